@@ -5,31 +5,41 @@
 
 namespace varnel {
 
-Calculation calculateSteps(std::string_view orderText, std::string_view bandwidthText,
-                           std::string_view rippleText) {
+Result<Calculation> calculateSteps(std::string_view orderText, std::string_view bandwidthText,
+                                   std::string_view rippleText) {
     Calculation c;
-    c.n = convertOrder(roundToFifteenDigits(readLeadingNumber(orderText)));
-    c.a1 = ak(1, c.n);
-    c.ripple = roundToFifteenDigits(readLeadingNumber(rippleText));
-    c.gamma = gamma(c.ripple, c.n);
-    c.bandwidth = readLeadingNumber(bandwidthText);
+    VARNEL_TRY(orderRead, readLeadingNumber(orderText));
+    VARNEL_TRY(orderRounded, roundToFifteenDigits(orderRead));
+    VARNEL_TRY(n, convertOrder(orderRounded));
+    c.n = n;
+    VARNEL_TRY(a1, ak(1, c.n));
+    c.a1 = a1;
+    VARNEL_TRY(rippleRead, readLeadingNumber(rippleText));
+    VARNEL_TRY(ripple, roundToFifteenDigits(rippleRead));
+    c.ripple = ripple;
+    VARNEL_TRY(gammaValue, gamma(c.ripple, c.n));
+    c.gamma = gammaValue;
+    VARNEL_TRY(bandwidth, readLeadingNumber(bandwidthText));
+    c.bandwidth = bandwidth;
 
     FpGuard quotientGuard; // both divisions are judged together
     c.g1 = quotientGuard.div(quotientGuard.add(c.a1, c.a1), c.gamma);
-    const double quotient = quotientGuard.div(c.bandwidth, c.g1);
-    quotientGuard.check();
-    c.quotient = roundToFifteenDigits(quotient);
+    VARNEL_TRY(quotient, quotientGuard.result(quotientGuard.div(c.bandwidth, c.g1)));
+    VARNEL_TRY(quotientRounded, roundToFifteenDigits(quotient));
+    c.quotient = quotientRounded;
 
     FpGuard delayGuard;
-    c.delay = delayGuard.div(delayConstant, c.quotient);
-    delayGuard.check();
-    c.text = formatResult(c.delay);
+    VARNEL_TRY(delay, delayGuard.result(delayGuard.div(delayConstant, c.quotient)));
+    c.delay = delay;
+    VARNEL_TRY(text, formatResult(c.delay));
+    c.text = text;
     return c;
 }
 
-std::string calculate(std::string_view orderText, std::string_view bandwidthText,
-                      std::string_view rippleText) {
-    return calculateSteps(orderText, bandwidthText, rippleText).text;
+Result<std::string> calculate(std::string_view orderText, std::string_view bandwidthText,
+                              std::string_view rippleText) {
+    VARNEL_TRY(c, calculateSteps(orderText, bandwidthText, rippleText));
+    return c.text;
 }
 
 } // namespace varnel

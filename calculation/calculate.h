@@ -9,7 +9,7 @@
 // Chebyshev band-pass filter at band centre,
 //     delay = 636.6 * g1 / bandwidth,  g1 = 2 * a1 / gamma,
 // from the three field texts as the user typed them. Steps, in order; the
-// first failing step decides the RunTimeError:
+// first failing step decides the RunTimeError returned:
 //   1. n = order text, read, rounded to 15 digits, converted to 16 bits
 //      (ties to even; Overflow outside -32768..32767).
 //   2. a1 = ak(1, n)                  (n = 0: Division by zero)
@@ -53,12 +53,12 @@ struct Calculation {
     std::string text;
 };
 
-// Runs the command on the three field texts; throws RunTimeError.
-Calculation calculateSteps(std::string_view orderText, std::string_view bandwidthText,
-                           std::string_view rippleText);
+// Runs the command on the three field texts.
+Result<Calculation> calculateSteps(std::string_view orderText, std::string_view bandwidthText,
+                                   std::string_view rippleText);
 
-// The result text alone; throws RunTimeError.
-std::string calculate(std::string_view orderText, std::string_view bandwidthText,
-                      std::string_view rippleText);
+// The result text alone.
+Result<std::string> calculate(std::string_view orderText, std::string_view bandwidthText,
+                              std::string_view rippleText);
 
 } // namespace varnel

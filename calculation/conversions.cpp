@@ -1,19 +1,21 @@
 #include "conversions.h"
 
-#include "run_time_error.h"
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <iterator>
 #include <string>
 
 namespace varnel {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Decimal exponent of the leading significant digit of a scanned number
 // "[-]digits[.digits][e[+|-]digits]", saturated; only its sign matters.
@@ -49,18 +51,50 @@ long leadingExponent(std::string_view number) {
     return intDigits > 0 ? intDigits - 1 + exponent : exponent - fractionZeros - 1;
 }
 
+// A finite value's 15 significant digits, rounded to nearest from its exact
+// binary value: value = d0.d1...d14 * 10^exponent. `text` holds the same
+// number in scientific notation, and `unchanged` tells whether the value had
+// no more than 15 significant digits, so that reading `text` back gives the
+// value itself.
+struct FifteenDigits {
+    char text[32];
+    const char *textEnd;
+    char digits[15];
+    int exponent;
+    bool unchanged;
+};
+
+FifteenDigits fifteenDigits(double value) {
+    FifteenDigits form;
+    // The shortest round-trip form is cheap; if it has at most 15 digits it
+    // is also the 15-digit rounding, since the value lies within half an ulp
+    // of it and the 15-digit grid is coarser than that.
+    form.textEnd =
+        std::to_chars(form.text, form.text + sizeof form.text, value, std::chars_format::scientific)
+            .ptr;
+    const char *mark = std::find(static_cast<const char *>(form.text), form.textEnd, 'e');
+    form.unchanged = std::count_if(static_cast<const char *>(form.text), mark, isDigit) <= 15;
+    if (!form.unchanged) {
+        form.textEnd = std::to_chars(form.text, form.text + sizeof form.text, value,
+                                     std::chars_format::scientific, 14)
+                           .ptr;
+        mark = std::find(static_cast<const char *>(form.text), form.textEnd, 'e');
+    }
+    std::fill(std::begin(form.digits), std::end(form.digits), '0');
+    std::copy_if(static_cast<const char *>(form.text), mark, form.digits, isDigit);
+    std::from_chars(mark + 1 + (mark[1] == '+'), form.textEnd, form.exponent);
+    return form;
+}
+
 } // namespace
 
-double readLeadingNumber(std::string_view text) {
+Result<double> readLeadingNumber(std::string_view text) {
     // Collect the number's characters, blanks removed, into `number`.
     std::string number;
     std::size_t i = 0;
-    auto skipBlanks = [&] {
+    auto peek = [&]() -> char {
         while (i < text.size() && isBlank(text[i]))
             ++i;
-    };
-    auto peek = [&]() -> char {
-        skipBlanks();
         return i < text.size() ? text[i] : '\0';
     };
 
@@ -106,57 +140,51 @@ double readLeadingNumber(std::string_view text) {
     }
 
     double value = 0.0;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
-                                           std::chars_format::general);
-    if (ec == std::errc::result_out_of_range) {
+    const auto read = std::from_chars(number.data(), number.data() + number.size(), value,
+                                      std::chars_format::general);
+    if (read.ec == std::errc::result_out_of_range) {
         // Out of range either way: too large is an error, too small is zero.
         if (leadingExponent(number) >= 0)
-            throw RunTimeError::overflow(); // e.g. "1e400"
+            return RunTimeError::overflow(); // e.g. "1e400"
         return number[0] == '-' ? -0.0 : 0.0;
     }
-    (void)end;
     return value;
 }
 
-double roundToFifteenDigits(double value) {
+Result<double> roundToFifteenDigits(double value) {
     if (!std::isfinite(value))
         return value;
-    char buffer[32];
-    const auto written =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
+    const FifteenDigits form = fifteenDigits(value);
+    if (form.unchanged)
+        return value;
     double result = 0.0;
-    const auto read = std::from_chars(buffer, written.ptr, result, std::chars_format::scientific);
+    const auto read =
+        std::from_chars(form.text, form.textEnd, result, std::chars_format::scientific);
     if (read.ec == std::errc::result_out_of_range)
-        throw RunTimeError::overflow(); // e.g. 1.7976931348623157e308 -> "1.79769313486232e+308"
+        return RunTimeError::overflow(); // 1.7976931348623157e308 -> "1.79769313486232e+308"
     return result;
 }
 
-Order convertOrder(double value) {
+Result<Order> convertOrder(double value) {
     if (!(value >= -32768.5 && value <= 32767.5))
-        throw RunTimeError::overflow(); // e.g. 40000, -32769
+        return RunTimeError::overflow(); // e.g. 40000, -32769
     double whole = std::floor(value);
     const double fraction = value - whole; // exact at this magnitude
     if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0))
         whole += 1.0;
     if (whole > 32767.0)
-        throw RunTimeError::overflow(); // 32767.5 goes to the even 32768
+        return RunTimeError::overflow(); // 32767.5 goes to the even 32768
     return static_cast<Order>(whole);
 }
 
-std::string formatResult(double value) {
+Result<std::string> formatResult(double value) {
     if (!std::isfinite(value))
-        throw RunTimeError::overflow(); // never reached by the Calculate command
+        return RunTimeError::overflow();
 
-    // The value's 15 significant digits d0 d1 ... d14 and the decimal
-    // exponent of d0.
-    char buffer[32];
-    const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
-                                       std::chars_format::scientific, 14);
-    const char *exponentMark = std::find(buffer, written.ptr, 'e');
-    const int exponent = std::atoi(exponentMark + 1);
-    char significant[15];
-    significant[0] = buffer[0];
-    std::copy(buffer + 2, buffer + 16, significant + 1);
+    // The 15 significant digits d0 d1 ... d14 and the decimal exponent of d0.
+    const FifteenDigits form = fifteenDigits(std::fabs(value));
+    const int exponent = form.exponent;
+    const char *significant = form.digits;
 
     // Lay the digits out by place, from the highest whole-number place down
     // to the ten-thousandths, which decides the rounding.
@@ -189,7 +217,7 @@ std::string formatResult(double value) {
     const std::size_t firstNonZero = wholePart.find_first_not_of('0');
     wholePart.erase(0, firstNonZero == std::string::npos ? wholePart.size() : firstNonZero);
     if (wholePart.empty() && decimals.empty())
-        return "0."; // rounds to zero: no sign
+        return std::string("0."); // rounds to zero: no sign
     std::string text = value < 0 ? "-" : "";
     text += wholePart;
     text += '.';

@@ -7,7 +7,7 @@
 
 // The four text/number conversions of the Calculate command. The decimal
 // separator is always ".", whatever the process locale; no digit grouping is
-// read or written. Only Overflow (RunTimeError 6) is ever raised.
+// read or written. Only Overflow (RunTimeError 6) is ever returned.
 namespace varnel {
 
 // Forgiving leading-number reading of a field text.
@@ -24,22 +24,23 @@ namespace varnel {
 // Examples: "   5" -> 5, "1 0" -> 10, "10MHz" -> 10, "1,5" -> 1,
 //           "1.2.3" -> 1.2, "" / "abc" / "-" -> 0, ".5" -> 0.5, "5." -> 5,
 //           "1e3" -> 1000, "1e" -> 1, "1e400" -> Overflow, "1e-400" -> 0.
-double readLeadingNumber(std::string_view text);
+Result<double> readLeadingNumber(std::string_view text);
 
 // Fifteen-digit rounding: the nearest double to the value rounded (to
 // nearest) to 15 significant decimal digits, as if written out as text and
 // read back. Values with 15 or fewer significant digits pass unchanged.
+// Non-finite values pass unchanged as well.
 // Raises Overflow for values so close to the largest double that their
 // 15-digit form lies beyond the double range.
 // Examples: 0.1 + 0.2 -> 0.3, 13.221485290380942 -> 13.2214852903809,
 //           1.7976931348623157e308 -> Overflow.
-double roundToFifteenDigits(double value);
+Result<double> roundToFifteenDigits(double value);
 
 // Order conversion: nearest whole number, an exact half going to the even
 // neighbour; Overflow outside -32768..32767.
 // Examples: 2.5 -> 2, 3.5 -> 4, -2.5 -> -2, 32767.4 -> 32767,
 //           32767.5 -> Overflow, -32768.5 -> -32768, 40000 -> Overflow.
-Order convertOrder(double value);
+Result<Order> convertOrder(double value);
 
 // Result formatting with the pattern "#.###": three decimals, an exact half
 // going away from zero; no leading zero before the point; trailing zeros of
@@ -53,6 +54,8 @@ Order convertOrder(double value);
 // Examples: 48.1489 -> "48.149", -48.1489 -> "-48.149", 0.5 -> ".5",
 //           0.0625 -> ".063", 2.5 -> "2.5", 12 -> "12.", 131.7246 ->
 //           "131.725", 1234567.8 -> "1234567.8", 0.0004 -> "0.".
-std::string formatResult(double value);
+// Only an infinite or undefined value, which the Calculate command never
+// produces, gives Overflow.
+Result<std::string> formatResult(double value);
 
 } // namespace varnel

@@ -9,11 +9,10 @@ namespace varnel {
 
 std::string answerFields(std::string_view orderText, std::string_view bandwidthText,
                          std::string_view rippleText) {
-    try {
-        return calculate(orderText, bandwidthText, rippleText);
-    } catch (const RunTimeError &error) {
-        return "error " + std::to_string(error.number()) + ": " + error.description();
-    }
+    Result<std::string> result = calculate(orderText, bandwidthText, rippleText);
+    if (!result)
+        return "error " + std::to_string(result.error().number()) + ": " + result.error().what();
+    return *std::move(result);
 }
 
 void BatchProcessor::feed(std::string_view chunk) {
@@ -73,8 +72,8 @@ void BatchProcessor::answerLine(std::string_view line) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t tab = line.find('\t', start);
-        const std::string_view field =
-            line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
+        const std::string_view field = line.substr(
+            start, tab == std::string_view::npos ? std::string_view::npos : tab - start);
         if (count < fields.size())
             fields[count] = field;
         ++count;

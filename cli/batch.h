@@ -17,7 +17,7 @@ std::string answerFields(std::string_view orderText, std::string_view bandwidthT
 // line that is not three fields or is longer than maxLineLength bytes.
 // Memory stays bounded: an over-long line is discarded as it streams past.
 class BatchProcessor {
-public:
+  public:
     static constexpr std::size_t maxLineLength = 1 << 20;
 
     // Feeds the next chunk of input; answers go to output().
@@ -30,7 +30,7 @@ public:
     bool sawInvalidLine() const { return m_invalidLines > 0; }
     std::size_t lineCount() const { return m_lines; }
 
-private:
+  private:
     void answerLine(std::string_view line);
     void appendPartial(std::string_view part);
 

@@ -13,10 +13,9 @@ namespace varnel {
 
 namespace {
 
-constexpr std::string_view usage =
-    "Usage: varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n"
-    "       varnel-calc --batch\n"
-    "       varnel-calc --help | --version\n";
+constexpr std::string_view usage = "Usage: varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n"
+                                   "       varnel-calc --batch\n"
+                                   "       varnel-calc --help | --version\n";
 
 constexpr std::string_view help =
     "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"

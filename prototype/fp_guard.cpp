@@ -21,11 +21,12 @@ double FpGuard::div(double a, double b) {
     return note(a, b, result);
 }
 
-void FpGuard::check() const {
+Result<double> FpGuard::result(double value) const {
     if (m_divideByZero)
-        throw RunTimeError::divisionByZero();
+        return RunTimeError::divisionByZero();
     if (m_invalid || m_overflow)
-        throw RunTimeError::overflow();
+        return RunTimeError::overflow();
+    return value;
 }
 
 } // namespace varnel

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "run_time_error.h"
+
 #include <cstdint>
 
 // Chebyshev low-pass prototype arithmetic.
 //
 // Every function computes exactly the expression documented on it in IEEE 754
 // double precision, with the program's own constants (3.141596 for pi, 17.37
-// for the decibel scale), and either returns a double or throws
-// varnel::RunTimeError. Steps marked "guarded" raise Division by zero when
+// for the decibel scale), and returns either a double or the
+// varnel::RunTimeError that ended it. Steps marked "guarded" raise Division by zero when
 // they divide a non-zero value by zero and Overflow when they overflow or are
 // invalid (0 / 0).
 //
@@ -45,24 +47,24 @@ inline constexpr double betaForNegativeCoth = 1.0;
 // The platform's exponential, sine and natural logarithm. exp raises
 // Overflow when its result is beyond the double range (x above ~709.78);
 // a very negative x gives a tiny or zero result without error.
-double platformExp(double x);
+Result<double> platformExp(double x);
 double platformSin(double x);
 double platformLog(double x);
 
 // (Exp(x) - Exp(-x)) * 0.5, guarded.
-double sinh(double x);
+Result<double> sinh(double x);
 // (Exp(-x) + Exp(x)) * 0.5, guarded.
-double cosh(double x);
+Result<double> cosh(double x);
 // sinh(x) / cosh(x), guarded; cosh is evaluated first.
-double tanh(double x);
+Result<double> tanh(double x);
 // 1 / tanh(x), guarded: Division by zero for |x| up to ~5.55e-17.
-double coth(double x);
+Result<double> coth(double x);
 // Sin(((2k - 1) * 3.141596 / 2) / norder). 2k and 2k - 1 are 16-bit
 // arithmetic (Overflow outside -32768..32767); the quotient is guarded.
-double ak(Order k, Order norder);
+Result<double> ak(Order k, Order norder);
 // Log(coth(Lar / 17.37)), or exactly 1 when that coth is negative.
-double beta(double Lar);
+Result<double> beta(double Lar);
 // sinh((beta(Lar) / 2) / norder); the quotient is guarded.
-double gamma(double Lar, Order norder);
+Result<double> gamma(double Lar, Order norder);
 
 } // namespace varnel

@@ -1,0 +1,40 @@
+# make run   install what is missing, build in Release, start Varnel
+# make test  install what is missing, build, run every test through CTest
+
+# Debian packages the build, the tests and the benchmarks use.
+PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+            qt6-base-dev qt6-qpa-plugins libgl-dev fontconfig \
+            fonts-arphic-uming fonts-liberation2 \
+            xvfb xdotool x11-utils imagemagick \
+            binutils-mingw-w64-x86-64 clang libclang-rt-14-dev
+
+BUILD := build
+JOBS := $(shell nproc 2>/dev/null || echo 2)
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+
+.PHONY: run test build deps clean
+
+deps:
+	@missing=""; \
+	for p in $(PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' \
+	    || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/cli/varnel-calc
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "run_time_error.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+namespace varnel::testing {
+
+// The run-time error number of a result, or nullopt if it holds a value.
+template <class T> std::optional<int> errorOf(const Result<T> &result) {
+    if (result)
+        return std::nullopt;
+    return result.error().number();
+}
+
+inline constexpr int kOverflow = RunTimeError::Overflow;
+inline constexpr int kDivisionByZero = RunTimeError::DivisionByZero;
+
+} // namespace varnel::testing

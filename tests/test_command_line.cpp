@@ -1,0 +1,100 @@
+#include "command_line.h"
+#include "table_test.h"
+
+#include <sstream>
+#include <vector>
+
+using namespace varnel;
+
+namespace {
+
+using varnel::testing::PrintTo;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun run(std::vector<std::string_view> args, const std::string &input = "") {
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = runCommandLine(args, in, out, err);
+    return {status, out.str(), err.str()};
+}
+
+struct CommandLineCase {
+    const char *name;
+    std::vector<std::string_view> args;
+    int status;
+    std::string out;
+    std::string err;
+};
+
+const CommandLineCase commandLineCases[] = {
+    {"no_arguments_use_initial_texts", {}, 0, "48.149\n", ""},
+    {"order_only", {"3"}, 0, "40.054\n", ""},
+    {"order_and_bandwidth", {"5", "20"}, 0, "24.074\n", ""},
+    {"all_three", {"7", "5", "0.05"}, 0, "131.725\n", ""},
+    {"negative_order_is_a_field", {"-5", "10", "0.01"}, 0, "48.149\n", ""},
+    {"negative_bandwidth_is_a_field", {"5", "-10"}, 0, "-48.149\n", ""},
+    {"field_with_blanks", {"   5", " 1 0 "}, 0, "48.149\n", ""},
+    {"error_goes_to_stderr", {"5", ""}, 1, "", "error 11: Division by zero\n"},
+    {"overflow", {"40000"}, 1, "", "error 6: Overflow\n"},
+    {"double_dash_ends_options", {"--", "-x"}, 1, "", "error 11: Division by zero\n"},
+};
+
+class CommandLineTest : public ::testing::TestWithParam<CommandLineCase> {};
+
+TEST_P(CommandLineTest, PrintsAndExits) {
+    const CliRun r = run(GetParam().args);
+    EXPECT_EQ(r.status, GetParam().status);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err, GetParam().err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, CommandLineTest, ::testing::ValuesIn(commandLineCases),
+                         varnel::testing::RowName());
+
+TEST(CommandLineUsage, UnknownOptionIsStatusTwo) {
+    for (std::string_view option : {"--bogus", "-x", "--batc"}) {
+        const CliRun r = run({option});
+        EXPECT_EQ(r.status, 2) << option;
+        EXPECT_NE(r.err.find("unknown option"), std::string::npos) << option;
+        EXPECT_TRUE(r.out.empty());
+    }
+}
+
+TEST(CommandLineUsage, TooManyFieldsIsStatusTwo) {
+    const CliRun r = run({"5", "10", "0.01", "3"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("at most three"), std::string::npos);
+}
+
+TEST(CommandLineUsage, HelpDescribesBothForms) {
+    for (std::string_view option : {"--help", "-h"}) {
+        const CliRun r = run({option});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_NE(r.out.find("varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]"), std::string::npos);
+        EXPECT_NE(r.out.find("varnel-calc --batch"), std::string::npos);
+    }
+}
+
+TEST(CommandLineBatch, ReadsStandardInput) {
+    const CliRun r = run({"--batch"}, "5\t10\t0.01\n\t10\t0.01\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "48.149\nerror 11: Division by zero\n");
+}
+
+TEST(CommandLineBatch, InvalidLineMakesStatusOne) {
+    const CliRun r = run({"--batch"}, "5\t10\n5\t10\t0.01\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.substr(r.out.find('\n') + 1), "48.149\n");
+}
+
+TEST(CommandLineBatch, RefusesFieldArguments) {
+    EXPECT_EQ(run({"--batch", "5"}).status, 2);
+}
+
+} // namespace
