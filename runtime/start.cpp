@@ -1,0 +1,28 @@
+#include "start.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QWidget>
+
+namespace varnel {
+
+void applyApplicationSettings() {
+    QApplication::setApplicationName(QStringLiteral("Varnel"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    // The window asks for the Windows fonts "宋体" (a Song/Ming typeface) and
+    // "Arial"; on Debian they are drawn with AR PL UMing and the
+    // metric-compatible Liberation Sans.
+    QFont::insertSubstitutions(QStringLiteral("宋体"),
+                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW")});
+    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+}
+
+int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm) {
+    QApplication app(argc, argv);
+    applyApplicationSettings();
+    const std::unique_ptr<QWidget> form = createForm();
+    form->show();
+    return app.exec();
+}
+
+} // namespace varnel

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+class QWidget;
+
+namespace varnel {
+
+// The start service: creates the application, the window (through
+// createForm) and shows it, then dispatches window events until the program
+// ends. Returns the exit status. The program's entry point only calls this.
+int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm);
+
+// Application-wide settings the window relies on: name, version and the
+// font substitutes for the window's fonts. start() applies them; tests that
+// build the window without start() call this after creating the application.
+void applyApplicationSettings();
+
+} // namespace varnel

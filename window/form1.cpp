@@ -1,0 +1,132 @@
+#include "form1.h"
+
+#include "commands.h"
+#include "form_layout.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+
+#include <map>
+#include <vector>
+
+#include "pictures/kitten.xpm"
+#include "pictures/varnel-16.xpm"
+#include "pictures/varnel-32.xpm"
+
+namespace varnel {
+
+namespace {
+
+QString qs(std::string_view text) { return QString::fromUtf8(text.data(), text.size()); }
+
+QRect pixelRect(const ControlSpec &spec) {
+    return QRect(pixelsFromTwips(spec.left), pixelsFromTwips(spec.top),
+                 pixelsFromTwips(spec.width), pixelsFromTwips(spec.height));
+}
+
+QFont controlFont(const FontSpec &spec) {
+    QFont font(qs(spec.family));
+    font.setPixelSize(fontPixels(spec.points));
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    return font;
+}
+
+QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
+    switch (spec.kind) {
+    case ControlKind::Label: {
+        auto *label = new QLabel(qs(spec.text), parent);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(spec.name == "Label6");
+        return label;
+    }
+    case ControlKind::TextBox: {
+        auto *box = new QLineEdit(qs(spec.text), parent);
+        box->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        return box;
+    }
+    case ControlKind::Button: {
+        auto *button = new CommandButton(qs(spec.text), parent);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        return button;
+    }
+    case ControlKind::Frame:
+        return new QGroupBox(qs(spec.text), parent);
+    case ControlKind::Picture: {
+        auto *picture = new QLabel(parent);
+        picture->setPixmap(QPixmap(kitten_xpm));
+        picture->setScaledContents(true); // stretched to the box
+        return picture;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void CommandButton::keyPressEvent(QKeyEvent *event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QPushButton::keyPressEvent(event);
+}
+
+Form1::Form1() : m_runtime(this) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(qs(formCaption));
+    QIcon icon;
+    icon.addPixmap(QPixmap(varnel_32_xpm));
+    icon.addPixmap(QPixmap(varnel_16_xpm));
+    setWindowIcon(icon);
+    // The window's own font; no control uses it.
+    QFont own(qs(songTi));
+    own.setPixelSize(fontPixels(15));
+    own.setBold(true);
+    setFont(own);
+    resize(pixelsFromTwips(formClientWidthTwips), pixelsFromTwips(formClientHeightTwips));
+    buildControls();
+}
+
+void Form1::buildControls() {
+    std::map<std::string_view, QWidget *> byName;
+    std::vector<std::pair<int, QWidget *>> tabStops;
+    for (const ControlSpec &spec : formControls()) {
+        QWidget *parent = spec.container.empty() ? this : byName.at(spec.container);
+        QWidget *control = createControl(spec, parent);
+        control->setObjectName(qs(spec.name));
+        control->setGeometry(pixelRect(spec));
+        if (!spec.font.family.empty())
+            control->setFont(controlFont(spec.font));
+        if (control->focusPolicy() != Qt::NoFocus)
+            tabStops.emplace_back(spec.tabIndex, control);
+        byName[spec.name] = control;
+    }
+    byName.at("Text3")->setToolTip(qs(rippleToolTip));
+
+    std::sort(tabStops.begin(), tabStops.end());
+    for (std::size_t i = 1; i < tabStops.size(); ++i)
+        setTabOrder(tabStops[i - 1].second, tabStops[i].second);
+    tabStops.front().second->setFocus();
+
+    auto *command1 = static_cast<QPushButton *>(byName.at("Command1"));
+    auto *command2 = static_cast<QPushButton *>(byName.at("Command2"));
+    connect(command1, &QPushButton::clicked, this,
+            [this] { m_runtime.dispatch([this] { calculateCommand(m_runtime); }); });
+    connect(command2, &QPushButton::clicked, this,
+            [this] { m_runtime.dispatch([this] { exitCommand(m_runtime); }); });
+}
+
+void Form1::closeEvent(QCloseEvent *event) {
+    // Closing the window unloads it; with no window left the program ends.
+    event->ignore();
+    m_runtime.dispatch([this] { m_runtime.end(); });
+}
+
+} // namespace varnel

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "qt_runtime.h"
+
+#include <QPushButton>
+#include <QWidget>
+
+namespace varnel {
+
+// A command button that answers Enter as well as Space while it has the
+// focus, without being a default button.
+class CommandButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+// The main window, built from the control table of form_layout.h. A click on
+// Command1 runs the Calculate command, a click on Command2 the exit command;
+// the close box ends the program.
+class Form1 : public QWidget {
+public:
+    Form1();
+
+    QtRuntime &runtime() { return m_runtime; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+
+    QtRuntime m_runtime;
+};
+
+} // namespace varnel
