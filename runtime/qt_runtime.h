@@ -17,7 +17,7 @@ namespace varnel {
 // runs no handler, so nothing touches the window after the end even when the
 // end service is replaced (tests record it instead of exiting the process).
 class QtRuntime : public Services {
-public:
+  public:
     using EndHook = std::function<void()>;
     using ReportHook = std::function<void(const RunTimeError &)>;
 
@@ -44,7 +44,7 @@ public:
     void setEndHook(EndHook hook) { m_endHook = std::move(hook); }
     void setReportHook(ReportHook hook) { m_reportHook = std::move(hook); }
 
-private:
+  private:
     void ensureRunning() const;
 
     QWidget *m_form;

@@ -9,7 +9,7 @@ namespace varnel {
 // properties, pending-event processing and ending the program. The Qt
 // run-time implements it on the real window; tests implement it on a fake.
 class Services {
-public:
+  public:
     virtual ~Services() = default;
 
     // The Text property of the text box `control` ("Text1" ... "Text4").

@@ -12,8 +12,8 @@ void applyApplicationSettings() {
     // The window asks for the Windows fonts "宋体" (a Song/Ming typeface) and
     // "Arial"; on Debian they are drawn with AR PL UMing and the
     // metric-compatible Liberation Sans.
-    QFont::insertSubstitutions(QStringLiteral("宋体"),
-                               {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW")});
+    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
+                                                        QStringLiteral("AR PL UMing TW")});
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
 }
 

@@ -22,11 +22,13 @@ namespace varnel {
 
 namespace {
 
-QString qs(std::string_view text) { return QString::fromUtf8(text.data(), text.size()); }
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), text.size());
+}
 
 QRect pixelRect(const ControlSpec &spec) {
-    return QRect(pixelsFromTwips(spec.left), pixelsFromTwips(spec.top),
-                 pixelsFromTwips(spec.width), pixelsFromTwips(spec.height));
+    return QRect(pixelsFromTwips(spec.left), pixelsFromTwips(spec.top), pixelsFromTwips(spec.width),
+                 pixelsFromTwips(spec.height));
 }
 
 QFont controlFont(const FontSpec &spec) {

@@ -10,10 +10,10 @@ namespace varnel {
 // A command button that answers Enter as well as Space while it has the
 // focus, without being a default button.
 class CommandButton : public QPushButton {
-public:
+  public:
     using QPushButton::QPushButton;
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent *event) override;
 };
 
@@ -21,15 +21,15 @@ protected:
 // Command1 runs the Calculate command, a click on Command2 the exit command;
 // the close box ends the program.
 class Form1 : public QWidget {
-public:
+  public:
     Form1();
 
     QtRuntime &runtime() { return m_runtime; }
 
-protected:
+  protected:
     void closeEvent(QCloseEvent *event) override;
 
-private:
+  private:
     void buildControls();
 
     QtRuntime m_runtime;

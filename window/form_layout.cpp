@@ -16,7 +16,7 @@ constexpr FontSpec noFont{"", 0};
 constexpr std::string_view credit = "腔体滤波器调试用 Varnel 开发组";
 
 constexpr std::array controls = {
-    // name       kind        container left  top   width height text                      font    tab
+    // name       kind        container left  top   width height text                      font tab
     ControlSpec{"Label4", K::Label, "", 120, 30, 1335, 255, "切比契夫变换", song975, 7},
     ControlSpec{"Label1", K::Label, "", 120, 360, 615, 255, "腔  数", song9, 1},
     ControlSpec{"Label2", K::Label, "", 120, 720, 2415, 255, "带  宽           MHz ", song9, 3},
@@ -36,6 +36,8 @@ constexpr std::array controls = {
 
 } // namespace
 
-std::span<const ControlSpec> formControls() { return controls; }
+std::span<const ControlSpec> formControls() {
+    return controls;
+}
 
 } // namespace varnel

@@ -19,7 +19,7 @@ struct FontSpec {
 struct ControlSpec {
     std::string_view name;
     ControlKind kind;
-    std::string_view container; // empty: the window itself
+    std::string_view container;   // empty: the window itself
     int left, top, width, height; // twips
     std::string_view text;
     FontSpec font;
@@ -37,6 +37,8 @@ inline constexpr std::string_view rippleToolTip = "纹波缺省值为0.01时，�
 std::span<const ControlSpec> formControls();
 
 // Pixel size for a font given in points at 96 dpi (9 pt -> 12 px).
-constexpr int fontPixels(double points) { return static_cast<int>(points * 96.0 / 72.0 + 0.5); }
+constexpr int fontPixels(double points) {
+    return static_cast<int>(points * 96.0 / 72.0 + 0.5);
+}
 
 } // namespace varnel
