@@ -5,7 +5,7 @@
 PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-qpa-plugins libgl-dev fontconfig \
             fonts-arphic-uming fonts-liberation2 \
-            xvfb xdotool x11-utils imagemagick \
+            xvfb xdotool xclip x11-utils imagemagick \
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev
 
 BUILD := build
@@ -31,7 +31,7 @@ build: deps
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(BUILD)/cli/varnel-calc
+	$(BUILD)/app/varnel
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

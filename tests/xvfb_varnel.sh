@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Drives the real varnel under Xvfb as a user would: clicks, typing, the
+# error box, the Exit button. Usage: xvfb_varnel.sh PATH_TO_VARNEL [SCREENSHOT.png]
+set -u
+varnel=$1
+screenshot=${2:-}
+fail() { echo "FAIL: $*"; exit 1; }
+
+display=""
+for n in $(seq 90 140); do
+  if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || fail "no free X display"
+Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+app=""
+cleanup() { [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null; wait 2>/dev/null; }
+trap cleanup EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+
+unset QT_QPA_PLATFORM
+"$varnel" >/dev/null 2>&1 &
+app=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Varnel$' | head -1)
+[ -n "$window" ] || fail "the window did not appear"
+sleep 0.3
+
+# Control centres in pixels (twips / 15), relative to the window.
+click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep 0.2; }
+calculate() { click 40 180; }
+select_all_in() { click "$1" "$2"; xdotool key ctrl+a; }
+result() {
+  printf '' | xclip -selection clipboard
+  select_all_in 62 130; xdotool key ctrl+c; sleep 0.2
+  xclip -o -selection clipboard 2>/dev/null
+}
+visible_windows() { xdotool search --onlyvisible --name '^Varnel$' 2>/dev/null | wc -l; }
+
+calculate
+[ "$(result)" = "48.149" ] || fail "initial texts gave '$(result)', not 48.149"
+
+select_all_in 80 54; xdotool type --delay 20 "20"; sleep 0.2
+calculate
+[ "$(result)" = "24.074" ] || fail "bandwidth 20 gave '$(result)', not 24.074"
+
+# Tab from Calculate to the order field, type a new order, Space on the button.
+select_all_in 80 30; xdotool type --delay 20 "3"
+xdotool key Tab Tab Tab Tab Tab; sleep 0.2   # Text2, Text3, Command2, Text4, Command1
+xdotool key space; sleep 0.3
+[ "$(result)" = "20.027" ] || fail "order 3, bandwidth 20 by Space gave '$(result)', not 20.027"
+
+# An empty bandwidth: the error box appears, the result stays, the program runs on.
+select_all_in 80 54; xdotool key BackSpace
+calculate
+for _ in $(seq 30); do [ "$(visible_windows)" -ge 2 ] && break; sleep 0.1; done
+[ "$(visible_windows)" -ge 2 ] || fail "no error box for an empty bandwidth"
+[ -n "$screenshot" ] && import -window root "$screenshot"
+xdotool key Return; sleep 0.3
+[ "$(visible_windows)" -eq 1 ] || fail "the error box did not close"
+kill -0 "$app" 2>/dev/null || fail "the program ended after the error box"
+[ "$(result)" = "20.027" ] || fail "the result field changed after an error"
+
+# Exit: the window collapses and the program ends with status 0.
+started=$(date +%s%N)
+click 95 180
+for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "Exit did not end the program within 30 s"
+wait "$app"; status=$?
+app=""
+[ "$status" -eq 0 ] || fail "exit status $status"
+echo "exit took $(( ($(date +%s%N) - started) / 1000000 )) ms"
+echo "1 passed, 0 failed"
