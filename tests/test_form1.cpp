@@ -8,7 +8,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QTest>
 
 #include <memory>
@@ -28,8 +30,10 @@ class Form1Test : public ::testing::Test {
     void SetUp() override {
         form = std::make_unique<Form1>();
         form->runtime().setEndHook([this] { ++ends; });
-        form->runtime().setReportHook(
-            [this](const RunTimeError &e) { reports.push_back(e.number()); });
+        form->runtime().setReportHook([this](const RunTimeError &e) {
+            reports.push_back(e.number());
+            reportTexts.push_back(e.what());
+        });
         form->show();
         QApplication::setActiveWindow(form.get());
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -44,6 +48,7 @@ class Form1Test : public ::testing::Test {
     std::unique_ptr<Form1> form;
     int ends = 0;
     std::vector<int> reports;
+    std::vector<std::string> reportTexts;
 };
 
 TEST_F(Form1Test, WindowCaptionAndClientArea) {
@@ -114,6 +119,17 @@ TEST_F(Form1Test, SubstituteFontsDrawChineseAndPutUnitsRightOfBoxes) {
     EXPECT_EQ(QFontInfo(control("Command1")->font()).family(), "Liberation Sans");
 }
 
+TEST_F(Form1Test, BoxesButtonsAndFrameAreDrawnAboveLabels) {
+    // Text2 and Text3 lie over the blank runs of their row captions.
+    for (const char *name : {"Text2", "Text3"}) {
+        QWidget *box = control(name);
+        EXPECT_EQ(form->childAt(box->geometry().center()), box) << name;
+    }
+    EXPECT_EQ(form->childAt(control("Command1")->geometry().center()), control("Command1"));
+}
+
+TEST_F(Form1Test, ApplicationVersion) { EXPECT_EQ(QApplication::applicationVersion(), "1.00"); }
+
 TEST_F(Form1Test, FocusStartsOnCalculateAndTabFollowsTabIndex) {
     EXPECT_EQ(QApplication::focusWidget(), control("Command1"));
     QStringList order;
@@ -161,6 +177,7 @@ TEST_F(Form1Test, RunTimeErrorIsReportedAndProgramKeepsRunning) {
     control<QLineEdit>("Text2")->clear();
     click("Command1");
     EXPECT_EQ(reports, std::vector<int>{11});
+    EXPECT_EQ(reportTexts, std::vector<std::string>{"Division by zero"});
     EXPECT_EQ(text("Text4"), "48.149");
     EXPECT_EQ(text("Text1"), "   5");
     EXPECT_EQ(ends, 0);
@@ -214,6 +231,24 @@ TEST_F(Form1Test, ExitShrinksHeightThenWidthAndEnds) {
     EXPECT_TRUE(std::all_of(narrowing, recorder.sizes.end(),
                             [&](QSize s) { return s.height() == collapsed; }));
     EXPECT_EQ(form->size(), QSize(1, collapsed));
+}
+
+TEST(ErrorReport, ModalBoxShowsNumberAndDescription) {
+    for (const RunTimeError &error : {RunTimeError::divisionByZero(), RunTimeError::overflow()}) {
+        QString shown;
+        bool modal = false;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            modal = box->isModal();
+            shown = box->text();
+            box->accept();
+        });
+        showErrorReport(nullptr, error);
+        EXPECT_TRUE(modal);
+        EXPECT_TRUE(shown.contains(QString::number(error.number()))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QString::fromLatin1(error.what()))) << shown.toStdString();
+    }
 }
 
 } // namespace

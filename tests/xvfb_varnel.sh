@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Drives the real varnel under Xvfb as a user would: clicks, typing, the
-# error box, the Exit button. Usage: xvfb_varnel.sh PATH_TO_VARNEL [SCREENSHOT.png]
+# error box, the Exit button and, with a window manager, the close box.
+# Usage: xvfb_varnel.sh PATH_TO_VARNEL plain|wm [SCREENSHOT.png]
 set -u
 varnel=$1
-screenshot=${2:-}
+mode=${2:-plain}
+screenshot=${3:-}
 fail() { echo "FAIL: $*"; exit 1; }
 
 display=""
@@ -14,18 +16,41 @@ done
 Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 app=""
-cleanup() { [ -n "$app" ] && kill "$app" 2>/dev/null; kill "$xvfb" 2>/dev/null; wait 2>/dev/null; }
+wm=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  [ -n "$wm" ] && kill "$wm" 2>/dev/null
+  kill "$xvfb" 2>/dev/null
+  wait 2>/dev/null
+}
 trap cleanup EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 
+if [ "$mode" = wm ]; then
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 1
+fi
+
 unset QT_QPA_PLATFORM
-"$varnel" >/dev/null 2>&1 &
-app=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Varnel$' | head -1)
-[ -n "$window" ] || fail "the window did not appear"
-sleep 0.3
+launch() {
+  "$varnel" >/dev/null 2>&1 &
+  app=$!
+  window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Varnel$' | head -1)
+  [ -n "$window" ] || fail "the window did not appear"
+  sleep 0.5
+}
+# Waits up to 30 s for the program to end; fails unless its status is 0.
+expect_clean_exit() {
+  for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app" 2>/dev/null && fail "$1 did not end the program within 30 s"
+  wait "$app"; local status=$?
+  app=""
+  [ "$status" -eq 0 ] || fail "$1: exit status $status"
+}
+launch
 
 # Control centres in pixels (twips / 15), relative to the window.
 click() { xdotool mousemove --window "$window" "$1" "$2" click 1; sleep 0.2; }
@@ -65,10 +90,13 @@ kill -0 "$app" 2>/dev/null || fail "the program ended after the error box"
 # Exit: the window collapses and the program ends with status 0.
 started=$(date +%s%N)
 click 95 180
-for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "Exit did not end the program within 30 s"
-wait "$app"; status=$?
-app=""
-[ "$status" -eq 0 ] || fail "exit status $status"
-echo "exit took $(( ($(date +%s%N) - started) / 1000000 )) ms"
+expect_clean_exit "Exit"
+echo "exit ($mode) took $(( ($(date +%s%N) - started) / 1000000 )) ms"
+
+if [ "$mode" = wm ]; then
+  # The close box, through the window manager.
+  launch
+  wmctrl -c Varnel
+  expect_clean_exit "The close box"
+fi
 echo "1 passed, 0 failed"
