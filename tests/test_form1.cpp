@@ -10,8 +10,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QResizeEvent>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -128,7 +128,9 @@ TEST_F(Form1Test, BoxesButtonsAndFrameAreDrawnAboveLabels) {
     EXPECT_EQ(form->childAt(control("Command1")->geometry().center()), control("Command1"));
 }
 
-TEST_F(Form1Test, ApplicationVersion) { EXPECT_EQ(QApplication::applicationVersion(), "1.00"); }
+TEST_F(Form1Test, ApplicationVersion) {
+    EXPECT_EQ(QApplication::applicationVersion(), "1.00");
+}
 
 TEST_F(Form1Test, FocusStartsOnCalculateAndTabFollowsTabIndex) {
     EXPECT_EQ(QApplication::focusWidget(), control("Command1"));
@@ -231,6 +233,44 @@ TEST_F(Form1Test, ExitShrinksHeightThenWidthAndEnds) {
     EXPECT_TRUE(std::all_of(narrowing, recorder.sizes.end(),
                             [&](QSize s) { return s.height() == collapsed; }));
     EXPECT_EQ(form->size(), QSize(1, collapsed));
+}
+
+// Events queued before Exit is clicked are dispatched by the animation's
+// first pending-event step, nested inside it.
+TEST_F(Form1Test, CalculateNestedInExitAnimation) {
+    control<QLineEdit>("Text2")->setText("20");
+    QMetaObject::invokeMethod(control<QPushButton>("Command1"), &QPushButton::click,
+                              Qt::QueuedConnection);
+    click("Command2");
+    EXPECT_EQ(text("Text4"), "24.074");
+    EXPECT_EQ(ends, 1);
+}
+
+TEST_F(Form1Test, RunTimeErrorNestedInExitAnimationIsReportedAndAnimationGoesOn) {
+    control<QLineEdit>("Text2")->clear();
+    QMetaObject::invokeMethod(control<QPushButton>("Command1"), &QPushButton::click,
+                              Qt::QueuedConnection);
+    click("Command2");
+    EXPECT_EQ(reports, std::vector<int>{11});
+    EXPECT_EQ(ends, 1);
+    EXPECT_LE(form->width(), 1); // the animation ran to its end
+}
+
+TEST_F(Form1Test, ExitNestedInExitEndsOnce) {
+    QMetaObject::invokeMethod(control<QPushButton>("Command2"), &QPushButton::click,
+                              Qt::QueuedConnection);
+    click("Command2");
+    EXPECT_EQ(ends, 1);
+    EXPECT_TRUE(form->runtime().ended());
+}
+
+TEST_F(Form1Test, CloseBoxDuringExitAnimationEndsAtOnce) {
+    QMetaObject::invokeMethod(form.get(), &QWidget::close, Qt::QueuedConnection);
+    click("Command2");
+    EXPECT_EQ(ends, 1);
+    // Ended at the first step: the window was not shrunk any further.
+    EXPECT_GE(form->height(), 290);
+    EXPECT_EQ(form->width(), 137);
 }
 
 TEST(ErrorReport, ModalBoxShowsNumberAndDescription) {
