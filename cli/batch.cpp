@@ -7,11 +7,15 @@
 
 namespace varnel {
 
+std::string errorLine(const RunTimeError &error) {
+    return "error " + std::to_string(error.number()) + ": " + error.what();
+}
+
 std::string answerFields(std::string_view orderText, std::string_view bandwidthText,
                          std::string_view rippleText) {
     Result<std::string> result = calculate(orderText, bandwidthText, rippleText);
     if (!result)
-        return "error " + std::to_string(result.error().number()) + ": " + result.error().what();
+        return errorLine(result.error());
     return *std::move(result);
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "run_time_error.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace varnel {
+
+// "error N: DESCRIPTION" for a run-time error.
+std::string errorLine(const RunTimeError &error);
 
 // The answer to one set of field texts: the result text, or
 // "error N: DESCRIPTION" for a run-time error.

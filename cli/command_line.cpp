@@ -2,9 +2,14 @@
 
 #include "batch.h"
 #include "calculate.h"
+#include "conversions.h"
+#include "table_output.h"
+#include "tuning_table.h"
 
+#include <algorithm>
 #include <array>
 #include <istream>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,6 +41,14 @@ constexpr std::string_view help =
     "      \"error N: DESCRIPTION\", or \"invalid: REASON\" for a line that is not\n"
     "      three fields. Exits with status 1 if any line was invalid.\n"
     "\n"
+    "  varnel-calc table [--csv] [--f0 MHZ] [ORDER [BANDWIDTH [RIPPLE]]]\n"
+    "      The tuning plan for every resonator: the prototype element values g,\n"
+    "      the target delay of each stage (resonators 1..k tuned, the rest\n"
+    "      detuned; stage 1 is the delay above), the passband return loss and,\n"
+    "      with the band centre --f0 in MHz, the external Q and the coupling\n"
+    "      coefficients. --csv writes stage,g,delay_ns,coupling rows. Orders\n"
+    "      from 1 to 100.\n"
+    "\n"
     "  Use \"--\" before a field text that starts with \"-\" and a letter.\n"
     "  Exit status: 0 success, 1 run-time error or invalid line, 2 usage error.\n";
 
@@ -64,11 +77,7 @@ int runBatch(std::istream &in, std::ostream &out) {
     return batch.sawInvalidLine() ? ExitRunTimeError : ExitOk;
 }
 
-int runSingle(std::span<const std::string_view> fields, std::ostream &out, std::ostream &err) {
-    std::array<std::string_view, 3> texts = {initialText::order, initialText::bandwidth,
-                                             initialText::ripple};
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        texts[i] = fields[i];
+int runSingle(const std::array<std::string_view, 3> &texts, std::ostream &out, std::ostream &err) {
     const std::string answer = answerFields(texts[0], texts[1], texts[2]);
     if (answer.starts_with("error ")) {
         err << answer << '\n';
@@ -78,10 +87,82 @@ int runSingle(std::span<const std::string_view> fields, std::ostream &out, std::
     return ExitOk;
 }
 
+// Fills the field texts from the positional arguments; false if too many.
+bool takeFields(const std::vector<std::string_view> &fields, std::array<std::string_view, 3> &texts,
+                std::ostream &err) {
+    texts = {initialText::order, initialText::bandwidth, initialText::ripple};
+    if (fields.size() > texts.size()) {
+        err << "varnel-calc: at most three fields (ORDER BANDWIDTH RIPPLE), got " << fields.size()
+            << '\n'
+            << usage;
+        return false;
+    }
+    std::copy(fields.begin(), fields.end(), texts.begin());
+    return true;
+}
+
+int runTable(std::span<const std::string_view> args, std::ostream &out, std::ostream &err) {
+    std::vector<std::string_view> fields;
+    bool csv = false;
+    std::optional<std::string_view> f0Text;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (optionsEnded || !looksLikeOption(arg)) {
+            fields.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--csv") {
+            csv = true;
+        } else if (arg == "--f0" && i + 1 < args.size()) {
+            f0Text = args[++i];
+        } else if (arg.starts_with("--f0=")) {
+            f0Text = arg.substr(5);
+        } else if (arg == "--f0") {
+            err << "varnel-calc: --f0 needs the band-centre frequency in MHz\n" << usage;
+            return ExitUsage;
+        } else {
+            err << "varnel-calc: unknown option '" << arg << "'\n" << usage;
+            return ExitUsage;
+        }
+    }
+    std::array<std::string_view, 3> texts;
+    if (!takeFields(fields, texts, err))
+        return ExitUsage;
+    std::optional<double> f0;
+    if (f0Text) {
+        const Result<double> value = readLeadingNumber(*f0Text);
+        if (!value) {
+            err << errorLine(value.error()) << '\n';
+            return ExitRunTimeError;
+        }
+        if (!(*value > 0)) {
+            err << "varnel-calc: --f0 must be a positive frequency in MHz, got '" << *f0Text
+                << "'\n";
+            return ExitUsage;
+        }
+        f0 = *value;
+    }
+    const TableResult result = tuningTable(texts[0], texts[1], texts[2], f0);
+    if (result.refusal) {
+        if (result.refusal->kind == TableRefusal::OrderOutOfRange) {
+            err << "varnel-calc: a tuning table needs an order from " << tableMinimumOrder << " to "
+                << tableMaximumOrder << "; the order reads as " << result.refusal->order << '\n';
+            return ExitUsage;
+        }
+        err << errorLine(result.refusal->error) << '\n';
+        return ExitRunTimeError;
+    }
+    out << (csv ? formatTableCsv(*result.table) : formatTableText(*result.table));
+    return ExitOk;
+}
+
 } // namespace
 
 int runCommandLine(std::span<const std::string_view> args, std::istream &in, std::ostream &out,
                    std::ostream &err) {
+    if (!args.empty() && args[0] == "table")
+        return runTable(args.subspan(1), out, err);
     std::vector<std::string_view> fields;
     bool batch = false;
     bool optionsEnded = false;
@@ -108,13 +189,12 @@ int runCommandLine(std::span<const std::string_view> args, std::istream &in, std
             << usage;
         return ExitUsage;
     }
-    if (fields.size() > 3) {
-        err << "varnel-calc: at most three fields (ORDER BANDWIDTH RIPPLE), got " << fields.size()
-            << '\n'
-            << usage;
+    if (batch)
+        return runBatch(in, out);
+    std::array<std::string_view, 3> texts;
+    if (!takeFields(fields, texts, err))
         return ExitUsage;
-    }
-    return batch ? runBatch(in, out) : runSingle(fields, out, err);
+    return runSingle(texts, out, err);
 }
 
 } // namespace varnel

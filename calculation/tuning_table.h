@@ -1,0 +1,70 @@
+#pragma once
+
+#include "calculate.h"
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+// The tuning plan for every resonator from the same three field texts as the
+// Calculate command, with the same reading rules and constants.
+//
+//   g_1 = 2 a_1 / gamma,  g_k = 4 a_(k-1) a_k / (b_(k-1) g_(k-1))  (k = 2..n)
+//   a_k = ak(k, n),  b_k = gamma^2 + sin^2(k * 3.141596 / n)
+//   g_(n+1) = 1 for odd n, coth^2(beta / 4) for even n
+//   stage k delay [ns] = 636.6 * S_k / bandwidth, S_k = g_k + g_(k-2) + ...
+//     (computed as the Calculate command computes stage 1: bandwidth / S_k,
+//     rounded to 15 digits, then 636.6 divided by it, so stage 1 is always
+//     the window's result)
+//   return loss [dB] = -10 log10(1 - 10^(-ripple / 10))
+//   with a band centre f0: Qe = g_1 f0 / bandwidth,
+//     k_(j,j+1) = bandwidth / (f0 sqrt(g_j g_(j+1)))
+// Worked example: n = 6, bandwidth 26.9 MHz, ripple 0.01 dB, f0 2300 MHz
+//   g = 0.78135 1.36001 1.68967 1.53502 1.49703 0.70984, g_7 = 1.10075,
+//   delays 18.49 32.19 58.48 68.51 93.91 85.31 ns, Qe 66.8, k12 0.01135.
+namespace varnel {
+
+inline constexpr int tableMinimumOrder = 1;
+inline constexpr int tableMaximumOrder = 100;
+
+struct TuningStage {
+    double g = 0;
+    double delay = 0;               // ns
+    std::string delayText;          // "#.###"
+    std::optional<double> coupling; // k_(k,k+1), with f0, not on the last stage
+};
+
+struct TuningTable {
+    Calculation first; // the Calculate command's run on the same texts
+    double beta = 0;
+    double returnLoss = 0; // dB
+    double loadG = 0;      // g_(n+1)
+    std::optional<double> f0;
+    std::optional<double> externalQ;
+    std::vector<TuningStage> stages;
+};
+
+// Why a table could not be made.
+struct TableRefusal {
+    enum Kind { RunTime, OrderOutOfRange } kind;
+    RunTimeError error = RunTimeError::overflow(); // for RunTime
+    int order = 0;                                 // for OrderOutOfRange
+};
+
+struct TableResult {
+    std::optional<TuningTable> table;
+    std::optional<TableRefusal> refusal;
+};
+
+// Runs the Calculate command's steps first (their run-time error comes
+// first), then refuses an order outside 1..100, then computes the table; a
+// value that would not be finite is Overflow.
+TableResult tuningTable(std::string_view orderText, std::string_view bandwidthText,
+                        std::string_view rippleText, std::optional<double> f0);
+
+// Stage delays seen from the output end, with g_(n+1) as the reference:
+// the same couplings and external Q taken in reverse order. For a
+// Chebyshev prototype they equal the delays from the input end.
+std::vector<double> delaysFromOutputEnd(const TuningTable &table);
+
+} // namespace varnel
