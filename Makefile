@@ -9,6 +9,9 @@ PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev
 
 BUILD := build
+ASAN_BUILD := build-asan
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS := 30
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
@@ -33,8 +36,20 @@ build: deps
 run: build
 	$(BUILD)/app/varnel
 
+# Every test, then every test again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (halting on the first report), then each fuzz
+# target for FUZZ_SECONDS.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_SANITIZE=ON \
+	  -DVARNEL_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARNEL_FUZZ=ON \
+	  -DVARNEL_BENCH=OFF -Dfuzz_seconds=$(FUZZ_SECONDS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	cd $(FUZZ_BUILD) && ctest --output-on-failure
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

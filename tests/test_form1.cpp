@@ -18,6 +18,11 @@
 
 using namespace varnel;
 
+namespace varnel {
+// Names a control row in test output.
+void PrintTo(const ControlSpec &spec, std::ostream *os) { *os << spec.name; }
+} // namespace varnel
+
 namespace {
 
 QString qs(std::string_view text) {

@@ -1,0 +1,121 @@
+#include "fuzz_checks.h"
+
+#include "batch.h"
+#include "calculate.h"
+#include "conversions.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+namespace varnel::fuzz {
+
+namespace {
+
+[[noreturn]] void fail(const char *what, std::string_view detail) {
+    std::fprintf(stderr, "fuzz check failed: %s: %.*s\n", what, static_cast<int>(detail.size()),
+                 detail.data());
+    std::abort();
+}
+
+void require(bool condition, const char *what, std::string_view detail) {
+    if (!condition)
+        fail(what, detail);
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// -?digits?.(up to three decimals, last not 0), or "0."
+bool matchesResultPattern(std::string_view text) {
+    if (text == "0.")
+        return true;
+    std::size_t i = text.starts_with('-') ? 1 : 0;
+    while (i < text.size() && isDigit(text[i]))
+        ++i;
+    if (i >= text.size() || text[i] != '.')
+        return false;
+    const std::string_view decimals = text.substr(i + 1);
+    if (decimals.size() > 3 || (!decimals.empty() && decimals.back() == '0'))
+        return false;
+    for (char c : decimals)
+        if (!isDigit(c))
+            return false;
+    return text.size() > (text.starts_with('-') ? 2u : 1u) || !decimals.empty();
+}
+
+bool isAnswerLine(std::string_view line) {
+    return line == "error 6: Overflow" || line == "error 11: Division by zero" ||
+           line.starts_with("invalid: ") || matchesResultPattern(line);
+}
+
+} // namespace
+
+void checkCalculate(const std::uint8_t *data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char *>(data), size);
+    std::string_view fields[3];
+    std::string_view rest = input;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t tab = i < 2 ? rest.find('\t') : std::string_view::npos;
+        fields[i] = rest.substr(0, tab);
+        rest = tab == std::string_view::npos ? std::string_view() : rest.substr(tab + 1);
+    }
+    const Result<Calculation> first = calculateSteps(fields[0], fields[1], fields[2]);
+    const Result<Calculation> second = calculateSteps(fields[0], fields[1], fields[2]);
+    require(first.ok() == second.ok(), "deterministic", input);
+    if (!first) {
+        const int number = first.error().number();
+        require(number == 6 || number == 11, "error number", input);
+        require(second.error().number() == number, "deterministic error", input);
+        return;
+    }
+    const Calculation &c = *first;
+    require(c.text == second->text, "deterministic text", input);
+    require(matchesResultPattern(c.text), "result pattern", c.text);
+    require(std::isfinite(c.delay), "finite delay", c.text);
+    // Half a unit of the third decimal, plus half a unit of the 15th
+    // significant digit: the value is rounded to 15 digits before the half
+    // is judged (11102932661.05849... -> 11102932661.0585 -> .059), and
+    // digits past the 15th are written as zeros.
+    const Result<double> readBack = readLeadingNumber(c.text);
+    require(readBack.ok(), "text reads back", c.text);
+    const double tolerance = (0.0005 + 5e-15 * std::fabs(c.delay)) * (1 + 1e-9);
+    require(std::fabs(*readBack - c.delay) <= tolerance, "text within half a unit", c.text);
+}
+
+void checkBatch(const std::uint8_t *data, std::size_t size) {
+    if (size == 0)
+        return;
+    // The first byte chooses the chunk size.
+    const std::size_t chunk = 1 + data[0] % 17;
+    const std::string_view input(reinterpret_cast<const char *>(data + 1), size - 1);
+    BatchProcessor batch;
+    std::string output;
+    for (std::size_t at = 0; at < input.size(); at += chunk) {
+        batch.feed(input.substr(at, chunk));
+        output += batch.output();
+        batch.output().clear();
+    }
+    batch.finish();
+    output += batch.output();
+
+    std::size_t lines = 0;
+    for (char c : input)
+        lines += c == '\n';
+    if (!input.empty() && input.back() != '\n')
+        ++lines;
+    std::size_t answers = 0;
+    std::string_view rest = output;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        require(end != std::string_view::npos, "answer ends with a line end", rest);
+        require(isAnswerLine(rest.substr(0, end)), "answer line", rest.substr(0, end));
+        ++answers;
+        rest.remove_prefix(end + 1);
+    }
+    require(answers == lines, "one answer per line", input);
+    require(batch.lineCount() == lines, "line count", input);
+}
+
+} // namespace varnel::fuzz
