@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Start-up time and peak memory of varnel against a minimal Qt program, under
+# a private Xvfb server. Usage: bench/run_startup_bench.sh [BUILD_DIR] [RUNS]
+set -eu
+build=${1:-build}
+runs=${2:-20}
+display=""
+for n in $(seq 150 199); do
+  if [ ! -e /tmp/.X11-unix/X$n ]; then display=":$n"; break; fi
+done
+Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null' EXIT
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+"$build/bench/startup_bench" "$runs" "$build/bench/minimal_qt" "$build/app/varnel"
