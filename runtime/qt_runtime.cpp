@@ -22,6 +22,12 @@ QLineEdit *textBox(QWidget *form, std::string_view control) {
 // The smallest client size the run-time lets the window take, in pixels.
 constexpr int minimumClientPixels = 1;
 
+// The client extent that gives an outer extent of `twips`, keeping the
+// frame's share (outer minus client) as it is now.
+int clientPixels(float twips, int outerNow, int clientNow) {
+    return std::max(pixelsFromTwips(twips) - (outerNow - clientNow), minimumClientPixels);
+}
+
 } // namespace
 
 QtRuntime::QtRuntime(QWidget *form) : m_form(form) {}
@@ -66,9 +72,8 @@ float QtRuntime::height() {
 
 void QtRuntime::setHeight(float twips) {
     ensureRunning();
-    const int frame = m_form->frameGeometry().height() - m_form->height();
-    const int client = std::max(pixelsFromTwips(twips) - frame, minimumClientPixels);
-    m_form->resize(m_form->width(), client);
+    m_form->resize(m_form->width(),
+                   clientPixels(twips, m_form->frameGeometry().height(), m_form->height()));
 }
 
 float QtRuntime::width() {
@@ -78,9 +83,8 @@ float QtRuntime::width() {
 
 void QtRuntime::setWidth(float twips) {
     ensureRunning();
-    const int frame = m_form->frameGeometry().width() - m_form->width();
-    const int client = std::max(pixelsFromTwips(twips) - frame, minimumClientPixels);
-    m_form->resize(client, m_form->height());
+    m_form->resize(clientPixels(twips, m_form->frameGeometry().width(), m_form->width()),
+                   m_form->height());
 }
 
 void QtRuntime::doEvents() {

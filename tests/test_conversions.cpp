@@ -6,8 +6,7 @@
 #include <optional>
 
 using namespace varnel;
-using varnel::testing::errorOf;
-using varnel::testing::kOverflow;
+using varnel::testing::expectValueOrOverflow;
 
 namespace {
 
@@ -74,12 +73,7 @@ const ReadCase readCases[] = {
 class ReadTest : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(ReadTest, ReadsLeadingNumber) {
-    const auto &param = GetParam();
-    if (param.value) {
-        EXPECT_EQ(*readLeadingNumber(param.text), *param.value);
-    } else {
-        EXPECT_EQ(errorOf(readLeadingNumber(param.text)), kOverflow);
-    }
+    expectValueOrOverflow(readLeadingNumber(GetParam().text), GetParam().value);
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ReadTest, ::testing::ValuesIn(readCases),
@@ -109,12 +103,7 @@ const RoundCase roundCases[] = {
 class RoundTest : public ::testing::TestWithParam<RoundCase> {};
 
 TEST_P(RoundTest, RoundsToFifteenSignificantDigits) {
-    const auto &param = GetParam();
-    if (param.rounded) {
-        EXPECT_EQ(*roundToFifteenDigits(param.value), *param.rounded);
-    } else {
-        EXPECT_EQ(errorOf(roundToFifteenDigits(param.value)), kOverflow);
-    }
+    expectValueOrOverflow(roundToFifteenDigits(GetParam().value), GetParam().rounded);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, RoundTest, ::testing::ValuesIn(roundCases),
@@ -149,12 +138,7 @@ const OrderCase orderCases[] = {
 class OrderTest : public ::testing::TestWithParam<OrderCase> {};
 
 TEST_P(OrderTest, RoundsHalfToEvenWithinSixteenBits) {
-    const auto &param = GetParam();
-    if (param.order) {
-        EXPECT_EQ(*convertOrder(param.value), *param.order);
-    } else {
-        EXPECT_EQ(errorOf(convertOrder(param.value)), kOverflow);
-    }
+    expectValueOrOverflow(convertOrder(GetParam().value), GetParam().order);
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, OrderTest, ::testing::ValuesIn(orderCases),

@@ -20,7 +20,9 @@ using namespace varnel;
 
 namespace varnel {
 // Names a control row in test output.
-void PrintTo(const ControlSpec &spec, std::ostream *os) { *os << spec.name; }
+void PrintTo(const ControlSpec &spec, std::ostream *os) {
+    *os << spec.name;
+}
 } // namespace varnel
 
 namespace {

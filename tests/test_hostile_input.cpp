@@ -19,11 +19,12 @@ namespace {
 using varnel::testing::PrintTo;
 
 class HostileInputTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         form = std::make_unique<Form1>();
         form->runtime().setEndHook([this] { ++ends; });
-        form->runtime().setReportHook([this](const RunTimeError &e) { reports.push_back(e.number()); });
+        form->runtime().setReportHook(
+            [this](const RunTimeError &e) { reports.push_back(e.number()); });
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
     }
