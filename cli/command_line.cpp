@@ -78,12 +78,12 @@ int runBatch(std::istream &in, std::ostream &out) {
 }
 
 int runSingle(const std::array<std::string_view, 3> &texts, std::ostream &out, std::ostream &err) {
-    const std::string answer = answerFields(texts[0], texts[1], texts[2]);
-    if (answer.starts_with("error ")) {
-        err << answer << '\n';
+    const Result<std::string> answer = calculate(texts[0], texts[1], texts[2]);
+    if (!answer) {
+        err << errorLine(answer.error()) << '\n';
         return ExitRunTimeError;
     }
-    out << answer << '\n';
+    out << *answer << '\n';
     return ExitOk;
 }
 
