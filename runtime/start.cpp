@@ -15,6 +15,11 @@ void applyApplicationSettings() {
     QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
                                                         QStringLiteral("AR PL UMing TW")});
     QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    // Tool tips and the error report use the Song face of the window's own
+    // texts, as on a Chinese desktop; it also spares loading a further font.
+    QFont song(QStringLiteral("宋体"), 9);
+    song.setHintingPreference(QFont::PreferNoHinting);
+    QApplication::setFont(song);
 }
 
 int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm) {

@@ -33,41 +33,62 @@ QRect pixelRect(const ControlSpec &spec) {
 
 QFont controlFont(const FontSpec &spec) {
     QFont font(qs(spec.family));
+    font.setFamilies({qs(spec.family), qs(songTi)});
     font.setPixelSize(fontPixels(spec.points));
     font.setWeight(QFont::Normal);
     font.setItalic(false);
+    font.setHintingPreference(QFont::PreferNoHinting);
     return font;
 }
 
+// Creates the control empty, gives it its font, then its text, so the text is
+// laid out once and only in the font it is shown in.
 QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
+    QWidget *control = nullptr;
     switch (spec.kind) {
     case ControlKind::Label: {
-        auto *label = new QLabel(qs(spec.text), parent);
+        auto *label = new QLabel(parent);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(spec.name == "Label6");
-        return label;
+        control = label;
+        break;
     }
     case ControlKind::TextBox: {
-        auto *box = new QLineEdit(qs(spec.text), parent);
+        auto *box = new QLineEdit(parent);
         box->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        return box;
+        control = box;
+        break;
     }
     case ControlKind::Button: {
-        auto *button = new CommandButton(qs(spec.text), parent);
+        auto *button = new CommandButton(QString(), parent);
         button->setAutoDefault(false);
         button->setDefault(false);
-        return button;
+        control = button;
+        break;
     }
     case ControlKind::Frame:
-        return new QGroupBox(qs(spec.text), parent);
+        control = new QGroupBox(parent);
+        break;
     case ControlKind::Picture: {
         auto *picture = new QLabel(parent);
         picture->setPixmap(QPixmap(kitten_xpm));
         picture->setScaledContents(true); // stretched to the box
-        return picture;
+        control = picture;
+        break;
     }
     }
-    return nullptr;
+    if (!spec.font.family.empty())
+        control->setFont(controlFont(spec.font));
+    const QString text = qs(spec.text);
+    if (auto *label = qobject_cast<QLabel *>(control); label && spec.kind == ControlKind::Label)
+        label->setText(text);
+    else if (auto *box = qobject_cast<QLineEdit *>(control))
+        box->setText(text);
+    else if (auto *button = qobject_cast<QPushButton *>(control))
+        button->setText(text);
+    else if (auto *frame = qobject_cast<QGroupBox *>(control))
+        frame->setTitle(text);
+    return control;
 }
 
 } // namespace
@@ -104,8 +125,6 @@ void Form1::buildControls() {
         QWidget *control = createControl(spec, parent);
         control->setObjectName(qs(spec.name));
         control->setGeometry(pixelRect(spec));
-        if (!spec.font.family.empty())
-            control->setFont(controlFont(spec.font));
         if (control->focusPolicy() != Qt::NoFocus)
             tabStops.emplace_back(spec.tabIndex, control);
         byName[spec.name] = control;
