@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPixmap>
 
 #include <map>
@@ -67,7 +68,7 @@ QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
         break;
     }
     case ControlKind::Frame:
-        control = new QGroupBox(parent);
+        control = new FrameBox(parent);
         break;
     case ControlKind::Picture: {
         auto *picture = new QLabel(parent);
@@ -92,6 +93,29 @@ QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
 }
 
 } // namespace
+
+void FrameBox::paintEvent(QPaintEvent *) {
+    QPainter painter(this);
+    const QFontMetrics metrics = fontMetrics();
+    const int lineY = metrics.height() / 2;
+    const QRect outer = rect().adjusted(0, lineY, -1, -1);
+    const QPalette &colours = palette();
+    painter.setPen(colours.color(QPalette::Dark));
+    painter.drawRect(outer.adjusted(0, 0, -1, -1));
+    painter.setPen(colours.color(QPalette::Light));
+    painter.drawRect(outer.adjusted(1, 1, 0, 0));
+    if (title().isEmpty())
+        return;
+    // The caption sits on the top line, a little in from the left, with a
+    // blank either side cut out of the line.
+    const int gap = metrics.horizontalAdvance(QLatin1Char(' ')) / 2 + 1;
+    const QRect caption(metrics.averageCharWidth() + gap, 0,
+                        metrics.horizontalAdvance(title()) + 2 * gap, metrics.height());
+    painter.fillRect(caption, colours.color(QPalette::Window));
+    painter.setPen(colours.color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                 QPalette::WindowText));
+    painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
+}
 
 void CommandButton::keyPressEvent(QKeyEvent *event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
