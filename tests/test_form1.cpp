@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -135,6 +137,16 @@ TEST_F(Form1Test, BoxesButtonsAndFrameAreDrawnAboveLabels) {
         EXPECT_EQ(form->childAt(box->geometry().center()), box) << name;
     }
     EXPECT_EQ(form->childAt(control("Command1")->geometry().center()), control("Command1"));
+}
+
+// Each test runs in a process of its own, so nothing else has read a picture.
+TEST_F(Form1Test, DrawingTheWindowLoadsNoImagePlugin) {
+    const QPixmap drawn = form->grab();
+    ASSERT_FALSE(drawn.isNull());
+    std::ifstream maps("/proc/self/maps");
+    const std::string mapped{std::istreambuf_iterator<char>(maps), {}};
+    ASSERT_FALSE(mapped.empty());
+    EXPECT_EQ(mapped.find("imageformats"), std::string::npos);
 }
 
 TEST_F(Form1Test, ApplicationVersion) {
