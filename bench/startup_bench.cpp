@@ -79,19 +79,25 @@ int main(int argc, char **argv) {
         return 1;
     }
     const int runs = std::atoi(argv[1]);
-    std::vector<std::pair<double, long>> medians;
-    for (int p = 2; p < argc; ++p) {
-        std::vector<double> times;
-        std::vector<long> memory;
-        measure(display, argv[p], std::chrono::milliseconds(300)); // warm the caches
-        for (int i = 0; i < runs; ++i) {
-            const Run run = measure(display, argv[p], std::chrono::milliseconds(300));
-            times.push_back(run.milliseconds);
-            memory.push_back(run.peakKilobytes);
+    const int programs = argc - 2;
+    // The programs take turns, run by run, so that a change in the machine's
+    // load during the measurement falls on all of them alike.
+    std::vector<std::vector<double>> times(programs);
+    std::vector<std::vector<long>> memory(programs);
+    for (int p = 0; p < programs; ++p)
+        measure(display, argv[p + 2], std::chrono::milliseconds(300)); // warm the caches
+    for (int i = 0; i < runs; ++i) {
+        for (int p = 0; p < programs; ++p) {
+            const Run run = measure(display, argv[p + 2], std::chrono::milliseconds(300));
+            times[p].push_back(run.milliseconds);
+            memory[p].push_back(run.peakKilobytes);
         }
-        medians.emplace_back(median(times), median(memory));
-        std::printf("%-40s start-up %7.1f ms   peak RSS %7.1f MiB   (median of %d)\n", argv[p],
-                    medians.back().first, medians.back().second / 1024.0, runs);
+    }
+    std::vector<std::pair<double, long>> medians;
+    for (int p = 0; p < programs; ++p) {
+        medians.emplace_back(median(times[p]), median(memory[p]));
+        std::printf("%-40s start-up %7.1f ms   peak RSS %7.1f MiB   (median of %d)\n",
+                    argv[p + 2], medians.back().first, medians.back().second / 1024.0, runs);
     }
     for (std::size_t p = 1; p < medians.size(); ++p)
         std::printf("ratio %s / %s: start-up %.2f, memory %.2f\n", argv[p + 2], argv[2],
