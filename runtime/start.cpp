@@ -4,6 +4,10 @@
 #include <QFont>
 #include <QWidget>
 
+#include <fontconfig/fontconfig.h>
+
+#include <thread>
+
 namespace varnel {
 
 void applyApplicationSettings() {
@@ -23,8 +27,14 @@ void applyApplicationSettings() {
 }
 
 int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm) {
+    // Reading the system's font configuration takes several milliseconds and
+    // the window's first text needs it. It is read on a second thread while
+    // the application connects to the display, and is ready before the window
+    // is built. The library is safe to call from any thread.
+    std::thread fontConfiguration([] { FcInit(); });
     QApplication app(argc, argv);
     applyApplicationSettings();
+    fontConfiguration.join();
     const std::unique_ptr<QWidget> form = createForm();
     form->show();
     return app.exec();
