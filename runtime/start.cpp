@@ -2,28 +2,61 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QFontDatabase>
+#include <QStringList>
 #include <QWidget>
 
 #include <fontconfig/fontconfig.h>
 
+#include <array>
 #include <thread>
 
 namespace varnel {
 
+namespace {
+
+// The Windows font families the window asks for, and the Debian families
+// that stand in for them: AR PL UMing for the Song typeface "宋体", the
+// metric-compatible Liberation Sans for "Arial".
+struct Substitutes {
+    QString family;
+    QStringList standIns;
+};
+
+const std::array<Substitutes, 2> &substituteTable() {
+    static const std::array<Substitutes, 2> table{{
+        {QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW")}},
+        {QStringLiteral("Arial"), {QStringLiteral("Liberation Sans")}},
+    }};
+    return table;
+}
+
+} // namespace
+
 void applyApplicationSettings() {
     QApplication::setApplicationName(QStringLiteral("Varnel"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    // The window asks for the Windows fonts "宋体" (a Song/Ming typeface) and
-    // "Arial"; on Debian they are drawn with AR PL UMing and the
-    // metric-compatible Liberation Sans.
-    QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("AR PL UMing CN"),
-                                                        QStringLiteral("AR PL UMing TW")});
-    QFont::insertSubstitution(QStringLiteral("Arial"), QStringLiteral("Liberation Sans"));
+    for (const Substitutes &entry : substituteTable())
+        QFont::insertSubstitutions(entry.family, entry.standIns);
     // Tool tips and the error report use the Song face of the window's own
     // texts, as on a Chinese desktop; it also spares loading a further font.
-    QFont song(QStringLiteral("宋体"), 9);
+    QFont song(installedFamily(QStringLiteral("宋体")), 9);
     song.setHintingPreference(QFont::PreferNoHinting);
     QApplication::setFont(song);
+}
+
+QString installedFamily(const QString &family) {
+    if (QFontDatabase::hasFamily(family))
+        return family;
+    for (const Substitutes &entry : substituteTable()) {
+        if (entry.family.compare(family, Qt::CaseInsensitive) != 0)
+            continue;
+        for (const QString &standIn : entry.standIns) {
+            if (QFontDatabase::hasFamily(standIn))
+                return standIn;
+        }
+    }
+    return family;
 }
 
 int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm) {

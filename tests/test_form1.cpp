@@ -1,5 +1,6 @@
 #include "form1.h"
 #include "form_layout.h"
+#include "start.h"
 #include "table_test.h"
 
 #include <QApplication>
@@ -88,7 +89,7 @@ TEST_P(ControlTest, MatchesTable) {
         shown = qobject_cast<QLabel *>(widget)->text();
     EXPECT_EQ(shown, qs(spec.text));
     if (!spec.font.family.empty()) {
-        EXPECT_EQ(widget->font().family(), qs(spec.font.family));
+        EXPECT_EQ(widget->font().family(), installedFamily(qs(spec.font.family)));
         EXPECT_EQ(widget->font().pixelSize(), fontPixels(spec.font.points));
         EXPECT_FALSE(widget->font().bold());
         EXPECT_FALSE(widget->font().italic());

@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "form_layout.h"
+#include "start.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -32,9 +33,12 @@ QRect pixelRect(const ControlSpec &spec) {
                  pixelsFromTwips(spec.height));
 }
 
+// A control's font in the installed family; texts in "Arial" draw their
+// Chinese characters in the Song face, as Windows does for that font.
 QFont controlFont(const FontSpec &spec) {
-    QFont font(qs(spec.family));
-    font.setFamilies({qs(spec.family), qs(songTi)});
+    QFont font(installedFamily(qs(spec.family)));
+    if (spec.family != songTi)
+        font.setFamilies({font.family(), installedFamily(qs(songTi))});
     font.setPixelSize(fontPixels(spec.points));
     font.setWeight(QFont::Normal);
     font.setItalic(false);
@@ -133,7 +137,7 @@ Form1::Form1() : m_runtime(this) {
     icon.addPixmap(QPixmap(varnel_16_xpm));
     setWindowIcon(icon);
     // The window's own font; no control uses it.
-    QFont own(qs(songTi));
+    QFont own(installedFamily(qs(songTi)));
     own.setPixelSize(fontPixels(15));
     own.setBold(true);
     setFont(own);
