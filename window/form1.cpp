@@ -136,13 +136,14 @@ Form1::Form1() : m_runtime(this) {
     icon.addPixmap(QPixmap(varnel_32_xpm));
     icon.addPixmap(QPixmap(varnel_16_xpm));
     setWindowIcon(icon);
-    // The window's own font; no control uses it.
+    resize(pixelsFromTwips(formClientWidthTwips), pixelsFromTwips(formClientHeightTwips));
+    buildControls();
+    // The window's own font; no control uses it. Set after the controls are
+    // built, so that none of them lays out its first text in it.
     QFont own(installedFamily(qs(songTi)));
     own.setPixelSize(fontPixels(15));
     own.setBold(true);
     setFont(own);
-    resize(pixelsFromTwips(formClientWidthTwips), pixelsFromTwips(formClientHeightTwips));
-    buildControls();
 }
 
 void Form1::buildControls() {
