@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QFont>
 #include <QFontDatabase>
+#include <QHash>
 #include <QStringList>
 #include <QWidget>
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <array>
 #include <thread>
 
@@ -46,17 +48,25 @@ void applyApplicationSettings() {
 }
 
 QString installedFamily(const QString &family) {
-    if (QFontDatabase::hasFamily(family))
-        return family;
-    for (const Substitutes &entry : substituteTable()) {
-        if (entry.family.compare(family, Qt::CaseInsensitive) != 0)
-            continue;
-        for (const QString &standIn : entry.standIns) {
-            if (QFontDatabase::hasFamily(standIn))
-                return standIn;
+    // Asking the font database about a family it does not hold makes it
+    // search the system's aliases, which takes about a millisecond; the
+    // window asks for the same two families many times over.
+    static QHash<QString, QString> known;
+    if (const auto found = known.constFind(family); found != known.cend())
+        return *found;
+    QString drawn = family;
+    if (!QFontDatabase::hasFamily(family)) {
+        for (const Substitutes &entry : substituteTable()) {
+            if (entry.family.compare(family, Qt::CaseInsensitive) != 0)
+                continue;
+            const auto standIn = std::find_if(entry.standIns.cbegin(), entry.standIns.cend(),
+                                              &QFontDatabase::hasFamily);
+            if (standIn != entry.standIns.cend())
+                drawn = *standIn;
         }
     }
-    return family;
+    known.insert(family, drawn);
+    return drawn;
 }
 
 int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm) {
