@@ -15,4 +15,4 @@ xvfb=$!
 trap 'kill $xvfb 2>/dev/null' EXIT
 export DISPLAY=$display
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-"$build/bench/startup_bench" "$runs" "$build/bench/minimal_qt" "$build/app/varnel" "$@"
+dbus-run-session -- "$build/bench/startup_bench" "$runs" "$build/bench/minimal_qt" "$build/app/varnel" "$@"
