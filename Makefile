@@ -5,7 +5,7 @@
 PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-qpa-plugins libgl-dev fontconfig libfontconfig-dev \
             fonts-arphic-uming fonts-liberation2 libx11-dev \
-            xvfb xdotool xclip x11-utils imagemagick openbox wmctrl \
+            xvfb xdotool xclip x11-utils imagemagick openbox wmctrl dbus-daemon \
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev
 
 BUILD := build
