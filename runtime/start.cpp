@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <fontconfig/fontconfig.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
@@ -74,8 +75,13 @@ int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()>
     // Reading the system's font configuration takes several milliseconds and
     // the window's first text needs it. It is read on a second thread while
     // the application connects to the display, and is ready before the window
-    // is built. The library is safe to call from any thread.
-    std::thread fontConfiguration([] { FcInit(); });
+    // is built. The library is safe to call from any thread. The thread runs
+    // at the lowest priority (on Linux a thread has its own), so that it takes
+    // only time the connection to the display leaves idle.
+    std::thread fontConfiguration([] {
+        setpriority(PRIO_PROCESS, 0, 19);
+        FcInit();
+    });
     QApplication app(argc, argv);
     applyApplicationSettings();
     fontConfiguration.join();
