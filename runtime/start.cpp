@@ -6,8 +6,10 @@
 #include <QStringList>
 #include <QWidget>
 
+#if VARNEL_FONTCONFIG
 #include <fontconfig/fontconfig.h>
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <array>
@@ -72,6 +74,7 @@ QString installedFamily(const QString &family) {
 }
 
 int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm) {
+#if VARNEL_FONTCONFIG
     // Reading the system's font configuration takes several milliseconds and
     // the window's first text needs it. It is read on a second thread while
     // the application connects to the display, and is ready before the window
@@ -82,9 +85,12 @@ int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()>
         setpriority(PRIO_PROCESS, 0, 19);
         FcInit();
     });
+#endif
     QApplication app(argc, argv);
     applyApplicationSettings();
+#if VARNEL_FONTCONFIG
     fontConfiguration.join();
+#endif
     const std::unique_ptr<QWidget> form = createForm();
     form->show();
     return app.exec();
