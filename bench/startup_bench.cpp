@@ -96,10 +96,10 @@ int main(int argc, char **argv) {
     std::vector<std::pair<double, long>> medians;
     for (int p = 0; p < programs; ++p) {
         medians.emplace_back(median(times[p]), median(memory[p]));
-        std::printf("%-40s start-up %7.1f ms (fastest %5.1f)   peak RSS %7.1f MiB   (median of %d)\n",
-                    argv[p + 2], medians.back().first,
-                    *std::min_element(times[p].begin(), times[p].end()),
-                    medians.back().second / 1024.0, runs);
+        std::printf(
+            "%-40s start-up %7.1f ms (fastest %5.1f)   peak RSS %7.1f MiB   (median of %d)\n",
+            argv[p + 2], medians.back().first, *std::min_element(times[p].begin(), times[p].end()),
+            medians.back().second / 1024.0, runs);
     }
     for (std::size_t p = 1; p < medians.size(); ++p)
         std::printf("ratio %s / %s: start-up %.2f, memory %.2f\n", argv[p + 2], argv[2],

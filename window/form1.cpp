@@ -116,8 +116,8 @@ void FrameBox::paintEvent(QPaintEvent *) {
     const QRect caption(metrics.averageCharWidth() + gap, 0,
                         metrics.horizontalAdvance(title()) + 2 * gap, metrics.height());
     painter.fillRect(caption, colours.color(QPalette::Window));
-    painter.setPen(colours.color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                 QPalette::WindowText));
+    painter.setPen(
+        colours.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     painter.drawText(caption, Qt::AlignCenter | Qt::TextSingleLine, title());
 }
 
