@@ -46,54 +46,51 @@ QFont controlFont(const FontSpec &spec) {
     return font;
 }
 
-// Creates the control empty, gives it its font, then its text, so the text is
-// laid out once and only in the font it is shown in.
-QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
-    QWidget *control = nullptr;
-    switch (spec.kind) {
-    case ControlKind::Label: {
-        auto *label = new QLabel(parent);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setWordWrap(spec.name == "Label6");
-        control = label;
-        break;
-    }
-    case ControlKind::TextBox: {
-        auto *box = new QLineEdit(parent);
-        box->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        control = box;
-        break;
-    }
-    case ControlKind::Button: {
-        auto *button = new CommandButton(QString(), parent);
-        button->setAutoDefault(false);
-        button->setDefault(false);
-        control = button;
-        break;
-    }
-    case ControlKind::Frame:
-        control = new FrameBox(parent);
-        break;
-    case ControlKind::Picture: {
-        auto *picture = new QLabel(parent);
-        picture->setPixmap(QPixmap(kitten_xpm));
-        picture->setScaledContents(true); // stretched to the box
-        control = picture;
-        break;
-    }
-    }
+// A new control of type W with its table font, still without its text, so
+// that the text is laid out once and only in the font it is shown in.
+template <class W> W *createWithFont(const ControlSpec &spec, QWidget *parent) {
+    auto *control = new W(parent);
     if (!spec.font.family.empty())
         control->setFont(controlFont(spec.font));
-    const QString text = qs(spec.text);
-    if (auto *label = qobject_cast<QLabel *>(control); label && spec.kind == ControlKind::Label)
-        label->setText(text);
-    else if (auto *box = qobject_cast<QLineEdit *>(control))
-        box->setText(text);
-    else if (auto *button = qobject_cast<QPushButton *>(control))
-        button->setText(text);
-    else if (auto *frame = qobject_cast<QGroupBox *>(control))
-        frame->setTitle(text);
     return control;
+}
+
+QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
+    const QString text = qs(spec.text);
+    switch (spec.kind) {
+    case ControlKind::Label: {
+        auto *label = createWithFont<QLabel>(spec, parent);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(spec.name == "Label6");
+        label->setText(text);
+        return label;
+    }
+    case ControlKind::TextBox: {
+        auto *box = createWithFont<QLineEdit>(spec, parent);
+        box->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        box->setText(text);
+        return box;
+    }
+    case ControlKind::Button: {
+        auto *button = createWithFont<CommandButton>(spec, parent);
+        button->setAutoDefault(false);
+        button->setDefault(false);
+        button->setText(text);
+        return button;
+    }
+    case ControlKind::Frame: {
+        auto *frame = createWithFont<FrameBox>(spec, parent);
+        frame->setTitle(text);
+        return frame;
+    }
+    case ControlKind::Picture: {
+        auto *picture = createWithFont<QLabel>(spec, parent);
+        picture->setPixmap(QPixmap(kitten_xpm));
+        picture->setScaledContents(true); // stretched to the box
+        return picture;
+    }
+    }
+    return nullptr;
 }
 
 } // namespace
