@@ -5,6 +5,14 @@
 
 namespace varnel {
 
+Result<StageDelay> stageDelay(FpGuard &guard, double s, double bandwidth) {
+    VARNEL_TRY(quotient, guard.result(guard.div(bandwidth, s)));
+    VARNEL_TRY(rounded, roundToFifteenDigits(quotient));
+    FpGuard delayGuard;
+    VARNEL_TRY(delay, delayGuard.result(delayGuard.div(delayConstant, rounded)));
+    return StageDelay{rounded, delay};
+}
+
 Result<Calculation> calculateSteps(std::string_view orderText, std::string_view bandwidthText,
                                    std::string_view rippleText) {
     Calculation c;
@@ -24,13 +32,9 @@ Result<Calculation> calculateSteps(std::string_view orderText, std::string_view 
 
     FpGuard quotientGuard; // both divisions are judged together
     c.g1 = quotientGuard.div(quotientGuard.add(c.a1, c.a1), c.gamma);
-    VARNEL_TRY(quotient, quotientGuard.result(quotientGuard.div(c.bandwidth, c.g1)));
-    VARNEL_TRY(quotientRounded, roundToFifteenDigits(quotient));
-    c.quotient = quotientRounded;
-
-    FpGuard delayGuard;
-    VARNEL_TRY(delay, delayGuard.result(delayGuard.div(delayConstant, c.quotient)));
-    c.delay = delay;
+    VARNEL_TRY(delay, stageDelay(quotientGuard, c.g1, c.bandwidth));
+    c.quotient = delay.quotient;
+    c.delay = delay.delay;
     VARNEL_TRY(text, formatResult(c.delay));
     c.text = text;
     return c;

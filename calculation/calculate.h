@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fp_guard.h"
 #include "prototype.h"
 
 #include <string>
@@ -52,6 +53,18 @@ struct Calculation {
     double delay = 0;
     std::string text;
 };
+
+// Steps 6 (its second division) to 8 for a sum s of element values:
+// quotient = bandwidth / s, judged by `guard` together with any earlier
+// operation of the same step, rounded to 15 digits; delay = 636.6 / quotient.
+// Stage 1 of the tuning table and the Calculate command both come from here.
+// Example: s = 0.7563446753804071, bandwidth 10 -> quotient 13.2214852903809,
+// delay 48.14890203471687.
+struct StageDelay {
+    double quotient = 0; // after fifteen-digit rounding
+    double delay = 0;    // ns
+};
+Result<StageDelay> stageDelay(FpGuard &guard, double s, double bandwidth);
 
 // Runs the command on the three field texts.
 Result<Calculation> calculateSteps(std::string_view orderText, std::string_view bandwidthText,

@@ -58,7 +58,7 @@ long leadingExponent(std::string_view number) {
 // value itself.
 struct FifteenDigits {
     char text[32];
-    const char *textEnd;
+    std::size_t length; // of text
     char digits[15];
     int exponent;
     bool unchanged;
@@ -69,20 +69,21 @@ FifteenDigits fifteenDigits(double value) {
     // The shortest round-trip form is cheap; if it has at most 15 digits it
     // is also the 15-digit rounding, since the value lies within half an ulp
     // of it and the 15-digit grid is coarser than that.
-    form.textEnd =
+    const char *end =
         std::to_chars(form.text, form.text + sizeof form.text, value, std::chars_format::scientific)
             .ptr;
-    const char *mark = std::find(static_cast<const char *>(form.text), form.textEnd, 'e');
+    const char *mark = std::find(static_cast<const char *>(form.text), end, 'e');
     form.unchanged = std::count_if(static_cast<const char *>(form.text), mark, isDigit) <= 15;
     if (!form.unchanged) {
-        form.textEnd = std::to_chars(form.text, form.text + sizeof form.text, value,
-                                     std::chars_format::scientific, 14)
-                           .ptr;
-        mark = std::find(static_cast<const char *>(form.text), form.textEnd, 'e');
+        end = std::to_chars(form.text, form.text + sizeof form.text, value,
+                            std::chars_format::scientific, 14)
+                  .ptr;
+        mark = std::find(static_cast<const char *>(form.text), end, 'e');
     }
     std::fill(std::begin(form.digits), std::end(form.digits), '0');
     std::copy_if(static_cast<const char *>(form.text), mark, form.digits, isDigit);
-    std::from_chars(mark + 1 + (mark[1] == '+'), form.textEnd, form.exponent);
+    std::from_chars(mark + 1 + (mark[1] == '+'), end, form.exponent);
+    form.length = static_cast<std::size_t>(end - form.text);
     return form;
 }
 
@@ -159,7 +160,7 @@ Result<double> roundToFifteenDigits(double value) {
         return value;
     double result = 0.0;
     const auto read =
-        std::from_chars(form.text, form.textEnd, result, std::chars_format::scientific);
+        std::from_chars(form.text, form.text + form.length, result, std::chars_format::scientific);
     if (read.ec == std::errc::result_out_of_range)
         return RunTimeError::overflow(); // 1.7976931348623157e308 -> "1.79769313486232e+308"
     return result;
@@ -223,6 +224,11 @@ Result<std::string> formatResult(double value) {
     text += '.';
     text += decimals;
     return text;
+}
+
+std::string formatShortest(double value) {
+    char buffer[32];
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 } // namespace varnel

@@ -58,4 +58,10 @@ Result<Order> convertOrder(double value);
 // produces, gives Overflow.
 Result<std::string> formatResult(double value);
 
+// Machine-readable number text: the shortest decimal form that reads back to
+// the same double, "." as the point, an exponent only where shorter.
+// Examples: 0.1 -> "0.1", 48.14890203471687 -> "48.14890203471687",
+//           1e21 -> "1e+21", -0.5 -> "-0.5".
+std::string formatShortest(double value);
+
 } // namespace varnel

@@ -3,8 +3,11 @@
 #include "batch.h"
 #include "calculate.h"
 #include "conversions.h"
+#include "fd_stream.h"
+#include "options.h"
 #include "table_output.h"
 #include "tuning_table.h"
+#include "version.h"
 
 #include <algorithm>
 #include <array>
@@ -18,14 +21,24 @@ namespace varnel {
 
 namespace {
 
-constexpr std::string_view usage = "Usage: varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n"
-                                   "       varnel-calc --batch\n"
-                                   "       varnel-calc --help | --version\n";
+struct Streams {
+    std::istream &in;
+    std::ostream &out;
+    std::ostream &err;
+    bool writeFailureReported = false;
+};
 
-constexpr std::string_view help =
-    "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"
-    "band-pass cavity filter: the target for tuning the first resonator.\n"
-    "\n"
+// One form of the command line: its subcommand word (empty for the main
+// form), usage line, help text and options, and what runs it.
+struct Form {
+    std::string_view subcommand;
+    std::string_view usage;
+    std::string_view help;
+    std::span<const OptionRow> options;
+    int (*run)(const ParsedOptions &options, Streams &io);
+};
+
+constexpr std::string_view fieldsHelp =
     "  varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n"
     "      ORDER is the number of resonators, BANDWIDTH in MHz, RIPPLE the passband\n"
     "      ripple in dB. Each is read exactly as the window reads its field: blanks\n"
@@ -39,162 +52,219 @@ constexpr std::string_view help =
     "      Reads lines of three tab-separated fields ORDER<TAB>BANDWIDTH<TAB>RIPPLE\n"
     "      from standard input and writes one line per input line: the delay,\n"
     "      \"error N: DESCRIPTION\", or \"invalid: REASON\" for a line that is not\n"
-    "      three fields. Exits with status 1 if any line was invalid.\n"
-    "\n"
+    "      three fields. Exits with status 1 if any line was invalid.\n";
+
+constexpr std::string_view tableHelp =
     "  varnel-calc table [--csv] [--f0 MHZ] [ORDER [BANDWIDTH [RIPPLE]]]\n"
     "      The tuning plan for every resonator: the prototype element values g,\n"
     "      the target delay of each stage (resonators 1..k tuned, the rest\n"
     "      detuned; stage 1 is the delay above), the passband return loss and,\n"
     "      with the band centre --f0 in MHz, the external Q and the coupling\n"
     "      coefficients. --csv writes stage,g,delay_ns,coupling rows. Orders\n"
-    "      from 1 to 100.\n"
+    "      from 1 to 100; the ripple and the bandwidth must be positive.\n";
+
+constexpr std::string_view closingHelp =
     "\n"
     "  Use \"--\" before a field text that starts with \"-\" and a letter.\n"
-    "  Exit status: 0 success, 1 run-time error or invalid line, 2 usage error.\n";
+    "  \"varnel-calc SUBCOMMAND --help\" describes one subcommand.\n"
+    "  Exit status: 0 success, 1 run-time error, invalid batch line or failed\n"
+    "  read or write, 2 usage error.\n";
 
-bool looksLikeOption(std::string_view arg) {
-    if (arg.starts_with("--"))
-        return true;
-    return arg.size() >= 2 && arg[0] == '-' &&
-           ((arg[1] >= 'a' && arg[1] <= 'z') || (arg[1] >= 'A' && arg[1] <= 'Z'));
+int failure(Streams &io, std::string_view message, int status) {
+    io.err << "varnel-calc: " << message << '\n';
+    return status;
 }
 
-int runBatch(std::istream &in, std::ostream &out) {
-    BatchProcessor batch;
-    std::vector<char> buffer(1 << 16);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        if (got == 0)
-            break;
-        batch.feed(std::string_view(buffer.data(), got));
-        out << batch.output();
-        batch.output().clear();
-    }
-    batch.finish();
-    out << batch.output();
-    out.flush();
-    return batch.sawInvalidLine() ? ExitRunTimeError : ExitOk;
-}
-
-int runSingle(const std::array<std::string_view, 3> &texts, std::ostream &out, std::ostream &err) {
-    const Result<std::string> answer = calculate(texts[0], texts[1], texts[2]);
-    if (!answer) {
-        err << errorLine(answer.error()) << '\n';
-        return ExitRunTimeError;
-    }
-    out << *answer << '\n';
-    return ExitOk;
-}
-
-// Fills the field texts from the positional arguments; false if too many.
-bool takeFields(const std::vector<std::string_view> &fields, std::array<std::string_view, 3> &texts,
-                std::ostream &err) {
-    texts = {initialText::order, initialText::bandwidth, initialText::ripple};
-    if (fields.size() > texts.size()) {
-        err << "varnel-calc: at most three fields (ORDER BANDWIDTH RIPPLE), got " << fields.size()
-            << '\n'
-            << usage;
+// Reports a failed write of standard output; true if there was one.
+bool writeFailed(Streams &io) {
+    const std::string why = streamFailure(io.out, false);
+    if (why.empty())
         return false;
-    }
-    std::copy(fields.begin(), fields.end(), texts.begin());
+    if (!io.writeFailureReported)
+        failure(io, "cannot write output: " + why, ExitRunTimeError);
+    io.writeFailureReported = true;
     return true;
 }
 
-int runTable(std::span<const std::string_view> args, std::ostream &out, std::ostream &err) {
-    std::vector<std::string_view> fields;
-    bool csv = false;
-    std::optional<std::string_view> f0Text;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        if (optionsEnded || !looksLikeOption(arg)) {
-            fields.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--csv") {
-            csv = true;
-        } else if (arg == "--f0" && i + 1 < args.size()) {
-            f0Text = args[++i];
-        } else if (arg.starts_with("--f0=")) {
-            f0Text = arg.substr(5);
-        } else if (arg == "--f0") {
-            err << "varnel-calc: --f0 needs the band-centre frequency in MHz\n" << usage;
-            return ExitUsage;
-        } else {
-            err << "varnel-calc: unknown option '" << arg << "'\n" << usage;
-            return ExitUsage;
-        }
+std::string fullUsage();
+std::string fullHelp();
+
+int usageError(Streams &io, std::string_view message) {
+    io.err << "varnel-calc: " << message << '\n' << fullUsage();
+    return ExitUsage;
+}
+
+// The three field texts from the positional arguments, the window's initial
+// texts for those omitted; nullopt (after a usage message) if too many.
+std::optional<std::array<std::string_view, 3>> takeFields(const ParsedOptions &options,
+                                                          Streams &io) {
+    std::array<std::string_view, 3> texts = {initialText::order, initialText::bandwidth,
+                                             initialText::ripple};
+    if (options.positional.size() > texts.size()) {
+        usageError(io, "at most three fields (ORDER BANDWIDTH RIPPLE), got " +
+                           std::to_string(options.positional.size()));
+        return std::nullopt;
     }
-    std::array<std::string_view, 3> texts;
-    if (!takeFields(fields, texts, err))
-        return ExitUsage;
-    std::optional<double> f0;
-    if (f0Text) {
-        const Result<double> value = readLeadingNumber(*f0Text);
-        if (!value) {
-            err << errorLine(value.error()) << '\n';
+    std::copy(options.positional.begin(), options.positional.end(), texts.begin());
+    return texts;
+}
+
+int runBatch(Streams &io) {
+    BatchProcessor batch;
+    std::vector<char> buffer(1 << 16);
+    for (;;) {
+        io.in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        const auto got = static_cast<std::size_t>(io.in.gcount());
+        if (got == 0)
+            break;
+        batch.feed(std::string_view(buffer.data(), got));
+        io.out << batch.output();
+        batch.output().clear();
+        io.out.flush();
+        if (writeFailed(io))
             return ExitRunTimeError;
-        }
-        if (!(*value > 0)) {
-            err << "varnel-calc: --f0 must be a positive frequency in MHz, got '" << *f0Text
-                << "'\n";
-            return ExitUsage;
-        }
-        f0 = *value;
     }
-    const TableResult result = tuningTable(texts[0], texts[1], texts[2], f0);
-    if (result.refusal) {
-        if (result.refusal->kind == TableRefusal::OrderOutOfRange) {
-            err << "varnel-calc: a tuning table needs an order from " << tableMinimumOrder << " to "
-                << tableMaximumOrder << "; the order reads as " << result.refusal->order << '\n';
-            return ExitUsage;
-        }
-        err << errorLine(result.refusal->error) << '\n';
+    if (const std::string why = streamFailure(io.in, true); !why.empty())
+        return failure(io, "cannot read standard input: " + why, ExitRunTimeError);
+    batch.finish();
+    io.out << batch.output();
+    return batch.sawInvalidLine() ? ExitRunTimeError : ExitOk;
+}
+
+int runFields(const ParsedOptions &options, Streams &io) {
+    if (options.has("--help")) {
+        io.out << fullHelp();
+        return ExitOk;
+    }
+    if (options.has("--version")) {
+        io.out << "varnel-calc " << version << '\n';
+        return ExitOk;
+    }
+    if (options.has("--batch")) {
+        if (!options.positional.empty())
+            return usageError(io, "--batch reads its fields from standard input, not arguments");
+        return runBatch(io);
+    }
+    const auto texts = takeFields(options, io);
+    if (!texts)
+        return ExitUsage;
+    const Result<std::string> answer = calculate((*texts)[0], (*texts)[1], (*texts)[2]);
+    if (!answer) {
+        io.err << errorLine(answer.error()) << '\n';
         return ExitRunTimeError;
     }
-    out << (csv ? formatTableCsv(*result.table) : formatTableText(*result.table));
+    io.out << *answer << '\n';
     return ExitOk;
+}
+
+int runTable(const ParsedOptions &options, Streams &io) {
+    const auto texts = takeFields(options, io);
+    if (!texts)
+        return ExitUsage;
+    std::optional<double> f0;
+    if (const auto f0Text = options.value("--f0")) {
+        const Result<double> value = readLeadingNumber(*f0Text);
+        if (!value) {
+            io.err << errorLine(value.error()) << '\n';
+            return ExitRunTimeError;
+        }
+        if (!(*value > 0))
+            return failure(io,
+                           "--f0 must be a positive frequency in MHz, got '" +
+                               std::string(*f0Text) + "'",
+                           ExitUsage);
+        f0 = *value;
+    }
+    const TableResult result = tuningTable((*texts)[0], (*texts)[1], (*texts)[2], f0);
+    if (const auto *error = std::get_if<RunTimeError>(&result)) {
+        io.err << errorLine(*error) << '\n';
+        return ExitRunTimeError;
+    }
+    if (const auto *refusal = std::get_if<TableRefusal>(&result)) {
+        std::string why;
+        switch (refusal->reason) {
+        case TableRefusal::OrderOutOfRange:
+            why = "a tuning table needs an order from " + std::to_string(tableMinimumOrder) +
+                  " to " + std::to_string(tableMaximumOrder) + "; the order reads as " +
+                  std::to_string(static_cast<int>(refusal->value));
+            break;
+        case TableRefusal::RippleNotPositive:
+            why = "a tuning table needs a positive ripple in dB; the ripple reads as " +
+                  formatShortest(refusal->value);
+            break;
+        case TableRefusal::BandwidthNotPositive:
+            why = "a tuning table needs a positive bandwidth in MHz; the bandwidth reads as " +
+                  formatShortest(refusal->value);
+            break;
+        }
+        return failure(io, why, ExitUsage);
+    }
+    const TuningTable &table = std::get<TuningTable>(result);
+    io.out << (options.has("--csv") ? formatTableCsv(table) : formatTableText(table));
+    return ExitOk;
+}
+
+constexpr OptionRow fieldsOptions[] = {
+    {"--batch", ""}, {"--version", ""}, {"--help", "", "-h"}};
+constexpr OptionRow tableOptions[] = {{"--csv", ""}, {"--f0", "MHZ"}, {"--help", "", "-h"}};
+
+constexpr Form forms[] = {
+    {"", "varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n       varnel-calc --batch", fieldsHelp,
+     fieldsOptions, runFields},
+    {"table", "varnel-calc table [--csv] [--f0 MHZ] [ORDER [BANDWIDTH [RIPPLE]]]", tableHelp,
+     tableOptions, runTable},
+};
+
+std::string fullUsage() {
+    std::string text;
+    for (const Form &form : forms)
+        text += (text.empty() ? "Usage: " : "       ") + std::string(form.usage) + '\n';
+    text += "       varnel-calc [SUBCOMMAND] --help | --version\n";
+    return text;
+}
+
+std::string fullHelp() {
+    std::string text =
+        "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"
+        "band-pass cavity filter: the target for tuning the first resonator.\n";
+    for (const Form &form : forms)
+        text += '\n' + std::string(form.help);
+    return text + std::string(closingHelp);
+}
+
+int runForm(const Form &form, std::span<const std::string_view> args, Streams &io) {
+    auto parsed = parseOptions(args, form.options);
+    if (const auto *message = std::get_if<std::string>(&parsed))
+        return usageError(io, *message);
+    const ParsedOptions &options = std::get<ParsedOptions>(parsed);
+    if (!form.subcommand.empty() && options.has("--help")) {
+        io.out << form.help;
+        return ExitOk;
+    }
+    return form.run(options, io);
 }
 
 } // namespace
 
 int runCommandLine(std::span<const std::string_view> args, std::istream &in, std::ostream &out,
                    std::ostream &err) {
-    if (!args.empty() && args[0] == "table")
-        return runTable(args.subspan(1), out, err);
-    std::vector<std::string_view> fields;
-    bool batch = false;
-    bool optionsEnded = false;
-    for (const std::string_view arg : args) {
-        if (optionsEnded || !looksLikeOption(arg)) {
-            fields.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
-            out << help;
-            return ExitOk;
-        } else if (arg == "--version") {
-            out << "varnel-calc 1.00\n";
-            return ExitOk;
-        } else if (arg == "--batch") {
-            batch = true;
-        } else {
-            err << "varnel-calc: unknown option '" << arg << "'\n" << usage;
-            return ExitUsage;
+    Streams io{in, out, err};
+    const Form *form = &forms[0];
+    if (!args.empty()) {
+        const auto named = std::find_if(std::begin(forms) + 1, std::end(forms),
+                                        [&](const Form &f) { return f.subcommand == args[0]; });
+        if (named != std::end(forms)) {
+            form = named;
+            args = args.subspan(1);
         }
     }
-    if (batch && !fields.empty()) {
-        err << "varnel-calc: --batch reads its fields from standard input, not arguments\n"
-            << usage;
-        return ExitUsage;
-    }
-    if (batch)
-        return runBatch(in, out);
-    std::array<std::string_view, 3> texts;
-    if (!takeFields(fields, texts, err))
-        return ExitUsage;
-    return runSingle(texts, out, err);
+    int status = runForm(*form, args, io);
+    // A run that wrote nothing more still checks that its output reached the
+    // file: the answer may sit in the buffer until this flush.
+    out.flush();
+    if (writeFailed(io))
+        status = ExitRunTimeError;
+    return status;
 }
 
 } // namespace varnel

@@ -13,10 +13,11 @@ enum ExitStatus : int { ExitOk = 0, ExitRunTimeError = 1, ExitUsage = 2 };
 //   varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]  one result, or "error N: ..." on
 //                                             standard error and status 1
 //   varnel-calc --batch                       one answer per input line
-//   varnel-calc --help | --version
-// A field text may itself start with "-" (a negative order); an argument is
-// taken as an option only when it starts with "--", or with "-" and a letter.
-// "--" ends the options.
+//   varnel-calc table [...]                   the tuning table
+//   varnel-calc [SUBCOMMAND] --help | --version
+// Every form's options go through one parser (options.h). A failed write to
+// `out` or read from `in` ends the run with a message on `err` and status 1;
+// `out` is flushed and checked before any status 0.
 int runCommandLine(std::span<const std::string_view> args, std::istream &in, std::ostream &out,
                    std::ostream &err);
 

@@ -1,5 +1,7 @@
 #include "table_output.h"
 
+#include "conversions.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -19,12 +21,6 @@ std::string fixed(double value, int decimals) {
     return std::string(buffer, end);
 }
 
-// Shortest text that reads back as the value.
-std::string shortest(double value) {
-    char buffer[64];
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-
 std::string padLeft(std::string_view text, std::size_t width) {
     return std::string(text.size() < width ? width - text.size() : 0, ' ') + std::string(text);
 }
@@ -37,10 +33,10 @@ constexpr int couplingDecimals = 6;
 std::string formatTableText(const TuningTable &t) {
     const std::size_t n = t.stages.size();
     std::string out = "Chebyshev tuning table: order " + std::to_string(n) + ", bandwidth " +
-                      shortest(t.first.bandwidth) + " MHz, ripple " + shortest(t.first.ripple) +
+                      formatShortest(t.first.bandwidth) + " MHz, ripple " + formatShortest(t.first.ripple) +
                       " dB";
     if (t.f0)
-        out += ", f0 " + shortest(*t.f0) + " MHz";
+        out += ", f0 " + formatShortest(*t.f0) + " MHz";
     out += "\nreturn loss " + fixed(t.returnLoss, 2) + " dB, load g" + std::to_string(n + 1) +
            " = " + fixed(t.loadG, gDecimals);
     if (t.externalQ)

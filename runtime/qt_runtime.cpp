@@ -61,7 +61,11 @@ std::string QtRuntime::text(std::string_view control) {
 
 void QtRuntime::setText(std::string_view control, const std::string &text) {
     ensureRunning();
-    textBox(m_form, control)->setText(QString::fromStdString(text));
+    QLineEdit *box = textBox(m_form, control);
+    box->setText(QString::fromStdString(text));
+    // A text box shows a new text from its start, so a result longer than the
+    // box shows its leading digits.
+    box->setCursorPosition(0);
 }
 
 // The outer size includes the frame a window manager draws, if any.

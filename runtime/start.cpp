@@ -1,9 +1,8 @@
 #include "start.h"
 
+#include "version.h"
+
 #include <QApplication>
-#include <QFont>
-#include <QFontDatabase>
-#include <QStringList>
 #include <QWidget>
 
 #if VARNEL_FONTCONFIG
@@ -11,66 +10,41 @@
 #include <sys/resource.h>
 #endif
 
-#include <algorithm>
-#include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace varnel {
 
 namespace {
 
-// The Windows font families the window asks for, and the families that stand
-// in for them, in order of preference: SimSun (the Song typeface "宋体" under
-// its English name) or AR PL UMing, and the metric-compatible Liberation Sans
-// for "Arial".
-struct Substitutes {
-    QString family;
-    QStringList standIns;
-};
+QtMessageHandler previousHandler = nullptr;
 
-const std::array<Substitutes, 2> &substituteTable() {
-    static const std::array<Substitutes, 2> table{{
-        {QStringLiteral("宋体"),
-         {QStringLiteral("SimSun"), QStringLiteral("AR PL UMing CN"),
-          QStringLiteral("AR PL UMing TW")}},
-        {QStringLiteral("Arial"), {QStringLiteral("Liberation Sans")}},
-    }};
-    return table;
+// Qt ends the program through a fatal message when it cannot open the window
+// (no display, no platform plug-in); that would abort with a core dump. Say it
+// plainly on standard error instead and exit with status 1.
+void reportFatal(QtMsgType type, const QMessageLogContext &context, const QString &message) {
+    if (type != QtFatalMsg) {
+        if (previousHandler)
+            previousHandler(type, context, message);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+        return;
+    }
+    const QString reason = qEnvironmentVariableIsEmpty("DISPLAY") &&
+                                   qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                               ? QStringLiteral("no display (DISPLAY is not set)")
+                               : message.section(QLatin1Char('\n'), 0, 0);
+    std::fprintf(stderr, "varnel: cannot open the window: %s\n", qPrintable(reason));
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 } // namespace
 
 void applyApplicationSettings() {
     QApplication::setApplicationName(QStringLiteral("Varnel"));
-    QApplication::setApplicationVersion(QStringLiteral("1.00"));
-    for (const Substitutes &entry : substituteTable())
-        QFont::insertSubstitutions(entry.family, entry.standIns);
-    // Tool tips and the error report use the Song face of the window's own
-    // texts, as on a Chinese desktop; it also spares loading a further font.
-    QFont song(installedFamily(QStringLiteral("宋体")), 9);
-    song.setHintingPreference(QFont::PreferNoHinting);
-    QApplication::setFont(song);
-}
-
-QString installedFamily(const QString &family) {
-    // The installed families, read once. Looking names up in this list rather
-    // than through QFontDatabase::hasFamily skips running the system's font
-    // alias rules for every name, a fraction of a millisecond each.
-    static const QStringList installed = QFontDatabase::families();
-    const auto isInstalled = [](const QString &name) {
-        return installed.contains(name, Qt::CaseInsensitive);
-    };
-    if (isInstalled(family))
-        return family;
-    for (const Substitutes &entry : substituteTable()) {
-        if (entry.family.compare(family, Qt::CaseInsensitive) != 0)
-            continue;
-        const auto standIn =
-            std::find_if(entry.standIns.cbegin(), entry.standIns.cend(), isInstalled);
-        if (standIn != entry.standIns.cend())
-            return *standIn;
-    }
-    return family;
+    QApplication::setApplicationVersion(QString::fromLatin1(version));
 }
 
 int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm) {
@@ -86,7 +60,12 @@ int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()>
         FcInit();
     });
 #endif
-    QApplication app(argc, argv);
+    // The window takes no command line: Qt's own options (-geometry, -style,
+    // ...) would change the window and with it the exit animation, so Qt is
+    // handed the program name alone.
+    int qtArgc = argc > 0 ? 1 : 0;
+    previousHandler = qInstallMessageHandler(reportFatal);
+    QApplication app(qtArgc, argv);
     applyApplicationSettings();
 #if VARNEL_FONTCONFIG
     fontConfiguration.join();

@@ -1,6 +1,7 @@
 #include "form1.h"
 #include "form_layout.h"
 #include "start.h"
+#include "window_fonts.h"
 #include "table_test.h"
 
 #include <QApplication>
@@ -23,7 +24,7 @@ using namespace varnel;
 
 namespace varnel {
 // Names a control row in test output.
-void PrintTo(const ControlSpec &spec, std::ostream *os) {
+void PrintTo(const ControlRow &spec, std::ostream *os) {
     *os << spec.name;
 }
 } // namespace varnel
@@ -68,10 +69,10 @@ TEST_F(Form1Test, WindowCaptionAndClientArea) {
     EXPECT_FALSE(form->windowIcon().isNull());
 }
 
-class ControlTest : public Form1Test, public ::testing::WithParamInterface<ControlSpec> {};
+class ControlTest : public Form1Test, public ::testing::WithParamInterface<ControlRow> {};
 
 TEST_P(ControlTest, MatchesTable) {
-    const ControlSpec &spec = GetParam();
+    const ControlRow &spec = GetParam();
     QWidget *widget = control(spec.name);
     ASSERT_NE(widget, nullptr);
     const QString container = spec.container.empty() ? "Form1" : qs(spec.container);
@@ -94,7 +95,10 @@ TEST_P(ControlTest, MatchesTable) {
         EXPECT_FALSE(widget->font().bold());
         EXPECT_FALSE(widget->font().italic());
     }
-    EXPECT_EQ(widget->toolTip().isEmpty(), spec.name != "Text3");
+    EXPECT_EQ(widget->toolTip(), qs(spec.toolTip));
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        EXPECT_EQ(label->wordWrap(), spec.wordWrap);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Controls, ControlTest, ::testing::ValuesIn(formControls()),
@@ -102,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Controls, ControlTest, ::testing::ValuesIn(formControls
 
 TEST(FormLayout, ExactTextsAndSizes) {
     std::map<std::string_view, std::string_view> texts;
-    for (const ControlSpec &spec : formControls())
+    for (const ControlRow &spec : formControls())
         texts[spec.name] = spec.text;
     EXPECT_EQ(texts["Label2"], "带  宽           MHz ");
     EXPECT_EQ(texts["Label3"], "纹  波           dB");

@@ -2,7 +2,7 @@
 
 #include "commands.h"
 #include "form_layout.h"
-#include "start.h"
+#include "window_fonts.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -28,14 +28,14 @@ QString qs(std::string_view text) {
     return QString::fromUtf8(text.data(), text.size());
 }
 
-QRect pixelRect(const ControlSpec &spec) {
+QRect pixelRect(const ControlRow &spec) {
     return QRect(pixelsFromTwips(spec.left), pixelsFromTwips(spec.top), pixelsFromTwips(spec.width),
                  pixelsFromTwips(spec.height));
 }
 
 // A control's font in the installed family; texts in "Arial" draw their
 // Chinese characters in the Song face, as Windows does for that font.
-QFont controlFont(const FontSpec &spec) {
+QFont controlFont(const FontChoice &spec) {
     QFont font(installedFamily(qs(spec.family)));
     if (spec.family != songTi)
         font.setFamilies({font.family(), installedFamily(qs(songTi))});
@@ -48,20 +48,20 @@ QFont controlFont(const FontSpec &spec) {
 
 // A new control of type W with its table font, still without its text, so
 // that the text is laid out once and only in the font it is shown in.
-template <class W> W *createWithFont(const ControlSpec &spec, QWidget *parent) {
+template <class W> W *createWithFont(const ControlRow &spec, QWidget *parent) {
     auto *control = new W(parent);
     if (!spec.font.family.empty())
         control->setFont(controlFont(spec.font));
     return control;
 }
 
-QWidget *createControl(const ControlSpec &spec, QWidget *parent) {
+QWidget *createControl(const ControlRow &spec, QWidget *parent) {
     const QString text = qs(spec.text);
     switch (spec.kind) {
     case ControlKind::Label: {
         auto *label = createWithFont<QLabel>(spec, parent);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        label->setWordWrap(spec.name == "Label6");
+        label->setWordWrap(spec.wordWrap);
         label->setText(text);
         return label;
     }
@@ -127,6 +127,7 @@ void CommandButton::keyPressEvent(QKeyEvent *event) {
 }
 
 Form1::Form1() : m_runtime(this) {
+    applyWindowFonts();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(qs(formCaption));
     QIcon icon;
@@ -146,16 +147,17 @@ Form1::Form1() : m_runtime(this) {
 void Form1::buildControls() {
     std::map<std::string_view, QWidget *> byName;
     std::vector<std::pair<int, QWidget *>> tabStops;
-    for (const ControlSpec &spec : formControls()) {
+    for (const ControlRow &spec : formControls()) {
         QWidget *parent = spec.container.empty() ? this : byName.at(spec.container);
         QWidget *control = createControl(spec, parent);
         control->setObjectName(qs(spec.name));
         control->setGeometry(pixelRect(spec));
+        if (!spec.toolTip.empty())
+            control->setToolTip(qs(spec.toolTip));
         if (control->focusPolicy() != Qt::NoFocus)
             tabStops.emplace_back(spec.tabIndex, control);
         byName[spec.name] = control;
     }
-    byName.at("Text3")->setToolTip(qs(rippleToolTip));
 
     std::sort(tabStops.begin(), tabStops.end());
     for (std::size_t i = 1; i < tabStops.size(); ++i)

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 // The tuning plan for every resonator from the same three field texts as the
@@ -44,27 +45,24 @@ struct TuningTable {
     std::vector<TuningStage> stages;
 };
 
-// Why a table could not be made.
+// Why a table cannot be made from texts the Calculate command can calculate.
 struct TableRefusal {
-    enum Kind { RunTime, OrderOutOfRange } kind;
-    RunTimeError error = RunTimeError::overflow(); // for RunTime
-    int order = 0;                                 // for OrderOutOfRange
+    enum Reason {
+        OrderOutOfRange,     // the order reads outside 1..100
+        RippleNotPositive,   // the ripple reads below zero
+        BandwidthNotPositive // the bandwidth reads as zero or below
+    } reason;
+    double value = 0; // the value as read (the order after its conversion)
 };
 
-struct TableResult {
-    std::optional<TuningTable> table;
-    std::optional<TableRefusal> refusal;
-};
+// A table, the refusal, or the run-time error of the calculation.
+using TableResult = std::variant<TuningTable, TableRefusal, RunTimeError>;
 
 // Runs the Calculate command's steps first (their run-time error comes
-// first), then refuses an order outside 1..100, then computes the table; a
-// value that would not be finite is Overflow.
+// first), then refuses an order outside 1..100, a ripple or a bandwidth that
+// is not positive, then computes the table; a value that would not be finite
+// is Overflow.
 TableResult tuningTable(std::string_view orderText, std::string_view bandwidthText,
                         std::string_view rippleText, std::optional<double> f0);
-
-// Stage delays seen from the output end, with g_(n+1) as the reference:
-// the same couplings and external Q taken in reverse order. For a
-// Chebyshev prototype they equal the delays from the input end.
-std::vector<double> delaysFromOutputEnd(const TuningTable &table);
 
 } // namespace varnel

@@ -1,4 +1,4 @@
-#include "start.h"
+#include "window_fonts.h"
 #include "table_test.h"
 
 #include <QFontDatabase>
@@ -38,6 +38,7 @@ INSTANTIATE_TEST_SUITE_P(Families, InstalledFamilyTest, ::testing::ValuesIn(fami
 
 // The stand-in is what Qt itself would have drawn the Windows family with.
 TEST(InstalledFamily, AgreesWithQtsOwnSubstitution) {
+    varnel::applyWindowFonts();
     for (const char *family : {"宋体", "Arial"}) {
         const QString requested = QString::fromUtf8(family);
         EXPECT_EQ(installedFamily(requested), QFontInfo(QFont(requested)).family()) << family;

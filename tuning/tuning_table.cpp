@@ -9,19 +9,6 @@ namespace varnel {
 
 namespace {
 
-TableResult refuse(RunTimeError error) {
-    return {std::nullopt, TableRefusal{TableRefusal::RunTime, error}};
-}
-
-// 636.6 * s / bandwidth, computed the way the Calculate command computes it.
-Result<double> stageDelay(double s, double bandwidth) {
-    FpGuard quotientGuard;
-    VARNEL_TRY(quotient, quotientGuard.result(quotientGuard.div(bandwidth, s)));
-    VARNEL_TRY(rounded, roundToFifteenDigits(quotient));
-    FpGuard delayGuard;
-    return delayGuard.result(delayGuard.div(delayConstant, rounded));
-}
-
 bool allFinite(const TuningTable &t) {
     auto finite = [](double v) { return std::isfinite(v); };
     if (!finite(t.returnLoss) || !finite(t.loadG) || (t.externalQ && !finite(*t.externalQ)))
@@ -38,17 +25,20 @@ TableResult tuningTable(std::string_view orderText, std::string_view bandwidthTe
                         std::string_view rippleText, std::optional<double> f0) {
     Result<Calculation> first = calculateSteps(orderText, bandwidthText, rippleText);
     if (!first)
-        return refuse(first.error());
+        return first.error();
     TuningTable t;
     t.first = *std::move(first);
     const int n = t.first.n;
     if (n < tableMinimumOrder || n > tableMaximumOrder)
-        return {std::nullopt,
-                TableRefusal{TableRefusal::OrderOutOfRange, RunTimeError::overflow(), n}};
+        return TableRefusal{TableRefusal::OrderOutOfRange, static_cast<double>(n)};
+    if (!(t.first.ripple > 0))
+        return TableRefusal{TableRefusal::RippleNotPositive, t.first.ripple};
+    if (!(t.first.bandwidth > 0))
+        return TableRefusal{TableRefusal::BandwidthNotPositive, t.first.bandwidth};
 
     const Result<double> beta = varnel::beta(t.first.ripple);
     if (!beta)
-        return refuse(beta.error());
+        return beta.error();
     t.beta = *beta;
     const double gamma = t.first.gamma;
     const double bandwidth = t.first.bandwidth;
@@ -57,7 +47,7 @@ TableResult tuningTable(std::string_view orderText, std::string_view bandwidthTe
     for (int k = 1; k <= n; ++k) {
         const Result<double> ak = varnel::ak(static_cast<Order>(k), static_cast<Order>(n));
         if (!ak)
-            return refuse(ak.error());
+            return ak.error();
         a[k] = *ak;
         const double s = platformSin(k * constants::pi / n);
         b[k] = gamma * gamma + s * s;
@@ -70,7 +60,7 @@ TableResult tuningTable(std::string_view orderText, std::string_view bandwidthTe
     } else {
         const Result<double> c = coth(t.beta / 4);
         if (!c)
-            return refuse(c.error());
+            return c.error();
         g[n + 1] = *c * *c;
     }
     t.loadG = g[n + 1];
@@ -89,13 +79,14 @@ TableResult tuningTable(std::string_view orderText, std::string_view bandwidthTe
             stage.delay = t.first.delay;
             stage.delayText = t.first.text;
         } else {
-            const Result<double> delay = stageDelay(sum, bandwidth);
+            FpGuard quotientGuard;
+            const Result<StageDelay> delay = stageDelay(quotientGuard, sum, bandwidth);
             if (!delay)
-                return refuse(delay.error());
-            stage.delay = *delay;
+                return delay.error();
+            stage.delay = delay->delay;
             Result<std::string> text = formatResult(stage.delay);
             if (!text)
-                return refuse(text.error());
+                return text.error();
             stage.delayText = *std::move(text);
         }
         if (f0 && k < n)
@@ -103,26 +94,8 @@ TableResult tuningTable(std::string_view orderText, std::string_view bandwidthTe
         t.stages.push_back(std::move(stage));
     }
     if (!allFinite(t))
-        return refuse(RunTimeError::overflow());
-    return {std::move(t), std::nullopt};
-}
-
-std::vector<double> delaysFromOutputEnd(const TuningTable &t) {
-    const std::size_t n = t.stages.size();
-    // g'_1 = g_n g_(n+1); g'_j g'_(j+1) = g_(n+1-j) g_(n-j): the output
-    // external Q and the couplings read backwards.
-    std::vector<double> g(n + 1);
-    g[1] = t.stages[n - 1].g * t.loadG;
-    for (std::size_t j = 1; j < n; ++j)
-        g[j + 1] = t.stages[n - j].g * t.stages[n - j - 1].g / g[j];
-    std::vector<double> delays;
-    for (std::size_t k = 1; k <= n; ++k) {
-        double sum = 0;
-        for (std::size_t j = k; j >= 1 && j <= n; j -= 2)
-            sum += g[j];
-        delays.push_back(delayConstant * sum / t.first.bandwidth);
-    }
-    return delays;
+        return RunTimeError::overflow();
+    return t;
 }
 
 } // namespace varnel
