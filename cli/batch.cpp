@@ -30,7 +30,6 @@ void BatchProcessor::feed(std::string_view chunk) {
             appendPartial(chunk.substr(0, end));
             answerLine(m_partial);
         } else {
-            m_overlong = end > maxLineLength;
             answerLine(chunk.substr(0, end));
         }
         m_partial.clear();
@@ -52,7 +51,8 @@ void BatchProcessor::appendPartial(std::string_view part) {
     m_pending = true;
     if (m_overlong)
         return;
-    if (m_partial.size() + part.size() > maxLineLength) {
+    // One byte of room for the CR of a CRLF line end, which is not content.
+    if (m_partial.size() + part.size() > maxLineLength + 1) {
         m_overlong = true;
         m_partial.clear();
         m_partial.shrink_to_fit();
@@ -63,13 +63,13 @@ void BatchProcessor::appendPartial(std::string_view part) {
 
 void BatchProcessor::answerLine(std::string_view line) {
     ++m_lines;
-    if (m_overlong) {
+    if (!m_overlong && !line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    if (m_overlong || line.size() > maxLineLength) {
         ++m_invalidLines;
         m_output += "invalid: line longer than " + std::to_string(maxLineLength) + " bytes\n";
         return;
     }
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
 
     std::array<std::string_view, 3> fields;
     std::size_t count = 0;

@@ -19,7 +19,8 @@ std::string answerFields(std::string_view orderText, std::string_view bandwidthT
 // Batch mode: lines of three tab-separated field texts (order, bandwidth,
 // ripple), LF or CRLF line ends, in any chunking. Every input line gets
 // exactly one output line, in order: the answer, or "invalid: REASON" for a
-// line that is not three fields or is longer than maxLineLength bytes.
+// line that is not three fields or whose content (without its LF or CRLF)
+// is longer than maxLineLength bytes.
 // Memory stays bounded: an over-long line is discarded as it streams past.
 class BatchProcessor {
   public:

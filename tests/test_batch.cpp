@@ -70,11 +70,19 @@ TEST(BatchLimits, OverlongLineIsAnsweredAndForgotten) {
     EXPECT_TRUE(batch.sawInvalidLine());
 }
 
-TEST(BatchLimits, LineOfExactlyTheLimitIsRead) {
-    BatchProcessor batch;
+// The limit counts a line's content: its CR, like its LF, is not part of it.
+TEST(BatchLimits, LineOfExactlyTheLimitIsReadWithEitherLineEnd) {
     std::string line = "5\t10\t0.01";
     line += std::string(BatchProcessor::maxLineLength - line.size(), 'x');
-    EXPECT_EQ(runBatch(line + "\n", 4096, batch), "48.149\n");
+    for (const char *end : {"\n", "\r\n", ""})
+        for (std::size_t chunk : {std::size_t{4096}, line.size() + 2}) {
+            BatchProcessor batch;
+            EXPECT_EQ(runBatch(line + end, chunk, batch), "48.149\n")
+                << "chunk " << chunk << (end[0] == '\r' ? " CRLF" : "");
+        }
+    BatchProcessor batch;
+    EXPECT_EQ(runBatch(line + "x\r\n", 4096, batch),
+              "invalid: line longer than 1048576 bytes\n");
 }
 
 TEST(AnswerFields, FormatsRunTimeErrors) {

@@ -81,6 +81,51 @@ TEST(CommandLineUsage, HelpDescribesBothForms) {
     }
 }
 
+// Every form and subcommand is in the usage text of a usage error.
+TEST(CommandLineUsage, UsageNamesEveryForm) {
+    const CliRun r = run({"--bogus"});
+    for (const char *form : {"varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]", "varnel-calc --batch",
+                             "varnel-calc table ", "--help", "--version"})
+        EXPECT_NE(r.err.find(form), std::string::npos) << form;
+}
+
+// "varnel-calc SUBCOMMAND --help" prints that subcommand's help alone.
+TEST(CommandLineUsage, SubcommandHelp) {
+    for (std::vector<std::string_view> args :
+         {std::vector<std::string_view>{"table", "--help"}, {"table", "6", "-h"}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind("  varnel-calc table [--csv] [--f0 MHZ]", 0), 0u) << r.out;
+        EXPECT_EQ(r.out.find("--batch"), std::string::npos);
+        EXPECT_TRUE(r.err.empty());
+    }
+}
+
+// One parser: values after "=" or as the next word, a value that starts
+// with "-", "--" ending the options, and the reasons it refuses.
+TEST(CommandLineUsage, OptionParsing) {
+    EXPECT_EQ(run({"table", "--csv", "--f0=2300", "6", "26.9", "0.01"}).out,
+              run({"table", "6", "--f0", "2300", "26.9", "--csv", "0.01"}).out);
+    const CliRun missing = run({"table", "--f0"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("--f0 needs a value (MHZ)"), std::string::npos);
+    const CliRun flagValue = run({"table", "--csv=yes"});
+    EXPECT_EQ(flagValue.status, 2);
+    EXPECT_NE(flagValue.err.find("--csv takes no value"), std::string::npos);
+    EXPECT_EQ(run({"table", "--batch"}).status, 2); // an option of another form
+    EXPECT_EQ(run({"--", "table"}).err, "error 11: Division by zero\n"); // a field text
+}
+
+// A failed write is never success, even with nothing but the answer to write.
+TEST(CommandLineOutput, FailedWriteIsStatusOne) {
+    std::istringstream in;
+    std::ostringstream out, err;
+    out.setstate(std::ios::badbit);
+    std::vector<std::string_view> args;
+    EXPECT_EQ(runCommandLine(args, in, out, err), 1);
+    EXPECT_EQ(err.str(), "varnel-calc: cannot write output: I/O error\n");
+}
+
 TEST(CommandLineBatch, ReadsStandardInput) {
     const CliRun r = run({"--batch"}, "5\t10\t0.01\n\t10\t0.01\n");
     EXPECT_EQ(r.status, 0);

@@ -200,6 +200,22 @@ TEST_F(Form1Test, TypedFieldsAreUsed) {
     EXPECT_EQ(text("Text4"), "131.725");
 }
 
+// A result longer than the box shows its leading digits: the cursor is put
+// at the start, and the box keeps its size.
+TEST_F(Form1Test, LongResultShowsItsStart) {
+    auto *result = control<QLineEdit>("Text4");
+    const QSize size = result->size();
+    for (const char *bandwidth : {"0.0098", "1e-12"}) {
+        control<QLineEdit>("Text2")->setText(bandwidth);
+        click("Command1");
+        ASSERT_GT(result->fontMetrics().horizontalAdvance(result->text()), result->width())
+            << "the result must be wider than its box: " << bandwidth;
+        EXPECT_EQ(result->cursorPosition(), 0) << bandwidth;
+        EXPECT_LT(result->inputMethodQuery(Qt::ImCursorRectangle).toRect().left(), 10) << bandwidth;
+        EXPECT_EQ(result->size(), size);
+    }
+}
+
 TEST_F(Form1Test, RunTimeErrorIsReportedAndProgramKeepsRunning) {
     click("Command1");
     control<QLineEdit>("Text2")->clear();
