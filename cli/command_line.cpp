@@ -169,10 +169,9 @@ int runTable(const ParsedOptions &options, Streams &io) {
             return ExitRunTimeError;
         }
         if (!(*value > 0))
-            return failure(io,
-                           "--f0 must be a positive frequency in MHz, got '" +
-                               std::string(*f0Text) + "'",
-                           ExitUsage);
+            return failure(
+                io, "--f0 must be a positive frequency in MHz, got '" + std::string(*f0Text) + "'",
+                ExitUsage);
         f0 = *value;
     }
     const TableResult result = tuningTable((*texts)[0], (*texts)[1], (*texts)[2], f0);
@@ -204,8 +203,7 @@ int runTable(const ParsedOptions &options, Streams &io) {
     return ExitOk;
 }
 
-constexpr OptionRow fieldsOptions[] = {
-    {"--batch", ""}, {"--version", ""}, {"--help", "", "-h"}};
+constexpr OptionRow fieldsOptions[] = {{"--batch", ""}, {"--version", ""}, {"--help", "", "-h"}};
 constexpr OptionRow tableOptions[] = {{"--csv", ""}, {"--f0", "MHZ"}, {"--help", "", "-h"}};
 
 constexpr Form forms[] = {
@@ -224,9 +222,8 @@ std::string fullUsage() {
 }
 
 std::string fullHelp() {
-    std::string text =
-        "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"
-        "band-pass cavity filter: the target for tuning the first resonator.\n";
+    std::string text = "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"
+                       "band-pass cavity filter: the target for tuning the first resonator.\n";
     for (const Form &form : forms)
         text += '\n' + std::string(form.help);
     return text + std::string(closingHelp);

@@ -48,8 +48,7 @@ std::variant<ParsedOptions, std::string> parseOptions(std::span<const std::strin
         } else if (i + 1 < args.size()) {
             parsed.given[row->name] = args[++i];
         } else {
-            return std::string(row->name) + " needs a value (" + std::string(row->valueName) +
-                   ")";
+            return std::string(row->name) + " needs a value (" + std::string(row->valueName) + ")";
         }
     }
     return parsed;

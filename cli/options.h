@@ -13,8 +13,8 @@ namespace varnel {
 // One option a command form takes: a flag ("--csv") when it names no value,
 // otherwise an option with a value ("--f0 2300" or "--f0=2300").
 struct OptionRow {
-    std::string_view name;      // with its dashes: "--f0"
-    std::string_view valueName; // shown in usage texts; empty: a flag
+    std::string_view name;       // with its dashes: "--f0"
+    std::string_view valueName;  // shown in usage texts; empty: a flag
     std::string_view alias = {}; // a short spelling ("-h"), or empty
 };
 

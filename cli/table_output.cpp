@@ -33,8 +33,8 @@ constexpr int couplingDecimals = 6;
 std::string formatTableText(const TuningTable &t) {
     const std::size_t n = t.stages.size();
     std::string out = "Chebyshev tuning table: order " + std::to_string(n) + ", bandwidth " +
-                      formatShortest(t.first.bandwidth) + " MHz, ripple " + formatShortest(t.first.ripple) +
-                      " dB";
+                      formatShortest(t.first.bandwidth) + " MHz, ripple " +
+                      formatShortest(t.first.ripple) + " dB";
     if (t.f0)
         out += ", f0 " + formatShortest(*t.f0) + " MHz";
     out += "\nreturn loss " + fixed(t.returnLoss, 2) + " dB, load g" + std::to_string(n + 1) +

@@ -34,9 +34,9 @@ void reportFatal(QtMsgType type, const QMessageLogContext &context, const QStrin
     QString reason = message.section(QLatin1Char('\n'), 0, 0);
     if (message.contains(QLatin1String("platform plugin"))) {
         const QString display = qEnvironmentVariable("DISPLAY");
-        reason = display.isEmpty() ? QStringLiteral("no display (DISPLAY is not set)")
-                                   : QStringLiteral("cannot connect to the display \"%1\"")
-                                         .arg(display);
+        reason = display.isEmpty()
+                     ? QStringLiteral("no display (DISPLAY is not set)")
+                     : QStringLiteral("cannot connect to the display \"%1\"").arg(display);
     }
     std::fprintf(stderr, "varnel: cannot open the window: %s\n", qPrintable(reason));
     std::fflush(stderr);

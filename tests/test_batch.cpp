@@ -81,8 +81,7 @@ TEST(BatchLimits, LineOfExactlyTheLimitIsReadWithEitherLineEnd) {
                 << "chunk " << chunk << (end[0] == '\r' ? " CRLF" : "");
         }
     BatchProcessor batch;
-    EXPECT_EQ(runBatch(line + "x\r\n", 4096, batch),
-              "invalid: line longer than 1048576 bytes\n");
+    EXPECT_EQ(runBatch(line + "x\r\n", 4096, batch), "invalid: line longer than 1048576 bytes\n");
 }
 
 TEST(AnswerFields, FormatsRunTimeErrors) {

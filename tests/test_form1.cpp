@@ -1,8 +1,8 @@
 #include "form1.h"
 #include "form_layout.h"
 #include "start.h"
-#include "window_fonts.h"
 #include "table_test.h"
+#include "window_fonts.h"
 
 #include <QApplication>
 #include <QFontInfo>

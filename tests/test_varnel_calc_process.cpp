@@ -5,8 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/wait.h>
 
@@ -99,9 +99,12 @@ const IoFailureRow ioFailureRows[] = {
     {"table_to_full_disk", "table", "> /dev/full", "cannot write output: No space left"},
     {"table_help_to_closed_output", "table --help", ">&-", "cannot write output: Bad file"},
     {"batch_to_full_disk", "--batch", "< BATCH > /dev/full", "cannot write output: No space left"},
-    {"batch_reader_gone", "--batch", "< BATCH | (exec 0<&-; true)", "cannot write output: Broken pipe"},
-    {"batch_from_directory", "--batch", "< / > /dev/null", "cannot read standard input: Is a directory"},
-    {"batch_from_closed_input", "--batch", "<&- > /dev/null", "cannot read standard input: Bad file"},
+    {"batch_reader_gone", "--batch", "< BATCH | (exec 0<&-; true)",
+     "cannot write output: Broken pipe"},
+    {"batch_from_directory", "--batch", "< / > /dev/null",
+     "cannot read standard input: Is a directory"},
+    {"batch_from_closed_input", "--batch", "<&- > /dev/null",
+     "cannot read standard input: Bad file"},
 };
 
 class IoFailureTest : public ::testing::TestWithParam<IoFailureRow> {};
@@ -109,7 +112,7 @@ class IoFailureTest : public ::testing::TestWithParam<IoFailureRow> {};
 TEST_P(IoFailureTest, EndsWithStatusOneAndNamesTheStream) {
     const IoFailureRow &row = GetParam();
     const std::string dir = ::testing::TempDir();
-    const std::string batchFile = dir + "varnel_io_batch.txt";
+    const std::string batchFile = dir + "varnel_io_batch_" + row.name + ".txt";
     {
         std::ofstream batch(batchFile, std::ios::binary);
         for (int i = 0; i < 200000; ++i)
@@ -118,7 +121,7 @@ TEST_P(IoFailureTest, EndsWithStatusOneAndNamesTheStream) {
     std::string redirections = row.redirections;
     if (const auto at = redirections.find("BATCH"); at != std::string::npos)
         redirections.replace(at, 5, "'" + batchFile + "'");
-    const std::string errFile = dir + "varnel_io_err.txt";
+    const std::string errFile = dir + "varnel_io_err_" + row.name + ".txt";
     // SIGPIPE ignored, as a shell script or a parent process may leave it;
     // the status of varnel-calc itself, even when it stands before a pipe.
     const std::string command = "trap '' PIPE; '" + std::string(VARNEL_CALC_PATH) + "' " +

@@ -38,7 +38,7 @@ TEST(VarnelProcess, NoDisplayIsSaidPlainlyWithStatusOne) {
 // platform until the time limit ends it.
 TEST(VarnelProcess, QtOptionsAreNotTaken) {
     const Outcome r = runVarnel("QT_QPA_PLATFORM=offscreen timeout 2",
-                            "-platform xcb -geometry 300x200 -style windows");
+                                "-platform xcb -geometry 300x200 -style windows");
     EXPECT_EQ(r.status, 124) << r.err;
 }
 

@@ -25,7 +25,9 @@ void require(bool condition, const char *what, std::string_view detail) {
         fail(what, detail);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // -?digits?.(up to three decimals, last not 0), or "0."
 bool matchesResultPattern(std::string_view text) {
