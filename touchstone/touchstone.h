@@ -1,0 +1,123 @@
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// Touchstone network-parameter files, versions 1.1, 2.0 and 2.1, 1 to 4
+// ports (.s1p ... .s4p), as network analysers and simulators write them.
+//
+// Option line "# <unit> <parameter> <format> R <n>": case-insensitive, fields
+// in any order, each optional (default "GHz S MA R 50"); only the first
+// option line counts. Units Hz, kHz, MHz, GHz; formats RI (real, imaginary),
+// MA (magnitude, angle in degrees), DB (20 log10 magnitude, angle in
+// degrees); parameters S, or Z and Y, converted to S with the reference
+// resistance (version 1: Z and Y normalised to R; version 2: in ohms and
+// siemens, per-port references from [Reference]).
+// Data: a frequency and the matrix, 2-port in the order N11 N21 N12 N22
+// (version 2: as [Two-Port Data Order] says), larger networks row by row,
+// version 2 also [Matrix Format] Upper or Lower. A point may wrap over lines
+// but ends at a line end. "!" starts a comment anywhere; blank lines, tabs,
+// CRLF, a UTF-8 byte-order mark and any bytes in comments are read. In a
+// 2-port version 1 file a frequency at or below the previous one starts the
+// noise block, which ends the network data; otherwise frequencies increase
+// strictly. Numbers are decimal: "nan", "inf" and hexadecimal forms are
+// errors like any other unreadable token.
+//
+// Worked example: the file "lc.s1p" holding
+//     ! a resonator
+//     # MHz S DB R 50
+//     100  -6.0206  90
+//     101  -0.5  -45   ! comment
+// gives 1 port, frequencies 100 and 101 MHz, S11 = 0.5j (|S11| =
+// 10^(-6.0206/20) = 0.5 at 90 degrees) and 0.944 at -45 degrees.
+// With "101 -0.5" on the last line instead: "lc.s1p:4: expected 3 numbers,
+// found 2".
+namespace varnel {
+
+// Why a file could not be read. The message names the file, the line (when
+// there is one) and the reason: "lc.s2p:17: expected 9 numbers, found 7".
+struct TouchstoneError {
+    enum Kind {
+        CannotOpen,      // the file does not exist or may not be read
+        ReadFailed,      // reading failed part-way (an I/O error, a directory)
+        UnknownPorts,    // a version 1 file whose name does not end .s1p ... .s4p
+        BadOption,       // an option-line field that is not a unit, parameter,
+                         // format or "R <number>"
+        BadKeyword,      // a version 2 keyword with a missing or wrong value,
+                         // or out of place
+        Unsupported,     // ports beyond 4, H or G parameters, mixed-mode data
+        BadNumber,       // a data token that is not a decimal number, or beyond
+                         // the double range
+        WrongCount,      // a data point with too few or too many numbers
+        FrequencyOrder,  // a frequency not above the previous one
+        FrequencyCount,  // version 2: fewer or more points than declared
+        NoData,          // no data point at all
+        LineTooLong,     // a line longer than maxLineLength bytes
+        NoSEquivalent,   // Z or Y data at a point where S does not exist
+        NoSuchParameter, // the parameter asked for is not in the file (S31 of
+                         // a 2-port)
+    } kind;
+    std::string file;
+    std::size_t line = 0; // 1-based; 0 when the error has no line
+    std::string reason;
+
+    // "file:line: reason", or "file: reason" without a line.
+    std::string message() const;
+};
+
+// One S-parameter: row and column, 1-based (S21: row 2, column 1).
+struct SParameter {
+    int row = 1;
+    int column = 1;
+};
+
+// Parses "S11", "s21", ...; nullopt for anything else.
+std::optional<SParameter> parseSParameter(std::string_view text);
+
+// A network's S-parameters against frequency.
+struct Network {
+    int ports = 0;
+    double referenceOhms = 50; // of port 1
+    // In MHz, converted from the file's unit by one correctly rounded
+    // operation, so a file in MHz keeps its frequencies exactly.
+    std::vector<double> frequencyMHz;
+    // With `only` set: that parameter, one value a point. Otherwise the full
+    // matrix, ports * ports values a point, row by row.
+    std::optional<SParameter> only;
+    std::vector<std::complex<double>> values;
+
+    std::size_t size() const { return frequencyMHz.size(); }
+    // One parameter at every point; it must be kept (all are without `only`).
+    std::vector<std::complex<double>> parameter(SParameter which) const;
+};
+
+// What to read.
+struct ReadOptions {
+    // Keep just this parameter, so that memory grows by 24 bytes a point
+    // whatever the port count; it must exist in the file.
+    std::optional<SParameter> only;
+};
+
+// Reads a Touchstone file, streaming: the text is read in blocks and only
+// the numbers are kept. The number of ports of a version 1 file comes from
+// its name.
+std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &path,
+                                                          const ReadOptions &options = {});
+
+// Reads a Touchstone text given whole; `name` stands for the file in
+// messages and gives a version 1 file its port count.
+std::variant<Network, TouchstoneError> readTouchstoneText(std::string_view name,
+                                                          std::string_view text,
+                                                          const ReadOptions &options = {});
+
+// A 1-port file "# MHz S RI R 50" with the given comment lines first and one
+// line "f_mhz re im" a point, every number in its shortest exact form.
+std::string writeS1p(const std::vector<std::string> &comments, const std::vector<double> &fMHz,
+                     const std::vector<std::complex<double>> &s11);
+
+} // namespace varnel
