@@ -1,0 +1,90 @@
+#pragma once
+
+#include "group_delay.h"
+#include "stage_model.h"
+#include "touchstone.h"
+#include "tuning_table.h"
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+// Holds a measured stage sweep against its target.
+//
+// The target is the stage model (stage_model.h) at the measured frequencies,
+// put through the same phase unwrapping, aperture and electrical delay as the
+// measurement, so that neither the aperture nor the sweep's spacing reads as
+// a tuning error. At f0 (both traces interpolated linearly):
+//     deviation % = (measured - target) / target * 100,
+//     pass when |deviation| <= tolerance.
+// Lobes are the local maxima of the target trace (a stage k shows k of them);
+// each is matched with the highest measured delay between the midpoints to
+// its neighbouring lobes.
+// Likely cause when outside the tolerance:
+//   - resonator k off frequency when the stage 1 peak sits off the target's
+//     by more than tolerance % of the peak's width BW/g1, or, from stage 2 on,
+//     when the outer lobes lean, (upper - lower) / their mean, more than
+//     tolerance % away from the target's lean: a resonator tuned high lifts
+//     the upper lobe (and moves the stage 1 peak up);
+//   - otherwise the coupling into resonator k (the input coupling for
+//     stage 1): a delay above the target means that coupling is too weak.
+// Stage 1 also gives Qe and Qu from the measured delay and |S11| at f0:
+//     a = (1 - |S11|) / (1 + |S11|),  Qe = (omega0 tau / 4)(1 - a^2),
+//     Qu = Qe / a  (none when |S11| rounds to 1 at six decimals).
+// Worked example: a stage 1 sweep of a resonator with Qe = 75.634 and
+// Qu = 1000 at f0 = 1000 MHz, 2001 points over 970..1030 MHz, aperture 2:
+// measured = target = 48.4259 ns (deviation 0 %, pass), |S11| = -1.3164 dB,
+// Qe 75.63, Qu 1000.
+namespace varnel {
+
+struct CheckSettings {
+    int stage = 1;
+    double f0 = 0; // MHz
+    std::optional<double> qu;
+    SParameter parameter{1, 1};
+    Aperture aperture{};
+    double electricalDelayNs = 0;
+    double tolerancePercent = 2;
+};
+
+struct Lobe {
+    double fMHz = 0;
+    double delayNs = 0;
+    double targetFMHz = 0;
+    double targetDelayNs = 0;
+};
+
+struct CheckReport {
+    CheckSettings settings;
+    std::size_t apertureSteps = 0;
+    double tableDelayNs = 0;  // the tuning table's lossless stage delay
+    double targetDelayNs = 0; // the model through the aperture, at f0
+    double measuredDelayNs = 0;
+    double deviationPercent = 0;
+    bool pass = false;
+    double s11DbMeasured = 0;
+    double s11DbTarget = 0;
+    std::vector<Lobe> lobes;
+    std::optional<double> qe; // stage 1 only
+    std::optional<double> qu; // stage 1 only, when |S11| is below 1
+
+    enum class Cause { None, Coupling, Frequency } cause = Cause::None;
+    bool tunedHigh = false;   // with Cause::Frequency
+    double frequencyLean = 0; // measured lean minus target lean (stage 2 on), or
+                              // the stage 1 peak's offset in MHz
+    // The comparison at each mid-frequency of the delay trace.
+    std::vector<double> fMHz, delayMeasured, delayTarget, s11DbMeasuredTrace,
+        s11DbTargetTrace;
+};
+
+// The check; a message when it cannot be made (f0 outside the data, a
+// sweep too short for the aperture, a stage beyond the order).
+std::variant<CheckReport, std::string> checkStage(const TuningTable &table,
+                                                  const Network &network,
+                                                  const CheckSettings &settings);
+
+// The advice for the report: what to turn, in one or two sentences.
+std::string adviceText(const CheckReport &report);
+
+} // namespace varnel

@@ -1,0 +1,125 @@
+#include "group_delay.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <numbers>
+
+namespace varnel {
+
+namespace {
+
+constexpr double twoPi = 2 * std::numbers::pi;
+
+std::optional<double> wholeText(std::string_view text) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
+                                              std::chars_format::fixed);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    if (text.size() < suffix.size())
+        return false;
+    const std::string_view tail = text.substr(text.size() - suffix.size());
+    return std::equal(tail.begin(), tail.end(), suffix.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) ==
+               std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
+} // namespace
+
+std::optional<Aperture> parseAperture(std::string_view text) {
+    if (endsWithIgnoringCase(text, "%")) {
+        const auto value = wholeText(text.substr(0, text.size() - 1));
+        if (!value || !(*value > 0) || *value > 100)
+            return std::nullopt;
+        return Aperture{Aperture::PercentOfSpan, *value};
+    }
+    if (endsWithIgnoringCase(text, "mhz")) {
+        const auto value = wholeText(text.substr(0, text.size() - 3));
+        if (!value || !(*value > 0))
+            return std::nullopt;
+        return Aperture{Aperture::MHz, *value};
+    }
+    std::size_t steps = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), steps);
+    if (error != std::errc() || end != text.data() + text.size() || steps < 1)
+        return std::nullopt;
+    return Aperture{Aperture::Steps, static_cast<double>(steps)};
+}
+
+std::variant<std::size_t, std::string> apertureSteps(const Aperture &aperture,
+                                                     const std::vector<double> &fMHz) {
+    if (fMHz.size() < 2)
+        return std::string("a group delay needs at least 2 frequency points");
+    const double span = fMHz.back() - fMHz.front();
+    const double meanStep = span / static_cast<double>(fMHz.size() - 1);
+    double steps = aperture.value;
+    if (aperture.kind != Aperture::Steps) {
+        const double width =
+            aperture.kind == Aperture::MHz ? aperture.value : aperture.value / 100 * span;
+        steps = std::max(1.0, std::round(width / meanStep));
+    }
+    if (!(steps < static_cast<double>(fMHz.size())))
+        return "an aperture of " + std::to_string(static_cast<long long>(steps)) +
+               " steps needs more than the sweep's " + std::to_string(fMHz.size()) + " points";
+    return static_cast<std::size_t>(steps);
+}
+
+std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
+                                   const std::vector<std::complex<double>> &values,
+                                   double electricalDelayNs) {
+    // f in MHz times t in ns is 1e-3 of a cycle.
+    const double perMHz = twoPi * electricalDelayNs * 1e-3;
+    std::vector<double> phase(values.size());
+    double previousWrapped = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        // The linear phase is added before wrapping, as if the analyser had
+        // removed it from the data.
+        const double wrapped = std::remainder(std::arg(values[i]) + perMHz * fMHz[i], twoPi);
+        if (i == 0) {
+            phase[i] = wrapped;
+        } else {
+            phase[i] = phase[i - 1] + std::remainder(wrapped - previousWrapped, twoPi);
+        }
+        previousWrapped = wrapped;
+    }
+    return phase;
+}
+
+DelayTrace groupDelay(const std::vector<double> &fMHz,
+                      const std::vector<std::complex<double>> &values, std::size_t steps,
+                      double electricalDelayNs) {
+    const std::vector<double> phase = unwrappedPhase(fMHz, values, electricalDelayNs);
+    DelayTrace trace;
+    if (steps == 0 || steps >= fMHz.size())
+        return trace;
+    const std::size_t count = fMHz.size() - steps;
+    trace.fMHz.reserve(count);
+    trace.delayNs.reserve(count);
+    for (std::size_t j = 0; j < count; ++j) {
+        const double df = fMHz[j + steps] - fMHz[j];
+        // rad / (2 pi MHz) is microseconds.
+        trace.fMHz.push_back(fMHz[j] + df / 2);
+        trace.delayNs.push_back(-(phase[j + steps] - phase[j]) / (twoPi * df) * 1000);
+    }
+    return trace;
+}
+
+std::optional<double> interpolate(const std::vector<double> &xs, const std::vector<double> &ys,
+                                  double x) {
+    if (xs.empty() || !(x >= xs.front() && x <= xs.back()))
+        return std::nullopt;
+    const auto upper = std::lower_bound(xs.begin(), xs.end(), x);
+    const std::size_t i = static_cast<std::size_t>(upper - xs.begin());
+    if (xs[i] == x)
+        return ys[i];
+    const double t = (x - xs[i - 1]) / (xs[i] - xs[i - 1]);
+    return ys[i - 1] + t * (ys[i] - ys[i - 1]);
+}
+
+} // namespace varnel

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <complex>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// Group delay from a swept parameter, as a network analyser computes it.
+//
+// The phase is unwrapped (a jump of more than pi between neighbouring points
+// is taken as a wrap), then over an aperture of N frequency steps
+//     tau = -(phi(j + N) - phi(j)) / (2 pi (f(j + N) - f(j)))
+// is given to the mid-frequency (f(j) + f(j + N)) / 2. With N = 2 on an even
+// sweep that is the central difference at f(j + 1). An electrical delay t
+// first removes a linear phase: phi(f) + 2 pi f t.
+// Worked example: S = exp(-j 2 pi f 10 ns) at 100, 101, 102 MHz (phase
+// falling 3.6 degrees, i.e. 0.0628 rad, per MHz) gives 10 ns at 101 MHz with
+// N = 2, and 0 ns with an electrical delay of 10 ns.
+namespace varnel {
+
+// The width of the aperture: a number of frequency steps, a percentage of
+// the sweep's span, or a width in MHz.
+struct Aperture {
+    enum Kind { Steps, PercentOfSpan, MHz } kind = Steps;
+    double value = 2;
+};
+
+// "2" (steps, a whole number of at least 1), "5%" (of the span), "1.5MHz"
+// (case-insensitive); nullopt for anything else.
+std::optional<Aperture> parseAperture(std::string_view text);
+
+// The aperture in steps of this sweep: a width in MHz (a percentage gives
+// P/100 of the span) becomes the whole number of mean steps nearest to it,
+// at least 1. A message when the sweep is too short for it.
+std::variant<std::size_t, std::string> apertureSteps(const Aperture &aperture,
+                                                     const std::vector<double> &fMHz);
+
+struct DelayTrace {
+    std::vector<double> fMHz;    // mid-frequencies, increasing
+    std::vector<double> delayNs;
+};
+
+// The unwrapped phase, in rad, of values * exp(j 2 pi f t).
+std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
+                                   const std::vector<std::complex<double>> &values,
+                                   double electricalDelayNs);
+
+// The trace for `steps` (at least 1, less than the number of points).
+DelayTrace groupDelay(const std::vector<double> &fMHz,
+                      const std::vector<std::complex<double>> &values, std::size_t steps,
+                      double electricalDelayNs);
+
+// y at x, linear between the neighbouring points of increasing xs; nullopt
+// outside [xs.front(), xs.back()].
+std::optional<double> interpolate(const std::vector<double> &xs, const std::vector<double> &ys,
+                                  double x);
+
+} // namespace varnel

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "tuning_table.h"
+
+#include <complex>
+#include <optional>
+#include <vector>
+
+// The response of one tuning stage: resonators 1..k tuned to f0, the rest
+// detuned, seen as the input reflection S11 and its group delay.
+//
+// The low-pass ladder g1..gk is band-pass mapped with
+//     FBW = BW / f0,  Omega(f) = (f/f0 - f0/f) / FBW,  r = 1 / (FBW Qu)
+// (r = 0 when lossless) and p = r + j Omega. The input admittance of the
+// ladder, open after element k, is P_1 / Q_1 from the continuants
+//     P_k = g_k p,  Q_k = 1,
+//     P_i = g_i p P_(i+1) + Q_(i+1),  Q_i = P_(i+1)   (i = k-1 ... 1),
+//     S11 = (Q_1 - P_1) / (Q_1 + P_1),
+// which need no division, so f = f0 is safe. dP/dp and dQ/dp go through the
+// same recursion, and with D = dOmega/domega = (1/omega0 + omega0/omega^2)/FBW
+//     tau(f) = 2 D Re[(P_1' Q_1 - P_1 Q_1') / (Q_1^2 - P_1^2)],
+// exact, not a numeric difference (the code carries d/domega, so that a
+// mistuned last resonator with its own D fits the same recursion). At f0 and lossless, tau = 2000/pi * S_k /
+// BW ns with S_k = g_k + g_(k-2) + ...; the delay is written with the
+// calculator's constant 636.6 ns MHz in place of 2000/pi (a factor 0.99997),
+// so that the lossless model at f0 gives the tuning table's stage delays.
+// With loss the odd stages rise and the even fall; stage 1 has exactly
+// tau = tau0 / (1 - (Qe/Qu)^2) and |S11(f0)| = (Qu - Qe) / (Qu + Qe),
+// Qe = g1 / FBW.
+//
+// Worked example: g1 = 0.7563446753804071 (order 5, ripple 0.01 dB), stage 1,
+// f0 = 1000 MHz, BW = 10 MHz: at f0 lossless tau = 636.6 * g1 / 10 =
+// 48.1489020347 ns, |S11| = 1 (0 dB); with Qu = 1000, Qe = 75.634,
+// tau = 48.1489 / (1 - 0.075634^2) = 48.4259 ns, |S11| = (1000 - 75.634) /
+// (1000 + 75.634) = 0.859368 (-1.3164 dB). At f0 + 1 MHz lossless,
+// Omega = 0.19990, tau = 48.1489 * D/D0 / (1 + (g1 Omega)^2) = 47.0258 ns.
+namespace varnel {
+
+struct StageModel {
+    std::vector<double> g;    // g1 .. gk
+    double f0 = 0;            // MHz
+    double bandwidth = 0;     // MHz
+    std::optional<double> qu; // unloaded Q; none: lossless
+    // The resonant frequency of resonator k, the last one tuned, when it is
+    // off f0 (a mistuned screw); its element then maps with this frequency
+    // in place of f0.
+    std::optional<double> lastResonator; // MHz
+};
+
+struct StagePoint {
+    std::complex<double> s11;
+    double delay = 0; // ns
+};
+
+// Stage `stage` (1-based, at most the table's order) of a tuning table.
+StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu);
+
+// The response at f MHz (f > 0).
+StagePoint stageResponse(const StageModel &model, double f);
+
+// 20 log10 |s|, the way the reports write a magnitude.
+double decibels(std::complex<double> s);
+
+} // namespace varnel
