@@ -226,6 +226,14 @@ Result<std::string> formatResult(double value) {
     return text;
 }
 
+std::string formatFixed(double value, int decimals) {
+    char buffer[400];
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals)
+            .ptr;
+    return std::string(buffer, end);
+}
+
 std::string formatShortest(double value) {
     char buffer[32];
     return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);

@@ -64,4 +64,8 @@ Result<std::string> formatResult(double value);
 //           1e21 -> "1e+21", -0.5 -> "-0.5".
 std::string formatShortest(double value);
 
+// Fixed-point text with `decimals` decimals, rounded to nearest, "." as the
+// point whatever the locale. Example: (26.3847, 2) -> "26.38".
+std::string formatFixed(double value, int decimals);
+
 } // namespace varnel

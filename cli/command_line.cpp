@@ -1,11 +1,13 @@
 #include "command_line.h"
 
 #include "batch.h"
+#include "command_io.h"
 #include "calculate.h"
 #include "conversions.h"
 #include "fd_stream.h"
 #include "options.h"
 #include "table_output.h"
+#include "tuning_commands.h"
 #include "tuning_table.h"
 #include "version.h"
 
@@ -20,23 +22,6 @@
 namespace varnel {
 
 namespace {
-
-struct Streams {
-    std::istream &in;
-    std::ostream &out;
-    std::ostream &err;
-    bool writeFailureReported = false;
-};
-
-// One form of the command line: its subcommand word (empty for the main
-// form), usage line, help text and options, and what runs it.
-struct Form {
-    std::string_view subcommand;
-    std::string_view usage;
-    std::string_view help;
-    std::span<const OptionRow> options;
-    int (*run)(const ParsedOptions &options, Streams &io);
-};
 
 constexpr std::string_view fieldsHelp =
     "  varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n"
@@ -67,49 +52,12 @@ constexpr std::string_view closingHelp =
     "\n"
     "  Use \"--\" before a field text that starts with \"-\" and a letter.\n"
     "  \"varnel-calc SUBCOMMAND --help\" describes one subcommand.\n"
-    "  Exit status: 0 success, 1 run-time error, invalid batch line or failed\n"
-    "  read or write, 2 usage error.\n";
+    "  Exit status: 0 success, 1 run-time error, invalid batch line, unreadable\n"
+    "  file or failed read or write, 2 usage error, 3 check outside its tolerance.\n";
 
-int failure(Streams &io, std::string_view message, int status) {
-    io.err << "varnel-calc: " << message << '\n';
-    return status;
-}
-
-// Reports a failed write of standard output; true if there was one.
-bool writeFailed(Streams &io) {
-    const std::string why = streamFailure(io.out, false);
-    if (why.empty())
-        return false;
-    if (!io.writeFailureReported)
-        failure(io, "cannot write output: " + why, ExitRunTimeError);
-    io.writeFailureReported = true;
-    return true;
-}
-
-std::string fullUsage();
 std::string fullHelp();
 
-int usageError(Streams &io, std::string_view message) {
-    io.err << "varnel-calc: " << message << '\n' << fullUsage();
-    return ExitUsage;
-}
-
-// The three field texts from the positional arguments, the window's initial
-// texts for those omitted; nullopt (after a usage message) if too many.
-std::optional<std::array<std::string_view, 3>> takeFields(const ParsedOptions &options,
-                                                          Streams &io) {
-    std::array<std::string_view, 3> texts = {initialText::order, initialText::bandwidth,
-                                             initialText::ripple};
-    if (options.positional.size() > texts.size()) {
-        usageError(io, "at most three fields (ORDER BANDWIDTH RIPPLE), got " +
-                           std::to_string(options.positional.size()));
-        return std::nullopt;
-    }
-    std::copy(options.positional.begin(), options.positional.end(), texts.begin());
-    return texts;
-}
-
-int runBatch(Streams &io) {
+int runBatch(CommandIo &io) {
     BatchProcessor batch;
     std::vector<char> buffer(1 << 16);
     for (;;) {
@@ -131,7 +79,7 @@ int runBatch(Streams &io) {
     return batch.sawInvalidLine() ? ExitRunTimeError : ExitOk;
 }
 
-int runFields(const ParsedOptions &options, Streams &io) {
+int runFields(const ParsedOptions &options, CommandIo &io) {
     if (options.has("--help")) {
         io.out << fullHelp();
         return ExitOk;
@@ -145,7 +93,7 @@ int runFields(const ParsedOptions &options, Streams &io) {
             return usageError(io, "--batch reads its fields from standard input, not arguments");
         return runBatch(io);
     }
-    const auto texts = takeFields(options, io);
+    const auto texts = fieldTexts(io, options.positional);
     if (!texts)
         return ExitUsage;
     const Result<std::string> answer = calculate((*texts)[0], (*texts)[1], (*texts)[2]);
@@ -157,8 +105,8 @@ int runFields(const ParsedOptions &options, Streams &io) {
     return ExitOk;
 }
 
-int runTable(const ParsedOptions &options, Streams &io) {
-    const auto texts = takeFields(options, io);
+int runTable(const ParsedOptions &options, CommandIo &io) {
+    const auto texts = fieldTexts(io, options.positional);
     if (!texts)
         return ExitUsage;
     std::optional<double> f0;
@@ -174,62 +122,45 @@ int runTable(const ParsedOptions &options, Streams &io) {
                 ExitUsage);
         f0 = *value;
     }
-    const TableResult result = tuningTable((*texts)[0], (*texts)[1], (*texts)[2], f0);
-    if (const auto *error = std::get_if<RunTimeError>(&result)) {
-        io.err << errorLine(*error) << '\n';
-        return ExitRunTimeError;
-    }
-    if (const auto *refusal = std::get_if<TableRefusal>(&result)) {
-        std::string why;
-        switch (refusal->reason) {
-        case TableRefusal::OrderOutOfRange:
-            why = "a tuning table needs an order from " + std::to_string(tableMinimumOrder) +
-                  " to " + std::to_string(tableMaximumOrder) + "; the order reads as " +
-                  std::to_string(static_cast<int>(refusal->value));
-            break;
-        case TableRefusal::RippleNotPositive:
-            why = "a tuning table needs a positive ripple in dB; the ripple reads as " +
-                  formatShortest(refusal->value);
-            break;
-        case TableRefusal::BandwidthNotPositive:
-            why = "a tuning table needs a positive bandwidth in MHz; the bandwidth reads as " +
-                  formatShortest(refusal->value);
-            break;
-        }
-        return failure(io, why, ExitUsage);
-    }
-    const TuningTable &table = std::get<TuningTable>(result);
-    io.out << (options.has("--csv") ? formatTableCsv(table) : formatTableText(table));
+    int status = ExitOk;
+    const std::optional<TuningTable> table = tableFor(io, *texts, f0, status);
+    if (!table)
+        return status;
+    io.out << (options.has("--csv") ? formatTableCsv(*table) : formatTableText(*table));
     return ExitOk;
 }
 
 constexpr OptionRow fieldsOptions[] = {{"--batch", ""}, {"--version", ""}, {"--help", "", "-h"}};
 constexpr OptionRow tableOptions[] = {{"--csv", ""}, {"--f0", "MHZ"}, {"--help", "", "-h"}};
 
-constexpr Form forms[] = {
-    {"", "varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n       varnel-calc --batch", fieldsHelp,
-     fieldsOptions, runFields},
-    {"table", "varnel-calc table [--csv] [--f0 MHZ] [ORDER [BANDWIDTH [RIPPLE]]]", tableHelp,
-     tableOptions, runTable},
-};
+constexpr Form fieldsForm{"", "varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n       varnel-calc --batch",
+                          fieldsHelp, fieldsOptions, runFields};
+constexpr Form tableForm{"table", "varnel-calc table [--csv] [--f0 MHZ] [ORDER [BANDWIDTH [RIPPLE]]]",
+                         tableHelp, tableOptions, runTable};
 
-std::string fullUsage() {
+const Form *const forms[] = {&fieldsForm, &tableForm, &delayForm, &curveForm, &checkForm};
+
+} // namespace
+
+std::string usageText() {
     std::string text;
-    for (const Form &form : forms)
-        text += (text.empty() ? "Usage: " : "       ") + std::string(form.usage) + '\n';
+    for (const Form *form : forms)
+        text += (text.empty() ? "Usage: " : "       ") + std::string(form->usage) + '\n';
     text += "       varnel-calc [SUBCOMMAND] --help | --version\n";
     return text;
 }
 
+namespace {
+
 std::string fullHelp() {
     std::string text = "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"
                        "band-pass cavity filter: the target for tuning the first resonator.\n";
-    for (const Form &form : forms)
-        text += '\n' + std::string(form.help);
+    for (const Form *form : forms)
+        text += '\n' + std::string(form->help);
     return text + std::string(closingHelp);
 }
 
-int runForm(const Form &form, std::span<const std::string_view> args, Streams &io) {
+int runForm(const Form &form, std::span<const std::string_view> args, CommandIo &io) {
     auto parsed = parseOptions(args, form.options);
     if (const auto *message = std::get_if<std::string>(&parsed))
         return usageError(io, *message);
@@ -245,13 +176,13 @@ int runForm(const Form &form, std::span<const std::string_view> args, Streams &i
 
 int runCommandLine(std::span<const std::string_view> args, std::istream &in, std::ostream &out,
                    std::ostream &err) {
-    Streams io{in, out, err};
-    const Form *form = &forms[0];
+    CommandIo io{in, out, err};
+    const Form *form = forms[0];
     if (!args.empty()) {
         const auto named = std::find_if(std::begin(forms) + 1, std::end(forms),
-                                        [&](const Form &f) { return f.subcommand == args[0]; });
+                                        [&](const Form *f) { return f->subcommand == args[0]; });
         if (named != std::end(forms)) {
-            form = named;
+            form = *named;
             args = args.subspan(1);
         }
     }

@@ -12,15 +12,6 @@ namespace varnel {
 
 namespace {
 
-// Locale-independent fixed-point text.
-std::string fixed(double value, int decimals) {
-    char buffer[400];
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals)
-            .ptr;
-    return std::string(buffer, end);
-}
-
 std::string padLeft(std::string_view text, std::size_t width) {
     return std::string(text.size() < width ? width - text.size() : 0, ' ') + std::string(text);
 }
@@ -37,10 +28,10 @@ std::string formatTableText(const TuningTable &t) {
                       formatShortest(t.first.ripple) + " dB";
     if (t.f0)
         out += ", f0 " + formatShortest(*t.f0) + " MHz";
-    out += "\nreturn loss " + fixed(t.returnLoss, 2) + " dB, load g" + std::to_string(n + 1) +
-           " = " + fixed(t.loadG, gDecimals);
+    out += "\nreturn loss " + formatFixed(t.returnLoss, 2) + " dB, load g" + std::to_string(n + 1) +
+           " = " + formatFixed(t.loadG, gDecimals);
     if (t.externalQ)
-        out += ", external Q " + fixed(*t.externalQ, 2);
+        out += ", external Q " + formatFixed(*t.externalQ, 2);
     out += "\n\n";
 
     const std::string header[] = {"stage", "g", "delay (ns)", "coupling k(k,k+1)"};
@@ -48,8 +39,8 @@ std::string formatTableText(const TuningTable &t) {
     std::vector<std::array<std::string, 4>> rows;
     for (std::size_t k = 0; k < n; ++k) {
         const TuningStage &s = t.stages[k];
-        rows.push_back({std::to_string(k + 1), fixed(s.g, gDecimals), s.delayText,
-                        s.coupling ? fixed(*s.coupling, couplingDecimals) : ""});
+        rows.push_back({std::to_string(k + 1), formatFixed(s.g, gDecimals), s.delayText,
+                        s.coupling ? formatFixed(*s.coupling, couplingDecimals) : ""});
         for (std::size_t c = 0; c < 4; ++c)
             widths[c] = std::max(widths[c], rows.back()[c].size());
     }
@@ -72,8 +63,8 @@ std::string formatTableCsv(const TuningTable &t) {
     std::string out = "stage,g,delay_ns,coupling\n";
     for (std::size_t k = 0; k < t.stages.size(); ++k) {
         const TuningStage &s = t.stages[k];
-        out += std::to_string(k + 1) + ',' + fixed(s.g, gDecimals) + ',' + s.delayText + ',' +
-               (s.coupling ? fixed(*s.coupling, couplingDecimals) : "") + '\n';
+        out += std::to_string(k + 1) + ',' + formatFixed(s.g, gDecimals) + ',' + s.delayText + ',' +
+               (s.coupling ? formatFixed(*s.coupling, couplingDecimals) : "") + '\n';
     }
     return out;
 }

@@ -57,42 +57,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
            });
 }
 
-// A decimal number: [+|-]digits[.digits][(e|E)[+|-]digits], at least one
-// mantissa digit; nothing else (no "nan", "inf", hexadecimal). A value too
-// small for a double reads as 0; one too large is not a number.
-std::optional<double> parseDecimal(std::string_view token) {
-    std::string_view body = token;
-    if (!body.empty() && body.front() == '+')
-        body.remove_prefix(1);
-    const std::size_t digitAt = !body.empty() && body.front() == '-' ? 1 : 0;
-    if (digitAt >= body.size())
-        return std::nullopt;
-    const char first = body[digitAt];
-    const bool startsWell =
-        (first >= '0' && first <= '9') ||
-        (first == '.' && digitAt + 1 < body.size() && body[digitAt + 1] >= '0' &&
-         body[digitAt + 1] <= '9');
-    if (!startsWell)
-        return std::nullopt;
-    // "0x1p3" would read its leading 0 and stop; the whole token must go.
-    double value = 0;
-    const auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value,
-                                              std::chars_format::general);
-    if (end != body.data() + body.size())
-        return std::nullopt;
-    if (error == std::errc::result_out_of_range) {
-        // Beyond the range, or below it: strtod tells which.
-        const std::string copy(body);
-        const double wide = std::strtod(copy.c_str(), nullptr);
-        if (std::isinf(wide))
-            return std::nullopt;
-        return wide;
-    }
-    if (error != std::errc())
-        return std::nullopt;
-    return value;
-}
-
 // S from normalised Z (or Y): S = (z - I)(z + I)^-1, S = (I - y)(I + y)^-1.
 // False when the sum is singular.
 bool toS(std::array<Complex, 16> &m, int n, Kind kind) {
@@ -581,6 +545,39 @@ std::variant<Network, TouchstoneError> Parser::finish() {
 }
 
 } // namespace
+
+std::optional<double> parseDecimal(std::string_view token) {
+    std::string_view body = token;
+    if (!body.empty() && body.front() == '+')
+        body.remove_prefix(1);
+    const std::size_t digitAt = !body.empty() && body.front() == '-' ? 1 : 0;
+    if (digitAt >= body.size())
+        return std::nullopt;
+    const char first = body[digitAt];
+    const bool startsWell =
+        (first >= '0' && first <= '9') ||
+        (first == '.' && digitAt + 1 < body.size() && body[digitAt + 1] >= '0' &&
+         body[digitAt + 1] <= '9');
+    if (!startsWell)
+        return std::nullopt;
+    // "0x1p3" would read its leading 0 and stop; the whole token must go.
+    double value = 0;
+    const auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value,
+                                              std::chars_format::general);
+    if (end != body.data() + body.size())
+        return std::nullopt;
+    if (error == std::errc::result_out_of_range) {
+        // Beyond the range, or below it: strtod tells which.
+        const std::string copy(body);
+        const double wide = std::strtod(copy.c_str(), nullptr);
+        if (std::isinf(wide))
+            return std::nullopt;
+        return wide;
+    }
+    if (error != std::errc())
+        return std::nullopt;
+    return value;
+}
 
 std::string TouchstoneError::message() const {
     std::string text = file;

@@ -47,6 +47,7 @@ std::variant<CheckReport, std::string> checkStage(const TuningTable &table,
 
     CheckReport report;
     report.settings = settings;
+    report.order = order;
     report.apertureSteps = std::get<std::size_t>(steps);
     report.tableDelayNs = table.stages[static_cast<std::size_t>(settings.stage - 1)].delay;
 
@@ -163,6 +164,8 @@ std::string adviceText(const CheckReport &r) {
         return std::string("The centre delay is ") + (longDelay ? "too long" : "too short") +
                ": " + coupling + " is too " + (longDelay ? "weak. Strengthen it." : "strong. Weaken it.");
     }
+    if (r.settings.stage == r.order)
+        return "Within tolerance: every resonator is tuned.";
     return "Within tolerance: go on to stage " + std::to_string(r.settings.stage + 1) + ".";
 }
 

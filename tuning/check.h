@@ -57,6 +57,7 @@ struct Lobe {
 
 struct CheckReport {
     CheckSettings settings;
+    int order = 0;
     std::size_t apertureSteps = 0;
     double tableDelayNs = 0;  // the tuning table's lossless stage delay
     double targetDelayNs = 0; // the model through the aperture, at f0

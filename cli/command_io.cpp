@@ -1,0 +1,103 @@
+#include "command_io.h"
+
+#include "batch.h"
+#include "command_line.h"
+#include "conversions.h"
+#include "fd_stream.h"
+#include "touchstone.h"
+
+#include <algorithm>
+#include <charconv>
+#include <ostream>
+
+namespace varnel {
+
+int failure(CommandIo &io, std::string_view message, int status) {
+    io.err << "varnel-calc: " << message << '\n';
+    return status;
+}
+
+int usageError(CommandIo &io, std::string_view message) {
+    io.err << "varnel-calc: " << message << '\n' << usageText();
+    return ExitUsage;
+}
+
+bool writeFailed(CommandIo &io) {
+    const std::string why = streamFailure(io.out, false);
+    if (why.empty())
+        return false;
+    if (!io.writeFailureReported)
+        failure(io, "cannot write output: " + why, ExitRunTimeError);
+    io.writeFailureReported = true;
+    return true;
+}
+
+std::optional<double> numberOption(CommandIo &io, const ParsedOptions &options,
+                                   std::string_view name, std::optional<double> above) {
+    const std::string_view text = options.value(name).value_or("");
+    const std::optional<double> value = parseDecimal(text);
+    if (value && (!above || *value > *above))
+        return value;
+    usageError(io, std::string(name) + " needs a number" +
+                       (above ? " above " + formatShortest(*above) : std::string()) + ", got '" +
+                       std::string(text) + "'");
+    return std::nullopt;
+}
+
+std::optional<long long> wholeOption(CommandIo &io, const ParsedOptions &options,
+                                     std::string_view name, long long low, long long high) {
+    const std::string_view text = options.value(name).value_or("");
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc() && end == text.data() + text.size() && value >= low && value <= high)
+        return value;
+    usageError(io, std::string(name) + " needs a whole number from " + std::to_string(low) +
+                       " to " + std::to_string(high) + ", got '" + std::string(text) + "'");
+    return std::nullopt;
+}
+
+std::optional<std::array<std::string_view, 3>>
+fieldTexts(CommandIo &io, std::span<const std::string_view> positional) {
+    std::array<std::string_view, 3> texts = {initialText::order, initialText::bandwidth,
+                                             initialText::ripple};
+    if (positional.size() > texts.size()) {
+        usageError(io, "at most three fields (ORDER BANDWIDTH RIPPLE), got " +
+                           std::to_string(positional.size()));
+        return std::nullopt;
+    }
+    std::copy(positional.begin(), positional.end(), texts.begin());
+    return texts;
+}
+
+std::optional<TuningTable> tableFor(CommandIo &io, const std::array<std::string_view, 3> &texts,
+                                    std::optional<double> f0, int &status) {
+    TableResult result = tuningTable(texts[0], texts[1], texts[2], f0);
+    if (auto *table = std::get_if<TuningTable>(&result))
+        return std::move(*table);
+    if (const auto *error = std::get_if<RunTimeError>(&result)) {
+        io.err << errorLine(*error) << '\n';
+        status = ExitRunTimeError;
+        return std::nullopt;
+    }
+    const TableRefusal &refusal = std::get<TableRefusal>(result);
+    std::string why;
+    switch (refusal.reason) {
+    case TableRefusal::OrderOutOfRange:
+        why = "a tuning table needs an order from " + std::to_string(tableMinimumOrder) + " to " +
+              std::to_string(tableMaximumOrder) + "; the order reads as " +
+              std::to_string(static_cast<int>(refusal.value));
+        break;
+    case TableRefusal::RippleNotPositive:
+        why = "a tuning table needs a positive ripple in dB; the ripple reads as " +
+              formatShortest(refusal.value);
+        break;
+    case TableRefusal::BandwidthNotPositive:
+        why = "a tuning table needs a positive bandwidth in MHz; the bandwidth reads as " +
+              formatShortest(refusal.value);
+        break;
+    }
+    status = failure(io, why, ExitUsage);
+    return std::nullopt;
+}
+
+} // namespace varnel

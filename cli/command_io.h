@@ -1,0 +1,68 @@
+#pragma once
+
+#include "command_line.h"
+#include "options.h"
+#include "tuning_table.h"
+
+#include <array>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+// What the forms of varnel-calc share: the streams, messages, exit statuses
+// and the reading of option values.
+namespace varnel {
+
+struct CommandIo {
+    std::istream &in;
+    std::ostream &out;
+    std::ostream &err;
+    bool writeFailureReported = false;
+};
+
+// One form of the command line: its subcommand word (empty for the main
+// form), usage line, help text and options, and what runs it.
+struct Form {
+    std::string_view subcommand;
+    std::string_view usage;
+    std::string_view help;
+    std::span<const OptionRow> options;
+    int (*run)(const ParsedOptions &options, CommandIo &io);
+};
+
+// The usage lines of every form.
+std::string usageText();
+
+// "varnel-calc: MESSAGE" on standard error; returns `status`.
+int failure(CommandIo &io, std::string_view message, int status);
+
+// The message and the usage of every form; returns the usage status.
+int usageError(CommandIo &io, std::string_view message);
+
+// Reports a failed write of standard output once; true if there was one.
+bool writeFailed(CommandIo &io);
+
+// A numeric option's value: a decimal number (see parseDecimal), above
+// `above` when that is given; nullopt after a usage message naming the option.
+std::optional<double> numberOption(CommandIo &io, const ParsedOptions &options,
+                                   std::string_view name, std::optional<double> above = 0.0);
+
+// A whole-number option's value within low..high; nullopt after a usage
+// message.
+std::optional<long long> wholeOption(CommandIo &io, const ParsedOptions &options,
+                                     std::string_view name, long long low, long long high);
+
+// The three field texts ORDER BANDWIDTH RIPPLE from positional arguments,
+// the window's initial texts for those omitted; nullopt after a usage message
+// when there are more than three.
+std::optional<std::array<std::string_view, 3>>
+fieldTexts(CommandIo &io, std::span<const std::string_view> positional);
+
+// The tuning table of the field texts; nullopt after reporting why not
+// (status set to 1 for a run-time error, 2 for a refusal).
+std::optional<TuningTable> tableFor(CommandIo &io, const std::array<std::string_view, 3> &texts,
+                                    std::optional<double> f0, int &status);
+
+} // namespace varnel

@@ -1,0 +1,457 @@
+#include "tuning_commands.h"
+
+#include "check.h"
+#include "conversions.h"
+#include "group_delay.h"
+#include "stage_model.h"
+#include "touchstone.h"
+
+#include <nlohmann/json.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+constexpr std::string_view delayHelp =
+    "  varnel-calc delay FILE [--param Sij] [--aperture A] [--edelay NS] [--at MHZ]\n"
+    "      The group delay of a Touchstone file (.s1p to .s4p, versions 1.1 and\n"
+    "      2.x) as CSV f_mhz,delay_ns, or with --at its delay in ns at one\n"
+    "      frequency (linear between trace points). --param picks the parameter\n"
+    "      (S11, the default, S21, S12, S22, ...). --aperture is a number of\n"
+    "      frequency steps (default 2, the central difference), a percentage of\n"
+    "      the span (5%) or a width in MHz (1.5MHz); each delay belongs to the\n"
+    "      mid-frequency of the two points used. --edelay removes an electrical\n"
+    "      delay of NS nanoseconds first, as an analyser's setting does.\n";
+
+constexpr std::string_view curveHelp =
+    "  varnel-calc curve --stage K --f0 MHZ [--qu Q] [--span MHZ] [--points N] [--s1p]\n"
+    "                    [ORDER [BANDWIDTH [RIPPLE]]]\n"
+    "      The target curve of stage K (resonators 1..K tuned, the rest detuned)\n"
+    "      around the band centre f0: CSV f_mhz,delay_ns,s11_db, or with --s1p a\n"
+    "      Touchstone file (# MHz S RI R 50) to load into an analyser as a\n"
+    "      reference trace. --qu gives the resonators' unloaded Q (lossless\n"
+    "      without it). Default span 3 x BANDWIDTH, 801 points.\n";
+
+constexpr std::string_view checkHelp =
+    "  varnel-calc check --stage K --f0 MHZ FILE [--qu Q] [--param Sij] [--aperture A]\n"
+    "                    [--edelay NS] [--tol PCT] [--json | --csv]\n"
+    "                    [ORDER [BANDWIDTH [RIPPLE]]]\n"
+    "      Holds a measured stage sweep against its target, the model put through\n"
+    "      the same aperture, and says what to turn: the delay at f0 measured and\n"
+    "      target, the deviation in %, PASS within the tolerance (default 2 %),\n"
+    "      the lobes, |S11| at f0, for stage 1 the Qe and Qu the sweep shows, and\n"
+    "      the likely cause when outside: the coupling into resonator K (centre\n"
+    "      delay off) or its frequency (lobes lopsided, peak off f0). --json\n"
+    "      prints one object, --csv the comparison f_mhz,delay_measured_ns,\n"
+    "      delay_target_ns,s11_db_measured,s11_db_target. Exit status 0 within\n"
+    "      tolerance, 3 outside it, 1 for an unreadable file or a run-time\n"
+    "      error, 2 for a usage error.\n";
+
+constexpr int ExitOutsideTolerance = 3;
+constexpr long long maxCurvePoints = 10'000'000;
+
+// Appends numbers in their shortest exact form, separated by commas, and a
+// line end.
+void appendRow(std::string &out, std::initializer_list<double> values) {
+    char buffer[32];
+    bool first = true;
+    for (const double value : values) {
+        if (!first)
+            out += ',';
+        first = false;
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    }
+    out += '\n';
+}
+
+// Writes `text` when it has grown past a block, so that memory stays bounded
+// and a failed write stops the run early.
+bool flushBlock(CommandIo &io, std::string &text, bool force = false) {
+    if (!force && text.size() < (1u << 20))
+        return true;
+    io.out << text;
+    text.clear();
+    return !writeFailed(io);
+}
+
+struct SweepOptions {
+    SParameter parameter{1, 1};
+    Aperture aperture{};
+    double electricalDelayNs = 0;
+};
+
+std::optional<SweepOptions> sweepOptions(CommandIo &io, const ParsedOptions &options) {
+    SweepOptions sweep;
+    if (const auto text = options.value("--param")) {
+        const auto parameter = parseSParameter(*text);
+        if (!parameter) {
+            usageError(io, "--param needs an S-parameter such as S11 or S21, got '" +
+                               std::string(*text) + "'");
+            return std::nullopt;
+        }
+        sweep.parameter = *parameter;
+    }
+    if (const auto text = options.value("--aperture")) {
+        const auto aperture = parseAperture(*text);
+        if (!aperture) {
+            usageError(io, "--aperture needs a number of steps (2), a percentage of the span "
+                           "(5%) or a width in MHz (1.5MHz), got '" +
+                               std::string(*text) + "'");
+            return std::nullopt;
+        }
+        sweep.aperture = *aperture;
+    }
+    if (options.has("--edelay")) {
+        const auto edelay = numberOption(io, options, "--edelay", std::nullopt);
+        if (!edelay)
+            return std::nullopt;
+        sweep.electricalDelayNs = *edelay;
+    }
+    return sweep;
+}
+
+// Reads the file keeping one parameter; nullopt after the message, with the
+// status: 2 when the parameter is not in the file, 1 otherwise.
+std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParameter parameter,
+                                 int &status) {
+    auto read = readTouchstoneFile(std::string(path), ReadOptions{parameter});
+    if (auto *network = std::get_if<Network>(&read))
+        return std::move(*network);
+    const TouchstoneError &error = std::get<TouchstoneError>(read);
+    status = failure(io, error.message(),
+                     error.kind == TouchstoneError::NoSuchParameter ? ExitUsage
+                                                                    : ExitRunTimeError);
+    return std::nullopt;
+}
+
+int runDelay(const ParsedOptions &options, CommandIo &io) {
+    if (options.positional.size() != 1)
+        return usageError(io, "delay needs one Touchstone file");
+    const auto sweep = sweepOptions(io, options);
+    if (!sweep)
+        return ExitUsage;
+    std::optional<double> at;
+    if (options.has("--at") && !(at = numberOption(io, options, "--at")))
+        return ExitUsage;
+    const std::string_view path = options.positional[0];
+    int status = ExitOk;
+    const auto network = readSweep(io, path, sweep->parameter, status);
+    if (!network)
+        return status;
+    const auto steps = apertureSteps(sweep->aperture, network->frequencyMHz);
+    if (const auto *message = std::get_if<std::string>(&steps))
+        return failure(io, std::string(path) + ": " + *message, ExitRunTimeError);
+    const DelayTrace trace =
+        groupDelay(network->frequencyMHz, network->values, std::get<std::size_t>(steps),
+                   sweep->electricalDelayNs);
+    if (at) {
+        const auto delay = interpolate(trace.fMHz, trace.delayNs, *at);
+        if (!delay)
+            return failure(io,
+                           std::string(path) + ": " + formatShortest(*at) +
+                               " MHz is outside the delay trace (" +
+                               formatShortest(trace.fMHz.front()) + " to " +
+                               formatShortest(trace.fMHz.back()) + " MHz)",
+                           ExitRunTimeError);
+        io.out << formatShortest(*delay) << '\n';
+        return ExitOk;
+    }
+    std::string text = "f_mhz,delay_ns\n";
+    for (std::size_t i = 0; i < trace.fMHz.size(); ++i) {
+        appendRow(text, {trace.fMHz[i], trace.delayNs[i]});
+        if (!flushBlock(io, text))
+            return ExitRunTimeError;
+    }
+    io.out << text;
+    return ExitOk;
+}
+
+// What curve and check share: the table, the stage and f0 and Qu.
+struct StageInputs {
+    TuningTable table;
+    int stage = 1;
+    double f0 = 0;
+    std::optional<double> qu;
+};
+
+std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &options,
+                                       std::span<const std::string_view> fields, int &status) {
+    status = ExitUsage;
+    for (const std::string_view required : {"--stage", "--f0"})
+        if (!options.has(required)) {
+            usageError(io, "needs " + std::string(required));
+            return std::nullopt;
+        }
+    StageInputs inputs;
+    const auto f0 = numberOption(io, options, "--f0");
+    if (!f0)
+        return std::nullopt;
+    inputs.f0 = *f0;
+    if (options.has("--qu")) {
+        inputs.qu = numberOption(io, options, "--qu");
+        if (!inputs.qu)
+            return std::nullopt;
+    }
+    const auto texts = fieldTexts(io, fields);
+    if (!texts)
+        return std::nullopt;
+    auto table = tableFor(io, *texts, inputs.f0, status);
+    if (!table)
+        return std::nullopt;
+    inputs.table = std::move(*table);
+    const auto order = static_cast<long long>(inputs.table.stages.size());
+    const auto stage = wholeOption(io, options, "--stage", 1, order);
+    if (!stage) {
+        status = ExitUsage;
+        return std::nullopt;
+    }
+    inputs.stage = static_cast<int>(*stage);
+    status = ExitOk;
+    return inputs;
+}
+
+std::string modelDescription(const StageInputs &in) {
+    return "stage " + std::to_string(in.stage) + " of order " +
+           std::to_string(in.table.stages.size()) + ", bandwidth " +
+           formatShortest(in.table.first.bandwidth) + " MHz, ripple " +
+           formatShortest(in.table.first.ripple) + " dB, f0 " + formatShortest(in.f0) +
+           " MHz, " + (in.qu ? "Qu " + formatShortest(*in.qu) : std::string("lossless"));
+}
+
+int runCurve(const ParsedOptions &options, CommandIo &io) {
+    int status = ExitOk;
+    const auto inputs = stageInputs(io, options, options.positional, status);
+    if (!inputs)
+        return status;
+    double span = 3 * inputs->table.first.bandwidth;
+    if (options.has("--span")) {
+        const auto value = numberOption(io, options, "--span");
+        if (!value)
+            return ExitUsage;
+        span = *value;
+    }
+    if (!(inputs->f0 - span / 2 > 0))
+        return usageError(io, "the span " + formatShortest(span) +
+                                  " MHz reaches 0 MHz below f0; make it narrower than 2 x f0");
+    long long points = 801;
+    if (options.has("--points")) {
+        const auto value = wholeOption(io, options, "--points", 2, maxCurvePoints);
+        if (!value)
+            return ExitUsage;
+        points = *value;
+    }
+    const StageModel model = stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu);
+    const double start = inputs->f0 - span / 2;
+    const double last = static_cast<double>(points - 1);
+    auto frequency = [&](long long i) { return start + span * (static_cast<double>(i) / last); };
+
+    if (options.has("--s1p")) {
+        std::vector<double> f;
+        std::vector<std::complex<double>> s11;
+        for (long long i = 0; i < points; ++i) {
+            f.push_back(frequency(i));
+            s11.push_back(stageResponse(model, f.back()).s11);
+        }
+        io.out << writeS1p({"Varnel target curve: " + modelDescription(*inputs),
+                            "delay at f0 " +
+                                formatShortest(stageResponse(model, inputs->f0).delay) + " ns"},
+                           f, s11);
+        return ExitOk;
+    }
+    std::string text = "f_mhz,delay_ns,s11_db\n";
+    for (long long i = 0; i < points; ++i) {
+        const double f = frequency(i);
+        const StagePoint point = stageResponse(model, f);
+        appendRow(text, {f, point.delay, decibels(point.s11)});
+        if (!flushBlock(io, text))
+            return ExitRunTimeError;
+    }
+    io.out << text;
+    return ExitOk;
+}
+
+// JSON text of a document built with the library, two blanks an indent
+// level; numbers in their shortest exact form (48.14890203471687, 1000),
+// non-finite ones as null. Strings, names and the rest as the library
+// writes them.
+void dumpJson(const nlohmann::ordered_json &j, std::string &out, int depth) {
+    const std::string indent(static_cast<std::size_t>(2 * depth + 2), ' ');
+    const std::string closing(static_cast<std::size_t>(2 * depth), ' ');
+    if (j.is_number_float()) {
+        const double value = j.get<double>();
+        out += std::isfinite(value) ? formatShortest(value) : "null";
+    } else if (j.is_object() && !j.empty()) {
+        out += "{\n";
+        bool first = true;
+        for (const auto &[name, value] : j.items()) {
+            out += (first ? "" : ",\n") + indent + nlohmann::ordered_json(name).dump() + ": ";
+            dumpJson(value, out, depth + 1);
+            first = false;
+        }
+        out += "\n" + closing + "}";
+    } else if (j.is_array() && !j.empty()) {
+        out += "[\n";
+        bool first = true;
+        for (const auto &value : j) {
+            out += (first ? "" : ",\n") + indent;
+            dumpJson(value, out, depth + 1);
+            first = false;
+        }
+        out += "\n" + closing + "]";
+    } else {
+        out += j.dump();
+    }
+}
+
+nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
+    nlohmann::ordered_json j;
+    auto optional = [](const std::optional<double> &v) {
+        return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+    };
+    j["stage"] = r.settings.stage;
+    j["order"] = in.table.stages.size();
+    j["f0_mhz"] = r.settings.f0;
+    j["bandwidth_mhz"] = in.table.first.bandwidth;
+    j["ripple_db"] = in.table.first.ripple;
+    j["model_qu"] = optional(r.settings.qu);
+    j["parameter"] = "S" + std::to_string(r.settings.parameter.row) +
+                     std::to_string(r.settings.parameter.column);
+    j["aperture_steps"] = r.apertureSteps;
+    j["table_delay_ns"] = r.tableDelayNs;
+    j["target_delay_ns"] = r.targetDelayNs;
+    j["measured_delay_ns"] = r.measuredDelayNs;
+    j["deviation_percent"] = r.deviationPercent;
+    j["tolerance_percent"] = r.settings.tolerancePercent;
+    j["pass"] = r.pass;
+    j["s11_db_measured"] = r.s11DbMeasured;
+    j["s11_db_target"] = r.s11DbTarget;
+    j["lobes"] = nlohmann::ordered_json::array();
+    for (const Lobe &lobe : r.lobes)
+        j["lobes"].push_back({{"f_mhz", lobe.fMHz},
+                              {"delay_ns", lobe.delayNs},
+                              {"target_f_mhz", lobe.targetFMHz},
+                              {"target_delay_ns", lobe.targetDelayNs}});
+    if (r.settings.stage == 1) {
+        j["qe"] = optional(r.qe);
+        j["qu"] = optional(r.qu);
+    }
+    j["cause"] = r.cause == CheckReport::Cause::None       ? "none"
+                 : r.cause == CheckReport::Cause::Coupling ? "coupling"
+                                                           : "frequency";
+    j["advice"] = adviceText(r);
+    return j;
+}
+
+std::string checkText(const CheckReport &r, const StageInputs &in, std::string_view path) {
+    auto ns = [](double v) { return formatFixed(v, 3) + " ns"; };
+    auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
+    auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
+    std::string out = "Check of " + std::string(path) + ": " + modelDescription(in) + "\n";
+    out += "S" + std::to_string(r.settings.parameter.row) +
+           std::to_string(r.settings.parameter.column) + ", aperture " +
+           std::to_string(r.apertureSteps) + (r.apertureSteps == 1 ? " step" : " steps");
+    if (r.settings.electricalDelayNs != 0)
+        out += ", electrical delay " + formatShortest(r.settings.electricalDelayNs) + " ns";
+    out += "\n\n";
+    out += "delay at f0   measured " + ns(r.measuredDelayNs) + ", target " +
+           ns(r.targetDelayNs) + " (table " + ns(r.tableDelayNs) + ")\n";
+    out += "deviation     " + std::string(r.deviationPercent >= 0 ? "+" : "") +
+           formatFixed(r.deviationPercent, 2) + " %, tolerance " +
+           formatShortest(r.settings.tolerancePercent) + " %\n";
+    out += "S11 at f0     measured " + db(r.s11DbMeasured) + ", target " + db(r.s11DbTarget) +
+           "\n";
+    for (std::size_t l = 0; l < r.lobes.size(); ++l) {
+        const Lobe &lobe = r.lobes[l];
+        out += "lobe " + std::to_string(l + 1) + "        measured " + ns(lobe.delayNs) +
+               " at " + mhz(lobe.fMHz) + ", target " + ns(lobe.targetDelayNs) + " at " +
+               mhz(lobe.targetFMHz) + "\n";
+    }
+    if (r.qe)
+        out += "stage 1       Qe " + formatFixed(*r.qe, 2) + ", Qu " +
+               (r.qu ? formatFixed(*r.qu, 1) : std::string("not measurable (|S11| = 1)")) +
+               "\n";
+    out += std::string("\n") + (r.pass ? "PASS" : "FAIL") + ": " + adviceText(r) + "\n";
+    return out;
+}
+
+int runCheck(const ParsedOptions &options, CommandIo &io) {
+    if (options.has("--json") && options.has("--csv"))
+        return usageError(io, "--json and --csv exclude each other");
+    if (options.positional.empty())
+        return usageError(io, "check needs a Touchstone file");
+    int status = ExitOk;
+    const auto inputs =
+        stageInputs(io, options, std::span(options.positional).subspan(1), status);
+    if (!inputs)
+        return status;
+    const auto sweep = sweepOptions(io, options);
+    if (!sweep)
+        return ExitUsage;
+    CheckSettings settings;
+    settings.stage = inputs->stage;
+    settings.f0 = inputs->f0;
+    settings.qu = inputs->qu;
+    settings.parameter = sweep->parameter;
+    settings.aperture = sweep->aperture;
+    settings.electricalDelayNs = sweep->electricalDelayNs;
+    if (options.has("--tol")) {
+        const auto tol = numberOption(io, options, "--tol");
+        if (!tol)
+            return ExitUsage;
+        settings.tolerancePercent = *tol;
+    }
+    const std::string_view path = options.positional[0];
+    const auto network = readSweep(io, path, settings.parameter, status);
+    if (!network)
+        return status;
+    const auto checked = checkStage(inputs->table, *network, settings);
+    if (const auto *message = std::get_if<std::string>(&checked))
+        return failure(io, std::string(path) + ": " + *message, ExitRunTimeError);
+    const CheckReport &report = std::get<CheckReport>(checked);
+    if (options.has("--json")) {
+        std::string text;
+        dumpJson(checkJson(report, *inputs), text, 0);
+        io.out << text << '\n';
+    } else if (options.has("--csv")) {
+        std::string text = "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target\n";
+        for (std::size_t i = 0; i < report.fMHz.size(); ++i)
+            appendRow(text, {report.fMHz[i], report.delayMeasured[i], report.delayTarget[i],
+                             report.s11DbMeasuredTrace[i], report.s11DbTargetTrace[i]});
+        io.out << text;
+    } else {
+        io.out << checkText(report, *inputs, path);
+    }
+    return report.pass ? ExitOk : ExitOutsideTolerance;
+}
+
+constexpr OptionRow delayOptions[] = {{"--param", "Sij"},  {"--aperture", "A"},
+                                      {"--edelay", "NS"},  {"--at", "MHZ"},
+                                      {"--help", "", "-h"}};
+constexpr OptionRow curveOptions[] = {{"--stage", "K"},  {"--f0", "MHZ"},    {"--qu", "Q"},
+                                      {"--span", "MHZ"}, {"--points", "N"},  {"--s1p", ""},
+                                      {"--help", "", "-h"}};
+constexpr OptionRow checkOptions[] = {
+    {"--stage", "K"},    {"--f0", "MHZ"}, {"--qu", "Q"},   {"--param", "Sij"},
+    {"--aperture", "A"}, {"--edelay", "NS"}, {"--tol", "PCT"}, {"--json", ""},
+    {"--csv", ""},       {"--help", "", "-h"}};
+
+} // namespace
+
+const Form delayForm{"delay",
+                     "varnel-calc delay FILE [--param Sij] [--aperture A] [--edelay NS] [--at MHZ]",
+                     delayHelp, delayOptions, runDelay};
+const Form curveForm{"curve",
+                     "varnel-calc curve --stage K --f0 MHZ [--qu Q] [--span MHZ] [--points N] "
+                     "[--s1p] [ORDER [BANDWIDTH [RIPPLE]]]",
+                     curveHelp, curveOptions, runCurve};
+const Form checkForm{"check",
+                     "varnel-calc check --stage K --f0 MHZ FILE [--qu Q] [--param Sij] "
+                     "[--aperture A] [--edelay NS] [--tol PCT] [--json | --csv] "
+                     "[ORDER [BANDWIDTH [RIPPLE]]]",
+                     checkHelp, checkOptions, runCheck};
+
+} // namespace varnel
