@@ -32,10 +32,11 @@
 // Stage 1 also gives Qe and Qu from the measured delay and |S11| at f0:
 //     a = (1 - |S11|) / (1 + |S11|),  Qe = (omega0 tau / 4)(1 - a^2),
 //     Qu = Qe / a  (none when |S11| rounds to 1 at six decimals).
-// Worked example: a stage 1 sweep of a resonator with Qe = 75.634 and
-// Qu = 1000 at f0 = 1000 MHz, 2001 points over 970..1030 MHz, aperture 2:
-// measured = target = 48.4259 ns (deviation 0 %, pass), |S11| = -1.3164 dB,
-// Qe 75.63, Qu 1000.
+// Worked example: the stage 1 target of order 5, 10 MHz, 0.01 dB with
+// Qu = 1000 at f0 = 1000 MHz written as a sweep of 2001 points over
+// 970..1030 MHz (what `varnel-calc curve --s1p` writes), checked with
+// aperture 2: measured = target = 48.426 ns (deviation 0 %, pass),
+// |S11| = -1.3164 dB, Qe 75.63, Qu 1000.
 namespace varnel {
 
 struct CheckSettings {

@@ -7,8 +7,9 @@ namespace varnel {
 
 namespace {
 
-// 636.6 / (2000 / pi): the calculator's constant over the exact one.
-const double delayScale = delayConstant * std::numbers::pi / 2000;
+// (2000 / pi) / 636.6: the bandwidth the calculator's constant implies, over
+// the bandwidth given.
+const double bandwidthScale = 2000 / std::numbers::pi / delayConstant;
 
 } // namespace
 
@@ -25,7 +26,7 @@ StageModel stageModel(const TuningTable &table, int stage, double f0, std::optio
 StagePoint stageResponse(const StageModel &model, double f) {
     using Complex = std::complex<double>;
     constexpr double twoPi = 2 * std::numbers::pi;
-    const double fbw = model.bandwidth / model.f0;
+    const double fbw = effectiveBandwidth(model.bandwidth) / model.f0;
     const double r = model.qu ? 1 / (fbw * *model.qu) : 0.0;
     const double w = twoPi * f; // rad/us, so derivatives are in us
     // p of a resonator at fr, and dp/domega = j (1/wr + wr/w^2) / FBW.
@@ -50,7 +51,11 @@ StagePoint stageResponse(const StageModel &model, double f) {
     }
     // tau = -d arg(S11)/domega = -Im d ln S11/domega.
     const double tau = 2 * ((Q * dP - P * dQ) / (Q * Q - P * P)).imag();
-    return {(Q - P) / (Q + P), tau * 1000 * delayScale};
+    return {(Q - P) / (Q + P), tau * 1000};
+}
+
+double effectiveBandwidth(double bandwidth) {
+    return bandwidth * bandwidthScale;
 }
 
 double decibels(std::complex<double> s) {

@@ -10,7 +10,7 @@
 // detuned, seen as the input reflection S11 and its group delay.
 //
 // The low-pass ladder g1..gk is band-pass mapped with
-//     FBW = BW / f0,  Omega(f) = (f/f0 - f0/f) / FBW,  r = 1 / (FBW Qu)
+//     FBW = BWe / f0,  Omega(f) = (f/f0 - f0/f) / FBW,  r = 1 / (FBW Qu)
 // (r = 0 when lossless) and p = r + j Omega. The input admittance of the
 // ladder, open after element k, is P_1 / Q_1 from the continuants
 //     P_k = g_k p,  Q_k = 1,
@@ -20,20 +20,22 @@
 // same recursion, and with D = dOmega/domega = (1/omega0 + omega0/omega^2)/FBW
 //     tau(f) = 2 D Re[(P_1' Q_1 - P_1 Q_1') / (Q_1^2 - P_1^2)],
 // exact, not a numeric difference (the code carries d/domega, so that a
-// mistuned last resonator with its own D fits the same recursion). At f0 and lossless, tau = 2000/pi * S_k /
-// BW ns with S_k = g_k + g_(k-2) + ...; the delay is written with the
-// calculator's constant 636.6 ns MHz in place of 2000/pi (a factor 0.99997),
-// so that the lossless model at f0 gives the tuning table's stage delays.
-// With loss the odd stages rise and the even fall; stage 1 has exactly
-// tau = tau0 / (1 - (Qe/Qu)^2) and |S11(f0)| = (Qu - Qe) / (Qu + Qe),
+// mistuned last resonator with its own D fits the same recursion).
+// At f0 and lossless, tau = 4 S_k / (2 pi BWe) with S_k = g_k + g_(k-2) + ...
+// BWe is the bandwidth the calculator's constant implies, BW (2000/pi)/636.6
+// (3e-5 wider than BW), so that this is 636.6 S_k / BW ns, the tuning table's
+// stage delay, while the curve, its phase and the check stay one physical
+// response. With loss the odd stages rise and the even fall; stage 1 has
+// exactly tau = tau0 / (1 - (Qe/Qu)^2) and |S11(f0)| = (Qu - Qe) / (Qu + Qe),
 // Qe = g1 / FBW.
 //
 // Worked example: g1 = 0.7563446753804071 (order 5, ripple 0.01 dB), stage 1,
-// f0 = 1000 MHz, BW = 10 MHz: at f0 lossless tau = 636.6 * g1 / 10 =
-// 48.1489020347 ns, |S11| = 1 (0 dB); with Qu = 1000, Qe = 75.634,
-// tau = 48.1489 / (1 - 0.075634^2) = 48.4259 ns, |S11| = (1000 - 75.634) /
-// (1000 + 75.634) = 0.859368 (-1.3164 dB). At f0 + 1 MHz lossless,
-// Omega = 0.19990, tau = 48.1489 * D/D0 / (1 + (g1 Omega)^2) = 47.0258 ns.
+// f0 = 1000 MHz, BW = 10 MHz (BWe = 10.000311 MHz): at f0 lossless
+// tau = 636.6 g1 / 10 = 48.1489020347 ns, |S11| = 1 (0 dB); with Qu = 1000,
+// Qe = g1 f0 / BWe = 75.632, tau = 48.1489 / (1 - 0.075632^2) = 48.4259 ns,
+// |S11| = (1000 - 75.632) / (1000 + 75.632) = 0.859372 (-1.3164 dB). At
+// f0 + 1 MHz lossless, Omega = 0.19989, tau = 48.1489 D/D0 / (1 + (g1
+// Omega)^2) = 47.0259 ns.
 namespace varnel {
 
 struct StageModel {
@@ -57,6 +59,9 @@ StageModel stageModel(const TuningTable &table, int stage, double f0, std::optio
 
 // The response at f MHz (f > 0).
 StagePoint stageResponse(const StageModel &model, double f);
+
+// BWe of a bandwidth BW: BW (2000/pi) / 636.6.
+double effectiveBandwidth(double bandwidth);
 
 // 20 log10 |s|, the way the reports write a magnitude.
 double decibels(std::complex<double> s);

@@ -1,0 +1,143 @@
+#include "stage_model.h"
+#include "table_test.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <variant>
+
+using namespace varnel;
+
+namespace {
+
+using varnel::testing::PrintTo;
+constexpr double pi = std::numbers::pi;
+
+TuningTable table(const char *order, const char *bandwidth, const char *ripple) {
+    return std::get<TuningTable>(tuningTable(order, bandwidth, ripple, std::nullopt));
+}
+
+// The header's worked example, step by step.
+TEST(StageModel, WorkedExample) {
+    const TuningTable t = table("5", "10", "0.01");
+    StageModel m = stageModel(t, 1, 1000, std::nullopt);
+    ASSERT_EQ(m.g.size(), 1u);
+    EXPECT_NEAR(effectiveBandwidth(10), 10.000311, 5e-7);
+    EXPECT_NEAR(stageResponse(m, 1000).delay, 48.1489020347, 1e-9);
+    EXPECT_NEAR(decibels(stageResponse(m, 1000).s11), 0, 1e-12);
+    EXPECT_NEAR(stageResponse(m, 1001).delay, 47.0259, 5e-5);
+    m.qu = 1000;
+    EXPECT_NEAR(stageResponse(m, 1000).delay, 48.4259, 5e-5);
+    EXPECT_NEAR(std::abs(stageResponse(m, 1000).s11), 0.859372, 5e-7);
+    EXPECT_NEAR(decibels(stageResponse(m, 1000).s11), -1.3164, 5e-5);
+}
+
+// Lossless at f0 every stage gives the tuning table's delay, 636.6 S_k / BW,
+// for odd and even orders, narrow and wide bands, small and large ripple.
+TEST(StageModel, LosslessDelaysAtF0AreTheTables) {
+    for (const char *order : {"1", "2", "5", "6", "9"})
+        for (const char *bandwidth : {"0.5", "10", "26.9"})
+            for (const char *ripple : {"0.01", "0.5", "3"}) {
+                const TuningTable t = table(order, bandwidth, ripple);
+                for (std::size_t k = 1; k <= t.stages.size(); ++k) {
+                    double s = 0;
+                    for (std::size_t j = k; j >= 1 && j <= k; j -= 2)
+                        s += t.stages[j - 1].g;
+                    const double closedForm = 636.6 * s / t.first.bandwidth;
+                    const StageModel m = stageModel(t, static_cast<int>(k), 2300, std::nullopt);
+                    const StagePoint p = stageResponse(m, 2300);
+                    EXPECT_NEAR(p.delay, closedForm, 1e-12 * closedForm)
+                        << order << ' ' << bandwidth << ' ' << ripple << " stage " << k;
+                    EXPECT_NEAR(p.delay, t.stages[k - 1].delay, 1e-12 * closedForm);
+                    EXPECT_NEAR(std::abs(p.s11), 1, 1e-12);
+                }
+            }
+}
+
+// Stage 1 lossless away from f0: tau = 2 D g1 / (1 + (g1 Omega)^2) and
+// |S11| = 1, from the single resonator's reflection phase -2 atan(g1 Omega).
+TEST(StageModel, StageOneLosslessShape) {
+    const TuningTable t = table("5", "10", "0.01");
+    const StageModel m = stageModel(t, 1, 1000, std::nullopt);
+    const double g1 = t.stages[0].g;
+    const double fbw = effectiveBandwidth(10) / 1000;
+    for (double f : {950.0, 990.0, 999.5, 1003.0, 1100.0}) {
+        const double omega = (f / 1000 - 1000 / f) / fbw;
+        const double w0 = 2 * pi * 1000, w = 2 * pi * f;
+        const double d = (1 / w0 + w0 / (w * w)) / fbw;
+        const double expected = 2 * d * g1 / (1 + g1 * g1 * omega * omega) * 1000;
+        EXPECT_NEAR(stageResponse(m, f).delay, expected, 1e-12 * expected) << f;
+        EXPECT_NEAR(std::abs(stageResponse(m, f).s11), 1, 1e-12) << f;
+    }
+}
+
+struct LossRow {
+    const char *name;
+    const char *order, *bandwidth, *ripple;
+    double f0, qu;
+};
+
+const LossRow lossRows[] = {
+    {"narrow_band_high_q", "5", "10", "0.01", 1000, 5000},
+    {"wide_band_low_q", "6", "26.9", "0.1", 2300, 1000},
+    {"two_resonators", "2", "1", "0.5", 100, 2000},
+};
+
+class LossyStagesTest : public ::testing::TestWithParam<LossRow> {};
+
+// Stage 1 with loss: tau = tau0 / (1 - (Qe/Qu)^2), |S11| = (Qu - Qe)/(Qu + Qe);
+// stage 2: tau = (4/dw) g2 (1 - g1 g2 r^2) / ((1 + g1 g2 r^2)^2 - g2^2 r^2).
+TEST_P(LossyStagesTest, MatchClosedForms) {
+    const LossRow &row = GetParam();
+    const TuningTable t = table(row.order, row.bandwidth, row.ripple);
+    const double fbw = effectiveBandwidth(t.first.bandwidth) / row.f0;
+    const double g1 = t.stages[0].g, g2 = t.stages[1].g;
+    const double qe = g1 / fbw;
+    const StagePoint one = stageResponse(stageModel(t, 1, row.f0, row.qu), row.f0);
+    const double tau0 = t.stages[0].delay;
+    const double expected1 = tau0 / (1 - (qe / row.qu) * (qe / row.qu));
+    EXPECT_NEAR(one.delay, expected1, 1e-12 * expected1);
+    EXPECT_NEAR(std::abs(one.s11), (row.qu - qe) / (row.qu + qe), 1e-12);
+
+    const double r = 1 / (fbw * row.qu);
+    const double dw = 2 * pi * effectiveBandwidth(t.first.bandwidth); // rad/us
+    const double x = g1 * g2 * r * r;
+    const double expected2 =
+        4 / dw * g2 * (1 - x) / ((1 + x) * (1 + x) - g2 * g2 * r * r) * 1000;
+    const StagePoint two = stageResponse(stageModel(t, 2, row.f0, row.qu), row.f0);
+    EXPECT_NEAR(two.delay, expected2, 1e-12 * expected2);
+
+    // The odd stages rise with loss and the even fall: no common factor.
+    for (int k = 1; k <= static_cast<int>(t.stages.size()); ++k) {
+        const double lossy = stageResponse(stageModel(t, k, row.f0, row.qu), row.f0).delay;
+        const double lossless = t.stages[static_cast<std::size_t>(k - 1)].delay;
+        if (k % 2 == 1)
+            EXPECT_GT(lossy, lossless) << "stage " << k;
+        else
+            EXPECT_LT(lossy, lossless) << "stage " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Filters, LossyStagesTest, ::testing::ValuesIn(lossRows),
+                         varnel::testing::RowName());
+
+// The exact derivative agrees with a fine numeric difference of the phase of
+// S11 for every stage, lossy and mistuned.
+TEST(StageModel, DelayIsTheDerivativeOfThePhase) {
+    const TuningTable t = table("5", "10", "0.1");
+    for (int k = 1; k <= 5; ++k) {
+        StageModel m = stageModel(t, k, 1000, 800.0);
+        m.lastResonator = 1000.7;
+        for (double f : {990.0, 996.3, 1000.0, 1004.1}) {
+            const double h = 1e-5; // MHz
+            const double dphi =
+                std::arg(stageResponse(m, f + h).s11 / stageResponse(m, f - h).s11);
+            const double numeric = -dphi / (2 * pi * 2 * h) * 1000;
+            EXPECT_NEAR(stageResponse(m, f).delay, numeric, 1e-5 * std::abs(numeric) + 1e-6)
+                << "stage " << k << " at " << f;
+        }
+    }
+}
+
+} // namespace
