@@ -377,7 +377,7 @@ bool Parser::startData() {
     m_network.referenceOhms = m_references[0];
     // Where each number pair of a point goes in the matrix.
     const int n = m_ports;
-    if (n == 2 && !(m_version == 2 && m_order12_21)) {
+    if (n == 2 && m_matrix == Matrix::Full && !(m_version == 2 && m_order12_21)) {
         m_layout = {{0, 0}, {1, 0}, {0, 1}, {1, 1}};
     } else {
         for (int i = 0; i < n; ++i)

@@ -1,0 +1,285 @@
+#include "group_delay.h"
+#include "stage_model.h"
+#include "table_test.h"
+#include "touchstone.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <numbers>
+
+using namespace varnel;
+
+namespace {
+
+using varnel::testing::PrintTo;
+using Complex = std::complex<double>;
+
+struct ReaderRow {
+    const char *name;
+    const char *file;
+    std::string text;
+    std::string error; // the whole message; empty when the file reads
+    int ports = 0;
+    std::size_t points = 0;
+    SParameter parameter{1, 1};
+    Complex last{}; // the parameter at the last point
+};
+
+const std::string s2pLine = "1 0.1 0 0.2 0 0.3 0 0.4 0\n";
+
+const ReaderRow readerRows[] = {
+    // The header's worked example.
+    {"worked_example", "lc.s1p",
+     "! a resonator\n# MHz S DB R 50\n100  -6.0206  90\n101  -0.5  -45   ! comment\n", "", 1, 2,
+     {1, 1}, std::polar(std::pow(10, -0.5 / 20), -std::numbers::pi / 4)},
+    {"worked_example_short_line", "lc.s1p", "! a resonator\n# MHz S DB R 50\n100 -6.0206 90\n101 -0.5\n",
+     "lc.s1p:4: expected 3 numbers, found 2"},
+    // Options.
+    {"defaults_ghz_s_ma", "a.s1p", "1 0.5 90\n2 0.5 180\n", "", 1, 2, {1, 1}, {-0.5, 0}},
+    {"options_any_order_and_case", "a.s1p", "# ri r 75 mHz s\n100 0.25 -0.5\n", "", 1, 1, {1, 1},
+     {0.25, -0.5}},
+    {"blanks_before_hash", "a.s1p", "  \t# MHz S RI\n100 0.25 0.5\n", "", 1, 1, {1, 1}, {0.25, 0.5}},
+    {"second_option_line_ignored", "a.s1p", "# MHz S RI\n# GHz S DB\n100 0.25 0.5\n", "", 1, 1,
+     {1, 1}, {0.25, 0.5}},
+    {"unknown_option", "a.s1p", "# MHz S XY\n100 0.25 0.5\n",
+     "a.s1p:1: unknown option 'XY' in the option line"},
+    {"h_parameters", "a.s2p", "# MHz H RI\n" + s2pLine,
+     "a.s2p:1: H parameters are not supported (only S, Y and Z)"},
+    {"reference_needs_a_number", "a.s1p", "# MHz S RI R fifty\n100 0 0\n",
+     "a.s1p:1: R needs a positive reference resistance, got 'fifty'"},
+    // Layout of real files.
+    {"byte_order_mark", "a.s1p", "\xEF\xBB\xBF# MHz S RI\n100 0.25 0.5\n", "", 1, 1, {1, 1},
+     {0.25, 0.5}},
+    {"crlf_on_some_lines", "a.s1p", "# MHz S RI\r\n100 0.25 0.5\r\n101 0.5 0.25\n", "", 1, 2,
+     {1, 1}, {0.5, 0.25}},
+    {"tabs", "a.s1p", "#\tMHz\tS\tRI\n100\t0.25\t0.5\n", "", 1, 1, {1, 1}, {0.25, 0.5}},
+    {"latin1_comment", "a.s1p", "! Me\xDF""daten \xB5W\n# MHz S RI\n100 0.25 0.5 ! \xE9t\xE9\n", "",
+     1, 1, {1, 1}, {0.25, 0.5}},
+    {"no_final_newline", "a.s1p", "# MHz S RI\n100 0.25 0.5\n101 1 0", "", 1, 2, {1, 1}, {1, 0}},
+    {"comments_and_blank_lines_between_data", "a.s1p",
+     "# MHz S RI\n100 0.25 0.5\n\n! simulator note\n   \n101 1 0\n", "", 1, 2, {1, 1}, {1, 0}},
+    {"number_forms", "a.s1p", "# MHz S RI\n+1E2 .5 -5.\n1.01e+2 5e-1 -0\n", "", 1, 2, {1, 1},
+     {0.5, 0}},
+    {"tiny_number_reads_zero", "a.s1p", "# MHz S RI\n100 1e-400 0.5\n", "", 1, 1, {1, 1},
+     {0, 0.5}},
+    // Two ports: N11 N21 N12 N22, a noise block after the network data.
+    {"two_port_order", "a.s2p", "# MHz S RI\n1 11 0 21 0 12 0 22 0\n", "", 2, 1, {2, 1}, {21, 0}},
+    {"noise_block_skipped", "a.s2p",
+     "# MHz S RI\n1 11 0 21 0 12 0 22 0\n2 11 0 21 0 12 0 22 0\n! noise\n1 2.5 0.3 40 0.2\n2 2.6 "
+     "0.3 41 0.2\n",
+     "", 2, 2, {2, 2}, {22, 0}},
+    {"point_wrapped_over_lines", "a.s2p", "# MHz S RI\n1 11 0 21 0\n12 0 22 0\n", "", 2, 1,
+     {1, 2}, {12, 0}},
+    {"two_port_short_line", "lc.s2p", "# MHz S RI\n" + s2pLine + "2 1 2 3 4 5 6\n3 1 2 3 4 5 6 7 8\n",
+     "lc.s2p:3: expected 9 numbers, found 7"},
+    {"two_port_long_line", "lc.s2p", "# MHz S RI\n1 1 2 3 4 5 6 7 8 9 10\n",
+     "lc.s2p:2: expected 9 numbers, found 11"},
+    {"point_unfinished_at_end", "lc.s2p", "# MHz S RI\n" + s2pLine + "2 1 2 3 4",
+     "lc.s2p:3: expected 9 numbers, found 5"},
+    // Three and four ports, row by row.
+    {"three_ports", "a.s3p",
+     "# MHz S RI\n1 11 0 12 0 13 0\n 21 0 22 0 23 0\n 31 0 32 0 33 0\n", "", 3, 1, {3, 2},
+     {32, 0}},
+    {"four_ports", "a.s4p",
+     "# MHz S MA\n1 1 0 2 0 3 0 4 0\n5 0 6 0 7 0 8 0\n9 0 10 0 11 0 12 0\n13 0 14 0 15 0 16 0\n",
+     "", 4, 1, {4, 3}, {15, 0}},
+    {"three_port_extra_number", "a.s3p",
+     "# MHz S RI\n1 11 0 12 0 13 0\n21 0 22 0 23 0 9\n31 0 32 0 33 0\n",
+     "a.s3p:2: expected 19 numbers, found 20"},
+    // Tokens that are not decimal numbers.
+    {"nan", "a.s1p", "# MHz S RI\n100 nan 0\n", "a.s1p:2: 'nan' is not a number"},
+    {"inf", "a.s1p", "# MHz S RI\n100 0 -inf\n", "a.s1p:2: '-inf' is not a number"},
+    {"hexadecimal", "a.s1p", "# MHz S RI\n100 0x1p3 0\n", "a.s1p:2: '0x1p3' is not a number"},
+    {"decimal_comma", "a.s1p", "# MHz S RI\n100 0,5 0\n", "a.s1p:2: '0,5' is not a number"},
+    {"beyond_double_range", "a.s1p", "# MHz S RI\n100 1e400 0\n",
+     "a.s1p:2: '1e400' is not a number"},
+    // Frequencies.
+    {"frequency_repeated", "a.s1p", "# MHz S RI\n100 0 0\n100 0 0\n",
+     "a.s1p:3: frequency 100 is not above the one before it"},
+    {"frequency_falling", "a.s1p", "# MHz S RI\n100 0 0\n99 0 0\n",
+     "a.s1p:3: frequency 99 is not above the one before it"},
+    {"negative_frequency", "a.s1p", "# MHz S RI\n-1 0 0\n", "a.s1p:2: frequency -1 is not a frequency"},
+    // Files without data or ports.
+    {"empty", "a.s1p", "", "a.s1p: no network data"},
+    {"comments_only", "a.s1p", "! nothing\n# MHz S RI\n", "a.s1p: no network data"},
+    {"ports_unknown", "sweep.txt", "# MHz S RI\n100 0 0\n",
+     "sweep.txt:2: cannot tell the number of ports: a version 1 file is named .s1p to .s4p"},
+    {"line_too_long", "a.s1p", "# MHz S RI\n100 0 0 " + std::string(1 << 20, ' ') + "\n",
+     "a.s1p:2: line longer than 1 MiB"},
+    // Z and Y, normalised to R in version 1: z = 2 gives S = 1/3, y = 0.5 too.
+    {"z_one_port", "a.s1p", "# MHz Z RI R 75\n100 2 0\n", "", 1, 1, {1, 1}, {1.0 / 3, 0}},
+    {"y_one_port", "a.s1p", "# MHz Y RI\n100 0.5 0\n", "", 1, 1, {1, 1}, {1.0 / 3, 0}},
+    {"z_matched_load", "a.s1p", "# MHz Z RI\n100 1 0\n", "", 1, 1, {1, 1}, {0, 0}},
+    {"z_open_circuit_has_no_s", "a.s1p", "# MHz Y RI\n100 -1 0\n",
+     "a.s1p:2: Y matrix has no S equivalent at 100"},
+    // Version 2.
+    {"version2_data_order_12_21", "a.s2p",
+     "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
+     "[Number of Frequencies] 2\n[Network Data]\n1 11 0 12 0 21 0 22 0\n2 11 0 12 0 21 0 22 0\n"
+     "[Noise Data]\n1 2 3 4 5\n[End]\n",
+     "", 2, 2, {2, 1}, {21, 0}},
+    {"version2_upper_matrix", "a.ts",
+     "[Version] 2.1\n# MHz S RI\n[Number of Ports] 3\n[Matrix Format] Upper\n[Network Data]\n"
+     "1 11 0 12 0 13 0\n22 0 23 0\n33 0\n[End]\n",
+     "", 3, 1, {3, 2}, {23, 0}},
+    {"version2_lower_matrix", "a.ts",
+     "[Version] 2.0\n# MHz S RI\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
+     "[Matrix Format] Lower\n[Network Data]\n1 11 0 21 0 22 0\n[End]\n",
+     "", 2, 1, {1, 2}, {21, 0}},
+    {"version2_reference_over_lines", "a.ts",
+     "[Version] 2.0\n# MHz Z RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
+     "[Reference] 100\n100\n[Network Data]\n1 200 0 0 0 0 0 100 0\n[End]\n",
+     "", 2, 1, {1, 1}, {1.0 / 3, 0}},
+    {"version2_z_in_ohms", "a.ts",
+     "[Version] 2.0\n# MHz Z RI R 50\n[Number of Ports] 1\n[Network Data]\n1 100 0\n[End]\n", "", 1,
+     1, {1, 1}, {1.0 / 3, 0}},
+    {"version2_frequency_count", "a.ts",
+     "[Version] 2.0\n# MHz S RI\n[Number of Ports] 1\n[Number of Frequencies] 3\n[Network "
+     "Data]\n1 0 0\n2 0 0\n[End]\n",
+     "a.ts: [Number of Frequencies] is 3, the data has 2"},
+    {"version2_data_before_network_data", "a.ts",
+     "[Version] 2.0\n# MHz S RI\n[Number of Ports] 1\n1 0 0\n",
+     "a.ts:4: data before [Network Data]"},
+    {"version2_too_many_ports", "a.ts", "[Version] 2.0\n[Number of Ports] 5\n",
+     "a.ts:2: 5 ports: only 1 to 4 are supported"},
+    {"version2_bad_order", "a.ts", "[Version] 2.0\n[Number of Ports] 2\n[Two-Port Data Order] 11\n",
+     "a.ts:3: [Two-Port Data Order] must be 12_21 or 21_12"},
+    {"keyword_without_version", "a.s1p", "[Number of Ports] 1\n",
+     "a.s1p:1: [Number of Ports] needs [Version] 2.0 or 2.1 first"},
+    {"unknown_version", "a.ts", "[Version] 3.0\n",
+     "a.ts:1: version '3.0' is not supported (1.1, 2.0, 2.1)"},
+};
+
+class ReaderTest : public ::testing::TestWithParam<ReaderRow> {};
+
+TEST_P(ReaderTest, ReadsOrNamesFileLineAndReason) {
+    const ReaderRow &row = GetParam();
+    const auto result = readTouchstoneText(row.file, row.text);
+    if (!row.error.empty()) {
+        ASSERT_TRUE(std::holds_alternative<TouchstoneError>(result));
+        EXPECT_EQ(std::get<TouchstoneError>(result).message(), row.error);
+        return;
+    }
+    ASSERT_TRUE(std::holds_alternative<Network>(result))
+        << std::get<TouchstoneError>(result).message();
+    const Network &n = std::get<Network>(result);
+    EXPECT_EQ(n.ports, row.ports);
+    ASSERT_EQ(n.size(), row.points);
+    const Complex last = n.parameter(row.parameter).back();
+    EXPECT_NEAR(last.real(), row.last.real(), 1e-12);
+    EXPECT_NEAR(last.imag(), row.last.imag(), 1e-12);
+    // Keeping one parameter gives the same values.
+    const auto only = readTouchstoneText(row.file, row.text, ReadOptions{row.parameter});
+    ASSERT_TRUE(std::holds_alternative<Network>(only));
+    EXPECT_EQ(std::get<Network>(only).values, n.parameter(row.parameter));
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ReaderTest, ::testing::ValuesIn(readerRows),
+                         varnel::testing::RowName());
+
+// A 2-port Z matrix against the closed form of its S11 and S21.
+TEST(Touchstone, TwoPortZMatchesClosedForm) {
+    const Complex z11(1.5, 0.2), z21(0.7, -0.1), z12(0.7, -0.1), z22(0.9, 0.4);
+    char line[256];
+    std::snprintf(line, sizeof line, "# MHz Z RI\n1 %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n",
+                  z11.real(), z11.imag(), z21.real(), z21.imag(), z12.real(), z12.imag(),
+                  z22.real(), z22.imag());
+    const auto result = readTouchstoneText("z.s2p", line);
+    ASSERT_TRUE(std::holds_alternative<Network>(result));
+    const Network &n = std::get<Network>(result);
+    const Complex det = (z11 + 1.0) * (z22 + 1.0) - z12 * z21;
+    const Complex s11 = ((z11 - 1.0) * (z22 + 1.0) - z12 * z21) / det;
+    const Complex s21 = 2.0 * z21 / det;
+    EXPECT_NEAR(std::abs(n.parameter({1, 1})[0] - s11), 0, 1e-14);
+    EXPECT_NEAR(std::abs(n.parameter({2, 1})[0] - s21), 0, 1e-14);
+}
+
+TEST(Touchstone, ParameterNames) {
+    EXPECT_EQ(parseSParameter("S21")->row, 2);
+    EXPECT_EQ(parseSParameter("s21")->column, 1);
+    for (const char *bad : {"S", "S5", "S10", "S01", "Z11", "S111", ""})
+        EXPECT_FALSE(parseSParameter(bad)) << bad;
+    const auto missing = readTouchstoneText("a.s2p", "# MHz S RI\n" + s2pLine, ReadOptions{SParameter{3, 1}});
+    ASSERT_TRUE(std::holds_alternative<TouchstoneError>(missing));
+    EXPECT_EQ(std::get<TouchstoneError>(missing).kind, TouchstoneError::NoSuchParameter);
+    EXPECT_EQ(std::get<TouchstoneError>(missing).message(), "a.s2p: the file has 2 ports: there is no S31");
+}
+
+// parseDecimal, the header's examples.
+TEST(Touchstone, DecimalNumbers) {
+    EXPECT_EQ(parseDecimal("-6.02"), -6.02);
+    EXPECT_EQ(parseDecimal(".5"), 0.5);
+    EXPECT_EQ(parseDecimal("1e-400"), 0.0);
+    for (const char *bad : {"1e400", "inf", "0x1p3", "1,5", "", "-", "+", ".", "e5", "1e", "nan"})
+        EXPECT_FALSE(parseDecimal(bad)) << bad;
+}
+
+// One network written in each format and frequency unit, with tabs, CRLF and
+// comments, reads back to the same group delay.
+TEST(Touchstone, EveryFormatAndUnitGivesTheSameDelay) {
+    const TuningTable t = std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt));
+    const StageModel model = stageModel(t, 2, 1000, 1500.0);
+    std::vector<double> f;
+    std::vector<Complex> s;
+    for (int i = 0; i <= 200; ++i) {
+        f.push_back(985 + 0.15 * i);
+        s.push_back(stageResponse(model, f.back()).s11);
+    }
+    const double expected = *interpolate(groupDelay(f, s, 2, 0).fMHz,
+                                         groupDelay(f, s, 2, 0).delayNs, 1000);
+    const struct {
+        const char *name;
+        double perMHz;
+    } units[] = {{"Hz", 1e6}, {"kHz", 1e3}, {"MHz", 1}, {"GHz", 1e-3}};
+    for (const char *format : {"RI", "MA", "DB"})
+        for (const auto &unit : units) {
+            std::string text = "! synthetic stage 2 sweep\r\n  # " + std::string(unit.name) + " s " +
+                               format + " r 50\r\n";
+            for (std::size_t i = 0; i < f.size(); ++i) {
+                double a = s[i].real(), b = s[i].imag();
+                if (std::string(format) != "RI") {
+                    a = std::abs(s[i]);
+                    b = std::arg(s[i]) * 180 / std::numbers::pi;
+                    if (std::string(format) == "DB")
+                        a = 20 * std::log10(a);
+                }
+                char line[160];
+                std::snprintf(line, sizeof line, "%.12g\t%.12g %.12g%s", f[i] * unit.perMHz, a, b,
+                              i % 3 == 0 ? "\r\n" : i % 3 == 1 ? " ! note\n" : "\n");
+                text += line;
+            }
+            const auto result = readTouchstoneText("sweep.s1p", text);
+            ASSERT_TRUE(std::holds_alternative<Network>(result)) << format << ' ' << unit.name;
+            const Network &n = std::get<Network>(result);
+            const DelayTrace trace = groupDelay(n.frequencyMHz, n.values, 2, 0);
+            EXPECT_NEAR(*interpolate(trace.fMHz, trace.delayNs, 1000), expected, 1e-6 * expected)
+                << format << ' ' << unit.name;
+        }
+}
+
+// The file reader streams in blocks: a file larger than one block, and a file
+// that cannot be read, give what the text reader gives.
+TEST(Touchstone, FilesAndTheirFailures) {
+    const std::string path = ::testing::TempDir() + "varnel_big.s2p";
+    std::string text = "# MHz S RI\n";
+    for (int i = 1; i <= 200000; ++i)
+        text += std::to_string(i) + " 0.1 0.2 0.3 0.4 0.5 0.6 0.7 0.8\n";
+    std::ofstream(path, std::ios::binary) << text;
+    const auto file = readTouchstoneFile(path, ReadOptions{SParameter{2, 2}});
+    ASSERT_TRUE(std::holds_alternative<Network>(file));
+    EXPECT_EQ(std::get<Network>(file).size(), 200000u);
+    EXPECT_EQ(std::get<Network>(file).values.back(), Complex(0.7, 0.8));
+
+    const auto missing = readTouchstoneFile("/nonexistent/varnel.s1p");
+    ASSERT_TRUE(std::holds_alternative<TouchstoneError>(missing));
+    EXPECT_EQ(std::get<TouchstoneError>(missing).message(),
+              "/nonexistent/varnel.s1p: No such file or directory");
+    const auto directory = readTouchstoneFile("/");
+    ASSERT_TRUE(std::holds_alternative<TouchstoneError>(directory));
+    EXPECT_EQ(std::get<TouchstoneError>(directory).message(), "/: Is a directory");
+}
+
+} // namespace
