@@ -1,0 +1,170 @@
+#include "check.h"
+#include "table_test.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+using namespace varnel;
+
+namespace {
+
+using varnel::testing::PrintTo;
+
+TuningTable table5() {
+    return std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt));
+}
+
+// A "measured" sweep: a model's S11 at `points` frequencies over f0 +- half.
+Network sweepOf(const StageModel &model, double half, int points) {
+    Network n;
+    n.ports = 1;
+    n.only = SParameter{1, 1};
+    for (int i = 0; i < points; ++i) {
+        const double f = model.f0 - half + 2 * half * i / (points - 1);
+        n.frequencyMHz.push_back(f);
+        n.values.push_back(stageResponse(model, f).s11);
+    }
+    return n;
+}
+
+CheckReport check(const TuningTable &t, const Network &n, int stage, std::optional<double> qu,
+                  Aperture aperture = {}) {
+    CheckSettings settings;
+    settings.stage = stage;
+    settings.f0 = 1000;
+    settings.qu = qu;
+    settings.aperture = aperture;
+    auto result = checkStage(t, n, settings);
+    EXPECT_TRUE(std::holds_alternative<CheckReport>(result)) << std::get<std::string>(result);
+    return std::get<CheckReport>(result);
+}
+
+// The header's worked example.
+TEST(Check, WorkedExample) {
+    const TuningTable t = table5();
+    const Network n = sweepOf(stageModel(t, 1, 1000, 1000.0), 30, 2001);
+    const CheckReport r = check(t, n, 1, 1000.0);
+    EXPECT_TRUE(r.pass);
+    EXPECT_NEAR(r.measuredDelayNs, 48.426, 5e-4);
+    EXPECT_NEAR(r.deviationPercent, 0, 1e-12);
+    EXPECT_NEAR(r.s11DbMeasured, -1.3164, 5e-5);
+    EXPECT_NEAR(*r.qe, 75.63, 0.005);
+    EXPECT_NEAR(*r.qu, 1000, 0.5);
+    EXPECT_EQ(r.cause, CheckReport::Cause::None);
+    EXPECT_EQ(adviceText(r), "Within tolerance: go on to stage 2.");
+}
+
+// Qe and Qu of a single lossy resonator come back from its sweep:
+// Qe = g1 f0 / BWe, Qu as modelled.
+TEST(Check, StageOneQeAndQuFromASweep) {
+    const TuningTable t = table5();
+    const double qe = t.stages[0].g * 1000 / effectiveBandwidth(10);
+    for (double qu : {300.0, 1000.0, 5000.0, 20000.0}) {
+        const Network n = sweepOf(stageModel(t, 1, 1000, qu), 20, 4001);
+        const CheckReport r = check(t, n, 1, std::nullopt);
+        EXPECT_NEAR(*r.qe, qe, 2e-4 * qe) << qu;
+        ASSERT_TRUE(r.qu) << qu;
+        EXPECT_NEAR(*r.qu, qu, 2e-3 * qu) << qu;
+    }
+    // Lossless: |S11| is 1, so there is no Qu to extract.
+    const CheckReport lossless = check(t, sweepOf(stageModel(t, 1, 1000, std::nullopt), 20, 4001),
+                                       1, std::nullopt);
+    EXPECT_NEAR(*lossless.qe, qe, 2e-4 * qe);
+    EXPECT_FALSE(lossless.qu);
+}
+
+// A wide aperture lowers the measured delay a good deal, but the target goes
+// through the same aperture, so the check still passes with no deviation.
+TEST(Check, ApertureIsNotATuningError) {
+    const TuningTable t = table5();
+    for (int stage : {1, 2, 3}) {
+        const Network n = sweepOf(stageModel(t, stage, 1000, 2000.0), 15, 301);
+        const CheckReport r = check(t, n, stage, 2000.0, Aperture{Aperture::PercentOfSpan, 10});
+        EXPECT_EQ(r.apertureSteps, 30u);
+        const double exact = stageResponse(stageModel(t, stage, 1000, 2000.0), 1000).delay;
+        EXPECT_GT(std::abs(r.targetDelayNs - exact), 0.01 * exact)
+            << "a wide aperture must show in the numbers, stage " << stage;
+        EXPECT_NEAR(r.deviationPercent, 0, 1e-9) << stage;
+        EXPECT_TRUE(r.pass);
+    }
+}
+
+struct MistuneRow {
+    const char *name;
+    int stage;
+    double offsetMHz; // of the last tuned resonator
+};
+
+const MistuneRow mistuneRows[] = {
+    {"stage1_high", 1, 0.4}, {"stage1_low", 1, -0.4}, {"stage2_high", 2, 0.3},
+    {"stage2_low", 2, -0.3}, {"stage3_high", 3, 0.3}, {"stage4_low", 4, -0.3},
+};
+
+class MistuneTest : public ::testing::TestWithParam<MistuneRow> {};
+
+// A mistuned last resonator moves the lobes (first order) while the centre
+// delay stays (second order); the check names its frequency and direction.
+TEST_P(MistuneTest, LobesMoveCentreDelayStays) {
+    const MistuneRow &row = GetParam();
+    const TuningTable t = table5();
+    StageModel model = stageModel(t, row.stage, 1000, std::nullopt);
+    model.lastResonator = 1000 + row.offsetMHz;
+    const CheckReport r = check(t, sweepOf(model, 20, 2001), row.stage, std::nullopt);
+    EXPECT_LT(std::abs(r.deviationPercent), 2) << "the centre delay stays within tolerance";
+    ASSERT_EQ(r.lobes.size(), static_cast<std::size_t>(row.stage));
+    EXPECT_EQ(r.cause, CheckReport::Cause::Frequency);
+    EXPECT_EQ(r.tunedHigh, row.offsetMHz > 0);
+    if (row.stage == 1) {
+        // The single resonator's peak moves with it.
+        EXPECT_NEAR(r.lobes[0].fMHz - r.lobes[0].targetFMHz, row.offsetMHz, 0.05);
+    } else {
+        // The lobe on the side the resonator moved to grows.
+        const double lean = (r.lobes.back().delayNs - r.lobes.front().delayNs) -
+                            (r.lobes.back().targetDelayNs - r.lobes.front().targetDelayNs);
+        EXPECT_EQ(lean > 0, row.offsetMHz > 0);
+    }
+    const std::string advice = adviceText(r);
+    EXPECT_NE(advice.find(row.offsetMHz > 0 ? "down" : "up"), std::string::npos) << advice;
+}
+
+INSTANTIATE_TEST_SUITE_P(Resonators, MistuneTest, ::testing::ValuesIn(mistuneRows),
+                         varnel::testing::RowName());
+
+// A wrong coupling into the last resonator (its g 6 % off) moves the centre
+// delay: outside the tolerance, and the coupling is named with its direction.
+TEST(Check, CouplingOffMovesTheCentreDelay) {
+    const TuningTable t = table5();
+    for (int stage : {1, 2, 3})
+        for (double factor : {1.06, 0.94}) {
+            StageModel model = stageModel(t, stage, 1000, std::nullopt);
+            model.g.back() *= factor;
+            const CheckReport r = check(t, sweepOf(model, 20, 2001), stage, std::nullopt);
+            EXPECT_FALSE(r.pass) << stage << ' ' << factor;
+            EXPECT_EQ(r.deviationPercent > 0, factor > 1);
+            EXPECT_EQ(r.cause, CheckReport::Cause::Coupling) << stage << ' ' << factor;
+            EXPECT_NE(adviceText(r).find(factor > 1 ? "too weak" : "too strong"),
+                      std::string::npos)
+                << adviceText(r);
+        }
+}
+
+TEST(Check, RefusesWhatItCannotCheck) {
+    const TuningTable t = table5();
+    const Network n = sweepOf(stageModel(t, 1, 1000, std::nullopt), 5, 11);
+    CheckSettings settings;
+    settings.f0 = 1010;
+    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)),
+              "f0 1010 MHz is outside the measured delay (996 to 1004 MHz)");
+    settings.f0 = 1000;
+    settings.stage = 6;
+    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)),
+              "stage 6 is beyond the order (5)");
+    settings.stage = 1;
+    settings.aperture = Aperture{Aperture::Steps, 11};
+    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)),
+              "an aperture of 11 steps needs more than the sweep's 11 points");
+}
+
+} // namespace
