@@ -1,8 +1,8 @@
 #include "command_line.h"
 
 #include "batch.h"
-#include "command_io.h"
 #include "calculate.h"
+#include "command_io.h"
 #include "conversions.h"
 #include "fd_stream.h"
 #include "options.h"
@@ -133,9 +133,11 @@ int runTable(const ParsedOptions &options, CommandIo &io) {
 constexpr OptionRow fieldsOptions[] = {{"--batch", ""}, {"--version", ""}, {"--help", "", "-h"}};
 constexpr OptionRow tableOptions[] = {{"--csv", ""}, {"--f0", "MHZ"}, {"--help", "", "-h"}};
 
-constexpr Form fieldsForm{"", "varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n       varnel-calc --batch",
+constexpr Form fieldsForm{"",
+                          "varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]\n       varnel-calc --batch",
                           fieldsHelp, fieldsOptions, runFields};
-constexpr Form tableForm{"table", "varnel-calc table [--csv] [--f0 MHZ] [ORDER [BANDWIDTH [RIPPLE]]]",
+constexpr Form tableForm{"table",
+                         "varnel-calc table [--csv] [--f0 MHZ] [ORDER [BANDWIDTH [RIPPLE]]]",
                          tableHelp, tableOptions, runTable};
 
 const Form *const forms[] = {&fieldsForm, &tableForm, &delayForm, &curveForm, &checkForm};

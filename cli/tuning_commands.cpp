@@ -123,8 +123,7 @@ std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParamete
         return std::move(*network);
     const TouchstoneError &error = std::get<TouchstoneError>(read);
     status = failure(io, error.message(),
-                     error.kind == TouchstoneError::NoSuchParameter ? ExitUsage
-                                                                    : ExitRunTimeError);
+                     error.kind == TouchstoneError::NoSuchParameter ? ExitUsage : ExitRunTimeError);
     return std::nullopt;
 }
 
@@ -145,9 +144,8 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     const auto steps = apertureSteps(sweep->aperture, network->frequencyMHz);
     if (const auto *message = std::get_if<std::string>(&steps))
         return failure(io, std::string(path) + ": " + *message, ExitRunTimeError);
-    const DelayTrace trace =
-        groupDelay(network->frequencyMHz, network->values, std::get<std::size_t>(steps),
-                   sweep->electricalDelayNs);
+    const DelayTrace trace = groupDelay(network->frequencyMHz, network->values,
+                                        std::get<std::size_t>(steps), sweep->electricalDelayNs);
     if (at) {
         const auto delay = interpolate(trace.fMHz, trace.delayNs, *at);
         if (!delay)
@@ -218,8 +216,8 @@ std::string modelDescription(const StageInputs &in) {
     return "stage " + std::to_string(in.stage) + " of order " +
            std::to_string(in.table.stages.size()) + ", bandwidth " +
            formatShortest(in.table.first.bandwidth) + " MHz, ripple " +
-           formatShortest(in.table.first.ripple) + " dB, f0 " + formatShortest(in.f0) +
-           " MHz, " + (in.qu ? "Qu " + formatShortest(*in.qu) : std::string("lossless"));
+           formatShortest(in.table.first.ripple) + " dB, f0 " + formatShortest(in.f0) + " MHz, " +
+           (in.qu ? "Qu " + formatShortest(*in.qu) : std::string("lossless"));
 }
 
 int runCurve(const ParsedOptions &options, CommandIo &io) {
@@ -256,10 +254,10 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
             f.push_back(frequency(i));
             s11.push_back(stageResponse(model, f.back()).s11);
         }
-        io.out << writeS1p({"Varnel target curve: " + modelDescription(*inputs),
-                            "delay at f0 " +
-                                formatShortest(stageResponse(model, inputs->f0).delay) + " ns"},
-                           f, s11);
+        io.out << writeS1p(
+            {"Varnel target curve: " + modelDescription(*inputs),
+             "delay at f0 " + formatShortest(stageResponse(model, inputs->f0).delay) + " ns"},
+            f, s11);
         return ExitOk;
     }
     std::string text = "f_mhz,delay_ns,s11_db\n";
@@ -357,23 +355,21 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     if (r.settings.electricalDelayNs != 0)
         out += ", electrical delay " + formatShortest(r.settings.electricalDelayNs) + " ns";
     out += "\n\n";
-    out += "delay at f0   measured " + ns(r.measuredDelayNs) + ", target " +
-           ns(r.targetDelayNs) + " (table " + ns(r.tableDelayNs) + ")\n";
+    out += "delay at f0   measured " + ns(r.measuredDelayNs) + ", target " + ns(r.targetDelayNs) +
+           " (table " + ns(r.tableDelayNs) + ")\n";
     out += "deviation     " + std::string(r.deviationPercent >= 0 ? "+" : "") +
            formatFixed(r.deviationPercent, 2) + " %, tolerance " +
            formatShortest(r.settings.tolerancePercent) + " %\n";
-    out += "S11 at f0     measured " + db(r.s11DbMeasured) + ", target " + db(r.s11DbTarget) +
-           "\n";
+    out += "S11 at f0     measured " + db(r.s11DbMeasured) + ", target " + db(r.s11DbTarget) + "\n";
     for (std::size_t l = 0; l < r.lobes.size(); ++l) {
         const Lobe &lobe = r.lobes[l];
-        out += "lobe " + std::to_string(l + 1) + "        measured " + ns(lobe.delayNs) +
-               " at " + mhz(lobe.fMHz) + ", target " + ns(lobe.targetDelayNs) + " at " +
+        out += "lobe " + std::to_string(l + 1) + "        measured " + ns(lobe.delayNs) + " at " +
+               mhz(lobe.fMHz) + ", target " + ns(lobe.targetDelayNs) + " at " +
                mhz(lobe.targetFMHz) + "\n";
     }
     if (r.qe)
         out += "stage 1       Qe " + formatFixed(*r.qe, 2) + ", Qu " +
-               (r.qu ? formatFixed(*r.qu, 1) : std::string("not measurable (|S11| = 1)")) +
-               "\n";
+               (r.qu ? formatFixed(*r.qu, 1) : std::string("not measurable (|S11| = 1)")) + "\n";
     out += std::string("\n") + (r.pass ? "PASS" : "FAIL") + ": " + adviceText(r) + "\n";
     return out;
 }
@@ -384,8 +380,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     if (options.positional.empty())
         return usageError(io, "check needs a Touchstone file");
     int status = ExitOk;
-    const auto inputs =
-        stageInputs(io, options, std::span(options.positional).subspan(1), status);
+    const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
     if (!inputs)
         return status;
     const auto sweep = sweepOptions(io, options);
@@ -417,7 +412,8 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
         dumpJson(checkJson(report, *inputs), text, 0);
         io.out << text << '\n';
     } else if (options.has("--csv")) {
-        std::string text = "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target\n";
+        std::string text =
+            "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target\n";
         for (std::size_t i = 0; i < report.fMHz.size(); ++i)
             appendRow(text, {report.fMHz[i], report.delayMeasured[i], report.delayTarget[i],
                              report.s11DbMeasuredTrace[i], report.s11DbTargetTrace[i]});
@@ -428,16 +424,17 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     return report.pass ? ExitOk : ExitOutsideTolerance;
 }
 
-constexpr OptionRow delayOptions[] = {{"--param", "Sij"},  {"--aperture", "A"},
-                                      {"--edelay", "NS"},  {"--at", "MHZ"},
+constexpr OptionRow delayOptions[] = {{"--param", "Sij"},
+                                      {"--aperture", "A"},
+                                      {"--edelay", "NS"},
+                                      {"--at", "MHZ"},
                                       {"--help", "", "-h"}};
-constexpr OptionRow curveOptions[] = {{"--stage", "K"},  {"--f0", "MHZ"},    {"--qu", "Q"},
-                                      {"--span", "MHZ"}, {"--points", "N"},  {"--s1p", ""},
+constexpr OptionRow curveOptions[] = {{"--stage", "K"},    {"--f0", "MHZ"},   {"--qu", "Q"},
+                                      {"--span", "MHZ"},   {"--points", "N"}, {"--s1p", ""},
                                       {"--help", "", "-h"}};
 constexpr OptionRow checkOptions[] = {
-    {"--stage", "K"},    {"--f0", "MHZ"}, {"--qu", "Q"},   {"--param", "Sij"},
-    {"--aperture", "A"}, {"--edelay", "NS"}, {"--tol", "PCT"}, {"--json", ""},
-    {"--csv", ""},       {"--help", "", "-h"}};
+    {"--stage", "K"},   {"--f0", "MHZ"},  {"--qu", "Q"},  {"--param", "Sij"}, {"--aperture", "A"},
+    {"--edelay", "NS"}, {"--tol", "PCT"}, {"--json", ""}, {"--csv", ""},      {"--help", "", "-h"}};
 
 } // namespace
 

@@ -69,8 +69,8 @@ TEST(Check, StageOneQeAndQuFromASweep) {
         EXPECT_NEAR(*r.qu, qu, 2e-3 * qu) << qu;
     }
     // Lossless: |S11| is 1, so there is no Qu to extract.
-    const CheckReport lossless = check(t, sweepOf(stageModel(t, 1, 1000, std::nullopt), 20, 4001),
-                                       1, std::nullopt);
+    const CheckReport lossless =
+        check(t, sweepOf(stageModel(t, 1, 1000, std::nullopt), 20, 4001), 1, std::nullopt);
     EXPECT_NEAR(*lossless.qe, qe, 2e-4 * qe);
     EXPECT_FALSE(lossless.qu);
 }
@@ -144,8 +144,7 @@ TEST(Check, CouplingOffMovesTheCentreDelay) {
             EXPECT_FALSE(r.pass) << stage << ' ' << factor;
             EXPECT_EQ(r.deviationPercent > 0, factor > 1);
             EXPECT_EQ(r.cause, CheckReport::Cause::Coupling) << stage << ' ' << factor;
-            EXPECT_NE(adviceText(r).find(factor > 1 ? "too weak" : "too strong"),
-                      std::string::npos)
+            EXPECT_NE(adviceText(r).find(factor > 1 ? "too weak" : "too strong"), std::string::npos)
                 << adviceText(r);
         }
 }
@@ -159,8 +158,7 @@ TEST(Check, RefusesWhatItCannotCheck) {
               "f0 1010 MHz is outside the measured delay (996 to 1004 MHz)");
     settings.f0 = 1000;
     settings.stage = 6;
-    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)),
-              "stage 6 is beyond the order (5)");
+    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)), "stage 6 is beyond the order (5)");
     settings.stage = 1;
     settings.aperture = Aperture{Aperture::Steps, 11};
     EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)),

@@ -103,8 +103,7 @@ TEST_P(LossyStagesTest, MatchClosedForms) {
     const double r = 1 / (fbw * row.qu);
     const double dw = 2 * pi * effectiveBandwidth(t.first.bandwidth); // rad/us
     const double x = g1 * g2 * r * r;
-    const double expected2 =
-        4 / dw * g2 * (1 - x) / ((1 + x) * (1 + x) - g2 * g2 * r * r) * 1000;
+    const double expected2 = 4 / dw * g2 * (1 - x) / ((1 + x) * (1 + x) - g2 * g2 * r * r) * 1000;
     const StagePoint two = stageResponse(stageModel(t, 2, row.f0, row.qu), row.f0);
     EXPECT_NEAR(two.delay, expected2, 1e-12 * expected2);
 
@@ -131,8 +130,7 @@ TEST(StageModel, DelayIsTheDerivativeOfThePhase) {
         m.lastResonator = 1000.7;
         for (double f : {990.0, 996.3, 1000.0, 1004.1}) {
             const double h = 1e-5; // MHz
-            const double dphi =
-                std::arg(stageResponse(m, f + h).s11 / stageResponse(m, f - h).s11);
+            const double dphi = std::arg(stageResponse(m, f + h).s11 / stageResponse(m, f - h).s11);
             const double numeric = -dphi / (2 * pi * 2 * h) * 1000;
             EXPECT_NEAR(stageResponse(m, f).delay, numeric, 1e-5 * std::abs(numeric) + 1e-6)
                 << "stage " << k << " at " << f;

@@ -32,18 +32,43 @@ const std::string s2pLine = "1 0.1 0 0.2 0 0.3 0 0.4 0\n";
 
 const ReaderRow readerRows[] = {
     // The header's worked example.
-    {"worked_example", "lc.s1p",
-     "! a resonator\n# MHz S DB R 50\n100  -6.0206  90\n101  -0.5  -45   ! comment\n", "", 1, 2,
-     {1, 1}, std::polar(std::pow(10, -0.5 / 20), -std::numbers::pi / 4)},
-    {"worked_example_short_line", "lc.s1p", "! a resonator\n# MHz S DB R 50\n100 -6.0206 90\n101 -0.5\n",
+    {"worked_example",
+     "lc.s1p",
+     "! a resonator\n# MHz S DB R 50\n100  -6.0206  90\n101  -0.5  -45   ! comment\n",
+     "",
+     1,
+     2,
+     {1, 1},
+     std::polar(std::pow(10, -0.5 / 20), -std::numbers::pi / 4)},
+    {"worked_example_short_line", "lc.s1p",
+     "! a resonator\n# MHz S DB R 50\n100 -6.0206 90\n101 -0.5\n",
      "lc.s1p:4: expected 3 numbers, found 2"},
     // Options.
     {"defaults_ghz_s_ma", "a.s1p", "1 0.5 90\n2 0.5 180\n", "", 1, 2, {1, 1}, {-0.5, 0}},
-    {"options_any_order_and_case", "a.s1p", "# ri r 75 mHz s\n100 0.25 -0.5\n", "", 1, 1, {1, 1},
+    {"options_any_order_and_case",
+     "a.s1p",
+     "# ri r 75 mHz s\n100 0.25 -0.5\n",
+     "",
+     1,
+     1,
+     {1, 1},
      {0.25, -0.5}},
-    {"blanks_before_hash", "a.s1p", "  \t# MHz S RI\n100 0.25 0.5\n", "", 1, 1, {1, 1}, {0.25, 0.5}},
-    {"second_option_line_ignored", "a.s1p", "# MHz S RI\n# GHz S DB\n100 0.25 0.5\n", "", 1, 1,
-     {1, 1}, {0.25, 0.5}},
+    {"blanks_before_hash",
+     "a.s1p",
+     "  \t# MHz S RI\n100 0.25 0.5\n",
+     "",
+     1,
+     1,
+     {1, 1},
+     {0.25, 0.5}},
+    {"second_option_line_ignored",
+     "a.s1p",
+     "# MHz S RI\n# GHz S DB\n100 0.25 0.5\n",
+     "",
+     1,
+     1,
+     {1, 1},
+     {0.25, 0.5}},
     {"unknown_option", "a.s1p", "# MHz S XY\n100 0.25 0.5\n",
      "a.s1p:1: unknown option 'XY' in the option line"},
     {"h_parameters", "a.s2p", "# MHz H RI\n" + s2pLine,
@@ -51,41 +76,93 @@ const ReaderRow readerRows[] = {
     {"reference_needs_a_number", "a.s1p", "# MHz S RI R fifty\n100 0 0\n",
      "a.s1p:1: R needs a positive reference resistance, got 'fifty'"},
     // Layout of real files.
-    {"byte_order_mark", "a.s1p", "\xEF\xBB\xBF# MHz S RI\n100 0.25 0.5\n", "", 1, 1, {1, 1},
+    {"byte_order_mark",
+     "a.s1p",
+     "\xEF\xBB\xBF# MHz S RI\n100 0.25 0.5\n",
+     "",
+     1,
+     1,
+     {1, 1},
      {0.25, 0.5}},
-    {"crlf_on_some_lines", "a.s1p", "# MHz S RI\r\n100 0.25 0.5\r\n101 0.5 0.25\n", "", 1, 2,
-     {1, 1}, {0.5, 0.25}},
+    {"crlf_on_some_lines",
+     "a.s1p",
+     "# MHz S RI\r\n100 0.25 0.5\r\n101 0.5 0.25\n",
+     "",
+     1,
+     2,
+     {1, 1},
+     {0.5, 0.25}},
     {"tabs", "a.s1p", "#\tMHz\tS\tRI\n100\t0.25\t0.5\n", "", 1, 1, {1, 1}, {0.25, 0.5}},
-    {"latin1_comment", "a.s1p", "! Me\xDF""daten \xB5W\n# MHz S RI\n100 0.25 0.5 ! \xE9t\xE9\n", "",
-     1, 1, {1, 1}, {0.25, 0.5}},
+    {"latin1_comment",
+     "a.s1p",
+     "! Me\xDF"
+     "daten \xB5W\n# MHz S RI\n100 0.25 0.5 ! \xE9t\xE9\n",
+     "",
+     1,
+     1,
+     {1, 1},
+     {0.25, 0.5}},
     {"no_final_newline", "a.s1p", "# MHz S RI\n100 0.25 0.5\n101 1 0", "", 1, 2, {1, 1}, {1, 0}},
-    {"comments_and_blank_lines_between_data", "a.s1p",
-     "# MHz S RI\n100 0.25 0.5\n\n! simulator note\n   \n101 1 0\n", "", 1, 2, {1, 1}, {1, 0}},
-    {"number_forms", "a.s1p", "# MHz S RI\n+1E2 .5 -5.\n1.01e+2 5e-1 -0\n", "", 1, 2, {1, 1},
+    {"comments_and_blank_lines_between_data",
+     "a.s1p",
+     "# MHz S RI\n100 0.25 0.5\n\n! simulator note\n   \n101 1 0\n",
+     "",
+     1,
+     2,
+     {1, 1},
+     {1, 0}},
+    {"number_forms",
+     "a.s1p",
+     "# MHz S RI\n+1E2 .5 -5.\n1.01e+2 5e-1 -0\n",
+     "",
+     1,
+     2,
+     {1, 1},
      {0.5, 0}},
-    {"tiny_number_reads_zero", "a.s1p", "# MHz S RI\n100 1e-400 0.5\n", "", 1, 1, {1, 1},
-     {0, 0.5}},
+    {"tiny_number_reads_zero", "a.s1p", "# MHz S RI\n100 1e-400 0.5\n", "", 1, 1, {1, 1}, {0, 0.5}},
     // Two ports: N11 N21 N12 N22, a noise block after the network data.
     {"two_port_order", "a.s2p", "# MHz S RI\n1 11 0 21 0 12 0 22 0\n", "", 2, 1, {2, 1}, {21, 0}},
-    {"noise_block_skipped", "a.s2p",
+    {"noise_block_skipped",
+     "a.s2p",
      "# MHz S RI\n1 11 0 21 0 12 0 22 0\n2 11 0 21 0 12 0 22 0\n! noise\n1 2.5 0.3 40 0.2\n2 2.6 "
      "0.3 41 0.2\n",
-     "", 2, 2, {2, 2}, {22, 0}},
-    {"point_wrapped_over_lines", "a.s2p", "# MHz S RI\n1 11 0 21 0\n12 0 22 0\n", "", 2, 1,
-     {1, 2}, {12, 0}},
-    {"two_port_short_line", "lc.s2p", "# MHz S RI\n" + s2pLine + "2 1 2 3 4 5 6\n3 1 2 3 4 5 6 7 8\n",
+     "",
+     2,
+     2,
+     {2, 2},
+     {22, 0}},
+    {"point_wrapped_over_lines",
+     "a.s2p",
+     "# MHz S RI\n1 11 0 21 0\n12 0 22 0\n",
+     "",
+     2,
+     1,
+     {1, 2},
+     {12, 0}},
+    {"two_port_short_line", "lc.s2p",
+     "# MHz S RI\n" + s2pLine + "2 1 2 3 4 5 6\n3 1 2 3 4 5 6 7 8\n",
      "lc.s2p:3: expected 9 numbers, found 7"},
     {"two_port_long_line", "lc.s2p", "# MHz S RI\n1 1 2 3 4 5 6 7 8 9 10\n",
      "lc.s2p:2: expected 9 numbers, found 11"},
     {"point_unfinished_at_end", "lc.s2p", "# MHz S RI\n" + s2pLine + "2 1 2 3 4",
      "lc.s2p:3: expected 9 numbers, found 5"},
     // Three and four ports, row by row.
-    {"three_ports", "a.s3p",
-     "# MHz S RI\n1 11 0 12 0 13 0\n 21 0 22 0 23 0\n 31 0 32 0 33 0\n", "", 3, 1, {3, 2},
+    {"three_ports",
+     "a.s3p",
+     "# MHz S RI\n1 11 0 12 0 13 0\n 21 0 22 0 23 0\n 31 0 32 0 33 0\n",
+     "",
+     3,
+     1,
+     {3, 2},
      {32, 0}},
-    {"four_ports", "a.s4p",
+    {"four_ports",
+     "a.s4p",
      "# MHz S MA\n1 1 0 2 0 3 0 4 0\n5 0 6 0 7 0 8 0\n9 0 10 0 11 0 12 0\n13 0 14 0 15 0 16 0\n",
-     "", 4, 1, {4, 3}, {15, 0}},
+     "",
+     4,
+     1,
+     {4, 3},
+     {15, 0}},
     {"three_port_extra_number", "a.s3p",
      "# MHz S RI\n1 11 0 12 0 13 0\n21 0 22 0 23 0 9\n31 0 32 0 33 0\n",
      "a.s3p:2: expected 19 numbers, found 20"},
@@ -101,7 +178,8 @@ const ReaderRow readerRows[] = {
      "a.s1p:3: frequency 100 is not above the one before it"},
     {"frequency_falling", "a.s1p", "# MHz S RI\n100 0 0\n99 0 0\n",
      "a.s1p:3: frequency 99 is not above the one before it"},
-    {"negative_frequency", "a.s1p", "# MHz S RI\n-1 0 0\n", "a.s1p:2: frequency -1 is not a frequency"},
+    {"negative_frequency", "a.s1p", "# MHz S RI\n-1 0 0\n",
+     "a.s1p:2: frequency -1 is not a frequency"},
     // Files without data or ports.
     {"empty", "a.s1p", "", "a.s1p: no network data"},
     {"comments_only", "a.s1p", "! nothing\n# MHz S RI\n", "a.s1p: no network data"},
@@ -116,26 +194,51 @@ const ReaderRow readerRows[] = {
     {"z_open_circuit_has_no_s", "a.s1p", "# MHz Y RI\n100 -1 0\n",
      "a.s1p:2: Y matrix has no S equivalent at 100"},
     // Version 2.
-    {"version2_data_order_12_21", "a.s2p",
+    {"version2_data_order_12_21",
+     "a.s2p",
      "[Version] 2.0\n# MHz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
      "[Number of Frequencies] 2\n[Network Data]\n1 11 0 12 0 21 0 22 0\n2 11 0 12 0 21 0 22 0\n"
      "[Noise Data]\n1 2 3 4 5\n[End]\n",
-     "", 2, 2, {2, 1}, {21, 0}},
-    {"version2_upper_matrix", "a.ts",
+     "",
+     2,
+     2,
+     {2, 1},
+     {21, 0}},
+    {"version2_upper_matrix",
+     "a.ts",
      "[Version] 2.1\n# MHz S RI\n[Number of Ports] 3\n[Matrix Format] Upper\n[Network Data]\n"
      "1 11 0 12 0 13 0\n22 0 23 0\n33 0\n[End]\n",
-     "", 3, 1, {3, 2}, {23, 0}},
-    {"version2_lower_matrix", "a.ts",
+     "",
+     3,
+     1,
+     {3, 2},
+     {23, 0}},
+    {"version2_lower_matrix",
+     "a.ts",
      "[Version] 2.0\n# MHz S RI\n[Number of Ports] 2\n[Two-Port Data Order] 21_12\n"
      "[Matrix Format] Lower\n[Network Data]\n1 11 0 21 0 22 0\n[End]\n",
-     "", 2, 1, {1, 2}, {21, 0}},
-    {"version2_reference_over_lines", "a.ts",
+     "",
+     2,
+     1,
+     {1, 2},
+     {21, 0}},
+    {"version2_reference_over_lines",
+     "a.ts",
      "[Version] 2.0\n# MHz Z RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
      "[Reference] 100\n100\n[Network Data]\n1 200 0 0 0 0 0 100 0\n[End]\n",
-     "", 2, 1, {1, 1}, {1.0 / 3, 0}},
-    {"version2_z_in_ohms", "a.ts",
-     "[Version] 2.0\n# MHz Z RI R 50\n[Number of Ports] 1\n[Network Data]\n1 100 0\n[End]\n", "", 1,
-     1, {1, 1}, {1.0 / 3, 0}},
+     "",
+     2,
+     1,
+     {1, 1},
+     {1.0 / 3, 0}},
+    {"version2_z_in_ohms",
+     "a.ts",
+     "[Version] 2.0\n# MHz Z RI R 50\n[Number of Ports] 1\n[Network Data]\n1 100 0\n[End]\n",
+     "",
+     1,
+     1,
+     {1, 1},
+     {1.0 / 3, 0}},
     {"version2_frequency_count", "a.ts",
      "[Version] 2.0\n# MHz S RI\n[Number of Ports] 1\n[Number of Frequencies] 3\n[Network "
      "Data]\n1 0 0\n2 0 0\n[End]\n",
@@ -184,9 +287,10 @@ INSTANTIATE_TEST_SUITE_P(Files, ReaderTest, ::testing::ValuesIn(readerRows),
 TEST(Touchstone, TwoPortZMatchesClosedForm) {
     const Complex z11(1.5, 0.2), z21(0.7, -0.1), z12(0.7, -0.1), z22(0.9, 0.4);
     char line[256];
-    std::snprintf(line, sizeof line, "# MHz Z RI\n1 %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n",
-                  z11.real(), z11.imag(), z21.real(), z21.imag(), z12.real(), z12.imag(),
-                  z22.real(), z22.imag());
+    std::snprintf(line, sizeof line,
+                  "# MHz Z RI\n1 %.17g %.17g %.17g %.17g %.17g %.17g %.17g %.17g\n", z11.real(),
+                  z11.imag(), z21.real(), z21.imag(), z12.real(), z12.imag(), z22.real(),
+                  z22.imag());
     const auto result = readTouchstoneText("z.s2p", line);
     ASSERT_TRUE(std::holds_alternative<Network>(result));
     const Network &n = std::get<Network>(result);
@@ -202,10 +306,12 @@ TEST(Touchstone, ParameterNames) {
     EXPECT_EQ(parseSParameter("s21")->column, 1);
     for (const char *bad : {"S", "S5", "S10", "S01", "Z11", "S111", ""})
         EXPECT_FALSE(parseSParameter(bad)) << bad;
-    const auto missing = readTouchstoneText("a.s2p", "# MHz S RI\n" + s2pLine, ReadOptions{SParameter{3, 1}});
+    const auto missing =
+        readTouchstoneText("a.s2p", "# MHz S RI\n" + s2pLine, ReadOptions{SParameter{3, 1}});
     ASSERT_TRUE(std::holds_alternative<TouchstoneError>(missing));
     EXPECT_EQ(std::get<TouchstoneError>(missing).kind, TouchstoneError::NoSuchParameter);
-    EXPECT_EQ(std::get<TouchstoneError>(missing).message(), "a.s2p: the file has 2 ports: there is no S31");
+    EXPECT_EQ(std::get<TouchstoneError>(missing).message(),
+              "a.s2p: the file has 2 ports: there is no S31");
 }
 
 // parseDecimal, the header's examples.
@@ -228,16 +334,16 @@ TEST(Touchstone, EveryFormatAndUnitGivesTheSameDelay) {
         f.push_back(985 + 0.15 * i);
         s.push_back(stageResponse(model, f.back()).s11);
     }
-    const double expected = *interpolate(groupDelay(f, s, 2, 0).fMHz,
-                                         groupDelay(f, s, 2, 0).delayNs, 1000);
+    const double expected =
+        *interpolate(groupDelay(f, s, 2, 0).fMHz, groupDelay(f, s, 2, 0).delayNs, 1000);
     const struct {
         const char *name;
         double perMHz;
     } units[] = {{"Hz", 1e6}, {"kHz", 1e3}, {"MHz", 1}, {"GHz", 1e-3}};
     for (const char *format : {"RI", "MA", "DB"})
         for (const auto &unit : units) {
-            std::string text = "! synthetic stage 2 sweep\r\n  # " + std::string(unit.name) + " s " +
-                               format + " r 50\r\n";
+            std::string text = "! synthetic stage 2 sweep\r\n  # " + std::string(unit.name) +
+                               " s " + format + " r 50\r\n";
             for (std::size_t i = 0; i < f.size(); ++i) {
                 double a = s[i].real(), b = s[i].imag();
                 if (std::string(format) != "RI") {
@@ -248,7 +354,9 @@ TEST(Touchstone, EveryFormatAndUnitGivesTheSameDelay) {
                 }
                 char line[160];
                 std::snprintf(line, sizeof line, "%.12g\t%.12g %.12g%s", f[i] * unit.perMHz, a, b,
-                              i % 3 == 0 ? "\r\n" : i % 3 == 1 ? " ! note\n" : "\n");
+                              i % 3 == 0   ? "\r\n"
+                              : i % 3 == 1 ? " ! note\n"
+                                           : "\n");
                 text += line;
             }
             const auto result = readTouchstoneText("sweep.s1p", text);

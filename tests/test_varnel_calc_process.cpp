@@ -2,13 +2,17 @@
 #include "table_test.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 
 namespace {
 
@@ -20,9 +24,9 @@ struct Result {
 // Runs `varnel-calc ARGS` through the shell, stdout captured (stderr merged
 // when asked); `input` becomes its standard input.
 Result runCalc(const std::string &args, const std::string &input = "", bool mergeErr = false) {
-    const std::string inputFile = ::testing::TempDir() + "varnel_calc_" +
-                                  ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                                  ".txt";
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_'); // parameterised tests' names
+    const std::string inputFile = ::testing::TempDir() + "varnel_calc_" + name + ".txt";
     std::ofstream(inputFile, std::ios::binary) << input;
     const std::string command = std::string("'") + VARNEL_CALC_PATH + "' " + args + " < '" +
                                 inputFile + "'" + (mergeErr ? " 2>&1" : " 2>/dev/null");
@@ -142,5 +146,165 @@ TEST_P(IoFailureTest, EndsWithStatusOneAndNamesTheStream) {
 
 INSTANTIATE_TEST_SUITE_P(Streams, IoFailureTest, ::testing::ValuesIn(ioFailureRows),
                          varnel::testing::RowName());
+
+// The analyser forms on a file with every quirk real files have
+// (tests/data/make_quirks.py): a stage 2 sweep, order 5, 10 MHz, 0.01 dB,
+// f0 1000 MHz, Qu 3000, with a 5 ns leakage path as S21.
+const std::string quirks = std::string(VARNEL_TEST_DATA) + "/quirks.s2p";
+
+std::vector<std::vector<double>> csvRows(const std::string &text, std::size_t columns) {
+    std::istringstream lines(text);
+    std::string line;
+    std::getline(lines, line); // header
+    std::vector<std::vector<double>> rows;
+    while (std::getline(lines, line)) {
+        std::vector<double> row;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ',');)
+            row.push_back(std::stod(cell));
+        EXPECT_EQ(row.size(), columns) << line;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+TEST(VarnelCalcTuning, DelayTraceAndOneFrequency) {
+    const Result trace = runCalc("delay '" + quirks + "'");
+    EXPECT_EQ(trace.status, 0);
+    EXPECT_EQ(trace.out.substr(0, trace.out.find('\n')), "f_mhz,delay_ns");
+    const auto rows = csvRows(trace.out, 2);
+    EXPECT_EQ(rows.size(), 599u); // 601 points, aperture 2
+    EXPECT_DOUBLE_EQ(rows[299][0], 1000);
+    const Result at = runCalc("delay '" + quirks + "' --at 1000");
+    EXPECT_EQ(at.status, 0);
+    EXPECT_EQ(std::stod(at.out), rows[299][1]);
+    // The leakage path is a pure 5 ns delay; with it removed nothing is left.
+    EXPECT_NEAR(std::stod(runCalc("delay '" + quirks + "' --param S21 --at 1000").out), 5, 1e-6);
+    EXPECT_NEAR(std::stod(runCalc("delay '" + quirks + "' --param s12 --edelay 5 --at 990").out), 0,
+                1e-6);
+    // A delay outside the trace is an error, not a guess.
+    const Result outside = runCalc("delay '" + quirks + "' --at 2000", "", true);
+    EXPECT_EQ(outside.status, 1);
+    EXPECT_NE(outside.out.find("2000 MHz is outside the delay trace"), std::string::npos);
+}
+
+TEST(VarnelCalcTuning, CurveAndItsReferenceFile) {
+    const Result csv = runCalc("curve --stage 2 --f0 1000 --points 5");
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')), "f_mhz,delay_ns,s11_db");
+    const auto rows = csvRows(csv.out, 3);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_DOUBLE_EQ(rows.front()[0], 985); // span 3 x 10 MHz
+    EXPECT_DOUBLE_EQ(rows[2][0], 1000);
+    EXPECT_NEAR(rows[2][1], 83.072, 0.0005); // the table's stage 2 delay
+    EXPECT_NEAR(rows[2][2], 0, 1e-9);
+
+    const std::string file = ::testing::TempDir() + "varnel_target.s1p";
+    const Result s1p = runCalc(
+        "curve --stage 2 --f0 1000 --qu 3000 --span 20 --points 4001 --s1p > '" + file + "'");
+    EXPECT_EQ(s1p.status, 0);
+    std::ifstream written(file);
+    std::string first, second, option;
+    std::getline(written, first);
+    std::getline(written, second);
+    std::getline(written, option);
+    EXPECT_EQ(first.rfind("! Varnel target curve: stage 2 of order 5", 0), 0u) << first;
+    EXPECT_EQ(option, "# MHz S RI R 50");
+    // Read back as a measurement, the reference passes its own check.
+    const Result check = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + file + "' --json");
+    EXPECT_EQ(check.status, 0);
+    const auto report = nlohmann::json::parse(check.out);
+    EXPECT_NEAR(report["deviation_percent"].get<double>(), 0, 1e-9);
+}
+
+TEST(VarnelCalcTuning, CheckReportsInEveryForm) {
+    const Result json = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + quirks + "' --json");
+    EXPECT_EQ(json.status, 0);
+    const auto j = nlohmann::json::parse(json.out);
+    for (const char *key :
+         {"stage", "f0_mhz", "target_delay_ns", "measured_delay_ns", "deviation_percent",
+          "tolerance_percent", "pass", "s11_db_measured", "s11_db_target", "lobes"})
+        EXPECT_TRUE(j.contains(key)) << key;
+    EXPECT_EQ(j["stage"], 2);
+    EXPECT_EQ(j["pass"], true);
+    EXPECT_EQ(j["tolerance_percent"], 2);
+    EXPECT_LT(std::abs(j["deviation_percent"].get<double>()), 0.01);
+    ASSERT_EQ(j["lobes"].size(), 2u);
+    EXPECT_LT(j["lobes"][0]["f_mhz"].get<double>(), 1000);
+    EXPECT_GT(j["lobes"][1]["f_mhz"].get<double>(), 1000);
+    EXPECT_FALSE(j.contains("qe")); // stage 1 only
+    // The JSON's delay is the number delay --at gives, digit for digit.
+    EXPECT_EQ(j["measured_delay_ns"].get<double>(),
+              std::stod(runCalc("delay '" + quirks + "' --at 1000").out));
+
+    const Result csv = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + quirks + "' --csv");
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')),
+              "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target");
+    EXPECT_EQ(csvRows(csv.out, 5).size(), 599u);
+
+    const Result text = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + quirks + "'");
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("PASS: Within tolerance: go on to stage 3."), std::string::npos);
+
+    // Against the lossless target the measured centre delay is 0.14 % short:
+    // outside a 0.1 % tolerance, status 3, the coupling named.
+    const Result tight = runCalc("check --stage 2 --f0 1000 --tol 0.1 '" + quirks + "'");
+    EXPECT_EQ(tight.status, 3);
+    EXPECT_NE(tight.out.find("FAIL: The centre delay is too short: the coupling into resonator 2"),
+              std::string::npos)
+        << tight.out;
+}
+
+struct RefusalRow {
+    const char *name;
+    std::string args;
+    int status;
+    std::string message;
+};
+
+const RefusalRow refusalRows[] = {
+    {"unreadable_file", "delay BROKEN", 1, "broken.s2p:3: expected 9 numbers, found 7"},
+    {"missing_file", "check --stage 1 --f0 1000 /nonexistent.s1p", 1,
+     "/nonexistent.s1p: No such file or directory"},
+    {"parameter_not_in_file", "delay QUIRKS --param S31", 2, "there is no S31"},
+    {"bad_aperture", "delay QUIRKS --aperture 3GHz", 2, "--aperture needs a number of steps"},
+    {"check_needs_f0", "check --stage 1 QUIRKS", 2, "needs --f0"},
+    {"stage_beyond_order", "check --stage 6 --f0 1000 QUIRKS", 2,
+     "--stage needs a whole number from 1 to 5"},
+    {"json_and_csv", "check --stage 1 --f0 1000 QUIRKS --json --csv", 2, "exclude each other"},
+    {"qu_not_a_number", "curve --stage 1 --f0 1000 --qu inf", 2, "--qu needs a number above 0"},
+    {"span_below_zero_hertz", "curve --stage 1 --f0 10 --span 30", 2, "reaches 0 MHz"},
+    {"curve_run_time_error", "curve --stage 1 --f0 1000 5 ''", 1, "error 11: Division by zero"},
+    {"f0_outside_sweep", "check --stage 1 --f0 2000 QUIRKS", 1, "is outside the measured delay"},
+};
+
+class TuningRefusalTest : public ::testing::TestWithParam<RefusalRow> {};
+
+TEST_P(TuningRefusalTest, StatusAndMessage) {
+    const std::string broken = ::testing::TempDir() + GetParam().name + "_broken.s2p";
+    std::ofstream(broken) << "# MHz S RI\n1 1 2 3 4 5 6 7 8\n2 1 2 3 4 5 6\n";
+    std::string args = GetParam().args;
+    for (auto [word, path] : {std::pair{"BROKEN", broken}, {"QUIRKS", quirks}})
+        if (const auto at = args.find(word); at != std::string::npos)
+            args.replace(at, std::string(word).size(), "'" + path + "'");
+    const Result r = runCalc(args, "", true);
+    EXPECT_EQ(r.status, GetParam().status) << r.out;
+    EXPECT_NE(r.out.find(GetParam().message), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, TuningRefusalTest, ::testing::ValuesIn(refusalRows),
+                         varnel::testing::RowName());
+
+TEST(VarnelCalcTuning, EverySubcommandHasHelp) {
+    for (const char *subcommand : {"table", "delay", "curve", "check"}) {
+        const Result r = runCalc(std::string(subcommand) + " --help");
+        EXPECT_EQ(r.status, 0) << subcommand;
+        EXPECT_EQ(r.out.rfind(std::string("  varnel-calc ") + subcommand, 0), 0u) << r.out;
+    }
+    const Result usage = runCalc("--frobnicate", "", true);
+    for (const char *subcommand : {"table", "delay", "curve", "check"})
+        EXPECT_NE(usage.out.find(std::string("varnel-calc ") + subcommand), std::string::npos);
+}
 
 } // namespace

@@ -115,8 +115,7 @@ bool toS(std::array<Complex, 16> &m, int n, Kind kind) {
 // The line-by-line reader behind both entry points.
 class Parser {
   public:
-    Parser(std::string_view name, const ReadOptions &options)
-        : m_name(name), m_options(options) {
+    Parser(std::string_view name, const ReadOptions &options) : m_name(name), m_options(options) {
         m_network.only = options.only;
         m_ports = portsFromName(name);
     }
@@ -367,8 +366,9 @@ bool Parser::startData() {
         return fail(TouchstoneError::BadKeyword, "data before [Network Data]", m_line);
     if (m_options.only && (m_options.only->row > m_ports || m_options.only->column > m_ports))
         return fail(TouchstoneError::NoSuchParameter,
-                    "the file has " + std::to_string(m_ports) + (m_ports == 1 ? " port" : " ports") +
-                        ": there is no S" + std::to_string(m_options.only->row) +
+                    "the file has " + std::to_string(m_ports) +
+                        (m_ports == 1 ? " port" : " ports") + ": there is no S" +
+                        std::to_string(m_options.only->row) +
                         std::to_string(m_options.only->column),
                     0);
     if (m_version == 1 || m_references.empty())
@@ -425,7 +425,8 @@ bool Parser::completePoint() {
         const int row = m_options.only->row - 1, column = m_options.only->column - 1;
         for (std::size_t k = 0; k < m_layout.size(); ++k) {
             const auto [i, j] = m_layout[k];
-            if ((i == row && j == column) || (m_matrix != Matrix::Full && i == column && j == row)) {
+            if ((i == row && j == column) ||
+                (m_matrix != Matrix::Full && i == column && j == row)) {
                 m_network.values.push_back(pair(m_point[1 + 2 * k], m_point[2 + 2 * k]));
                 break;
             }
@@ -463,8 +464,8 @@ bool Parser::dataLine(std::string_view text) {
     for (std::string_view token = nextToken(text); !token.empty(); token = nextToken(text)) {
         const std::optional<double> value = parseDecimal(token);
         if (!value) {
-            const std::string shown = token.size() > 40 ? std::string(token.substr(0, 40)) + "..."
-                                                        : std::string(token);
+            const std::string shown =
+                token.size() > 40 ? std::string(token.substr(0, 40)) + "..." : std::string(token);
             return fail(TouchstoneError::BadNumber, "'" + shown + "' is not a number", m_line);
         }
         m_lineNumbers.push_back(*value);
@@ -534,8 +535,7 @@ std::variant<Network, TouchstoneError> Parser::finish() {
                                    std::to_string(m_ports <= 2 ? m_firstLineCount : m_filled)};
     }
     if (m_network.frequencyMHz.empty())
-        return TouchstoneError{TouchstoneError::NoData, std::string(m_name), 0,
-                               "no network data"};
+        return TouchstoneError{TouchstoneError::NoData, std::string(m_name), 0, "no network data"};
     if (m_declaredFrequencies && *m_declaredFrequencies != m_network.size())
         return TouchstoneError{TouchstoneError::FrequencyCount, std::string(m_name), 0,
                                "[Number of Frequencies] is " +
@@ -555,15 +555,14 @@ std::optional<double> parseDecimal(std::string_view token) {
         return std::nullopt;
     const char first = body[digitAt];
     const bool startsWell =
-        (first >= '0' && first <= '9') ||
-        (first == '.' && digitAt + 1 < body.size() && body[digitAt + 1] >= '0' &&
-         body[digitAt + 1] <= '9');
+        (first >= '0' && first <= '9') || (first == '.' && digitAt + 1 < body.size() &&
+                                           body[digitAt + 1] >= '0' && body[digitAt + 1] <= '9');
     if (!startsWell)
         return std::nullopt;
     // "0x1p3" would read its leading 0 and stop; the whole token must go.
     double value = 0;
-    const auto [end, error] = std::from_chars(body.data(), body.data() + body.size(), value,
-                                              std::chars_format::general);
+    const auto [end, error] =
+        std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
     if (end != body.data() + body.size())
         return std::nullopt;
     if (error == std::errc::result_out_of_range) {
@@ -606,9 +605,8 @@ std::vector<std::complex<double>> Network::parameter(SParameter which) const {
     return series;
 }
 
-std::variant<Network, TouchstoneError> readTouchstoneText(std::string_view name,
-                                                          std::string_view text,
-                                                          const ReadOptions &options) {
+std::variant<Network, TouchstoneError>
+readTouchstoneText(std::string_view name, std::string_view text, const ReadOptions &options) {
     Parser parser(name, options);
     while (!text.empty()) {
         const std::size_t end = std::min(text.find('\n'), text.size());
@@ -654,8 +652,8 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
             const void *newline = std::memchr(buffer.data() + start, '\n', filled - start);
             if (!newline)
                 break;
-            const std::size_t end = static_cast<std::size_t>(static_cast<const char *>(newline) -
-                                                             buffer.data());
+            const std::size_t end =
+                static_cast<std::size_t>(static_cast<const char *>(newline) - buffer.data());
             if (end - start > maxLineLength) {
                 parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
                             parser.lineNumber() + 1);

@@ -118,9 +118,8 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
 
 // Reads a Touchstone text given whole; `name` stands for the file in
 // messages and gives a version 1 file its port count.
-std::variant<Network, TouchstoneError> readTouchstoneText(std::string_view name,
-                                                          std::string_view text,
-                                                          const ReadOptions &options = {});
+std::variant<Network, TouchstoneError>
+readTouchstoneText(std::string_view name, std::string_view text, const ReadOptions &options = {});
 
 // A 1-port file "# MHz S RI R 50" with the given comment lines first and one
 // line "f_mhz re im" a point, every number in its shortest exact form.

@@ -17,9 +17,8 @@ std::vector<std::size_t> lobeIndices(const std::vector<double> &ys, std::size_t 
     for (std::size_t i = 1; i + 1 < ys.size(); ++i)
         if (ys[i] > ys[i - 1] && ys[i] >= ys[i + 1])
             peaks.push_back(i);
-    std::sort(peaks.begin(), peaks.end(), [&](std::size_t a, std::size_t b) {
-        return ys[a] > ys[b];
-    });
+    std::sort(peaks.begin(), peaks.end(),
+              [&](std::size_t a, std::size_t b) { return ys[a] > ys[b]; });
     if (peaks.size() > count)
         peaks.resize(count);
     std::sort(peaks.begin(), peaks.end());
@@ -27,15 +26,13 @@ std::vector<std::size_t> lobeIndices(const std::vector<double> &ys, std::size_t 
 }
 
 // |S| in dB at f, from |S| interpolated linearly between sweep points.
-double measuredDb(const std::vector<double> &fMHz, const std::vector<double> &magnitude,
-                  double f) {
+double measuredDb(const std::vector<double> &fMHz, const std::vector<double> &magnitude, double f) {
     return 20 * std::log10(interpolate(fMHz, magnitude, f).value_or(0));
 }
 
 } // namespace
 
-std::variant<CheckReport, std::string> checkStage(const TuningTable &table,
-                                                  const Network &network,
+std::variant<CheckReport, std::string> checkStage(const TuningTable &table, const Network &network,
                                                   const CheckSettings &settings) {
     const int order = static_cast<int>(table.stages.size());
     if (settings.stage < 1 || settings.stage > order)
@@ -70,8 +67,8 @@ std::variant<CheckReport, std::string> checkStage(const TuningTable &table,
                formatShortest(measuredTrace.fMHz.back()) + " MHz)";
     report.measuredDelayNs = *measuredAtF0;
     report.targetDelayNs = *targetAtF0;
-    report.deviationPercent = (report.measuredDelayNs - report.targetDelayNs) /
-                              report.targetDelayNs * 100;
+    report.deviationPercent =
+        (report.measuredDelayNs - report.targetDelayNs) / report.targetDelayNs * 100;
     report.pass = std::abs(report.deviationPercent) <= settings.tolerancePercent;
 
     std::vector<double> magnitude(f.size());
@@ -143,11 +140,10 @@ std::string adviceText(const CheckReport &r) {
     std::string text;
     if (r.cause == CheckReport::Cause::Frequency) {
         const std::string where =
-            r.settings.stage == 1
-                ? std::string("the delay peak sits ") + (r.tunedHigh ? "above" : "below") +
-                      " its target frequency"
-                : std::string("the ") + (r.tunedHigh ? "upper" : "lower") +
-                      " lobe stands higher than the target's";
+            r.settings.stage == 1 ? std::string("the delay peak sits ") +
+                                        (r.tunedHigh ? "above" : "below") + " its target frequency"
+                                  : std::string("the ") + (r.tunedHigh ? "upper" : "lower") +
+                                        " lobe stands higher than the target's";
         text = "Resonator " + k + " is tuned " + (r.tunedHigh ? "high" : "low") + ": " + where +
                ". Tune resonator " + k + (r.tunedHigh ? " down" : " up") + " in frequency.";
         if (r.pass)
@@ -157,12 +153,11 @@ std::string adviceText(const CheckReport &r) {
     if (r.cause == CheckReport::Cause::Coupling) {
         const bool longDelay = r.deviationPercent > 0;
         const std::string coupling =
-            r.settings.stage == 1
-                ? std::string("the input coupling")
-                : "the coupling into resonator " + k + " (between resonators " +
-                      std::to_string(r.settings.stage - 1) + " and " + k + ")";
-        return std::string("The centre delay is ") + (longDelay ? "too long" : "too short") +
-               ": " + coupling + " is too " + (longDelay ? "weak. Strengthen it." : "strong. Weaken it.");
+            r.settings.stage == 1 ? std::string("the input coupling")
+                                  : "the coupling into resonator " + k + " (between resonators " +
+                                        std::to_string(r.settings.stage - 1) + " and " + k + ")";
+        return std::string("The centre delay is ") + (longDelay ? "too long" : "too short") + ": " +
+               coupling + " is too " + (longDelay ? "weak. Strengthen it." : "strong. Weaken it.");
     }
     if (r.settings.stage == r.order)
         return "Within tolerance: every resonator is tuned.";

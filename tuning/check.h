@@ -76,14 +76,12 @@ struct CheckReport {
     double frequencyLean = 0; // measured lean minus target lean (stage 2 on), or
                               // the stage 1 peak's offset in MHz
     // The comparison at each mid-frequency of the delay trace.
-    std::vector<double> fMHz, delayMeasured, delayTarget, s11DbMeasuredTrace,
-        s11DbTargetTrace;
+    std::vector<double> fMHz, delayMeasured, delayTarget, s11DbMeasuredTrace, s11DbTargetTrace;
 };
 
 // The check; a message when it cannot be made (f0 outside the data, a
 // sweep too short for the aperture, a stage beyond the order).
-std::variant<CheckReport, std::string> checkStage(const TuningTable &table,
-                                                  const Network &network,
+std::variant<CheckReport, std::string> checkStage(const TuningTable &table, const Network &network,
                                                   const CheckSettings &settings);
 
 // The advice for the report: what to turn, in one or two sentences.

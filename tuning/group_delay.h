@@ -39,7 +39,7 @@ std::variant<std::size_t, std::string> apertureSteps(const Aperture &aperture,
                                                      const std::vector<double> &fMHz);
 
 struct DelayTrace {
-    std::vector<double> fMHz;    // mid-frequencies, increasing
+    std::vector<double> fMHz; // mid-frequencies, increasing
     std::vector<double> delayNs;
 };
 
