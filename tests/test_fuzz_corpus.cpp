@@ -36,4 +36,8 @@ TEST(FuzzCorpus, BatchInputsHoldInvariants) {
     EXPECT_GT(runCorpus("batch", varnel::fuzz::checkBatch), 2);
 }
 
+TEST(FuzzCorpus, TouchstoneInputsHoldInvariants) {
+    EXPECT_GT(runCorpus("touchstone", varnel::fuzz::checkTouchstone), 5);
+}
+
 } // namespace

@@ -173,6 +173,8 @@ const ReaderRow readerRows[] = {
     {"decimal_comma", "a.s1p", "# MHz S RI\n100 0,5 0\n", "a.s1p:2: '0,5' is not a number"},
     {"beyond_double_range", "a.s1p", "# MHz S RI\n100 1e400 0\n",
      "a.s1p:2: '1e400' is not a number"},
+    {"decibels_beyond_range", "a.s2p", "# MHz S DB\n1 0 0 7000 0 0 0 0 0\n",
+     "a.s2p:2: magnitude 7000 dB is beyond the double range"},
     // Frequencies.
     {"frequency_repeated", "a.s1p", "# MHz S RI\n100 0 0\n100 0 0\n",
      "a.s1p:3: frequency 100 is not above the one before it"},

@@ -21,6 +21,8 @@ using Complex = std::complex<double>;
 
 constexpr std::size_t maxLineLength = 1 << 20;
 constexpr int maxPorts = 4;
+// 20 log10 of the largest double, rounded down.
+constexpr double maxDecibels = 6165;
 
 enum class Format { RI, MA, DB };
 enum class Kind { S, Y, Z };
@@ -419,6 +421,16 @@ bool Parser::completePoint() {
         return fail(TouchstoneError::FrequencyOrder,
                     "frequency " + formatShortest(raw) + " is not above the one before it",
                     m_pointLine);
+    // Only a magnitude in dB can leave the double range (above 6165 dB);
+    // every pair is checked, kept or not, so that what is kept never decides
+    // whether a file reads.
+    if (m_format == Format::DB)
+        for (std::size_t k = 1; k < m_point.size(); k += 2)
+            if (!(m_point[k] < maxDecibels))
+                return fail(TouchstoneError::BadNumber,
+                            "magnitude " + formatShortest(m_point[k]) +
+                                " dB is beyond the double range",
+                            m_pointLine);
     m_network.frequencyMHz.push_back(f);
     const int n = m_ports;
     if (m_kind == Kind::S && m_options.only) {

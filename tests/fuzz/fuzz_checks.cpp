@@ -3,6 +3,7 @@
 #include "batch.h"
 #include "calculate.h"
 #include "conversions.h"
+#include "touchstone.h"
 
 #include <cmath>
 #include <cstdio>
@@ -123,6 +124,36 @@ void checkBatch(const std::uint8_t *data, std::size_t size) {
     }
     require(answers == lines, "one answer per line", input);
     require(batch.lineCount() == lines, "line count", input);
+}
+
+void checkTouchstone(const std::uint8_t *data, std::size_t size) {
+    if (size == 0)
+        return;
+    static const char *const names[] = {"f.s1p", "f.s2p", "f.s3p", "f.s4p", "f.ts", "f.txt"};
+    const std::string name = names[data[0] % 6];
+    const std::string_view text(reinterpret_cast<const char *>(data + 1), size - 1);
+    const auto full = readTouchstoneText(name, text);
+    const auto only = readTouchstoneText(name, text, ReadOptions{SParameter{1, 1}});
+    require(full.index() == only.index(), "keeping S11 changes whether the file reads", text);
+    if (const auto *error = std::get_if<TouchstoneError>(&full)) {
+        require(error->message().starts_with(name + ":"), "error without the file name", text);
+        require(!error->reason.empty(), "error without a reason", text);
+        return;
+    }
+    const Network &n = std::get<Network>(full);
+    require(n.ports >= 1 && n.ports <= 4, "port count", text);
+    require(n.size() >= 1, "no points", text);
+    require(n.values.size() == n.size() * static_cast<std::size_t>(n.ports * n.ports),
+            "value count", text);
+    for (std::size_t i = 0; i < n.size(); ++i) {
+        require(std::isfinite(n.frequencyMHz[i]) && n.frequencyMHz[i] >= 0, "frequency", text);
+        require(i == 0 || n.frequencyMHz[i] > n.frequencyMHz[i - 1], "frequency order", text);
+    }
+    for (const auto &v : n.values)
+        require(std::isfinite(v.real()) && std::isfinite(v.imag()), "value not finite", text);
+    const Network &s11 = std::get<Network>(only);
+    require(s11.frequencyMHz == n.frequencyMHz, "S11 alone: frequencies", text);
+    require(s11.values == n.parameter({1, 1}), "S11 alone: values", text);
 }
 
 } // namespace varnel::fuzz
