@@ -248,6 +248,10 @@ const ReaderRow readerRows[] = {
     {"version2_data_before_network_data", "a.ts",
      "[Version] 2.0\n# MHz S RI\n[Number of Ports] 1\n1 0 0\n",
      "a.ts:4: data before [Network Data]"},
+    {"version2_ports_changed_after_reference", "a.ts",
+     "[Version] 2.0\n[Number of Ports] 1\n[Reference] 50\n[Number of Ports] 2\n[Network "
+     "Data]\n1 0 0 0 0 0 0 0 0\n",
+     "a.ts:6: [Reference] has 1 values for 2 ports"},
     {"version2_too_many_ports", "a.ts", "[Version] 2.0\n[Number of Ports] 5\n",
      "a.ts:2: 5 ports: only 1 to 4 are supported"},
     {"version2_bad_order", "a.ts", "[Version] 2.0\n[Number of Ports] 2\n[Two-Port Data Order] 11\n",

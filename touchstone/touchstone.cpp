@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -57,6 +59,138 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
            });
+}
+
+// Reads the decimal number [+|-]digits[.digits][(e|E)[+|-]digits] (at least
+// one mantissa digit) at the start of [begin, end); returns where it ends, or
+// nullptr when there is none or it is beyond the double range. The caller
+// decides whether what follows may end a number ("1e" ends after "1").
+// Numbers of at most 19 significant digits and a decimal exponent within
+// +-22 take the exact fast path: the digits and the power of ten are both
+// exact doubles, so one multiplication or division rounds correctly.
+// Others go through std::from_chars.
+// With `convert` false the value is not needed, only whether the text is a
+// number in range: the fast path then skips its division.
+const char *readDecimal(const char *const begin, const char *const end, double &value,
+                        bool convert = true) {
+    static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char *s = begin;
+    const bool negative = s < end && *s == '-';
+    if (s < end && (*s == '+' || *s == '-'))
+        ++s;
+    const char *const unsignedStart = s;
+    std::uint64_t digits = 0;
+    int significant = 0;
+    int exponent = 0;
+    bool exact = true;
+    bool anyDigit = false;
+    auto isDigitAt = [&](const char *at) { return at < end && *at >= '0' && *at <= '9'; };
+    // Eight digits at a time while they fit in the 19 kept (most numbers in
+    // a sweep have 10 to 15), then one at a time.
+    auto eightDigits = [&](const char *at, std::uint64_t &eight) {
+        if constexpr (std::endian::native != std::endian::little)
+            return false;
+        if (end - at < 8 || significant > 11)
+            return false;
+        std::uint64_t v;
+        std::memcpy(&v, at, 8);
+        // Every byte 0x30..0x39: its high nibble 3, and adding 6 keeps it 3.
+        if ((((v & 0xF0F0F0F0F0F0F0F0) | (((v + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
+             0x3333333333333333))
+            return false;
+        v -= 0x3030303030303030;
+        v = v * 10 + (v >> 8); // pairs of digits
+        v = (((v & 0x000000FF000000FF) * 0x000F424000000064) +
+             (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >>
+            32;
+        eight = v & 0xFFFFFFFF;
+        return true;
+    };
+    for (; s < end && *s == '0'; ++s)
+        anyDigit = true; // leading zeros carry nothing
+    for (std::uint64_t eight; eightDigits(s, eight); s += 8) {
+        digits = digits * 100000000 + eight;
+        significant += 8;
+        anyDigit = true;
+    }
+    for (; isDigitAt(s); ++s) {
+        anyDigit = true;
+        if (significant < 19) {
+            digits = digits * 10 + static_cast<std::uint64_t>(*s - '0');
+            significant += digits != 0;
+        } else {
+            exact = false;
+            ++exponent;
+        }
+    }
+    if (s < end && *s == '.') {
+        ++s;
+        if (digits == 0)
+            for (; s < end && *s == '0'; ++s) {
+                anyDigit = true;
+                --exponent;
+            }
+        for (std::uint64_t eight; eightDigits(s, eight); s += 8) {
+            digits = digits * 100000000 + eight;
+            significant += 8;
+            exponent -= 8;
+            anyDigit = true;
+        }
+        for (; isDigitAt(s); ++s) {
+            anyDigit = true;
+            if (significant < 19) {
+                digits = digits * 10 + static_cast<std::uint64_t>(*s - '0');
+                significant += digits != 0;
+                --exponent;
+            } else {
+                exact = false;
+            }
+        }
+    }
+    if (!anyDigit)
+        return nullptr;
+    if (s < end && (*s == 'e' || *s == 'E')) {
+        const char *t = s + 1;
+        const bool negativeExponent = t < end && *t == '-';
+        if (t < end && (*t == '+' || *t == '-'))
+            ++t;
+        if (isDigitAt(t)) {
+            int written = 0;
+            for (; isDigitAt(t); ++t)
+                if (written < 100000)
+                    written = written * 10 + (*t - '0');
+            exponent += negativeExponent ? -written : written;
+            s = t;
+        }
+    }
+    if (digits == 0) {
+        value = negative ? -0.0 : 0.0;
+        return s;
+    }
+    if (exact && digits <= (std::uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
+        if (!convert)
+            return s;
+        const double mantissa = static_cast<double>(digits);
+        const double magnitude = exponent < 0 ? mantissa / powersOfTen[-exponent]
+                                              : mantissa * powersOfTen[exponent];
+        value = negative ? -magnitude : magnitude;
+        return s;
+    }
+    const char *const from = negative ? unsignedStart - 1 : unsignedStart;
+    const auto [stop, error] = std::from_chars(from, s, value, std::chars_format::general);
+    if (error == std::errc::result_out_of_range) {
+        // Beyond the range, or below it: strtod tells which.
+        const std::string copy(from, s);
+        const double wide = std::strtod(copy.c_str(), nullptr);
+        if (std::isinf(wide))
+            return nullptr;
+        value = wide;
+    } else if (error != std::errc() || stop != s) {
+        return nullptr;
+    }
+    return s;
 }
 
 // S from normalised Z (or Y): S = (z - I)(z + I)^-1, S = (I - y)(I + y)^-1.
@@ -181,6 +315,7 @@ class Parser {
     std::size_t m_pointLine = 0;
     std::size_t m_firstLineCount = 0;
     std::vector<double> m_lineNumbers;
+    std::vector<char> m_needed; // which numbers of a point are converted
     std::vector<std::pair<int, int>> m_layout; // matrix position of each pair
     std::array<double, 16> m_scale{};          // version 2 Z/Y normalisation
 };
@@ -375,6 +510,11 @@ bool Parser::startData() {
                     0);
     if (m_version == 1 || m_references.empty())
         m_references.assign(static_cast<std::size_t>(m_ports), m_reference);
+    if (m_references.size() != static_cast<std::size_t>(m_ports))
+        return fail(TouchstoneError::BadKeyword,
+                    "[Reference] has " + std::to_string(m_references.size()) + " values for " +
+                        std::to_string(m_ports) + " ports",
+                    m_line);
     m_network.ports = m_ports;
     m_network.referenceOhms = m_references[0];
     // Where each number pair of a point goes in the matrix.
@@ -395,6 +535,19 @@ bool Parser::startData() {
             m_scale[i * n + j] = m_version == 1 ? 1.0 : m_kind == Kind::Z ? 1.0 / root : root;
         }
     m_point.assign(pointSize(), 0.0);
+    // The numbers of a point whose values are used: all of them, except that
+    // S data keeping one parameter needs only the frequency and that pair
+    // (dB magnitudes are all checked against the double range).
+    m_needed.assign(m_point.size(), 1);
+    if (m_kind == Kind::S && m_options.only && m_format != Format::DB) {
+        std::fill(m_needed.begin() + 1, m_needed.end(), 0);
+        const int row = m_options.only->row - 1, column = m_options.only->column - 1;
+        for (std::size_t k = 0; k < m_layout.size(); ++k) {
+            const auto [i, j] = m_layout[k];
+            if ((i == row && j == column) || (m_matrix != Matrix::Full && i == column && j == row))
+                m_needed[1 + 2 * k] = m_needed[2 + 2 * k] = 1;
+        }
+    }
     return true;
 }
 
@@ -473,14 +626,26 @@ bool Parser::dataLine(std::string_view text) {
     if (!m_dataStarted && !startData())
         return false;
     m_lineNumbers.clear();
-    for (std::string_view token = nextToken(text); !token.empty(); token = nextToken(text)) {
-        const std::optional<double> value = parseDecimal(token);
-        if (!value) {
-            const std::string shown =
-                token.size() > 40 ? std::string(token.substr(0, 40)) + "..." : std::string(token);
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    for (;;) {
+        while (p < end && isSpace(*p))
+            ++p;
+        if (p == end)
+            break;
+        // Numbers past the point's end make a count error below; convert them.
+        const std::size_t index = m_filled + m_lineNumbers.size();
+        double value = 0;
+        const char *next = readDecimal(p, end, value, index >= m_needed.size() || m_needed[index]);
+        if (!next || (next < end && !isSpace(*next))) {
+            std::string_view token(p, static_cast<std::size_t>(end - p));
+            token = nextToken(token);
+            const std::string shown = token.size() > 40 ? std::string(token.substr(0, 40)) + "..."
+                                                        : std::string(token);
             return fail(TouchstoneError::BadNumber, "'" + shown + "' is not a number", m_line);
         }
-        m_lineNumbers.push_back(*value);
+        m_lineNumbers.push_back(value);
+        p = next;
     }
     // A 2-port version 1 file: a frequency at or below the last one, at the
     // start of a point, starts the noise block.
@@ -558,34 +723,10 @@ std::variant<Network, TouchstoneError> Parser::finish() {
 
 } // namespace
 
-std::optional<double> parseDecimal(std::string_view token) {
-    std::string_view body = token;
-    if (!body.empty() && body.front() == '+')
-        body.remove_prefix(1);
-    const std::size_t digitAt = !body.empty() && body.front() == '-' ? 1 : 0;
-    if (digitAt >= body.size())
-        return std::nullopt;
-    const char first = body[digitAt];
-    const bool startsWell =
-        (first >= '0' && first <= '9') || (first == '.' && digitAt + 1 < body.size() &&
-                                           body[digitAt + 1] >= '0' && body[digitAt + 1] <= '9');
-    if (!startsWell)
-        return std::nullopt;
-    // "0x1p3" would read its leading 0 and stop; the whole token must go.
+std::optional<double> parseDecimal(std::string_view text) {
     double value = 0;
-    const auto [end, error] =
-        std::from_chars(body.data(), body.data() + body.size(), value, std::chars_format::general);
-    if (end != body.data() + body.size())
-        return std::nullopt;
-    if (error == std::errc::result_out_of_range) {
-        // Beyond the range, or below it: strtod tells which.
-        const std::string copy(body);
-        const double wide = std::strtod(copy.c_str(), nullptr);
-        if (std::isinf(wide))
-            return std::nullopt;
-        return wide;
-    }
-    if (error != std::errc())
+    const char *end = readDecimal(text.data(), text.data() + text.size(), value);
+    if (!end || end != text.data() + text.size())
         return std::nullopt;
     return value;
 }

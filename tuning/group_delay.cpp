@@ -80,11 +80,20 @@ std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
     for (std::size_t i = 0; i < values.size(); ++i) {
         // The linear phase is added before wrapping, as if the analyser had
         // removed it from the data.
-        const double wrapped = std::remainder(std::arg(values[i]) + perMHz * fMHz[i], twoPi);
+        double wrapped = std::arg(values[i]);
+        if (perMHz != 0)
+            wrapped = std::remainder(wrapped + perMHz * fMHz[i], twoPi);
         if (i == 0) {
             phase[i] = wrapped;
         } else {
-            phase[i] = phase[i - 1] + std::remainder(wrapped - previousWrapped, twoPi);
+            // Both phases lie in [-pi, pi]: one turn at most brings the step
+            // within half a turn.
+            double step = wrapped - previousWrapped;
+            if (step > std::numbers::pi)
+                step -= twoPi;
+            else if (step < -std::numbers::pi)
+                step += twoPi;
+            phase[i] = phase[i - 1] + step;
         }
         previousWrapped = wrapped;
     }
