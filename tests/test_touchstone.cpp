@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <numbers>
+#include <random>
 
 using namespace varnel;
 
@@ -327,6 +328,36 @@ TEST(Touchstone, DecimalNumbers) {
     EXPECT_EQ(parseDecimal("1e-400"), 0.0);
     for (const char *bad : {"1e400", "inf", "0x1p3", "1,5", "", "-", "+", ".", "e5", "1e", "nan"})
         EXPECT_FALSE(parseDecimal(bad)) << bad;
+}
+
+// The reader's own decimal conversion gives the correctly rounded double
+// that std::strtod gives, for numbers of every length and exponent.
+TEST(Touchstone, DecimalNumbersRoundCorrectly) {
+    std::mt19937_64 random(20261207);
+    auto digits = [&](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    for (int n = 0; n < 200000; ++n) {
+        std::string text = random() % 2 ? "-" : "";
+        const int whole = static_cast<int>(random() % 24), fraction = static_cast<int>(random() % 24);
+        text += digits(whole == 0 && fraction == 0 ? 1 : whole);
+        if (fraction > 0)
+            text.append(".").append(digits(fraction));
+        if (random() % 3 == 0)
+            text.append("e").append(std::to_string(static_cast<int>(random() % 700) - 350));
+        const double expected = std::strtod(text.c_str(), nullptr);
+        const std::optional<double> read = parseDecimal(text);
+        if (std::isinf(expected)) {
+            EXPECT_FALSE(read) << text;
+        } else {
+            ASSERT_TRUE(read) << text;
+            EXPECT_EQ(std::signbit(*read), std::signbit(expected)) << text;
+            EXPECT_EQ(*read, expected) << text;
+        }
+    }
 }
 
 // One network written in each format and frequency unit, with tabs, CRLF and
