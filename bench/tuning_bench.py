@@ -24,20 +24,24 @@ calc = os.path.join(build, "cli", "varnel-calc")
 work = tempfile.mkdtemp(prefix="varnel-bench-")
 
 
-def run(args, stdout=subprocess.DEVNULL):
-    """Wall time in s and peak resident memory in MiB of one run."""
+def run(args):
+    """Wall time of one run in s."""
     start = time.perf_counter()
-    process = subprocess.Popen(args, stdout=stdout)
-    _, status, usage = os.wait4(process.pid, 0)
-    elapsed = time.perf_counter() - start
-    if status != 0:
-        sys.exit("failed: %s" % " ".join(args))
-    return elapsed, usage.ru_maxrss / 1024
+    subprocess.run(args, stdout=subprocess.DEVNULL, check=True)
+    return time.perf_counter() - start
+
+
+def peak_memory(args):
+    """Peak resident memory of one run in MiB, as GNU time reports it."""
+    report = os.path.join(work, "time.txt")
+    subprocess.run(["/usr/bin/time", "-o", report, "-f", "%M"] + args,
+                   stdout=subprocess.DEVNULL, check=True)
+    with open(report) as f:
+        return int(f.read().split()[-1]) / 1024
 
 
 def median_run(args, count):
-    results = [run(args) for _ in range(count)]
-    return statistics.median(r[0] for r in results), max(r[1] for r in results)
+    return statistics.median(run(args) for _ in range(count)), peak_memory(args)
 
 
 big = os.path.join(work, "big.s2p")
@@ -48,6 +52,7 @@ freq = 900 + 200 * numpy.arange(points) / points
 with open(big, "w") as out:
     out.write("! benchmark sweep\n# MHz S RI R 50\n")
     numpy.savetxt(out, numpy.column_stack([freq, values]), fmt="%.12f")
+del values, freq
 size_mb = os.path.getsize(big) / 1e6
 
 # Warm the page cache for both readers alike.

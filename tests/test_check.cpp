@@ -149,6 +149,19 @@ TEST(Check, CouplingOffMovesTheCentreDelay) {
         }
 }
 
+// A lossy sweep held against a lossless target: the advice asks for Qu.
+TEST(Check, LossWithoutQuIsPointedOut) {
+    const TuningTable t = table5();
+    const Network n = sweepOf(stageModel(t, 2, 1000, 500.0), 20, 2001);
+    const CheckReport without = check(t, n, 2, std::nullopt);
+    EXPECT_TRUE(without.lossNotModelled);
+    EXPECT_NE(adviceText(without).find("give the resonators' unloaded Q"), std::string::npos);
+    const CheckReport with = check(t, n, 2, 500.0);
+    EXPECT_FALSE(with.lossNotModelled);
+    EXPECT_TRUE(with.pass);
+    EXPECT_EQ(adviceText(with).find("unloaded Q"), std::string::npos);
+}
+
 TEST(Check, RefusesWhatItCannotCheck) {
     const TuningTable t = table5();
     const Network n = sweepOf(stageModel(t, 1, 1000, std::nullopt), 5, 11);

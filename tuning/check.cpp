@@ -77,6 +77,7 @@ std::variant<CheckReport, std::string> checkStage(const TuningTable &table, cons
     const double s11AtF0 = interpolate(f, magnitude, settings.f0).value_or(0);
     report.s11DbMeasured = 20 * std::log10(s11AtF0);
     report.s11DbTarget = decibels(stageResponse(model, settings.f0).s11);
+    report.lossNotModelled = !settings.qu && report.s11DbMeasured < -0.1;
 
     // The comparison trace.
     report.fMHz = measuredTrace.fMHz;
@@ -135,7 +136,9 @@ std::variant<CheckReport, std::string> checkStage(const TuningTable &table, cons
     return report;
 }
 
-std::string adviceText(const CheckReport &r) {
+namespace {
+
+std::string causeText(const CheckReport &r) {
     const std::string k = std::to_string(r.settings.stage);
     std::string text;
     if (r.cause == CheckReport::Cause::Frequency) {
@@ -162,6 +165,16 @@ std::string adviceText(const CheckReport &r) {
     if (r.settings.stage == r.order)
         return "Within tolerance: every resonator is tuned.";
     return "Within tolerance: go on to stage " + std::to_string(r.settings.stage + 1) + ".";
+}
+
+} // namespace
+
+std::string adviceText(const CheckReport &r) {
+    std::string text = causeText(r);
+    if (r.lossNotModelled)
+        text += " The sweep shows loss (S11 " + formatFixed(r.s11DbMeasured, 2) +
+                " dB at f0) that the lossless target leaves out: give the resonators' unloaded Q.";
+    return text;
 }
 
 } // namespace varnel

@@ -71,6 +71,10 @@ struct CheckReport {
     std::optional<double> qe; // stage 1 only
     std::optional<double> qu; // stage 1 only, when |S11| is below 1
 
+    // The sweep shows loss (|S11| at f0 below -0.1 dB) but the target is
+    // lossless: the advice asks for the unloaded Q.
+    bool lossNotModelled = false;
+
     enum class Cause { None, Coupling, Frequency } cause = Cause::None;
     bool tunedHigh = false;   // with Cause::Frequency
     double frequencyLean = 0; // measured lean minus target lean (stage 2 on), or
