@@ -71,8 +71,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 // Others go through std::from_chars.
 // With `convert` false the value is not needed, only whether the text is a
 // number in range: the fast path then skips its division.
-const char *readDecimal(const char *const begin, const char *const end, double &value,
-                        bool convert = true) {
+[[gnu::always_inline]] inline const char *
+readDecimal(const char *const begin, const char *const end, double &value, bool convert = true) {
     static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -173,8 +173,8 @@ const char *readDecimal(const char *const begin, const char *const end, double &
         if (!convert)
             return s;
         const double mantissa = static_cast<double>(digits);
-        const double magnitude = exponent < 0 ? mantissa / powersOfTen[-exponent]
-                                              : mantissa * powersOfTen[exponent];
+        const double magnitude =
+            exponent < 0 ? mantissa / powersOfTen[-exponent] : mantissa * powersOfTen[exponent];
         value = negative ? -magnitude : magnitude;
         return s;
     }
@@ -315,7 +315,7 @@ class Parser {
     std::size_t m_pointLine = 0;
     std::size_t m_firstLineCount = 0;
     std::vector<double> m_lineNumbers;
-    std::vector<char> m_needed; // which numbers of a point are converted
+    std::vector<char> m_needed;                // which numbers of a point are converted
     std::vector<std::pair<int, int>> m_layout; // matrix position of each pair
     std::array<double, 16> m_scale{};          // version 2 Z/Y normalisation
 };
@@ -640,8 +640,8 @@ bool Parser::dataLine(std::string_view text) {
         if (!next || (next < end && !isSpace(*next))) {
             std::string_view token(p, static_cast<std::size_t>(end - p));
             token = nextToken(token);
-            const std::string shown = token.size() > 40 ? std::string(token.substr(0, 40)) + "..."
-                                                        : std::string(token);
+            const std::string shown =
+                token.size() > 40 ? std::string(token.substr(0, 40)) + "..." : std::string(token);
             return fail(TouchstoneError::BadNumber, "'" + shown + "' is not a number", m_line);
         }
         m_lineNumbers.push_back(value);
