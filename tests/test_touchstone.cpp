@@ -342,7 +342,8 @@ TEST(Touchstone, DecimalNumbersRoundCorrectly) {
     };
     for (int n = 0; n < 200000; ++n) {
         std::string text = random() % 2 ? "-" : "";
-        const int whole = static_cast<int>(random() % 24), fraction = static_cast<int>(random() % 24);
+        const int whole = static_cast<int>(random() % 24),
+                  fraction = static_cast<int>(random() % 24);
         text += digits(whole == 0 && fraction == 0 ? 1 : whole);
         if (fraction > 0)
             text.append(".").append(digits(fraction));

@@ -1,4 +1,5 @@
 // Runs the built varnel-calc as a separate process, as a script would.
+#include "shell_run.h"
 #include "table_test.h"
 
 #include <gtest/gtest.h>
@@ -16,10 +17,7 @@
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out;
-};
+using Result = varnel::testing::ShellOutcome;
 
 // Runs `varnel-calc ARGS` through the shell, stdout captured (stderr merged
 // when asked); `input` becomes its standard input.
@@ -30,13 +28,7 @@ Result runCalc(const std::string &args, const std::string &input = "", bool merg
     std::ofstream(inputFile, std::ios::binary) << input;
     const std::string command = std::string("'") + VARNEL_CALC_PATH + "' " + args + " < '" +
                                 inputFile + "'" + (mergeErr ? " 2>&1" : " 2>/dev/null");
-    FILE *pipe = popen(command.c_str(), "r");
-    std::string out;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+    return varnel::testing::runShell(command);
 }
 
 TEST(VarnelCalcProcess, InitialTexts) {

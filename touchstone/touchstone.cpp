@@ -108,34 +108,14 @@ readDecimal(const char *const begin, const char *const end, double &value, bool 
         eight = v & 0xFFFFFFFF;
         return true;
     };
-    for (; s < end && *s == '0'; ++s)
-        anyDigit = true; // leading zeros carry nothing
-    for (std::uint64_t eight; eightDigits(s, eight); s += 8) {
-        digits = digits * 100000000 + eight;
-        significant += 8;
-        anyDigit = true;
-    }
-    for (; isDigitAt(s); ++s) {
-        anyDigit = true;
-        if (significant < 19) {
-            digits = digits * 10 + static_cast<std::uint64_t>(*s - '0');
-            significant += digits != 0;
-        } else {
-            exact = false;
-            ++exponent;
-        }
-    }
-    if (s < end && *s == '.') {
-        ++s;
-        if (digits == 0)
-            for (; s < end && *s == '0'; ++s) {
-                anyDigit = true;
-                --exponent;
-            }
+    // The digits of the integer part, or of the fraction: a kept digit of the
+    // fraction lowers the exponent, a dropped digit of the integer part
+    // raises it.
+    auto readDigits = [&](bool fraction) {
         for (std::uint64_t eight; eightDigits(s, eight); s += 8) {
             digits = digits * 100000000 + eight;
             significant += 8;
-            exponent -= 8;
+            exponent -= fraction ? 8 : 0;
             anyDigit = true;
         }
         for (; isDigitAt(s); ++s) {
@@ -143,11 +123,24 @@ readDecimal(const char *const begin, const char *const end, double &value, bool 
             if (significant < 19) {
                 digits = digits * 10 + static_cast<std::uint64_t>(*s - '0');
                 significant += digits != 0;
-                --exponent;
+                exponent -= fraction ? 1 : 0;
             } else {
                 exact = false;
+                exponent += fraction ? 0 : 1;
             }
         }
+    };
+    for (; s < end && *s == '0'; ++s)
+        anyDigit = true; // leading zeros carry nothing
+    readDigits(false);
+    if (s < end && *s == '.') {
+        ++s;
+        if (digits == 0)
+            for (; s < end && *s == '0'; ++s) {
+                anyDigit = true;
+                --exponent;
+            }
+        readDigits(true);
     }
     if (!anyDigit)
         return nullptr;
