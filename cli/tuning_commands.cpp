@@ -52,7 +52,7 @@ constexpr std::string_view checkHelp =
     "      error, 2 for a usage error.\n";
 
 constexpr int ExitOutsideTolerance = 3;
-constexpr long long maxCurvePoints = 10'000'000;
+constexpr long long maxCurvePoints = 1'000'000;
 
 // Appends numbers in their shortest exact form, separated by commas, and a
 // line end.
@@ -212,14 +212,6 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
     return inputs;
 }
 
-std::string modelDescription(const StageInputs &in) {
-    return "stage " + std::to_string(in.stage) + " of order " +
-           std::to_string(in.table.stages.size()) + ", bandwidth " +
-           formatShortest(in.table.first.bandwidth) + " MHz, ripple " +
-           formatShortest(in.table.first.ripple) + " dB, f0 " + formatShortest(in.f0) + " MHz, " +
-           (in.qu ? "Qu " + formatShortest(*in.qu) : std::string("lossless"));
-}
-
 int runCurve(const ParsedOptions &options, CommandIo &io) {
     int status = ExitOk;
     const auto inputs = stageInputs(io, options, options.positional, status);
@@ -243,28 +235,14 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
         points = *value;
     }
     const StageModel model = stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu);
-    const double start = inputs->f0 - span / 2;
-    const double last = static_cast<double>(points - 1);
-    auto frequency = [&](long long i) { return start + span * (static_cast<double>(i) / last); };
-
+    const TargetCurve curve = targetCurve(model, span, static_cast<std::size_t>(points));
     if (options.has("--s1p")) {
-        std::vector<double> f;
-        std::vector<std::complex<double>> s11;
-        for (long long i = 0; i < points; ++i) {
-            f.push_back(frequency(i));
-            s11.push_back(stageResponse(model, f.back()).s11);
-        }
-        io.out << writeS1p(
-            {"Varnel target curve: " + modelDescription(*inputs),
-             "delay at f0 " + formatShortest(stageResponse(model, inputs->f0).delay) + " ns"},
-            f, s11);
+        io.out << targetS1p(inputs->table, model, curve);
         return ExitOk;
     }
     std::string text = "f_mhz,delay_ns,s11_db\n";
-    for (long long i = 0; i < points; ++i) {
-        const double f = frequency(i);
-        const StagePoint point = stageResponse(model, f);
-        appendRow(text, {f, point.delay, decibels(point.s11)});
+    for (std::size_t i = 0; i < curve.fMHz.size(); ++i) {
+        appendRow(text, {curve.fMHz[i], curve.delayNs[i], curve.s11Db[i]});
         if (!flushBlock(io, text))
             return ExitRunTimeError;
     }
@@ -348,7 +326,8 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     auto ns = [](double v) { return formatFixed(v, 3) + " ns"; };
     auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
     auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
-    std::string out = "Check of " + std::string(path) + ": " + modelDescription(in) + "\n";
+    std::string out = "Check of " + std::string(path) + ": " +
+                      describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu)) + "\n";
     out += "S" + std::to_string(r.settings.parameter.row) +
            std::to_string(r.settings.parameter.column) + ", aperture " +
            std::to_string(r.apertureSteps) + (r.apertureSteps == 1 ? " step" : " steps");

@@ -88,6 +88,11 @@ struct CheckReport {
 std::variant<CheckReport, std::string> checkStage(const TuningTable &table, const Network &network,
                                                   const CheckSettings &settings);
 
+// The comparison as CSV: "f_mhz,delay_measured_ns,delay_target_ns,
+// s11_db_measured,s11_db_target" and a row a mid-frequency, every number in
+// its shortest exact form.
+std::string comparisonCsv(const CheckReport &report);
+
 // The advice for the report: what to turn, in one or two sentences.
 std::string adviceText(const CheckReport &report);
 

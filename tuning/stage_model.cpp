@@ -1,5 +1,8 @@
 #include "stage_model.h"
 
+#include "conversions.h"
+#include "touchstone.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -52,6 +55,63 @@ StagePoint stageResponse(const StageModel &model, double f) {
     // tau = -d arg(S11)/domega = -Im d ln S11/domega.
     const double tau = 2 * ((Q * dP - P * dQ) / (Q * Q - P * P)).imag();
     return {(Q - P) / (Q + P), tau * 1000};
+}
+
+TargetCurve targetCurve(const StageModel &model, double spanMHz, std::size_t points) {
+    TargetCurve curve;
+    const double start = model.f0 - spanMHz / 2;
+    const double last = static_cast<double>(points > 1 ? points - 1 : 1);
+    for (std::size_t i = 0; i < points; ++i) {
+        const double f = start + spanMHz * (static_cast<double>(i) / last);
+        const StagePoint point = stageResponse(model, f);
+        curve.fMHz.push_back(f);
+        curve.s11.push_back(point.s11);
+        curve.delayNs.push_back(point.delay);
+        curve.s11Db.push_back(decibels(point.s11));
+    }
+    return curve;
+}
+
+std::string describeStage(const TuningTable &table, const StageModel &model) {
+    std::string text = "stage ";
+    text.append(std::to_string(model.g.size()))
+        .append(" of order ")
+        .append(std::to_string(table.stages.size()))
+        .append(", bandwidth ")
+        .append(formatShortest(table.first.bandwidth))
+        .append(" MHz, ripple ")
+        .append(formatShortest(table.first.ripple))
+        .append(" dB, f0 ")
+        .append(formatShortest(model.f0))
+        .append(" MHz, ");
+    if (model.qu)
+        text.append("Qu ").append(formatShortest(*model.qu));
+    else
+        text.append("lossless");
+    return text;
+}
+
+std::string targetS1p(const TuningTable &table, const StageModel &model, const TargetCurve &curve) {
+    return writeS1p({"Varnel target curve: " + describeStage(table, model),
+                     "delay at f0 " + formatShortest(stageResponse(model, model.f0).delay) + " ns"},
+                    curve.fMHz, curve.s11);
+}
+
+std::vector<StageRow> stageRows(const TuningTable &table, double f0, std::optional<double> qu) {
+    std::vector<StageRow> rows;
+    for (std::size_t k = 0; k < table.stages.size(); ++k) {
+        const int stage = static_cast<int>(k + 1);
+        StageRow row;
+        row.stage = stage;
+        row.g = table.stages[k].g;
+        row.targetDelayNs = qu ? stageResponse(stageModel(table, stage, f0, qu), f0).delay
+                               : table.stages[k].delay;
+        row.coupling = table.stages[k].coupling;
+        if (k == 0)
+            row.externalQ = table.externalQ;
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 double effectiveBandwidth(double bandwidth) {

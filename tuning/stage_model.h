@@ -4,6 +4,7 @@
 
 #include <complex>
 #include <optional>
+#include <string>
 #include <vector>
 
 // The response of one tuning stage: resonators 1..k tuned to f0, the rest
@@ -59,6 +60,38 @@ StageModel stageModel(const TuningTable &table, int stage, double f0, std::optio
 
 // The response at f MHz (f > 0).
 StagePoint stageResponse(const StageModel &model, double f);
+
+// A target curve: `points` frequencies spread evenly over f0 +- span/2
+// (span below 2 f0), the response at each.
+struct TargetCurve {
+    std::vector<double> fMHz;
+    std::vector<std::complex<double>> s11;
+    std::vector<double> delayNs;
+    std::vector<double> s11Db;
+};
+TargetCurve targetCurve(const StageModel &model, double spanMHz, std::size_t points);
+
+// "stage 2 of order 5, bandwidth 10 MHz, ripple 0.01 dB, f0 1000 MHz,
+// Qu 3000" (or "lossless").
+std::string describeStage(const TuningTable &table, const StageModel &model);
+
+// The curve as a 1-port Touchstone file an analyser loads as a reference
+// trace: "# MHz S RI R 50", comment lines naming the stage and its delay at
+// f0, then the points.
+std::string targetS1p(const TuningTable &table, const StageModel &model, const TargetCurve &curve);
+
+// One row of a stage table: the element value, the stage's target delay at
+// f0 (the model's, so lossy when the model has Qu; the tuning table's when
+// lossless), the coupling to the next resonator and, on stage 1, the
+// external Q.
+struct StageRow {
+    int stage = 0;
+    double g = 0;
+    double targetDelayNs = 0;
+    std::optional<double> coupling;
+    std::optional<double> externalQ;
+};
+std::vector<StageRow> stageRows(const TuningTable &table, double f0, std::optional<double> qu);
 
 // BWe of a bandwidth BW: BW (2000/pi) / 636.6.
 double effectiveBandwidth(double bandwidth);
