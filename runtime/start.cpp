@@ -19,6 +19,7 @@ namespace varnel {
 namespace {
 
 QtMessageHandler previousHandler = nullptr;
+const char *programName = "varnel";
 
 // Qt ends the program through a fatal message when it cannot open the window
 // (no display, no platform plug-in); that would abort with a core dump. Say it
@@ -38,12 +39,17 @@ void reportFatal(QtMsgType type, const QMessageLogContext &context, const QStrin
                      ? QStringLiteral("no display (DISPLAY is not set)")
                      : QStringLiteral("cannot connect to the display \"%1\"").arg(display);
     }
-    std::fprintf(stderr, "varnel: cannot open the window: %s\n", qPrintable(reason));
+    std::fprintf(stderr, "%s: cannot open the window: %s\n", programName, qPrintable(reason));
     std::fflush(stderr);
     std::_Exit(1);
 }
 
 } // namespace
+
+void sayPlainlyWhenNoWindowOpens(const char *program) {
+    programName = program;
+    previousHandler = qInstallMessageHandler(reportFatal);
+}
 
 void applyApplicationSettings() {
     QApplication::setApplicationName(QStringLiteral("Varnel"));
@@ -67,7 +73,7 @@ int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()>
     // ...) would change the window and with it the exit animation, so Qt is
     // handed the program name alone.
     int qtArgc = argc > 0 ? 1 : 0;
-    previousHandler = qInstallMessageHandler(reportFatal);
+    sayPlainlyWhenNoWindowOpens("varnel");
     QApplication app(qtArgc, argv);
     applyApplicationSettings();
 #if VARNEL_FONTCONFIG

@@ -14,6 +14,12 @@ namespace varnel {
 // display) it says so on standard error and exits with status 1.
 int start(int argc, char **argv, const std::function<std::unique_ptr<QWidget>()> &createForm);
 
+// Makes Qt's fatal message when no window can be opened (no display, no
+// platform plug-in) a plain line "PROGRAM: cannot open the window: REASON" on
+// standard error and exit status 1, instead of an abort. Call before the
+// application object is made.
+void sayPlainlyWhenNoWindowOpens(const char *program);
+
 // Application-wide settings: name and version. start() applies them; tests
 // that build the window without start() call this after creating the
 // application.

@@ -178,11 +178,11 @@ const ReaderRow readerRows[] = {
      "a.s2p:2: magnitude 7000 dB is beyond the double range"},
     // Frequencies.
     {"frequency_repeated", "a.s1p", "# MHz S RI\n100 0 0\n100 0 0\n",
-     "a.s1p:3: frequency 100 is not above the one before it"},
+     "a.s1p:3: frequency 100 MHz is not above the one before it"},
     {"frequency_falling", "a.s1p", "# MHz S RI\n100 0 0\n99 0 0\n",
-     "a.s1p:3: frequency 99 is not above the one before it"},
+     "a.s1p:3: frequency 99 MHz is not above the one before it"},
     {"negative_frequency", "a.s1p", "# MHz S RI\n-1 0 0\n",
-     "a.s1p:2: frequency -1 is not a frequency"},
+     "a.s1p:2: -1 MHz is not a frequency"},
     // Files without data or ports.
     {"empty", "a.s1p", "", "a.s1p: no network data"},
     {"comments_only", "a.s1p", "! nothing\n# MHz S RI\n", "a.s1p: no network data"},
@@ -195,7 +195,7 @@ const ReaderRow readerRows[] = {
     {"y_one_port", "a.s1p", "# MHz Y RI\n100 0.5 0\n", "", 1, 1, {1, 1}, {1.0 / 3, 0}},
     {"z_matched_load", "a.s1p", "# MHz Z RI\n100 1 0\n", "", 1, 1, {1, 1}, {0, 0}},
     {"z_open_circuit_has_no_s", "a.s1p", "# MHz Y RI\n100 -1 0\n",
-     "a.s1p:2: Y matrix has no S equivalent at 100"},
+     "a.s1p:2: Y matrix has no S equivalent at 100 MHz"},
     // Version 2.
     {"version2_data_order_12_21",
      "a.s2p",
@@ -306,6 +306,26 @@ TEST(Touchstone, TwoPortZMatchesClosedForm) {
     const Complex s21 = 2.0 * z21 / det;
     EXPECT_NEAR(std::abs(n.parameter({1, 1})[0] - s11), 0, 1e-14);
     EXPECT_NEAR(std::abs(n.parameter({2, 1})[0] - s21), 0, 1e-14);
+}
+
+// Frequencies are read straight into MHz from their decimal text, so every
+// unit gives the double nearest the frequency, not a product of two roundings.
+TEST(Touchstone, FrequenciesInEveryUnitReadExactly) {
+    const struct {
+        const char *unit, *text;
+    } rows[] = {{"GHz", "1.015"}, {"MHz", "1015"}, {"kHz", "1015000"}, {"Hz", "1015000000"},
+                {"GHz", "1.01500000000000000000001"}, {"Hz", "1.015e9"}};
+    for (const auto &row : rows) {
+        const auto read = readTouchstoneText(
+            "f.s1p", "# " + std::string(row.unit) + " S RI\n" + row.text + " 0 0\n");
+        ASSERT_TRUE(std::holds_alternative<Network>(read)) << row.text;
+        EXPECT_EQ(std::get<Network>(read).frequencyMHz[0], 1015.0) << row.unit << ' ' << row.text;
+    }
+    const auto noise = readTouchstoneText("f.s2p", "# GHz S RI\n" "1.015 1 0 0 0 0 0 1 0\n"
+                                                   "1.016 1 0 0 0 0 0 1 0\n"
+                                                   "1.015 2 0.3 40 0.2\n");
+    ASSERT_TRUE(std::holds_alternative<Network>(noise));
+    EXPECT_EQ(std::get<Network>(noise).frequencyMHz, (std::vector<double>{1015, 1016}));
 }
 
 TEST(Touchstone, ParameterNames) {

@@ -70,9 +70,12 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 // exact doubles, so one multiplication or division rounds correctly.
 // Others go through std::from_chars.
 // With `convert` false the value is not needed, only whether the text is a
-// number in range: the fast path then skips its division.
-[[gnu::always_inline]] inline const char *
-readDecimal(const char *const begin, const char *const end, double &value, bool convert = true) {
+// number in range: the fast path then skips its division. `shift` moves the
+// decimal point before rounding (3: the text is in GHz, the value in MHz),
+// so "1.015" GHz reads as exactly the double nearest 1015 MHz.
+[[gnu::always_inline]] inline const char *readDecimal(const char *const begin,
+                                                      const char *const end, double &value,
+                                                      bool convert = true, int shift = 0) {
     static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -144,20 +147,22 @@ readDecimal(const char *const begin, const char *const end, double &value, bool 
     }
     if (!anyDigit)
         return nullptr;
+    const char *const mantissaEnd = s;
+    int written = 0; // the exponent as written
     if (s < end && (*s == 'e' || *s == 'E')) {
         const char *t = s + 1;
         const bool negativeExponent = t < end && *t == '-';
         if (t < end && (*t == '+' || *t == '-'))
             ++t;
         if (isDigitAt(t)) {
-            int written = 0;
             for (; isDigitAt(t); ++t)
                 if (written < 100000)
                     written = written * 10 + (*t - '0');
-            exponent += negativeExponent ? -written : written;
+            written = negativeExponent ? -written : written;
             s = t;
         }
     }
+    exponent += written + shift;
     if (digits == 0) {
         value = negative ? -0.0 : 0.0;
         return s;
@@ -171,16 +176,20 @@ readDecimal(const char *const begin, const char *const end, double &value, bool 
         value = negative ? -magnitude : magnitude;
         return s;
     }
+    // The mantissa as written, with the shifted exponent.
     const char *const from = negative ? unsignedStart - 1 : unsignedStart;
-    const auto [stop, error] = std::from_chars(from, s, value, std::chars_format::general);
+    std::string text(from, mantissaEnd);
+    text.append("e").append(std::to_string(written + shift));
+    const char *const textEnd = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), textEnd, value,
+                                               std::chars_format::general);
     if (error == std::errc::result_out_of_range) {
         // Beyond the range, or below it: strtod tells which.
-        const std::string copy(from, s);
-        const double wide = std::strtod(copy.c_str(), nullptr);
+        const double wide = std::strtod(text.c_str(), nullptr);
         if (std::isinf(wide))
             return nullptr;
         value = wide;
-    } else if (error != std::errc() || stop != s) {
+    } else if (error != std::errc() || stop != textEnd) {
         return nullptr;
     }
     return s;
@@ -283,9 +292,7 @@ class Parser {
 
     // Header state.
     bool m_optionSeen = false;
-    double m_unitToMHz = 1e3; // GHz
-    bool m_unitDivides = false;
-    double m_unitDivisor = 1;
+    int m_unitShift = 3; // decimal places from the file's unit to MHz (GHz)
     Kind m_kind = Kind::S;
     Format m_format = Format::MA;
     double m_reference = 50;
@@ -331,13 +338,13 @@ bool Parser::optionLine(std::string_view text) {
     text.remove_prefix(1); // '#'
     for (std::string_view token = nextToken(text); !token.empty(); token = nextToken(text)) {
         if (equalsIgnoringCase(token, "hz")) {
-            m_unitDivides = true, m_unitDivisor = 1e6;
+            m_unitShift = -6;
         } else if (equalsIgnoringCase(token, "khz")) {
-            m_unitDivides = true, m_unitDivisor = 1e3;
+            m_unitShift = -3;
         } else if (equalsIgnoringCase(token, "mhz")) {
-            m_unitDivides = false, m_unitToMHz = 1;
+            m_unitShift = 0;
         } else if (equalsIgnoringCase(token, "ghz")) {
-            m_unitDivides = false, m_unitToMHz = 1e3;
+            m_unitShift = 3;
         } else if (equalsIgnoringCase(token, "s")) {
             m_kind = Kind::S;
         } else if (equalsIgnoringCase(token, "y")) {
@@ -559,13 +566,13 @@ Complex Parser::pair(double a, double b) const {
 
 bool Parser::completePoint() {
     const double raw = m_point[0];
-    const double f = m_unitDivides ? raw / m_unitDivisor : raw * m_unitToMHz;
+    const double f = raw; // read in MHz
     if (!(f >= 0) || !std::isfinite(f))
         return fail(TouchstoneError::BadNumber,
-                    "frequency " + formatShortest(raw) + " is not a frequency", m_pointLine);
+                    formatShortest(raw) + " MHz is not a frequency", m_pointLine);
     if (!m_network.frequencyMHz.empty() && !(f > m_network.frequencyMHz.back()))
         return fail(TouchstoneError::FrequencyOrder,
-                    "frequency " + formatShortest(raw) + " is not above the one before it",
+                    "frequency " + formatShortest(raw) + " MHz is not above the one before it",
                     m_pointLine);
     // Only a magnitude in dB can leave the double range (above 6165 dB);
     // every pair is checked, kept or not, so that what is kept never decides
@@ -604,7 +611,7 @@ bool Parser::completePoint() {
         if (!toS(m, n, m_kind))
             return fail(TouchstoneError::NoSEquivalent,
                         std::string(m_kind == Kind::Z ? "Z" : "Y") +
-                            " matrix has no S equivalent at " + formatShortest(raw),
+                            " matrix has no S equivalent at " + formatShortest(raw) + " MHz",
                         m_pointLine);
     }
     if (m_options.only) {
@@ -629,7 +636,9 @@ bool Parser::dataLine(std::string_view text) {
         // Numbers past the point's end make a count error below; convert them.
         const std::size_t index = m_filled + m_lineNumbers.size();
         double value = 0;
-        const char *next = readDecimal(p, end, value, index >= m_needed.size() || m_needed[index]);
+        // The frequency is read straight into MHz.
+        const char *next = readDecimal(p, end, value, index >= m_needed.size() || m_needed[index],
+                                       index == 0 ? m_unitShift : 0);
         if (!next || (next < end && !isSpace(*next))) {
             std::string_view token(p, static_cast<std::size_t>(end - p));
             token = nextToken(token);
@@ -643,9 +652,7 @@ bool Parser::dataLine(std::string_view text) {
     // A 2-port version 1 file: a frequency at or below the last one, at the
     // start of a point, starts the noise block.
     if (m_filled == 0 && m_version == 1 && m_ports == 2 && !m_network.frequencyMHz.empty()) {
-        const double raw = m_lineNumbers[0];
-        const double f = m_unitDivides ? raw / m_unitDivisor : raw * m_unitToMHz;
-        if (f <= m_network.frequencyMHz.back()) {
+        if (m_lineNumbers[0] <= m_network.frequencyMHz.back()) {
             m_skipToEnd = true;
             return true;
         }
