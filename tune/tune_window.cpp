@@ -90,6 +90,59 @@ QList<QPointF> pointsForDrawing(const std::vector<double> &x, const std::vector<
 
 } // namespace
 
+QString adviceFor(const CheckReport &r) {
+    const int k = r.settings.stage;
+    QString text;
+    switch (r.cause) {
+    case CheckReport::Cause::Frequency:
+        if (k == 1)
+            text = r.tunedHigh ? TuneWindow::tr("Resonator %1 is tuned high: the delay peak sits "
+                                                "above its target frequency. Tune resonator %1 "
+                                                "down in frequency.")
+                                 : TuneWindow::tr("Resonator %1 is tuned low: the delay peak sits "
+                                                  "below its target frequency. Tune resonator %1 "
+                                                  "up in frequency.");
+        else
+            text = r.tunedHigh ? TuneWindow::tr("Resonator %1 is tuned high: the upper lobe stands "
+                                                "higher than the target's. Tune resonator %1 down "
+                                                "in frequency.")
+                               : TuneWindow::tr("Resonator %1 is tuned low: the lower lobe stands "
+                                                "higher than the target's. Tune resonator %1 up in "
+                                                "frequency.");
+        text = text.arg(k);
+        if (r.pass)
+            text += TuneWindow::tr(" The centre delay is within tolerance.");
+        break;
+    case CheckReport::Cause::Coupling:
+        if (k == 1)
+            text = r.deviationPercent > 0
+                       ? TuneWindow::tr("The centre delay is too long: the input coupling is too "
+                                        "weak. Strengthen it.")
+                       : TuneWindow::tr("The centre delay is too short: the input coupling is too "
+                                        "strong. Weaken it.");
+        else
+            text = (r.deviationPercent > 0
+                        ? TuneWindow::tr("The centre delay is too long: the coupling into "
+                                         "resonator %1 (between resonators %2 and %1) is too "
+                                         "weak. Strengthen it.")
+                        : TuneWindow::tr("The centre delay is too short: the coupling into "
+                                         "resonator %1 (between resonators %2 and %1) is too "
+                                         "strong. Weaken it."))
+                       .arg(k)
+                       .arg(k - 1);
+        break;
+    case CheckReport::Cause::None:
+        text = k == r.order ? TuneWindow::tr("Within tolerance: every resonator is tuned.")
+                            : TuneWindow::tr("Within tolerance: go on to stage %1.").arg(k + 1);
+        break;
+    }
+    if (r.lossNotModelled)
+        text += TuneWindow::tr(" The sweep shows loss (S11 %1 dB at f0) that the lossless target "
+                               "leaves out: give the resonators' unloaded Q.")
+                    .arg(number(r.s11DbMeasured, 2));
+    return text;
+}
+
 // The chart with a readout of the point under the mouse pointer; drag a
 // rectangle to zoom.
 class ChartView : public QChartView {
@@ -697,7 +750,7 @@ void TuneWindow::showReport() {
                                     r.qu ? number(*r.qu, 1) : tr("not measurable (|S11| = 1)")));
     else
         m_quality->clear();
-    m_advice->setText(qs(adviceText(r)));
+    m_advice->setText(adviceFor(r));
     showMeasured();
     emit sweepShown();
 }

@@ -179,6 +179,10 @@ class TuneWindow : public QMainWindow {
     QString m_pendingPath;
 };
 
+// The advice of the check in the window's language; in English the text
+// varnel-calc check prints (adviceText).
+QString adviceFor(const CheckReport &report);
+
 // Installs the window's translation for `locale` (English needs none; the
 // Simplified Chinese one is built in) and Qt's own for its dialogs.
 void loadTranslations(const QLocale &locale);
