@@ -99,9 +99,9 @@ QString adviceFor(const CheckReport &r) {
             text = r.tunedHigh ? TuneWindow::tr("Resonator %1 is tuned high: the delay peak sits "
                                                 "above its target frequency. Tune resonator %1 "
                                                 "down in frequency.")
-                                 : TuneWindow::tr("Resonator %1 is tuned low: the delay peak sits "
-                                                  "below its target frequency. Tune resonator %1 "
-                                                  "up in frequency.");
+                               : TuneWindow::tr("Resonator %1 is tuned low: the delay peak sits "
+                                                "below its target frequency. Tune resonator %1 "
+                                                "up in frequency.");
         else
             text = r.tunedHigh ? TuneWindow::tr("Resonator %1 is tuned high: the upper lobe stands "
                                                 "higher than the target's. Tune resonator %1 down "
@@ -180,9 +180,9 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     // Wide enough for every column of the stage table.
     int tableWidth = 0;
     for (int c = 0; c < m_stages->columnCount(); ++c)
-        tableWidth += m_stages->fontMetrics().horizontalAdvance(
-                          m_stages->horizontalHeaderItem(c)->text()) +
-                      24;
+        tableWidth +=
+            m_stages->fontMetrics().horizontalAdvance(m_stages->horizontalHeaderItem(c)->text()) +
+            24;
     scroll->setMinimumWidth(tableWidth + 40 + scroll->verticalScrollBar()->sizeHint().width());
     m_splitter = new QSplitter(Qt::Horizontal);
     m_splitter->setObjectName(QStringLiteral("splitter"));
@@ -254,8 +254,8 @@ void TuneWindow::buildInputs(QWidget *panel) {
         return edit;
     };
     m_order = field("order", tr("Order"), QStringLiteral("5"), QString(), m_orderReason);
-    m_bandwidth = field("bandwidth", tr("Bandwidth"), QStringLiteral("10"), tr("MHz"),
-                        m_bandwidthReason);
+    m_bandwidth =
+        field("bandwidth", tr("Bandwidth"), QStringLiteral("10"), tr("MHz"), m_bandwidthReason);
     m_ripple = field("ripple", tr("Ripple"), QStringLiteral("0.01"), tr("dB"), m_rippleReason);
     m_f0 = field("f0", tr("Band centre f0"), QStringLiteral("1000"), tr("MHz"), m_f0Reason);
     m_qu = field("qu", tr("Unloaded Q"), QString(), QString(), m_quReason);
@@ -269,8 +269,8 @@ void TuneWindow::buildInputs(QWidget *panel) {
 
     m_stages = new QTableWidget(0, 5);
     m_stages->setObjectName(QStringLiteral("stageTable"));
-    m_stages->setHorizontalHeaderLabels({tr("Stage"), tr("g"), tr("Target delay (ns)"),
-                                         tr("Coupling to next"), tr("External Q")});
+    m_stages->setHorizontalHeaderLabels(
+        {tr("Stage"), tr("g"), tr("Target delay (ns)"), tr("Coupling to next"), tr("External Q")});
     m_stages->verticalHeader()->hide();
     m_stages->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_stages->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -326,11 +326,10 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
                            "(1.5MHz)"),
                         m_apertureReason);
     m_edelay = option("edelay", tr("Electrical delay (ns)"), QStringLiteral("0"),
-                      tr("Removed from the phase before the group delay is taken"),
-                      m_edelayReason);
-    m_tolerance = option("tolerance", tr("Tolerance (%)"), QStringLiteral("2"),
-                         tr("The largest deviation of the delay at f0 that passes"),
-                         m_toleranceReason);
+                      tr("Removed from the phase before the group delay is taken"), m_edelayReason);
+    m_tolerance =
+        option("tolerance", tr("Tolerance (%)"), QStringLiteral("2"),
+               tr("The largest deviation of the delay at f0 that passes"), m_toleranceReason);
     m_sweepMessage = new QLabel;
     m_sweepMessage->setObjectName(QStringLiteral("sweepMessage"));
     m_sweepMessage->setWordWrap(true);
@@ -401,8 +400,7 @@ void TuneWindow::buildChart() {
         series(tr("Measured delay"), QColor(0xd6, 0x4b, 0x00), Qt::SolidLine, 1.5, m_axisDelay);
     m_f0Marker = series(tr("f0"), QColor(0x55, 0x55, 0x55), Qt::DashLine, 1, m_axisDelay);
     m_targetDb = series(tr("Target |S11|"), QColor(0x1f, 0x4e, 0xa8), Qt::DotLine, 1, m_axisDb);
-    m_measuredDb =
-        series(tr("Measured |S11|"), QColor(0xd6, 0x4b, 0x00), Qt::DotLine, 1, m_axisDb);
+    m_measuredDb = series(tr("Measured |S11|"), QColor(0xd6, 0x4b, 0x00), Qt::DotLine, 1, m_axisDb);
 
     m_view = new ChartView(m_chart);
     m_view->setObjectName(QStringLiteral("chart"));
@@ -435,12 +433,10 @@ void TuneWindow::buildMenus() {
                          &TuneWindow::exportTargetS1p);
     });
     file->addAction(tr("Export chart as PNG..."), this, [this] {
-        exportWithDialog(tr("Export chart"), tr("PNG images (*.png)"),
-                         &TuneWindow::exportChartPng);
+        exportWithDialog(tr("Export chart"), tr("PNG images (*.png)"), &TuneWindow::exportChartPng);
     });
     file->addAction(tr("Export chart as SVG..."), this, [this] {
-        exportWithDialog(tr("Export chart"), tr("SVG images (*.svg)"),
-                         &TuneWindow::exportChartSvg);
+        exportWithDialog(tr("Export chart"), tr("SVG images (*.svg)"), &TuneWindow::exportChartSvg);
     });
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"), this, &QWidget::close);
@@ -476,9 +472,10 @@ void TuneWindow::restoreSettings() {
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
     m_splitter->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
     const std::pair<QLineEdit *, const char *> fields[] = {
-        {m_order, "order"},       {m_bandwidth, "bandwidth"}, {m_ripple, "ripple"},
-        {m_f0, "f0"},             {m_qu, "qu"},               {m_aperture, "aperture"},
-        {m_edelay, "edelay"},     {m_tolerance, "tolerance"}};
+        {m_order, "order"},   {m_bandwidth, "bandwidth"},
+        {m_ripple, "ripple"}, {m_f0, "f0"},
+        {m_qu, "qu"},         {m_aperture, "aperture"},
+        {m_edelay, "edelay"}, {m_tolerance, "tolerance"}};
     for (const auto &[edit, key] : fields) {
         const QVariant value = settings.value(QStringLiteral("inputs/") + QLatin1String(key));
         if (value.isValid())
@@ -497,9 +494,10 @@ void TuneWindow::saveSettings() const {
     settings.setValue(QStringLiteral("window/state"), saveState());
     settings.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
     const std::pair<QLineEdit *, const char *> fields[] = {
-        {m_order, "order"},       {m_bandwidth, "bandwidth"}, {m_ripple, "ripple"},
-        {m_f0, "f0"},             {m_qu, "qu"},               {m_aperture, "aperture"},
-        {m_edelay, "edelay"},     {m_tolerance, "tolerance"}};
+        {m_order, "order"},   {m_bandwidth, "bandwidth"},
+        {m_ripple, "ripple"}, {m_f0, "f0"},
+        {m_qu, "qu"},         {m_aperture, "aperture"},
+        {m_edelay, "edelay"}, {m_tolerance, "tolerance"}};
     for (const auto &[edit, key] : fields)
         settings.setValue(QStringLiteral("inputs/") + QLatin1String(key), edit->text());
     settings.setValue(QStringLiteral("inputs/stage"), m_stage->value());
@@ -541,8 +539,9 @@ std::optional<TuneWindow::Inputs> TuneWindow::readInputs() {
     if (!quText.isEmpty()) {
         const std::optional<double> qu = parseDecimal(quText.toStdString());
         if (!qu || !(*qu > 0)) {
-            markField(m_qu, m_quReason, tr("Enter a positive unloaded Q, or leave it empty for "
-                                           "lossless resonators."));
+            markField(m_qu, m_quReason,
+                      tr("Enter a positive unloaded Q, or leave it empty for "
+                         "lossless resonators."));
             valid = false;
         } else {
             inputs.qu = *qu;
@@ -644,7 +643,8 @@ void TuneWindow::autoscale() {
     m_chart->zoomReset();
     const double low = m_curve->fMHz.front(), high = m_curve->fMHz.back();
     double top = *std::max_element(m_curve->delayNs.begin(), m_curve->delayNs.end());
-    double bottom = std::min(0.0, *std::min_element(m_curve->delayNs.begin(), m_curve->delayNs.end()));
+    double bottom =
+        std::min(0.0, *std::min_element(m_curve->delayNs.begin(), m_curve->delayNs.end()));
     double dbBottom = *std::min_element(m_curve->s11Db.begin(), m_curve->s11Db.end());
     if (m_report) {
         for (std::size_t i = 0; i < m_report->fMHz.size(); ++i)
@@ -659,8 +659,8 @@ void TuneWindow::autoscale() {
     m_axisDelay->setRange(bottom, top * 1.1);
     m_axisDelay->applyNiceNumbers();
     m_axisDb->setRange(std::max(-100.0, std::floor(dbBottom / 5) * 5 - 5), 1);
-    m_f0Marker->replace({QPointF(m_inputs->f0, m_axisDelay->min()),
-                         QPointF(m_inputs->f0, m_axisDelay->max())});
+    m_f0Marker->replace(
+        {QPointF(m_inputs->f0, m_axisDelay->min()), QPointF(m_inputs->f0, m_axisDelay->max())});
 }
 
 void TuneWindow::recheck() {
@@ -697,8 +697,8 @@ void TuneWindow::recheck() {
     settings.aperture = *aperture;
     settings.electricalDelayNs = *edelay;
     settings.tolerancePercent = *tolerance;
-    m_checkWatcher.setFuture(QtConcurrent::run(
-        [table = m_inputs->table, network = m_network, settings] {
+    m_checkWatcher.setFuture(
+        QtConcurrent::run([table = m_inputs->table, network = m_network, settings] {
             return checkStage(table, *network, settings);
         }));
 }
@@ -745,9 +745,9 @@ void TuneWindow::showReport() {
     m_lobes->setText(lobes.join(QLatin1Char('\n')));
     m_quality->setVisible(r.qe.has_value());
     if (r.qe)
-        m_quality->setText(tr("Stage 1: Qe %1, Qu %2")
-                               .arg(number(*r.qe, 2),
-                                    r.qu ? number(*r.qu, 1) : tr("not measurable (|S11| = 1)")));
+        m_quality->setText(
+            tr("Stage 1: Qe %1, Qu %2")
+                .arg(number(*r.qe, 2), r.qu ? number(*r.qu, 1) : tr("not measurable (|S11| = 1)")));
     else
         m_quality->clear();
     m_advice->setText(adviceFor(r));
@@ -758,8 +758,7 @@ void TuneWindow::showReport() {
 void TuneWindow::showMeasured() {
     if (!m_report)
         return;
-    m_measured->replace(
-        pointsForDrawing(m_report->fMHz, m_report->delayMeasured, maxShownPoints));
+    m_measured->replace(pointsForDrawing(m_report->fMHz, m_report->delayMeasured, maxShownPoints));
     m_measuredDb->replace(
         pointsForDrawing(m_report->fMHz, m_report->s11DbMeasuredTrace, maxShownPoints));
     m_measuredDb->setVisible(m_showDb->isChecked());

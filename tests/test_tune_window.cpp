@@ -1,0 +1,248 @@
+#include "tune_window.h"
+
+#include "conversions.h"
+
+#include <QChartView>
+#include <QFile>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace varnel;
+
+namespace {
+
+const QString dataDir = QStringLiteral(VARNEL_TEST_DATA);
+
+class TuneWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window = std::make_unique<TuneWindow>();
+        window->resize(1180, 760);
+        set("order", "5");
+        set("bandwidth", "10");
+        set("ripple", "0.01");
+        set("f0", "1000");
+        set("qu", "");
+        set("aperture", "2");
+        set("tolerance", "2");
+    }
+
+    template <class W = QLineEdit> W *field(const char *name) {
+        return window->findChild<W *>(QString::fromLatin1(name));
+    }
+    void set(const char *name, const QString &text) { field(name)->setText(text); }
+    QString cell(int row, int column) {
+        return field<QTableWidget>("stageTable")->item(row, column)->text();
+    }
+    QLabel *label(const char *name) { return field<QLabel>(name); }
+    // Opens a file and waits for its verdict (or its failure).
+    bool open(const QString &path) {
+        QSignalSpy shown(window.get(), &TuneWindow::sweepShown);
+        QSignalSpy failed(window.get(), &TuneWindow::sweepFailed);
+        window->openFile(path);
+        for (int i = 0; i < 100 && shown.isEmpty() && failed.isEmpty(); ++i)
+            shown.wait(50);
+        return !shown.isEmpty();
+    }
+    QString copyToTemp(const QString &from, const QString &name) {
+        const QString to = temp.filePath(name);
+        QFile::remove(to);
+        EXPECT_TRUE(QFile::copy(from, to));
+        QFile(to).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        return to;
+    }
+
+    QTemporaryDir temp;
+    std::unique_ptr<TuneWindow> window;
+};
+
+// Typing the inputs fills the stage table with the core's values.
+TEST_F(TuneWindowTest, TypingFillsTheStageTable) {
+    set("order", "6");
+    set("bandwidth", "26.9");
+    set("f0", "2300");
+    const auto table = std::get<TuningTable>(tuningTable("6", "26.9", "0.01", 2300.0));
+    const std::vector<StageRow> rows = stageRows(table, 2300, std::nullopt);
+    ASSERT_EQ(field<QTableWidget>("stageTable")->rowCount(), 6);
+    for (int r = 0; r < 6; ++r) {
+        EXPECT_EQ(cell(r, 1).toStdString(), formatFixed(rows[r].g, 5));
+        EXPECT_EQ(cell(r, 2).toStdString(), formatFixed(rows[r].targetDelayNs, 3));
+        EXPECT_EQ(cell(r, 2).toStdString(), formatFixed(table.stages[r].delay, 3))
+            << "the lossless target is the table's delay";
+    }
+    EXPECT_EQ(cell(0, 4), QStringLiteral("66.81"));
+    EXPECT_EQ(cell(0, 3).toStdString(), formatFixed(*table.stages[0].coupling, 6));
+    EXPECT_TRUE(cell(5, 3).isEmpty()); // no coupling after the last resonator
+    EXPECT_EQ(field<QSpinBox>("stage")->maximum(), 6);
+    // With Qu the target delays are the lossy model's.
+    set("qu", "800");
+    EXPECT_EQ(cell(0, 2).toStdString(),
+              formatFixed(stageRows(table, 2300, 800.0)[0].targetDelayNs, 3));
+    EXPECT_NE(cell(0, 2).toStdString(), formatFixed(rows[0].targetDelayNs, 3));
+}
+
+// A wrong input is marked at its field with the reason; a run-time error of
+// the calculation shows in the status line; what was on screen stays.
+TEST_F(TuneWindowTest, InvalidInputsAreMarkedWhereTheyAre) {
+    const QString before = cell(1, 2);
+    set("f0", "abc");
+    EXPECT_FALSE(label("f0Reason")->isHidden());
+    EXPECT_TRUE(label("f0Reason")->text().contains("positive number of MHz"));
+    set("f0", "1000");
+    EXPECT_TRUE(label("f0Reason")->isHidden());
+    set("order", "101");
+    EXPECT_TRUE(label("orderReason")->text().contains("from 1 to 100"));
+    set("order", "5");
+    set("ripple", "-0.1");
+    EXPECT_TRUE(label("rippleReason")->text().contains("above 0 dB"));
+    set("ripple", "0.01");
+    set("qu", "-5");
+    EXPECT_FALSE(label("quReason")->isHidden());
+    set("qu", "");
+    set("bandwidth", "");
+    EXPECT_EQ(window->statusText(), QStringLiteral("Run-time error 11: Division by zero"));
+    EXPECT_EQ(cell(1, 2), before);
+    set("bandwidth", "10");
+    EXPECT_TRUE(window->statusText().isEmpty());
+}
+
+// A loaded sweep gets the verdict varnel-calc check gives on the same file.
+TEST_F(TuneWindowTest, VerdictIsTheChecks) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
+    ASSERT_TRUE(window->report());
+    const auto table = std::get<TuningTable>(tuningTable("5", "10", "0.01", 1000.0));
+    const auto network =
+        std::get<Network>(readTouchstoneFile((dataDir + "/stage2-mistuned.s2p").toStdString()));
+    CheckSettings settings;
+    settings.stage = 2;
+    settings.f0 = 1000;
+    settings.qu = 3000;
+    const CheckReport expected = std::get<CheckReport>(checkStage(table, network, settings));
+    const CheckReport &shown = *window->report();
+    EXPECT_EQ(shown.measuredDelayNs, expected.measuredDelayNs);
+    EXPECT_EQ(shown.deviationPercent, expected.deviationPercent);
+    EXPECT_EQ(shown.pass, expected.pass);
+    EXPECT_EQ(label("verdict")->text(), expected.pass ? "PASS" : "FAIL");
+    EXPECT_EQ(label("advice")->text().toStdString(), adviceText(expected));
+    EXPECT_TRUE(label("delays")->text().contains(
+        QString::fromStdString(formatFixed(expected.measuredDelayNs, 3))));
+    // Tightening the tolerance turns the verdict, without reading the file again.
+    QSignalSpy shownAgain(window.get(), &TuneWindow::sweepShown);
+    set("tolerance", "0.1");
+    ASSERT_TRUE(shownAgain.wait(5000));
+    EXPECT_EQ(label("verdict")->text(), "FAIL");
+}
+
+// In English the window's advice is check's, word for word, in every case.
+TEST(TuneAdvice, EnglishIsTheChecksText) {
+    CheckReport r;
+    r.order = 5;
+    r.s11DbMeasured = -0.8;
+    for (int stage : {1, 2, 5})
+        for (auto cause : {CheckReport::Cause::None, CheckReport::Cause::Coupling,
+                           CheckReport::Cause::Frequency})
+            for (bool flag : {false, true}) {
+                r.settings.stage = stage;
+                r.cause = cause;
+                r.tunedHigh = flag;
+                r.pass = flag;
+                r.deviationPercent = flag ? 3 : -3;
+                r.lossNotModelled = stage == 2;
+                EXPECT_EQ(adviceFor(r).toStdString(), adviceText(r)) << stage << ' ' << flag;
+            }
+}
+
+// An unreadable file shows the reader's message and keeps the sweep.
+TEST_F(TuneWindowTest, UnreadableFileKeepsThePreviousSweep) {
+    ASSERT_TRUE(open(dataDir + "/quirks.s2p"));
+    EXPECT_EQ(window->measuredPoints(), 601u);
+    const QString broken = temp.filePath("broken.s2p");
+    std::ofstream(broken.toStdString()) << "# MHz S RI\n1 1 2 3 4 5 6 7 8\n2 1 2 3\n";
+    EXPECT_FALSE(open(broken));
+    EXPECT_EQ(window->measuredPoints(), 601u);
+    EXPECT_TRUE(window->sweepMessage().contains("broken.s2p:3: expected 9 numbers, found 4"))
+        << window->sweepMessage().toStdString();
+    EXPECT_TRUE(window->report().has_value());
+    EXPECT_FALSE(open(temp.filePath("missing.s1p")));
+    EXPECT_TRUE(window->sweepMessage().contains("No such file or directory"));
+}
+
+// The tuner re-saves the sweep after each turn of a screw: it is read again.
+TEST_F(TuneWindowTest, RewrittenFileIsReadAgain) {
+    const QString path = copyToTemp(dataDir + "/quirks.s2p", "sweep.s2p");
+    ASSERT_TRUE(open(path));
+    EXPECT_EQ(window->measuredPoints(), 601u);
+    QSignalSpy shown(window.get(), &TuneWindow::sweepShown);
+    {
+        QFile source(dataDir + "/stage2-mistuned.s2p");
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        QFile target(path);
+        ASSERT_TRUE(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        target.write(source.readAll());
+    }
+    for (int i = 0; i < 100 && window->measuredPoints() != 801u; ++i)
+        shown.wait(50);
+    EXPECT_EQ(window->measuredPoints(), 801u);
+}
+
+// Exports write files that read back.
+TEST_F(TuneWindowTest, ExportsReadBack) {
+    field<QSpinBox>("stage")->setValue(2);
+    EXPECT_FALSE(window->exportComparisonCsv(temp.filePath("none.csv")).isEmpty())
+        << "no comparison before a sweep";
+    ASSERT_TRUE(open(dataDir + "/quirks.s2p"));
+
+    const QString csv = temp.filePath("comparison.csv");
+    ASSERT_TRUE(window->exportComparisonCsv(csv).isEmpty());
+    QFile csvFile(csv);
+    ASSERT_TRUE(csvFile.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = csvFile.readAll().split('\n');
+    EXPECT_EQ(lines.first(),
+              "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target");
+    EXPECT_EQ(lines.size() - 2, static_cast<qsizetype>(window->report()->fMHz.size()));
+
+    const QString s1p = temp.filePath("target.s1p");
+    ASSERT_TRUE(window->exportTargetS1p(s1p).isEmpty());
+    const auto target = readTouchstoneFile(s1p.toStdString());
+    ASSERT_TRUE(std::holds_alternative<Network>(target));
+    EXPECT_EQ(std::get<Network>(target).size(), 801u);
+    EXPECT_EQ(std::get<Network>(target).ports, 1);
+
+    const QString png = temp.filePath("chart.png");
+    ASSERT_TRUE(window->exportChartPng(png).isEmpty());
+    const QImage image(png);
+    EXPECT_EQ(image.size(), window->chartView()->size() * window->chartView()->devicePixelRatio());
+
+    const QString svg = temp.filePath("chart.svg");
+    ASSERT_TRUE(window->exportChartSvg(svg).isEmpty());
+    QFile svgFile(svg);
+    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(svgFile.readAll().contains("<svg"));
+
+    EXPECT_FALSE(window->exportChartPng("/nonexistent/chart.png").isEmpty());
+}
+
+// The Simplified Chinese translation is built in and chosen by locale.
+TEST(TuneTranslation, SimplifiedChinese) {
+    loadTranslations(QLocale(QLocale::Chinese, QLocale::China));
+    {
+        TuneWindow window;
+        EXPECT_EQ(window.windowTitle(), QStringLiteral("Varnel 调试"));
+    }
+    loadTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+    TuneWindow window;
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Varnel tuning"));
+}
+
+} // namespace
