@@ -3,15 +3,19 @@
 #include "conversions.h"
 
 #include <QChartView>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -231,6 +235,20 @@ TEST_F(TuneWindowTest, ExportsReadBack) {
     EXPECT_TRUE(svgFile.readAll().contains("<svg"));
 
     EXPECT_FALSE(window->exportChartPng("/nonexistent/chart.png").isEmpty());
+}
+
+// A file dropped onto the window is opened.
+TEST_F(TuneWindowTest, DroppedFileIsOpened) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(dataDir + "/quirks.s2p")});
+    QSignalSpy shown(window.get(), &TuneWindow::sweepShown);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &drop);
+    ASSERT_TRUE(shown.wait(5000));
+    EXPECT_EQ(window->measuredPoints(), 601u);
 }
 
 // The Simplified Chinese translation is built in and chosen by locale.

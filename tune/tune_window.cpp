@@ -52,7 +52,7 @@ namespace varnel {
 namespace {
 
 constexpr int curvePoints = 801;
-constexpr int maxShownPoints = 4000; // of a measured trace, per series
+constexpr int maxShownPoints = 2000; // of a measured trace, per series
 constexpr int maxRecentFiles = 8;
 
 QString qs(const std::string &text) {
@@ -205,7 +205,8 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     buildMenus();
 
     m_rereadDelay.setSingleShot(true);
-    m_rereadDelay.setInterval(20); // an analyser may write a file in pieces
+    // The changes of one write, however many pieces, make one read.
+    m_rereadDelay.setInterval(0);
     connect(&m_rereadDelay, &QTimer::timeout, this, [this] { openFile(m_path); });
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &TuneWindow::fileChanged);
     m_progressDelay.setSingleShot(true);
