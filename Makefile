@@ -1,5 +1,6 @@
-# make run   install what is missing, build in Release, start Varnel
-# make test  install what is missing, build, run every test through CTest
+# make run      install what is missing, build in Release, start Varnel
+# make test     install what is missing, build, run every test through CTest
+# make package  install what is missing, build, make the Debian package
 
 # Debian packages the build, the tests and the benchmarks use.
 PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
@@ -9,7 +10,8 @@ PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev \
             nlohmann-json3-dev python3-numpy time \
             qt6-charts-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools \
-            libqt6svg6 qt6-translations-l10n
+            libqt6svg6 qt6-translations-l10n \
+            dpkg-dev lintian appstream desktop-file-utils groff-base man-db bash-completion
 
 BUILD := build
 ASAN_BUILD := build-asan
@@ -18,7 +20,7 @@ FUZZ_SECONDS := 30
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: run test build deps clean
+.PHONY: run test build deps clean package
 
 deps:
 	@missing=""; \
@@ -53,6 +55,10 @@ test: build
 	  -DVARNEL_BENCH=OFF -Dfuzz_seconds=$(FUZZ_SECONDS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	cd $(FUZZ_BUILD) && ctest --output-on-failure
+
+# varnel_VERSION_ARCH.deb in the build folder.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
