@@ -3,6 +3,7 @@
 #include "conversions.h"
 
 #include <QChartView>
+#include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -125,6 +126,7 @@ TEST_F(TuneWindowTest, VerdictIsTheChecks) {
     field<QSpinBox>("stage")->setValue(2);
     ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
     ASSERT_TRUE(window->report());
+    EXPECT_EQ(field<QComboBox>("parameter")->count(), 4); // the 2-port's S-parameters
     const auto table = std::get<TuningTable>(tuningTable("5", "10", "0.01", 1000.0));
     const auto network =
         std::get<Network>(readTouchstoneFile((dataDir + "/stage2-mistuned.s2p").toStdString()));

@@ -797,6 +797,20 @@ void TuneWindow::loadFinished() {
         emit sweepFailed(message);
     } else {
         m_network = std::get<std::shared_ptr<const Network>>(loaded);
+        // Every parameter of the file, the chosen one kept where it exists.
+        const QString chosen = m_parameter->currentText();
+        QStringList names;
+        for (int row = 1; row <= m_network->ports; ++row)
+            for (int column = 1; column <= m_network->ports; ++column)
+                names << QStringLiteral("S%1%2").arg(row).arg(column);
+        std::stable_partition(names.begin(), names.end(),
+                              [](const QString &n) { return n[1] == n[2]; }); // S11, S22 first
+        {
+            const QSignalBlocker block(m_parameter);
+            m_parameter->clear();
+            m_parameter->addItems(names);
+            m_parameter->setCurrentText(names.contains(chosen) ? chosen : names.first());
+        }
         m_sweepMessage->hide();
         m_status->clear();
         if (m_path != path) {
