@@ -41,7 +41,9 @@ sleep 0.5
 mkdir -p "$config/Varnel"
 printf '[inputs]\nstage=2\nqu=3000\n' > "$config/Varnel/varnel-tune.conf"
 
-"$tune" "$sweep" >/dev/null 2>&1 &
+# With a session bus, as on a desktop.
+log=$config/output.txt
+dbus-run-session -- "$tune" "$sweep" >"$log" 2>&1 &
 app=$!
 name=$(basename "$sweep")
 window=$(timeout 20 xdotool search --sync --name "$name" | head -1)
@@ -66,7 +68,7 @@ kill -0 "$app" 2>/dev/null && fail "Ctrl+Q did not end the program"
 wait "$app"
 status=$?
 app=""
-[ "$status" -eq 0 ] || fail "exit status $status"
+[ "$status" -eq 0 ] || { cat "$log"; fail "exit status $status"; }
 grep -q '^stage=2' "$config/Varnel/varnel-tune.conf" || fail "the stage was not remembered"
 grep -q 'geometry' "$config/Varnel/varnel-tune.conf" || fail "the window size was not remembered"
 echo "varnel-tune ran under Xvfb: $name shown, closed with status 0, settings kept"
