@@ -9,30 +9,12 @@ tune=$1
 sweep=$2
 screenshot=${3:-}
 language=${4:-C.UTF-8}
-fail() { echo "FAIL: $*"; exit 1; }
-
-display=""
-for n in $(seq 141 190); do
-  if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
+. "$(dirname "$0")/xvfb_common.sh"
+start_xvfb 141 190 1280x800x24
 config=$(mktemp -d)
-app=""
-wm=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null
-  kill "$xvfb" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "$config"
-}
-trap cleanup EXIT
-export DISPLAY=$display XDG_CONFIG_HOME=$config LANG=$language LC_ALL=$language
+scratch=$config
+export XDG_CONFIG_HOME=$config LANG=$language LC_ALL=$language
 unset QT_QPA_PLATFORM LANGUAGE
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 openbox >/dev/null 2>&1 &
 wm=$!
 sleep 0.5

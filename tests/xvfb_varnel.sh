@@ -6,27 +6,8 @@ set -u
 varnel=$1
 mode=${2:-plain}
 screenshot=${3:-}
-fail() { echo "FAIL: $*"; exit 1; }
-
-display=""
-for n in $(seq 90 140); do
-  if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 640x480x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-app=""
-wm=""
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null
-  kill "$xvfb" 2>/dev/null
-  wait 2>/dev/null
-}
-trap cleanup EXIT
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+. "$(dirname "$0")/xvfb_common.sh"
+start_xvfb 90 140 640x480x24
 
 if [ "$mode" = wm ]; then
   openbox >/dev/null 2>&1 &

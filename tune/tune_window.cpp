@@ -88,6 +88,30 @@ QList<QPointF> pointsForDrawing(const std::vector<double> &x, const std::vector<
     return points;
 }
 
+// A row of a form: a line edit with its unit beside it, and below it the
+// label that gives the reason when its value cannot be used.
+QLineEdit *addField(QFormLayout *form, const char *name, const QString &label, const QString &text,
+                    const QString &unit, QLabel *&reason) {
+    auto *edit = new QLineEdit(text);
+    edit->setObjectName(QString::fromLatin1(name));
+    auto *row = new QWidget;
+    auto *rowLayout = new QVBoxLayout(row);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    auto *line = new QHBoxLayout;
+    line->addWidget(edit);
+    if (!unit.isEmpty())
+        line->addWidget(new QLabel(unit));
+    rowLayout->addLayout(line);
+    reason = new QLabel;
+    reason->setObjectName(QString::fromLatin1(name) + QStringLiteral("Reason"));
+    reason->setWordWrap(true);
+    reason->setStyleSheet(QStringLiteral("color: #b00020"));
+    reason->hide();
+    rowLayout->addWidget(reason);
+    form->addRow(label, row);
+    return edit;
+}
+
 } // namespace
 
 QString adviceFor(const CheckReport &r) {
@@ -234,23 +258,7 @@ void TuneWindow::buildInputs(QWidget *panel) {
     auto *form = new QFormLayout(box);
     auto field = [&](const char *name, const QString &label, const QString &text,
                      const QString &unit, QLabel *&reason) {
-        auto *edit = new QLineEdit(text);
-        edit->setObjectName(QString::fromLatin1(name));
-        auto *row = new QWidget;
-        auto *rowLayout = new QVBoxLayout(row);
-        rowLayout->setContentsMargins(0, 0, 0, 0);
-        auto *line = new QHBoxLayout;
-        line->addWidget(edit);
-        if (!unit.isEmpty())
-            line->addWidget(new QLabel(unit));
-        rowLayout->addLayout(line);
-        reason = new QLabel;
-        reason->setObjectName(QString::fromLatin1(name) + QStringLiteral("Reason"));
-        reason->setWordWrap(true);
-        reason->setStyleSheet(QStringLiteral("color: #b00020"));
-        reason->hide();
-        rowLayout->addWidget(reason);
-        form->addRow(label, row);
+        QLineEdit *edit = addField(form, name, label, text, unit, reason);
         connect(edit, &QLineEdit::textChanged, this, &TuneWindow::updateModel);
         return edit;
     };
@@ -306,19 +314,8 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
     connect(m_parameter, &QComboBox::currentTextChanged, this, &TuneWindow::recheck);
     auto option = [&](const char *name, const QString &label, const QString &text,
                       const QString &tip, QLabel *&reason) {
-        auto *edit = new QLineEdit(text);
-        edit->setObjectName(QString::fromLatin1(name));
+        QLineEdit *edit = addField(form, name, label, text, QString(), reason);
         edit->setToolTip(tip);
-        reason = new QLabel;
-        reason->setWordWrap(true);
-        reason->setStyleSheet(QStringLiteral("color: #b00020"));
-        reason->hide();
-        auto *row = new QWidget;
-        auto *rowLayout = new QVBoxLayout(row);
-        rowLayout->setContentsMargins(0, 0, 0, 0);
-        rowLayout->addWidget(edit);
-        rowLayout->addWidget(reason);
-        form->addRow(label, row);
         connect(edit, &QLineEdit::textChanged, this, &TuneWindow::recheck);
         return edit;
     };
@@ -467,17 +464,19 @@ void TuneWindow::buildMenus() {
     fillRecentMenu();
 }
 
+std::vector<std::pair<QLineEdit *, const char *>> TuneWindow::savedFields() const {
+    return {{m_order, "order"},   {m_bandwidth, "bandwidth"},
+            {m_ripple, "ripple"}, {m_f0, "f0"},
+            {m_qu, "qu"},         {m_aperture, "aperture"},
+            {m_edelay, "edelay"}, {m_tolerance, "tolerance"}};
+}
+
 void TuneWindow::restoreSettings() {
     QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
     m_splitter->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
-    const std::pair<QLineEdit *, const char *> fields[] = {
-        {m_order, "order"},   {m_bandwidth, "bandwidth"},
-        {m_ripple, "ripple"}, {m_f0, "f0"},
-        {m_qu, "qu"},         {m_aperture, "aperture"},
-        {m_edelay, "edelay"}, {m_tolerance, "tolerance"}};
-    for (const auto &[edit, key] : fields) {
+    for (const auto &[edit, key] : savedFields()) {
         const QVariant value = settings.value(QStringLiteral("inputs/") + QLatin1String(key));
         if (value.isValid())
             edit->setText(value.toString());
@@ -494,12 +493,7 @@ void TuneWindow::saveSettings() const {
     settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
     settings.setValue(QStringLiteral("window/state"), saveState());
     settings.setValue(QStringLiteral("window/splitter"), m_splitter->saveState());
-    const std::pair<QLineEdit *, const char *> fields[] = {
-        {m_order, "order"},   {m_bandwidth, "bandwidth"},
-        {m_ripple, "ripple"}, {m_f0, "f0"},
-        {m_qu, "qu"},         {m_aperture, "aperture"},
-        {m_edelay, "edelay"}, {m_tolerance, "tolerance"}};
-    for (const auto &[edit, key] : fields)
+    for (const auto &[edit, key] : savedFields())
         settings.setValue(QStringLiteral("inputs/") + QLatin1String(key), edit->text());
     settings.setValue(QStringLiteral("inputs/stage"), m_stage->value());
     settings.setValue(QStringLiteral("inputs/parameter"), m_parameter->currentText());
@@ -517,7 +511,6 @@ void TuneWindow::markField(QLineEdit *field, QLabel *reason, const QString &mess
     field->setStyleSheet(message.isEmpty() ? QString()
                                            : QStringLiteral("QLineEdit { border: 2px solid "
                                                             "#b00020; }"));
-    field->setToolTip(message);
 }
 
 std::optional<TuneWindow::Inputs> TuneWindow::readInputs() {

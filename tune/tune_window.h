@@ -14,11 +14,14 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <variant>
+#include <vector>
 
 class QAction;
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QLocale;
@@ -93,6 +96,8 @@ class TuneWindow : public QMainWindow {
     void buildVerdict(QWidget *panel);
     void buildChart();
     void buildMenus();
+    // The inputs kept between runs, with their settings keys.
+    std::vector<std::pair<QLineEdit *, const char *>> savedFields() const;
     void restoreSettings();
     void saveSettings() const;
 

@@ -1,0 +1,30 @@
+# Shared by the Xvfb tests: `fail`, and `start_xvfb FIRST LAST SIZE`, which
+# starts a private X server on the first free display of FIRST..LAST and
+# exports DISPLAY. On exit the program ($app), the window manager ($wm) and
+# the server are ended and $scratch, if set, is removed.
+fail() { echo "FAIL: $*"; exit 1; }
+
+app=""
+wm=""
+scratch=""
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null
+  [ -n "$wm" ] && kill "$wm" 2>/dev/null
+  [ -n "${xvfb:-}" ] && kill "$xvfb" 2>/dev/null
+  wait 2>/dev/null
+  [ -n "$scratch" ] && rm -rf "$scratch"
+}
+trap cleanup EXIT
+
+start_xvfb() {
+  local n display=""
+  for n in $(seq "$1" "$2"); do
+    if [ ! -e /tmp/.X11-unix/X$n ] && [ ! -e /tmp/.X$n-lock ]; then display=":$n"; break; fi
+  done
+  [ -n "$display" ] || fail "no free X display"
+  Xvfb "$display" -screen 0 "$3" -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=$display
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+}
