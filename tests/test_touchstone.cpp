@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <numbers>
 #include <random>
 
@@ -181,8 +182,7 @@ const ReaderRow readerRows[] = {
      "a.s1p:3: frequency 100 MHz is not above the one before it"},
     {"frequency_falling", "a.s1p", "# MHz S RI\n100 0 0\n99 0 0\n",
      "a.s1p:3: frequency 99 MHz is not above the one before it"},
-    {"negative_frequency", "a.s1p", "# MHz S RI\n-1 0 0\n",
-     "a.s1p:2: -1 MHz is not a frequency"},
+    {"negative_frequency", "a.s1p", "# MHz S RI\n-1 0 0\n", "a.s1p:2: -1 MHz is not a frequency"},
     // Files without data or ports.
     {"empty", "a.s1p", "", "a.s1p: no network data"},
     {"comments_only", "a.s1p", "! nothing\n# MHz S RI\n", "a.s1p: no network data"},
@@ -313,15 +313,20 @@ TEST(Touchstone, TwoPortZMatchesClosedForm) {
 TEST(Touchstone, FrequenciesInEveryUnitReadExactly) {
     const struct {
         const char *unit, *text;
-    } rows[] = {{"GHz", "1.015"}, {"MHz", "1015"}, {"kHz", "1015000"}, {"Hz", "1015000000"},
-                {"GHz", "1.01500000000000000000001"}, {"Hz", "1.015e9"}};
+    } rows[] = {{"GHz", "1.015"},
+                {"MHz", "1015"},
+                {"kHz", "1015000"},
+                {"Hz", "1015000000"},
+                {"GHz", "1.01500000000000000000001"},
+                {"Hz", "1.015e9"}};
     for (const auto &row : rows) {
-        const auto read = readTouchstoneText(
-            "f.s1p", "# " + std::string(row.unit) + " S RI\n" + row.text + " 0 0\n");
+        const auto read = readTouchstoneText("f.s1p", "# " + std::string(row.unit) + " S RI\n" +
+                                                          row.text + " 0 0\n");
         ASSERT_TRUE(std::holds_alternative<Network>(read)) << row.text;
         EXPECT_EQ(std::get<Network>(read).frequencyMHz[0], 1015.0) << row.unit << ' ' << row.text;
     }
-    const auto noise = readTouchstoneText("f.s2p", "# GHz S RI\n" "1.015 1 0 0 0 0 0 1 0\n"
+    const auto noise = readTouchstoneText("f.s2p", "# GHz S RI\n"
+                                                   "1.015 1 0 0 0 0 0 1 0\n"
                                                    "1.016 1 0 0 0 0 0 1 0\n"
                                                    "1.015 2 0.3 40 0.2\n");
     ASSERT_TRUE(std::holds_alternative<Network>(noise));
@@ -424,6 +429,64 @@ TEST(Touchstone, EveryFormatAndUnitGivesTheSameDelay) {
             EXPECT_NEAR(*interpolate(trace.fMHz, trace.delayNs, 1000), expected, 1e-6 * expected)
                 << format << ' ' << unit.name;
         }
+}
+
+// Large files are read in blocks whose numbers are read on two threads; the
+// outcome, data or the error with its line, is the text reader's, whatever
+// stands where in the file.
+TEST(Touchstone, FileReaderAgreesWithTextReader) {
+    auto sweep = [](int points, const std::function<std::string(int)> &extra) {
+        std::string text = "! big\r\n# GHz S RI R 50\n";
+        for (int i = 1; i <= points; ++i) {
+            char line[128];
+            std::snprintf(line, sizeof line, "%.6f %d.25 -0.5 0.001 0.002 0.003 0.004 %d.5 1e-3%s",
+                          1 + i * 1e-5, i % 7, i % 3, i % 5 ? "\n" : "\r\n");
+            text += extra(i) + line;
+        }
+        return text;
+    };
+    const struct {
+        const char *name;
+        std::string text;
+        bool reads;
+    } files[] = {
+        {"plain", sweep(120000, [](int) { return ""; }), true},
+        {"comments_and_blanks",
+         sweep(120000, [](int i) { return i % 1000 == 0 ? "! note\n\n   \t\n" : ""; }), true},
+        {"wrapped_points",
+         sweep(120000,
+               [](int i) {
+                   if (i % 997 != 0)
+                       return std::string();
+                   char wrapped[96];
+                   std::snprintf(wrapped, sizeof wrapped, "%.7f 0 0 0\n 0 0 0 0 0\n",
+                                 1 + (i - 0.5) * 1e-5);
+                   return std::string(wrapped);
+               }),
+         true},
+        {"noise_block_late",
+         sweep(120000, [](int i) { return i == 100000 ? "1.0 2 0.3 40 0.2\n" : ""; }), true},
+        {"bad_token_late", sweep(120000, [](int i) { return i == 90001 ? "1 2 x\n" : ""; }), false},
+        {"short_line_late", sweep(120000, [](int i) { return i == 110017 ? "9 1 2\n" : ""; }),
+         false},
+    };
+    for (const auto &file : files) {
+        const std::string path = ::testing::TempDir() + "varnel_" + file.name + ".s2p";
+        std::ofstream(path, std::ios::binary) << file.text;
+        const auto fromFile = readTouchstoneFile(path, ReadOptions{SParameter{2, 2}});
+        const auto fromText = readTouchstoneText(path, file.text, ReadOptions{SParameter{2, 2}});
+        ASSERT_EQ(fromFile.index(), fromText.index()) << file.name;
+        EXPECT_EQ(std::holds_alternative<Network>(fromText), file.reads) << file.name;
+        if (const auto *error = std::get_if<TouchstoneError>(&fromText)) {
+            EXPECT_EQ(std::get<TouchstoneError>(fromFile).message(), error->message()) << file.name;
+            continue;
+        }
+        EXPECT_EQ(std::get<Network>(fromFile).frequencyMHz,
+                  std::get<Network>(fromText).frequencyMHz)
+            << file.name;
+        EXPECT_EQ(std::get<Network>(fromFile).values, std::get<Network>(fromText).values)
+            << file.name;
+    }
 }
 
 // The file reader streams in blocks: a file larger than one block, and a file

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <numbers>
+#include <thread>
 #include <unistd.h>
 
 namespace varnel {
@@ -260,6 +261,26 @@ class Parser {
 
     // One line without its LF; false after an error (see error()).
     bool line(std::string_view text);
+
+    // Lines read ahead, possibly on another thread: whether each is blank
+    // (blanks and a comment), a data line whose numbers are read with this
+    // parser's settings as if it began a point, or anything else.
+    struct ReadAhead {
+        enum Kind : std::uint8_t { Blank, Data, Other };
+        std::vector<Kind> kinds;
+        std::vector<std::uint32_t> counts;
+        std::vector<double> numbers;
+    };
+    // True once the data has started and lines may be read ahead.
+    bool canReadAhead() const {
+        return m_dataStarted && !m_skipToEnd && !m_ended && !m_inInformation && !m_error;
+    }
+    // Reads the lines ahead; safe on another thread while the parser waits.
+    void readAhead(const std::vector<std::string_view> &lines, ReadAhead &out) const;
+    // One line with what was read ahead of it; a line read ahead under
+    // assumptions that no longer hold goes through line().
+    bool takeReadAhead(std::string_view text, ReadAhead::Kind kind, const double *numbers,
+                       std::size_t count);
     std::variant<Network, TouchstoneError> finish();
     const TouchstoneError &error() const { return *m_error; }
     std::size_t lineNumber() const { return m_line; }
@@ -275,6 +296,7 @@ class Parser {
     bool keyword(std::string_view text);
     bool referenceValues(std::string_view text);
     bool dataLine(std::string_view text);
+    bool consumeNumbers(); // the numbers of one data line, in m_lineNumbers
     bool startData();
     bool completePoint();
     std::size_t pointSize() const {
@@ -649,6 +671,10 @@ bool Parser::dataLine(std::string_view text) {
         m_lineNumbers.push_back(value);
         p = next;
     }
+    return consumeNumbers();
+}
+
+bool Parser::consumeNumbers() {
     // A 2-port version 1 file: a frequency at or below the last one, at the
     // start of a point, starts the noise block.
     if (m_filled == 0 && m_version == 1 && m_ports == 2 && !m_network.frequencyMHz.empty()) {
@@ -679,6 +705,56 @@ bool Parser::dataLine(std::string_view text) {
             return false;
     }
     return true;
+}
+
+void Parser::readAhead(const std::vector<std::string_view> &lines, ReadAhead &out) const {
+    for (std::string_view text : lines) {
+        if (const std::size_t bang = text.find('!'); bang != std::string_view::npos)
+            text = text.substr(0, bang);
+        text = trim(text);
+        if (text.empty()) {
+            out.kinds.push_back(ReadAhead::Blank);
+            out.counts.push_back(0);
+            continue;
+        }
+        const std::size_t first = out.numbers.size();
+        bool data = text.front() != '[' && text.front() != '#';
+        const char *p = text.data();
+        const char *const end = p + text.size();
+        while (data) {
+            while (p < end && isSpace(*p))
+                ++p;
+            if (p == end)
+                break;
+            const std::size_t index = out.numbers.size() - first;
+            double value = 0;
+            const char *next = readDecimal(p, end, value,
+                                           index >= m_needed.size() || m_needed[index],
+                                           index == 0 ? m_unitShift : 0);
+            data = next && (next == end || isSpace(*next));
+            out.numbers.push_back(value);
+            p = next;
+        }
+        if (!data)
+            out.numbers.resize(first);
+        out.kinds.push_back(data ? ReadAhead::Data : ReadAhead::Other);
+        out.counts.push_back(static_cast<std::uint32_t>(out.numbers.size() - first));
+    }
+}
+
+bool Parser::takeReadAhead(std::string_view text, ReadAhead::Kind kind, const double *numbers,
+                           std::size_t count) {
+    if (kind == ReadAhead::Blank) {
+        ++m_line;
+        return true;
+    }
+    if (kind == ReadAhead::Data && m_filled == 0 && canReadAhead() &&
+        !(m_referencesWanted > m_references.size() && !m_networkData)) {
+        ++m_line;
+        m_lineNumbers.assign(numbers, numbers + count);
+        return consumeNumbers();
+    }
+    return line(text);
 }
 
 bool Parser::line(std::string_view text) {
@@ -782,6 +858,7 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
         return TouchstoneError{TouchstoneError::CannotOpen, path, 0, std::strerror(errno)};
     Parser parser(path, options);
     std::vector<char> buffer(std::size_t(4) << 20);
+    std::vector<std::string_view> lines;
     std::size_t held = 0; // bytes of an unfinished line at the buffer's start
     bool ok = true;
     for (;;) {
@@ -801,6 +878,9 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
         }
         const std::size_t filled = held + static_cast<std::size_t>(got);
         std::size_t start = 0;
+        // The block's complete lines.
+        lines.clear();
+        bool tooLong = false;
         for (;;) {
             const void *newline = std::memchr(buffer.data() + start, '\n', filled - start);
             if (!newline)
@@ -808,17 +888,39 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
             const std::size_t end =
                 static_cast<std::size_t>(static_cast<const char *>(newline) - buffer.data());
             if (end - start > maxLineLength) {
-                parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
-                            parser.lineNumber() + 1);
-                ok = false;
+                tooLong = true; // after the lines before it
                 break;
             }
-            if (!parser.line(std::string_view(buffer.data() + start, end - start))) {
-                ok = false;
-                break;
-            }
+            lines.emplace_back(buffer.data() + start, end - start);
             start = end + 1;
         }
+        if (parser.canReadAhead() && lines.size() >= 1024) {
+            // Turning text into numbers takes most of the time: the second
+            // half of the block is read ahead on another thread while this
+            // one reads the first; then the lines are taken in order.
+            const std::size_t half = lines.size() / 2;
+            const std::vector<std::string_view> first(lines.begin(), lines.begin() + half);
+            const std::vector<std::string_view> second(lines.begin() + half, lines.end());
+            Parser::ReadAhead ahead[2];
+            std::thread worker([&] { parser.readAhead(second, ahead[1]); });
+            parser.readAhead(first, ahead[0]);
+            worker.join();
+            for (int part = 0; part < 2 && ok; ++part) {
+                const std::vector<std::string_view> &partLines = part == 0 ? first : second;
+                const double *numbers = ahead[part].numbers.data();
+                for (std::size_t i = 0; i < partLines.size() && ok; ++i) {
+                    ok = parser.takeReadAhead(partLines[i], ahead[part].kinds[i], numbers,
+                                              ahead[part].counts[i]);
+                    numbers += ahead[part].counts[i];
+                }
+            }
+        } else {
+            for (std::size_t i = 0; i < lines.size() && ok; ++i)
+                ok = parser.line(lines[i]);
+        }
+        if (ok && tooLong)
+            ok = parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
+                             parser.lineNumber() + 1);
         if (!ok)
             break;
         held = filled - start;
