@@ -926,9 +926,12 @@ QString TuneWindow::exportTargetS1p(const QString &path) {
 
 void TuneWindow::exportWithDialog(const QString &title, const QString &filter,
                                   QString (TuneWindow::*exporter)(const QString &)) {
-    const QString path = QFileDialog::getSaveFileName(this, title, QString(), filter);
+    QString path = QFileDialog::getSaveFileName(this, title, QString(), filter);
     if (path.isEmpty())
         return;
+    // A name typed without its ending gets the one of the filter ("*.csv").
+    if (QFileInfo(path).suffix().isEmpty())
+        path += filter.section(QStringLiteral("*"), 1, 1).section(QLatin1Char(')'), 0, 0);
     const QString error = (this->*exporter)(path);
     if (!error.isEmpty())
         QMessageBox::warning(this, title, error);
