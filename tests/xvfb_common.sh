@@ -1,4 +1,4 @@
-# Shared by the Xvfb tests: `fail`, and `start_xvfb FIRST LAST SIZE`, which
+# Shared by the Xvfb tests: `fail`, `find_window`, and `start_xvfb FIRST LAST SIZE`, which
 # starts a private X server on the first free display of FIRST..LAST and
 # exports DISPLAY. On exit the program ($app), the window manager ($wm) and
 # the server are ended and $scratch, if set, is removed.
@@ -27,4 +27,18 @@ start_xvfb() {
   export DISPLAY=$display
   for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
   xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
+}
+
+# find_window [--onlyvisible] NAME: the first window whose name matches,
+# waiting up to 20 s. A window that closes while xdotool walks the tree
+# makes it fail with BadWindow; the search is then made again.
+find_window() {
+  local found="" _ name=${*: -1}
+  set -- "${@:1:$#-1}"
+  for _ in 1 2 3 4 5; do
+    found=$(timeout 20 xdotool search --sync "$@" --name "$name" 2>/dev/null | head -1)
+    [ -n "$found" ] && break
+    sleep 0.2
+  done
+  echo "$found"
 }

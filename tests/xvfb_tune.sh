@@ -28,7 +28,7 @@ log=$config/output.txt
 dbus-run-session -- "$tune" "$sweep" >"$log" 2>&1 &
 app=$!
 name=$(basename "$sweep")
-window=$(timeout 20 xdotool search --sync --name "$name" | head -1)
+window=$(find_window "$name")
 [ -n "$window" ] || fail "no window titled with $name"
 xdotool windowactivate --sync "$window" >/dev/null 2>&1
 xdotool windowsize --sync "$window" 1200 760

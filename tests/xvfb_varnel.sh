@@ -19,7 +19,7 @@ unset QT_QPA_PLATFORM
 launch() {
   "$varnel" >/dev/null 2>&1 &
   app=$!
-  window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Varnel$' | head -1)
+  window=$(find_window --onlyvisible '^Varnel$')
   [ -n "$window" ] || fail "the window did not appear"
   sleep 0.5
 }
