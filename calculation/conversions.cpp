@@ -239,4 +239,13 @@ std::string formatShortest(double value) {
     return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
+void appendCsvRow(std::string &out, std::initializer_list<double> values) {
+    char buffer[32];
+    for (const double value : values) {
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+        out += ',';
+    }
+    out.back() = '\n';
+}
+
 } // namespace varnel

@@ -8,7 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <charconv>
 #include <cmath>
 #include <ostream>
 
@@ -54,24 +53,10 @@ constexpr std::string_view checkHelp =
 constexpr int ExitOutsideTolerance = 3;
 constexpr long long maxCurvePoints = 1'000'000;
 
-// Appends numbers in their shortest exact form, separated by commas, and a
-// line end.
-void appendRow(std::string &out, std::initializer_list<double> values) {
-    char buffer[32];
-    bool first = true;
-    for (const double value : values) {
-        if (!first)
-            out += ',';
-        first = false;
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-    }
-    out += '\n';
-}
-
 // Writes `text` when it has grown past a block, so that memory stays bounded
 // and a failed write stops the run early.
-bool flushBlock(CommandIo &io, std::string &text, bool force = false) {
-    if (!force && text.size() < (1u << 20))
+bool flushBlock(CommandIo &io, std::string &text) {
+    if (text.size() < (1u << 20))
         return true;
     io.out << text;
     text.clear();
@@ -160,7 +145,7 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     }
     std::string text = "f_mhz,delay_ns\n";
     for (std::size_t i = 0; i < trace.fMHz.size(); ++i) {
-        appendRow(text, {trace.fMHz[i], trace.delayNs[i]});
+        appendCsvRow(text, {trace.fMHz[i], trace.delayNs[i]});
         if (!flushBlock(io, text))
             return ExitRunTimeError;
     }
@@ -242,7 +227,7 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
     }
     std::string text = "f_mhz,delay_ns,s11_db\n";
     for (std::size_t i = 0; i < curve.fMHz.size(); ++i) {
-        appendRow(text, {curve.fMHz[i], curve.delayNs[i], curve.s11Db[i]});
+        appendCsvRow(text, {curve.fMHz[i], curve.delayNs[i], curve.s11Db[i]});
         if (!flushBlock(io, text))
             return ExitRunTimeError;
     }
@@ -294,8 +279,7 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     j["bandwidth_mhz"] = in.table.first.bandwidth;
     j["ripple_db"] = in.table.first.ripple;
     j["model_qu"] = optional(r.settings.qu);
-    j["parameter"] = "S" + std::to_string(r.settings.parameter.row) +
-                     std::to_string(r.settings.parameter.column);
+    j["parameter"] = r.settings.parameter.name();
     j["aperture_steps"] = r.apertureSteps;
     j["table_delay_ns"] = r.tableDelayNs;
     j["target_delay_ns"] = r.targetDelayNs;
@@ -328,9 +312,8 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
     std::string out = "Check of " + std::string(path) + ": " +
                       describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu)) + "\n";
-    out += "S" + std::to_string(r.settings.parameter.row) +
-           std::to_string(r.settings.parameter.column) + ", aperture " +
-           std::to_string(r.apertureSteps) + (r.apertureSteps == 1 ? " step" : " steps");
+    out += r.settings.parameter.name() + ", aperture " + std::to_string(r.apertureSteps) +
+           (r.apertureSteps == 1 ? " step" : " steps");
     if (r.settings.electricalDelayNs != 0)
         out += ", electrical delay " + formatShortest(r.settings.electricalDelayNs) + " ns";
     out += "\n\n";
@@ -391,12 +374,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
         dumpJson(checkJson(report, *inputs), text, 0);
         io.out << text << '\n';
     } else if (options.has("--csv")) {
-        std::string text =
-            "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target\n";
-        for (std::size_t i = 0; i < report.fMHz.size(); ++i)
-            appendRow(text, {report.fMHz[i], report.delayMeasured[i], report.delayTarget[i],
-                             report.s11DbMeasuredTrace[i], report.s11DbTargetTrace[i]});
-        io.out << text;
+        io.out << comparisonCsv(report);
     } else {
         io.out << checkText(report, *inputs, path);
     }

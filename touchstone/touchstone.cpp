@@ -43,6 +43,13 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
+// A line without its comment ("!" to the end) and its outer blanks.
+std::string_view withoutComment(std::string_view text) {
+    if (const std::size_t bang = text.find('!'); bang != std::string_view::npos)
+        text = text.substr(0, bang);
+    return trim(text);
+}
+
 // Splits off the next blank-separated token; empty at the end.
 std::string_view nextToken(std::string_view &text) {
     std::size_t start = 0;
@@ -182,8 +189,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     std::string text(from, mantissaEnd);
     text.append("e").append(std::to_string(written + shift));
     const char *const textEnd = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), textEnd, value,
-                                               std::chars_format::general);
+    const auto [stop, error] =
+        std::from_chars(text.data(), textEnd, value, std::chars_format::general);
     if (error == std::errc::result_out_of_range) {
         // Beyond the range, or below it: strtod tells which.
         const double wide = std::strtod(text.c_str(), nullptr);
@@ -296,6 +303,11 @@ class Parser {
     bool keyword(std::string_view text);
     bool referenceValues(std::string_view text);
     bool dataLine(std::string_view text);
+    // Appends the numbers of a data line whose first number has index
+    // `firstIndex` in its point (converted as the point needs them); the
+    // start of the first token that is not a number, or nullptr.
+    const char *readNumbers(std::string_view text, std::size_t firstIndex,
+                            std::vector<double> &numbers) const;
     bool consumeNumbers(); // the numbers of one data line, in m_lineNumbers
     bool startData();
     bool completePoint();
@@ -590,8 +602,8 @@ bool Parser::completePoint() {
     const double raw = m_point[0];
     const double f = raw; // read in MHz
     if (!(f >= 0) || !std::isfinite(f))
-        return fail(TouchstoneError::BadNumber,
-                    formatShortest(raw) + " MHz is not a frequency", m_pointLine);
+        return fail(TouchstoneError::BadNumber, formatShortest(raw) + " MHz is not a frequency",
+                    m_pointLine);
     if (!m_network.frequencyMHz.empty() && !(f > m_network.frequencyMHz.back()))
         return fail(TouchstoneError::FrequencyOrder,
                     "frequency " + formatShortest(raw) + " MHz is not above the one before it",
@@ -648,28 +660,12 @@ bool Parser::dataLine(std::string_view text) {
     if (!m_dataStarted && !startData())
         return false;
     m_lineNumbers.clear();
-    const char *p = text.data();
-    const char *const end = p + text.size();
-    for (;;) {
-        while (p < end && isSpace(*p))
-            ++p;
-        if (p == end)
-            break;
-        // Numbers past the point's end make a count error below; convert them.
-        const std::size_t index = m_filled + m_lineNumbers.size();
-        double value = 0;
-        // The frequency is read straight into MHz.
-        const char *next = readDecimal(p, end, value, index >= m_needed.size() || m_needed[index],
-                                       index == 0 ? m_unitShift : 0);
-        if (!next || (next < end && !isSpace(*next))) {
-            std::string_view token(p, static_cast<std::size_t>(end - p));
-            token = nextToken(token);
-            const std::string shown =
-                token.size() > 40 ? std::string(token.substr(0, 40)) + "..." : std::string(token);
-            return fail(TouchstoneError::BadNumber, "'" + shown + "' is not a number", m_line);
-        }
-        m_lineNumbers.push_back(value);
-        p = next;
+    if (const char *bad = readNumbers(text, m_filled, m_lineNumbers)) {
+        std::string_view token(bad, static_cast<std::size_t>(text.data() + text.size() - bad));
+        token = nextToken(token);
+        const std::string shown =
+            token.size() > 40 ? std::string(token.substr(0, 40)) + "..." : std::string(token);
+        return fail(TouchstoneError::BadNumber, "'" + shown + "' is not a number", m_line);
     }
     return consumeNumbers();
 }
@@ -707,34 +703,40 @@ bool Parser::consumeNumbers() {
     return true;
 }
 
+const char *Parser::readNumbers(std::string_view text, std::size_t firstIndex,
+                                std::vector<double> &numbers) const {
+    const std::size_t start = numbers.size();
+    const char *p = text.data();
+    const char *const end = p + text.size();
+    for (;;) {
+        while (p < end && isSpace(*p))
+            ++p;
+        if (p == end)
+            return nullptr;
+        // Numbers past the point's end make a count error; convert them.
+        const std::size_t index = firstIndex + numbers.size() - start;
+        double value = 0;
+        // The frequency is read straight into MHz.
+        const char *next = readDecimal(p, end, value, index >= m_needed.size() || m_needed[index],
+                                       index == 0 ? m_unitShift : 0);
+        if (!next || (next < end && !isSpace(*next)))
+            return p;
+        numbers.push_back(value);
+        p = next;
+    }
+}
+
 void Parser::readAhead(const std::vector<std::string_view> &lines, ReadAhead &out) const {
     for (std::string_view text : lines) {
-        if (const std::size_t bang = text.find('!'); bang != std::string_view::npos)
-            text = text.substr(0, bang);
-        text = trim(text);
+        text = withoutComment(text);
         if (text.empty()) {
             out.kinds.push_back(ReadAhead::Blank);
             out.counts.push_back(0);
             continue;
         }
         const std::size_t first = out.numbers.size();
-        bool data = text.front() != '[' && text.front() != '#';
-        const char *p = text.data();
-        const char *const end = p + text.size();
-        while (data) {
-            while (p < end && isSpace(*p))
-                ++p;
-            if (p == end)
-                break;
-            const std::size_t index = out.numbers.size() - first;
-            double value = 0;
-            const char *next = readDecimal(p, end, value,
-                                           index >= m_needed.size() || m_needed[index],
-                                           index == 0 ? m_unitShift : 0);
-            data = next && (next == end || isSpace(*next));
-            out.numbers.push_back(value);
-            p = next;
-        }
+        const bool data =
+            text.front() != '[' && text.front() != '#' && !readNumbers(text, 0, out.numbers);
         if (!data)
             out.numbers.resize(first);
         out.kinds.push_back(data ? ReadAhead::Data : ReadAhead::Other);
@@ -761,9 +763,7 @@ bool Parser::line(std::string_view text) {
     ++m_line;
     if (m_line == 1 && text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
-    if (const std::size_t bang = text.find('!'); bang != std::string_view::npos)
-        text = text.substr(0, bang);
-    text = trim(text);
+    text = withoutComment(text);
     if (text.empty() || m_ended)
         return true;
     if (text.front() == '[')

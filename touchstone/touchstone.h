@@ -81,6 +81,9 @@ std::optional<double> parseDecimal(std::string_view text);
 struct SParameter {
     int row = 1;
     int column = 1;
+
+    // "S21".
+    std::string name() const { return {'S', char('0' + row), char('0' + column)}; }
 };
 
 // Parses "S11", "s21", ...; nullopt for anything else.

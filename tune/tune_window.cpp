@@ -795,7 +795,7 @@ void TuneWindow::loadFinished() {
         QStringList names;
         for (int row = 1; row <= m_network->ports; ++row)
             for (int column = 1; column <= m_network->ports; ++column)
-                names << QStringLiteral("S%1%2").arg(row).arg(column);
+                names << QString::fromStdString(SParameter{row, column}.name());
         std::stable_partition(names.begin(), names.end(),
                               [](const QString &n) { return n[1] == n[2]; }); // S11, S22 first
         {

@@ -171,12 +171,9 @@ std::string causeText(const CheckReport &r) {
 
 std::string comparisonCsv(const CheckReport &r) {
     std::string text = "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target\n";
-    for (std::size_t i = 0; i < r.fMHz.size(); ++i) {
-        for (const double value : {r.fMHz[i], r.delayMeasured[i], r.delayTarget[i],
-                                   r.s11DbMeasuredTrace[i], r.s11DbTargetTrace[i]})
-            text.append(formatShortest(value)).append(",");
-        text.back() = '\n';
-    }
+    for (std::size_t i = 0; i < r.fMHz.size(); ++i)
+        appendCsvRow(text, {r.fMHz[i], r.delayMeasured[i], r.delayTarget[i],
+                            r.s11DbMeasuredTrace[i], r.s11DbTargetTrace[i]});
     return text;
 }
 
