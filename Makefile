@@ -8,7 +8,7 @@ PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             fonts-arphic-uming fonts-liberation2 libx11-dev \
             xvfb xdotool xclip x11-utils imagemagick openbox wmctrl dbus-daemon \
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev \
-            nlohmann-json3-dev python3-numpy time \
+            nlohmann-json3-dev python3-numpy time clang-format \
             qt6-charts-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools \
             libqt6svg6 qt6-translations-l10n \
             dpkg-dev lintian appstream desktop-file-utils groff-base man-db bash-completion
@@ -18,6 +18,8 @@ ASAN_BUILD := build-asan
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS := 30
 JOBS := $(shell nproc 2>/dev/null || echo 2)
+# CI builds with warnings as errors.
+WERROR := $(if $(CI),ON,OFF)
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 .PHONY: run test build deps clean package
@@ -35,7 +37,7 @@ deps:
 	fi
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DVARNEL_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build

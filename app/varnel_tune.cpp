@@ -1,6 +1,6 @@
-#include "start.h"
-#include "tune_window.h"
-#include "version.h"
+#include "generated/version.h"
+#include "tuning_window/tune_window.h"
+#include "window_runtime/start.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

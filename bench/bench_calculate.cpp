@@ -1,8 +1,8 @@
 // Speed of the Calculate command and of batch mode.
 //   build/bench/bench_calculate
-#include "batch.h"
-#include "calculate.h"
-#include "run_time_error.h"
+#include "calculation/calculate.h"
+#include "cli/batch.h"
+#include "lowpass_prototype/run_time_error.h"
 
 #include <benchmark/benchmark.h>
 

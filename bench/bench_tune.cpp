@@ -7,8 +7,8 @@
 //   3. a 1,000,000-point file loading: the longest the event loop is kept
 //      from answering input meanwhile.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_tune [RUNS]
-#include "stage_model.h"
-#include "tune_window.h"
+#include "tuning/stage_model.h"
+#include "tuning_window/tune_window.h"
 
 #include <QApplication>
 #include <QChartView>

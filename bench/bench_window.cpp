@@ -1,7 +1,7 @@
 // Time from a click on Calculate to the result field updated, on Qt's
 // offscreen platform.   build/bench/bench_window
-#include "form1.h"
-#include "start.h"
+#include "calculator_window/form1.h"
+#include "window_runtime/start.h"
 
 #include <QApplication>
 #include <QLineEdit>

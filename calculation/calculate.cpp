@@ -1,7 +1,7 @@
-#include "calculate.h"
+#include "calculation/calculate.h"
 
-#include "conversions.h"
-#include "fp_guard.h"
+#include "calculation/conversions.h"
+#include "lowpass_prototype/fp_guard.h"
 
 namespace varnel {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fp_guard.h"
-#include "prototype.h"
+#include "lowpass_prototype/fp_guard.h"
+#include "lowpass_prototype/prototype.h"
 
 #include <string>
 #include <string_view>

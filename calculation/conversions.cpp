@@ -1,4 +1,4 @@
-#include "conversions.h"
+#include "calculation/conversions.h"
 
 #include <algorithm>
 #include <charconv>
@@ -224,28 +224,6 @@ Result<std::string> formatResult(double value) {
     text += '.';
     text += decimals;
     return text;
-}
-
-std::string formatFixed(double value, int decimals) {
-    char buffer[400];
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals)
-            .ptr;
-    return std::string(buffer, end);
-}
-
-std::string formatShortest(double value) {
-    char buffer[32];
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-}
-
-void appendCsvRow(std::string &out, std::initializer_list<double> values) {
-    char buffer[32];
-    for (const double value : values) {
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
-        out += ',';
-    }
-    out.back() = '\n';
 }
 
 } // namespace varnel

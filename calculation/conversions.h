@@ -1,8 +1,7 @@
 #pragma once
 
-#include "prototype.h"
+#include "lowpass_prototype/prototype.h"
 
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -58,19 +57,5 @@ Result<Order> convertOrder(double value);
 // Only an infinite or undefined value, which the Calculate command never
 // produces, gives Overflow.
 Result<std::string> formatResult(double value);
-
-// Machine-readable number text: the shortest decimal form that reads back to
-// the same double, "." as the point, an exponent only where shorter.
-// Examples: 0.1 -> "0.1", 48.14890203471687 -> "48.14890203471687",
-//           1e21 -> "1e+21", -0.5 -> "-0.5".
-std::string formatShortest(double value);
-
-// Appends one CSV row: the values in their shortest exact form, separated by
-// commas, and a line end. Example: {985, 10.5} -> "985,10.5\n".
-void appendCsvRow(std::string &out, std::initializer_list<double> values);
-
-// Fixed-point text with `decimals` decimals, rounded to nearest, "." as the
-// point whatever the locale. Example: (26.3847, 2) -> "26.38".
-std::string formatFixed(double value, int decimals);
 
 } // namespace varnel

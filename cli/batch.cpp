@@ -1,7 +1,7 @@
-#include "batch.h"
+#include "cli/batch.h"
 
-#include "calculate.h"
-#include "run_time_error.h"
+#include "calculation/calculate.h"
+#include "lowpass_prototype/run_time_error.h"
 
 #include <array>
 

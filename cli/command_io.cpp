@@ -1,10 +1,11 @@
-#include "command_io.h"
+#include "cli/command_io.h"
 
-#include "batch.h"
-#include "command_line.h"
-#include "conversions.h"
-#include "fd_stream.h"
-#include "touchstone.h"
+#include "calculation/conversions.h"
+#include "cli/batch.h"
+#include "cli/command_line.h"
+#include "cli/fd_stream.h"
+#include "number_text/number_text.h"
+#include "touchstone/touchstone.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "command_line.h"
-#include "options.h"
-#include "tuning_table.h"
+#include "cli/command_line.h"
+#include "cli/options.h"
+#include "tuning/tuning_table.h"
 
 #include <array>
 #include <iosfwd>

@@ -1,15 +1,15 @@
-#include "command_line.h"
+#include "cli/command_line.h"
 
-#include "batch.h"
-#include "calculate.h"
-#include "command_io.h"
-#include "conversions.h"
-#include "fd_stream.h"
-#include "options.h"
-#include "table_output.h"
-#include "tuning_commands.h"
-#include "tuning_table.h"
-#include "version.h"
+#include "calculation/calculate.h"
+#include "calculation/conversions.h"
+#include "cli/batch.h"
+#include "cli/command_io.h"
+#include "cli/fd_stream.h"
+#include "cli/options.h"
+#include "cli/table_output.h"
+#include "cli/tuning_commands.h"
+#include "generated/version.h"
+#include "tuning/tuning_table.h"
 
 #include <algorithm>
 #include <array>

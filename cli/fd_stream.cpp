@@ -1,4 +1,4 @@
-#include "fd_stream.h"
+#include "cli/fd_stream.h"
 
 #include <cerrno>
 #include <cstring>

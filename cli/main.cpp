@@ -1,5 +1,5 @@
-#include "command_line.h"
-#include "fd_stream.h"
+#include "cli/command_line.h"
+#include "cli/fd_stream.h"
 
 #include <iostream>
 #include <string_view>

@@ -1,6 +1,7 @@
-#include "table_output.h"
+#include "cli/table_output.h"
 
-#include "conversions.h"
+#include "calculation/conversions.h"
+#include "number_text/number_text.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tuning_table.h"
+#include "tuning/tuning_table.h"
 
 #include <string>
 

@@ -1,10 +1,11 @@
-#include "tuning_commands.h"
+#include "cli/tuning_commands.h"
 
-#include "check.h"
-#include "conversions.h"
-#include "group_delay.h"
-#include "stage_model.h"
-#include "touchstone.h"
+#include "calculation/conversions.h"
+#include "number_text/number_text.h"
+#include "touchstone/touchstone.h"
+#include "tuning/check.h"
+#include "tuning/group_delay.h"
+#include "tuning/stage_model.h"
 
 #include <nlohmann/json.hpp>
 

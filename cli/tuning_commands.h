@@ -1,6 +1,6 @@
 #pragma once
 
-#include "command_io.h"
+#include "cli/command_io.h"
 
 // The forms of varnel-calc that work with an analyser's sweeps:
 //   delay FILE     the group-delay trace of a Touchstone file

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run_time_error.h"
+#include "lowpass_prototype/run_time_error.h"
 
 #include <gtest/gtest.h>
 

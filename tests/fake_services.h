@@ -1,6 +1,6 @@
 #pragma once
 
-#include "services.h"
+#include "window_runtime/services.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,5 +1,5 @@
 // Test main for window tests: Qt's offscreen platform, no display needed.
-#include "start.h"
+#include "window_runtime/start.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>

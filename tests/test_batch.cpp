@@ -1,4 +1,4 @@
-#include "batch.h"
+#include "cli/batch.h"
 #include "table_test.h"
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "calculate.h"
+#include "calculation/calculate.h"
 #include "expect_error.h"
 #include "table_test.h"
 

@@ -1,5 +1,5 @@
-#include "check.h"
 #include "table_test.h"
+#include "tuning/check.h"
 
 #include <gtest/gtest.h>
 

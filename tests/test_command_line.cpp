@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "cli/command_line.h"
 #include "table_test.h"
 
 #include <sstream>

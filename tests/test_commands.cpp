@@ -1,6 +1,6 @@
-#include "commands.h"
+#include "calculator_window/commands.h"
 #include "fake_services.h"
-#include "run_time_error.h"
+#include "lowpass_prototype/run_time_error.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "conversions.h"
+#include "calculation/conversions.h"
 #include "expect_error.h"
 #include "table_test.h"
 

@@ -1,8 +1,8 @@
-#include "form1.h"
-#include "form_layout.h"
-#include "start.h"
+#include "calculator_window/form1.h"
+#include "calculator_window/form_layout.h"
+#include "calculator_window/window_fonts.h"
 #include "table_test.h"
-#include "window_fonts.h"
+#include "window_runtime/start.h"
 
 #include <QApplication>
 #include <QFontInfo>

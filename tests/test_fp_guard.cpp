@@ -1,5 +1,5 @@
 #include "expect_error.h"
-#include "fp_guard.h"
+#include "lowpass_prototype/fp_guard.h"
 #include "table_test.h"
 
 #include <limits>

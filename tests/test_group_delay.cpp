@@ -1,6 +1,6 @@
-#include "group_delay.h"
-#include "stage_model.h"
 #include "table_test.h"
+#include "tuning/group_delay.h"
+#include "tuning/stage_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Hostile input in the real window on the offscreen platform: whatever is
 // typed or pasted, the window answers with a result or a run-time error
 // report, keeps running and keeps the user's texts.
-#include "form1.h"
+#include "calculator_window/form1.h"
 #include "table_test.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 #include "expect_error.h"
-#include "prototype.h"
+#include "lowpass_prototype/prototype.h"
 #include "table_test.h"
 
 #include <cmath>

@@ -1,5 +1,5 @@
-#include "stage_model.h"
 #include "table_test.h"
+#include "tuning/stage_model.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "group_delay.h"
-#include "stage_model.h"
+#include "number_text/number_text.h"
 #include "table_test.h"
-#include "touchstone.h"
+#include "touchstone/touchstone.h"
+#include "tuning/group_delay.h"
+#include "tuning/stage_model.h"
 
 #include <gtest/gtest.h>
 

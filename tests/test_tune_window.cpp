@@ -1,6 +1,7 @@
-#include "tune_window.h"
+#include "tuning_window/tune_window.h"
 
-#include "conversions.h"
+#include "calculation/conversions.h"
+#include "number_text/number_text.h"
 
 #include <QChartView>
 #include <QComboBox>

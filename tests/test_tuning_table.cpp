@@ -1,6 +1,6 @@
-#include "calculate.h"
-#include "command_line.h"
-#include "tuning_table.h"
+#include "calculation/calculate.h"
+#include "cli/command_line.h"
+#include "tuning/tuning_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
+#include "calculator_window/window_fonts.h"
 #include "table_test.h"
-#include "window_fonts.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

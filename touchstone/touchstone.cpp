@@ -1,6 +1,7 @@
-#include "touchstone.h"
+#include "touchstone/touchstone.h"
 
-#include "conversions.h"
+#include "number_text/decimal_reader.h"
+#include "number_text/number_text.h"
 
 #include <algorithm>
 #include <array>
@@ -67,140 +68,6 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
            });
-}
-
-// Reads the decimal number [+|-]digits[.digits][(e|E)[+|-]digits] (at least
-// one mantissa digit) at the start of [begin, end); returns where it ends, or
-// nullptr when there is none or it is beyond the double range. The caller
-// decides whether what follows may end a number ("1e" ends after "1").
-// Numbers of at most 19 significant digits and a decimal exponent within
-// +-22 take the exact fast path: the digits and the power of ten are both
-// exact doubles, so one multiplication or division rounds correctly.
-// Others go through std::from_chars.
-// With `convert` false the value is not needed, only whether the text is a
-// number in range: the fast path then skips its division. `shift` moves the
-// decimal point before rounding (3: the text is in GHz, the value in MHz),
-// so "1.015" GHz reads as exactly the double nearest 1015 MHz.
-[[gnu::always_inline]] inline const char *readDecimal(const char *const begin,
-                                                      const char *const end, double &value,
-                                                      bool convert = true, int shift = 0) {
-    static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const char *s = begin;
-    const bool negative = s < end && *s == '-';
-    if (s < end && (*s == '+' || *s == '-'))
-        ++s;
-    const char *const unsignedStart = s;
-    std::uint64_t digits = 0;
-    int significant = 0;
-    int exponent = 0;
-    bool exact = true;
-    bool anyDigit = false;
-    auto isDigitAt = [&](const char *at) { return at < end && *at >= '0' && *at <= '9'; };
-    // Eight digits at a time while they fit in the 19 kept (most numbers in
-    // a sweep have 10 to 15), then one at a time.
-    auto eightDigits = [&](const char *at, std::uint64_t &eight) {
-        if constexpr (std::endian::native != std::endian::little)
-            return false;
-        if (end - at < 8 || significant > 11)
-            return false;
-        std::uint64_t v;
-        std::memcpy(&v, at, 8);
-        // Every byte 0x30..0x39: its high nibble 3, and adding 6 keeps it 3.
-        if ((((v & 0xF0F0F0F0F0F0F0F0) | (((v + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
-             0x3333333333333333))
-            return false;
-        v -= 0x3030303030303030;
-        v = v * 10 + (v >> 8); // pairs of digits
-        v = (((v & 0x000000FF000000FF) * 0x000F424000000064) +
-             (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >>
-            32;
-        eight = v & 0xFFFFFFFF;
-        return true;
-    };
-    // The digits of the integer part, or of the fraction: a kept digit of the
-    // fraction lowers the exponent, a dropped digit of the integer part
-    // raises it.
-    auto readDigits = [&](bool fraction) {
-        for (std::uint64_t eight; eightDigits(s, eight); s += 8) {
-            digits = digits * 100000000 + eight;
-            significant += 8;
-            exponent -= fraction ? 8 : 0;
-            anyDigit = true;
-        }
-        for (; isDigitAt(s); ++s) {
-            anyDigit = true;
-            if (significant < 19) {
-                digits = digits * 10 + static_cast<std::uint64_t>(*s - '0');
-                significant += digits != 0;
-                exponent -= fraction ? 1 : 0;
-            } else {
-                exact = false;
-                exponent += fraction ? 0 : 1;
-            }
-        }
-    };
-    for (; s < end && *s == '0'; ++s)
-        anyDigit = true; // leading zeros carry nothing
-    readDigits(false);
-    if (s < end && *s == '.') {
-        ++s;
-        if (digits == 0)
-            for (; s < end && *s == '0'; ++s) {
-                anyDigit = true;
-                --exponent;
-            }
-        readDigits(true);
-    }
-    if (!anyDigit)
-        return nullptr;
-    const char *const mantissaEnd = s;
-    int written = 0; // the exponent as written
-    if (s < end && (*s == 'e' || *s == 'E')) {
-        const char *t = s + 1;
-        const bool negativeExponent = t < end && *t == '-';
-        if (t < end && (*t == '+' || *t == '-'))
-            ++t;
-        if (isDigitAt(t)) {
-            for (; isDigitAt(t); ++t)
-                if (written < 100000)
-                    written = written * 10 + (*t - '0');
-            written = negativeExponent ? -written : written;
-            s = t;
-        }
-    }
-    exponent += written + shift;
-    if (digits == 0) {
-        value = negative ? -0.0 : 0.0;
-        return s;
-    }
-    if (exact && digits <= (std::uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
-        if (!convert)
-            return s;
-        const double mantissa = static_cast<double>(digits);
-        const double magnitude =
-            exponent < 0 ? mantissa / powersOfTen[-exponent] : mantissa * powersOfTen[exponent];
-        value = negative ? -magnitude : magnitude;
-        return s;
-    }
-    // The mantissa as written, with the shifted exponent.
-    const char *const from = negative ? unsignedStart - 1 : unsignedStart;
-    std::string text(from, mantissaEnd);
-    text.append("e").append(std::to_string(written + shift));
-    const char *const textEnd = text.data() + text.size();
-    const auto [stop, error] =
-        std::from_chars(text.data(), textEnd, value, std::chars_format::general);
-    if (error == std::errc::result_out_of_range) {
-        // Beyond the range, or below it: strtod tells which.
-        const double wide = std::strtod(text.c_str(), nullptr);
-        if (std::isinf(wide))
-            return nullptr;
-        value = wide;
-    } else if (error != std::errc() || stop != textEnd) {
-        return nullptr;
-    }
-    return s;
 }
 
 // S from normalised Z (or Y): S = (z - I)(z + I)^-1, S = (I - y)(I + y)^-1.
@@ -798,14 +665,6 @@ std::variant<Network, TouchstoneError> Parser::finish() {
 }
 
 } // namespace
-
-std::optional<double> parseDecimal(std::string_view text) {
-    double value = 0;
-    const char *end = readDecimal(text.data(), text.data() + text.size(), value);
-    if (!end || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 std::string TouchstoneError::message() const {
     std::string text = file;

@@ -70,13 +70,6 @@ struct TouchstoneError {
     std::string message() const;
 };
 
-// A decimal number as the format writes one: [+|-]digits[.digits]
-// [(e|E)[+|-]digits] with at least one mantissa digit, the whole text; not
-// "nan", "inf" or a hexadecimal form. Too small for a double reads as 0; too
-// large is nullopt. Examples: "-6.02" -> -6.02, ".5" -> 0.5, "1e-400" -> 0,
-// "1e400", "inf", "0x1p3", "1,5", "" -> nullopt.
-std::optional<double> parseDecimal(std::string_view text);
-
 // One S-parameter: row and column, 1-based (S21: row 2, column 1).
 struct SParameter {
     int row = 1;

@@ -1,6 +1,7 @@
-#include "check.h"
+#include "tuning/check.h"
 
-#include "conversions.h"
+#include "calculation/conversions.h"
+#include "number_text/number_text.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "group_delay.h"
-#include "stage_model.h"
-#include "touchstone.h"
-#include "tuning_table.h"
+#include "touchstone/touchstone.h"
+#include "tuning/group_delay.h"
+#include "tuning/stage_model.h"
+#include "tuning/tuning_table.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "group_delay.h"
+#include "tuning/group_delay.h"
 
 #include <algorithm>
 #include <charconv>

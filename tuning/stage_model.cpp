@@ -1,7 +1,8 @@
-#include "stage_model.h"
+#include "tuning/stage_model.h"
 
-#include "conversions.h"
-#include "touchstone.h"
+#include "calculation/conversions.h"
+#include "number_text/number_text.h"
+#include "touchstone/touchstone.h"
 
 #include <cmath>
 #include <numbers>
@@ -104,8 +105,8 @@ std::vector<StageRow> stageRows(const TuningTable &table, double f0, std::option
         StageRow row;
         row.stage = stage;
         row.g = table.stages[k].g;
-        row.targetDelayNs = qu ? stageResponse(stageModel(table, stage, f0, qu), f0).delay
-                               : table.stages[k].delay;
+        row.targetDelayNs =
+            qu ? stageResponse(stageModel(table, stage, f0, qu), f0).delay : table.stages[k].delay;
         row.coupling = table.stages[k].coupling;
         if (k == 0)
             row.externalQ = table.externalQ;

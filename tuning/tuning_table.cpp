@@ -1,7 +1,7 @@
-#include "tuning_table.h"
+#include "tuning/tuning_table.h"
 
-#include "conversions.h"
-#include "fp_guard.h"
+#include "calculation/conversions.h"
+#include "lowpass_prototype/fp_guard.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "calculate.h"
+#include "calculation/calculate.h"
 
 #include <optional>
 #include <string_view>

@@ -1,9 +1,9 @@
 #include "fuzz_checks.h"
 
-#include "batch.h"
-#include "calculate.h"
-#include "conversions.h"
-#include "touchstone.h"
+#include "calculation/calculate.h"
+#include "calculation/conversions.h"
+#include "cli/batch.h"
+#include "touchstone/touchstone.h"
 
 #include <cmath>
 #include <cstdio>

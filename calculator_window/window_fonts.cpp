@@ -1,4 +1,4 @@
-#include "window_fonts.h"
+#include "calculator_window/window_fonts.h"
 
 #include <QApplication>
 #include <QFont>

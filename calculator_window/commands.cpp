@@ -1,6 +1,6 @@
-#include "commands.h"
+#include "calculator_window/commands.h"
 
-#include "calculate.h"
+#include "calculation/calculate.h"
 
 namespace varnel {
 

@@ -1,4 +1,4 @@
-#include "qt_runtime.h"
+#include "window_runtime/qt_runtime.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "run_time_error.h"
-#include "services.h"
+#include "lowpass_prototype/run_time_error.h"
+#include "window_runtime/services.h"
 
 #include <functional>
 

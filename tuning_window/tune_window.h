@@ -1,9 +1,9 @@
 #pragma once
 
-#include "check.h"
-#include "stage_model.h"
-#include "touchstone.h"
-#include "tuning_table.h"
+#include "touchstone/touchstone.h"
+#include "tuning/check.h"
+#include "tuning/stage_model.h"
+#include "tuning/tuning_table.h"
 
 #include <QElapsedTimer>
 #include <QFileSystemWatcher>

@@ -1,6 +1,6 @@
-#include "prototype.h"
+#include "lowpass_prototype/prototype.h"
 
-#include "fp_guard.h"
+#include "lowpass_prototype/fp_guard.h"
 
 #include <cmath>
 

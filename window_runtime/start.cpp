@@ -1,6 +1,6 @@
-#include "start.h"
+#include "window_runtime/start.h"
 
-#include "version.h"
+#include "generated/version.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qt_runtime.h"
+#include "window_runtime/qt_runtime.h"
 
 #include <QGroupBox>
 #include <QPushButton>

@@ -1,4 +1,4 @@
-#include "fp_guard.h"
+#include "lowpass_prototype/fp_guard.h"
 
 #include <cmath>
 

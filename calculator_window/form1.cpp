@@ -1,8 +1,8 @@
-#include "form1.h"
+#include "calculator_window/form1.h"
 
-#include "commands.h"
-#include "form_layout.h"
-#include "window_fonts.h"
+#include "calculator_window/commands.h"
+#include "calculator_window/form_layout.h"
+#include "calculator_window/window_fonts.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>

@@ -1,4 +1,4 @@
-#include "form_layout.h"
+#include "calculator_window/form_layout.h"
 
 #include <array>
 

@@ -1,7 +1,8 @@
-#include "tune_window.h"
+#include "tuning_window/tune_window.h"
 
-#include "conversions.h"
-#include "group_delay.h"
+#include "calculation/conversions.h"
+#include "number_text/number_text.h"
+#include "tuning/group_delay.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,0 +1,47 @@
+#include "number_text/number_text.h"
+
+#include "number_text/decimal_reader.h"
+
+#include <charconv>
+
+namespace varnel {
+
+std::string formatFixed(double value, int decimals) {
+    char buffer[400];
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals)
+            .ptr;
+    std::string text(buffer, end);
+    // "-0.00" reads as a negative amount where there is none.
+    if (text.front() == '-' && text.find_first_not_of("-0.") == std::string::npos)
+        text.erase(0, 1);
+    return text;
+}
+
+std::string formatShortest(double value) {
+    char buffer[32];
+    if (value == 0)
+        value = 0; // -0 is written "0"
+    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+}
+
+void appendCsvRow(std::string &out, std::initializer_list<double> values) {
+    char buffer[32];
+    for (double value : values) {
+        if (value == 0)
+            value = 0;
+        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+        out += ',';
+    }
+    out.back() = '\n';
+}
+
+std::optional<double> parseDecimal(std::string_view text) {
+    double value = 0;
+    const char *end = readDecimal(text.data(), text.data() + text.size(), value);
+    if (!end || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace varnel
