@@ -80,23 +80,7 @@ std::optional<TuningTable> tableFor(CommandIo &io, const std::array<std::string_
         status = ExitRunTimeError;
         return std::nullopt;
     }
-    const TableRefusal &refusal = std::get<TableRefusal>(result);
-    std::string why;
-    switch (refusal.reason) {
-    case TableRefusal::OrderOutOfRange:
-        why = "a tuning table needs an order from " + std::to_string(tableMinimumOrder) + " to " +
-              std::to_string(tableMaximumOrder) + "; the order reads as " +
-              std::to_string(static_cast<int>(refusal.value));
-        break;
-    case TableRefusal::RippleNotPositive:
-        why = "a tuning table needs a positive ripple in dB; the ripple reads as " +
-              formatShortest(refusal.value);
-        break;
-    case TableRefusal::BandwidthNotPositive:
-        why = "a tuning table needs a positive bandwidth in MHz; the bandwidth reads as " +
-              formatShortest(refusal.value);
-        break;
-    }
+    const std::string why = tableRefusalText(std::get<TableRefusal>(result));
     status = failure(io, why, ExitUsage);
     return std::nullopt;
 }

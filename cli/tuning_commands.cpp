@@ -5,6 +5,7 @@
 #include "touchstone/touchstone.h"
 #include "tuning/check.h"
 #include "tuning/group_delay.h"
+#include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
 
 #include <nlohmann/json.hpp>
@@ -64,40 +65,49 @@ bool flushBlock(CommandIo &io, std::string &text) {
     return !writeFailed(io);
 }
 
-struct SweepOptions {
-    SParameter parameter{1, 1};
-    Aperture aperture{};
-    double electricalDelayNs = 0;
+// The option each input field is given with, for messages.
+constexpr std::pair<InputField, const char *> optionNames[] = {
+    {InputField::F0, "--f0"},
+    {InputField::Qu, "--qu"},
+    {InputField::Stage, "--stage"},
+    {InputField::Parameter, "--param"},
+    {InputField::Aperture, "--aperture"},
+    {InputField::ElectricalDelay, "--edelay"},
+    {InputField::Tolerance, "--tol"},
 };
 
-std::optional<SweepOptions> sweepOptions(CommandIo &io, const ParsedOptions &options) {
-    SweepOptions sweep;
-    if (const auto text = options.value("--param")) {
-        const auto parameter = parseSParameter(*text);
-        if (!parameter) {
-            usageError(io, "--param needs an S-parameter such as S11 or S21, got '" +
-                               std::string(*text) + "'");
-            return std::nullopt;
-        }
-        sweep.parameter = *parameter;
+// The texts of the options given, the defaults for the rest.
+StageInputTexts inputTexts(const ParsedOptions &options) {
+    StageInputTexts texts;
+    const std::pair<const char *, std::string *> fields[] = {{"--f0", &texts.f0},
+                                                             {"--stage", &texts.stage},
+                                                             {"--param", &texts.parameter},
+                                                             {"--aperture", &texts.aperture},
+                                                             {"--edelay", &texts.electricalDelay},
+                                                             {"--tol", &texts.tolerance}};
+    for (const auto &[name, text] : fields)
+        if (const auto value = options.value(name))
+            *text = std::string(*value);
+    if (const auto qu = options.value("--qu"))
+        texts.qu = std::string(*qu);
+    return texts;
+}
+
+// Reports the first problem as varnel-calc does: a run-time error as
+// "error N: ..." (status 1), a table refusal as a failure (status 2), any
+// other as a usage error naming the option (status 2).
+int reportProblem(CommandIo &io, const InputProblem &problem) {
+    if (problem.kind == InputProblem::RunTime) {
+        io.err << problemText(problem, "") << '\n';
+        return ExitRunTimeError;
     }
-    if (const auto text = options.value("--aperture")) {
-        const auto aperture = parseAperture(*text);
-        if (!aperture) {
-            usageError(io, "--aperture needs a number of steps (2), a percentage of the span "
-                           "(5%) or a width in MHz (1.5MHz), got '" +
-                               std::string(*text) + "'");
-            return std::nullopt;
-        }
-        sweep.aperture = *aperture;
-    }
-    if (options.has("--edelay")) {
-        const auto edelay = numberOption(io, options, "--edelay", std::nullopt);
-        if (!edelay)
-            return std::nullopt;
-        sweep.electricalDelayNs = *edelay;
-    }
-    return sweep;
+    if (problem.kind == InputProblem::TableRefused)
+        return failure(io, problemText(problem, ""), ExitUsage);
+    std::string name;
+    for (const auto &[field, option] : optionNames)
+        if (field == problem.field)
+            name = option;
+    return usageError(io, problemText(problem, name));
 }
 
 // Reads the file keeping one parameter; nullopt after the message, with the
@@ -116,22 +126,22 @@ std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParamete
 int runDelay(const ParsedOptions &options, CommandIo &io) {
     if (options.positional.size() != 1)
         return usageError(io, "delay needs one Touchstone file");
-    const auto sweep = sweepOptions(io, options);
-    if (!sweep)
-        return ExitUsage;
+    CheckSettings sweep;
+    if (const auto problems = readSweepSettings(inputTexts(options), sweep); !problems.empty())
+        return reportProblem(io, problems.front());
     std::optional<double> at;
     if (options.has("--at") && !(at = numberOption(io, options, "--at")))
         return ExitUsage;
     const std::string_view path = options.positional[0];
     int status = ExitOk;
-    const auto network = readSweep(io, path, sweep->parameter, status);
+    const auto network = readSweep(io, path, sweep.parameter, status);
     if (!network)
         return status;
-    const auto steps = apertureSteps(sweep->aperture, network->frequencyMHz);
+    const auto steps = apertureSteps(sweep.aperture, network->frequencyMHz);
     if (const auto *message = std::get_if<std::string>(&steps))
         return failure(io, std::string(path) + ": " + *message, ExitRunTimeError);
     const DelayTrace trace = groupDelay(network->frequencyMHz, network->values,
-                                        std::get<std::size_t>(steps), sweep->electricalDelayNs);
+                                        std::get<std::size_t>(steps), sweep.electricalDelayNs);
     if (at) {
         const auto delay = interpolate(trace.fMHz, trace.delayNs, *at);
         if (!delay)
@@ -154,14 +164,8 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-// What curve and check share: the table, the stage and f0 and Qu.
-struct StageInputs {
-    TuningTable table;
-    int stage = 1;
-    double f0 = 0;
-    std::optional<double> qu;
-};
-
+// What curve and check share: the table, the stage, f0 and Qu, and the
+// sweep settings; nullopt after reporting the first problem (status set).
 std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &options,
                                        std::span<const std::string_view> fields, int &status) {
     status = ExitUsage;
@@ -170,32 +174,20 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
             usageError(io, "needs " + std::string(required));
             return std::nullopt;
         }
-    StageInputs inputs;
-    const auto f0 = numberOption(io, options, "--f0");
-    if (!f0)
-        return std::nullopt;
-    inputs.f0 = *f0;
-    if (options.has("--qu")) {
-        inputs.qu = numberOption(io, options, "--qu");
-        if (!inputs.qu)
-            return std::nullopt;
-    }
     const auto texts = fieldTexts(io, fields);
     if (!texts)
         return std::nullopt;
-    auto table = tableFor(io, *texts, inputs.f0, status);
-    if (!table)
-        return std::nullopt;
-    inputs.table = std::move(*table);
-    const auto order = static_cast<long long>(inputs.table.stages.size());
-    const auto stage = wholeOption(io, options, "--stage", 1, order);
-    if (!stage) {
-        status = ExitUsage;
+    StageInputTexts inputs = inputTexts(options);
+    inputs.order = std::string((*texts)[0]);
+    inputs.bandwidth = std::string((*texts)[1]);
+    inputs.ripple = std::string((*texts)[2]);
+    StageInputsResult read = readStageInputs(inputs);
+    if (!read.problems.empty()) {
+        status = reportProblem(io, read.problems.front());
         return std::nullopt;
     }
-    inputs.stage = static_cast<int>(*stage);
     status = ExitOk;
-    return inputs;
+    return std::move(read.inputs);
 }
 
 int runCurve(const ParsedOptions &options, CommandIo &io) {
@@ -203,7 +195,7 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
     const auto inputs = stageInputs(io, options, options.positional, status);
     if (!inputs)
         return status;
-    double span = 3 * inputs->table.first.bandwidth;
+    double span = defaultSpan(inputs->table.first.bandwidth, inputs->f0);
     if (options.has("--span")) {
         const auto value = numberOption(io, options, "--span");
         if (!value)
@@ -346,22 +338,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
     if (!inputs)
         return status;
-    const auto sweep = sweepOptions(io, options);
-    if (!sweep)
-        return ExitUsage;
-    CheckSettings settings;
-    settings.stage = inputs->stage;
-    settings.f0 = inputs->f0;
-    settings.qu = inputs->qu;
-    settings.parameter = sweep->parameter;
-    settings.aperture = sweep->aperture;
-    settings.electricalDelayNs = sweep->electricalDelayNs;
-    if (options.has("--tol")) {
-        const auto tol = numberOption(io, options, "--tol");
-        if (!tol)
-            return ExitUsage;
-        settings.tolerancePercent = *tol;
-    }
+    const CheckSettings &settings = inputs->check;
     const std::string_view path = options.positional[0];
     const auto network = readSweep(io, path, settings.parameter, status);
     if (!network)

@@ -1,5 +1,7 @@
 #include "tuning/tuning_table.h"
 
+#include "number_text/number_text.h"
+
 #include "calculation/conversions.h"
 #include "lowpass_prototype/fp_guard.h"
 
@@ -96,6 +98,22 @@ TableResult tuningTable(std::string_view orderText, std::string_view bandwidthTe
     if (!allFinite(t))
         return RunTimeError::overflow();
     return t;
+}
+
+std::string tableRefusalText(const TableRefusal &refusal) {
+    switch (refusal.reason) {
+    case TableRefusal::OrderOutOfRange:
+        return "a tuning table needs an order from " + std::to_string(tableMinimumOrder) + " to " +
+               std::to_string(tableMaximumOrder) + "; the order reads as " +
+               std::to_string(static_cast<int>(refusal.value));
+    case TableRefusal::RippleNotPositive:
+        return "a tuning table needs a positive ripple in dB; the ripple reads as " +
+               formatShortest(refusal.value);
+    case TableRefusal::BandwidthNotPositive:
+        return "a tuning table needs a positive bandwidth in MHz; the bandwidth reads as " +
+               formatShortest(refusal.value);
+    }
+    return {};
 }
 
 } // namespace varnel

@@ -3,6 +3,7 @@
 #include "calculation/calculate.h"
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
@@ -54,6 +55,10 @@ struct TableRefusal {
     } reason;
     double value = 0; // the value as read (the order after its conversion)
 };
+
+// The refusal in English: "a tuning table needs a positive ripple in dB; the
+// ripple reads as -0.01".
+std::string tableRefusalText(const TableRefusal &refusal);
 
 // A table, the refusal, or the run-time error of the calculation.
 using TableResult = std::variant<TuningTable, TableRefusal, RunTimeError>;

@@ -1,0 +1,167 @@
+#include "tuning/stage_inputs.h"
+
+#include "number_text/number_text.h"
+
+#include <charconv>
+
+namespace varnel {
+
+namespace {
+
+enum class Rule { Above0, AnyNumber, Whole, Parameter, Aperture };
+
+// The rule of each field read on its own (the filter fields go through the
+// tuning table).
+struct FieldRule {
+    InputField field;
+    Rule rule;
+};
+constexpr FieldRule fieldRules[] = {
+    {InputField::F0, Rule::Above0},         {InputField::Qu, Rule::Above0},
+    {InputField::Stage, Rule::Whole},       {InputField::Parameter, Rule::Parameter},
+    {InputField::Aperture, Rule::Aperture}, {InputField::ElectricalDelay, Rule::AnyNumber},
+    {InputField::Tolerance, Rule::Above0},
+};
+
+Rule ruleOf(InputField field) {
+    for (const FieldRule &row : fieldRules)
+        if (row.field == field)
+            return row.rule;
+    return Rule::AnyNumber;
+}
+
+InputProblem problemOf(InputField field, InputProblem::Kind kind, const std::string &text) {
+    return InputProblem{field, kind, text, 0, 0, std::nullopt, std::nullopt};
+}
+
+// A decimal field; a problem when it breaks its rule.
+std::optional<double> readNumber(InputField field, const std::string &text,
+                                 std::vector<InputProblem> &problems) {
+    const std::optional<double> value = parseDecimal(text);
+    if (!value) {
+        problems.push_back(problemOf(field, InputProblem::NotANumber, text));
+        return std::nullopt;
+    }
+    if (ruleOf(field) == Rule::Above0 && !(*value > 0)) {
+        problems.push_back(problemOf(field, InputProblem::NotAboveZero, text));
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<long long> readWhole(InputField field, const std::string &text, long long low,
+                                   long long high, std::vector<InputProblem> &problems) {
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc() && end == text.data() + text.size() && value >= low && value <= high)
+        return value;
+    InputProblem problem = problemOf(field, InputProblem::OutOfRange, text);
+    problem.low = low;
+    problem.high = high;
+    problems.push_back(problem);
+    return std::nullopt;
+}
+
+std::string quoted(const std::string &text) {
+    return "'" + text + "'";
+}
+
+} // namespace
+
+std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckSettings &settings) {
+    std::vector<InputProblem> problems;
+    if (const auto parameter = parseSParameter(texts.parameter))
+        settings.parameter = *parameter;
+    else
+        problems.push_back(
+            problemOf(InputField::Parameter, InputProblem::NotAParameter, texts.parameter));
+    if (const auto aperture = parseAperture(texts.aperture))
+        settings.aperture = *aperture;
+    else
+        problems.push_back(
+            problemOf(InputField::Aperture, InputProblem::NotAnAperture, texts.aperture));
+    if (const auto edelay =
+            readNumber(InputField::ElectricalDelay, texts.electricalDelay, problems))
+        settings.electricalDelayNs = *edelay;
+    if (const auto tolerance = readNumber(InputField::Tolerance, texts.tolerance, problems))
+        settings.tolerancePercent = *tolerance;
+    return problems;
+}
+
+StageInputsResult readStageInputs(const StageInputTexts &texts) {
+    StageInputsResult result;
+    std::vector<InputProblem> &problems = result.problems;
+    StageInputs inputs;
+    const std::optional<double> f0 = readNumber(InputField::F0, texts.f0, problems);
+    if (texts.qu)
+        inputs.qu = readNumber(InputField::Qu, *texts.qu, problems);
+    const bool quProblem = texts.qu && !inputs.qu;
+    TableResult table = tuningTable(texts.order, texts.bandwidth, texts.ripple, f0);
+    std::optional<long long> stage;
+    if (auto *made = std::get_if<TuningTable>(&table)) {
+        inputs.table = std::move(*made);
+        stage = readWhole(InputField::Stage, texts.stage, 1,
+                          static_cast<long long>(inputs.table.stages.size()), problems);
+    } else if (const auto *error = std::get_if<RunTimeError>(&table)) {
+        InputProblem problem = problemOf(InputField::Order, InputProblem::RunTime, texts.order);
+        problem.runTimeError = *error;
+        problems.push_back(problem);
+    } else {
+        const TableRefusal &refusal = std::get<TableRefusal>(table);
+        const InputField field = refusal.reason == TableRefusal::OrderOutOfRange ? InputField::Order
+                                 : refusal.reason == TableRefusal::RippleNotPositive
+                                     ? InputField::Ripple
+                                     : InputField::Bandwidth;
+        const std::string &text = field == InputField::Order    ? texts.order
+                                  : field == InputField::Ripple ? texts.ripple
+                                                                : texts.bandwidth;
+        InputProblem problem = problemOf(field, InputProblem::TableRefused, text);
+        problem.refusal = refusal;
+        problems.push_back(problem);
+    }
+    std::vector<InputProblem> sweepProblems = readSweepSettings(texts, inputs.check);
+    problems.insert(problems.end(), sweepProblems.begin(), sweepProblems.end());
+    if (!problems.empty() || !f0 || quProblem || !stage)
+        return result;
+    inputs.f0 = *f0;
+    inputs.stage = static_cast<int>(*stage);
+    inputs.check.stage = inputs.stage;
+    inputs.check.f0 = inputs.f0;
+    inputs.check.qu = inputs.qu;
+    result.inputs = std::move(inputs);
+    return result;
+}
+
+std::string problemText(const InputProblem &problem, const std::string &name) {
+    switch (problem.kind) {
+    case InputProblem::NotANumber:
+        return name + " needs a number" +
+               (ruleOf(problem.field) == Rule::Above0 ? " above 0" : "") + ", got " +
+               quoted(problem.text);
+    case InputProblem::NotAboveZero:
+        return name + " needs a number above 0, got " + quoted(problem.text);
+    case InputProblem::OutOfRange:
+        return name + " needs a whole number from " + std::to_string(problem.low) + " to " +
+               std::to_string(problem.high) + ", got " + quoted(problem.text);
+    case InputProblem::NotAParameter:
+        return name + " needs an S-parameter such as S11 or S21, got " + quoted(problem.text);
+    case InputProblem::NotAnAperture:
+        return name +
+               " needs a number of steps (2), a percentage of the span (5%) or a width in MHz "
+               "(1.5MHz), got " +
+               quoted(problem.text);
+    case InputProblem::TableRefused:
+        return tableRefusalText(*problem.refusal);
+    case InputProblem::RunTime:
+        return "error " + std::to_string(problem.runTimeError->number()) + ": " +
+               problem.runTimeError->what();
+    }
+    return {};
+}
+
+double defaultSpan(double bandwidth, double f0) {
+    const double span = 3 * bandwidth;
+    return f0 - span / 2 > 0 ? span : 1.9 * f0;
+}
+
+} // namespace varnel
