@@ -138,8 +138,8 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     if (!network)
         return status;
     const auto steps = apertureSteps(sweep.aperture, network->frequencyMHz);
-    if (const auto *message = std::get_if<std::string>(&steps))
-        return failure(io, std::string(path) + ": " + *message, ExitRunTimeError);
+    if (const auto *why = std::get_if<ApertureRefusal>(&steps))
+        return failure(io, std::string(path) + ": " + apertureRefusalText(*why), ExitRunTimeError);
     const DelayTrace trace = groupDelay(network->frequencyMHz, network->values,
                                         std::get<std::size_t>(steps), sweep.electricalDelayNs);
     if (at) {
@@ -344,8 +344,8 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     if (!network)
         return status;
     const auto checked = checkStage(inputs->table, *network, settings);
-    if (const auto *message = std::get_if<std::string>(&checked))
-        return failure(io, std::string(path) + ": " + *message, ExitRunTimeError);
+    if (const auto *why = std::get_if<CheckRefusal>(&checked))
+        return failure(io, std::string(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
     const CheckReport &report = std::get<CheckReport>(checked);
     if (options.has("--json")) {
         std::string text;

@@ -37,7 +37,8 @@ CheckReport check(const TuningTable &t, const Network &n, int stage, std::option
     settings.qu = qu;
     settings.aperture = aperture;
     auto result = checkStage(t, n, settings);
-    EXPECT_TRUE(std::holds_alternative<CheckReport>(result)) << std::get<std::string>(result);
+    EXPECT_TRUE(std::holds_alternative<CheckReport>(result))
+        << checkRefusalText(std::get<CheckRefusal>(result));
     return std::get<CheckReport>(result);
 }
 
@@ -167,14 +168,15 @@ TEST(Check, RefusesWhatItCannotCheck) {
     const Network n = sweepOf(stageModel(t, 1, 1000, std::nullopt), 5, 11);
     CheckSettings settings;
     settings.f0 = 1010;
-    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)),
+    EXPECT_EQ(checkRefusalText(std::get<CheckRefusal>(checkStage(t, n, settings))),
               "f0 1010 MHz is outside the measured delay (996 to 1004 MHz)");
     settings.f0 = 1000;
     settings.stage = 6;
-    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)), "stage 6 is beyond the order (5)");
+    EXPECT_EQ(checkRefusalText(std::get<CheckRefusal>(checkStage(t, n, settings))),
+              "stage 6 is beyond the order (5)");
     settings.stage = 1;
     settings.aperture = Aperture{Aperture::Steps, 11};
-    EXPECT_EQ(std::get<std::string>(checkStage(t, n, settings)),
+    EXPECT_EQ(checkRefusalText(std::get<CheckRefusal>(checkStage(t, n, settings))),
               "an aperture of 11 steps needs more than the sweep's 11 points");
 }
 

@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +16,7 @@
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -47,7 +48,8 @@ class TuneWindowTest : public ::testing::Test {
     }
     void set(const char *name, const QString &text) { field(name)->setText(text); }
     QString cell(int row, int column) {
-        return field<QTableWidget>("stageTable")->item(row, column)->text();
+        const QAbstractItemModel *model = field<QTableView>("stageTable")->model();
+        return model->index(row, column).data().toString();
     }
     QLabel *label(const char *name) { return field<QLabel>(name); }
     // Opens a file and waits for its verdict (or its failure).
@@ -78,7 +80,7 @@ TEST_F(TuneWindowTest, TypingFillsTheStageTable) {
     set("f0", "2300");
     const auto table = std::get<TuningTable>(tuningTable("6", "26.9", "0.01", 2300.0));
     const std::vector<StageRow> rows = stageRows(table, 2300, std::nullopt);
-    ASSERT_EQ(field<QTableWidget>("stageTable")->rowCount(), 6);
+    ASSERT_EQ(field<QTableView>("stageTable")->model()->rowCount(), 6);
     for (int r = 0; r < 6; ++r) {
         EXPECT_EQ(cell(r, 1).toStdString(), formatFixed(rows[r].g, 5));
         EXPECT_EQ(cell(r, 2).toStdString(), formatFixed(rows[r].targetDelayNs, 3));
@@ -88,7 +90,15 @@ TEST_F(TuneWindowTest, TypingFillsTheStageTable) {
     EXPECT_EQ(cell(0, 4), QStringLiteral("66.81"));
     EXPECT_EQ(cell(0, 3).toStdString(), formatFixed(*table.stages[0].coupling, 6));
     EXPECT_TRUE(cell(5, 3).isEmpty()); // no coupling after the last resonator
-    EXPECT_EQ(field<QSpinBox>("stage")->maximum(), 6);
+    // A stage beyond the order is marked, not changed: typing "1" on the
+    // way to "12" keeps the stage the tuner chose.
+    field<QSpinBox>("stage")->setValue(6);
+    set("order", "1");
+    EXPECT_EQ(field<QSpinBox>("stage")->value(), 6);
+    EXPECT_FALSE(label("stageReason")->isHidden());
+    set("order", "6");
+    EXPECT_TRUE(label("stageReason")->isHidden());
+    field<QSpinBox>("stage")->setValue(1);
     // With Qu the target delays are the lossy model's.
     set("qu", "800");
     EXPECT_EQ(cell(0, 2).toStdString(),
@@ -102,7 +112,7 @@ TEST_F(TuneWindowTest, InvalidInputsAreMarkedWhereTheyAre) {
     const QString before = cell(1, 2);
     set("f0", "abc");
     EXPECT_FALSE(label("f0Reason")->isHidden());
-    EXPECT_TRUE(label("f0Reason")->text().contains("positive number of MHz"));
+    EXPECT_TRUE(label("f0Reason")->text().contains("above 0"));
     set("f0", "1000");
     EXPECT_TRUE(label("f0Reason")->isHidden());
     set("order", "101");
@@ -170,19 +180,20 @@ TEST(TuneAdvice, EnglishIsTheChecksText) {
             }
 }
 
-// An unreadable file shows the reader's message and keeps the sweep.
-TEST_F(TuneWindowTest, UnreadableFileKeepsThePreviousSweep) {
+// Another file that cannot be read shows the reader's message and nothing
+// of the file before it; a missing one says it is waited for.
+TEST_F(TuneWindowTest, UnreadableFileShowsWhy) {
     ASSERT_TRUE(open(dataDir + "/quirks.s2p"));
     EXPECT_EQ(window->measuredPoints(), 601u);
     const QString broken = temp.filePath("broken.s2p");
     std::ofstream(broken.toStdString()) << "# MHz S RI\n1 1 2 3 4 5 6 7 8\n2 1 2 3\n";
     EXPECT_FALSE(open(broken));
-    EXPECT_EQ(window->measuredPoints(), 601u);
+    EXPECT_EQ(window->measuredPoints(), 0u) << "no sweep of another file under this one's name";
     EXPECT_TRUE(window->sweepMessage().contains("broken.s2p:3: expected 9 numbers, found 4"))
         << window->sweepMessage().toStdString();
-    EXPECT_TRUE(window->report().has_value());
+    EXPECT_FALSE(window->session().reportCurrent());
     EXPECT_FALSE(open(temp.filePath("missing.s1p")));
-    EXPECT_TRUE(window->sweepMessage().contains("No such file or directory"));
+    EXPECT_TRUE(window->sweepMessage().contains("the file is not there"));
 }
 
 // The tuner re-saves the sweep after each turn of a screw: it is read again.

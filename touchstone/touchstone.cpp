@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <numbers>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -664,6 +665,16 @@ std::variant<Network, TouchstoneError> Parser::finish() {
     return std::move(m_network);
 }
 
+// What a file that is not a regular one is, for messages.
+const char *fileKind(mode_t mode) {
+    return S_ISFIFO(mode)   ? "a FIFO"
+           : S_ISDIR(mode)  ? "a folder"
+           : S_ISCHR(mode)  ? "a character device"
+           : S_ISBLK(mode)  ? "a block device"
+           : S_ISSOCK(mode) ? "a socket"
+                            : "a special file";
+}
+
 } // namespace
 
 std::string TouchstoneError::message() const {
@@ -712,16 +723,38 @@ readTouchstoneText(std::string_view name, std::string_view text, const ReadOptio
 
 std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &path,
                                                           const ReadOptions &options) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (options.regularFileOnly ? O_NONBLOCK : 0));
     if (fd < 0)
         return TouchstoneError{TouchstoneError::CannotOpen, path, 0, std::strerror(errno)};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int why = errno;
+        ::close(fd);
+        return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(why)};
+    }
+    if (options.regularFileOnly && !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return TouchstoneError{TouchstoneError::NotRegularFile, path, 0,
+                               std::string(fileKind(info.st_mode)) + ", not a regular file"};
+    }
+    if (options.regularFileOnly) // reads block again, as for any file
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     Parser parser(path, options);
-    std::vector<char> buffer(std::size_t(4) << 20);
+    // The buffer grows with the file, up to a block: a small file costs
+    // little more than its own size.
+    constexpr std::size_t block = std::size_t(4) << 20;
+    const std::size_t expected = S_ISREG(info.st_mode) && info.st_size > 0
+                                     ? static_cast<std::size_t>(info.st_size) + 1
+                                     : std::size_t(64) << 10;
+    std::vector<char> buffer(std::clamp(expected, std::size_t(4) << 10, block));
     std::vector<std::string_view> lines;
     std::size_t held = 0; // bytes of an unfinished line at the buffer's start
     bool ok = true;
     for (;;) {
-        if (held == buffer.size()) {
+        if (held == buffer.size() && buffer.size() < block) {
+            buffer.resize(std::min(block, 2 * buffer.size()));
+        } else if (held == buffer.size()) {
             parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
                         parser.lineNumber() + 1);
             ok = false;

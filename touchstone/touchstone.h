@@ -61,6 +61,8 @@ struct TouchstoneError {
         NoSEquivalent,   // Z or Y data at a point where S does not exist
         NoSuchParameter, // the parameter asked for is not in the file (S31 of
                          // a 2-port)
+        NotRegularFile,  // a FIFO, device, socket or folder where a file
+                         // was asked for (ReadOptions::regularFileOnly)
     } kind;
     std::string file;
     std::size_t line = 0; // 1-based; 0 when the error has no line
@@ -104,6 +106,9 @@ struct ReadOptions {
     // Keep just this parameter, so that memory grows by 24 bytes a point
     // whatever the port count; it must exist in the file.
     std::optional<SParameter> only;
+    // Refuse, before reading a byte, anything but a regular file: a FIFO
+    // would block the reader until a writer came.
+    bool regularFileOnly = false;
 };
 
 // Reads a Touchstone file, streaming: the text is read in blocks and only

@@ -33,15 +33,33 @@ double measuredDb(const std::vector<double> &fMHz, const std::vector<double> &ma
 
 } // namespace
 
-std::variant<CheckReport, std::string> checkStage(const TuningTable &table, const Network &network,
-                                                  const CheckSettings &settings) {
+std::string checkRefusalText(const CheckRefusal &refusal) {
+    switch (refusal.kind) {
+    case CheckRefusal::StageBeyondOrder:
+        return "stage " + std::to_string(refusal.stage) + " is beyond the order (" +
+               std::to_string(refusal.order) + ")";
+    case CheckRefusal::Aperture:
+        return apertureRefusalText(refusal.aperture);
+    case CheckRefusal::F0OutsideDelay:
+        return "f0 " + formatShortest(refusal.f0) + " MHz is outside the measured delay (" +
+               formatShortest(refusal.fromMHz) + " to " + formatShortest(refusal.toMHz) + " MHz)";
+    }
+    return {};
+}
+
+std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, const Network &network,
+                                                   const CheckSettings &settings) {
     const int order = static_cast<int>(table.stages.size());
+    CheckRefusal refusal{
+        CheckRefusal::StageBeyondOrder, settings.stage, order, {}, settings.f0, 0, 0};
     if (settings.stage < 1 || settings.stage > order)
-        return "stage " + std::to_string(settings.stage) + " is beyond the order (" +
-               std::to_string(order) + ")";
+        return refusal;
     const auto steps = apertureSteps(settings.aperture, network.frequencyMHz);
-    if (const auto *message = std::get_if<std::string>(&steps))
-        return *message;
+    if (const auto *why = std::get_if<ApertureRefusal>(&steps)) {
+        refusal.kind = CheckRefusal::Aperture;
+        refusal.aperture = *why;
+        return refusal;
+    }
 
     CheckReport report;
     report.settings = settings;
@@ -62,10 +80,12 @@ std::variant<CheckReport, std::string> checkStage(const TuningTable &table, cons
         groupDelay(f, target, report.apertureSteps, settings.electricalDelayNs);
     const auto measuredAtF0 = interpolate(measuredTrace.fMHz, measuredTrace.delayNs, settings.f0);
     const auto targetAtF0 = interpolate(targetTrace.fMHz, targetTrace.delayNs, settings.f0);
-    if (!measuredAtF0 || !targetAtF0)
-        return "f0 " + formatShortest(settings.f0) + " MHz is outside the measured delay (" +
-               formatShortest(measuredTrace.fMHz.front()) + " to " +
-               formatShortest(measuredTrace.fMHz.back()) + " MHz)";
+    if (!measuredAtF0 || !targetAtF0) {
+        refusal.kind = CheckRefusal::F0OutsideDelay;
+        refusal.fromMHz = measuredTrace.fMHz.front();
+        refusal.toMHz = measuredTrace.fMHz.back();
+        return refusal;
+    }
     report.measuredDelayNs = *measuredAtF0;
     report.targetDelayNs = *targetAtF0;
     report.deviationPercent =
@@ -137,39 +157,6 @@ std::variant<CheckReport, std::string> checkStage(const TuningTable &table, cons
     return report;
 }
 
-namespace {
-
-std::string causeText(const CheckReport &r) {
-    const std::string k = std::to_string(r.settings.stage);
-    std::string text;
-    if (r.cause == CheckReport::Cause::Frequency) {
-        const std::string where =
-            r.settings.stage == 1 ? std::string("the delay peak sits ") +
-                                        (r.tunedHigh ? "above" : "below") + " its target frequency"
-                                  : std::string("the ") + (r.tunedHigh ? "upper" : "lower") +
-                                        " lobe stands higher than the target's";
-        text = "Resonator " + k + " is tuned " + (r.tunedHigh ? "high" : "low") + ": " + where +
-               ". Tune resonator " + k + (r.tunedHigh ? " down" : " up") + " in frequency.";
-        if (r.pass)
-            text += " The centre delay is within tolerance.";
-        return text;
-    }
-    if (r.cause == CheckReport::Cause::Coupling) {
-        const bool longDelay = r.deviationPercent > 0;
-        const std::string coupling =
-            r.settings.stage == 1 ? std::string("the input coupling")
-                                  : "the coupling into resonator " + k + " (between resonators " +
-                                        std::to_string(r.settings.stage - 1) + " and " + k + ")";
-        return std::string("The centre delay is ") + (longDelay ? "too long" : "too short") + ": " +
-               coupling + " is too " + (longDelay ? "weak. Strengthen it." : "strong. Weaken it.");
-    }
-    if (r.settings.stage == r.order)
-        return "Within tolerance: every resonator is tuned.";
-    return "Within tolerance: go on to stage " + std::to_string(r.settings.stage + 1) + ".";
-}
-
-} // namespace
-
 std::string comparisonCsv(const CheckReport &r) {
     std::string text = "f_mhz,delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target\n";
     for (std::size_t i = 0; i < r.fMHz.size(); ++i)
@@ -178,12 +165,62 @@ std::string comparisonCsv(const CheckReport &r) {
     return text;
 }
 
-std::string adviceText(const CheckReport &r) {
-    std::string text = causeText(r);
+Advice adviceOf(const CheckReport &r) {
+    Advice advice;
+    advice.resonator = r.settings.stage;
+    if (r.cause == CheckReport::Cause::Frequency) {
+        advice.action = r.tunedHigh ? Advice::TuneDown : Advice::TuneUp;
+        advice.centreWithin = r.pass;
+    } else if (r.cause == CheckReport::Cause::Coupling) {
+        advice.action = r.deviationPercent > 0 ? Advice::Strengthen : Advice::Weaken;
+    } else {
+        advice.action = r.settings.stage == r.order ? Advice::AllTuned : Advice::NextStage;
+    }
     if (r.lossNotModelled)
-        text += " The sweep shows loss (S11 " + formatFixed(r.s11DbMeasured, 2) +
+        advice.lossDb = r.s11DbMeasured;
+    return advice;
+}
+
+std::string adviceText(const Advice &a) {
+    const std::string k = std::to_string(a.resonator);
+    const bool high = a.action == Advice::TuneDown;
+    const bool weak = a.action == Advice::Strengthen;
+    std::string text;
+    switch (a.action) {
+    case Advice::TuneDown:
+    case Advice::TuneUp:
+        text = "Resonator " + k + " is tuned " + (high ? "high" : "low") + ": " +
+               (a.resonator == 1 ? std::string("the delay peak sits ") +
+                                       (high ? "above" : "below") + " its target frequency"
+                                 : std::string("the ") + (high ? "upper" : "lower") +
+                                       " lobe stands higher than the target's") +
+               ". Tune resonator " + k + (high ? " down" : " up") + " in frequency.";
+        if (a.centreWithin)
+            text += " The centre delay is within tolerance.";
+        break;
+    case Advice::Strengthen:
+    case Advice::Weaken:
+        text = std::string("The centre delay is ") + (weak ? "too long" : "too short") + ": " +
+               (a.resonator == 1 ? std::string("the input coupling")
+                                 : "the coupling into resonator " + k + " (between resonators " +
+                                       std::to_string(a.resonator - 1) + " and " + k + ")") +
+               " is too " + (weak ? "weak. Strengthen it." : "strong. Weaken it.");
+        break;
+    case Advice::AllTuned:
+        text = "Within tolerance: every resonator is tuned.";
+        break;
+    case Advice::NextStage:
+        text = "Within tolerance: go on to stage " + std::to_string(a.resonator + 1) + ".";
+        break;
+    }
+    if (a.lossDb)
+        text += " The sweep shows loss (S11 " + formatFixed(*a.lossDb, 2) +
                 " dB at f0) that the lossless target leaves out: give the resonators' unloaded Q.";
     return text;
+}
+
+std::string adviceText(const CheckReport &report) {
+    return adviceText(adviceOf(report));
 }
 
 } // namespace varnel

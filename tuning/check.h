@@ -83,17 +83,58 @@ struct CheckReport {
     std::vector<double> fMHz, delayMeasured, delayTarget, s11DbMeasuredTrace, s11DbTargetTrace;
 };
 
-// The check; a message when it cannot be made (f0 outside the data, a
-// sweep too short for the aperture, a stage beyond the order).
-std::variant<CheckReport, std::string> checkStage(const TuningTable &table, const Network &network,
-                                                  const CheckSettings &settings);
+// Why a check cannot be made.
+struct CheckRefusal {
+    enum Kind {
+        StageBeyondOrder, // stage, order
+        Aperture,         // the sweep is too short for the aperture (aperture)
+        F0OutsideDelay,   // f0 lies outside the measured delay trace (from, to)
+    } kind;
+    int stage = 0, order = 0;
+    ApertureRefusal aperture{};
+    double f0 = 0, fromMHz = 0, toMHz = 0;
+};
+
+// "f0 1100 MHz is outside the measured delay (950 to 1050 MHz)".
+std::string checkRefusalText(const CheckRefusal &refusal);
+
+// The check, or why it cannot be made.
+std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, const Network &network,
+                                                   const CheckSettings &settings);
+
+// What the check advises: one decision, made here, that every face renders
+// in its own language.
+//   TuneDown / TuneUp     resonator `resonator` (the stage's last) is tuned
+//                         high / low: on stage 1 the delay peak sits
+//                         above / below f0, later the upper / lower lobe
+//                         stands higher than the target's; `centreWithin`
+//                         when the centre delay passes all the same
+//   Strengthen / Weaken   the coupling into resonator `resonator` (1: the
+//                         input coupling) is too weak / too strong: the
+//                         centre delay is too long / too short
+//   NextStage / AllTuned  within tolerance; go on to `resonator` + 1, or the
+//                         last stage is tuned
+// `lossDb` is the sweep's |S11| at f0 when it shows loss the lossless target
+// leaves out. Example: stage 2 with the centre delay 5 % long: Strengthen,
+// resonator 2 ("... the coupling into resonator 2 (between resonators 1 and
+// 2) is too weak. Strengthen it.").
+struct Advice {
+    enum Action { TuneDown, TuneUp, Strengthen, Weaken, NextStage, AllTuned } action = AllTuned;
+    int resonator = 1;
+    bool centreWithin = false;
+    std::optional<double> lossDb;
+};
+Advice adviceOf(const CheckReport &report);
+
+// The advice in English, in one or two sentences.
+std::string adviceText(const Advice &advice);
 
 // The comparison as CSV: "f_mhz,delay_measured_ns,delay_target_ns,
 // s11_db_measured,s11_db_target" and a row a mid-frequency, every number in
 // its shortest exact form.
 std::string comparisonCsv(const CheckReport &report);
 
-// The advice for the report: what to turn, in one or two sentences.
+// adviceText(adviceOf(report)).
 std::string adviceText(const CheckReport &report);
 
 } // namespace varnel

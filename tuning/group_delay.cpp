@@ -52,10 +52,17 @@ std::optional<Aperture> parseAperture(std::string_view text) {
     return Aperture{Aperture::Steps, static_cast<double>(steps)};
 }
 
-std::variant<std::size_t, std::string> apertureSteps(const Aperture &aperture,
-                                                     const std::vector<double> &fMHz) {
+std::string apertureRefusalText(const ApertureRefusal &refusal) {
+    if (refusal.kind == ApertureRefusal::TooFewPoints)
+        return "a group delay needs at least 2 frequency points";
+    return "an aperture of " + std::to_string(refusal.steps) +
+           " steps needs more than the sweep's " + std::to_string(refusal.points) + " points";
+}
+
+std::variant<std::size_t, ApertureRefusal> apertureSteps(const Aperture &aperture,
+                                                         const std::vector<double> &fMHz) {
     if (fMHz.size() < 2)
-        return std::string("a group delay needs at least 2 frequency points");
+        return ApertureRefusal{ApertureRefusal::TooFewPoints, 0, fMHz.size()};
     const double span = fMHz.back() - fMHz.front();
     const double meanStep = span / static_cast<double>(fMHz.size() - 1);
     double steps = aperture.value;
@@ -65,8 +72,8 @@ std::variant<std::size_t, std::string> apertureSteps(const Aperture &aperture,
         steps = std::max(1.0, std::round(width / meanStep));
     }
     if (!(steps < static_cast<double>(fMHz.size())))
-        return "an aperture of " + std::to_string(static_cast<long long>(steps)) +
-               " steps needs more than the sweep's " + std::to_string(fMHz.size()) + " points";
+        return ApertureRefusal{ApertureRefusal::TooWide, static_cast<long long>(steps),
+                               fMHz.size()};
     return static_cast<std::size_t>(steps);
 }
 

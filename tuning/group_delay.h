@@ -32,11 +32,22 @@ struct Aperture {
 // (case-insensitive); nullopt for anything else.
 std::optional<Aperture> parseAperture(std::string_view text);
 
+// Why a sweep cannot give a delay trace with an aperture.
+struct ApertureRefusal {
+    enum Kind { TooFewPoints, TooWide } kind;
+    long long steps = 0;
+    std::size_t points = 0;
+};
+
+// "a group delay needs at least 2 frequency points", "an aperture of 9
+// steps needs more than the sweep's 5 points".
+std::string apertureRefusalText(const ApertureRefusal &refusal);
+
 // The aperture in steps of this sweep: a width in MHz (a percentage gives
 // P/100 of the span) becomes the whole number of mean steps nearest to it,
-// at least 1. A message when the sweep is too short for it.
-std::variant<std::size_t, std::string> apertureSteps(const Aperture &aperture,
-                                                     const std::vector<double> &fMHz);
+// at least 1. The refusal when the sweep is too short for it.
+std::variant<std::size_t, ApertureRefusal> apertureSteps(const Aperture &aperture,
+                                                         const std::vector<double> &fMHz);
 
 struct DelayTrace {
     std::vector<double> fMHz; // mid-frequencies, increasing

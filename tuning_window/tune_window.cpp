@@ -1,20 +1,17 @@
 #include "tuning_window/tune_window.h"
 
-#include "calculation/conversions.h"
 #include "number_text/number_text.h"
-#include "tuning/group_delay.h"
+#include "tuning_window/stage_table_model.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -29,7 +26,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
-#include <QSaveFile>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
@@ -37,12 +34,12 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSvgGenerator>
-#include <QTableWidget>
+#include <QTableView>
+#include <QTimer>
 #include <QToolBar>
 #include <QTranslator>
 #include <QVBoxLayout>
 #include <QValueAxis>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
@@ -52,9 +49,11 @@ namespace varnel {
 
 namespace {
 
-constexpr int curvePoints = 801;
 constexpr int maxShownPoints = 2000; // of a measured trace, per series
 constexpr int maxRecentFiles = 8;
+
+// Whether a translation other than English is installed.
+bool translated = false;
 
 QString qs(const std::string &text) {
     return QString::fromStdString(text);
@@ -62,6 +61,39 @@ QString qs(const std::string &text) {
 
 QString number(double value, int decimals) {
     return qs(formatFixed(value, decimals));
+}
+
+QLabel *plainLabel(const char *name, const QString &text = QString()) {
+    auto *label = new QLabel(text);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText); // texts from files and names are never markup
+    label->setWordWrap(true);
+    return label;
+}
+
+// Axis ticks at 1-2-5 steps: about `ticks` intervals covering low..high,
+// the range widened to whole steps, labels with the decimals a step needs.
+// Example: 0..27.3 with 5 ticks -> 0..30 in steps of 5, labels "%.0f";
+// -22.1..1 -> -25..5 in steps of 5; 985..1015 -> 985..1015 in steps of 5.
+void niceAxis(QValueAxis *axis, double low, double high, int ticks = 6) {
+    if (!(high > low))
+        high = low + 1;
+    const double raw = (high - low) / ticks;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = 10 * power;
+    for (const double m : {1.0, 2.0, 5.0})
+        if (m * power >= raw) {
+            step = m * power;
+            break;
+        }
+    const double from = std::floor(low / step + 1e-9) * step;
+    const double to = std::ceil(high / step - 1e-9) * step;
+    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(from);
+    axis->setTickInterval(step);
+    axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f"));
+    axis->setRange(from, to);
 }
 
 // At most about `limit` points of a trace for drawing: the lowest and the
@@ -107,6 +139,7 @@ QLineEdit *addField(QFormLayout *form, const char *name, const QString &label, c
     reason->setObjectName(QString::fromLatin1(name) + QStringLiteral("Reason"));
     reason->setWordWrap(true);
     reason->setStyleSheet(QStringLiteral("color: #b00020"));
+    reason->setTextFormat(Qt::PlainText);
     reason->hide();
     rowLayout->addWidget(reason);
     form->addRow(label, row);
@@ -115,57 +148,198 @@ QLineEdit *addField(QFormLayout *form, const char *name, const QString &label, c
 
 } // namespace
 
-QString adviceFor(const CheckReport &r) {
-    const int k = r.settings.stage;
+QString adviceFor(const Advice &a) {
+    const int k = a.resonator;
     QString text;
-    switch (r.cause) {
-    case CheckReport::Cause::Frequency:
-        if (k == 1)
-            text = r.tunedHigh ? TuneWindow::tr("Resonator %1 is tuned high: the delay peak sits "
-                                                "above its target frequency. Tune resonator %1 "
-                                                "down in frequency.")
-                               : TuneWindow::tr("Resonator %1 is tuned low: the delay peak sits "
-                                                "below its target frequency. Tune resonator %1 "
-                                                "up in frequency.");
-        else
-            text = r.tunedHigh ? TuneWindow::tr("Resonator %1 is tuned high: the upper lobe stands "
-                                                "higher than the target's. Tune resonator %1 down "
-                                                "in frequency.")
-                               : TuneWindow::tr("Resonator %1 is tuned low: the lower lobe stands "
-                                                "higher than the target's. Tune resonator %1 up in "
-                                                "frequency.");
+    switch (a.action) {
+    case Advice::TuneDown:
+        text = k == 1 ? TuneWindow::tr("Resonator %1 is tuned high: the delay peak sits above its "
+                                       "target frequency. Tune resonator %1 down in frequency.")
+                      : TuneWindow::tr("Resonator %1 is tuned high: the upper lobe stands higher "
+                                       "than the target's. Tune resonator %1 down in frequency.");
         text = text.arg(k);
-        if (r.pass)
-            text += TuneWindow::tr(" The centre delay is within tolerance.");
         break;
-    case CheckReport::Cause::Coupling:
-        if (k == 1)
-            text = r.deviationPercent > 0
-                       ? TuneWindow::tr("The centre delay is too long: the input coupling is too "
-                                        "weak. Strengthen it.")
-                       : TuneWindow::tr("The centre delay is too short: the input coupling is too "
-                                        "strong. Weaken it.");
-        else
-            text = (r.deviationPercent > 0
-                        ? TuneWindow::tr("The centre delay is too long: the coupling into "
-                                         "resonator %1 (between resonators %2 and %1) is too "
-                                         "weak. Strengthen it.")
-                        : TuneWindow::tr("The centre delay is too short: the coupling into "
-                                         "resonator %1 (between resonators %2 and %1) is too "
-                                         "strong. Weaken it."))
-                       .arg(k)
-                       .arg(k - 1);
+    case Advice::TuneUp:
+        text = k == 1 ? TuneWindow::tr("Resonator %1 is tuned low: the delay peak sits below its "
+                                       "target frequency. Tune resonator %1 up in frequency.")
+                      : TuneWindow::tr("Resonator %1 is tuned low: the lower lobe stands higher "
+                                       "than the target's. Tune resonator %1 up in frequency.");
+        text = text.arg(k);
         break;
-    case CheckReport::Cause::None:
-        text = k == r.order ? TuneWindow::tr("Within tolerance: every resonator is tuned.")
-                            : TuneWindow::tr("Within tolerance: go on to stage %1.").arg(k + 1);
+    case Advice::Strengthen:
+        text = k == 1 ? TuneWindow::tr("The centre delay is too long: the input coupling is too "
+                                       "weak. Strengthen it.")
+                      : TuneWindow::tr("The centre delay is too long: the coupling into resonator "
+                                       "%1 (between resonators %2 and %1) is too weak. "
+                                       "Strengthen it.")
+                            .arg(k)
+                            .arg(k - 1);
+        break;
+    case Advice::Weaken:
+        text = k == 1 ? TuneWindow::tr("The centre delay is too short: the input coupling is too "
+                                       "strong. Weaken it.")
+                      : TuneWindow::tr("The centre delay is too short: the coupling into resonator "
+                                       "%1 (between resonators %2 and %1) is too strong. Weaken "
+                                       "it.")
+                            .arg(k)
+                            .arg(k - 1);
+        break;
+    case Advice::NextStage:
+        text = TuneWindow::tr("Within tolerance: go on to stage %1.").arg(k + 1);
+        break;
+    case Advice::AllTuned:
+        text = TuneWindow::tr("Within tolerance: every resonator is tuned.");
         break;
     }
-    if (r.lossNotModelled)
+    if (a.centreWithin)
+        text += TuneWindow::tr(" The centre delay is within tolerance.");
+    if (a.lossDb)
         text += TuneWindow::tr(" The sweep shows loss (S11 %1 dB at f0) that the lossless target "
                                "leaves out: give the resonators' unloaded Q.")
-                    .arg(number(r.s11DbMeasured, 2));
+                    .arg(number(*a.lossDb, 2));
     return text;
+}
+
+QString adviceFor(const CheckReport &report) {
+    return adviceFor(adviceOf(report));
+}
+
+QString problemFor(const InputProblem &p) {
+    switch (p.kind) {
+    case InputProblem::NotANumber:
+        return p.field == InputField::ElectricalDelay
+                   ? TuneWindow::tr("Enter the electrical delay in ns (0 for none), with a "
+                                    "decimal point.")
+                   : TuneWindow::tr("Enter a number above 0, with a decimal point.");
+    case InputProblem::NotAboveZero:
+        return TuneWindow::tr("Enter a number above 0.");
+    case InputProblem::OutOfRange:
+        return TuneWindow::tr("The stage must be from %1 to %2.").arg(p.low).arg(p.high);
+    case InputProblem::NotAParameter:
+        return TuneWindow::tr("Choose an S-parameter of the file.");
+    case InputProblem::NotAnAperture:
+        return TuneWindow::tr("Enter frequency steps (2), a percentage of the span (5%) or a "
+                              "width in MHz (1.5MHz).");
+    case InputProblem::TableRefused:
+        switch (p.refusal->reason) {
+        case TableRefusal::OrderOutOfRange:
+            return TuneWindow::tr("The order must be from %1 to %2.")
+                .arg(tableMinimumOrder)
+                .arg(tableMaximumOrder);
+        case TableRefusal::RippleNotPositive:
+            return TuneWindow::tr("The ripple must be above 0 dB.");
+        case TableRefusal::BandwidthNotPositive:
+            return TuneWindow::tr("The bandwidth must be above 0 MHz.");
+        }
+        break;
+    case InputProblem::RunTime:
+        return TuneWindow::tr("Run-time error %1: %2")
+            .arg(p.runTimeError->number())
+            .arg(p.runTimeError->number() == RunTimeError::DivisionByZero
+                     ? TuneWindow::tr("Division by zero")
+                     : TuneWindow::tr("Overflow"));
+    }
+    return {};
+}
+
+QString refusalFor(const CheckRefusal &r) {
+    switch (r.kind) {
+    case CheckRefusal::StageBeyondOrder:
+        return TuneWindow::tr("Stage %1 is beyond the order (%2).").arg(r.stage).arg(r.order);
+    case CheckRefusal::Aperture:
+        return r.aperture.kind == ApertureRefusal::TooFewPoints
+                   ? TuneWindow::tr("A group delay needs at least 2 frequency points.")
+                   : TuneWindow::tr("An aperture of %1 steps needs more than the sweep's %2 "
+                                    "points.")
+                         .arg(r.aperture.steps)
+                         .arg(r.aperture.points);
+    case CheckRefusal::F0OutsideDelay:
+        return TuneWindow::tr("f0 %1 MHz is outside the measured delay (%2 to %3 MHz).")
+            .arg(qs(formatShortest(r.f0)), qs(formatShortest(r.fromMHz)),
+                 qs(formatShortest(r.toMHz)));
+    }
+    return {};
+}
+
+QString failureFor(const SweepFailure &f) {
+    switch (f.kind) {
+    case SweepFailure::Gone:
+        return TuneWindow::tr("%1: the file is not there; waiting for it to be written again.")
+            .arg(f.origin);
+    case SweepFailure::NotRegular: {
+        const std::pair<const char *, QString> kinds[] = {
+            {"a FIFO", TuneWindow::tr("a FIFO")},
+            {"a folder", TuneWindow::tr("a folder")},
+            {"a character device", TuneWindow::tr("a character device")},
+            {"a block device", TuneWindow::tr("a block device")},
+            {"a socket", TuneWindow::tr("a socket")}};
+        QString kind = TuneWindow::tr("a special file");
+        for (const auto &[english, shown] : kinds)
+            if (f.fileKind == QLatin1String(english))
+                kind = shown;
+        return TuneWindow::tr("%1 is %2, not a regular file: open a Touchstone file.")
+            .arg(f.origin, kind);
+    }
+    case SweepFailure::Unreadable:
+        break;
+    }
+    const TouchstoneError &e = *f.error;
+    if (!translated || e.kind == TouchstoneError::CannotOpen ||
+        e.kind == TouchstoneError::ReadFailed)
+        return qs(e.message()); // English, or the system's own words
+    QString what;
+    switch (e.kind) {
+    case TouchstoneError::UnknownPorts:
+        what = TuneWindow::tr("cannot tell the number of ports: a version 1 file is named .s1p "
+                              "to .s4p");
+        break;
+    case TouchstoneError::BadOption:
+        what = TuneWindow::tr("the option line has a field that is not a unit, parameter, "
+                              "format or R value");
+        break;
+    case TouchstoneError::BadKeyword:
+        what = TuneWindow::tr("a keyword is missing its value, has a wrong one or is out of place");
+        break;
+    case TouchstoneError::Unsupported:
+        what = TuneWindow::tr("the file holds data this program does not read");
+        break;
+    case TouchstoneError::BadNumber:
+        what = TuneWindow::tr("a value is not a decimal number");
+        break;
+    case TouchstoneError::WrongCount:
+        what = TuneWindow::tr("a data point has too few or too many numbers");
+        break;
+    case TouchstoneError::FrequencyOrder:
+        what = TuneWindow::tr("a frequency is not above the one before it");
+        break;
+    case TouchstoneError::FrequencyCount:
+        what = TuneWindow::tr("the number of points differs from the one declared");
+        break;
+    case TouchstoneError::NoData:
+        what = TuneWindow::tr("there is no network data");
+        break;
+    case TouchstoneError::LineTooLong:
+        what = TuneWindow::tr("a line is longer than 1 MiB");
+        break;
+    case TouchstoneError::NoSEquivalent:
+        what = TuneWindow::tr("a Z or Y matrix has no S equivalent");
+        break;
+    case TouchstoneError::NoSuchParameter:
+        what = TuneWindow::tr("the file does not have the chosen parameter");
+        break;
+    case TouchstoneError::NotRegularFile:
+        what = TuneWindow::tr("not a regular file");
+        break;
+    default:
+        return qs(e.message());
+    }
+    return e.line ? TuneWindow::tr("%1, line %2: %3").arg(qs(e.file)).arg(e.line).arg(what)
+                  : TuneWindow::tr("%1: %2").arg(qs(e.file), what);
+}
+
+QString menuText(const QString &text) {
+    QString escaped = text;
+    return escaped.replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 // The chart with a readout of the point under the mouse pointer; drag a
@@ -204,10 +378,10 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Wide enough for every column of the stage table.
     int tableWidth = 0;
-    for (int c = 0; c < m_stages->columnCount(); ++c)
-        tableWidth +=
-            m_stages->fontMetrics().horizontalAdvance(m_stages->horizontalHeaderItem(c)->text()) +
-            24;
+    for (int c = 0; c < m_stageModel->columnCount(); ++c)
+        tableWidth += m_stages->fontMetrics().horizontalAdvance(
+                          m_stageModel->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString()) +
+                      24;
     scroll->setMinimumWidth(tableWidth + 40 + scroll->verticalScrollBar()->sizeHint().width());
     m_splitter = new QSplitter(Qt::Horizontal);
     m_splitter->setObjectName(QStringLiteral("splitter"));
@@ -217,9 +391,10 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_splitter->setSizes({scroll->minimumWidth(), 4 * scroll->minimumWidth()});
     setCentralWidget(m_splitter);
 
-    m_status = new QLabel;
-    m_status->setObjectName(QStringLiteral("status"));
-    m_readout = new QLabel;
+    m_status = plainLabel("status");
+    m_status->setWordWrap(false);
+    m_readout = plainLabel("readout");
+    m_readout->setWordWrap(false);
     m_progress = new QProgressBar;
     m_progress->setRange(0, 0); // busy, with no measure of how far
     m_progress->setMaximumWidth(160);
@@ -229,58 +404,91 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     statusBar()->addPermanentWidget(m_readout);
     buildMenus();
 
-    m_rereadDelay.setSingleShot(true);
-    // The changes of one write, however many pieces, make one read.
-    m_rereadDelay.setInterval(0);
-    connect(&m_rereadDelay, &QTimer::timeout, this, [this] { openFile(m_path); });
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &TuneWindow::fileChanged);
-    m_progressDelay.setSingleShot(true);
-    m_progressDelay.setInterval(300);
-    connect(&m_progressDelay, &QTimer::timeout, this, [this] {
-        m_progress->show();
-        m_status->setText(tr("Reading %1 ...").arg(QFileInfo(m_pendingPath).fileName()));
+    m_progressDelay = new QTimer(this);
+    m_progressDelay->setSingleShot(true);
+    m_progressDelay->setInterval(300);
+    connect(m_progressDelay, &QTimer::timeout, m_progress, &QWidget::show);
+    connect(&m_session, &TuningSession::loadingChanged, this, [this](bool loading) {
+        if (loading) {
+            m_progressDelay->start();
+        } else {
+            m_progressDelay->stop();
+            m_progress->hide();
+        }
     });
-    connect(&m_loadWatcher, &QFutureWatcher<Loaded>::finished, this, &TuneWindow::loadFinished);
-    connect(&m_checkWatcher, &QFutureWatcher<std::variant<CheckReport, std::string>>::finished,
-            this, &TuneWindow::showReport);
+    connect(&m_session, &TuningSession::inputsChanged, this, &TuneWindow::showInputs);
+    connect(&m_session, &TuningSession::sweepChanged, this, &TuneWindow::showSweep);
+    connect(&m_session, &TuningSession::reportChanged, this, &TuneWindow::showReport);
 
-    resize(1180, 760); // until the size of the last run is restored
+    // A file dropped anywhere on the window opens, the chart and the fields
+    // included: their own drop handling would take the path as text.
+    for (QWidget *child : findChildren<QWidget *>()) {
+        child->setAcceptDrops(false);
+        child->installEventFilter(this);
+    }
+
+    // The first start fits the screen it opens on.
+    const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1180, 760);
+    resize(std::min(1180, available.width() * 95 / 100),
+           std::min(760, available.height() * 90 / 100));
     restoreSettings();
-    updateModel();
+    textsEdited();
 }
 
-TuneWindow::~TuneWindow() {
-    m_loadWatcher.waitForFinished();
-    m_checkWatcher.waitForFinished();
+TuneWindow::~TuneWindow() = default;
+
+bool TuneWindow::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::DragEnter) {
+        dragEnterEvent(static_cast<QDragEnterEvent *>(event));
+        return event->isAccepted();
+    }
+    if (event->type() == QEvent::Drop) {
+        dropEvent(static_cast<QDropEvent *>(event));
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void TuneWindow::buildInputs(QWidget *panel) {
     auto *box = new QGroupBox(tr("Filter"));
     auto *form = new QFormLayout(box);
     auto field = [&](const char *name, const QString &label, const QString &text,
-                     const QString &unit, QLabel *&reason) {
+                     const QString &unit, InputField which) {
+        QLabel *reason = nullptr;
         QLineEdit *edit = addField(form, name, label, text, unit, reason);
-        connect(edit, &QLineEdit::textChanged, this, &TuneWindow::updateModel);
+        connect(edit, &QLineEdit::textChanged, this, &TuneWindow::textsEdited);
+        m_fieldMarks.push_back({which, {edit, reason}});
         return edit;
     };
-    m_order = field("order", tr("Order"), QStringLiteral("5"), QString(), m_orderReason);
+    m_order = field("order", tr("Order"), QStringLiteral("5"), QString(), InputField::Order);
     m_bandwidth =
-        field("bandwidth", tr("Bandwidth"), QStringLiteral("10"), tr("MHz"), m_bandwidthReason);
-    m_ripple = field("ripple", tr("Ripple"), QStringLiteral("0.01"), tr("dB"), m_rippleReason);
-    m_f0 = field("f0", tr("Band centre f0"), QStringLiteral("1000"), tr("MHz"), m_f0Reason);
-    m_qu = field("qu", tr("Unloaded Q"), QString(), QString(), m_quReason);
+        field("bandwidth", tr("Bandwidth"), QStringLiteral("10"), tr("MHz"), InputField::Bandwidth);
+    m_ripple = field("ripple", tr("Ripple"), QStringLiteral("0.01"), tr("dB"), InputField::Ripple);
+    m_f0 = field("f0", tr("Band centre f0"), QStringLiteral("1000"), tr("MHz"), InputField::F0);
+    m_qu = field("qu", tr("Unloaded Q"), QString(), QString(), InputField::Qu);
     m_qu->setPlaceholderText(tr("lossless"));
     m_stage = new QSpinBox;
     m_stage->setObjectName(QStringLiteral("stage"));
-    m_stage->setRange(1, 5);
-    form->addRow(tr("Stage"), m_stage);
-    connect(m_stage, &QSpinBox::valueChanged, this, &TuneWindow::updateModel);
+    // The order's whole range: a stage beyond the order is marked, never
+    // changed, so typing a new order keeps the stage.
+    m_stage->setRange(1, tableMaximumOrder);
+    auto *stageReason = plainLabel("stageReason");
+    stageReason->setStyleSheet(QStringLiteral("color: #b00020"));
+    stageReason->hide();
+    auto *stageRow = new QWidget;
+    auto *stageLayout = new QVBoxLayout(stageRow);
+    stageLayout->setContentsMargins(0, 0, 0, 0);
+    stageLayout->addWidget(m_stage);
+    stageLayout->addWidget(stageReason);
+    form->addRow(tr("Stage"), stageRow);
+    m_fieldMarks.push_back({InputField::Stage, {m_stage, stageReason}});
+    connect(m_stage, &QSpinBox::valueChanged, this, &TuneWindow::textsEdited);
     panel->layout()->addWidget(box);
 
-    m_stages = new QTableWidget(0, 5);
+    m_stageModel = new StageTableModel(this);
+    m_stages = new QTableView;
     m_stages->setObjectName(QStringLiteral("stageTable"));
-    m_stages->setHorizontalHeaderLabels(
-        {tr("Stage"), tr("g"), tr("Target delay (ns)"), tr("Coupling to next"), tr("External Q")});
+    m_stages->setModel(m_stageModel);
     m_stages->verticalHeader()->hide();
     m_stages->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_stages->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -292,7 +500,7 @@ void TuneWindow::buildInputs(QWidget *panel) {
                                m_stages->horizontalHeader()->sizeHint().height() + 4);
     m_stages->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_stages->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
-    connect(m_stages, &QTableWidget::itemSelectionChanged, this, [this] {
+    connect(m_stages->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const auto rows = m_stages->selectionModel()->selectedRows();
         if (!rows.isEmpty() && rows.first().row() + 1 != m_stage->value())
             m_stage->setValue(rows.first().row() + 1);
@@ -303,35 +511,34 @@ void TuneWindow::buildInputs(QWidget *panel) {
 void TuneWindow::buildMeasurement(QWidget *panel) {
     auto *box = new QGroupBox(tr("Measurement"));
     auto *form = new QFormLayout(box);
-    m_file = new QLabel(tr("No sweep: open a Touchstone file (Ctrl+O) or drop one here."));
-    m_file->setObjectName(QStringLiteral("file"));
-    m_file->setWordWrap(true);
+    m_file = plainLabel("file", tr("No sweep: open a Touchstone file (Ctrl+O) or drop one here."));
     form->addRow(m_file);
     m_parameter = new QComboBox;
     m_parameter->setObjectName(QStringLiteral("parameter"));
     for (const char *name : {"S11", "S22", "S21", "S12"})
         m_parameter->addItem(QString::fromLatin1(name));
     form->addRow(tr("Parameter"), m_parameter);
-    connect(m_parameter, &QComboBox::currentTextChanged, this, &TuneWindow::recheck);
+    connect(m_parameter, &QComboBox::currentTextChanged, this, &TuneWindow::textsEdited);
     auto option = [&](const char *name, const QString &label, const QString &text,
-                      const QString &tip, QLabel *&reason) {
+                      const QString &tip, InputField which) {
+        QLabel *reason = nullptr;
         QLineEdit *edit = addField(form, name, label, text, QString(), reason);
         edit->setToolTip(tip);
-        connect(edit, &QLineEdit::textChanged, this, &TuneWindow::recheck);
+        connect(edit, &QLineEdit::textChanged, this, &TuneWindow::textsEdited);
+        m_fieldMarks.push_back({which, {edit, reason}});
         return edit;
     };
     m_aperture = option("aperture", tr("Aperture"), QStringLiteral("2"),
                         tr("Frequency steps (2), a percentage of the span (5%) or a width in MHz "
                            "(1.5MHz)"),
-                        m_apertureReason);
+                        InputField::Aperture);
     m_edelay = option("edelay", tr("Electrical delay (ns)"), QStringLiteral("0"),
-                      tr("Removed from the phase before the group delay is taken"), m_edelayReason);
+                      tr("Removed from the phase before the group delay is taken"),
+                      InputField::ElectricalDelay);
     m_tolerance =
         option("tolerance", tr("Tolerance (%)"), QStringLiteral("2"),
-               tr("The largest deviation of the delay at f0 that passes"), m_toleranceReason);
-    m_sweepMessage = new QLabel;
-    m_sweepMessage->setObjectName(QStringLiteral("sweepMessage"));
-    m_sweepMessage->setWordWrap(true);
+               tr("The largest deviation of the delay at f0 that passes"), InputField::Tolerance);
+    m_sweepMessage = plainLabel("sweepMessage");
     m_sweepMessage->setStyleSheet(QStringLiteral("color: #b00020"));
     m_sweepMessage->hide();
     form->addRow(m_sweepMessage);
@@ -340,26 +547,20 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
 
 void TuneWindow::buildVerdict(QWidget *panel) {
     auto *box = new QGroupBox(tr("Verdict"));
+    m_verdictBox = box;
     auto *layout = new QVBoxLayout(box);
-    m_verdict = new QLabel(tr("No sweep loaded"));
-    m_verdict->setObjectName(QStringLiteral("verdict"));
+    m_verdict = plainLabel("verdict", tr("No sweep loaded"));
     QFont big = m_verdict->font();
     big.setPointSizeF(big.pointSizeF() * 1.6);
     big.setBold(true);
     m_verdict->setFont(big);
-    m_delays = new QLabel;
-    m_delays->setObjectName(QStringLiteral("delays"));
-    m_lobes = new QLabel;
-    m_lobes->setObjectName(QStringLiteral("lobes"));
-    m_quality = new QLabel;
-    m_quality->setObjectName(QStringLiteral("quality"));
+    m_delays = plainLabel("delays");
+    m_lobes = plainLabel("lobes");
+    m_quality = plainLabel("quality");
     m_quality->hide();
-    m_advice = new QLabel;
-    m_advice->setObjectName(QStringLiteral("advice"));
-    for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice}) {
-        label->setWordWrap(true);
+    m_advice = plainLabel("advice");
+    for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    }
     for (QLabel *label : {m_verdict, m_delays, m_lobes, m_quality, m_advice})
         layout->addWidget(label);
     panel->layout()->addWidget(box);
@@ -370,13 +571,10 @@ void TuneWindow::buildChart() {
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_axisF = new QValueAxis;
     m_axisF->setTitleText(tr("Frequency (MHz)"));
-    m_axisF->setLabelFormat(QStringLiteral("%.1f"));
     m_axisDelay = new QValueAxis;
     m_axisDelay->setTitleText(tr("Group delay (ns)"));
-    m_axisDelay->setLabelFormat(QStringLiteral("%.0f"));
     m_axisDb = new QValueAxis;
     m_axisDb->setTitleText(tr("|S11| (dB)"));
-    m_axisDb->setLabelFormat(QStringLiteral("%.0f"));
     m_chart->addAxis(m_axisF, Qt::AlignBottom);
     m_chart->addAxis(m_axisDelay, Qt::AlignLeft);
     m_chart->addAxis(m_axisDb, Qt::AlignRight);
@@ -405,10 +603,10 @@ void TuneWindow::buildChart() {
     m_view->setObjectName(QStringLiteral("chart"));
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setRubberBand(QChartView::RectangleRubberBand);
-    m_view->setMinimumSize(420, 320);
+    m_view->setMinimumSize(360, 280);
     m_view->setMouseTracking(true);
     m_view->onHover = [this](QPointF value) {
-        if (!m_curve || value.x() < m_axisF->min() || value.x() > m_axisF->max())
+        if (!m_session.curve() || value.x() < m_axisF->min() || value.x() > m_axisF->max())
             return m_readout->clear();
         m_readout->setText(tr("%1 MHz, %2 ns").arg(number(value.x(), 3), number(value.y(), 2)));
     };
@@ -444,16 +642,13 @@ void TuneWindow::buildMenus() {
     QMenu *view = menuBar()->addMenu(tr("&View"));
     QAction *reset = view->addAction(tr("&Reset zoom"), this, &TuneWindow::autoscale);
     reset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
-    m_showDb = new QCheckBox(tr("|S11| in dB"));
+    m_showDb = view->addAction(tr("|S11| in dB"));
     m_showDb->setObjectName(QStringLiteral("showDb"));
-    QAction *showDb = view->addAction(tr("Show |S11| in dB"));
-    showDb->setCheckable(true);
-    connect(showDb, &QAction::toggled, m_showDb, &QCheckBox::setChecked);
-    connect(m_showDb, &QCheckBox::toggled, showDb, &QAction::setChecked);
-    connect(m_showDb, &QCheckBox::toggled, this, [this](bool on) {
+    m_showDb->setCheckable(true);
+    connect(m_showDb, &QAction::toggled, this, [this](bool on) {
         m_axisDb->setVisible(on);
         m_targetDb->setVisible(on);
-        m_measuredDb->setVisible(on && m_report);
+        m_measuredDb->setVisible(on && m_session.report());
     });
     m_axisDb->setVisible(false);
     m_targetDb->setVisible(false);
@@ -461,7 +656,7 @@ void TuneWindow::buildMenus() {
 
     tools->addAction(open);
     tools->addAction(reset);
-    tools->addWidget(m_showDb);
+    tools->addAction(m_showDb);
     fillRecentMenu();
 }
 
@@ -482,7 +677,6 @@ void TuneWindow::restoreSettings() {
         if (value.isValid())
             edit->setText(value.toString());
     }
-    updateModel(); // the stage's range follows the order
     m_stage->setValue(settings.value(QStringLiteral("inputs/stage"), 1).toInt());
     m_parameter->setCurrentText(
         settings.value(QStringLiteral("inputs/parameter"), QStringLiteral("S11")).toString());
@@ -506,219 +700,155 @@ void TuneWindow::closeEvent(QCloseEvent *event) {
     QMainWindow::closeEvent(event);
 }
 
-void TuneWindow::markField(QLineEdit *field, QLabel *reason, const QString &message) {
-    reason->setText(message);
-    reason->setVisible(!message.isEmpty());
-    field->setStyleSheet(message.isEmpty() ? QString()
-                                           : QStringLiteral("QLineEdit { border: 2px solid "
-                                                            "#b00020; }"));
+void TuneWindow::textsEdited() {
+    StageInputTexts texts;
+    texts.order = m_order->text().toStdString();
+    texts.bandwidth = m_bandwidth->text().toStdString();
+    texts.ripple = m_ripple->text().toStdString();
+    texts.f0 = m_f0->text().trimmed().toStdString();
+    const QString qu = m_qu->text().trimmed();
+    if (!qu.isEmpty())
+        texts.qu = qu.toStdString();
+    texts.stage = std::to_string(m_stage->value());
+    texts.parameter = m_parameter->currentText().toStdString();
+    texts.aperture = m_aperture->text().trimmed().toStdString();
+    texts.electricalDelay = m_edelay->text().trimmed().toStdString();
+    texts.tolerance = m_tolerance->text().trimmed().toStdString();
+    m_session.setTexts(texts);
 }
 
-std::optional<TuneWindow::Inputs> TuneWindow::readInputs() {
-    for (auto [field, reason] : {std::pair{m_order, m_orderReason},
-                                 {m_bandwidth, m_bandwidthReason},
-                                 {m_ripple, m_rippleReason},
-                                 {m_f0, m_f0Reason},
-                                 {m_qu, m_quReason}})
-        markField(field, reason, QString());
-    Inputs inputs;
-    bool valid = true;
-    const std::optional<double> f0 = parseDecimal(m_f0->text().trimmed().toStdString());
-    if (!f0 || !(*f0 > 0)) {
-        markField(m_f0, m_f0Reason, tr("Enter the band centre as a positive number of MHz."));
-        valid = false;
-    } else {
-        inputs.f0 = *f0;
+void TuneWindow::showInputs() {
+    QString runTimeError;
+    for (const auto &[field, widgets] : m_fieldMarks) {
+        const auto &[edit, reason] = widgets;
+        QString message;
+        for (const InputProblem &problem : m_session.problems())
+            if (problem.field == field && problem.kind != InputProblem::RunTime)
+                message = problemFor(problem);
+        reason->setText(message);
+        reason->setVisible(!message.isEmpty());
+        edit->setStyleSheet(message.isEmpty() ? QString()
+                                              : QStringLiteral("border: 2px solid #b00020;"));
     }
-    const QString quText = m_qu->text().trimmed();
-    if (!quText.isEmpty()) {
-        const std::optional<double> qu = parseDecimal(quText.toStdString());
-        if (!qu || !(*qu > 0)) {
-            markField(m_qu, m_quReason,
-                      tr("Enter a positive unloaded Q, or leave it empty for "
-                         "lossless resonators."));
-            valid = false;
-        } else {
-            inputs.qu = *qu;
-        }
-    }
-    TableResult table =
-        tuningTable(m_order->text().toStdString(), m_bandwidth->text().toStdString(),
-                    m_ripple->text().toStdString(), f0 && *f0 > 0 ? f0 : std::nullopt);
-    if (const auto *error = std::get_if<RunTimeError>(&table)) {
-        m_status->setText(tr("Run-time error %1: %2")
-                              .arg(error->number())
-                              .arg(error->number() == RunTimeError::DivisionByZero
-                                       ? tr("Division by zero")
-                                       : tr("Overflow")));
-        return std::nullopt;
-    }
-    if (const auto *refusal = std::get_if<TableRefusal>(&table)) {
-        switch (refusal->reason) {
-        case TableRefusal::OrderOutOfRange:
-            markField(m_order, m_orderReason,
-                      tr("The order must be from %1 to %2.")
-                          .arg(tableMinimumOrder)
-                          .arg(tableMaximumOrder));
-            break;
-        case TableRefusal::RippleNotPositive:
-            markField(m_ripple, m_rippleReason, tr("The ripple must be above 0 dB."));
-            break;
-        case TableRefusal::BandwidthNotPositive:
-            markField(m_bandwidth, m_bandwidthReason, tr("The bandwidth must be above 0 MHz."));
-            break;
-        }
-        return std::nullopt;
-    }
-    if (!valid)
-        return std::nullopt;
-    inputs.table = std::get<TuningTable>(std::move(table));
-    const int order = static_cast<int>(inputs.table.stages.size());
-    if (m_stage->maximum() != order) {
-        const QSignalBlocker block(m_stage);
-        m_stage->setMaximum(order);
-    }
-    inputs.stage = std::clamp(m_stage->value(), 1, order);
-    if (!(inputs.f0 - 1.5 * inputs.table.first.bandwidth > 0)) {
-        markField(m_f0, m_f0Reason, tr("The band centre must lie above 1.5 bandwidths."));
-        return std::nullopt;
-    }
-    return inputs;
-}
+    for (const InputProblem &problem : m_session.problems())
+        if (problem.kind == InputProblem::RunTime)
+            runTimeError = problemFor(problem);
+    m_status->setText(runTimeError);
 
-void TuneWindow::updateModel() {
-    std::optional<Inputs> inputs = readInputs();
-    if (!inputs) {
-        emit modelUpdated();
-        return; // the last good table and curve stay on screen
+    const auto &inputs = m_session.inputs();
+    // The last good table and curve stay, greyed, while the inputs do not read.
+    m_stageModel->setCurrent(inputs.has_value());
+    m_target->setOpacity(inputs ? 1.0 : 0.35);
+    m_targetDb->setOpacity(inputs ? 1.0 : 0.35);
+    if (inputs) {
+        m_stageModel->setRows(m_session.stageRows());
+        {
+            const QSignalBlocker block(m_stages->selectionModel());
+            m_stages->selectRow(inputs->stage - 1);
+        }
+        const TargetCurve &curve = *m_session.curve();
+        const auto before = m_target->points();
+        m_target->replace(pointsForDrawing(curve.fMHz, curve.delayNs, curve.fMHz.size()));
+        m_targetDb->replace(pointsForDrawing(curve.fMHz, curve.s11Db, curve.fMHz.size()));
+        m_axisDb->setTitleText(tr("|%1| (dB)").arg(m_parameter->currentText()));
+        // A new target is fitted to the axes; a changed tolerance or
+        // aperture keeps the zoom.
+        if (before.isEmpty() || before.first() != m_target->points().first() ||
+            before.last() != m_target->points().last() ||
+            before.size() != m_target->points().size() ||
+            before[before.size() / 2] != m_target->points()[before.size() / 2])
+            autoscale();
     }
-    m_status->clear();
-    m_inputs = std::move(inputs);
-    fillStageTable(*m_inputs);
-    drawTarget(*m_inputs);
-    recheck();
     emit modelUpdated();
 }
 
-void TuneWindow::fillStageTable(const Inputs &inputs) {
-    const std::vector<StageRow> rows = stageRows(inputs.table, inputs.f0, inputs.qu);
-    const QSignalBlocker block(m_stages);
-    m_stages->setRowCount(static_cast<int>(rows.size()));
-    for (const StageRow &row : rows) {
-        const int r = row.stage - 1;
-        const QString cells[] = {QString::number(row.stage), number(row.g, 5),
-                                 number(row.targetDelayNs, 3),
-                                 row.coupling ? number(*row.coupling, 6) : QString(),
-                                 row.externalQ ? number(*row.externalQ, 2) : QString()};
-        for (int c = 0; c < 5; ++c) {
-            auto *item = m_stages->item(r, c);
-            if (!item) {
-                item = new QTableWidgetItem;
-                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-                m_stages->setItem(r, c, item);
-            }
-            item->setText(cells[c]);
-        }
+void TuneWindow::showSweep() {
+    const auto &network = m_session.network();
+    const auto &failure = m_session.sweepFailure();
+    if (failure) {
+        const QString message = failureFor(*failure);
+        m_sweepMessage->setText(network ? tr("%1\nThe sweep on screen is the file's previous "
+                                             "content.")
+                                              .arg(message)
+                                        : message);
+        m_sweepMessage->show();
+        m_status->setText(message);
+        emit sweepFailed(message);
+    } else {
+        m_sweepMessage->hide();
+        m_status->clear();
     }
-    m_stages->selectRow(inputs.stage - 1);
-}
-
-void TuneWindow::drawTarget(const Inputs &inputs) {
-    const StageModel model = stageModel(inputs.table, inputs.stage, inputs.f0, inputs.qu);
-    m_curve = targetCurve(model, 3 * inputs.table.first.bandwidth, curvePoints);
-    m_target->replace(pointsForDrawing(m_curve->fMHz, m_curve->delayNs, curvePoints));
-    m_targetDb->replace(pointsForDrawing(m_curve->fMHz, m_curve->s11Db, curvePoints));
-    m_axisDb->setTitleText(tr("|%1| (dB)").arg(m_parameter->currentText()));
-    autoscale();
-}
-
-void TuneWindow::autoscale() {
-    if (!m_curve)
-        return;
-    m_chart->zoomReset();
-    const double low = m_curve->fMHz.front(), high = m_curve->fMHz.back();
-    double top = *std::max_element(m_curve->delayNs.begin(), m_curve->delayNs.end());
-    double bottom =
-        std::min(0.0, *std::min_element(m_curve->delayNs.begin(), m_curve->delayNs.end()));
-    double dbBottom = *std::min_element(m_curve->s11Db.begin(), m_curve->s11Db.end());
-    if (m_report) {
-        for (std::size_t i = 0; i < m_report->fMHz.size(); ++i)
-            if (m_report->fMHz[i] >= low && m_report->fMHz[i] <= high) {
-                top = std::max(top, m_report->delayMeasured[i]);
-                bottom = std::min(bottom, m_report->delayMeasured[i]);
-                if (std::isfinite(m_report->s11DbMeasuredTrace[i]))
-                    dbBottom = std::min(dbBottom, m_report->s11DbMeasuredTrace[i]);
-            }
-    }
-    m_axisF->setRange(low, high);
-    m_axisDelay->setRange(bottom, top * 1.1);
-    m_axisDelay->applyNiceNumbers();
-    m_axisDb->setRange(std::max(-100.0, std::floor(dbBottom / 5) * 5 - 5), 1);
-    m_f0Marker->replace(
-        {QPointF(m_inputs->f0, m_axisDelay->min()), QPointF(m_inputs->f0, m_axisDelay->max())});
-}
-
-void TuneWindow::recheck() {
-    // The measurement options are marked at their fields like the inputs.
-    markField(m_aperture, m_apertureReason, QString());
-    markField(m_edelay, m_edelayReason, QString());
-    markField(m_tolerance, m_toleranceReason, QString());
-    CheckSettings settings;
-    const auto aperture = parseAperture(m_aperture->text().trimmed().toStdString());
-    if (!aperture)
-        markField(m_aperture, m_apertureReason,
-                  tr("Enter frequency steps (2), a percentage of the span (5%) or a width in "
-                     "MHz (1.5MHz)."));
-    const auto edelay = parseDecimal(m_edelay->text().trimmed().toStdString());
-    if (!edelay)
-        markField(m_edelay, m_edelayReason, tr("Enter the electrical delay in ns (0 for none)."));
-    const auto tolerance = parseDecimal(m_tolerance->text().trimmed().toStdString());
-    if (!tolerance || !(*tolerance > 0))
-        markField(m_tolerance, m_toleranceReason, tr("Enter a tolerance above 0 %."));
-    const auto parameter = parseSParameter(m_parameter->currentText().toStdString());
-    if (!m_network || !m_inputs || !aperture || !edelay || !tolerance || !(*tolerance > 0) ||
-        !parameter)
-        return;
-    if (parameter->row > m_network->ports || parameter->column > m_network->ports)
-        return;
-    if (m_checkWatcher.isRunning()) {
-        m_recheckPending = true; // the newest inputs are checked when this one ends
+    if (!network) {
+        m_file->setText(failure ? tr("No sweep.") : m_file->text());
+        m_measured->clear();
+        m_measuredDb->clear();
         return;
     }
-    settings.stage = m_inputs->stage;
-    settings.f0 = m_inputs->f0;
-    settings.qu = m_inputs->qu;
-    settings.parameter = *parameter;
-    settings.aperture = *aperture;
-    settings.electricalDelayNs = *edelay;
-    settings.tolerancePercent = *tolerance;
-    m_checkWatcher.setFuture(
-        QtConcurrent::run([table = m_inputs->table, network = m_network, settings] {
-            return checkStage(table, *network, settings);
-        }));
+    // Every parameter of the file, the chosen one kept where it exists.
+    const QString chosen = m_parameter->currentText();
+    QStringList names;
+    for (int row = 1; row <= network->ports; ++row)
+        for (int column = 1; column <= network->ports; ++column)
+            names << qs(SParameter{row, column}.name());
+    std::stable_partition(names.begin(), names.end(),
+                          [](const QString &n) { return n[1] == n[2]; }); // S11, S22 first
+    QStringList shown;
+    for (int i = 0; i < m_parameter->count(); ++i)
+        shown << m_parameter->itemText(i);
+    if (shown != names) {
+        const QSignalBlocker block(m_parameter);
+        m_parameter->clear();
+        m_parameter->addItems(names);
+        m_parameter->setCurrentText(names.contains(chosen) ? chosen : names.first());
+    }
+    const QString name = QFileInfo(m_session.origin()).fileName();
+    const QString ports = network->ports == 1 ? tr("1 port") : tr("%1 ports").arg(network->ports);
+    m_file->setText(tr("%1: %2 points, %3 MHz to %4 MHz, %5")
+                        .arg(name)
+                        .arg(network->size())
+                        .arg(qs(formatShortest(network->frequencyMHz.front())),
+                             qs(formatShortest(network->frequencyMHz.back())), ports));
+    m_file->setToolTip(m_session.origin());
+    setWindowTitle(tr("%1 - Varnel tuning").arg(name));
+    addRecent(m_session.origin());
+    if (m_parameter->currentText() != chosen)
+        textsEdited(); // the parameter follows the file
 }
 
 void TuneWindow::showReport() {
-    const auto result = m_checkWatcher.result();
-    if (m_recheckPending) {
-        m_recheckPending = false;
-        recheck();
+    const bool current = m_session.reportCurrent();
+    const auto &report = m_session.report();
+    m_verdictBox->setEnabled(current);
+    m_measured->setOpacity(current ? 1.0 : 0.35);
+    m_measuredDb->setOpacity(current ? 1.0 : 0.35);
+    if (!current) {
+        // What stays on screen is marked as not belonging to the inputs.
+        const bool problems = !m_session.problems().empty();
+        m_verdict->setText(problems                   ? tr("No verdict: correct the inputs")
+                           : m_session.sweepFailure() ? tr("No verdict: the file does not read")
+                           : m_session.network()      ? tr("Checking...")
+                                                      : tr("No sweep loaded"));
+        m_verdict->setStyleSheet(QString());
+        if (!m_session.network()) {
+            for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})
+                label->clear();
+            m_measured->clear();
+            m_measuredDb->clear();
+        }
+        return;
     }
-    if (const auto *message = std::get_if<std::string>(&result)) {
-        m_report.reset();
-        m_measured->clear();
-        m_measuredDb->clear();
+    if (const auto &refusal = m_session.refusal()) {
         m_verdict->setText(tr("No verdict"));
         m_verdict->setStyleSheet(QString());
-        m_delays->setText(qs(*message));
-        m_lobes->clear();
-        m_quality->clear();
-        m_advice->clear();
+        m_delays->setText(refusalFor(*refusal));
+        for (QLabel *label : {m_lobes, m_quality, m_advice})
+            label->clear();
+        m_measured->clear();
+        m_measuredDb->clear();
         emit sweepShown();
         return;
     }
-    m_report = std::get<CheckReport>(result);
-    const CheckReport &r = *m_report;
+    const CheckReport &r = *report;
     m_verdict->setText(r.pass ? tr("PASS") : tr("FAIL"));
     m_verdict->setStyleSheet(r.pass ? QStringLiteral("color: white; background: #1b7f3b; "
                                                      "padding: 4px")
@@ -746,99 +876,65 @@ void TuneWindow::showReport() {
     else
         m_quality->clear();
     m_advice->setText(adviceFor(r));
-    showMeasured();
+    drawMeasured();
     emit sweepShown();
 }
 
-void TuneWindow::showMeasured() {
-    if (!m_report)
+void TuneWindow::drawMeasured() {
+    const auto &report = m_session.report();
+    if (!report)
         return;
-    m_measured->replace(pointsForDrawing(m_report->fMHz, m_report->delayMeasured, maxShownPoints));
+    m_measured->replace(pointsForDrawing(report->fMHz, report->delayMeasured, maxShownPoints));
     m_measuredDb->replace(
-        pointsForDrawing(m_report->fMHz, m_report->s11DbMeasuredTrace, maxShownPoints));
+        pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
     m_measuredDb->setVisible(m_showDb->isChecked());
-    autoscale();
+    // A re-read of the same file keeps the zoom and the axes; a new file
+    // is fitted.
+    if (m_session.origin() != m_drawnOrigin) {
+        m_drawnOrigin = m_session.origin();
+        autoscale();
+    }
+}
+
+void TuneWindow::autoscale() {
+    const auto &curve = m_session.curve();
+    if (!curve)
+        return;
+    m_chart->zoomReset();
+    const double low = curve->fMHz.front(), high = curve->fMHz.back();
+    double top = *std::max_element(curve->delayNs.begin(), curve->delayNs.end());
+    double bottom = std::min(0.0, *std::min_element(curve->delayNs.begin(), curve->delayNs.end()));
+    double dbBottom = *std::min_element(curve->s11Db.begin(), curve->s11Db.end());
+    if (const auto &report = m_session.report()) {
+        for (std::size_t i = 0; i < report->fMHz.size(); ++i)
+            if (report->fMHz[i] >= low && report->fMHz[i] <= high) {
+                top = std::max(top, report->delayMeasured[i]);
+                bottom = std::min(bottom, report->delayMeasured[i]);
+                if (std::isfinite(report->s11DbMeasuredTrace[i]))
+                    dbBottom = std::min(dbBottom, report->s11DbMeasuredTrace[i]);
+            }
+    }
+    niceAxis(m_axisF, low, high);
+    m_axisF->setRange(low, high); // the curve's own span, ticks at nice values within
+    niceAxis(m_axisDelay, bottom, top * 1.1);
+    niceAxis(m_axisDb, std::max(-100.0, dbBottom - 1), 1);
+    const double f0 = m_session.inputs() ? m_session.inputs()->f0 : (low + high) / 2;
+    m_f0Marker->replace({QPointF(f0, m_axisDelay->min()), QPointF(f0, m_axisDelay->max())});
 }
 
 void TuneWindow::openFile(const QString &path) {
     if (path.isEmpty())
         return;
-    if (m_loadWatcher.isRunning()) {
-        m_pendingPath = path; // read when the current read ends
-        return;
-    }
-    m_pendingPath = path;
-    m_progressDelay.start();
-    m_loadWatcher.setFuture(QtConcurrent::run([file = path.toStdString()]() -> Loaded {
-        auto read = readTouchstoneFile(file);
-        if (auto *network = std::get_if<Network>(&read))
-            return std::make_shared<const Network>(std::move(*network));
-        return std::get<TouchstoneError>(std::move(read));
-    }));
-}
-
-void TuneWindow::loadFinished() {
-    m_progressDelay.stop();
-    m_progress->hide();
-    const QString path = m_pendingPath;
-    const Loaded loaded = m_loadWatcher.result();
-    if (const auto *error = std::get_if<TouchstoneError>(&loaded)) {
-        const QString message = qs(error->message());
-        m_sweepMessage->setText(m_network ? tr("%1\nThe previous sweep stays.").arg(message)
-                                          : message);
-        m_sweepMessage->show();
-        m_status->setText(message);
-        emit sweepFailed(message);
-    } else {
-        m_network = std::get<std::shared_ptr<const Network>>(loaded);
-        // Every parameter of the file, the chosen one kept where it exists.
-        const QString chosen = m_parameter->currentText();
-        QStringList names;
-        for (int row = 1; row <= m_network->ports; ++row)
-            for (int column = 1; column <= m_network->ports; ++column)
-                names << QString::fromStdString(SParameter{row, column}.name());
-        std::stable_partition(names.begin(), names.end(),
-                              [](const QString &n) { return n[1] == n[2]; }); // S11, S22 first
-        {
-            const QSignalBlocker block(m_parameter);
-            m_parameter->clear();
-            m_parameter->addItems(names);
-            m_parameter->setCurrentText(names.contains(chosen) ? chosen : names.first());
-        }
-        m_sweepMessage->hide();
-        m_status->clear();
-        if (m_path != path) {
-            if (!m_path.isEmpty())
-                m_watcher.removePath(m_path);
-            m_path = path;
-            addRecent(path);
-        }
-        m_file->setText(tr("%1: %2 points, %3 MHz to %4 MHz, %5 ports")
-                            .arg(QFileInfo(path).fileName())
-                            .arg(m_network->size())
-                            .arg(qs(formatShortest(m_network->frequencyMHz.front())),
-                                 qs(formatShortest(m_network->frequencyMHz.back())))
-                            .arg(m_network->ports));
-        setWindowTitle(tr("%1 - Varnel tuning").arg(QFileInfo(path).fileName()));
-        recheck();
-    }
-    // A replaced file (written anew and renamed) drops out of the watch.
-    if (!m_path.isEmpty() && !m_watcher.files().contains(m_path))
-        m_watcher.addPath(m_path);
-    if (m_pendingPath != path)
-        openFile(m_pendingPath);
-}
-
-void TuneWindow::fileChanged() {
-    if (!m_path.isEmpty() && !m_watcher.files().contains(m_path) && QFileInfo::exists(m_path))
-        m_watcher.addPath(m_path);
-    m_rereadDelay.start();
+    m_status->setText(tr("Reading %1 ...").arg(QFileInfo(path).fileName()));
+    m_session.openFile(path);
 }
 
 void TuneWindow::addRecent(const QString &path) {
     QSettings settings;
     QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
     const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (!recent.isEmpty() && recent.first() == absolute)
+        return;
     recent.removeAll(absolute);
     recent.prepend(absolute);
     while (recent.size() > maxRecentFiles)
@@ -851,14 +947,17 @@ void TuneWindow::fillRecentMenu() {
     m_recentMenu->clear();
     const QStringList recent = QSettings().value(QStringLiteral("recentFiles")).toStringList();
     for (const QString &path : recent)
-        m_recentMenu->addAction(QFileInfo(path).fileName(), this, [this, path] { openFile(path); })
+        m_recentMenu
+            ->addAction(menuText(QFileInfo(path).fileName()), this,
+                        [this, path] { openFile(path); })
             ->setToolTip(path);
+    m_recentMenu->setToolTipsVisible(true);
     m_recentMenu->setEnabled(!recent.isEmpty());
 }
 
 void TuneWindow::chooseFile() {
     const QString path = QFileDialog::getOpenFileName(
-        this, tr("Open sweep"), QFileInfo(m_path).absolutePath(),
+        this, tr("Open sweep"), QFileInfo(m_session.origin()).absolutePath(),
         tr("Touchstone files (*.s1p *.s2p *.s3p *.s4p *.ts);;All files (*)"));
     openFile(path);
 }
@@ -866,25 +965,16 @@ void TuneWindow::chooseFile() {
 void TuneWindow::dragEnterEvent(QDragEnterEvent *event) {
     if (event->mimeData()->hasUrls() && event->mimeData()->urls().first().isLocalFile())
         event->acceptProposedAction();
+    else
+        event->ignore();
 }
 
 void TuneWindow::dropEvent(QDropEvent *event) {
+    if (!event->mimeData()->hasUrls() || !event->mimeData()->urls().first().isLocalFile())
+        return event->ignore();
     openFile(event->mimeData()->urls().first().toLocalFile());
     event->acceptProposedAction();
 }
-
-namespace {
-
-// Writes the bytes through a temporary file renamed into place, so a failed
-// write never leaves half a file; the reason on failure.
-QString writeFile(const QString &path, const QByteArray &bytes) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return QObject::tr("Cannot write %1: %2").arg(path, file.errorString());
-    return QString();
-}
-
-} // namespace
 
 QString TuneWindow::exportChartPng(const QString &path) {
     const QPixmap picture = m_view->grab();
@@ -893,7 +983,7 @@ QString TuneWindow::exportChartPng(const QString &path) {
     buffer.open(QIODevice::WriteOnly);
     if (!picture.save(&buffer, "PNG"))
         return tr("Cannot draw the chart as PNG");
-    return writeFile(path, bytes);
+    return saveFile(path, bytes);
 }
 
 QString TuneWindow::exportChartSvg(const QString &path) {
@@ -908,21 +998,21 @@ QString TuneWindow::exportChartSvg(const QString &path) {
     QPainter painter(&svg);
     m_view->render(&painter);
     painter.end();
-    return writeFile(path, bytes);
+    return saveFile(path, bytes);
 }
 
 QString TuneWindow::exportComparisonCsv(const QString &path) {
-    if (!m_report)
-        return tr("There is no comparison yet: open a sweep first.");
-    return writeFile(path, QByteArray::fromStdString(comparisonCsv(*m_report)));
+    return m_session.exportComparisonCsv(path);
 }
 
 QString TuneWindow::exportTargetS1p(const QString &path) {
-    if (!m_inputs || !m_curve)
-        return tr("There is no target: correct the inputs first.");
-    const StageModel model =
-        stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0, m_inputs->qu);
-    return writeFile(path, QByteArray::fromStdString(targetS1p(m_inputs->table, model, *m_curve)));
+    return m_session.exportTargetS1p(path);
+}
+
+void TuneWindow::warn(const QString &title, const QString &text) {
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, this);
+    box.setTextFormat(Qt::PlainText); // paths and system messages are not markup
+    box.exec();
 }
 
 void TuneWindow::exportWithDialog(const QString &title, const QString &filter,
@@ -935,7 +1025,7 @@ void TuneWindow::exportWithDialog(const QString &title, const QString &filter,
         path += filter.section(QStringLiteral("*"), 1, 1).section(QLatin1Char(')'), 0, 0);
     const QString error = (this->*exporter)(path);
     if (!error.isEmpty())
-        QMessageBox::warning(this, title, error);
+        warn(title, error);
     else
         m_status->setText(tr("Saved %1").arg(path));
 }
@@ -949,7 +1039,7 @@ QString TuneWindow::sweepMessage() const {
 }
 
 std::size_t TuneWindow::measuredPoints() const {
-    return m_network ? m_network->size() : 0;
+    return m_session.network() ? m_session.network()->size() : 0;
 }
 
 QChartView *TuneWindow::chartView() const {
@@ -960,9 +1050,12 @@ void loadTranslations(const QLocale &locale) {
     static QTranslator own, qt;
     QCoreApplication::removeTranslator(&own);
     QCoreApplication::removeTranslator(&qt);
+    translated = false;
     if (own.load(locale, QStringLiteral("varnel-tune"), QStringLiteral("_"),
-                 QStringLiteral(":/i18n")))
+                 QStringLiteral(":/i18n"))) {
         QCoreApplication::installTranslator(&own);
+        translated = true;
+    }
     // Qt's own texts (the buttons of file dialogs and message boxes).
     if (qt.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))

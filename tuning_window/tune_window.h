@@ -1,25 +1,13 @@
 #pragma once
 
-#include "touchstone/touchstone.h"
-#include "tuning/check.h"
-#include "tuning/stage_model.h"
-#include "tuning/tuning_table.h"
+#include "tuning_window/tuning_session.h"
 
-#include <QElapsedTimer>
-#include <QFileSystemWatcher>
-#include <QFutureWatcher>
 #include <QMainWindow>
-#include <QPointer>
-#include <QTimer>
 
-#include <memory>
 #include <optional>
 #include <utility>
-#include <variant>
 #include <vector>
 
-class QAction;
-class QCheckBox;
 class QComboBox;
 class QFormLayout;
 class QLabel;
@@ -29,7 +17,8 @@ class QMenu;
 class QProgressBar;
 class QSpinBox;
 class QSplitter;
-class QTableWidget;
+class QTableView;
+class QTimer;
 
 class QChart;
 class QChartView;
@@ -39,11 +28,13 @@ class QValueAxis;
 namespace varnel {
 
 class ChartView;
+class StageTableModel;
 
 // The tuning window: filter inputs, the stage table, the target group delay
 // of the selected stage with the measured sweep over it, and the verdict of
-// the stage check. It computes nothing itself: the table, curves and verdict
-// come from the tuning core, the same functions varnel-calc uses.
+// the stage check. It computes nothing itself and owns no state of the
+// tuning: its TuningSession holds inputs, sweep and report, and the panels
+// show what the session says, marked when it is not current.
 class TuneWindow : public QMainWindow {
     Q_OBJECT
 
@@ -51,8 +42,8 @@ class TuneWindow : public QMainWindow {
     explicit TuneWindow(QWidget *parent = nullptr);
     ~TuneWindow() override;
 
-    // Reads a Touchstone file on a worker thread and watches it for changes;
-    // an unreadable file keeps the previous sweep and shows the reason.
+    // Reads a Touchstone file and watches it; an unreadable file keeps the
+    // previous sweep, marked, and shows the reason.
     void openFile(const QString &path);
 
     // Exports; an empty text on success, else what went wrong.
@@ -62,35 +53,29 @@ class TuneWindow : public QMainWindow {
     QString exportTargetS1p(const QString &path);
 
     // What the window shows, for tests and benchmarks.
-    const std::optional<CheckReport> &report() const { return m_report; }
+    TuningSession &session() { return m_session; }
+    const std::optional<CheckReport> &report() const { return m_session.report(); }
     QString statusText() const;
     QString sweepMessage() const;
     std::size_t measuredPoints() const;
     QChartView *chartView() const;
-    bool loading() const { return m_loadWatcher.isRunning(); }
+    bool loading() const { return m_session.loading(); }
 
   signals:
     // The inputs were read again and the table and target curve redrawn.
     void modelUpdated();
-    // A sweep (new or re-read) is on screen with its verdict.
+    // A current verdict (or why there is none) is on screen.
     void sweepShown();
-    // A file could not be read; the previous sweep stays.
+    // A sweep could not be read; the previous one stays, marked.
     void sweepFailed(const QString &message);
 
   protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
-    struct Inputs {
-        TuningTable table;
-        int stage = 1;
-        double f0 = 0;
-        std::optional<double> qu;
-    };
-    using Loaded = std::variant<std::shared_ptr<const Network>, TouchstoneError>;
-
     void buildInputs(QWidget *panel);
     void buildMeasurement(QWidget *panel);
     void buildVerdict(QWidget *panel);
@@ -101,22 +86,20 @@ class TuneWindow : public QMainWindow {
     void restoreSettings();
     void saveSettings() const;
 
-    void updateModel();
-    std::optional<Inputs> readInputs();
-    void markField(QLineEdit *field, QLabel *reason, const QString &message);
-    void fillStageTable(const Inputs &inputs);
-    void drawTarget(const Inputs &inputs);
-    void recheck();
+    void textsEdited();
+    void showInputs();
+    void showSweep();
     void showReport();
-    void showMeasured();
+    void drawMeasured();
     void autoscale();
-    void loadFinished();
-    void fileChanged();
     void addRecent(const QString &path);
     void fillRecentMenu();
     void chooseFile();
     void exportWithDialog(const QString &title, const QString &filter,
                           QString (TuneWindow::*exporter)(const QString &));
+    void warn(const QString &title, const QString &text);
+
+    TuningSession m_session;
 
     // Inputs.
     QLineEdit *m_order = nullptr;
@@ -125,25 +108,20 @@ class TuneWindow : public QMainWindow {
     QLineEdit *m_f0 = nullptr;
     QLineEdit *m_qu = nullptr;
     QSpinBox *m_stage = nullptr;
-    QLabel *m_orderReason = nullptr;
-    QLabel *m_bandwidthReason = nullptr;
-    QLabel *m_rippleReason = nullptr;
-    QLabel *m_f0Reason = nullptr;
-    QLabel *m_quReason = nullptr;
-    QTableWidget *m_stages = nullptr;
+    std::vector<std::pair<InputField, std::pair<QWidget *, QLabel *>>> m_fieldMarks;
+    QTableView *m_stages = nullptr;
+    StageTableModel *m_stageModel = nullptr;
 
     // Measurement.
     QComboBox *m_parameter = nullptr;
     QLineEdit *m_aperture = nullptr;
     QLineEdit *m_edelay = nullptr;
     QLineEdit *m_tolerance = nullptr;
-    QLabel *m_apertureReason = nullptr;
-    QLabel *m_edelayReason = nullptr;
-    QLabel *m_toleranceReason = nullptr;
     QLabel *m_file = nullptr;
     QLabel *m_sweepMessage = nullptr;
 
     // Verdict.
+    QWidget *m_verdictBox = nullptr;
     QLabel *m_verdict = nullptr;
     QLabel *m_delays = nullptr;
     QLabel *m_lobes = nullptr;
@@ -161,32 +139,31 @@ class TuneWindow : public QMainWindow {
     QLineSeries *m_measured = nullptr;
     QLineSeries *m_measuredDb = nullptr;
     QLineSeries *m_f0Marker = nullptr;
-    QCheckBox *m_showDb = nullptr;
+    QAction *m_showDb = nullptr;
+    QString m_drawnOrigin; // the file whose sweep the axes were fitted to
 
     QSplitter *m_splitter = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_readout = nullptr;
     QProgressBar *m_progress = nullptr;
+    QTimer *m_progressDelay = nullptr;
     QMenu *m_recentMenu = nullptr;
-
-    // State.
-    std::optional<Inputs> m_inputs;
-    std::optional<TargetCurve> m_curve;
-    std::shared_ptr<const Network> m_network;
-    std::optional<CheckReport> m_report;
-    QString m_path;
-    QFileSystemWatcher m_watcher;
-    QTimer m_rereadDelay;
-    QTimer m_progressDelay;
-    QFutureWatcher<Loaded> m_loadWatcher;
-    QFutureWatcher<std::variant<CheckReport, std::string>> m_checkWatcher;
-    bool m_recheckPending = false;
-    QString m_pendingPath;
 };
 
-// The advice of the check in the window's language; in English the text
-// varnel-calc check prints (adviceText).
+// The advice in the window's language; in English the text varnel-calc
+// check prints (adviceText).
+QString adviceFor(const Advice &advice);
 QString adviceFor(const CheckReport &report);
+
+// An input problem (shown at its field), a refusal of the check, a failure
+// of the sweep source, in the window's language; a reader error in English
+// is the reader's own message.
+QString problemFor(const InputProblem &problem);
+QString refusalFor(const CheckRefusal &refusal);
+QString failureFor(const SweepFailure &failure);
+
+// A file name for a menu entry: "&" doubled so that it shows literally.
+QString menuText(const QString &text);
 
 // Installs the window's translation for `locale` (English needs none; the
 // Simplified Chinese one is built in) and Qt's own for its dialogs.

@@ -1,0 +1,184 @@
+#include "sweep_sources/sweep_source.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+#include <thread>
+
+namespace varnel {
+
+namespace {
+
+QString fileKind(unsigned mode) {
+    return S_ISFIFO(mode)   ? QStringLiteral("a FIFO")
+           : S_ISDIR(mode)  ? QStringLiteral("a folder")
+           : S_ISCHR(mode)  ? QStringLiteral("a character device")
+           : S_ISBLK(mode)  ? QStringLiteral("a block device")
+           : S_ISSOCK(mode) ? QStringLiteral("a socket")
+                            : QStringLiteral("a special file");
+}
+
+} // namespace
+
+QString SweepFailure::message() const {
+    switch (kind) {
+    case Unreadable:
+        return QString::fromStdString(error->message());
+    case Gone:
+        return origin +
+               QStringLiteral(": the file is not there; waiting for it to be written again");
+    case NotRegular:
+        return origin + QStringLiteral(": ") + fileKind + QStringLiteral(", not a regular file");
+    }
+    return {};
+}
+
+FileStamp stampOf(const QString &path) {
+    struct stat info {};
+    FileStamp stamp;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.regular = S_ISREG(info.st_mode);
+    stamp.mode = info.st_mode;
+    stamp.size = static_cast<qint64>(info.st_size);
+    stamp.modifiedNs =
+        static_cast<qint64>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    return stamp;
+}
+
+// The reading threads reach the source through this: the destructor clears
+// `owner` under the lock, so a thread that finishes later posts nothing.
+struct FileSweepSource::Link {
+    std::mutex mutex;
+    FileSweepSource *owner = nullptr;
+};
+
+FileSweepSource::FileSweepSource(const QString &path, QObject *parent)
+    : SweepSource(parent), m_path(path), m_link(std::make_shared<Link>()) {
+    m_link->owner = this;
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(defaultSettleMs);
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        m_settled = true;
+        tryFinish();
+    });
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &FileSweepSource::changed);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
+            &FileSweepSource::directoryChanged);
+}
+
+FileSweepSource::~FileSweepSource() {
+    const std::lock_guard lock(m_link->mutex);
+    m_link->owner = nullptr;
+}
+
+void FileSweepSource::start() {
+    watch();
+    changed();
+}
+
+void FileSweepSource::watch() {
+    // The folder too: a file deleted, or replaced by a rename, leaves the
+    // file watch, and its coming back shows only in the folder.
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!m_watcher.directories().contains(folder))
+        m_watcher.addPath(folder);
+    if (!m_watcher.files().contains(m_path) && QFileInfo::exists(m_path))
+        m_watcher.addPath(m_path);
+}
+
+void FileSweepSource::directoryChanged() {
+    // Another file of the folder changed: nothing to do unless this one did.
+    const FileStamp now = stampOf(m_path);
+    if (m_reading || !(now == m_acceptedStamp))
+        changed();
+}
+
+void FileSweepSource::changed() {
+    watch();
+    ++m_generation; // any read under way is now an older one
+    m_result.reset();
+    m_settled = false;
+    m_stamp = stampOf(m_path);
+    if (!m_stamp.exists) {
+        m_reading = false;
+        m_settle.stop();
+        setBusy(false);
+        if (!m_goneReported) {
+            m_goneReported = true;
+            m_acceptedStamp = m_stamp;
+            emit sweepFailed(SweepFailure{SweepFailure::Gone, m_path, std::nullopt, QString()});
+        }
+        return;
+    }
+    m_goneReported = false;
+    if (!m_stamp.regular) {
+        m_reading = false;
+        m_settle.stop();
+        setBusy(false);
+        m_acceptedStamp = m_stamp;
+        // Not opened at all: opening a device can act on it, and a FIFO
+        // blocks until a writer comes.
+        emit sweepFailed(
+            SweepFailure{SweepFailure::NotRegular, m_path, std::nullopt, fileKind(m_stamp.mode)});
+        return;
+    }
+    m_reading = true;
+    setBusy(true);
+    m_settle.start();
+    // A detached thread: quitting never waits for a read, even one stuck on
+    // a slow disk.
+    std::thread([link = m_link, generation = m_generation, path = m_path.toStdString()] {
+        ReadOptions options;
+        options.regularFileOnly = true;
+        auto result = std::make_shared<ReadResult>(readTouchstoneFile(path, options));
+        const std::lock_guard lock(link->mutex);
+        if (FileSweepSource *owner = link->owner)
+            QMetaObject::invokeMethod(
+                owner, [owner, generation, result] { owner->readFinished(generation, result); },
+                Qt::QueuedConnection);
+    }).detach();
+}
+
+void FileSweepSource::readFinished(quint64 generation, std::shared_ptr<ReadResult> result) {
+    if (generation != m_generation)
+        return; // a newer read is under way
+    m_result = std::move(result);
+    tryFinish();
+}
+
+void FileSweepSource::tryFinish() {
+    if (!m_result || !m_settled)
+        return;
+    const FileStamp now = stampOf(m_path);
+    if (!(now == m_stamp)) {
+        changed(); // written again since the read began: read the new file
+        return;
+    }
+    m_reading = false;
+    m_acceptedStamp = now;
+    setBusy(false);
+    const std::shared_ptr<ReadResult> result = std::move(m_result);
+    if (auto *network = std::get_if<Network>(result.get())) {
+        Sweep sweep;
+        sweep.network = std::make_shared<const Network>(std::move(*network));
+        sweep.origin = m_path;
+        sweep.generation = m_generation;
+        emit sweepReady(sweep);
+    } else {
+        emit sweepFailed(SweepFailure{SweepFailure::Unreadable, m_path,
+                                      std::get<TouchstoneError>(*result), QString()});
+    }
+}
+
+void FileSweepSource::setBusy(bool busy) {
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    emit busyChanged(busy);
+}
+
+} // namespace varnel

@@ -1,0 +1,121 @@
+#pragma once
+
+#include "touchstone/touchstone.h"
+
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <variant>
+
+// Where sweeps come from. A source delivers whole sweeps only, each tagged
+// with where it came from and a generation that grows with every read it
+// starts, so that a receiver can tell the newest from an older one. It never
+// blocks the thread it lives on, and destroying it never waits for a read.
+namespace varnel {
+
+struct Sweep {
+    std::shared_ptr<const Network> network;
+    QString origin;         // the file's path, or the instrument's address
+    quint64 generation = 0; // of the read that gave it
+};
+
+// Why a source gave no sweep.
+struct SweepFailure {
+    enum Kind {
+        Unreadable, // the reader's error (see `error`)
+        Gone,       // the file is not there (deleted, or not yet written)
+        NotRegular, // a FIFO, device, socket or folder (see `fileKind`)
+    } kind = Unreadable;
+    QString origin;
+    std::optional<TouchstoneError> error;
+    QString fileKind; // "a FIFO", "a folder", ...
+
+    // In English: the reader's message, "PATH: the file is not there;
+    // waiting for it to be written again", "PATH: a FIFO, not a regular
+    // file".
+    QString message() const;
+};
+
+class SweepSource : public QObject {
+    Q_OBJECT
+
+  public:
+    using QObject::QObject;
+
+    // What messages name: a path or an address.
+    virtual QString origin() const = 0;
+    // Starts delivering; the first sweep or failure follows as a signal.
+    virtual void start() = 0;
+
+  signals:
+    void sweepReady(const varnel::Sweep &sweep);
+    // The source could not give a sweep.
+    void sweepFailed(const varnel::SweepFailure &failure);
+    // A read is under way (true) or has ended (false).
+    void busyChanged(bool busy);
+};
+
+// Size and modification time of a file, and what kind of file it is.
+struct FileStamp {
+    bool exists = false;
+    bool regular = false;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    unsigned mode = 0; // the file's type and permission bits
+    friend bool operator==(const FileStamp &, const FileStamp &) = default;
+};
+FileStamp stampOf(const QString &path);
+
+// A Touchstone file, read whenever it changes. A file is taken only when its
+// stamp has stayed the same from before its read to a settle interval later,
+// and it parses whole: a file still being written (in pieces, as analyser
+// programs save) is neither shown nor reported until it has settled. A
+// change during a read starts a new read and the older result is dropped. A
+// file that disappears is watched for until it comes back. A FIFO, device
+// or folder is refused before any read.
+// Example: a file saved in three pieces 10 ms apart with a settle interval
+// of 30 ms gives one sweep, the whole file, about 30 ms after the last piece.
+class FileSweepSource : public SweepSource {
+    Q_OBJECT
+
+  public:
+    explicit FileSweepSource(const QString &path, QObject *parent = nullptr);
+    ~FileSweepSource() override;
+
+    QString origin() const override { return m_path; }
+    void start() override;
+
+    static constexpr int defaultSettleMs = 30;
+    void setSettleInterval(int milliseconds) { m_settle.setInterval(milliseconds); }
+
+  private:
+    using ReadResult = std::variant<Network, TouchstoneError>;
+    struct Link; // shared with the reading threads
+
+    void changed();
+    void directoryChanged();
+    void readFinished(quint64 generation, std::shared_ptr<ReadResult> result);
+    void tryFinish();
+    void watch();
+    void setBusy(bool busy);
+
+    QString m_path;
+    QFileSystemWatcher m_watcher;
+    QTimer m_settle;
+    std::shared_ptr<Link> m_link;
+    quint64 m_generation = 0;
+    FileStamp m_stamp;         // when the current read started
+    FileStamp m_acceptedStamp; // of the last sweep or failure delivered
+    std::shared_ptr<ReadResult> m_result;
+    bool m_reading = false;
+    bool m_settled = false;
+    bool m_busy = false;
+    bool m_goneReported = false;
+};
+
+} // namespace varnel

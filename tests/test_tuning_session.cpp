@@ -1,0 +1,295 @@
+// The tuning session on the offscreen platform: what is on screen is
+// current, files are taken only whole and settled, exports never lose data,
+// and text from files is shown as text.
+#include "tuning_window/tune_window.h"
+#include "tuning_window/tuning_session.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QValueAxis>
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <thread>
+
+using namespace varnel;
+
+namespace {
+
+const QString dataDir = QStringLiteral(VARNEL_TEST_DATA);
+
+// A 1-port file of `points` points: a resonance whose phase turns through
+// the sweep, so every point parses and the file's size grows with them.
+QByteArray sweepText(int points, const QByteArray &header = "# MHz S RI R 50\n") {
+    QByteArray text = header;
+    for (int i = 0; i < points; ++i) {
+        const double f = 985 + 30.0 * i / (points - 1);
+        const double phase = std::atan2(f - 1000, 2) * 2;
+        text += QByteArray::number(f, 'f', 6) + ' ' + QByteArray::number(std::cos(phase), 'f', 9) +
+                ' ' + QByteArray::number(std::sin(phase), 'f', 9) + '\n';
+    }
+    return text;
+}
+
+void write(const QString &path, const QByteArray &bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Runs the event loop until `done` or `ms` pass.
+bool waitFor(const std::function<bool()> &done, int ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && std::chrono::steady_clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+class SessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window = std::make_unique<TuneWindow>();
+        for (const auto &[name, text] :
+             std::initializer_list<std::pair<const char *, QString>>{{"order", "5"},
+                                                                     {"bandwidth", "10"},
+                                                                     {"ripple", "0.01"},
+                                                                     {"f0", "1000"},
+                                                                     {"qu", ""},
+                                                                     {"aperture", "2"},
+                                                                     {"edelay", "0"},
+                                                                     {"tolerance", "2"}})
+            set(name, text);
+        window->session().setSettleInterval(30);
+    }
+    void set(const char *name, const QString &text) {
+        window->findChild<QLineEdit *>(QString::fromLatin1(name))->setText(text);
+    }
+    QLabel *label(const char *name) {
+        return window->findChild<QLabel *>(QString::fromLatin1(name));
+    }
+    TuningSession &session() { return window->session(); }
+    bool current() {
+        return waitFor([&] { return session().reportCurrent() && !session().loading(); });
+    }
+
+    QTemporaryDir temp;
+    std::unique_ptr<TuneWindow> window;
+};
+
+// Inputs that do not read grey the verdict and refuse the exports that
+// would belong to them; reading again brings the verdict back.
+TEST_F(SessionTest, StaleInputsGreyTheVerdictAndRefuseExports) {
+    window->openFile(dataDir + "/quirks.s2p");
+    ASSERT_TRUE(current());
+    set("tolerance", "100000");
+    ASSERT_TRUE(current());
+    EXPECT_EQ(label("verdict")->text(), "PASS");
+    set("tolerance", "0,1");
+    EXPECT_FALSE(session().reportCurrent());
+    EXPECT_FALSE(window->findChild<QGroupBox *>()->isEnabled() &&
+                 label("verdict")->text() == "PASS");
+    EXPECT_NE(label("verdict")->text(), "PASS");
+    EXPECT_FALSE(window->exportComparisonCsv(temp.filePath("a.csv")).isEmpty());
+    EXPECT_FALSE(QFile::exists(temp.filePath("a.csv")));
+    set("f0", "abc");
+    EXPECT_FALSE(window->exportTargetS1p(temp.filePath("t.s1p")).isEmpty())
+        << "no target of an f0 that does not read";
+    EXPECT_FALSE(QFile::exists(temp.filePath("t.s1p")));
+    set("f0", "1000");
+    set("tolerance", "0.1");
+    ASSERT_TRUE(current());
+    EXPECT_EQ(label("verdict")->text(), "FAIL");
+    EXPECT_TRUE(window->exportComparisonCsv(temp.filePath("a.csv")).isEmpty());
+}
+
+// A file rewritten while it is read ends on the newest content.
+TEST_F(SessionTest, ChangeDuringAReadEndsOnTheNewestFile) {
+    const QString path = temp.filePath("sweep.s1p");
+    write(path, sweepText(200001));
+    window->openFile(path);
+    write(path, sweepText(201)); // while the large one is read
+    ASSERT_TRUE(waitFor([&] { return window->measuredPoints() == 201u && current(); }, 20000));
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->measuredPoints(), 201u);
+}
+
+// A second file opened during a slow read is shown with its own data only.
+TEST_F(SessionTest, SecondFileDuringASlowReadShowsItsOwnData) {
+    const QString first = temp.filePath("first.s1p"), second = temp.filePath("second.s1p");
+    write(first, sweepText(300001));
+    write(second, sweepText(401));
+    std::vector<std::pair<QString, std::size_t>> seen;
+    QObject::connect(&session(), &TuningSession::sweepChanged, [&] {
+        if (session().network())
+            seen.emplace_back(session().origin(), session().network()->size());
+    });
+    window->openFile(first);
+    window->openFile(second);
+    ASSERT_TRUE(waitFor([&] { return window->measuredPoints() == 401u && current(); }, 20000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    QCoreApplication::processEvents();
+    for (const auto &[origin, size] : seen)
+        EXPECT_TRUE(origin == second && size == 401u)
+            << origin.toStdString() << " with " << size << " points";
+    EXPECT_EQ(session().origin(), second);
+}
+
+// A file saved in pieces, as analyser programs save, is never shown half
+// read nor reported as broken while it is written.
+TEST_F(SessionTest, FileWrittenInPiecesIsNeverShownHalfRead) {
+    const QString path = temp.filePath("pieces.s1p");
+    write(path, sweepText(101));
+    window->openFile(path);
+    ASSERT_TRUE(current());
+    std::vector<std::size_t> sizes;
+    int failures = 0;
+    QObject::connect(&session(), &TuningSession::sweepChanged, [&] {
+        if (session().sweepFailure())
+            ++failures;
+        else if (session().network())
+            sizes.push_back(session().network()->size());
+    });
+    const QByteArray whole = sweepText(801);
+    std::thread writer([&] {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return;
+        for (qsizetype at = 0; at < whole.size(); at += 4096) {
+            file.write(whole.mid(at, 4096));
+            file.flush();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    const bool whole801 = waitFor([&] { return !sizes.empty() && sizes.back() == 801u; }, 10000);
+    writer.join();
+    ASSERT_TRUE(whole801);
+    EXPECT_EQ(failures, 0);
+    for (const std::size_t size : sizes)
+        EXPECT_EQ(size, 801u);
+}
+
+// A file deleted and written again is still watched; meanwhile the window
+// says it is waiting and the verdict is not current.
+TEST_F(SessionTest, DeletedAndRecreatedFileIsStillWatched) {
+    const QString path = temp.filePath("sweep.s1p");
+    write(path, sweepText(201));
+    window->openFile(path);
+    ASSERT_TRUE(current());
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(waitFor([&] { return session().sweepFailure().has_value(); }));
+    EXPECT_EQ(session().sweepFailure()->kind, SweepFailure::Gone);
+    EXPECT_FALSE(session().reportCurrent());
+    write(path, sweepText(301));
+    ASSERT_TRUE(waitFor([&] { return window->measuredPoints() == 301u && current(); }));
+    write(path, sweepText(401));
+    EXPECT_TRUE(waitFor([&] { return window->measuredPoints() == 401u && current(); }));
+}
+
+// A FIFO, which would block a reader until a writer came, is refused before
+// any read, and closing the window does not wait.
+TEST_F(SessionTest, FifoIsRefusedAndQuittingDoesNotWait) {
+    const QString fifo = temp.filePath("analyser.s1p");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    window->openFile(fifo);
+    ASSERT_TRUE(waitFor([&] { return session().sweepFailure().has_value(); }, 2000));
+    EXPECT_EQ(session().sweepFailure()->kind, SweepFailure::NotRegular);
+    EXPECT_TRUE(window->sweepMessage().contains("a FIFO, not a regular file"));
+    EXPECT_FALSE(session().loading());
+    const auto start = std::chrono::steady_clock::now();
+    window.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+// Markup in a file name and in a reader message is shown as it is written.
+TEST_F(SessionTest, MarkupFromFilesIsShownLiterally) {
+    const QString named = temp.filePath("<img src=x>.s1p");
+    write(named, sweepText(201));
+    window->openFile(named);
+    ASSERT_TRUE(current());
+    EXPECT_EQ(label("file")->textFormat(), Qt::PlainText);
+    EXPECT_TRUE(label("file")->text().startsWith("<img src=x>.s1p"));
+    const QString forged = temp.filePath("forged.s1p");
+    write(forged, "# MHz S RI <h1 style=\"color:green\">PASS</h1>\n1 0 0\n");
+    window->openFile(forged);
+    ASSERT_TRUE(waitFor([&] { return session().sweepFailure().has_value(); }));
+    for (const char *name : {"sweepMessage", "status", "verdict"})
+        EXPECT_EQ(label(name)->textFormat(), Qt::PlainText) << name;
+    EXPECT_TRUE(window->sweepMessage().contains("<h1")) << window->sweepMessage().toStdString();
+    EXPECT_NE(label("verdict")->text(), "PASS");
+}
+
+// Names shown in menus keep their "&".
+TEST(MenuText, AmpersandsShowLiterally) {
+    EXPECT_EQ(menuText("R&D filter.s1p"), "R&&D filter.s1p");
+    EXPECT_EQ(menuText("plain.s1p"), "plain.s1p");
+}
+
+// The delay axis ticks stand at 1, 2 or 5 times a power of ten, and a
+// re-read of the same file keeps a zoomed axis.
+TEST_F(SessionTest, AxesTickAtReadableStepsAndKeepTheZoomOnReread) {
+    const QString path = temp.filePath("sweep.s1p");
+    write(path, sweepText(401));
+    window->openFile(path);
+    ASSERT_TRUE(current());
+    for (QAbstractAxis *shown : window->chartView()->chart()->axes()) {
+        auto *axis = static_cast<QValueAxis *>(shown);
+        if (!axis->isVisible())
+            continue;
+        const double step = axis->tickInterval();
+        const double mantissa = step / std::pow(10.0, std::floor(std::log10(step)));
+        EXPECT_TRUE(std::abs(mantissa - 1) < 1e-9 || std::abs(mantissa - 2) < 1e-9 ||
+                    std::abs(mantissa - 5) < 1e-9)
+            << axis->titleText().toStdString() << " steps " << step;
+    }
+    window->chartView()->chart()->zoom(2);
+    const auto axes = window->chartView()->chart()->axes(Qt::Horizontal);
+    auto *frequency = static_cast<QValueAxis *>(axes.first());
+    const double low = frequency->min(), high = frequency->max();
+    QSignalSpy shown(window.get(), &TuneWindow::sweepShown);
+    write(path, sweepText(402));
+    ASSERT_TRUE(waitFor([&] { return window->measuredPoints() == 402u && current(); }));
+    EXPECT_DOUBLE_EQ(frequency->min(), low);
+    EXPECT_DOUBLE_EQ(frequency->max(), high);
+}
+
+// An export onto a full disk leaves the old file whole, no temporary file,
+// and says why in the system's words. Needs root for a small tmpfs.
+TEST_F(SessionTest, ExportOnAFullDiskKeepsTheOldFile) {
+    const QString disk = temp.filePath("disk");
+    QDir().mkpath(disk);
+    if (::geteuid() != 0 ||
+        ::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=8k") != 0)
+        GTEST_SKIP() << "mounting a small tmpfs needs root";
+    struct Unmount {
+        QString path;
+        ~Unmount() { ::umount(QFile::encodeName(path).constData()); }
+    } unmount{disk};
+    window->openFile(dataDir + "/stage2-mistuned.s2p");
+    ASSERT_TRUE(current());
+    const QString target = disk + "/comparison.csv";
+    const QByteArray old = "the previous export\n";
+    write(target, old);
+    const QString error = window->exportComparisonCsv(target);
+    EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
+    QFile kept(target);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), old);
+    EXPECT_EQ(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{"comparison.csv"});
+}
+
+} // namespace

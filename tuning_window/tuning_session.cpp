@@ -1,0 +1,179 @@
+#include "tuning_window/tuning_session.h"
+
+#include <QSaveFile>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
+#include <cstring>
+
+namespace varnel {
+
+namespace {
+
+constexpr int curvePoints = 801;
+
+} // namespace
+
+TuningSession::TuningSession(QObject *parent) : QObject(parent) {
+    connect(&m_checkWatcher, &QFutureWatcher<Checked>::finished, this,
+            &TuningSession::checkFinished);
+    setTexts(m_texts);
+}
+
+TuningSession::~TuningSession() {
+    // A check is bounded work on data the session owns a share of; the
+    // file reads, which may not be, run detached in the source.
+    m_checkWatcher.waitForFinished();
+}
+
+void TuningSession::setTexts(const StageInputTexts &texts) {
+    m_texts = texts;
+    StageInputsResult read = readStageInputs(texts);
+    m_problems = std::move(read.problems);
+    m_inputs = std::move(read.inputs);
+    if (m_inputs) {
+        const StageModel model =
+            stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0, m_inputs->qu);
+        m_curve = targetCurve(model, defaultSpan(m_inputs->table.first.bandwidth, m_inputs->f0),
+                              curvePoints);
+        m_rows = varnel::stageRows(m_inputs->table, m_inputs->f0, m_inputs->qu);
+    } else {
+        m_curve.reset();
+        m_rows.clear();
+    }
+    markStale();
+    emit inputsChanged();
+    recheck();
+}
+
+void TuningSession::openFile(const QString &path) {
+    if (path.isEmpty())
+        return;
+    auto source = std::make_unique<FileSweepSource>(path);
+    source->setSettleInterval(m_settleMs);
+    connect(source.get(), &SweepSource::sweepReady, this, &TuningSession::takeSweep);
+    connect(source.get(), &SweepSource::sweepFailed, this, &TuningSession::takeFailure);
+    connect(source.get(), &SweepSource::busyChanged, this, [this](bool busy) {
+        m_loading = busy;
+        emit loadingChanged(busy);
+    });
+    // The old source goes with everything it had under way: no result of
+    // it can arrive after this.
+    m_source = std::move(source);
+    if (m_loading) {
+        m_loading = false;
+        emit loadingChanged(false);
+    }
+    m_source->start();
+}
+
+void TuningSession::takeSweep(const Sweep &sweep) {
+    if (sender() != m_source.get())
+        return;
+    m_network = sweep.network;
+    m_origin = sweep.origin;
+    m_failure.reset();
+    markStale();
+    emit sweepChanged();
+    recheck();
+}
+
+void TuningSession::takeFailure(const SweepFailure &failure) {
+    if (sender() != m_source.get())
+        return;
+    m_failure = failure;
+    // A file that could not be read as a sweep leaves the last sweep on
+    // screen, marked: the verdict is of a sweep the file no longer holds.
+    if (m_network)
+        markStale();
+    if (!m_network || m_origin != failure.origin) {
+        // A new file that cannot be read: nothing of another file stays.
+        m_network.reset();
+        m_origin = failure.origin;
+        m_report.reset();
+        m_refusal.reset();
+        m_reportCurrent = false;
+        emit reportChanged();
+    }
+    emit sweepChanged();
+}
+
+void TuningSession::markStale() {
+    if (m_reportCurrent) {
+        m_reportCurrent = false;
+        emit reportChanged();
+    }
+}
+
+void TuningSession::recheck() {
+    if (!m_inputs || !m_network || m_failure)
+        return;
+    if (m_checkWatcher.isRunning()) {
+        m_recheckPending = true; // the newest inputs and sweep are checked next
+        return;
+    }
+    const CheckSettings settings = m_inputs->check;
+    if (settings.parameter.row > m_network->ports || settings.parameter.column > m_network->ports)
+        return;
+    m_checkWatcher.setFuture(
+        QtConcurrent::run([table = m_inputs->table, network = m_network, settings]() -> Checked {
+            return checkStage(table, *network, settings);
+        }));
+}
+
+void TuningSession::checkFinished() {
+    const Checked result = m_checkWatcher.result();
+    if (m_recheckPending) {
+        m_recheckPending = false;
+        recheck(); // this result is of older inputs or an older sweep
+        return;
+    }
+    if (const auto *report = std::get_if<CheckReport>(&result)) {
+        m_report = *report;
+        m_refusal.reset();
+    } else {
+        m_report.reset();
+        m_refusal = std::get<CheckRefusal>(result);
+    }
+    m_reportCurrent = m_inputs.has_value() && !m_failure;
+    emit reportChanged();
+}
+
+QString TuningSession::exportComparisonCsv(const QString &path) const {
+    if (!m_report)
+        return tr("There is no comparison yet: open a sweep first.");
+    if (!m_reportCurrent)
+        return tr("The comparison on screen is not of the current inputs and sweep: correct the "
+                  "inputs or wait for the check.");
+    return saveFile(path, QByteArray::fromStdString(comparisonCsv(*m_report)));
+}
+
+QString TuningSession::exportTargetS1p(const QString &path) const {
+    if (!m_inputs || !m_curve)
+        return tr("There is no target: correct the inputs first.");
+    const StageModel model =
+        stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0, m_inputs->qu);
+    return saveFile(path, QByteArray::fromStdString(targetS1p(m_inputs->table, model, *m_curve)));
+}
+
+QString saveFile(const QString &path, const QByteArray &bytes) {
+    QSaveFile file(path);
+    auto failed = [&](const QString &why) {
+        file.cancelWriting();
+        return QObject::tr("Cannot write %1: %2").arg(path, why);
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return failed(file.errorString());
+    // QSaveFile buffers; a full disk shows at the flush inside commit(),
+    // where its error text is generic: errno still holds the system's.
+    errno = 0;
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return failed(errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
+    errno = 0;
+    if (!file.commit())
+        return QObject::tr("Cannot write %1: %2")
+            .arg(path, errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
+    return QString();
+}
+
+} // namespace varnel

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "sweep_sources/sweep_source.h"
+#include "tuning/check.h"
+#include "tuning/stage_inputs.h"
+#include "tuning/stage_model.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <variant>
+#include <vector>
+
+// One tuning session: the inputs as typed and as read, the sweep on screen
+// and where it came from, and the check of that sweep against those inputs,
+// with whether each is current. The tuning window's panels only show it.
+//
+// What is shown is always current or says it is not: when the input texts
+// have a problem, or a new sweep or new inputs are being checked, the last
+// report stays available but reportCurrent() is false, and exports of the
+// comparison or the target are refused with the reason.
+// Example: inputs valid, sweep checked -> reportCurrent(); tolerance typed
+// as "0,1" -> problems() names the tolerance, reportCurrent() is false and
+// exportComparisonCsv() refuses until the field reads again.
+namespace varnel {
+
+class TuningSession : public QObject {
+    Q_OBJECT
+
+  public:
+    explicit TuningSession(QObject *parent = nullptr);
+    ~TuningSession() override;
+
+    // Inputs.
+    void setTexts(const StageInputTexts &texts);
+    const StageInputTexts &texts() const { return m_texts; }
+    const std::vector<InputProblem> &problems() const { return m_problems; }
+    // Of the texts as they are now; none while they have a problem.
+    const std::optional<StageInputs> &inputs() const { return m_inputs; }
+    // The target curve and stage rows of inputs(); empty without them.
+    const std::optional<TargetCurve> &curve() const { return m_curve; }
+    const std::vector<StageRow> &stageRows() const { return m_rows; }
+
+    // The sweep: a file, read again whenever it changes.
+    void openFile(const QString &path);
+    QString origin() const { return m_origin; }
+    const std::shared_ptr<const Network> &network() const { return m_network; }
+    // Why the newest read gave no sweep (the last good sweep stays).
+    const std::optional<SweepFailure> &sweepFailure() const { return m_failure; }
+    bool loading() const { return m_loading; }
+    // The settle interval of file sources (tests shorten it).
+    void setSettleInterval(int milliseconds) { m_settleMs = milliseconds; }
+
+    // The verdict.
+    const std::optional<CheckReport> &report() const { return m_report; }
+    const std::optional<CheckRefusal> &refusal() const { return m_refusal; }
+    // The report (or refusal) belongs to the inputs and sweep on screen.
+    bool reportCurrent() const { return m_reportCurrent; }
+    bool checking() const { return m_checkWatcher.isRunning(); }
+
+    // Exports; an empty text on success, else the reason, as plain text.
+    QString exportComparisonCsv(const QString &path) const;
+    QString exportTargetS1p(const QString &path) const;
+
+  signals:
+    void inputsChanged();
+    void sweepChanged(); // a new sweep, or a failure of the source
+    void reportChanged();
+    void loadingChanged(bool loading);
+
+  private:
+    using Checked = std::variant<CheckReport, CheckRefusal>;
+
+    void takeSweep(const Sweep &sweep);
+    void takeFailure(const SweepFailure &failure);
+    void recheck();
+    void checkFinished();
+    void markStale();
+
+    StageInputTexts m_texts;
+    std::vector<InputProblem> m_problems;
+    std::optional<StageInputs> m_inputs;
+    std::optional<TargetCurve> m_curve;
+    std::vector<StageRow> m_rows;
+
+    std::unique_ptr<SweepSource> m_source;
+    QString m_origin;
+    std::shared_ptr<const Network> m_network;
+    std::optional<SweepFailure> m_failure;
+    bool m_loading = false;
+    int m_settleMs = FileSweepSource::defaultSettleMs;
+
+    std::optional<CheckReport> m_report;
+    std::optional<CheckRefusal> m_refusal;
+    bool m_reportCurrent = false;
+    bool m_recheckPending = false;
+    QFutureWatcher<Checked> m_checkWatcher;
+};
+
+// Writes the bytes to `path` through a temporary file renamed into place,
+// every write and the commit checked: on failure the old file stays whole,
+// no temporary file is left, and the reason is the system's ("No space left
+// on device"). An empty text on success.
+QString saveFile(const QString &path, const QByteArray &bytes);
+
+} // namespace varnel
