@@ -5,7 +5,7 @@
 # Debian packages the build, the tests and the benchmarks use.
 PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-qpa-plugins libgl-dev fontconfig libfontconfig-dev \
-            fonts-arphic-uming fonts-liberation2 libx11-dev \
+            fonts-arphic-uming fonts-liberation2 fonts-wqy-microhei libx11-dev \
             xvfb xdotool xclip x11-utils imagemagick openbox wmctrl dbus-daemon \
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev \
             nlohmann-json3-dev python3-numpy time clang-format \

@@ -1047,6 +1047,15 @@ QChartView *TuneWindow::chartView() const {
 }
 
 void loadTranslations(const QLocale &locale) {
+    // In Chinese, Latin text in a sans-serif face and CJK text in a sans
+    // CJK face (WenQuanYi Micro Hei): the serif CJK faces draw Latin text in
+    // a serif and lose underscores.
+    static const QFont standard = QApplication::font();
+    QFont font = standard;
+    if (locale.language() == QLocale::Chinese)
+        font.setFamilies(
+            {QStringLiteral("Liberation Sans"), QStringLiteral("WenQuanYi Micro Hei")});
+    QApplication::setFont(font);
     static QTranslator own, qt;
     QCoreApplication::removeTranslator(&own);
     QCoreApplication::removeTranslator(&qt);

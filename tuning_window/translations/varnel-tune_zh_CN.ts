@@ -1,314 +1,622 @@
-<?xml version='1.0' encoding='utf-8'?>
-<TS version="2.1" language="zh_CN">
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1">
 <context>
     <name>QObject</name>
     <message>
+        <location filename="../../tuning_window/tuning_session.cpp" line="163"/>
+        <location filename="../../tuning_window/tuning_session.cpp" line="174"/>
         <source>Cannot write %1: %2</source>
         <translation>无法写入 %1：%2</translation>
     </message>
 </context>
 <context>
-    <name>main</name>
+    <name>varnel::StageTableModel</name>
     <message>
-        <source>Tuning window: the target group delay of a stage with the measured sweep.</source>
-        <translation>调试窗口：调试级的目标群时延与测量扫描对比。</translation>
+        <location filename="../../tuning_window/stage_table_model.cpp" line="71"/>
+        <source>Stage</source>
+        <translation>调试级</translation>
     </message>
     <message>
-        <source>A Touchstone file to open.</source>
-        <translation>要打开的 Touchstone 文件。</translation>
+        <location filename="../../tuning_window/stage_table_model.cpp" line="73"/>
+        <source>g</source>
+        <translation>g</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/stage_table_model.cpp" line="75"/>
+        <source>Target delay (ns)</source>
+        <translation>目标时延 (ns)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/stage_table_model.cpp" line="77"/>
+        <source>Coupling to next</source>
+        <translation>与下一腔耦合</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/stage_table_model.cpp" line="79"/>
+        <source>External Q</source>
+        <translation>外部 Q</translation>
     </message>
 </context>
 <context>
     <name>varnel::TuneWindow</name>
     <message>
-        <source>Varnel tuning</source>
-        <translation>Varnel 调试</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="156"/>
+        <source>Resonator %1 is tuned high: the delay peak sits above its target frequency. Tune resonator %1 down in frequency.</source>
+        <translation>第 %1 腔频率偏高：时延峰高于目标频率。请将第 %1 腔频率调低。</translation>
     </message>
     <message>
-        <source>Reading %1 ...</source>
-        <translation>正在读取 %1 ……</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="158"/>
+        <source>Resonator %1 is tuned high: the upper lobe stands higher than the target&apos;s. Tune resonator %1 down in frequency.</source>
+        <translation>第 %1 腔频率偏高：高频侧的峰高于目标。请将第 %1 腔频率调低。</translation>
     </message>
     <message>
-        <source>Filter</source>
-        <translation>滤波器</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="163"/>
+        <source>Resonator %1 is tuned low: the delay peak sits below its target frequency. Tune resonator %1 up in frequency.</source>
+        <translation>第 %1 腔频率偏低：时延峰低于目标频率。请将第 %1 腔频率调高。</translation>
     </message>
     <message>
-        <source>Order</source>
-        <translation>腔数</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="165"/>
+        <source>Resonator %1 is tuned low: the lower lobe stands higher than the target&apos;s. Tune resonator %1 up in frequency.</source>
+        <translation>第 %1 腔频率偏低：低频侧的峰高于目标。请将第 %1 腔频率调高。</translation>
     </message>
     <message>
-        <source>Bandwidth</source>
-        <translation>带宽</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="170"/>
+        <source>The centre delay is too long: the input coupling is too weak. Strengthen it.</source>
+        <translation>中心时延偏长：输入耦合过弱，请加强。</translation>
     </message>
     <message>
-        <source>MHz</source>
-        <translation>MHz</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="172"/>
+        <source>The centre delay is too long: the coupling into resonator %1 (between resonators %2 and %1) is too weak. Strengthen it.</source>
+        <translation>中心时延偏长：进入第 %1 腔的耦合（第 %2 腔与第 %1 腔之间）过弱，请加强。</translation>
     </message>
     <message>
-        <source>Ripple</source>
-        <translation>纹波</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="179"/>
+        <source>The centre delay is too short: the input coupling is too strong. Weaken it.</source>
+        <translation>中心时延偏短：输入耦合过强，请减弱。</translation>
     </message>
     <message>
-        <source>dB</source>
-        <translation>dB</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="181"/>
+        <source>The centre delay is too short: the coupling into resonator %1 (between resonators %2 and %1) is too strong. Weaken it.</source>
+        <translation>中心时延偏短：进入第 %1 腔的耦合（第 %2 腔与第 %1 腔之间）过强，请减弱。</translation>
     </message>
     <message>
-        <source>Band centre f0</source>
-        <translation>中心频率 f0</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="188"/>
+        <source>Within tolerance: go on to stage %1.</source>
+        <translation>在容差之内：请继续调第 %1 级。</translation>
     </message>
     <message>
-        <source>Unloaded Q</source>
-        <translation>无载 Q</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="191"/>
+        <source>Within tolerance: every resonator is tuned.</source>
+        <translation>在容差之内：所有谐振腔均已调好。</translation>
     </message>
     <message>
-        <source>lossless</source>
-        <translation>无损耗</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="195"/>
+        <source> The centre delay is within tolerance.</source>
+        <translation>中心时延在容差之内。</translation>
     </message>
     <message>
-        <source>Stage</source>
-        <translation>调试级</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="197"/>
+        <source> The sweep shows loss (S11 %1 dB at f0) that the lossless target leaves out: give the resonators&apos; unloaded Q.</source>
+        <translation>扫描显示有损耗（f0 处 S11 为 %1 dB），无损耗目标未计入：请输入谐振腔的无载 Q。</translation>
     </message>
     <message>
-        <source>g</source>
-        <translation>g</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="211"/>
+        <source>Enter the electrical delay in ns (0 for none), with a decimal point.</source>
+        <translation>输入以 ns 为单位的电延迟（无则为 0），用小数点。</translation>
     </message>
     <message>
-        <source>Target delay (ns)</source>
-        <translation>目标时延 (ns)</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="213"/>
+        <source>Enter a number above 0, with a decimal point.</source>
+        <translation>输入大于 0 的数，用小数点。</translation>
     </message>
     <message>
-        <source>Coupling to next</source>
-        <translation>与下一腔耦合</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="215"/>
+        <source>Enter a number above 0.</source>
+        <translation>输入大于 0 的数。</translation>
     </message>
     <message>
-        <source>External Q</source>
-        <translation>外部 Q</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="217"/>
+        <source>The stage must be from %1 to %2.</source>
+        <translation>级数必须在 %1 到 %2 之间。</translation>
     </message>
     <message>
-        <source>Measurement</source>
-        <translation>测量</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="219"/>
+        <source>Choose an S-parameter of the file.</source>
+        <translation>请选择文件中的 S 参数。</translation>
     </message>
     <message>
-        <source>No sweep: open a Touchstone file (Ctrl+O) or drop one here.</source>
-        <translation>尚无扫描：打开 Touchstone 文件 (Ctrl+O) 或拖放到此处。</translation>
-    </message>
-    <message>
-        <source>Parameter</source>
-        <translation>参数</translation>
-    </message>
-    <message>
-        <source>Aperture</source>
-        <translation>孔径</translation>
-    </message>
-    <message>
-        <source>Frequency steps (2), a percentage of the span (5%) or a width in MHz (1.5MHz)</source>
-        <translation>频率步数 (2)、扫宽百分比 (5%) 或以 MHz 表示的宽度 (1.5MHz)</translation>
-    </message>
-    <message>
-        <source>Electrical delay (ns)</source>
-        <translation>电延时 (ns)</translation>
-    </message>
-    <message>
-        <source>Removed from the phase before the group delay is taken</source>
-        <translation>计算群时延前从相位中扣除</translation>
-    </message>
-    <message>
-        <source>Tolerance (%)</source>
-        <translation>容差 (%)</translation>
-    </message>
-    <message>
-        <source>The largest deviation of the delay at f0 that passes</source>
-        <translation>f0 处时延允许的最大偏差</translation>
-    </message>
-    <message>
-        <source>Verdict</source>
-        <translation>判定</translation>
-    </message>
-    <message>
-        <source>No sweep loaded</source>
-        <translation>未载入扫描</translation>
-    </message>
-    <message>
-        <source>Frequency (MHz)</source>
-        <translation>频率 (MHz)</translation>
-    </message>
-    <message>
-        <source>Group delay (ns)</source>
-        <translation>群时延 (ns)</translation>
-    </message>
-    <message>
-        <source>|S11| (dB)</source>
-        <translation>|S11| (dB)</translation>
-    </message>
-    <message>
-        <source>Target delay</source>
-        <translation>目标时延</translation>
-    </message>
-    <message>
-        <source>Measured delay</source>
-        <translation>测量时延</translation>
-    </message>
-    <message>
-        <source>f0</source>
-        <translation>f0</translation>
-    </message>
-    <message>
-        <source>Target |S11|</source>
-        <translation>目标 |S11|</translation>
-    </message>
-    <message>
-        <source>Measured |S11|</source>
-        <translation>测量 |S11|</translation>
-    </message>
-    <message>
-        <source>%1 MHz, %2 ns</source>
-        <translation>%1 MHz，%2 ns</translation>
-    </message>
-    <message>
-        <source>&amp;File</source>
-        <translation>文件(&amp;F)</translation>
-    </message>
-    <message>
-        <source>Tools</source>
-        <translation>工具</translation>
-    </message>
-    <message>
-        <source>&amp;Open sweep...</source>
-        <translation>打开扫描(&amp;O)……</translation>
-    </message>
-    <message>
-        <source>Open &amp;recent</source>
-        <translation>最近打开(&amp;R)</translation>
-    </message>
-    <message>
-        <source>&amp;Save comparison as CSV...</source>
-        <translation>将对比保存为 CSV(&amp;S)……</translation>
-    </message>
-    <message>
-        <source>Save comparison</source>
-        <translation>保存对比</translation>
-    </message>
-    <message>
-        <source>CSV files (*.csv)</source>
-        <translation>CSV 文件 (*.csv)</translation>
-    </message>
-    <message>
-        <source>Export target as .s1p...</source>
-        <translation>将目标导出为 .s1p……</translation>
-    </message>
-    <message>
-        <source>Export target curve</source>
-        <translation>导出目标曲线</translation>
-    </message>
-    <message>
-        <source>Touchstone files (*.s1p)</source>
-        <translation>Touchstone 文件 (*.s1p)</translation>
-    </message>
-    <message>
-        <source>Export chart as PNG...</source>
-        <translation>将图表导出为 PNG……</translation>
-    </message>
-    <message>
-        <source>Export chart</source>
-        <translation>导出图表</translation>
-    </message>
-    <message>
-        <source>PNG images (*.png)</source>
-        <translation>PNG 图像 (*.png)</translation>
-    </message>
-    <message>
-        <source>Export chart as SVG...</source>
-        <translation>将图表导出为 SVG……</translation>
-    </message>
-    <message>
-        <source>SVG images (*.svg)</source>
-        <translation>SVG 图像 (*.svg)</translation>
-    </message>
-    <message>
-        <source>&amp;Quit</source>
-        <translation>退出(&amp;Q)</translation>
-    </message>
-    <message>
-        <source>&amp;View</source>
-        <translation>视图(&amp;V)</translation>
-    </message>
-    <message>
-        <source>&amp;Reset zoom</source>
-        <translation>复位缩放(&amp;R)</translation>
-    </message>
-    <message>
-        <source>|S11| in dB</source>
-        <translation>|S11| (dB)</translation>
-    </message>
-    <message>
-        <source>Show |S11| in dB</source>
-        <translation>显示 |S11| (dB)</translation>
-    </message>
-    <message>
-        <source>Enter the band centre as a positive number of MHz.</source>
-        <translation>请输入以 MHz 为单位的正的中心频率。</translation>
-    </message>
-    <message>
-        <source>Enter a positive unloaded Q, or leave it empty for lossless resonators.</source>
-        <translation>请输入正的无载 Q；谐振器无损耗时留空。</translation>
-    </message>
-    <message>
-        <source>Run-time error %1: %2</source>
-        <translation>运行错误 %1：%2</translation>
-    </message>
-    <message>
-        <source>Division by zero</source>
-        <translation>除数为零</translation>
-    </message>
-    <message>
-        <source>Overflow</source>
-        <translation>溢出</translation>
-    </message>
-    <message>
-        <source>The order must be from %1 to %2.</source>
-        <translation>腔数应在 %1 到 %2 之间。</translation>
-    </message>
-    <message>
-        <source>The ripple must be above 0 dB.</source>
-        <translation>纹波应大于 0 dB。</translation>
-    </message>
-    <message>
-        <source>The bandwidth must be above 0 MHz.</source>
-        <translation>带宽应大于 0 MHz。</translation>
-    </message>
-    <message>
-        <source>The band centre must lie above 1.5 bandwidths.</source>
-        <translation>中心频率应大于 1.5 倍带宽。</translation>
-    </message>
-    <message>
-        <source>|%1| (dB)</source>
-        <translation>|%1| (dB)</translation>
-    </message>
-    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="221"/>
         <source>Enter frequency steps (2), a percentage of the span (5%) or a width in MHz (1.5MHz).</source>
         <translation>请输入频率步数 (2)、扫宽百分比 (5%) 或以 MHz 表示的宽度 (1.5MHz)。</translation>
     </message>
     <message>
-        <source>Enter the electrical delay in ns (0 for none).</source>
-        <translation>请输入以 ns 为单位的电延时（无则为 0）。</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="226"/>
+        <source>The order must be from %1 to %2.</source>
+        <translation>腔数应在 %1 到 %2 之间。</translation>
     </message>
     <message>
-        <source>Enter a tolerance above 0 %.</source>
-        <translation>请输入大于 0 % 的容差。</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="230"/>
+        <source>The ripple must be above 0 dB.</source>
+        <translation>纹波应大于 0 dB。</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="232"/>
+        <source>The bandwidth must be above 0 MHz.</source>
+        <translation>带宽应大于 0 MHz。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="236"/>
+        <source>Run-time error %1: %2</source>
+        <translation>运行错误 %1：%2</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="239"/>
+        <source>Division by zero</source>
+        <translation>除数为零</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="240"/>
+        <source>Overflow</source>
+        <translation>溢出</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="248"/>
+        <source>Stage %1 is beyond the order (%2).</source>
+        <translation>第 %1 级超出阶数（%2）。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="251"/>
+        <source>A group delay needs at least 2 frequency points.</source>
+        <translation>群时延至少需要 2 个频点。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="252"/>
+        <source>An aperture of %1 steps needs more than the sweep&apos;s %2 points.</source>
+        <translation>%1 步的孔径需要多于扫描的 %2 个点。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="257"/>
+        <source>f0 %1 MHz is outside the measured delay (%2 to %3 MHz).</source>
+        <translation>f0 %1 MHz 不在测得的时延范围内（%2 至 %3 MHz）。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="267"/>
+        <source>%1: the file is not there; waiting for it to be written again.</source>
+        <translation>%1：文件不存在；等待重新写入。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="271"/>
+        <source>a FIFO</source>
+        <translation>一个 FIFO 管道</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="272"/>
+        <source>a folder</source>
+        <translation>一个文件夹</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="273"/>
+        <source>a character device</source>
+        <translation>一个字符设备</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="274"/>
+        <source>a block device</source>
+        <translation>一个块设备</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="275"/>
+        <source>a socket</source>
+        <translation>一个套接字</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="276"/>
+        <source>a special file</source>
+        <translation>一个特殊文件</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="280"/>
+        <source>%1 is %2, not a regular file: open a Touchstone file.</source>
+        <translation>%1 是%2，不是普通文件：请打开 Touchstone 文件。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="293"/>
+        <source>cannot tell the number of ports: a version 1 file is named .s1p to .s4p</source>
+        <translation>无法确定端口数：1 版文件应命名为 .s1p 至 .s4p</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="297"/>
+        <source>the option line has a field that is not a unit, parameter, format or R value</source>
+        <translation>选项行中有一项不是单位、参数、格式或 R 值</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="301"/>
+        <source>a keyword is missing its value, has a wrong one or is out of place</source>
+        <translation>关键字缺少值、值错误或位置不对</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="304"/>
+        <source>the file holds data this program does not read</source>
+        <translation>文件包含本程序不读取的数据</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="307"/>
+        <source>a value is not a decimal number</source>
+        <translation>有一个值不是十进制数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="310"/>
+        <source>a data point has too few or too many numbers</source>
+        <translation>某个数据点的数字个数不对</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="313"/>
+        <source>a frequency is not above the one before it</source>
+        <translation>某个频率不高于前一个</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="316"/>
+        <source>the number of points differs from the one declared</source>
+        <translation>点数与声明的不同</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="319"/>
+        <source>there is no network data</source>
+        <translation>没有网络数据</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="322"/>
+        <source>a line is longer than 1 MiB</source>
+        <translation>某行超过 1 MiB</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="325"/>
+        <source>a Z or Y matrix has no S equivalent</source>
+        <translation>某个 Z 或 Y 矩阵没有对应的 S 参数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="328"/>
+        <source>the file does not have the chosen parameter</source>
+        <translation>文件中没有所选参数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="331"/>
+        <source>not a regular file</source>
+        <translation>不是普通文件</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="336"/>
+        <source>%1, line %2: %3</source>
+        <translation>%1，第 %2 行：%3</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="337"/>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="362"/>
+        <source>Varnel tuning</source>
+        <translation>Varnel 调试</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="453"/>
+        <source>Filter</source>
+        <translation>滤波器</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="463"/>
+        <source>Order</source>
+        <translation>腔数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="465"/>
+        <source>Bandwidth</source>
+        <translation>带宽</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="465"/>
+        <location filename="../../tuning_window/tune_window.cpp" line="467"/>
+        <source>MHz</source>
+        <translation>MHz</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="466"/>
+        <source>Ripple</source>
+        <translation>纹波</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="466"/>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="467"/>
+        <source>Band centre f0</source>
+        <translation>中心频率 f0</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="468"/>
+        <source>Unloaded Q</source>
+        <translation>无载 Q</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="469"/>
+        <source>lossless</source>
+        <translation>无损耗</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="483"/>
+        <source>Stage</source>
+        <translation>调试级</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="512"/>
+        <source>Measurement</source>
+        <translation>测量</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="514"/>
+        <source>No sweep: open a Touchstone file (Ctrl+O) or drop one here.</source>
+        <translation>尚无扫描：打开 Touchstone 文件 (Ctrl+O) 或拖放到此处。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="520"/>
+        <source>Parameter</source>
+        <translation>参数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="531"/>
+        <source>Aperture</source>
+        <translation>孔径</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="532"/>
+        <source>Frequency steps (2), a percentage of the span (5%) or a width in MHz (1.5MHz)</source>
+        <translation>频率步数 (2)、扫宽百分比 (5%) 或以 MHz 表示的宽度 (1.5MHz)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="535"/>
+        <source>Electrical delay (ns)</source>
+        <translation>电延时 (ns)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="536"/>
+        <source>Removed from the phase before the group delay is taken</source>
+        <translation>计算群时延前从相位中扣除</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="539"/>
+        <source>Tolerance (%)</source>
+        <translation>容差 (%)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="540"/>
+        <source>The largest deviation of the delay at f0 that passes</source>
+        <translation>f0 处时延允许的最大偏差</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="549"/>
+        <source>Verdict</source>
+        <translation>判定</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="552"/>
+        <location filename="../../tuning_window/tune_window.cpp" line="830"/>
+        <source>No sweep loaded</source>
+        <translation>未载入扫描</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="573"/>
+        <source>Frequency (MHz)</source>
+        <translation>频率 (MHz)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="575"/>
+        <source>Group delay (ns)</source>
+        <translation>群时延 (ns)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="577"/>
+        <source>|S11| (dB)</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="595"/>
+        <source>Target delay</source>
+        <translation>目标时延</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="597"/>
+        <source>Measured delay</source>
+        <translation>测量时延</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="598"/>
+        <source>f0</source>
+        <translation>f0</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="599"/>
+        <source>Target |S11|</source>
+        <translation>目标 |S11|</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="600"/>
+        <source>Measured |S11|</source>
+        <translation>测量 |S11|</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="611"/>
+        <source>%1 MHz, %2 ns</source>
+        <translation>%1 MHz，%2 ns</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="616"/>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="617"/>
+        <source>Tools</source>
+        <translation>工具</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="619"/>
+        <source>&amp;Open sweep...</source>
+        <translation>打开扫描(&amp;O)……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="621"/>
+        <source>Open &amp;recent</source>
+        <translation>最近打开(&amp;R)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="623"/>
+        <source>&amp;Save comparison as CSV...</source>
+        <translation>将对比保存为 CSV(&amp;S)……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="624"/>
+        <source>Save comparison</source>
+        <translation>保存对比</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="624"/>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="628"/>
+        <source>Export target as .s1p...</source>
+        <translation>将目标导出为 .s1p……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="629"/>
+        <source>Export target curve</source>
+        <translation>导出目标曲线</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="629"/>
+        <source>Touchstone files (*.s1p)</source>
+        <translation>Touchstone 文件 (*.s1p)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="632"/>
+        <source>Export chart as PNG...</source>
+        <translation>将图表导出为 PNG……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="633"/>
+        <location filename="../../tuning_window/tune_window.cpp" line="636"/>
+        <source>Export chart</source>
+        <translation>导出图表</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="633"/>
+        <source>PNG images (*.png)</source>
+        <translation>PNG 图像 (*.png)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="635"/>
+        <source>Export chart as SVG...</source>
+        <translation>将图表导出为 SVG……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="636"/>
+        <source>SVG images (*.svg)</source>
+        <translation>SVG 图像 (*.svg)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="639"/>
+        <source>&amp;Quit</source>
+        <translation>退出(&amp;Q)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="642"/>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="643"/>
+        <source>&amp;Reset zoom</source>
+        <translation>复位缩放(&amp;R)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="645"/>
+        <source>|S11| in dB</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="753"/>
+        <source>|%1| (dB)</source>
+        <translation>|%1| (dB)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="770"/>
+        <source>%1
+The sweep on screen is the file&apos;s previous content.</source>
+        <translation>%1
+屏幕上的扫描是该文件之前的内容。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="782"/>
+        <source>No sweep.</source>
+        <translation>没有扫描。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="805"/>
+        <source>1 port</source>
+        <translation>1 个端口</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="805"/>
+        <source>%1 ports</source>
+        <translation>%1 个端口</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="806"/>
+        <source>%1: %2 points, %3 MHz to %4 MHz, %5</source>
+        <translation>%1：%2 个点，%3 MHz 至 %4 MHz，%5</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="812"/>
+        <source>%1 - Varnel tuning</source>
+        <translation>%1 - Varnel 调试</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="827"/>
+        <source>No verdict: correct the inputs</source>
+        <translation>无结论：请更正输入</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="828"/>
+        <source>No verdict: the file does not read</source>
+        <translation>无结论：文件无法读取</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="829"/>
+        <source>Checking...</source>
+        <translation>正在检查……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="841"/>
         <source>No verdict</source>
         <translation>无判定</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="852"/>
         <source>PASS</source>
         <translation>通过 PASS</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="852"/>
         <source>FAIL</source>
         <translation>未通过 FAIL</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="857"/>
         <source>Delay at f0: measured %1 ns, target %2 ns
 Deviation %3 %, tolerance %4 %
 |S11| at f0: measured %5 dB, target %6 dB</source>
@@ -317,106 +625,80 @@ Deviation %3 %, tolerance %4 %
 f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="866"/>
         <source>Lobe %1: %2 ns at %3 MHz (target %4 ns at %5 MHz)</source>
         <translation>第 %1 峰：%2 ns，位于 %3 MHz（目标 %4 ns，位于 %5 MHz）</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="874"/>
         <source>Stage 1: Qe %1, Qu %2</source>
         <translation>第 1 级：Qe %1，Qu %2</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="875"/>
         <source>not measurable (|S11| = 1)</source>
         <translation>无法测得 (|S11| = 1)</translation>
     </message>
     <message>
-        <source>%1
-The previous sweep stays.</source>
-        <translation>%1
-保留之前的扫描。</translation>
+        <location filename="../../tuning_window/tune_window.cpp" line="928"/>
+        <source>Reading %1 ...</source>
+        <translation>正在读取 %1 ……</translation>
     </message>
     <message>
-        <source>%1: %2 points, %3 MHz to %4 MHz, %5 ports</source>
-        <translation>%1：%2 点，%3 MHz 至 %4 MHz，%5 端口</translation>
-    </message>
-    <message>
-        <source>%1 - Varnel tuning</source>
-        <translation>%1 - Varnel 调试</translation>
-    </message>
-    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="960"/>
         <source>Open sweep</source>
         <translation>打开扫描</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="961"/>
         <source>Touchstone files (*.s1p *.s2p *.s3p *.s4p *.ts);;All files (*)</source>
         <translation>Touchstone 文件 (*.s1p *.s2p *.s3p *.s4p *.ts);;所有文件 (*)</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="985"/>
         <source>Cannot draw the chart as PNG</source>
         <translation>无法将图表绘制为 PNG</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="997"/>
         <source>Group delay of the stage against its target</source>
         <translation>调试级群时延与目标对比</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="1030"/>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::TuningSession</name>
+    <message>
+        <location filename="../../tuning_window/tuning_session.cpp" line="144"/>
         <source>There is no comparison yet: open a sweep first.</source>
         <translation>尚无对比：请先打开扫描。</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tuning_session.cpp" line="146"/>
+        <source>The comparison on screen is not of the current inputs and sweep: correct the inputs or wait for the check.</source>
+        <translation>屏幕上的对比不属于当前输入和扫描：请更正输入或等待检查完成。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tuning_session.cpp" line="153"/>
         <source>There is no target: correct the inputs first.</source>
         <translation>尚无目标：请先修正输入。</translation>
     </message>
+</context>
+<context>
+    <name>main</name>
     <message>
-        <source>Saved %1</source>
-        <translation>已保存 %1</translation>
+        <location filename="../../app/varnel_tune.cpp" line="19"/>
+        <source>Tuning window: the target group delay of a stage with the measured sweep.</source>
+        <translation>调试窗口：调试级的目标群时延与测量扫描对比。</translation>
     </message>
     <message>
-        <source>Resonator %1 is tuned high: the delay peak sits above its target frequency. Tune resonator %1 down in frequency.</source>
-        <translation>第 %1 腔频率偏高：时延峰高于目标频率。请将第 %1 腔频率调低。</translation>
-    </message>
-    <message>
-        <source>Resonator %1 is tuned low: the delay peak sits below its target frequency. Tune resonator %1 up in frequency.</source>
-        <translation>第 %1 腔频率偏低：时延峰低于目标频率。请将第 %1 腔频率调高。</translation>
-    </message>
-    <message>
-        <source>Resonator %1 is tuned high: the upper lobe stands higher than the target's. Tune resonator %1 down in frequency.</source>
-        <translation>第 %1 腔频率偏高：高频侧的峰高于目标。请将第 %1 腔频率调低。</translation>
-    </message>
-    <message>
-        <source>Resonator %1 is tuned low: the lower lobe stands higher than the target's. Tune resonator %1 up in frequency.</source>
-        <translation>第 %1 腔频率偏低：低频侧的峰高于目标。请将第 %1 腔频率调高。</translation>
-    </message>
-    <message>
-        <source> The centre delay is within tolerance.</source>
-        <translation>中心时延在容差之内。</translation>
-    </message>
-    <message>
-        <source>The centre delay is too long: the input coupling is too weak. Strengthen it.</source>
-        <translation>中心时延偏长：输入耦合过弱，请加强。</translation>
-    </message>
-    <message>
-        <source>The centre delay is too short: the input coupling is too strong. Weaken it.</source>
-        <translation>中心时延偏短：输入耦合过强，请减弱。</translation>
-    </message>
-    <message>
-        <source>The centre delay is too long: the coupling into resonator %1 (between resonators %2 and %1) is too weak. Strengthen it.</source>
-        <translation>中心时延偏长：进入第 %1 腔的耦合（第 %2 腔与第 %1 腔之间）过弱，请加强。</translation>
-    </message>
-    <message>
-        <source>The centre delay is too short: the coupling into resonator %1 (between resonators %2 and %1) is too strong. Weaken it.</source>
-        <translation>中心时延偏短：进入第 %1 腔的耦合（第 %2 腔与第 %1 腔之间）过强，请减弱。</translation>
-    </message>
-    <message>
-        <source>Within tolerance: every resonator is tuned.</source>
-        <translation>在容差之内：所有谐振腔均已调好。</translation>
-    </message>
-    <message>
-        <source>Within tolerance: go on to stage %1.</source>
-        <translation>在容差之内：请继续调第 %1 级。</translation>
-    </message>
-    <message>
-        <source> The sweep shows loss (S11 %1 dB at f0) that the lossless target leaves out: give the resonators' unloaded Q.</source>
-        <translation>扫描显示有损耗（f0 处 S11 为 %1 dB），无损耗目标未计入：请输入谐振腔的无载 Q。</translation>
+        <location filename="../../app/varnel_tune.cpp" line="24"/>
+        <source>A Touchstone file to open.</source>
+        <translation>要打开的 Touchstone 文件。</translation>
     </message>
 </context>
 </TS>
