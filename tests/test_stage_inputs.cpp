@@ -1,0 +1,150 @@
+// The one rule set for stage inputs, which both faces use: each row gives
+// texts and the problems they must raise (field and kind, in order), with
+// varnel-calc's message for the first.
+#include "number_text/number_text.h"
+#include "table_test.h"
+#include "tuning/stage_inputs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace varnel;
+
+namespace {
+
+struct InputRow {
+    const char *name;
+    StageInputTexts texts;
+    std::vector<std::pair<InputField, InputProblem::Kind>> problems;
+    const char *firstMessage; // problemText of the first, named "--x"
+};
+using varnel::testing::PrintTo;
+
+StageInputTexts with(void (*change)(StageInputTexts &)) {
+    StageInputTexts texts;
+    texts.f0 = "1000";
+    change(texts);
+    return texts;
+}
+
+const InputRow inputRows[] = {
+    {"defaults_read", with([](StageInputTexts &) {}), {}, ""},
+    {"worked_example_two_problems",
+     with([](StageInputTexts &t) {
+         t.f0 = "-3";
+         t.tolerance = "0,1";
+     }),
+     {{InputField::F0, InputProblem::NotAboveZero},
+      {InputField::Tolerance, InputProblem::NotANumber}},
+     "--x needs a number above 0, got '-3'"},
+    {"f0_text",
+     with([](StageInputTexts &t) { t.f0 = "abc"; }),
+     {{InputField::F0, InputProblem::NotANumber}},
+     "--x needs a number above 0, got 'abc'"},
+    {"f0_below_one_and_a_half_bandwidths_reads",
+     with([](StageInputTexts &t) { t.f0 = "12"; }),
+     {},
+     ""},
+    {"qu_zero",
+     with([](StageInputTexts &t) { t.qu = "0"; }),
+     {{InputField::Qu, InputProblem::NotAboveZero}},
+     "--x needs a number above 0, got '0'"},
+    {"stage_beyond_order",
+     with([](StageInputTexts &t) { t.stage = "6"; }),
+     {{InputField::Stage, InputProblem::OutOfRange}},
+     "--x needs a whole number from 1 to 5, got '6'"},
+    {"stage_not_whole",
+     with([](StageInputTexts &t) { t.stage = "2.5"; }),
+     {{InputField::Stage, InputProblem::OutOfRange}},
+     "--x needs a whole number from 1 to 5, got '2.5'"},
+    {"order_refused",
+     with([](StageInputTexts &t) { t.order = "101"; }),
+     {{InputField::Order, InputProblem::TableRefused}},
+     "a tuning table needs an order from 1 to 100; the order reads as 101"},
+    {"ripple_refused",
+     with([](StageInputTexts &t) { t.ripple = "-0.01"; }),
+     {{InputField::Ripple, InputProblem::TableRefused}},
+     "a tuning table needs a positive ripple in dB; the ripple reads as -0.01"},
+    {"bandwidth_division_by_zero",
+     with([](StageInputTexts &t) { t.bandwidth = ""; }),
+     {{InputField::Order, InputProblem::RunTime}},
+     "error 11: Division by zero"},
+    {"parameter",
+     with([](StageInputTexts &t) { t.parameter = "S51"; }),
+     {{InputField::Parameter, InputProblem::NotAParameter}},
+     "--x needs an S-parameter such as S11 or S21, got 'S51'"},
+    {"aperture",
+     with([](StageInputTexts &t) { t.aperture = "3kHz"; }),
+     {{InputField::Aperture, InputProblem::NotAnAperture}},
+     "--x needs a number of steps (2), a percentage of the span (5%) or a width in MHz "
+     "(1.5MHz), got '3kHz'"},
+    {"edelay_any_sign", with([](StageInputTexts &t) { t.electricalDelay = "-3.5"; }), {}, ""},
+    {"edelay_text",
+     with([](StageInputTexts &t) { t.electricalDelay = "3ns"; }),
+     {{InputField::ElectricalDelay, InputProblem::NotANumber}},
+     "--x needs a number, got '3ns'"},
+    {"tolerance_zero",
+     with([](StageInputTexts &t) { t.tolerance = "0"; }),
+     {{InputField::Tolerance, InputProblem::NotAboveZero}},
+     "--x needs a number above 0, got '0'"},
+};
+
+class StageInputsTest : public ::testing::TestWithParam<InputRow> {};
+
+TEST_P(StageInputsTest, ProblemsNameTheirFields) {
+    const InputRow &row = GetParam();
+    const StageInputsResult result = readStageInputs(row.texts);
+    std::vector<std::pair<InputField, InputProblem::Kind>> got;
+    for (const InputProblem &p : result.problems)
+        got.emplace_back(p.field, p.kind);
+    EXPECT_EQ(got, row.problems);
+    EXPECT_EQ(result.inputs.has_value(), row.problems.empty());
+    if (!result.problems.empty()) {
+        EXPECT_EQ(problemText(result.problems.front(), "--x"), row.firstMessage);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StageInputsTest, ::testing::ValuesIn(inputRows),
+                         varnel::testing::RowName());
+
+// The worked example of the header: stage 2 of the order-5 table with the
+// default sweep settings.
+TEST(StageInputs, WorkedExample) {
+    StageInputTexts texts;
+    texts.f0 = "1000";
+    texts.stage = "2";
+    const StageInputsResult result = readStageInputs(texts);
+    ASSERT_TRUE(result.inputs);
+    const StageInputs &in = *result.inputs;
+    EXPECT_EQ(in.table.stages.size(), 5u);
+    EXPECT_EQ(in.stage, 2);
+    EXPECT_EQ(in.check.stage, 2);
+    EXPECT_EQ(in.check.f0, 1000);
+    EXPECT_FALSE(in.qu);
+    EXPECT_EQ(in.check.parameter.name(), "S11");
+    EXPECT_EQ(in.check.aperture.kind, Aperture::Steps);
+    EXPECT_EQ(in.check.aperture.value, 2);
+    EXPECT_EQ(in.check.electricalDelayNs, 0);
+    EXPECT_EQ(in.check.tolerancePercent, 2);
+}
+
+TEST(StageInputs, DefaultSpanStaysAboveZero) {
+    EXPECT_EQ(defaultSpan(10, 1000), 30);
+    EXPECT_DOUBLE_EQ(defaultSpan(10, 12), 22.8);
+    EXPECT_GT(12 - defaultSpan(10, 12) / 2, 0);
+}
+
+// Zero of either sign is written without a sign.
+TEST(NumberText, ZeroHasNoSign) {
+    EXPECT_EQ(formatShortest(-0.0), "0");
+    EXPECT_EQ(formatShortest(-0.5), "-0.5");
+    EXPECT_EQ(formatFixed(-0.001, 2), "0.00");
+    EXPECT_EQ(formatFixed(-0.006, 2), "-0.01");
+    std::string row;
+    appendCsvRow(row, {-0.0, 985, 10.5});
+    EXPECT_EQ(row, "0,985,10.5\n");
+}
+
+} // namespace
