@@ -6,6 +6,15 @@
 
 namespace varnel {
 
+namespace {
+
+// The shortest form of `value` into `buffer`; zero of either sign as "0".
+char *writeShortest(char (&buffer)[32], double value) {
+    return std::to_chars(buffer, buffer + sizeof buffer, value == 0 ? 0.0 : value).ptr;
+}
+
+} // namespace
+
 std::string formatFixed(double value, int decimals) {
     char buffer[400];
     const auto end =
@@ -20,17 +29,13 @@ std::string formatFixed(double value, int decimals) {
 
 std::string formatShortest(double value) {
     char buffer[32];
-    if (value == 0)
-        value = 0; // -0 is written "0"
-    return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    return std::string(buffer, writeShortest(buffer, value));
 }
 
 void appendCsvRow(std::string &out, std::initializer_list<double> values) {
     char buffer[32];
-    for (double value : values) {
-        if (value == 0)
-            value = 0;
-        out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
+    for (const double value : values) {
+        out.append(buffer, writeShortest(buffer, value));
         out += ',';
     }
     out.back() = '\n';

@@ -9,19 +9,6 @@
 
 namespace varnel {
 
-namespace {
-
-QString fileKind(unsigned mode) {
-    return S_ISFIFO(mode)   ? QStringLiteral("a FIFO")
-           : S_ISDIR(mode)  ? QStringLiteral("a folder")
-           : S_ISCHR(mode)  ? QStringLiteral("a character device")
-           : S_ISBLK(mode)  ? QStringLiteral("a block device")
-           : S_ISSOCK(mode) ? QStringLiteral("a socket")
-                            : QStringLiteral("a special file");
-}
-
-} // namespace
-
 QString SweepFailure::message() const {
     switch (kind) {
     case Unreadable:
@@ -30,7 +17,8 @@ QString SweepFailure::message() const {
         return origin +
                QStringLiteral(": the file is not there; waiting for it to be written again");
     case NotRegular:
-        return origin + QStringLiteral(": ") + fileKind + QStringLiteral(", not a regular file");
+        return origin + QStringLiteral(": ") + QString::fromLatin1(fileKindText(fileKind)) +
+               QStringLiteral(", not a regular file");
     }
     return {};
 }
@@ -41,8 +29,7 @@ FileStamp stampOf(const QString &path) {
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return stamp;
     stamp.exists = true;
-    stamp.regular = S_ISREG(info.st_mode);
-    stamp.mode = info.st_mode;
+    stamp.kind = fileKindOf(info.st_mode);
     stamp.size = static_cast<qint64>(info.st_size);
     stamp.modifiedNs =
         static_cast<qint64>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
@@ -110,12 +97,13 @@ void FileSweepSource::changed() {
         if (!m_goneReported) {
             m_goneReported = true;
             m_acceptedStamp = m_stamp;
-            emit sweepFailed(SweepFailure{SweepFailure::Gone, m_path, std::nullopt, QString()});
+            emit sweepFailed(
+                SweepFailure{SweepFailure::Gone, m_path, std::nullopt, FileKind::Regular});
         }
         return;
     }
     m_goneReported = false;
-    if (!m_stamp.regular) {
+    if (m_stamp.kind != FileKind::Regular) {
         m_reading = false;
         m_settle.stop();
         setBusy(false);
@@ -123,7 +111,7 @@ void FileSweepSource::changed() {
         // Not opened at all: opening a device can act on it, and a FIFO
         // blocks until a writer comes.
         emit sweepFailed(
-            SweepFailure{SweepFailure::NotRegular, m_path, std::nullopt, fileKind(m_stamp.mode)});
+            SweepFailure{SweepFailure::NotRegular, m_path, std::nullopt, m_stamp.kind});
         return;
     }
     m_reading = true;
@@ -170,7 +158,7 @@ void FileSweepSource::tryFinish() {
         emit sweepReady(sweep);
     } else {
         emit sweepFailed(SweepFailure{SweepFailure::Unreadable, m_path,
-                                      std::get<TouchstoneError>(*result), QString()});
+                                      std::get<TouchstoneError>(*result), FileKind::Regular});
     }
 }
 

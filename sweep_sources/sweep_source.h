@@ -33,7 +33,7 @@ struct SweepFailure {
     } kind = Unreadable;
     QString origin;
     std::optional<TouchstoneError> error;
-    QString fileKind; // "a FIFO", "a folder", ...
+    FileKind fileKind = FileKind::Regular; // with NotRegular
 
     // In English: the reader's message, "PATH: the file is not there;
     // waiting for it to be written again", "PATH: a FIFO, not a regular
@@ -63,10 +63,9 @@ class SweepSource : public QObject {
 // Size and modification time of a file, and what kind of file it is.
 struct FileStamp {
     bool exists = false;
-    bool regular = false;
+    FileKind kind = FileKind::Regular;
     qint64 size = 0;
     qint64 modifiedNs = 0;
-    unsigned mode = 0; // the file's type and permission bits
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
 };
 FileStamp stampOf(const QString &path);

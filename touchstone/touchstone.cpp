@@ -665,17 +665,37 @@ std::variant<Network, TouchstoneError> Parser::finish() {
     return std::move(m_network);
 }
 
-// What a file that is not a regular one is, for messages.
-const char *fileKind(mode_t mode) {
-    return S_ISFIFO(mode)   ? "a FIFO"
-           : S_ISDIR(mode)  ? "a folder"
-           : S_ISCHR(mode)  ? "a character device"
-           : S_ISBLK(mode)  ? "a block device"
-           : S_ISSOCK(mode) ? "a socket"
-                            : "a special file";
+} // namespace
+
+FileKind fileKindOf(unsigned mode) {
+    return S_ISREG(mode)    ? FileKind::Regular
+           : S_ISFIFO(mode) ? FileKind::Fifo
+           : S_ISDIR(mode)  ? FileKind::Folder
+           : S_ISCHR(mode)  ? FileKind::CharacterDevice
+           : S_ISBLK(mode)  ? FileKind::BlockDevice
+           : S_ISSOCK(mode) ? FileKind::Socket
+                            : FileKind::Other;
 }
 
-} // namespace
+const char *fileKindText(FileKind kind) {
+    switch (kind) {
+    case FileKind::Regular:
+        return "a regular file";
+    case FileKind::Fifo:
+        return "a FIFO";
+    case FileKind::Folder:
+        return "a folder";
+    case FileKind::CharacterDevice:
+        return "a character device";
+    case FileKind::BlockDevice:
+        return "a block device";
+    case FileKind::Socket:
+        return "a socket";
+    case FileKind::Other:
+        break;
+    }
+    return "a special file";
+}
 
 std::string TouchstoneError::message() const {
     std::string text = file;
@@ -736,7 +756,8 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
     if (options.regularFileOnly && !S_ISREG(info.st_mode)) {
         ::close(fd);
         return TouchstoneError{TouchstoneError::NotRegularFile, path, 0,
-                               std::string(fileKind(info.st_mode)) + ", not a regular file"};
+                               std::string(fileKindText(fileKindOf(info.st_mode))) +
+                                   ", not a regular file"};
     }
     if (options.regularFileOnly) // reads block again, as for any file
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);

@@ -101,6 +101,13 @@ struct Network {
     std::vector<std::complex<double>> parameter(SParameter which) const;
 };
 
+// What kind of file a path names, from the type bits of stat's st_mode, so
+// that anything but a regular file can be refused before it is read.
+enum class FileKind { Regular, Fifo, Folder, CharacterDevice, BlockDevice, Socket, Other };
+FileKind fileKindOf(unsigned mode);
+// "a FIFO", "a folder", "a character device", ... ("a regular file").
+const char *fileKindText(FileKind kind);
+
 // What to read.
 struct ReadOptions {
     // Keep just this parameter, so that memory grows by 24 bytes a point

@@ -8,26 +8,10 @@ namespace varnel {
 
 namespace {
 
-enum class Rule { Above0, AnyNumber, Whole, Parameter, Aperture };
-
-// The rule of each field read on its own (the filter fields go through the
-// tuning table).
-struct FieldRule {
-    InputField field;
-    Rule rule;
-};
-constexpr FieldRule fieldRules[] = {
-    {InputField::F0, Rule::Above0},         {InputField::Qu, Rule::Above0},
-    {InputField::Stage, Rule::Whole},       {InputField::Parameter, Rule::Parameter},
-    {InputField::Aperture, Rule::Aperture}, {InputField::ElectricalDelay, Rule::AnyNumber},
-    {InputField::Tolerance, Rule::Above0},
-};
-
-Rule ruleOf(InputField field) {
-    for (const FieldRule &row : fieldRules)
-        if (row.field == field)
-            return row.rule;
-    return Rule::AnyNumber;
+// The fields read as a decimal number that must be above 0; the others
+// read as decimals (the electrical delay) take any value.
+bool mustBeAboveZero(InputField field) {
+    return field == InputField::F0 || field == InputField::Qu || field == InputField::Tolerance;
 }
 
 InputProblem problemOf(InputField field, InputProblem::Kind kind, const std::string &text) {
@@ -42,7 +26,7 @@ std::optional<double> readNumber(InputField field, const std::string &text,
         problems.push_back(problemOf(field, InputProblem::NotANumber, text));
         return std::nullopt;
     }
-    if (ruleOf(field) == Rule::Above0 && !(*value > 0)) {
+    if (mustBeAboveZero(field) && !(*value > 0)) {
         problems.push_back(problemOf(field, InputProblem::NotAboveZero, text));
         return std::nullopt;
     }
@@ -95,7 +79,6 @@ StageInputsResult readStageInputs(const StageInputTexts &texts) {
     const std::optional<double> f0 = readNumber(InputField::F0, texts.f0, problems);
     if (texts.qu)
         inputs.qu = readNumber(InputField::Qu, *texts.qu, problems);
-    const bool quProblem = texts.qu && !inputs.qu;
     TableResult table = tuningTable(texts.order, texts.bandwidth, texts.ripple, f0);
     std::optional<long long> stage;
     if (auto *made = std::get_if<TuningTable>(&table)) {
@@ -121,8 +104,8 @@ StageInputsResult readStageInputs(const StageInputTexts &texts) {
     }
     std::vector<InputProblem> sweepProblems = readSweepSettings(texts, inputs.check);
     problems.insert(problems.end(), sweepProblems.begin(), sweepProblems.end());
-    if (!problems.empty() || !f0 || quProblem || !stage)
-        return result;
+    if (!problems.empty())
+        return result; // without a problem, f0 and the stage have read
     inputs.f0 = *f0;
     inputs.stage = static_cast<int>(*stage);
     inputs.check.stage = inputs.stage;
@@ -135,9 +118,8 @@ StageInputsResult readStageInputs(const StageInputTexts &texts) {
 std::string problemText(const InputProblem &problem, const std::string &name) {
     switch (problem.kind) {
     case InputProblem::NotANumber:
-        return name + " needs a number" +
-               (ruleOf(problem.field) == Rule::Above0 ? " above 0" : "") + ", got " +
-               quoted(problem.text);
+        return name + " needs a number" + (mustBeAboveZero(problem.field) ? " above 0" : "") +
+               ", got " + quoted(problem.text);
     case InputProblem::NotAboveZero:
         return name + " needs a number above 0, got " + quoted(problem.text);
     case InputProblem::OutOfRange:

@@ -267,16 +267,28 @@ QString failureFor(const SweepFailure &f) {
         return TuneWindow::tr("%1: the file is not there; waiting for it to be written again.")
             .arg(f.origin);
     case SweepFailure::NotRegular: {
-        const std::pair<const char *, QString> kinds[] = {
-            {"a FIFO", TuneWindow::tr("a FIFO")},
-            {"a folder", TuneWindow::tr("a folder")},
-            {"a character device", TuneWindow::tr("a character device")},
-            {"a block device", TuneWindow::tr("a block device")},
-            {"a socket", TuneWindow::tr("a socket")}};
-        QString kind = TuneWindow::tr("a special file");
-        for (const auto &[english, shown] : kinds)
-            if (f.fileKind == QLatin1String(english))
-                kind = shown;
+        QString kind;
+        switch (f.fileKind) {
+        case FileKind::Fifo:
+            kind = TuneWindow::tr("a FIFO");
+            break;
+        case FileKind::Folder:
+            kind = TuneWindow::tr("a folder");
+            break;
+        case FileKind::CharacterDevice:
+            kind = TuneWindow::tr("a character device");
+            break;
+        case FileKind::BlockDevice:
+            kind = TuneWindow::tr("a block device");
+            break;
+        case FileKind::Socket:
+            kind = TuneWindow::tr("a socket");
+            break;
+        case FileKind::Regular:
+        case FileKind::Other:
+            kind = TuneWindow::tr("a special file");
+            break;
+        }
         return TuneWindow::tr("%1 is %2, not a regular file: open a Touchstone file.")
             .arg(f.origin, kind);
     }
@@ -747,16 +759,13 @@ void TuneWindow::showInputs() {
             m_stages->selectRow(inputs->stage - 1);
         }
         const TargetCurve &curve = *m_session.curve();
-        const auto before = m_target->points();
+        const QList<QPointF> before = m_target->points();
         m_target->replace(pointsForDrawing(curve.fMHz, curve.delayNs, curve.fMHz.size()));
         m_targetDb->replace(pointsForDrawing(curve.fMHz, curve.s11Db, curve.fMHz.size()));
         m_axisDb->setTitleText(tr("|%1| (dB)").arg(m_parameter->currentText()));
         // A new target is fitted to the axes; a changed tolerance or
         // aperture keeps the zoom.
-        if (before.isEmpty() || before.first() != m_target->points().first() ||
-            before.last() != m_target->points().last() ||
-            before.size() != m_target->points().size() ||
-            before[before.size() / 2] != m_target->points()[before.size() / 2])
+        if (before != m_target->points())
             autoscale();
     }
     emit modelUpdated();

@@ -158,22 +158,15 @@ QString TuningSession::exportTargetS1p(const QString &path) const {
 
 QString saveFile(const QString &path, const QByteArray &bytes) {
     QSaveFile file(path);
-    auto failed = [&](const QString &why) {
-        file.cancelWriting();
-        return QObject::tr("Cannot write %1: %2").arg(path, why);
-    };
-    if (!file.open(QIODevice::WriteOnly))
-        return failed(file.errorString());
-    // QSaveFile buffers; a full disk shows at the flush inside commit(),
-    // where its error text is generic: errno still holds the system's.
+    // QSaveFile buffers, so a full disk shows at a flush, where its own error
+    // text is generic: errno still holds the system's reason.
     errno = 0;
-    if (file.write(bytes) != bytes.size() || !file.flush())
-        return failed(errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
-    errno = 0;
-    if (!file.commit())
-        return QObject::tr("Cannot write %1: %2")
-            .arg(path, errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString());
-    return QString();
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.commit())
+        return QString();
+    const QString why = errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
+    file.cancelWriting(); // the old file stays, the temporary one goes
+    return QObject::tr("Cannot write %1: %2").arg(path, why);
 }
 
 } // namespace varnel
