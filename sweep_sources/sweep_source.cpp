@@ -78,9 +78,11 @@ void FileSweepSource::watch() {
 }
 
 void FileSweepSource::directoryChanged() {
-    // Another file of the folder changed: nothing to do unless this one did.
+    // Another file of the folder changed: nothing to do unless this one did
+    // since the read under way began, or since the last one was taken. (An
+    // analyser saving other files beside it must not restart a read.)
     const FileStamp now = stampOf(m_path);
-    if (m_reading || !(now == m_acceptedStamp))
+    if (!(now == (m_reading ? m_stamp : m_acceptedStamp)))
         changed();
 }
 

@@ -200,6 +200,21 @@ TEST_F(SessionTest, DeletedAndRecreatedFileIsStillWatched) {
     EXPECT_TRUE(waitFor([&] { return window->measuredPoints() == 401u && current(); }));
 }
 
+// Other files saved in the same folder while a large file is read do not
+// restart its read: its sweep arrives while new ones are still being saved.
+TEST_F(SessionTest, OtherFilesInTheFolderDoNotRestartARead) {
+    const QString path = temp.filePath("sweep.s1p");
+    write(path, sweepText(300001));
+    window->openFile(path);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; !session().network() && std::chrono::steady_clock::now() < end; ++i) {
+        write(temp.filePath(QStringLiteral("other%1.txt").arg(i)), QByteArray::number(i));
+        waitFor([] { return false; }, 5);
+    }
+    ASSERT_TRUE(session().network()) << "the read never ended while the folder was busy";
+    EXPECT_EQ(window->measuredPoints(), 300001u);
+}
+
 // A FIFO, which would block a reader until a writer came, is refused before
 // any read, and closing the window does not wait.
 TEST_F(SessionTest, FifoIsRefusedAndQuittingDoesNotWait) {
