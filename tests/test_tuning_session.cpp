@@ -12,8 +12,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QValueAxis>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -246,6 +248,17 @@ TEST_F(SessionTest, MarkupFromFilesIsShownLiterally) {
         EXPECT_EQ(label(name)->textFormat(), Qt::PlainText) << name;
     EXPECT_TRUE(window->sweepMessage().contains("<h1")) << window->sweepMessage().toStdString();
     EXPECT_NE(label("verdict")->text(), "PASS");
+}
+
+// The wheel over the stage box scrolls the panel unless the tuner clicked
+// the box: scrolling past it does not change the stage.
+TEST_F(SessionTest, WheelOverAnUnfocusedStageBoxLeavesTheStage) {
+    auto *stage = window->findChild<QSpinBox *>(QStringLiteral("stage"));
+    stage->setValue(2);
+    QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(stage, &wheel);
+    EXPECT_EQ(stage->value(), 2);
 }
 
 // Names shown in menus keep their "&".

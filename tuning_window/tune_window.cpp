@@ -3,6 +3,7 @@
 #include "number_text/number_text.h"
 #include "tuning_window/stage_table_model.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -385,6 +386,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
 
     // The panel scrolls rather than clip its texts on a small screen.
     auto *scroll = new QScrollArea;
+    m_panelScroll = scroll;
     scroll->setWidget(left);
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -438,6 +440,8 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
         child->setAcceptDrops(false);
         child->installEventFilter(this);
     }
+    m_stage->setFocusPolicy(Qt::StrongFocus); // no focus from the wheel
+    m_parameter->setFocusPolicy(Qt::StrongFocus);
 
     // The first start fits the screen it opens on.
     const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1180, 760);
@@ -456,6 +460,14 @@ bool TuneWindow::eventFilter(QObject *watched, QEvent *event) {
     }
     if (event->type() == QEvent::Drop) {
         dropEvent(static_cast<QDropEvent *>(event));
+        return true;
+    }
+    // The wheel over a stage or parameter box the tuner has not clicked
+    // scrolls the panel: scrolling past it must not change the stage.
+    if (event->type() == QEvent::Wheel &&
+        (qobject_cast<QAbstractSpinBox *>(watched) || qobject_cast<QComboBox *>(watched)) &&
+        !static_cast<QWidget *>(watched)->hasFocus()) {
+        QCoreApplication::sendEvent(m_panelScroll->verticalScrollBar(), event);
         return true;
     }
     return QMainWindow::eventFilter(watched, event);

@@ -15,6 +15,7 @@ class QLineEdit;
 class QLocale;
 class QMenu;
 class QProgressBar;
+class QScrollArea;
 class QSpinBox;
 class QSplitter;
 class QTableView;
@@ -143,6 +144,7 @@ class TuneWindow : public QMainWindow {
     QString m_drawnOrigin; // the file whose sweep the axes were fitted to
 
     QSplitter *m_splitter = nullptr;
+    QScrollArea *m_panelScroll = nullptr;
     QLabel *m_status = nullptr;
     QLabel *m_readout = nullptr;
     QProgressBar *m_progress = nullptr;
