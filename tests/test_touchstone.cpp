@@ -1,5 +1,8 @@
 #include "number_text/number_text.h"
 #include "table_test.h"
+#include "touchstone/parser.h"
+#include "touchstone/text_lines.h"
+#include "touchstone/to_s.h"
 #include "touchstone/touchstone.h"
 #include "tuning/group_delay.h"
 #include "tuning/stage_model.h"
@@ -290,6 +293,52 @@ TEST_P(ReaderTest, ReadsOrNamesFileLineAndReason) {
 
 INSTANTIATE_TEST_SUITE_P(Files, ReaderTest, ::testing::ValuesIn(readerRows),
                          varnel::testing::RowName());
+
+// The worked examples of the reader's inner pieces.
+TEST(Touchstone, LinePiecesWorkedExample) {
+    using namespace touchstone_text;
+    std::string_view line = withoutComment("  100 0.5 -45 ! S11\r");
+    EXPECT_EQ(line, "100 0.5 -45");
+    EXPECT_EQ(nextToken(line), "100");
+    EXPECT_EQ(nextToken(line), "0.5");
+    EXPECT_EQ(nextToken(line), "-45");
+    EXPECT_EQ(nextToken(line), "");
+    EXPECT_TRUE(equalsIgnoringCase("MHz", "mhz"));
+    EXPECT_FALSE(equalsIgnoringCase("MHz", "mhzz"));
+}
+
+TEST(Touchstone, ToSWorkedExample) {
+    const struct {
+        NetworkKind kind;
+        double value;
+        bool converts;
+        double s;
+    } rows[] = {
+        {NetworkKind::Z, 3, true, 0.5},
+        {NetworkKind::Y, 3, true, -0.5},
+        {NetworkKind::Z, -1, false, 0},
+    };
+    for (const auto &row : rows) {
+        std::array<Complex, 16> m{};
+        m[0] = row.value;
+        EXPECT_EQ(toS(m, 1, row.kind), row.converts) << row.value;
+        if (row.converts) {
+            EXPECT_EQ(m[0], Complex(row.s)) << row.value;
+        }
+    }
+}
+
+TEST(Touchstone, ParserWorkedExample) {
+    touchstone_parser::Parser parser("a.s1p", {});
+    for (const char *line : {"# MHz S RI", "100 0.5 0", "101 0.25 0"})
+        EXPECT_TRUE(parser.line(line)) << line;
+    const auto result = parser.finish();
+    ASSERT_TRUE(std::holds_alternative<Network>(result));
+    const Network &n = std::get<Network>(result);
+    EXPECT_EQ(n.ports, 1);
+    EXPECT_EQ(n.frequencyMHz, (std::vector<double>{100, 101}));
+    EXPECT_EQ(n.parameter({1, 1}), (std::vector<Complex>{0.5, 0.25}));
+}
 
 // A 2-port Z matrix against the closed form of its S11 and S21.
 TEST(Touchstone, TwoPortZMatchesClosedForm) {

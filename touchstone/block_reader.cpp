@@ -1,0 +1,150 @@
+// Reading a whole text or a file block by block; the only system calls of
+// the reader, and the read-ahead of numbers on a second thread.
+#include "touchstone/parser.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace varnel {
+
+using touchstone_parser::maxLineLength;
+using touchstone_parser::Parser;
+
+std::variant<Network, TouchstoneError>
+readTouchstoneText(std::string_view name, std::string_view text, const ReadOptions &options) {
+    Parser parser(name, options);
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        if (end > maxLineLength) {
+            parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
+                        parser.lineNumber() + 1);
+            return parser.error();
+        }
+        if (!parser.line(text.substr(0, end)))
+            return parser.error();
+        text.remove_prefix(std::min(end + 1, text.size()));
+    }
+    return parser.finish();
+}
+
+std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &path,
+                                                          const ReadOptions &options) {
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (options.regularFileOnly ? O_NONBLOCK : 0));
+    if (fd < 0)
+        return TouchstoneError{TouchstoneError::CannotOpen, path, 0, std::strerror(errno)};
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        const int why = errno;
+        ::close(fd);
+        return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(why)};
+    }
+    if (options.regularFileOnly && !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return TouchstoneError{TouchstoneError::NotRegularFile, path, 0,
+                               std::string(fileKindText(fileKindOf(info.st_mode))) +
+                                   ", not a regular file"};
+    }
+    if (options.regularFileOnly) // reads block again, as for any file
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    Parser parser(path, options);
+    // The buffer grows with the file, up to a block: a small file costs
+    // little more than its own size.
+    constexpr std::size_t block = std::size_t(4) << 20;
+    const std::size_t expected = S_ISREG(info.st_mode) && info.st_size > 0
+                                     ? static_cast<std::size_t>(info.st_size) + 1
+                                     : std::size_t(64) << 10;
+    std::vector<char> buffer(std::clamp(expected, std::size_t(4) << 10, block));
+    std::vector<std::string_view> lines;
+    std::size_t held = 0; // bytes of an unfinished line at the buffer's start
+    bool ok = true;
+    for (;;) {
+        if (held == buffer.size() && buffer.size() < block) {
+            buffer.resize(std::min(block, 2 * buffer.size()));
+        } else if (held == buffer.size()) {
+            parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
+                        parser.lineNumber() + 1);
+            ok = false;
+            break;
+        }
+        const ssize_t got = ::read(fd, buffer.data() + held, buffer.size() - held);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int why = errno;
+            ::close(fd);
+            return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(why)};
+        }
+        const std::size_t filled = held + static_cast<std::size_t>(got);
+        std::size_t start = 0;
+        // The block's complete lines.
+        lines.clear();
+        bool tooLong = false;
+        for (;;) {
+            const void *newline = std::memchr(buffer.data() + start, '\n', filled - start);
+            if (!newline)
+                break;
+            const std::size_t end =
+                static_cast<std::size_t>(static_cast<const char *>(newline) - buffer.data());
+            if (end - start > maxLineLength) {
+                tooLong = true; // after the lines before it
+                break;
+            }
+            lines.emplace_back(buffer.data() + start, end - start);
+            start = end + 1;
+        }
+        if (parser.canReadAhead() && lines.size() >= 1024) {
+            // Turning text into numbers takes most of the time: the second
+            // half of the block is read ahead on another thread while this
+            // one reads the first; then the lines are taken in order.
+            const std::size_t half = lines.size() / 2;
+            const std::vector<std::string_view> first(lines.begin(), lines.begin() + half);
+            const std::vector<std::string_view> second(lines.begin() + half, lines.end());
+            Parser::ReadAhead ahead[2];
+            std::thread worker([&] { parser.readAhead(second, ahead[1]); });
+            parser.readAhead(first, ahead[0]);
+            worker.join();
+            for (int part = 0; part < 2 && ok; ++part) {
+                const std::vector<std::string_view> &partLines = part == 0 ? first : second;
+                const double *numbers = ahead[part].numbers.data();
+                for (std::size_t i = 0; i < partLines.size() && ok; ++i) {
+                    ok = parser.takeReadAhead(partLines[i], ahead[part].kinds[i], numbers,
+                                              ahead[part].counts[i]);
+                    numbers += ahead[part].counts[i];
+                }
+            }
+        } else {
+            for (std::size_t i = 0; i < lines.size() && ok; ++i)
+                ok = parser.line(lines[i]);
+        }
+        if (ok && tooLong)
+            ok = parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
+                             parser.lineNumber() + 1);
+        if (!ok)
+            break;
+        held = filled - start;
+        if (held > maxLineLength) {
+            parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
+                        parser.lineNumber() + 1);
+            ok = false;
+            break;
+        }
+        std::memmove(buffer.data(), buffer.data() + start, held);
+        if (got == 0) {
+            if (held > 0 && !parser.line(std::string_view(buffer.data(), held)))
+                ok = false;
+            break;
+        }
+    }
+    ::close(fd);
+    if (!ok)
+        return parser.error();
+    return parser.finish();
+}
+
+} // namespace varnel
