@@ -23,10 +23,12 @@ struct CommandIo {
 };
 
 // One form of the command line: its subcommand word (empty for the main
-// form), usage line, help text and options, and what runs it.
+// form), its arguments as the usage line shows them (see usage.h), the
+// paragraph of its help, its options, and what runs it.
 struct Form {
     std::string_view subcommand;
-    std::string_view usage;
+    std::string_view leading;  // an argument after the required options: "FILE"
+    std::string_view trailing; // arguments after all options: "[ORDER [BANDWIDTH [RIPPLE]]]"
     std::string_view help;
     std::span<const OptionRow> options;
     int (*run)(const ParsedOptions &options, CommandIo &io);
@@ -34,6 +36,9 @@ struct Form {
 
 // The usage lines of every form.
 std::string usageText();
+
+// The help of every form, from --help of the main form.
+std::string fullHelp();
 
 // "varnel-calc: MESSAGE" on standard error; returns `status`.
 int failure(CommandIo &io, std::string_view message, int status);

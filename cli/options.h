@@ -10,12 +10,23 @@
 
 namespace varnel {
 
+// How an option appears in its form's usage line.
+enum class InUsage {
+    Optional, // "[--qu Q]"
+    Required, // "--stage K", before the form's leading argument
+    Hidden,   // not at all (--help, --version: the closing usage line names them)
+    OwnLine,  // a usage line of its own, "varnel-calc --batch", with its own help
+};
+
 // One option a command form takes: a flag ("--csv") when it names no value,
 // otherwise an option with a value ("--f0 2300" or "--f0=2300").
 struct OptionRow {
     std::string_view name;       // with its dashes: "--f0"
     std::string_view valueName;  // shown in usage texts; empty: a flag
     std::string_view alias = {}; // a short spelling ("-h"), or empty
+    InUsage inUsage = InUsage::Optional;
+    bool orNext = false;        // excludes the next row: "[--json | --csv]"
+    std::string_view help = {}; // for an OwnLine row: the paragraph under its line
 };
 
 // The options and positional arguments of one command line.

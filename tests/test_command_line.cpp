@@ -1,6 +1,9 @@
 #include "cli/command_line.h"
+#include "cli/forms.h"
+#include "cli/usage.h"
 #include "table_test.h"
 
+#include <regex>
 #include <sstream>
 #include <vector>
 
@@ -87,6 +90,49 @@ TEST(CommandLineUsage, UsageNamesEveryForm) {
     for (const char *form : {"varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]", "varnel-calc --batch",
                              "varnel-calc table ", "--help", "--version"})
         EXPECT_NE(r.err.find(form), std::string::npos) << form;
+}
+
+// The worked example of usage.h.
+TEST(CommandLineUsage, UsageWorkedExample) {
+    const OptionRow rows[] = {{"--stage", "K", {}, InUsage::Required},
+                              {"--qu", "Q"},
+                              {"--json", "", {}, InUsage::Optional, true},
+                              {"--csv", ""},
+                              {"--help", "", "-h", InUsage::Hidden}};
+    const Form form{"check", "FILE", "[ORDER]", "", rows, nullptr};
+    EXPECT_EQ(usageLines(form),
+              std::vector<std::string>{"varnel-calc check --stage K FILE [--qu Q] [--json | --csv] "
+                                       "[ORDER]"});
+    EXPECT_EQ(formHelp(form, 36), "  varnel-calc check --stage K FILE\n"
+                                  "                    [--qu Q]\n"
+                                  "                    [--json | --csv]\n"
+                                  "                    [ORDER]\n");
+}
+
+// Every option a form accepts and does not hide is in its usage line and its
+// help, and every help line fits 80 columns.
+TEST(CommandLineUsage, UsageShowsEveryOptionOfEveryForm) {
+    for (const Form *form : {&fieldsForm, &tableForm, &delayForm, &curveForm, &checkForm}) {
+        const std::vector<std::string> lines = usageLines(*form);
+        std::string usage;
+        for (const std::string &line : lines)
+            usage += line + "\n";
+        const std::string help = formHelp(*form);
+        for (const OptionRow &row : form->options) {
+            if (row.inUsage == InUsage::Hidden)
+                continue;
+            std::string spelled(row.name);
+            if (!row.valueName.empty())
+                spelled.append(" ").append(row.valueName);
+            // As a word of its own, not inside a longer option name.
+            const std::regex word("(^|[ \\[])" + spelled + "($|[ \\]])", std::regex::multiline);
+            EXPECT_TRUE(std::regex_search(usage, word)) << form->subcommand << " " << spelled;
+            EXPECT_TRUE(std::regex_search(help, word)) << form->subcommand << " " << spelled;
+        }
+        std::istringstream helpLines(help);
+        for (std::string line; std::getline(helpLines, line);)
+            EXPECT_LE(line.size(), 80u) << line;
+    }
 }
 
 // "varnel-calc SUBCOMMAND --help" prints that subcommand's help alone.

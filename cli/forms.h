@@ -2,12 +2,19 @@
 
 #include "cli/command_io.h"
 
-// The forms of varnel-calc that work with an analyser's sweeps:
+// The forms of varnel-calc, one file each:
+//   (none)         one delay from ORDER BANDWIDTH RIPPLE, or --batch
+//   table          the tuning table
 //   delay FILE     the group-delay trace of a Touchstone file
 //   curve          a stage's target curve, as CSV or a reference .s1p
 //   check FILE     a measured stage sweep held against its target
 namespace varnel {
 
+// The fields every calculating form takes last.
+inline constexpr std::string_view fieldsArguments = "[ORDER [BANDWIDTH [RIPPLE]]]";
+
+extern const Form fieldsForm;
+extern const Form tableForm;
 extern const Form delayForm;
 extern const Form curveForm;
 extern const Form checkForm;

@@ -1,0 +1,179 @@
+#include "cli/forms.h"
+#include "cli/sweep_options.h"
+#include "number_text/number_text.h"
+#include "tuning/check.h"
+#include "tuning/stage_model.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+constexpr int ExitOutsideTolerance = 3;
+
+constexpr std::string_view checkHelp =
+    "                    [--edelay NS] [--tol PCT] [--json | --csv]\n"
+    "                    [ORDER [BANDWIDTH [RIPPLE]]]\n"
+    "      Holds a measured stage sweep against its target, the model put through\n"
+    "      the same aperture, and says what to turn: the delay at f0 measured and\n"
+    "      target, the deviation in %, PASS within the tolerance (default 2 %),\n"
+    "      the lobes, |S11| at f0, for stage 1 the Qe and Qu the sweep shows, and\n"
+    "      the likely cause when outside: the coupling into resonator K (centre\n"
+    "      delay off) or its frequency (lobes lopsided, peak off f0). --json\n"
+    "      prints one object, --csv the comparison f_mhz,delay_measured_ns,\n"
+    "      delay_target_ns,s11_db_measured,s11_db_target. Exit status 0 within\n"
+    "      tolerance, 3 outside it, 1 for an unreadable file or a run-time\n"
+    "      error, 2 for a usage error.\n";
+;
+
+// JSON text of a document built with the library, two blanks an indent
+// level; numbers in their shortest exact form (48.14890203471687, 1000),
+// non-finite ones as null. Strings, names and the rest as the library
+// writes them.
+void dumpJson(const nlohmann::ordered_json &j, std::string &out, int depth) {
+    const std::string indent(static_cast<std::size_t>(2 * depth + 2), ' ');
+    const std::string closing(static_cast<std::size_t>(2 * depth), ' ');
+    if (j.is_number_float()) {
+        const double value = j.get<double>();
+        out += std::isfinite(value) ? formatShortest(value) : "null";
+    } else if (j.is_object() && !j.empty()) {
+        out += "{\n";
+        bool first = true;
+        for (const auto &[name, value] : j.items()) {
+            out += (first ? "" : ",\n") + indent + nlohmann::ordered_json(name).dump() + ": ";
+            dumpJson(value, out, depth + 1);
+            first = false;
+        }
+        out += "\n" + closing + "}";
+    } else if (j.is_array() && !j.empty()) {
+        out += "[\n";
+        bool first = true;
+        for (const auto &value : j) {
+            out += (first ? "" : ",\n") + indent;
+            dumpJson(value, out, depth + 1);
+            first = false;
+        }
+        out += "\n" + closing + "]";
+    } else {
+        out += j.dump();
+    }
+}
+
+nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
+    nlohmann::ordered_json j;
+    auto optional = [](const std::optional<double> &v) {
+        return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+    };
+    j["stage"] = r.settings.stage;
+    j["order"] = in.table.stages.size();
+    j["f0_mhz"] = r.settings.f0;
+    j["bandwidth_mhz"] = in.table.first.bandwidth;
+    j["ripple_db"] = in.table.first.ripple;
+    j["model_qu"] = optional(r.settings.qu);
+    j["parameter"] = r.settings.parameter.name();
+    j["aperture_steps"] = r.apertureSteps;
+    j["table_delay_ns"] = r.tableDelayNs;
+    j["target_delay_ns"] = r.targetDelayNs;
+    j["measured_delay_ns"] = r.measuredDelayNs;
+    j["deviation_percent"] = r.deviationPercent;
+    j["tolerance_percent"] = r.settings.tolerancePercent;
+    j["pass"] = r.pass;
+    j["s11_db_measured"] = r.s11DbMeasured;
+    j["s11_db_target"] = r.s11DbTarget;
+    j["lobes"] = nlohmann::ordered_json::array();
+    for (const Lobe &lobe : r.lobes)
+        j["lobes"].push_back({{"f_mhz", lobe.fMHz},
+                              {"delay_ns", lobe.delayNs},
+                              {"target_f_mhz", lobe.targetFMHz},
+                              {"target_delay_ns", lobe.targetDelayNs}});
+    if (r.settings.stage == 1) {
+        j["qe"] = optional(r.qe);
+        j["qu"] = optional(r.qu);
+    }
+    j["cause"] = r.cause == CheckReport::Cause::None       ? "none"
+                 : r.cause == CheckReport::Cause::Coupling ? "coupling"
+                                                           : "frequency";
+    j["advice"] = adviceText(r);
+    return j;
+}
+
+std::string checkText(const CheckReport &r, const StageInputs &in, std::string_view path) {
+    auto ns = [](double v) { return formatFixed(v, 3) + " ns"; };
+    auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
+    auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
+    std::string out = "Check of " + std::string(path) + ": " +
+                      describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu)) + "\n";
+    out += r.settings.parameter.name() + ", aperture " + std::to_string(r.apertureSteps) +
+           (r.apertureSteps == 1 ? " step" : " steps");
+    if (r.settings.electricalDelayNs != 0)
+        out += ", electrical delay " + formatShortest(r.settings.electricalDelayNs) + " ns";
+    out += "\n\n";
+    out += "delay at f0   measured " + ns(r.measuredDelayNs) + ", target " + ns(r.targetDelayNs) +
+           " (table " + ns(r.tableDelayNs) + ")\n";
+    out += "deviation     " + std::string(r.deviationPercent >= 0 ? "+" : "") +
+           formatFixed(r.deviationPercent, 2) + " %, tolerance " +
+           formatShortest(r.settings.tolerancePercent) + " %\n";
+    out += "S11 at f0     measured " + db(r.s11DbMeasured) + ", target " + db(r.s11DbTarget) + "\n";
+    for (std::size_t l = 0; l < r.lobes.size(); ++l) {
+        const Lobe &lobe = r.lobes[l];
+        out += "lobe " + std::to_string(l + 1) + "        measured " + ns(lobe.delayNs) + " at " +
+               mhz(lobe.fMHz) + ", target " + ns(lobe.targetDelayNs) + " at " +
+               mhz(lobe.targetFMHz) + "\n";
+    }
+    if (r.qe)
+        out += "stage 1       Qe " + formatFixed(*r.qe, 2) + ", Qu " +
+               (r.qu ? formatFixed(*r.qu, 1) : std::string("not measurable (|S11| = 1)")) + "\n";
+    out += std::string("\n") + (r.pass ? "PASS" : "FAIL") + ": " + adviceText(r) + "\n";
+    return out;
+}
+
+int runCheck(const ParsedOptions &options, CommandIo &io) {
+    if (options.has("--json") && options.has("--csv"))
+        return usageError(io, "--json and --csv exclude each other");
+    if (options.positional.empty())
+        return usageError(io, "check needs a Touchstone file");
+    int status = ExitOk;
+    const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
+    if (!inputs)
+        return status;
+    const CheckSettings &settings = inputs->check;
+    const std::string_view path = options.positional[0];
+    const auto network = readSweep(io, path, settings.parameter, status);
+    if (!network)
+        return status;
+    const auto checked = checkStage(inputs->table, *network, settings);
+    if (const auto *why = std::get_if<CheckRefusal>(&checked))
+        return failure(io, std::string(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
+    const CheckReport &report = std::get<CheckReport>(checked);
+    if (options.has("--json")) {
+        std::string text;
+        dumpJson(checkJson(report, *inputs), text, 0);
+        io.out << text << '\n';
+    } else if (options.has("--csv")) {
+        io.out << comparisonCsv(report);
+    } else {
+        io.out << checkText(report, *inputs, path);
+    }
+    return report.pass ? ExitOk : ExitOutsideTolerance;
+}
+
+constexpr OptionRow checkOptions[] = {{"--stage", "K", {}, InUsage::Required},
+                                      {"--f0", "MHZ", {}, InUsage::Required},
+                                      {"--qu", "Q"},
+                                      {"--param", "Sij"},
+                                      {"--aperture", "A"},
+                                      {"--edelay", "NS"},
+                                      {"--tol", "PCT"},
+                                      {"--json", "", {}, InUsage::Optional, true},
+                                      {"--csv", ""},
+                                      {"--help", "", "-h", InUsage::Hidden}};
+
+} // namespace
+
+const Form checkForm{"check", "FILE", fieldsArguments, checkHelp, checkOptions, runCheck};
+
+} // namespace varnel

@@ -1,0 +1,74 @@
+#include "cli/forms.h"
+#include "cli/sweep_options.h"
+#include "number_text/number_text.h"
+#include "tuning/stage_inputs.h"
+#include "tuning/stage_model.h"
+
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+constexpr long long maxCurvePoints = 1'000'000;
+
+constexpr std::string_view curveHelp =
+    "                    [ORDER [BANDWIDTH [RIPPLE]]]\n"
+    "      The target curve of stage K (resonators 1..K tuned, the rest detuned)\n"
+    "      around the band centre f0: CSV f_mhz,delay_ns,s11_db, or with --s1p a\n"
+    "      Touchstone file (# MHz S RI R 50) to load into an analyser as a\n"
+    "      reference trace. --qu gives the resonators' unloaded Q (lossless\n"
+    "      without it). Default span 3 x BANDWIDTH, 801 points.\n";
+;
+
+int runCurve(const ParsedOptions &options, CommandIo &io) {
+    int status = ExitOk;
+    const auto inputs = stageInputs(io, options, options.positional, status);
+    if (!inputs)
+        return status;
+    double span = defaultSpan(inputs->table.first.bandwidth, inputs->f0);
+    if (options.has("--span")) {
+        const auto value = numberOption(io, options, "--span");
+        if (!value)
+            return ExitUsage;
+        span = *value;
+    }
+    if (!(inputs->f0 - span / 2 > 0))
+        return usageError(io, "the span " + formatShortest(span) +
+                                  " MHz reaches 0 MHz below f0; make it narrower than 2 x f0");
+    long long points = 801;
+    if (options.has("--points")) {
+        const auto value = wholeOption(io, options, "--points", 2, maxCurvePoints);
+        if (!value)
+            return ExitUsage;
+        points = *value;
+    }
+    const StageModel model = stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu);
+    const TargetCurve curve = targetCurve(model, span, static_cast<std::size_t>(points));
+    if (options.has("--s1p")) {
+        io.out << targetS1p(inputs->table, model, curve);
+        return ExitOk;
+    }
+    std::string text = "f_mhz,delay_ns,s11_db\n";
+    for (std::size_t i = 0; i < curve.fMHz.size(); ++i) {
+        appendCsvRow(text, {curve.fMHz[i], curve.delayNs[i], curve.s11Db[i]});
+        if (!flushBlock(io, text))
+            return ExitRunTimeError;
+    }
+    io.out << text;
+    return ExitOk;
+}
+
+constexpr OptionRow curveOptions[] = {{"--stage", "K", {}, InUsage::Required},
+                                      {"--f0", "MHZ", {}, InUsage::Required},
+                                      {"--qu", "Q"},
+                                      {"--span", "MHZ"},
+                                      {"--points", "N"},
+                                      {"--s1p", ""},
+                                      {"--help", "", "-h", InUsage::Hidden}};
+
+} // namespace
+
+const Form curveForm{"curve", "", fieldsArguments, curveHelp, curveOptions, runCurve};
+
+} // namespace varnel

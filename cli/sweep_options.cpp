@@ -1,0 +1,95 @@
+#include "cli/sweep_options.h"
+
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+// The option each input field is given with, for messages.
+constexpr std::pair<InputField, const char *> optionNames[] = {
+    {InputField::F0, "--f0"},
+    {InputField::Qu, "--qu"},
+    {InputField::Stage, "--stage"},
+    {InputField::Parameter, "--param"},
+    {InputField::Aperture, "--aperture"},
+    {InputField::ElectricalDelay, "--edelay"},
+    {InputField::Tolerance, "--tol"},
+};
+
+} // namespace
+
+bool flushBlock(CommandIo &io, std::string &text) {
+    if (text.size() < (1u << 20))
+        return true;
+    io.out << text;
+    text.clear();
+    return !writeFailed(io);
+}
+
+StageInputTexts inputTexts(const ParsedOptions &options) {
+    StageInputTexts texts;
+    const std::pair<const char *, std::string *> fields[] = {{"--f0", &texts.f0},
+                                                             {"--stage", &texts.stage},
+                                                             {"--param", &texts.parameter},
+                                                             {"--aperture", &texts.aperture},
+                                                             {"--edelay", &texts.electricalDelay},
+                                                             {"--tol", &texts.tolerance}};
+    for (const auto &[name, text] : fields)
+        if (const auto value = options.value(name))
+            *text = std::string(*value);
+    if (const auto qu = options.value("--qu"))
+        texts.qu = std::string(*qu);
+    return texts;
+}
+
+int reportProblem(CommandIo &io, const InputProblem &problem) {
+    if (problem.kind == InputProblem::RunTime) {
+        io.err << problemText(problem, "") << '\n';
+        return ExitRunTimeError;
+    }
+    if (problem.kind == InputProblem::TableRefused)
+        return failure(io, problemText(problem, ""), ExitUsage);
+    std::string name;
+    for (const auto &[field, option] : optionNames)
+        if (field == problem.field)
+            name = option;
+    return usageError(io, problemText(problem, name));
+}
+
+std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParameter parameter,
+                                 int &status) {
+    auto read = readTouchstoneFile(std::string(path), ReadOptions{parameter});
+    if (auto *network = std::get_if<Network>(&read))
+        return std::move(*network);
+    const TouchstoneError &error = std::get<TouchstoneError>(read);
+    status = failure(io, error.message(),
+                     error.kind == TouchstoneError::NoSuchParameter ? ExitUsage : ExitRunTimeError);
+    return std::nullopt;
+}
+
+std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &options,
+                                       std::span<const std::string_view> fields, int &status) {
+    status = ExitUsage;
+    for (const std::string_view required : {"--stage", "--f0"})
+        if (!options.has(required)) {
+            usageError(io, "needs " + std::string(required));
+            return std::nullopt;
+        }
+    const auto texts = fieldTexts(io, fields);
+    if (!texts)
+        return std::nullopt;
+    StageInputTexts inputs = inputTexts(options);
+    inputs.order = std::string((*texts)[0]);
+    inputs.bandwidth = std::string((*texts)[1]);
+    inputs.ripple = std::string((*texts)[2]);
+    StageInputsResult read = readStageInputs(inputs);
+    if (!read.problems.empty()) {
+        status = reportProblem(io, read.problems.front());
+        return std::nullopt;
+    }
+    status = ExitOk;
+    return std::move(read.inputs);
+}
+
+} // namespace varnel

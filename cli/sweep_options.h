@@ -1,0 +1,41 @@
+#pragma once
+
+#include "cli/command_io.h"
+#include "touchstone/touchstone.h"
+#include "tuning/stage_inputs.h"
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+// What the forms over sweeps (delay, curve, check) share: their options read
+// through the stage-input rules, problems reported as varnel-calc reports
+// them, the sweep file read, and output written block by block.
+namespace varnel {
+
+// The texts of the options given (--f0, --qu, --stage, --param, --aperture,
+// --edelay, --tol), the defaults for the rest.
+StageInputTexts inputTexts(const ParsedOptions &options);
+
+// Reports a problem: a run-time error as "error N: ..." (status 1), a table
+// refusal as a failure (status 2), any other as a usage error naming the
+// option (status 2). Returns the status.
+int reportProblem(CommandIo &io, const InputProblem &problem);
+
+// The table, stage, f0, Qu and sweep settings of curve and check, with the
+// fields from `fields`; nullopt after reporting the first problem (status
+// set).
+std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &options,
+                                       std::span<const std::string_view> fields, int &status);
+
+// Reads the file keeping one parameter; nullopt after the message, with the
+// status: 2 when the parameter is not in the file, 1 otherwise.
+std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParameter parameter,
+                                 int &status);
+
+// Writes `text` when it has grown past a block, so that memory stays bounded
+// and a failed write stops the run early; false after a failed write.
+bool flushBlock(CommandIo &io, std::string &text);
+
+} // namespace varnel

@@ -1,0 +1,77 @@
+#include "cli/usage.h"
+
+namespace varnel {
+
+namespace {
+
+// The words of a usage line, a bracketed group being one word.
+std::vector<std::string> usageWords(const Form &form) {
+    std::vector<std::string> words = {"varnel-calc"};
+    if (!form.subcommand.empty())
+        words.emplace_back(form.subcommand);
+    auto spelled = [](const OptionRow &row) {
+        std::string text(row.name);
+        if (!row.valueName.empty())
+            text.append(" ").append(row.valueName);
+        return text;
+    };
+    for (const OptionRow &row : form.options)
+        if (row.inUsage == InUsage::Required)
+            words.push_back(spelled(row));
+    if (!form.leading.empty())
+        words.emplace_back(form.leading);
+    std::string group;
+    for (const OptionRow &row : form.options) {
+        if (row.inUsage != InUsage::Optional)
+            continue;
+        group += (group.empty() ? "[" : " | ") + spelled(row);
+        if (!row.orNext) {
+            words.push_back(group + "]");
+            group.clear();
+        }
+    }
+    if (!form.trailing.empty())
+        words.emplace_back(form.trailing);
+    return words;
+}
+
+std::string joined(const std::vector<std::string> &words) {
+    std::string line;
+    for (const std::string &word : words)
+        line += (line.empty() ? "" : " ") + word;
+    return line;
+}
+
+} // namespace
+
+std::vector<std::string> usageLines(const Form &form) {
+    std::vector<std::string> lines = {joined(usageWords(form))};
+    for (const OptionRow &row : form.options)
+        if (row.inUsage == InUsage::OwnLine)
+            lines.push_back("varnel-calc " + std::string(row.name));
+    return lines;
+}
+
+std::string formHelp(const Form &form, std::size_t width) {
+    const std::vector<std::string> words = usageWords(form);
+    const std::size_t head = form.subcommand.empty() ? 1 : 2; // words kept on the first line
+    std::string text = "  " + joined({words.begin(), words.begin() + head});
+    const std::string indent(text.size() + 1, ' ');
+    std::size_t column = text.size();
+    for (std::size_t i = head; i < words.size(); ++i) {
+        if (column + 1 + words[i].size() > width && column > indent.size()) {
+            text.append("\n").append(indent).append(words[i]);
+            column = indent.size() + words[i].size();
+        } else {
+            text.append(" ").append(words[i]);
+            column += 1 + words[i].size();
+        }
+    }
+    text.append("\n").append(form.help);
+    for (const OptionRow &row : form.options)
+        if (row.inUsage == InUsage::OwnLine)
+            text.append("\n  varnel-calc ").append(row.name).append("\n").append(row.help);
+    return text;
+}
+
+} // namespace varnel

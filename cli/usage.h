@@ -1,0 +1,34 @@
+#pragma once
+
+#include "cli/command_io.h"
+
+#include <string>
+#include <vector>
+
+// Usage lines and help texts generated from a form's option table, so that
+// what a form accepts and what its usage says cannot drift apart.
+//
+// A form's usage line: "varnel-calc", its subcommand, the required options,
+// its leading argument, the optional options in brackets (rows joined by
+// orNext as one "[A | B]"), then its trailing arguments; an OwnLine option
+// has a line of its own. Hidden options are not shown.
+//
+// Worked example: subcommand "check", leading "FILE", trailing "[ORDER]",
+// rows {--stage K, required}, {--qu Q}, {--json, orNext}, {--csv},
+// {--help, hidden} give "varnel-calc check --stage K FILE [--qu Q]
+// [--json | --csv] [ORDER]"; in its help, wrapped to 36 columns:
+//     "  varnel-calc check --stage K FILE"
+//     "                    [--qu Q]"
+//     "                    [--json | --csv]"
+//     "                    [ORDER]"
+namespace varnel {
+
+// The usage lines of a form, one line each.
+std::vector<std::string> usageLines(const Form &form);
+
+// A form's help: each usage line wrapped to `width` columns (words of a
+// bracket kept together; continuation lines under the first word after the
+// subcommand), indented by two blanks, followed by its paragraph.
+std::string formHelp(const Form &form, std::size_t width = 80);
+
+} // namespace varnel
