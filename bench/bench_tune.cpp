@@ -5,7 +5,8 @@
 //   2. a re-saved 10,001-point sweep: from the end of the file's write to the
 //      new verdict on screen;
 //   3. a 1,000,000-point file loading: the longest the event loop is kept
-//      from answering input meanwhile.
+//      from answering input meanwhile, and when the verdict follows once the
+//      typing stops.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_tune [RUNS]
 #include "tuning/stage_model.h"
 #include "tuning_window/tune_window.h"
@@ -119,16 +120,17 @@ int main(int argc, char **argv) {
             file.write(line);
         }
     }
-    shown.clear();
     QElapsedTimer load;
     load.start();
     window.openFile(big);
     std::vector<double> answers;
     QElapsedTimer typed;
     int keystroke = 0;
-    auto bigShown = [&] { return window.measuredPoints() == 1000000u && !shown.isEmpty(); };
-    while (!bigShown() && load.elapsed() < 60000) {
-        shown.clear();
+    // Typing goes on until the sweep is read; then it stops, as a tuner's
+    // typing does, and the verdict of the last inputs follows. (A check
+    // still running when the inputs change is dropped, so a verdict of a
+    // million points cannot show while a key lands every 10 ms.)
+    while (window.measuredPoints() != 1000000u && load.elapsed() < 60000) {
         // A keystroke every 10 ms: the time until the window has handled it.
         typed.start();
         bandwidth->setText(keystroke++ % 2 ? QStringLiteral("10") : QStringLiteral("10.5"));
@@ -139,13 +141,16 @@ int main(int argc, char **argv) {
         while (pause.elapsed() < 10)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
+    const double read = load.nsecsElapsed() / 1e6;
+    while (!window.session().reportCurrent() && load.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     const double loaded = load.nsecsElapsed() / 1e6;
 
     report("typing: table and 801-point chart redrawn", typing, 16);
     report("re-saved 10,001-point sweep: write to verdict shown", resaved, 50);
     report("1,000,000-point load: a keystroke answered in", answers, 50);
-    std::printf("1,000,000-point load: sweep and verdict on screen after %.0f ms, %zu keystrokes "
-                "answered meanwhile\n",
-                loaded, answers.size());
+    std::printf("1,000,000-point load: sweep read after %.0f ms with %zu keystrokes answered "
+                "meanwhile; verdict on screen after %.0f ms\n",
+                read, answers.size(), loaded);
     return 0;
 }

@@ -78,7 +78,7 @@ FileStamp stampOf(const QString &path);
 // file that disappears is watched for until it comes back. A FIFO, device
 // or folder is refused before any read.
 // Example: a file saved in three pieces 10 ms apart with a settle interval
-// of 30 ms gives one sweep, the whole file, about 30 ms after the last piece.
+// of 20 ms gives one sweep, the whole file, about 20 ms after the last piece.
 class FileSweepSource : public SweepSource {
     Q_OBJECT
 
@@ -89,7 +89,7 @@ class FileSweepSource : public SweepSource {
     QString origin() const override { return m_path; }
     void start() override;
 
-    static constexpr int defaultSettleMs = 30;
+    static constexpr int defaultSettleMs = 20;
     void setSettleInterval(int milliseconds) { m_settle.setInterval(milliseconds); }
 
   private:
