@@ -265,6 +265,30 @@ TEST_F(TuneWindowTest, DroppedFileIsOpened) {
     EXPECT_EQ(window->measuredPoints(), 601u);
 }
 
+// A drag that announces a URL list but gives none (a source that could not
+// deliver its data at the drop), or a remote URL, is refused, not opened.
+TEST_F(TuneWindowTest, DropWithoutALocalFileIsRefused) {
+    const struct {
+        const char *name;
+        QByteArray uriList;
+    } rows[] = {{"empty_list", ""},
+                {"blank_lines", "\r\n\r\n"},
+                {"remote_file", "https://example.com/sweep.s2p\r\n"}};
+    for (const auto &row : rows) {
+        QMimeData data;
+        data.setData(QStringLiteral("text/uri-list"), row.uriList);
+        ASSERT_TRUE(data.hasUrls()) << row.name;
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &enter);
+        EXPECT_FALSE(enter.isAccepted()) << row.name;
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window.get(), &drop);
+        EXPECT_FALSE(drop.isAccepted()) << row.name;
+        EXPECT_EQ(window->measuredPoints(), 0u) << row.name;
+    }
+}
+
 // The Simplified Chinese translation is built in and chosen by locale.
 TEST(TuneTranslation, SimplifiedChinese) {
     loadTranslations(QLocale(QLocale::Chinese, QLocale::China));

@@ -39,12 +39,14 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTranslator>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 namespace varnel {
 
@@ -983,17 +985,33 @@ void TuneWindow::chooseFile() {
     openFile(path);
 }
 
+namespace {
+
+// The local file a drag carries, if it carries one. A list announced but
+// empty (a source that could not give its data at the drop) carries none.
+std::optional<QString> localFileOf(const QMimeData *data) {
+    if (!data || !data->hasUrls())
+        return std::nullopt;
+    const QList<QUrl> urls = data->urls();
+    if (urls.isEmpty() || !urls.first().isLocalFile())
+        return std::nullopt;
+    return urls.first().toLocalFile();
+}
+
+} // namespace
+
 void TuneWindow::dragEnterEvent(QDragEnterEvent *event) {
-    if (event->mimeData()->hasUrls() && event->mimeData()->urls().first().isLocalFile())
+    if (localFileOf(event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
 }
 
 void TuneWindow::dropEvent(QDropEvent *event) {
-    if (!event->mimeData()->hasUrls() || !event->mimeData()->urls().first().isLocalFile())
+    const std::optional<QString> path = localFileOf(event->mimeData());
+    if (!path)
         return event->ignore();
-    openFile(event->mimeData()->urls().first().toLocalFile());
+    openFile(*path);
     event->acceptProposedAction();
 }
 
