@@ -5,6 +5,7 @@
 #include "cli/command_line.h"
 #include "cli/fd_stream.h"
 #include "number_text/number_text.h"
+#include "quoting/quote.h"
 #include "touchstone/touchstone.h"
 
 #include <algorithm>
@@ -40,8 +41,8 @@ std::optional<double> numberOption(CommandIo &io, const ParsedOptions &options,
     if (value && (!above || *value > *above))
         return value;
     usageError(io, std::string(name) + " needs a number" +
-                       (above ? " above " + formatShortest(*above) : std::string()) + ", got '" +
-                       std::string(text) + "'");
+                       (above ? " above " + formatShortest(*above) : std::string()) + ", got " +
+                       quotedToken(text));
     return std::nullopt;
 }
 
@@ -53,7 +54,7 @@ std::optional<long long> wholeOption(CommandIo &io, const ParsedOptions &options
     if (error == std::errc() && end == text.data() + text.size() && value >= low && value <= high)
         return value;
     usageError(io, std::string(name) + " needs a whole number from " + std::to_string(low) +
-                       " to " + std::to_string(high) + ", got '" + std::string(text) + "'");
+                       " to " + std::to_string(high) + ", got " + quotedToken(text));
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #include "cli/forms.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
+#include "quoting/quote.h"
 #include "tuning/check.h"
 #include "tuning/stage_model.h"
 
@@ -105,7 +106,7 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     auto ns = [](double v) { return formatFixed(v, 3) + " ns"; };
     auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
     auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
-    std::string out = "Check of " + std::string(path) + ": " +
+    std::string out = "Check of " + quotedName(path) + ": " +
                       describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu)) + "\n";
     out += r.settings.parameter.name() + ", aperture " + std::to_string(r.apertureSteps) +
            (r.apertureSteps == 1 ? " step" : " steps");
@@ -146,8 +147,14 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     if (!network)
         return status;
     const auto checked = checkStage(inputs->table, *network, settings);
-    if (const auto *why = std::get_if<CheckRefusal>(&checked))
-        return failure(io, std::string(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
+    if (const auto *why = std::get_if<CheckRefusal>(&checked)) {
+        // An aperture wider than the sweep is a wrong option; the rest are
+        // the sweep's.
+        const bool usage =
+            why->kind == CheckRefusal::Aperture && why->aperture.kind == ApertureRefusal::TooWide;
+        return failure(io, quotedName(path) + ": " + checkRefusalText(*why),
+                       usage ? ExitUsage : ExitRunTimeError);
+    }
     const CheckReport &report = std::get<CheckReport>(checked);
     if (options.has("--json")) {
         std::string text;

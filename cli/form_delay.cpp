@@ -1,6 +1,7 @@
 #include "cli/forms.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
+#include "quoting/quote.h"
 #include "tuning/check.h"
 #include "tuning/group_delay.h"
 
@@ -37,14 +38,15 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
         return status;
     const auto steps = apertureSteps(sweep.aperture, network->frequencyMHz);
     if (const auto *why = std::get_if<ApertureRefusal>(&steps))
-        return failure(io, std::string(path) + ": " + apertureRefusalText(*why), ExitRunTimeError);
+        return failure(io, quotedName(path) + ": " + apertureRefusalText(*why),
+                       why->kind == ApertureRefusal::TooWide ? ExitUsage : ExitRunTimeError);
     const DelayTrace trace = groupDelay(network->frequencyMHz, network->values,
                                         std::get<std::size_t>(steps), sweep.electricalDelayNs);
     if (at) {
         const auto delay = interpolate(trace.fMHz, trace.delayNs, *at);
         if (!delay)
             return failure(io,
-                           std::string(path) + ": " + formatShortest(*at) +
+                           quotedName(path) + ": " + formatShortest(*at) +
                                " MHz is outside the delay trace (" +
                                formatShortest(trace.fMHz.front()) + " to " +
                                formatShortest(trace.fMHz.back()) + " MHz)",

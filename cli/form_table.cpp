@@ -2,6 +2,7 @@
 #include "cli/batch.h"
 #include "cli/forms.h"
 #include "cli/table_output.h"
+#include "quoting/quote.h"
 #include "tuning/tuning_table.h"
 
 #include <optional>
@@ -31,9 +32,9 @@ int runTable(const ParsedOptions &options, CommandIo &io) {
             return ExitRunTimeError;
         }
         if (!(*value > 0))
-            return failure(
-                io, "--f0 must be a positive frequency in MHz, got '" + std::string(*f0Text) + "'",
-                ExitUsage);
+            return failure(io,
+                           "--f0 must be a positive frequency in MHz, got " + quotedToken(*f0Text),
+                           ExitUsage);
         f0 = *value;
     }
     int status = ExitOk;

@@ -1,4 +1,5 @@
 #include "cli/options.h"
+#include "quoting/quote.h"
 
 #include <algorithm>
 
@@ -38,7 +39,7 @@ std::variant<ParsedOptions, std::string> parseOptions(std::span<const std::strin
             return r.name == name || (!r.alias.empty() && r.alias == name);
         });
         if (row == rows.end())
-            return "unknown option '" + std::string(arg) + "'";
+            return "unknown option " + quotedToken(arg);
         if (row->valueName.empty()) {
             if (equals != std::string_view::npos)
                 return std::string(row->name) + " takes no value";

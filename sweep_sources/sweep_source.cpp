@@ -1,5 +1,7 @@
 #include "sweep_sources/sweep_source.h"
 
+#include "quoting/quote.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -10,14 +12,15 @@
 namespace varnel {
 
 QString SweepFailure::message() const {
+    const QString shown = QString::fromStdString(quotedName(origin.toStdString()));
     switch (kind) {
     case Unreadable:
         return QString::fromStdString(error->message());
     case Gone:
-        return origin +
+        return shown +
                QStringLiteral(": the file is not there; waiting for it to be written again");
     case NotRegular:
-        return origin + QStringLiteral(": ") + QString::fromLatin1(fileKindText(fileKind)) +
+        return shown + QStringLiteral(": ") + QString::fromLatin1(fileKindText(fileKind)) +
                QStringLiteral(", not a regular file");
     }
     return {};
@@ -124,6 +127,7 @@ void FileSweepSource::changed() {
     std::thread([link = m_link, generation = m_generation, path = m_path.toStdString()] {
         ReadOptions options;
         options.regularFileOnly = true;
+        options.settleMs = 0; // the source's own settle interval has passed
         auto result = std::make_shared<ReadResult>(readTouchstoneFile(path, options));
         const std::lock_guard lock(link->mutex);
         if (FileSweepSource *owner = link->owner)

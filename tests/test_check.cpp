@@ -177,7 +177,7 @@ TEST(Check, RefusesWhatItCannotCheck) {
     settings.stage = 1;
     settings.aperture = Aperture{Aperture::Steps, 11};
     EXPECT_EQ(checkRefusalText(std::get<CheckRefusal>(checkStage(t, n, settings))),
-              "an aperture of 11 steps needs more than the sweep's 11 points");
+              "an aperture of 11 steps needs more than the sweep's 11 points (at most 10 steps)");
 }
 
 } // namespace

@@ -9,12 +9,18 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <functional>
 #include <numbers>
 #include <random>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace varnel;
 
@@ -137,6 +143,28 @@ const ReaderRow readerRows[] = {
      2,
      {2, 2},
      {22, 0}},
+    // The noise block holds lines of 5 numbers: a network line after a
+    // repeated frequency is a mistake, not noise.
+    {"repeated_frequency_then_network_lines", "a.s2p",
+     "# MHz S RI\n1 11 0 21 0 12 0 22 0\n2 11 0 21 0 12 0 22 0\n2 11 0 21 0 12 0 22 0\n"
+     "3 11 0 21 0 12 0 22 0\n",
+     "a.s2p:4: expected a noise line of 5 numbers, found 9: is the frequency on line 4 "
+     "repeated by mistake?"},
+    {"noise_line_of_four_numbers", "a.s2p",
+     "# MHz S RI\n1 11 0 21 0 12 0 22 0\n2 11 0 21 0 12 0 22 0\n1 2.5 0.3 40 0.2\n"
+     "2 2.6 0.3 41\n",
+     "a.s2p:5: expected a noise line of 5 numbers, found 4: is the frequency on line 4 "
+     "repeated by mistake?"},
+    // Text that is not ASCII or UTF-8 is named as what it is.
+    {"utf16_little_endian", "a.s1p", std::string("\xFF\xFE#\0 \0M\0H\0z\0\n\0", 14),
+     "a.s1p:1: the file is UTF-16 text (little-endian): save it as ASCII or UTF-8 text"},
+    {"utf16_big_endian", "a.s1p", std::string("\xFE\xFF\0#\0 \0M\0\n", 10),
+     "a.s1p:1: the file is UTF-16 text (big-endian): save it as ASCII or UTF-8 text"},
+    {"utf32_little_endian", "a.s1p", std::string("\xFF\xFE\0\0#\0\0\0\n", 9),
+     "a.s1p:1: the file is UTF-32 text (little-endian): save it as ASCII or UTF-8 text"},
+    {"utf16_without_mark", "a.s1p", std::string("#\0 \0M\0H\0z\0\n", 11),
+     "a.s1p:1: the first line holds NUL bytes: the file is UTF-16 or UTF-32 text, or not "
+     "text: save it as ASCII or UTF-8 text"},
     {"point_wrapped_over_lines",
      "a.s2p",
      "# MHz S RI\n1 11 0 21 0\n12 0 22 0\n",
@@ -514,8 +542,10 @@ TEST(Touchstone, FileReaderAgreesWithTextReader) {
                    return std::string(wrapped);
                }),
          true},
-        {"noise_block_late",
-         sweep(120000, [](int i) { return i == 100000 ? "1.0 2 0.3 40 0.2\n" : ""; }), true},
+        // A repeated frequency late in the file starts a noise block that the
+        // network lines after it do not fit.
+        {"repeated_frequency_late",
+         sweep(120000, [](int i) { return i == 100000 ? "1.0 2 0.3 40 0.2\n" : ""; }), false},
         {"bad_token_late", sweep(120000, [](int i) { return i == 90001 ? "1 2 x\n" : ""; }), false},
         {"short_line_late", sweep(120000, [](int i) { return i == 110017 ? "9 1 2\n" : ""; }),
          false},
@@ -562,3 +592,66 @@ TEST(Touchstone, FilesAndTheirFailures) {
 }
 
 } // namespace
+
+// A file saved again and again, in pieces that end at line ends (so that a
+// part reads as a shorter whole file), while it is read: every read that
+// succeeds gives one whole version, never a part. A part is read again, and
+// a file that keeps changing is reported as such.
+TEST(Touchstone, FileRewrittenWhileReadIsNeverTakenInPart) {
+    auto version = [](int points, int value) {
+        std::vector<std::string> pieces = {"# MHz S RI\n"};
+        char line[32];
+        for (int i = 0; i < points; ++i) {
+            if (i % 100 == 0)
+                pieces.emplace_back();
+            std::snprintf(line, sizeof line, "%d 0.%d 0.5\n", 1000 + i, value);
+            pieces.back() += line;
+        }
+        return pieces;
+    };
+    const std::vector<std::string> versions[] = {version(3000, 1), version(2000, 2)};
+    const std::string path = ::testing::TempDir() + "varnel_rewritten.s1p";
+    std::ofstream(path, std::ios::binary) << "# MHz S RI\n1 0 0\n";
+    std::atomic<bool> done = false;
+    std::thread writer([&] {
+        using namespace std::chrono_literals;
+        for (int i = 0; !done; ++i) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+            if (fd < 0)
+                return;
+            for (const std::string &piece : versions[i % 2]) {
+                if (::write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size()))
+                    ADD_FAILURE() << "short write";
+                std::this_thread::sleep_for(1ms);
+            }
+            ::close(fd);
+            std::this_thread::sleep_for(300ms);
+        }
+    });
+    ReadOptions options;
+    options.settleMs = 200; // far above a test machine's pauses between pieces
+    int whole = 0, changing = 0, other = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (std::chrono::steady_clock::now() < end) {
+        const auto result = readTouchstoneFile(path, options);
+        if (const auto *network = std::get_if<Network>(&result)) {
+            const std::size_t size = network->size();
+            if (size == 1)
+                continue; // the first file, before the writer began
+            ASSERT_TRUE(size == 3000 || size == 2000) << "a part of " << size << " points";
+            const std::complex<double> expected(size == 3000 ? 0.1 : 0.2, 0.5);
+            for (const std::complex<double> &value : network->values)
+                ASSERT_EQ(value, expected) << size << " points";
+            ++whole;
+        } else if (std::get<TouchstoneError>(result).kind == TouchstoneError::Changing) {
+            ++changing;
+        } else {
+            ++other; // an empty file between the truncation and the first piece
+        }
+    }
+    done = true;
+    writer.join();
+    std::remove(path.c_str());
+    EXPECT_GT(whole, 0);
+    std::printf("reads: %d whole, %d changing, %d other\n", whole, changing, other);
+}

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -32,26 +34,11 @@ readTouchstoneText(std::string_view name, std::string_view text, const ReadOptio
     return parser.finish();
 }
 
-std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &path,
-                                                          const ReadOptions &options) {
-    const int fd =
-        ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (options.regularFileOnly ? O_NONBLOCK : 0));
-    if (fd < 0)
-        return TouchstoneError{TouchstoneError::CannotOpen, path, 0, std::strerror(errno)};
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int why = errno;
-        ::close(fd);
-        return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(why)};
-    }
-    if (options.regularFileOnly && !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return TouchstoneError{TouchstoneError::NotRegularFile, path, 0,
-                               std::string(fileKindText(fileKindOf(info.st_mode))) +
-                                   ", not a regular file"};
-    }
-    if (options.regularFileOnly) // reads block again, as for any file
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+namespace {
+
+// Reads an open file block by block; `info` is its fstat.
+std::variant<Network, TouchstoneError>
+readOpened(int fd, const struct stat &info, const std::string &path, const ReadOptions &options) {
     Parser parser(path, options);
     // The buffer grows with the file, up to a block: a small file costs
     // little more than its own size.
@@ -75,11 +62,8 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
         const ssize_t got = ::read(fd, buffer.data() + held, buffer.size() - held);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            const int why = errno;
-            ::close(fd);
-            return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(why)};
-        }
+        if (got < 0)
+            return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(errno)};
         const std::size_t filled = held + static_cast<std::size_t>(got);
         std::size_t start = 0;
         // The block's complete lines.
@@ -141,10 +125,78 @@ std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &pat
             break;
         }
     }
-    ::close(fd);
     if (!ok)
         return parser.error();
     return parser.finish();
+}
+
+bool sameStamp(const struct stat &a, const struct stat &b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// True when the file has the stamp it had before the read and has kept it
+// for `settleMs` since it was last written, waiting for the rest of that
+// interval when it is younger. (A modification time in the future, from
+// another machine's clock, waits the whole interval from now.)
+bool settled(int fd, const struct stat &before, int settleMs) {
+    struct stat after {};
+    if (::fstat(fd, &after) != 0 || !sameStamp(before, after))
+        return false;
+    if (settleMs <= 0)
+        return true;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long settleNs = settleMs * 1'000'000LL;
+    const long long ageNs = (now.tv_sec - after.st_mtim.tv_sec) * 1'000'000'000LL +
+                            (now.tv_nsec - after.st_mtim.tv_nsec);
+    if (ageNs >= settleNs)
+        return true;
+    std::this_thread::sleep_for(std::chrono::nanoseconds(ageNs < 0 ? settleNs : settleNs - ageNs));
+    return ::fstat(fd, &after) == 0 && sameStamp(before, after);
+}
+
+} // namespace
+
+std::variant<Network, TouchstoneError> readTouchstoneFile(const std::string &path,
+                                                          const ReadOptions &options) {
+    // A file written while it is read may parse whole and still be a part:
+    // a read counts only when size and modification time are the same after
+    // it as before. Analyser programs write in pieces; a short pause lets
+    // them finish before the next try.
+    constexpr int maxReads = 4;
+    for (int attempt = 1;; ++attempt) {
+        const int fd =
+            ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (options.regularFileOnly ? O_NONBLOCK : 0));
+        if (fd < 0)
+            return TouchstoneError{TouchstoneError::CannotOpen, path, 0, std::strerror(errno)};
+        struct stat before {};
+        if (::fstat(fd, &before) != 0) {
+            const int why = errno;
+            ::close(fd);
+            return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(why)};
+        }
+        if (options.regularFileOnly && !S_ISREG(before.st_mode)) {
+            ::close(fd);
+            return TouchstoneError{TouchstoneError::NotRegularFile, path, 0,
+                                   std::string(fileKindText(fileKindOf(before.st_mode))) +
+                                       ", not a regular file"};
+        }
+        if (options.regularFileOnly) // reads block again, as for any file
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        auto result = readOpened(fd, before, path, options);
+        // A pipe or device has no stamp to compare: it is read once.
+        const bool changed = S_ISREG(before.st_mode) && !settled(fd, before, options.settleMs);
+        ::close(fd);
+        if (!changed)
+            return result;
+        if (attempt == maxReads)
+            return TouchstoneError{TouchstoneError::Changing, path, 0,
+                                   "the file kept changing while it was read (" +
+                                       std::to_string(maxReads) +
+                                       " tries): read it again once it has been saved"};
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
+    }
 }
 
 } // namespace varnel

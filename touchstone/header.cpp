@@ -2,6 +2,7 @@
 // keywords, each read through its table.
 #include "number_text/decimal_reader.h"
 #include "number_text/number_text.h"
+#include "quoting/quote.h"
 #include "touchstone/parser.h"
 #include "touchstone/text_lines.h"
 
@@ -97,7 +98,7 @@ bool Parser::optionLine(std::string_view text) {
                 word = &candidate;
         if (!word)
             return fail(TouchstoneError::BadOption,
-                        "unknown option '" + std::string(token) + "' in the option line", m_line);
+                        "unknown option " + quotedToken(token) + " in the option line", m_line);
         switch (word->action) {
         case OptionAction::Unit:
             m_unitShift = word->value;
@@ -117,8 +118,7 @@ bool Parser::optionLine(std::string_view text) {
             const std::optional<double> r = parseDecimal(value);
             if (!r || !(*r > 0))
                 return fail(TouchstoneError::BadOption,
-                            "R needs a positive reference resistance, got '" + std::string(value) +
-                                "'",
+                            "R needs a positive reference resistance, got " + quotedToken(value),
                             m_line);
             m_reference = *r;
             break;
@@ -130,7 +130,7 @@ bool Parser::optionLine(std::string_view text) {
 
 bool Parser::badKeyword(std::string_view name, std::string_view why) {
     std::string reason = "[";
-    reason.append(name).append("] ").append(why);
+    reason.append(escapedToken(name)).append("] ").append(why);
     return fail(TouchstoneError::BadKeyword, std::move(reason), m_line);
 }
 
@@ -151,7 +151,7 @@ bool Parser::keyword(std::string_view text) {
             return badKeyword(name, "must come first");
         if (value != "2.0" && value != "2.1")
             return fail(TouchstoneError::Unsupported,
-                        "version '" + std::string(value) + "' is not supported (1.1, 2.0, 2.1)",
+                        "version " + quotedToken(value) + " is not supported (1.1, 2.0, 2.1)",
                         m_line);
         m_version = 2;
         m_ports = 0; // version 2 states its ports
@@ -256,7 +256,7 @@ bool Parser::referenceValues(std::string_view text) {
         const std::optional<double> r = parseDecimal(token);
         if (!r || !(*r > 0))
             return fail(TouchstoneError::BadKeyword,
-                        "[Reference] needs positive resistances, got '" + std::string(token) + "'",
+                        "[Reference] needs positive resistances, got " + quotedToken(token),
                         m_line);
         if (m_references.size() == m_referencesWanted)
             return fail(TouchstoneError::BadKeyword, "[Reference] has more values than ports",

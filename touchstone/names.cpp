@@ -1,4 +1,5 @@
 // Names: of parameters, of file kinds, of errors.
+#include "quoting/quote.h"
 #include "touchstone/parser.h"
 
 #include <sys/stat.h>
@@ -36,7 +37,7 @@ const char *fileKindText(FileKind kind) {
 }
 
 std::string TouchstoneError::message() const {
-    std::string text = file;
+    std::string text = quotedName(file);
     if (line)
         text.append(":").append(std::to_string(line));
     return text.append(": ").append(reason);

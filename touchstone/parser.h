@@ -49,7 +49,8 @@ class Parser {
     };
     // True once the data has started and lines may be read ahead.
     bool canReadAhead() const {
-        return m_dataStarted && !m_skipToEnd && !m_ended && !m_inInformation && !m_error;
+        return m_dataStarted && !m_skipToEnd && !m_noiseLine && !m_ended && !m_inInformation &&
+               !m_error;
     }
     // Reads the lines ahead; safe on another thread while the parser waits.
     void readAhead(const std::vector<std::string_view> &lines, ReadAhead &out) const;
@@ -96,6 +97,7 @@ class Parser {
     const char *readNumbers(std::string_view text, std::size_t firstIndex,
                             std::vector<double> &numbers) const;
     bool consumeNumbers(); // the numbers of one data line, in m_lineNumbers
+    bool noiseNumbers();   // the numbers of one noise line, in m_lineNumbers
     bool startData();
     bool completePoint();
     std::size_t pointSize() const {
@@ -127,8 +129,11 @@ class Parser {
     bool m_inInformation = false;
     bool m_networkData = false; // version 2: inside [Network Data]
     bool m_dataStarted = false;
-    bool m_skipToEnd = false; // noise data: skip until [End] (version 2) or the end
-    bool m_ended = false;     // after [End]
+    bool m_skipToEnd = false; // version 2 noise data: skip until [End]
+    // Version 1 2-port: the line whose repeated frequency began the noise
+    // block, whose lines hold 5 numbers each; 0 before it.
+    std::size_t m_noiseLine = 0;
+    bool m_ended = false; // after [End]
 
     // The point being read.
     std::vector<double> m_point;

@@ -3,6 +3,7 @@
 // after the network data.
 #include "number_text/decimal_reader.h"
 #include "number_text/number_text.h"
+#include "quoting/quote.h"
 #include "touchstone/parser.h"
 #include "touchstone/text_lines.h"
 
@@ -13,6 +14,30 @@
 namespace varnel::touchstone_parser {
 
 using namespace touchstone_text;
+
+namespace {
+
+// What the first line says of a text that is not ASCII or UTF-8: its
+// byte-order mark, or NUL bytes; empty for a line that could be text.
+std::string_view wideEncoding(std::string_view first) {
+    constexpr struct {
+        std::string_view mark;
+        std::string_view name;
+    } marks[] = {
+        {{"\x00\x00\xFE\xFF", 4}, "the file is UTF-32 text (big-endian)"},
+        {{"\xFF\xFE\x00\x00", 4}, "the file is UTF-32 text (little-endian)"},
+        {"\xFE\xFF", "the file is UTF-16 text (big-endian)"},
+        {"\xFF\xFE", "the file is UTF-16 text (little-endian)"},
+    };
+    for (const auto &[mark, name] : marks)
+        if (first.starts_with(mark))
+            return name;
+    if (first.find('\0') != std::string_view::npos)
+        return "the first line holds NUL bytes: the file is UTF-16 or UTF-32 text, or not text";
+    return {};
+}
+
+} // namespace
 
 bool Parser::startData() {
     m_dataStarted = true;
@@ -87,6 +112,20 @@ std::complex<double> Parser::pair(double a, double b) const {
     return {};
 }
 
+bool Parser::noiseNumbers() {
+    // Frequency, minimum noise figure, the optimum source reflection
+    // (magnitude, angle) and the effective noise resistance: a network line
+    // here means a frequency was repeated by mistake, not noise data.
+    constexpr std::size_t noiseLineSize = 5;
+    if (m_lineNumbers.size() == noiseLineSize)
+        return true;
+    return fail(TouchstoneError::WrongCount,
+                "expected a noise line of 5 numbers, found " +
+                    std::to_string(m_lineNumbers.size()) + ": is the frequency on line " +
+                    std::to_string(m_noiseLine) + " repeated by mistake?",
+                m_line);
+}
+
 bool Parser::completePoint() {
     const double raw = m_point[0];
     const double f = raw; // read in MHz
@@ -149,14 +188,13 @@ bool Parser::dataLine(std::string_view text) {
     if (!m_dataStarted && !startData())
         return false;
     m_lineNumbers.clear();
-    if (const char *bad = readNumbers(text, m_filled, m_lineNumbers)) {
+    // Noise numbers are read as numbers, none of them a frequency.
+    if (const char *bad = readNumbers(text, m_noiseLine ? 1 : m_filled, m_lineNumbers)) {
         std::string_view token(bad, static_cast<std::size_t>(text.data() + text.size() - bad));
         token = nextToken(token);
-        const std::string shown =
-            token.size() > 40 ? std::string(token.substr(0, 40)) + "..." : std::string(token);
-        return fail(TouchstoneError::BadNumber, "'" + shown + "' is not a number", m_line);
+        return fail(TouchstoneError::BadNumber, quotedToken(token) + " is not a number", m_line);
     }
-    return consumeNumbers();
+    return m_noiseLine ? noiseNumbers() : consumeNumbers();
 }
 
 bool Parser::consumeNumbers() {
@@ -164,8 +202,8 @@ bool Parser::consumeNumbers() {
     // start of a point, starts the noise block.
     if (m_filled == 0 && m_version == 1 && m_ports == 2 && !m_network.frequencyMHz.empty()) {
         if (m_lineNumbers[0] <= m_network.frequencyMHz.back()) {
-            m_skipToEnd = true;
-            return true;
+            m_noiseLine = m_line;
+            return noiseNumbers();
         }
     }
     const std::size_t size = m_point.size();
@@ -250,8 +288,13 @@ bool Parser::takeReadAhead(std::string_view text, ReadAhead::Kind kind, const do
 
 bool Parser::line(std::string_view text) {
     ++m_line;
-    if (m_line == 1 && text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
+    if (m_line == 1) {
+        if (text.starts_with("\xEF\xBB\xBF"))
+            text.remove_prefix(3);
+        else if (const std::string_view encoding = wideEncoding(text); !encoding.empty())
+            return fail(TouchstoneError::NotText,
+                        std::string(encoding) + ": save it as ASCII or UTF-8 text", m_line);
+    }
     text = withoutComment(text);
     if (text.empty() || m_ended)
         return true;

@@ -24,9 +24,12 @@
 // but ends at a line end. "!" starts a comment anywhere; blank lines, tabs,
 // CRLF, a UTF-8 byte-order mark and any bytes in comments are read. In a
 // 2-port version 1 file a frequency at or below the previous one starts the
-// noise block, which ends the network data; otherwise frequencies increase
-// strictly. Numbers are decimal: "nan", "inf" and hexadecimal forms are
-// errors like any other unreadable token.
+// noise block, which ends the network data and holds lines of 5 numbers;
+// otherwise frequencies increase strictly. Text is ASCII or UTF-8: a UTF-16
+// or UTF-32 file is refused as such. A file that changes while it is read, or
+// within a settle interval after it was last written, is read again, a few
+// times at most, and never taken in part. Numbers are decimal: "nan", "inf" and
+// hexadecimal forms are errors like any other unreadable token.
 //
 // Worked example: the file "lc.s1p" holding
 //     ! a resonator
@@ -63,12 +66,16 @@ struct TouchstoneError {
                          // a 2-port)
         NotRegularFile,  // a FIFO, device, socket or folder where a file
                          // was asked for (ReadOptions::regularFileOnly)
+        NotText,         // UTF-16 or UTF-32 text, or NUL bytes in the first line
+        Changing,        // the file changed during every one of its reads
     } kind;
     std::string file;
     std::size_t line = 0; // 1-based; 0 when the error has no line
     std::string reason;
 
-    // "file:line: reason", or "file: reason" without a line.
+    // "file:line: reason", or "file: reason" without a line; the file as
+    // quotedName shows it ("'my sweep.s2p':3: ..."), tokens from the file
+    // in the reason quoted and cut by quotedToken.
     std::string message() const;
 };
 
@@ -116,6 +123,10 @@ struct ReadOptions {
     // Refuse, before reading a byte, anything but a regular file: a FIFO
     // would block the reader until a writer came.
     bool regularFileOnly = false;
+    // A file modified less than this long ago may still be being written
+    // (analyser programs save in pieces): the read waits until it has stayed
+    // the same for this long. 0 for a caller that waits on its own.
+    int settleMs = 30;
 };
 
 // Reads a Touchstone file, streaming: the text is read in blocks and only

@@ -1,5 +1,7 @@
 #include "tuning/group_delay.h"
 
+#include "number_text/number_text.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -55,8 +57,9 @@ std::optional<Aperture> parseAperture(std::string_view text) {
 std::string apertureRefusalText(const ApertureRefusal &refusal) {
     if (refusal.kind == ApertureRefusal::TooFewPoints)
         return "a group delay needs at least 2 frequency points";
-    return "an aperture of " + std::to_string(refusal.steps) +
-           " steps needs more than the sweep's " + std::to_string(refusal.points) + " points";
+    return "an aperture of " + formatShortest(refusal.steps) +
+           " steps needs more than the sweep's " + std::to_string(refusal.points) +
+           " points (at most " + std::to_string(refusal.points - 1) + " steps)";
 }
 
 std::variant<std::size_t, ApertureRefusal> apertureSteps(const Aperture &aperture,
@@ -72,8 +75,7 @@ std::variant<std::size_t, ApertureRefusal> apertureSteps(const Aperture &apertur
         steps = std::max(1.0, std::round(width / meanStep));
     }
     if (!(steps < static_cast<double>(fMHz.size())))
-        return ApertureRefusal{ApertureRefusal::TooWide, static_cast<long long>(steps),
-                               fMHz.size()};
+        return ApertureRefusal{ApertureRefusal::TooWide, steps, fMHz.size()};
     return static_cast<std::size_t>(steps);
 }
 

@@ -35,12 +35,12 @@ std::optional<Aperture> parseAperture(std::string_view text);
 // Why a sweep cannot give a delay trace with an aperture.
 struct ApertureRefusal {
     enum Kind { TooFewPoints, TooWide } kind;
-    long long steps = 0;
+    double steps = 0; // as asked, however large
     std::size_t points = 0;
 };
 
 // "a group delay needs at least 2 frequency points", "an aperture of 9
-// steps needs more than the sweep's 5 points".
+// steps needs more than the sweep's 5 points (at most 4 steps)".
 std::string apertureRefusalText(const ApertureRefusal &refusal);
 
 // The aperture in steps of this sweep: a width in MHz (a percentage gives

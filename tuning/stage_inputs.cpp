@@ -1,6 +1,7 @@
 #include "tuning/stage_inputs.h"
 
 #include "number_text/number_text.h"
+#include "quoting/quote.h"
 
 #include <charconv>
 
@@ -47,7 +48,7 @@ std::optional<long long> readWhole(InputField field, const std::string &text, lo
 }
 
 std::string quoted(const std::string &text) {
-    return "'" + text + "'";
+    return quotedToken(text);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tuning_window/tune_window.h"
 
 #include "number_text/number_text.h"
+#include "quoting/quote.h"
 #include "tuning_window/stage_table_model.h"
 
 #include <QAbstractSpinBox>
@@ -60,6 +61,19 @@ bool translated = false;
 
 QString qs(const std::string &text) {
     return QString::fromStdString(text);
+}
+
+// A file name or path from outside as labels show it: control characters
+// and anything that could act on the text escaped, so that no name can
+// break a line or carry markup.
+QString shownName(const QString &path) {
+    return qs(escapedText(path.toStdString()));
+}
+
+// A tool tip that shows outside text literally: Qt would take text that
+// looks like markup for rich text.
+QString plainToolTip(const QString &text) {
+    return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shownName(text).toHtmlEscaped());
 }
 
 QString number(double value, int decimals) {
@@ -253,9 +267,10 @@ QString refusalFor(const CheckRefusal &r) {
         return r.aperture.kind == ApertureRefusal::TooFewPoints
                    ? TuneWindow::tr("A group delay needs at least 2 frequency points.")
                    : TuneWindow::tr("An aperture of %1 steps needs more than the sweep's %2 "
-                                    "points.")
-                         .arg(r.aperture.steps)
-                         .arg(r.aperture.points);
+                                    "points (at most %3 steps).")
+                         .arg(qs(formatShortest(r.aperture.steps)))
+                         .arg(r.aperture.points)
+                         .arg(r.aperture.points - 1);
     case CheckRefusal::F0OutsideDelay:
         return TuneWindow::tr("f0 %1 MHz is outside the measured delay (%2 to %3 MHz).")
             .arg(qs(formatShortest(r.f0)), qs(formatShortest(r.fromMHz)),
@@ -268,7 +283,7 @@ QString failureFor(const SweepFailure &f) {
     switch (f.kind) {
     case SweepFailure::Gone:
         return TuneWindow::tr("%1: the file is not there; waiting for it to be written again.")
-            .arg(f.origin);
+            .arg(shownName(f.origin));
     case SweepFailure::NotRegular: {
         QString kind;
         switch (f.fileKind) {
@@ -293,7 +308,7 @@ QString failureFor(const SweepFailure &f) {
             break;
         }
         return TuneWindow::tr("%1 is %2, not a regular file: open a Touchstone file.")
-            .arg(f.origin, kind);
+            .arg(shownName(f.origin), kind);
     }
     case SweepFailure::Unreadable:
         break;
@@ -348,8 +363,9 @@ QString failureFor(const SweepFailure &f) {
     default:
         return qs(e.message());
     }
-    return e.line ? TuneWindow::tr("%1, line %2: %3").arg(qs(e.file)).arg(e.line).arg(what)
-                  : TuneWindow::tr("%1: %2").arg(qs(e.file), what);
+    const QString file = shownName(qs(e.file));
+    return e.line ? TuneWindow::tr("%1, line %2: %3").arg(file).arg(e.line).arg(what)
+                  : TuneWindow::tr("%1: %2").arg(file, what);
 }
 
 QString menuText(const QString &text) {
@@ -824,14 +840,14 @@ void TuneWindow::showSweep() {
         m_parameter->addItems(names);
         m_parameter->setCurrentText(names.contains(chosen) ? chosen : names.first());
     }
-    const QString name = QFileInfo(m_session.origin()).fileName();
+    const QString name = shownName(QFileInfo(m_session.origin()).fileName());
     const QString ports = network->ports == 1 ? tr("1 port") : tr("%1 ports").arg(network->ports);
     m_file->setText(tr("%1: %2 points, %3 MHz to %4 MHz, %5")
                         .arg(name)
                         .arg(network->size())
                         .arg(qs(formatShortest(network->frequencyMHz.front())),
                              qs(formatShortest(network->frequencyMHz.back())), ports));
-    m_file->setToolTip(m_session.origin());
+    m_file->setToolTip(plainToolTip(m_session.origin()));
     setWindowTitle(tr("%1 - Varnel tuning").arg(name));
     addRecent(m_session.origin());
     if (m_parameter->currentText() != chosen)
@@ -948,7 +964,7 @@ void TuneWindow::autoscale() {
 void TuneWindow::openFile(const QString &path) {
     if (path.isEmpty())
         return;
-    m_status->setText(tr("Reading %1 ...").arg(QFileInfo(path).fileName()));
+    m_status->setText(tr("Reading %1 ...").arg(shownName(QFileInfo(path).fileName())));
     m_session.openFile(path);
 }
 
@@ -971,9 +987,9 @@ void TuneWindow::fillRecentMenu() {
     const QStringList recent = QSettings().value(QStringLiteral("recentFiles")).toStringList();
     for (const QString &path : recent)
         m_recentMenu
-            ->addAction(menuText(QFileInfo(path).fileName()), this,
+            ->addAction(menuText(shownName(QFileInfo(path).fileName())), this,
                         [this, path] { openFile(path); })
-            ->setToolTip(path);
+            ->setToolTip(plainToolTip(path));
     m_recentMenu->setToolTipsVisible(true);
     m_recentMenu->setEnabled(!recent.isEmpty());
 }
@@ -1066,7 +1082,7 @@ void TuneWindow::exportWithDialog(const QString &title, const QString &filter,
     if (!error.isEmpty())
         warn(title, error);
     else
-        m_status->setText(tr("Saved %1").arg(path));
+        m_status->setText(tr("Saved %1").arg(shownName(path)));
 }
 
 QString TuneWindow::statusText() const {

@@ -1,5 +1,7 @@
 #include "tuning_window/tuning_session.h"
 
+#include "quoting/quote.h"
+
 #include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -166,7 +168,8 @@ QString saveFile(const QString &path, const QByteArray &bytes) {
         return QString();
     const QString why = errno ? QString::fromLocal8Bit(std::strerror(errno)) : file.errorString();
     file.cancelWriting(); // the old file stays, the temporary one goes
-    return QObject::tr("Cannot write %1: %2").arg(path, why);
+    return QObject::tr("Cannot write %1: %2")
+        .arg(QString::fromStdString(escapedText(path.toStdString())), why);
 }
 
 } // namespace varnel
