@@ -65,9 +65,10 @@ std::optional<long long> wholeOption(CommandIo &io, const ParsedOptions &options
 std::optional<std::array<std::string_view, 3>>
 fieldTexts(CommandIo &io, std::span<const std::string_view> positional);
 
-// The tuning table of the field texts; nullopt after reporting why not
-// (status set to 1 for a run-time error, 2 for a refusal).
+// The tuning table of the field texts, with the couplings of f0 when it is
+// given (as `f0Text`); nullopt after reporting why not (status set to 1 for
+// a run-time error, naming --f0 when f0 caused it, 2 for a refusal).
 std::optional<TuningTable> tableFor(CommandIo &io, const std::array<std::string_view, 3> &texts,
-                                    std::optional<double> f0, int &status);
+                                    std::optional<double> f0, std::string_view f0Text, int &status);
 
 } // namespace varnel

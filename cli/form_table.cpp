@@ -28,7 +28,7 @@ int runTable(const ParsedOptions &options, CommandIo &io) {
     if (const auto f0Text = options.value("--f0")) {
         const Result<double> value = readLeadingNumber(*f0Text);
         if (!value) {
-            io.err << errorLine(value.error()) << '\n';
+            io.err << errorLine(value.error()) << " (--f0 " << quotedToken(*f0Text) << ")\n";
             return ExitRunTimeError;
         }
         if (!(*value > 0))
@@ -38,7 +38,8 @@ int runTable(const ParsedOptions &options, CommandIo &io) {
         f0 = *value;
     }
     int status = ExitOk;
-    const std::optional<TuningTable> table = tableFor(io, *texts, f0, status);
+    const std::optional<TuningTable> table =
+        tableFor(io, *texts, f0, options.value("--f0").value_or(""), status);
     if (!table)
         return status;
     io.out << (options.has("--csv") ? formatTableCsv(*table) : formatTableText(*table));

@@ -44,16 +44,16 @@ StageInputTexts inputTexts(const ParsedOptions &options) {
 }
 
 int reportProblem(CommandIo &io, const InputProblem &problem) {
+    std::string name; // empty for the fields ORDER BANDWIDTH RIPPLE
+    for (const auto &[field, option] : optionNames)
+        if (field == problem.field)
+            name = option;
     if (problem.kind == InputProblem::RunTime) {
-        io.err << problemText(problem, "") << '\n';
+        io.err << problemText(problem, name) << '\n';
         return ExitRunTimeError;
     }
     if (problem.kind == InputProblem::TableRefused)
         return failure(io, problemText(problem, ""), ExitUsage);
-    std::string name;
-    for (const auto &[field, option] : optionNames)
-        if (field == problem.field)
-            name = option;
     return usageError(io, problemText(problem, name));
 }
 

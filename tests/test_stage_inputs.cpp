@@ -67,10 +67,17 @@ const InputRow inputRows[] = {
      with([](StageInputTexts &t) { t.ripple = "-0.01"; }),
      {{InputField::Ripple, InputProblem::TableRefused}},
      "a tuning table needs a positive ripple in dB; the ripple reads as -0.01"},
+    // A run-time error keeps the calculator's words and names the option
+    // given (varnel-calc gives none for the fields).
     {"bandwidth_division_by_zero",
      with([](StageInputTexts &t) { t.bandwidth = ""; }),
      {{InputField::Order, InputProblem::RunTime}},
-     "error 11: Division by zero"},
+     "error 11: Division by zero (--x '5')"},
+    // Couplings that overflow only with f0 are f0's run-time error.
+    {"f0_overflows_the_couplings",
+     with([](StageInputTexts &t) { t.f0 = "1e-320"; }),
+     {{InputField::F0, InputProblem::RunTime}},
+     "error 6: Overflow (--x '1e-320')"},
     {"parameter",
      with([](StageInputTexts &t) { t.parameter = "S51"; }),
      {{InputField::Parameter, InputProblem::NotAParameter}},
