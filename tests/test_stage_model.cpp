@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <variant>
 
 using namespace varnel;
@@ -136,6 +137,41 @@ TEST(StageModel, DelayIsTheDerivativeOfThePhase) {
                 << "stage " << k << " at " << f;
         }
     }
+}
+
+// A stage of 100 resonators far from f0 (the continuants pass the double's
+// range) against the ladder's input impedance as a continued fraction from
+// the far end, z = g1 p + 1 / (g2 p + ... + 1 / (gk p)), in long double,
+// and the delay as a fine difference of its phase.
+TEST(StageModel, LongStagesFarFromF0MatchTheContinuedFraction) {
+    const TuningTable t = table("100", "10", "0.01");
+    using LongComplex = std::complex<long double>;
+    auto reference = [](const StageModel &m, long double f) {
+        const long double fbw = effectiveBandwidth(m.bandwidth) / m.f0;
+        const long double r = m.qu ? 1 / (fbw * *m.qu) : 0;
+        const LongComplex p(r, (f / m.f0 - m.f0 / f) / fbw);
+        LongComplex z = static_cast<long double>(m.g.back()) * p;
+        for (std::size_t i = m.g.size() - 1; i-- > 0;)
+            z = static_cast<long double>(m.g[i]) * p + 1.0L / z;
+        return (1.0L - z) / (1.0L + z);
+    };
+    for (const int k : {1, 50, 100})
+        for (const std::optional<double> qu : {std::optional<double>(), std::optional(2000.0)}) {
+            const StageModel m = stageModel(t, k, 1000, qu);
+            for (const double f : {50.0, 300.0, 990.0, 1000.3, 1950.0}) {
+                const StagePoint point = stageResponse(m, f);
+                const LongComplex s11 = reference(m, f);
+                EXPECT_NEAR(point.s11.real(), static_cast<double>(s11.real()), 1e-12)
+                    << "stage " << k << " at " << f;
+                EXPECT_NEAR(point.s11.imag(), static_cast<double>(s11.imag()), 1e-12)
+                    << "stage " << k << " at " << f;
+                const long double h = 1e-9L * f;
+                const long double dphi = std::arg(reference(m, f + h) / reference(m, f - h));
+                const double numeric = static_cast<double>(-dphi / (2 * pi * 2 * h) * 1000);
+                EXPECT_NEAR(point.delay, numeric, 1e-5 * std::abs(numeric) + 1e-9)
+                    << "stage " << k << " at " << f;
+            }
+        }
 }
 
 } // namespace

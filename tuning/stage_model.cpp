@@ -4,6 +4,7 @@
 #include "number_text/number_text.h"
 #include "touchstone/touchstone.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -41,9 +42,24 @@ StagePoint stageResponse(const StageModel &model, double f) {
     };
     const std::size_t k = model.g.size();
     const double fk = model.lastResonator.value_or(model.f0);
-    // Continuants and their derivatives with respect to omega.
+    // Continuants and their derivatives with respect to omega. Far from f0,
+    // or with a low Qu, they grow by |g p| a resonator (1e430 for 100
+    // resonators at a twentieth of f0). S11 and the delay are ratios of
+    // terms of equal degree in P, Q, dP and dQ, so all four are scaled down
+    // together, by a power of 2 (exactly), whenever they pass 1.
     Complex P = model.g[k - 1] * p(fk), Q = 1.0;
     Complex dP = model.g[k - 1] * dp(fk), dQ = 0.0;
+    auto keepInRange = [&] {
+        const double largest = std::max(
+            {std::abs(P.real()), std::abs(P.imag()), std::abs(Q.real()), std::abs(Q.imag()),
+             std::abs(dP.real()), std::abs(dP.imag()), std::abs(dQ.real()), std::abs(dQ.imag())});
+        if (largest > 1 && std::isfinite(largest)) {
+            const int shift = -std::ilogb(largest);
+            for (Complex *term : {&P, &Q, &dP, &dQ})
+                *term = {std::ldexp(term->real(), shift), std::ldexp(term->imag(), shift)};
+        }
+    };
+    keepInRange();
     const Complex p0 = p(model.f0), dp0 = dp(model.f0);
     for (std::size_t i = k - 1; i-- > 0;) {
         const Complex nextP = model.g[i] * p0 * P + Q;
@@ -52,6 +68,7 @@ StagePoint stageResponse(const StageModel &model, double f) {
         dQ = dP;
         P = nextP;
         dP = nextDP;
+        keepInRange();
     }
     // tau = -d arg(S11)/domega = -Im d ln S11/domega.
     const double tau = 2 * ((Q * dP - P * dQ) / (Q * Q - P * P)).imag();
