@@ -99,6 +99,9 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
                  : r.cause == CheckReport::Cause::Coupling ? "coupling"
                                                            : "frequency";
     j["advice"] = adviceText(r);
+    j["warnings"] = nlohmann::ordered_json::array();
+    if (const std::string warning = aboveUnityWarning(r); !warning.empty())
+        j["warnings"].push_back(warning);
     return j;
 }
 
@@ -128,6 +131,8 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     if (r.qe)
         out += "stage 1       Qe " + formatFixed(*r.qe, 2) + ", Qu " +
                (r.qu ? formatFixed(*r.qu, 1) : std::string("not measurable (|S11| = 1)")) + "\n";
+    if (const std::string warning = aboveUnityWarning(r); !warning.empty())
+        out += "\nwarning: " + warning + "\n";
     out += std::string("\n") + (r.pass ? "PASS" : "FAIL") + ": " + adviceText(r) + "\n";
     return out;
 }
@@ -148,10 +153,11 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
         return status;
     const auto checked = checkStage(inputs->table, *network, settings);
     if (const auto *why = std::get_if<CheckRefusal>(&checked)) {
-        // An aperture wider than the sweep is a wrong option; the rest are
-        // the sweep's.
-        const bool usage =
-            why->kind == CheckRefusal::Aperture && why->aperture.kind == ApertureRefusal::TooWide;
+        // An aperture wider than the sweep or an electrical delay larger
+        // than it can take is a wrong option; the rest are the sweep's.
+        const bool usage = (why->kind == CheckRefusal::Aperture &&
+                            why->aperture.kind == ApertureRefusal::TooWide) ||
+                           why->kind == CheckRefusal::ElectricalDelay;
         return failure(io, quotedName(path) + ": " + checkRefusalText(*why),
                        usage ? ExitUsage : ExitRunTimeError);
     }

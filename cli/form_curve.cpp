@@ -4,6 +4,7 @@
 #include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
 
+#include <cmath>
 #include <ostream>
 
 namespace varnel {
@@ -45,6 +46,15 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
     }
     const StageModel model = stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu);
     const TargetCurve curve = targetCurve(model, span, static_cast<std::size_t>(points));
+    // The model stays in range for every input the rules let through; a
+    // value that is not a number all the same is an error, never a row.
+    for (std::size_t i = 0; i < curve.fMHz.size(); ++i)
+        if (!std::isfinite(curve.fMHz[i]) || !std::isfinite(curve.delayNs[i]) ||
+            !std::isfinite(curve.s11Db[i]))
+            return failure(io,
+                           "the stage model gives no finite value at " +
+                               formatShortest(curve.fMHz[i]) + " MHz for these inputs",
+                           ExitRunTimeError);
     if (options.has("--s1p")) {
         io.out << targetS1p(inputs->table, model, curve);
         return ExitOk;

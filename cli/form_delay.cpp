@@ -5,6 +5,7 @@
 #include "tuning/check.h"
 #include "tuning/group_delay.h"
 
+#include <cmath>
 #include <ostream>
 
 namespace varnel {
@@ -40,8 +41,22 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     if (const auto *why = std::get_if<ApertureRefusal>(&steps))
         return failure(io, quotedName(path) + ": " + apertureRefusalText(*why),
                        why->kind == ApertureRefusal::TooWide ? ExitUsage : ExitRunTimeError);
+    if (const auto tooLarge =
+            electricalDelayRefusal(sweep.electricalDelayNs, network->frequencyMHz))
+        return failure(io, quotedName(path) + ": " + electricalDelayRefusalText(*tooLarge),
+                       ExitUsage);
     const DelayTrace trace = groupDelay(network->frequencyMHz, network->values,
                                         std::get<std::size_t>(steps), sweep.electricalDelayNs);
+    // An infinite delay (frequencies closer than the double resolves) is
+    // an error before anything is written; an undefined one (|S| = 0) is
+    // left out.
+    auto notFinite = [&](double f) {
+        return failure(io,
+                       quotedName(path) + ": the delay at " + formatShortest(f) +
+                           " MHz is not a finite number: the frequencies around it are too close "
+                           "together",
+                       ExitRunTimeError);
+    };
     if (at) {
         const auto delay = interpolate(trace.fMHz, trace.delayNs, *at);
         if (!delay)
@@ -51,16 +66,41 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
                                formatShortest(trace.fMHz.front()) + " to " +
                                formatShortest(trace.fMHz.back()) + " MHz)",
                            ExitRunTimeError);
+        if (std::isnan(*delay))
+            return failure(io,
+                           quotedName(path) + ": the delay at " + formatShortest(*at) +
+                               " MHz is undefined: |" + sweep.parameter.name() +
+                               "| is 0 at an end of its aperture",
+                           ExitRunTimeError);
+        if (!std::isfinite(*delay))
+            return notFinite(*at);
         io.out << formatShortest(*delay) << '\n';
         return ExitOk;
     }
+    for (std::size_t i = 0; i < trace.fMHz.size(); ++i)
+        if (std::isinf(trace.delayNs[i]))
+            return notFinite(trace.fMHz[i]);
+    if (trace.undefined == trace.fMHz.size())
+        return failure(io,
+                       quotedName(path) + ": no delay is defined: |" + sweep.parameter.name() +
+                           "| is 0 at every point",
+                       ExitRunTimeError);
     std::string text = "f_mhz,delay_ns\n";
     for (std::size_t i = 0; i < trace.fMHz.size(); ++i) {
+        if (std::isnan(trace.delayNs[i]))
+            continue;
         appendCsvRow(text, {trace.fMHz[i], trace.delayNs[i]});
         if (!flushBlock(io, text))
             return ExitRunTimeError;
     }
     io.out << text;
+    if (trace.undefined > 0)
+        failure(io,
+                quotedName(path) + ": " + std::to_string(trace.undefined) + " of " +
+                    std::to_string(trace.fMHz.size()) +
+                    " delay points left out: the phase is undefined where |" +
+                    sweep.parameter.name() + "| is 0",
+                ExitOk);
     return ExitOk;
 }
 

@@ -43,8 +43,33 @@ std::string checkRefusalText(const CheckRefusal &refusal) {
     case CheckRefusal::F0OutsideDelay:
         return "f0 " + formatShortest(refusal.f0) + " MHz is outside the measured delay (" +
                formatShortest(refusal.fromMHz) + " to " + formatShortest(refusal.toMHz) + " MHz)";
+    case CheckRefusal::ElectricalDelay:
+        return electricalDelayRefusalText(refusal.electricalDelay);
+    case CheckRefusal::UndefinedPhase:
+        return "the phase is undefined at " + std::to_string(refusal.points) +
+               (refusal.points == 1 ? " delay point" : " delay points") +
+               " (|S| is 0 there), the first at " + formatShortest(refusal.fromMHz) +
+               " MHz: the sweep cannot be checked";
+    case CheckRefusal::NotFinite:
+        return "the delay at " + formatShortest(refusal.fromMHz) +
+               " MHz is not a finite number: the frequencies around it are too close together";
     }
     return {};
+}
+
+std::string aboveUnityWarning(const CheckReport &report) {
+    if (report.aboveUnityPoints == 0)
+        return {};
+    std::string text = "|";
+    text.append(report.settings.parameter.name())
+        .append("| is above 0 dB at ")
+        .append(std::to_string(report.aboveUnityPoints))
+        .append(report.aboveUnityPoints == 1 ? " point" : " points")
+        .append(" (up to +")
+        .append(formatFixed(report.aboveUnityDb, 2))
+        .append(" dB): check the calibration and the port; a passive stage cannot reflect more "
+                "than it is sent");
+    return text;
 }
 
 std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, const Network &network,
@@ -68,6 +93,11 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     report.tableDelayNs = table.stages[static_cast<std::size_t>(settings.stage - 1)].delay;
 
     const std::vector<double> &f = network.frequencyMHz;
+    if (const auto tooLarge = electricalDelayRefusal(settings.electricalDelayNs, f)) {
+        refusal.kind = CheckRefusal::ElectricalDelay;
+        refusal.electricalDelay = *tooLarge;
+        return refusal;
+    }
     const std::vector<std::complex<double>> measured = network.parameter(settings.parameter);
     const StageModel model = stageModel(table, settings.stage, settings.f0, settings.qu);
     std::vector<std::complex<double>> target(f.size());
@@ -78,6 +108,17 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         groupDelay(f, measured, report.apertureSteps, settings.electricalDelayNs);
     const DelayTrace targetTrace =
         groupDelay(f, target, report.apertureSteps, settings.electricalDelayNs);
+    // Every measured delay must be a number: the lobes and the comparison
+    // read the whole trace.
+    for (std::size_t i = 0; i < measuredTrace.delayNs.size(); ++i) {
+        const double delay = measuredTrace.delayNs[i];
+        if (std::isfinite(delay) && std::isfinite(targetTrace.delayNs[i]))
+            continue;
+        refusal.kind = std::isnan(delay) ? CheckRefusal::UndefinedPhase : CheckRefusal::NotFinite;
+        refusal.fromMHz = measuredTrace.fMHz[i];
+        refusal.points = measuredTrace.undefined;
+        return refusal;
+    }
     const auto measuredAtF0 = interpolate(measuredTrace.fMHz, measuredTrace.delayNs, settings.f0);
     const auto targetAtF0 = interpolate(targetTrace.fMHz, targetTrace.delayNs, settings.f0);
     if (!measuredAtF0 || !targetAtF0) {
@@ -93,8 +134,13 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     report.pass = std::abs(report.deviationPercent) <= settings.tolerancePercent;
 
     std::vector<double> magnitude(f.size());
-    for (std::size_t i = 0; i < f.size(); ++i)
+    for (std::size_t i = 0; i < f.size(); ++i) {
         magnitude[i] = std::abs(measured[i]);
+        if (magnitude[i] > 1 && settings.parameter.row == settings.parameter.column) {
+            ++report.aboveUnityPoints;
+            report.aboveUnityDb = std::max(report.aboveUnityDb, 20 * std::log10(magnitude[i]));
+        }
+    }
     const double s11AtF0 = interpolate(f, magnitude, settings.f0).value_or(0);
     report.s11DbMeasured = 20 * std::log10(s11AtF0);
     report.s11DbTarget = decibels(stageResponse(model, settings.f0).s11);
@@ -146,11 +192,20 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     else
         report.cause = offFrequency ? CheckReport::Cause::Frequency : CheckReport::Cause::Coupling;
 
+    if (!std::isfinite(report.deviationPercent) || !std::isfinite(report.s11DbMeasured) ||
+        !std::isfinite(report.s11DbTarget)) {
+        refusal.kind = CheckRefusal::NotFinite;
+        refusal.fromMHz = settings.f0;
+        return refusal;
+    }
     if (settings.stage == 1) {
         const double omega0 = 2 * std::numbers::pi * settings.f0 * 1e6;
         const double tau = report.measuredDelayNs * 1e-9;
         const double a = (1 - s11AtF0) / (1 + s11AtF0);
-        report.qe = omega0 * tau / 4 * (1 - a * a);
+        // Above 1, |S11| is not a passive stage's: a is negative and means
+        // nothing.
+        if (s11AtF0 <= 1)
+            report.qe = omega0 * tau / 4 * (1 - a * a);
         if (std::round(s11AtF0 * 1e6) < 1e6 && a > 0)
             report.qu = *report.qe / a;
     }

@@ -31,7 +31,12 @@
 //     stage 1): a delay above the target means that coupling is too weak.
 // Stage 1 also gives Qe and Qu from the measured delay and |S11| at f0:
 //     a = (1 - |S11|) / (1 + |S11|),  Qe = (omega0 tau / 4)(1 - a^2),
-//     Qu = Qe / a  (none when |S11| rounds to 1 at six decimals).
+//     Qu = Qe / a  (none when |S11| rounds to 1 at six decimals; neither
+//     when |S11| at f0 is above 1).
+// |S| above 1 (0 dB) anywhere in a reflection sweep is warned of: a passive
+// stage cannot reflect more than it is sent (calibration, the wrong port,
+// an active device). A sweep whose phase is undefined (|S| = 0) at any
+// point, or whose delay is not finite, is refused.
 // Worked example: the stage 1 target of order 5, 10 MHz, 0.01 dB with
 // Qu = 1000 at f0 = 1000 MHz written as a sweep of 2001 points over
 // 970..1030 MHz (what `varnel-calc curve --s1p` writes), checked with
@@ -75,6 +80,11 @@ struct CheckReport {
     // lossless: the advice asks for the unloaded Q.
     bool lossNotModelled = false;
 
+    // |S| above 1 at `aboveUnityPoints` points of a reflection sweep, the
+    // largest `aboveUnityDb` dB.
+    std::size_t aboveUnityPoints = 0;
+    double aboveUnityDb = 0;
+
     enum class Cause { None, Coupling, Frequency } cause = Cause::None;
     bool tunedHigh = false;   // with Cause::Frequency
     double frequencyLean = 0; // measured lean minus target lean (stage 2 on), or
@@ -89,13 +99,20 @@ struct CheckRefusal {
         StageBeyondOrder, // stage, order
         Aperture,         // the sweep is too short for the aperture (aperture)
         F0OutsideDelay,   // f0 lies outside the measured delay trace (from, to)
+        ElectricalDelay,  // more than the sweep can take (electricalDelay)
+        UndefinedPhase,   // |S| = 0 at `points` points, the first at fromMHz
+        NotFinite,        // the delay at fromMHz is not a finite number
     } kind;
     int stage = 0, order = 0;
     ApertureRefusal aperture{};
     double f0 = 0, fromMHz = 0, toMHz = 0;
+    ElectricalDelayRefusal electricalDelay{};
+    std::size_t points = 0;
 };
 
-// "f0 1100 MHz is outside the measured delay (950 to 1050 MHz)".
+// "f0 1100 MHz is outside the measured delay (950 to 1050 MHz)", "the phase
+// of S11 is undefined at 3 delay points (|S11| is 0), the first at 1000 MHz:
+// the sweep cannot be checked".
 std::string checkRefusalText(const CheckRefusal &refusal);
 
 // The check, or why it cannot be made.
@@ -128,6 +145,11 @@ Advice adviceOf(const CheckReport &report);
 
 // The advice in English, in one or two sentences.
 std::string adviceText(const Advice &advice);
+
+// "|S11| is above 0 dB at 12 points (up to +0.35 dB): check the calibration
+// and the port; a passive stage cannot reflect more than it is sent", or
+// empty.
+std::string aboveUnityWarning(const CheckReport &report);
 
 // The comparison as CSV: "f_mhz,delay_measured_ns,delay_target_ns,
 // s11_db_measured,s11_db_target" and a row a mid-frequency, every number in

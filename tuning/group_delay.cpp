@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace varnel {
@@ -54,6 +55,30 @@ std::optional<Aperture> parseAperture(std::string_view text) {
     return Aperture{Aperture::Steps, static_cast<double>(steps)};
 }
 
+bool phaseDefined(std::complex<double> value) {
+    return std::abs(value) >= std::numeric_limits<double>::min();
+}
+
+std::optional<ElectricalDelayRefusal> electricalDelayRefusal(double electricalDelayNs,
+                                                             const std::vector<double> &fMHz) {
+    if (fMHz.empty() || electricalDelayNs == 0)
+        return std::nullopt;
+    const double top = std::max(std::abs(fMHz.front()), std::abs(fMHz.back()));
+    // Rounded down to two significant digits, to be read by a person.
+    const double exact = maxElectricalDelayTurns / (top * 1e-3);
+    const double unit = std::pow(10.0, std::floor(std::log10(exact)) - 1);
+    const double limit = std::isfinite(unit) && unit > 0 ? std::floor(exact / unit) * unit : exact;
+    if (std::abs(electricalDelayNs) <= limit)
+        return std::nullopt;
+    return ElectricalDelayRefusal{electricalDelayNs, limit, top};
+}
+
+std::string electricalDelayRefusalText(const ElectricalDelayRefusal &refusal) {
+    return "an electrical delay of " + formatShortest(refusal.ns) +
+           " ns is more than this sweep can take (at most " + formatShortest(refusal.limitNs) +
+           " ns up to " + formatShortest(refusal.topMHz) + " MHz)";
+}
+
 std::string apertureRefusalText(const ApertureRefusal &refusal) {
     if (refusal.kind == ApertureRefusal::TooFewPoints)
         return "a group delay needs at least 2 frequency points";
@@ -86,13 +111,18 @@ std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
     const double perMHz = twoPi * electricalDelayNs * 1e-3;
     std::vector<double> phase(values.size());
     double previousWrapped = 0;
+    std::optional<double> previous; // the unwrapped phase of the last defined point
     for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!phaseDefined(values[i])) {
+            phase[i] = std::numeric_limits<double>::quiet_NaN();
+            continue; // unwrapping goes on from the last defined point
+        }
         // The linear phase is added before wrapping, as if the analyser had
         // removed it from the data.
         double wrapped = std::arg(values[i]);
         if (perMHz != 0)
             wrapped = std::remainder(wrapped + perMHz * fMHz[i], twoPi);
-        if (i == 0) {
+        if (!previous) {
             phase[i] = wrapped;
         } else {
             // Both phases lie in [-pi, pi]: one turn at most brings the step
@@ -102,8 +132,9 @@ std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
                 step -= twoPi;
             else if (step < -std::numbers::pi)
                 step += twoPi;
-            phase[i] = phase[i - 1] + step;
+            phase[i] = *previous + step;
         }
+        previous = phase[i];
         previousWrapped = wrapped;
     }
     return phase;
@@ -123,7 +154,9 @@ DelayTrace groupDelay(const std::vector<double> &fMHz,
         const double df = fMHz[j + steps] - fMHz[j];
         // rad / (2 pi MHz) is microseconds.
         trace.fMHz.push_back(fMHz[j] + df / 2);
+        // NaN where either end's phase is undefined.
         trace.delayNs.push_back(-(phase[j + steps] - phase[j]) / (twoPi * df) * 1000);
+        trace.undefined += std::isnan(trace.delayNs.back()) ? 1 : 0;
     }
     return trace;
 }

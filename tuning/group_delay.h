@@ -18,7 +18,8 @@
 // first removes a linear phase: phi(f) + 2 pi f t.
 // Worked example: S = exp(-j 2 pi f 10 ns) at 100, 101, 102 MHz (phase
 // falling 3.6 degrees, i.e. 0.0628 rad, per MHz) gives 10 ns at 101 MHz with
-// N = 2, and 0 ns with an electrical delay of 10 ns.
+// N = 2, and 0 ns with an electrical delay of 10 ns. With S = 0 at 102 MHz
+// the delay at 101 MHz is undefined (NaN, one point counted).
 namespace varnel {
 
 // The width of the aperture: a number of frequency steps, a percentage of
@@ -49,10 +50,32 @@ std::string apertureRefusalText(const ApertureRefusal &refusal);
 std::variant<std::size_t, ApertureRefusal> apertureSteps(const Aperture &aperture,
                                                          const std::vector<double> &fMHz);
 
+// Where |S| is zero (or below the smallest normal double) its phase is
+// undefined: an aperture that starts or ends there gives no delay (NaN in
+// delayNs, counted in `undefined`), and the unwrapping passes over the
+// point.
+bool phaseDefined(std::complex<double> value);
+
 struct DelayTrace {
     std::vector<double> fMHz; // mid-frequencies, increasing
     std::vector<double> delayNs;
+    std::size_t undefined = 0; // delays left NaN for an undefined phase
 };
+
+// An electrical delay removes 2 pi f t: beyond a billion turns at the
+// sweep's top frequency the removed phase is lost in the double's
+// rounding (and beyond that it overflows), so such a delay is refused.
+inline constexpr double maxElectricalDelayTurns = 1e9;
+struct ElectricalDelayRefusal {
+    double ns = 0;      // as asked
+    double limitNs = 0; // the most this sweep can take
+    double topMHz = 0;
+};
+std::optional<ElectricalDelayRefusal> electricalDelayRefusal(double electricalDelayNs,
+                                                             const std::vector<double> &fMHz);
+// "an electrical delay of 1e+308 ns is more than this sweep can take (at
+// most 1000000000 ns up to 1000 MHz)".
+std::string electricalDelayRefusalText(const ElectricalDelayRefusal &refusal);
 
 // The unwrapped phase, in rad, of values * exp(j 2 pi f t).
 std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,

@@ -275,8 +275,41 @@ QString refusalFor(const CheckRefusal &r) {
         return TuneWindow::tr("f0 %1 MHz is outside the measured delay (%2 to %3 MHz).")
             .arg(qs(formatShortest(r.f0)), qs(formatShortest(r.fromMHz)),
                  qs(formatShortest(r.toMHz)));
+    case CheckRefusal::ElectricalDelay:
+        return TuneWindow::tr("An electrical delay of %1 ns is more than this sweep can take (at "
+                              "most %2 ns up to %3 MHz).")
+            .arg(qs(formatShortest(r.electricalDelay.ns)),
+                 qs(formatShortest(r.electricalDelay.limitNs)),
+                 qs(formatShortest(r.electricalDelay.topMHz)));
+    case CheckRefusal::UndefinedPhase:
+        if (r.points == 1)
+            return TuneWindow::tr("The phase is undefined at 1 delay point (|S| is 0 there), at "
+                                  "%1 MHz: the sweep cannot be checked.")
+                .arg(qs(formatShortest(r.fromMHz)));
+        return TuneWindow::tr("The phase is undefined at %1 delay points (|S| is 0 there), the "
+                              "first at %2 MHz: the sweep cannot be checked.")
+            .arg(QString::number(r.points), qs(formatShortest(r.fromMHz)));
+    case CheckRefusal::NotFinite:
+        return TuneWindow::tr("The delay at %1 MHz is not a finite number: the frequencies around "
+                              "it are too close together.")
+            .arg(qs(formatShortest(r.fromMHz)));
     }
     return {};
+}
+
+// The warning of |S| above 0 dB, or empty.
+QString aboveUnityFor(const CheckReport &r) {
+    if (r.aboveUnityPoints == 0)
+        return {};
+    if (r.aboveUnityPoints == 1)
+        return TuneWindow::tr("|%1| is above 0 dB at 1 point (+%2 dB): check the calibration "
+                              "and the port; a passive stage cannot reflect more than it is sent.")
+            .arg(qs(r.settings.parameter.name()), number(r.aboveUnityDb, 2));
+    return TuneWindow::tr("|%1| is above 0 dB at %2 points (up to +%3 dB): check the "
+                          "calibration and the port; a passive stage cannot reflect more than "
+                          "it is sent.")
+        .arg(qs(r.settings.parameter.name()), QString::number(r.aboveUnityPoints),
+             number(r.aboveUnityDb, 2));
 }
 
 QString failureFor(const SweepFailure &f) {
@@ -359,6 +392,13 @@ QString failureFor(const SweepFailure &f) {
         break;
     case TouchstoneError::NotRegularFile:
         what = TuneWindow::tr("not a regular file");
+        break;
+    case TouchstoneError::NotText:
+        what = TuneWindow::tr("the file is not ASCII or UTF-8 text (UTF-16 or UTF-32?): save it "
+                              "as ASCII or UTF-8");
+        break;
+    case TouchstoneError::Changing:
+        what = TuneWindow::tr("the file kept changing while it was read");
         break;
     default:
         return qs(e.message());
@@ -914,7 +954,9 @@ void TuneWindow::showReport() {
                 .arg(number(*r.qe, 2), r.qu ? number(*r.qu, 1) : tr("not measurable (|S11| = 1)")));
     else
         m_quality->clear();
-    m_advice->setText(adviceFor(r));
+    const QString warning = aboveUnityFor(r);
+    m_advice->setText(warning.isEmpty() ? adviceFor(r)
+                                        : adviceFor(r) + QLatin1Char('\n') + warning);
     drawMeasured();
     emit sweepShown();
 }
