@@ -23,9 +23,10 @@ void checkBatch(const std::uint8_t *data, std::size_t size);
 // Input: a Touchstone file's bytes after one byte that chooses the file name
 // (.s1p to .s4p, .ts, .txt). The reader gives data or an error naming the
 // file, safe to print (valid UTF-8, no control character) and bounded; the
-// bytes quoted as a token or a name are safe and bounded too; data has 1 to 4 ports, at least one
-// point, finite values and frequencies rising strictly; keeping S11 alone reads or fails exactly as
-// the full read does, with S11's values.
+// bytes quoted as a token or a name are safe and bounded too; data has 1 to
+// 4 ports, at least one point, finite values and frequencies rising
+// strictly; keeping S11 alone reads or fails exactly as the full read does,
+// with S11's values.
 void checkTouchstone(const std::uint8_t *data, std::size_t size);
 
 } // namespace varnel::fuzz
