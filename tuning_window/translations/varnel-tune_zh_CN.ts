@@ -172,8 +172,48 @@
     </message>
     <message>
         <location filename="../../tuning_window/tune_window.cpp" line="252"/>
-        <source>An aperture of %1 steps needs more than the sweep&apos;s %2 points.</source>
-        <translation>%1 步的孔径需要多于扫描的 %2 个点。</translation>
+        <source>An aperture of %1 steps needs more than the sweep&apos;s %2 points (at most %3 steps).</source>
+        <translation>%1 步的孔径需要多于扫描的 %2 个点（最多 %3 步）。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="278"/>
+        <source>An electrical delay of %1 ns is more than this sweep can take (at most %2 ns up to %3 MHz).</source>
+        <translation>%1 ns 的电延时超出了此扫描所能承受的范围（在 %3 MHz 以下最多 %2 ns）。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="284"/>
+        <source>The phase is undefined at 1 delay point (|S| is 0 there), at %1 MHz: the sweep cannot be checked.</source>
+        <translation>在 %1 MHz 处有 1 个时延点相位无定义（该处 |S| 为 0）：无法检查此扫描。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="288"/>
+        <source>The phase is undefined at %1 delay points (|S| is 0 there), the first at %2 MHz: the sweep cannot be checked.</source>
+        <translation>有 %1 个时延点相位无定义（该处 |S| 为 0），第一个在 %2 MHz：无法检查此扫描。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="292"/>
+        <source>The delay at %1 MHz is not a finite number: the frequencies around it are too close together.</source>
+        <translation>%1 MHz 处的时延不是有限数：其附近的频率点靠得太近。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="303"/>
+        <source>|%1| is above 0 dB at 1 point (+%2 dB): check the calibration and the port; a passive stage cannot reflect more than it is sent.</source>
+        <translation>|%1| 在 1 个点上高于 0 dB（+%2 dB）：请检查校准和端口；无源调试级反射的功率不可能多于输入的功率。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="306"/>
+        <source>|%1| is above 0 dB at %2 points (up to +%3 dB): check the calibration and the port; a passive stage cannot reflect more than it is sent.</source>
+        <translation>|%1| 在 %2 个点上高于 0 dB（最高 +%3 dB）：请检查校准和端口；无源调试级反射的功率不可能多于输入的功率。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="400"/>
+        <source>the file is not ASCII or UTF-8 text (UTF-16 or UTF-32?): save it as ASCII or UTF-8</source>
+        <translation>文件不是 ASCII 或 UTF-8 文本（UTF-16 或 UTF-32？）：请另存为 ASCII 或 UTF-8</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="404"/>
+        <source>the file kept changing while it was read</source>
+        <translation>读取期间文件一直在变化</translation>
     </message>
     <message>
         <location filename="../../tuning_window/tune_window.cpp" line="257"/>
