@@ -46,6 +46,14 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
     }
     const StageModel model = stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu);
     const TargetCurve curve = targetCurve(model, span, static_cast<std::size_t>(points));
+    // Points that a double cannot tell apart (a span far below f0's
+    // resolution) would give a curve of one frequency.
+    for (std::size_t i = 1; i < curve.fMHz.size(); ++i)
+        if (!(curve.fMHz[i] > curve.fMHz[i - 1]))
+            return usageError(io, "the span " + formatShortest(span) + " MHz in " +
+                                      std::to_string(points - 1) +
+                                      " steps is too fine to resolve at f0 " +
+                                      formatShortest(inputs->f0) + " MHz");
     // The model stays in range for every input the rules let through; a
     // value that is not a number all the same is an error, never a row.
     for (std::size_t i = 0; i < curve.fMHz.size(); ++i)

@@ -88,6 +88,8 @@ const HostileRow hostileRows[] = {
      "delay FILE --aperture 18446744073709551615", 2,
      "an aperture of 18446744073709551616 steps needs more than the sweep's 5 points (at most 4 "
      "steps)"},
+    {"span_finer_than_f0_resolves", "a.s1p", sweep, "curve --stage 1 --f0 1e300", 2,
+     "the span 30 MHz in 800 steps is too fine to resolve at f0 1e+300 MHz"},
     {"f0_overflowing_the_couplings", "a.s1p", sweep, "curve --stage 1 --f0 1e-320", 1,
      "error 6: Overflow (--f0 '1e-320')"},
 };
