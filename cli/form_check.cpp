@@ -17,8 +17,6 @@ namespace {
 constexpr int ExitOutsideTolerance = 3;
 
 constexpr std::string_view checkHelp =
-    "                    [--edelay NS] [--tol PCT] [--json | --csv]\n"
-    "                    [ORDER [BANDWIDTH [RIPPLE]]]\n"
     "      Holds a measured stage sweep against its target, the model put through\n"
     "      the same aperture, and says what to turn: the delay at f0 measured and\n"
     "      target, the deviation in %, PASS within the tolerance (default 2 %),\n"

@@ -14,7 +14,6 @@ namespace {
 constexpr long long maxCurvePoints = 1'000'000;
 
 constexpr std::string_view curveHelp =
-    "                    [ORDER [BANDWIDTH [RIPPLE]]]\n"
     "      The target curve of stage K (resonators 1..K tuned, the rest detuned)\n"
     "      around the band centre f0: CSV f_mhz,delay_ns,s11_db, or with --s1p a\n"
     "      Touchstone file (# MHz S RI R 50) to load into an analyser as a\n"

@@ -128,6 +128,12 @@ TEST(CommandLineUsage, UsageShowsEveryOptionOfEveryForm) {
             const std::regex word("(^|[ \\[])" + spelled + "($|[ \\]])", std::regex::multiline);
             EXPECT_TRUE(std::regex_search(usage, word)) << form->subcommand << " " << spelled;
             EXPECT_TRUE(std::regex_search(help, word)) << form->subcommand << " " << spelled;
+            // The usage line once, not again in the paragraph.
+            if (row.inUsage == InUsage::Optional && !row.orNext) {
+                const std::string bracket = "[" + spelled + "]";
+                EXPECT_EQ(help.find(bracket), help.rfind(bracket))
+                    << form->subcommand << " " << bracket;
+            }
         }
         std::istringstream helpLines(help);
         for (std::string line; std::getline(helpLines, line);)
