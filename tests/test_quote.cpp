@@ -1,4 +1,5 @@
 #include "quoting/quote.h"
+#include "safe_text.h"
 #include "table_test.h"
 
 #include <gtest/gtest.h>
@@ -10,39 +11,7 @@ using namespace varnel;
 namespace {
 
 using varnel::testing::PrintTo;
-
-// Whether `text` is valid UTF-8 without control characters (C0, DEL, C1)
-// or line separators: safe to print on a line of its own.
-bool safeToShow(const std::string &text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte == 0x7f)
-            return false;
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        // Decoded independently of the code under test, with the standard's
-        // table of well-formed sequences.
-        std::size_t length = byte >= 0xf0 ? 4 : byte >= 0xe0 ? 3 : byte >= 0xc0 ? 2 : 0;
-        if (length == 0 || byte < 0xc2 || byte > 0xf4 || i + length > text.size())
-            return false;
-        unsigned code = byte & (0x7f >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xc0) != 0x80)
-                return false;
-            code = code << 6 | (next & 0x3f);
-        }
-        const unsigned minimum[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < minimum[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff) ||
-            (code >= 0x80 && code <= 0x9f) || code == 0x2028 || code == 0x2029 ||
-            (code >= 0x202a && code <= 0x202e))
-            return false;
-        i += length;
-    }
-    return true;
-}
+using varnel::testing::safeToShow;
 
 std::string repeat(const std::string &text, int times) {
     std::string out;

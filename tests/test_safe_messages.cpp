@@ -2,6 +2,7 @@
 // every message and report it prints is valid UTF-8 without control bytes,
 // of bounded line length, can have no line forged by a name, and no result
 // is a number that is not one.
+#include "safe_text.h"
 #include "shell_run.h"
 #include "table_test.h"
 
@@ -94,23 +95,6 @@ const HostileRow hostileRows[] = {
      "error 6: Overflow (--f0 '1e-320')"},
 };
 
-// Valid UTF-8 with no control byte but the line feed.
-bool safeText(const std::string &text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if ((byte < 0x20 && byte != '\n') || byte == 0x7f)
-            return false;
-        const std::size_t length = byte < 0x80 ? 1 : byte >= 0xf0 ? 4 : byte >= 0xe0 ? 3 : 2;
-        if (byte >= 0x80 && (byte < 0xc2 || byte > 0xf4 || i + length > text.size()))
-            return false;
-        for (std::size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80)
-                return false;
-        i += length;
-    }
-    return true;
-}
-
 class HostileTest : public ::testing::TestWithParam<HostileRow> {};
 
 TEST_P(HostileTest, MessagesAreSafeAndResultsFinite) {
@@ -129,7 +113,7 @@ TEST_P(HostileTest, MessagesAreSafeAndResultsFinite) {
     const std::string &out = outcome.out;
     EXPECT_EQ(outcome.status, row.status) << out;
     EXPECT_NE(out.find(row.expected), std::string::npos) << out;
-    EXPECT_TRUE(safeText(out)) << out;
+    EXPECT_TRUE(varnel::testing::safeToShow(out, true)) << out;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
         EXPECT_LE(line.size(), 600u) << line.substr(0, 100);

@@ -4,6 +4,7 @@
 #include "calculation/conversions.h"
 #include "cli/batch.h"
 #include "quoting/quote.h"
+#include "safe_text.h"
 #include "touchstone/touchstone.h"
 
 #include <cmath>
@@ -127,33 +128,6 @@ void checkBatch(const std::uint8_t *data, std::size_t size) {
     require(batch.lineCount() == lines, "line count", input);
 }
 
-namespace {
-
-// Valid UTF-8 without control bytes (C0, DEL) or C1 controls: safe to print.
-bool safeToShow(std::string_view text) {
-    for (std::size_t i = 0; i < text.size();) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        if (byte < 0x20 || byte == 0x7f)
-            return false;
-        if (byte < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t length = byte >= 0xf0 ? 4 : byte >= 0xe0 ? 3 : 2;
-        if (byte < 0xc2 || byte > 0xf4 || i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k)
-            if ((static_cast<unsigned char>(text[i + k]) & 0xc0) != 0x80)
-                return false;
-        if (byte == 0xc2 && static_cast<unsigned char>(text[i + 1]) < 0xa0)
-            return false; // U+0080..U+009F
-        i += length;
-    }
-    return true;
-}
-
-} // namespace
-
 void checkTouchstone(const std::uint8_t *data, std::size_t size) {
     if (size == 0)
         return;
@@ -165,12 +139,13 @@ void checkTouchstone(const std::uint8_t *data, std::size_t size) {
     require(full.index() == only.index(), "keeping S11 changes whether the file reads", text);
     // Whatever the bytes, quoted they are safe to print and bounded.
     const std::string token = quotedToken(text);
-    require(safeToShow(token) && safeToShow(quotedName(text)), "quoting lets through", text);
+    require(testing::safeToShow(token) && testing::safeToShow(quotedName(text)),
+            "quoting lets through", text);
     require(token.size() <= 2 + 3 + quotedTokenLength * 10, "quoted token not cut", text);
     if (const auto *error = std::get_if<TouchstoneError>(&full)) {
         require(error->message().starts_with(name + ":"), "error without the file name", text);
         require(!error->reason.empty(), "error without a reason", text);
-        require(safeToShow(error->message()), "message not safe to print", text);
+        require(testing::safeToShow(error->message()), "message not safe to print", text);
         require(error->message().size() <= 600, "message too long", text);
         return;
     }
