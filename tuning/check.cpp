@@ -106,8 +106,9 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
 
     const DelayTrace measuredTrace =
         groupDelay(f, measured, report.apertureSteps, settings.electricalDelayNs);
-    const DelayTrace targetTrace =
-        groupDelay(f, target, report.apertureSteps, settings.electricalDelayNs);
+    // The electrical delay is the measurement's (a cable the analyser does
+    // not remove): the target has none.
+    const DelayTrace targetTrace = groupDelay(f, target, report.apertureSteps, 0);
     // Every measured delay must be a number: the lobes and the comparison
     // read the whole trace.
     for (std::size_t i = 0; i < measuredTrace.delayNs.size(); ++i) {

@@ -13,9 +13,10 @@
 // Holds a measured stage sweep against its target.
 //
 // The target is the stage model (stage_model.h) at the measured frequencies,
-// put through the same phase unwrapping, aperture and electrical delay as the
-// measurement, so that neither the aperture nor the sweep's spacing reads as
-// a tuning error. At f0 (both traces interpolated linearly):
+// put through the same phase unwrapping and aperture as the measurement, so
+// that neither the aperture nor the sweep's spacing reads as a tuning error.
+// The electrical delay corrects the measurement only: it is the cable's.
+// At f0 (both traces interpolated linearly):
 //     deviation % = (measured - target) / target * 100,
 //     pass when |deviation| <= tolerance.
 // Lobes are the local maxima of the target trace (a stage k shows k of them);
