@@ -5,19 +5,58 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <optional>
 
 namespace varnel {
 
 namespace {
 
-// Indices of the local maxima of ys, highest first, at most `count`, then in
-// increasing order.
-std::vector<std::size_t> lobeIndices(const std::vector<double> &ys, std::size_t count) {
+// The lowest point between each point and the nearest strictly higher one
+// on one side (or that side's end), in one pass with a stack of the points
+// not yet topped, from the left or from the right.
+std::vector<double> baseOnOneSide(const std::vector<double> &ys, bool fromLeft) {
+    struct Standing {
+        double value;
+        double gapBefore; // the lowest point between it and the one beneath it
+    };
+    std::vector<Standing> stack;
+    std::vector<double> base(ys.size());
+    const double none = std::numeric_limits<double>::infinity();
+    double pending = none; // the lowest point between the top and this one
+    for (std::size_t n = 0; n < ys.size(); ++n) {
+        const std::size_t i = fromLeft ? n : ys.size() - 1 - n;
+        while (!stack.empty() && stack.back().value <= ys[i]) {
+            pending = std::min({pending, stack.back().value, stack.back().gapBefore});
+            stack.pop_back();
+        }
+        base[i] = std::min(pending, ys[i]);
+        stack.push_back({ys[i], pending});
+        pending = none;
+    }
+    return base;
+}
+
+// The local maxima of ys that stand out by at least `prominence`: their
+// height above the higher of the lowest points between them and a higher
+// point (or the trace's end) on either side. The ripple of a dense or noisy
+// trace (rounding of a million-point delay, analyser noise) does not.
+std::vector<std::size_t> prominentPeaks(const std::vector<double> &ys, double prominence) {
+    const std::vector<double> left = baseOnOneSide(ys, true), right = baseOnOneSide(ys, false);
     std::vector<std::size_t> peaks;
     for (std::size_t i = 1; i + 1 < ys.size(); ++i)
-        if (ys[i] > ys[i - 1] && ys[i] >= ys[i + 1])
+        if (ys[i] > ys[i - 1] && ys[i] >= ys[i + 1] &&
+            ys[i] - std::max(left[i], right[i]) >= prominence)
             peaks.push_back(i);
+    return peaks;
+}
+
+// Indices of the target's lobes: its peaks standing out by 0.1 % of its
+// highest delay, highest first, at most `count`, then in increasing order.
+std::vector<std::size_t> lobeIndices(const std::vector<double> &ys, std::size_t count) {
+    const double highest = ys.empty() ? 0 : *std::max_element(ys.begin(), ys.end());
+    std::vector<std::size_t> peaks = prominentPeaks(ys, 1e-3 * std::abs(highest));
     std::sort(peaks.begin(), peaks.end(),
               [&](std::size_t a, std::size_t b) { return ys[a] > ys[b]; });
     if (peaks.size() > count)
@@ -159,14 +198,31 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     // Lobes.
     const std::vector<std::size_t> targetLobes =
         lobeIndices(report.delayTarget, static_cast<std::size_t>(settings.stage));
+    double lowestLobe = targetLobes.empty() ? 0 : std::numeric_limits<double>::infinity();
+    for (const std::size_t lobe : targetLobes)
+        lowestLobe = std::min(lowestLobe, report.delayTarget[lobe]);
+    const std::vector<std::size_t> measuredPeaks =
+        prominentPeaks(report.delayMeasured, 0.01 * std::abs(lowestLobe));
     for (std::size_t l = 0; l < targetLobes.size(); ++l) {
         const std::size_t from = l == 0 ? 0 : (targetLobes[l - 1] + targetLobes[l]) / 2;
         const std::size_t to = l + 1 == targetLobes.size()
                                    ? report.fMHz.size()
                                    : (targetLobes[l] + targetLobes[l + 1]) / 2 + 1;
-        const auto highest = std::max_element(report.delayMeasured.begin() + from,
-                                              report.delayMeasured.begin() + to);
-        const std::size_t m = static_cast<std::size_t>(highest - report.delayMeasured.begin());
+        // The measured peak nearest the target's, of those standing out by
+        // 1 % of the target lobe: a reflection-zero spike or a noise ripple
+        // elsewhere in the span does not take its place. Without one, the
+        // highest point between the neighbouring lobes' midpoints.
+        const std::size_t aim = targetLobes[l];
+        auto distance = [aim](std::size_t i) { return i > aim ? i - aim : aim - i; };
+        std::optional<std::size_t> nearest;
+        for (const std::size_t peak : measuredPeaks)
+            if (peak >= from && peak < to && (!nearest || distance(peak) < distance(*nearest)))
+                nearest = peak;
+        const std::size_t m =
+            nearest ? *nearest
+                    : static_cast<std::size_t>(std::max_element(report.delayMeasured.begin() + from,
+                                                                report.delayMeasured.begin() + to) -
+                                               report.delayMeasured.begin());
         report.lobes.push_back({report.fMHz[m], report.delayMeasured[m],
                                 report.fMHz[targetLobes[l]], report.delayTarget[targetLobes[l]]});
     }

@@ -19,9 +19,14 @@
 // At f0 (both traces interpolated linearly):
 //     deviation % = (measured - target) / target * 100,
 //     pass when |deviation| <= tolerance.
-// Lobes are the local maxima of the target trace (a stage k shows k of them);
-// each is matched with the highest measured delay between the midpoints to
-// its neighbouring lobes.
+// Lobes are the local maxima of the target trace that stand out by 0.1 % of
+// its highest delay (a stage k shows k of them; a peak's prominence is its
+// height above the higher of the lowest points between it and a higher point
+// on either side). Each is matched with the measured peak nearest to it that
+// stands out by 1 % of the lowest target lobe, between the midpoints to its
+// neighbouring lobes (else the highest point there): neither the rounding
+// ripple of a dense sweep, nor noise, nor the spike of a reflection zero
+// beside a lobe takes its place.
 // Likely cause when outside the tolerance:
 //   - resonator k off frequency when the stage 1 peak sits off the target's
 //     by more than tolerance % of the peak's width BW/g1, or, from stage 2 on,
