@@ -27,8 +27,9 @@ constexpr std::string_view checkHelp =
     "      prints one object, --csv the comparison f_mhz,delay_measured_ns,\n"
     "      delay_target_ns,s11_db_measured,s11_db_target. Exit status 0 within\n"
     "      tolerance, 3 outside it, 1 for an unreadable file or a run-time\n"
-    "      error, 2 for a usage error.\n";
-;
+    "      error, 2 for a usage error. --resonator coaxial holds the sweep\n"
+    "      against quarter-wave TEM resonators instead of lumped ones; either\n"
+    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n";
 
 // JSON text of a document built with the library, two blanks an indent
 // level; numbers in their shortest exact form (48.14890203471687, 1000),
@@ -75,6 +76,7 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     j["ripple_db"] = in.table.first.ripple;
     j["model_qu"] = optional(r.settings.qu);
     j["parameter"] = r.settings.parameter.name();
+    j["resonator"] = r.settings.resonator == ResonatorKind::Coaxial ? "coaxial" : "lumped";
     j["aperture_steps"] = r.apertureSteps;
     j["table_delay_ns"] = r.tableDelayNs;
     j["target_delay_ns"] = r.targetDelayNs;
@@ -108,8 +110,10 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     auto ns = [](double v) { return formatFixed(v, 3) + " ns"; };
     auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
     auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
-    std::string out = "Check of " + quotedName(path) + ": " +
-                      describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu)) + "\n";
+    std::string out =
+        "Check of " + quotedName(path) + ": " +
+        describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu, in.check.resonator)) +
+        "\n";
     out += r.settings.parameter.name() + ", aperture " + std::to_string(r.apertureSteps) +
            (r.apertureSteps == 1 ? " step" : " steps");
     if (r.settings.electricalDelayNs != 0)
@@ -180,6 +184,7 @@ constexpr OptionRow checkOptions[] = {{"--stage", "K", {}, InUsage::Required},
                                       {"--aperture", "A"},
                                       {"--edelay", "NS"},
                                       {"--tol", "PCT"},
+                                      {"--resonator", "lumped|coaxial"},
                                       {"--json", "", {}, InUsage::Optional, true},
                                       {"--csv", ""},
                                       {"--help", "", "-h", InUsage::Hidden}};

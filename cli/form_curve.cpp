@@ -18,8 +18,9 @@ constexpr std::string_view curveHelp =
     "      around the band centre f0: CSV f_mhz,delay_ns,s11_db, or with --s1p a\n"
     "      Touchstone file (# MHz S RI R 50) to load into an analyser as a\n"
     "      reference trace. --qu gives the resonators' unloaded Q (lossless\n"
-    "      without it). Default span 3 x BANDWIDTH, 801 points.\n";
-;
+    "      without it). Default span 3 x BANDWIDTH, 801 points. --resonator\n"
+    "      coaxial maps quarter-wave TEM resonators instead of lumped ones; either\n"
+    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n";
 
 int runCurve(const ParsedOptions &options, CommandIo &io) {
     int status = ExitOk;
@@ -43,7 +44,8 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
             return ExitUsage;
         points = *value;
     }
-    const StageModel model = stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu);
+    const StageModel model =
+        stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu, inputs->check.resonator);
     const TargetCurve curve = targetCurve(model, span, static_cast<std::size_t>(points));
     // Points that a double cannot tell apart (a span far below f0's
     // resolution) would give a curve of one frequency.
@@ -81,6 +83,7 @@ constexpr OptionRow curveOptions[] = {{"--stage", "K", {}, InUsage::Required},
                                       {"--qu", "Q"},
                                       {"--span", "MHZ"},
                                       {"--points", "N"},
+                                      {"--resonator", "lumped|coaxial"},
                                       {"--s1p", ""},
                                       {"--help", "", "-h", InUsage::Hidden}};
 

@@ -21,7 +21,6 @@ constexpr std::string_view delayHelp =
     "      the span (5%) or a width in MHz (1.5MHz); each delay belongs to the\n"
     "      mid-frequency of the two points used. --edelay removes an electrical\n"
     "      delay of NS nanoseconds first, as an analyser's setting does.\n";
-;
 
 int runDelay(const ParsedOptions &options, CommandIo &io) {
     if (options.positional.size() != 1)

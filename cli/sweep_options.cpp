@@ -15,6 +15,7 @@ constexpr std::pair<InputField, const char *> optionNames[] = {
     {InputField::Aperture, "--aperture"},
     {InputField::ElectricalDelay, "--edelay"},
     {InputField::Tolerance, "--tol"},
+    {InputField::Resonator, "--resonator"},
 };
 
 } // namespace
@@ -34,7 +35,8 @@ StageInputTexts inputTexts(const ParsedOptions &options) {
                                                              {"--param", &texts.parameter},
                                                              {"--aperture", &texts.aperture},
                                                              {"--edelay", &texts.electricalDelay},
-                                                             {"--tol", &texts.tolerance}};
+                                                             {"--tol", &texts.tolerance},
+                                                             {"--resonator", &texts.resonator}};
     for (const auto &[name, text] : fields)
         if (const auto value = options.value(name))
             *text = std::string(*value);

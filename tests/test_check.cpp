@@ -104,6 +104,27 @@ TEST(Check, LobeIsNotTakenFromAReflectionZeroSpike) {
     EXPECT_NEAR(r.lobes[0].fMHz, r.lobes[0].targetFMHz, 1.0);
 }
 
+// A tuned stage of quarter-wave coaxial resonators at 5 % bandwidth: held
+// against the coaxial target it passes with nothing to turn; against the
+// lumped one its lobes lean and a resonator reads as off frequency.
+TEST(Check, CoaxialStageAgainstItsOwnMapping) {
+    const TuningTable t = std::get<TuningTable>(tuningTable("5", "50", "0.01", std::nullopt));
+    const StageModel coaxial = stageModel(t, 2, 1000, 3000.0, ResonatorKind::Coaxial);
+    const Network n = sweepOf(coaxial, 75, 1501);
+    CheckSettings settings;
+    settings.stage = 2;
+    settings.f0 = 1000;
+    settings.qu = 3000.0;
+    settings.resonator = ResonatorKind::Coaxial;
+    const CheckReport matched = std::get<CheckReport>(checkStage(t, n, settings));
+    EXPECT_TRUE(matched.pass);
+    EXPECT_EQ(matched.cause, CheckReport::Cause::None);
+    EXPECT_NEAR(matched.deviationPercent, 0, 1e-9);
+    settings.resonator = ResonatorKind::Lumped;
+    const CheckReport lumped = std::get<CheckReport>(checkStage(t, n, settings));
+    EXPECT_EQ(lumped.cause, CheckReport::Cause::Frequency);
+}
+
 // The header's worked example.
 TEST(Check, WorkedExample) {
     const TuningTable t = table5();

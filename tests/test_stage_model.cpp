@@ -174,4 +174,39 @@ TEST(StageModel, LongStagesFarFromF0MatchTheContinuedFraction) {
         }
 }
 
+// The header's worked example for quarter-wave coaxial resonators, and the
+// closed form of stage 1: tau = 2 g1 D / (1 + (g1 Omega)^2) with
+// Omega = (4/pi) tan(x) / FBW, D = sec^2(x) / (pi f0 FBW), x = pi (f - f0)
+// / (2 f0). At f0 it agrees with the lumped mapping; at 3 f0 the line
+// resonates again and gives f0's delay.
+TEST(StageModel, CoaxialResonatorsMatchTheirClosedForm) {
+    const TuningTable t = table("5", "10", "0.01");
+    const StageModel m = stageModel(t, 1, 1000, std::nullopt, ResonatorKind::Coaxial);
+    EXPECT_NEAR(stageResponse(m, 1001).delay, 47.0720, 5e-5);
+    const double g1 = m.g[0];
+    const double fbw = effectiveBandwidth(10) / 1000;
+    for (const double f : {950.0, 999.0, 1000.0, 1003.0, 1200.0, 1900.0, 2500.0}) {
+        const double x = pi * (f - 1000) / 2000;
+        const double omega = 4 / pi * std::tan(x) / fbw;
+        const double d = 1 / (std::cos(x) * std::cos(x) * pi * 1000 * fbw);
+        const double tau = 2 * g1 * d / (1 + g1 * omega * g1 * omega) * 1000;
+        EXPECT_NEAR(stageResponse(m, f).delay, tau, 1e-9 * tau) << f;
+    }
+    const StageModel lumped = stageModel(t, 1, 1000, std::nullopt);
+    EXPECT_NEAR(stageResponse(m, 1000).delay, stageResponse(lumped, 1000).delay, 1e-9);
+    EXPECT_NEAR(stageResponse(m, 3000).delay, stageResponse(m, 1000).delay, 1e-6);
+    for (int k = 1; k <= 5; ++k) // every stage's delay at f0 is the table's
+        EXPECT_NEAR(
+            stageResponse(stageModel(t, k, 1000, std::nullopt, ResonatorKind::Coaxial), 1000).delay,
+            t.stages[static_cast<std::size_t>(k - 1)].delay, 1e-3)
+            << k;
+}
+
+TEST(StageModel, ResonatorKindWords) {
+    EXPECT_EQ(parseResonatorKind("lumped"), ResonatorKind::Lumped);
+    EXPECT_EQ(parseResonatorKind("Coaxial"), ResonatorKind::Coaxial);
+    for (const char *bad : {"", "coax", "lumped ", "quarter-wave"})
+        EXPECT_FALSE(parseResonatorKind(bad)) << bad;
+}
+
 } // namespace

@@ -161,6 +161,31 @@ TEST_F(TuneWindowTest, VerdictIsTheChecks) {
     EXPECT_EQ(label("verdict")->text(), "FAIL");
 }
 
+// Choosing coaxial resonators checks against their mapping, as check
+// --resonator coaxial does.
+TEST_F(TuneWindowTest, ResonatorChoiceIsTheChecks) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
+    QSignalSpy shownAgain(window.get(), &TuneWindow::sweepShown);
+    auto *resonator = field<QComboBox>("resonator");
+    resonator->setCurrentIndex(resonator->findData(QStringLiteral("coaxial")));
+    ASSERT_TRUE(shownAgain.wait(5000));
+    const auto table = std::get<TuningTable>(tuningTable("5", "10", "0.01", 1000.0));
+    const auto network =
+        std::get<Network>(readTouchstoneFile((dataDir + "/stage2-mistuned.s2p").toStdString()));
+    CheckSettings settings;
+    settings.stage = 2;
+    settings.f0 = 1000;
+    settings.qu = 3000;
+    settings.resonator = ResonatorKind::Coaxial;
+    const CheckReport expected = std::get<CheckReport>(checkStage(table, network, settings));
+    ASSERT_TRUE(window->report());
+    EXPECT_EQ(window->report()->settings.resonator, ResonatorKind::Coaxial);
+    EXPECT_EQ(window->report()->deviationPercent, expected.deviationPercent);
+    EXPECT_EQ(window->report()->lobes[1].targetDelayNs, expected.lobes[1].targetDelayNs);
+}
+
 // In English the window's advice is check's, word for word, in every case.
 TEST(TuneAdvice, EnglishIsTheChecksText) {
     CheckReport r;

@@ -138,7 +138,8 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         return refusal;
     }
     const std::vector<std::complex<double>> measured = network.parameter(settings.parameter);
-    const StageModel model = stageModel(table, settings.stage, settings.f0, settings.qu);
+    const StageModel model =
+        stageModel(table, settings.stage, settings.f0, settings.qu, settings.resonator);
     std::vector<std::complex<double>> target(f.size());
     for (std::size_t i = 0; i < f.size(); ++i)
         target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);

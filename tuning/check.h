@@ -58,6 +58,7 @@ struct CheckSettings {
     Aperture aperture{};
     double electricalDelayNs = 0;
     double tolerancePercent = 2;
+    ResonatorKind resonator = ResonatorKind::Lumped;
 };
 
 struct Lobe {

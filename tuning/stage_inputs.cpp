@@ -70,6 +70,11 @@ std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckS
         settings.electricalDelayNs = *edelay;
     if (const auto tolerance = readNumber(InputField::Tolerance, texts.tolerance, problems))
         settings.tolerancePercent = *tolerance;
+    if (const auto resonator = parseResonatorKind(texts.resonator))
+        settings.resonator = *resonator;
+    else
+        problems.push_back(
+            problemOf(InputField::Resonator, InputProblem::NotAResonator, texts.resonator));
     return problems;
 }
 
@@ -143,6 +148,8 @@ std::string problemText(const InputProblem &problem, const std::string &name) {
                std::to_string(problem.high) + ", got " + quoted(problem.text);
     case InputProblem::NotAParameter:
         return name + " needs an S-parameter such as S11 or S21, got " + quoted(problem.text);
+    case InputProblem::NotAResonator:
+        return name + " needs lumped or coaxial, got " + quoted(problem.text);
     case InputProblem::NotAnAperture:
         return name +
                " needs a number of steps (2), a percentage of the span (5%) or a width in MHz "

@@ -23,6 +23,7 @@
 //   aperture                  steps ("2"), percent of span ("5%"), MHz ("1.5MHz")
 //   electrical delay (ns)     any decimal number
 //   tolerance (%)             a decimal number above 0
+//   resonator                 "lumped" or "coaxial" (quarter-wave), any case
 // Every field is checked and each problem names its field; the problems come
 // in the order above (varnel-calc reports the first).
 // Worked example: order "5", bandwidth "10", ripple "0.01", f0 "1000", stage
@@ -41,7 +42,8 @@ enum class InputField {
     Parameter,
     Aperture,
     ElectricalDelay,
-    Tolerance
+    Tolerance,
+    Resonator
 };
 
 struct InputProblem {
@@ -52,6 +54,7 @@ struct InputProblem {
         OutOfRange,    // a whole number outside low..high, or not whole
         NotAParameter, // not S11, S21, ...
         NotAnAperture, // not steps, a percentage or a width in MHz
+        NotAResonator, // not "lumped" or "coaxial"
         TableRefused,  // the tuning table's refusal (see `refusal`)
         RunTime,       // the calculation's run-time error (see `runTimeError`)
     } kind;
@@ -68,6 +71,7 @@ struct StageInputTexts {
     std::optional<std::string> qu;
     std::string stage = "1";
     std::string parameter = "S11", aperture = "2", electricalDelay = "0", tolerance = "2";
+    std::string resonator = "lumped";
 };
 
 struct StageInputs {

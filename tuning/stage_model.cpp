@@ -18,13 +18,28 @@ const double bandwidthScale = 2000 / std::numbers::pi / delayConstant;
 
 } // namespace
 
-StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu) {
+std::optional<ResonatorKind> parseResonatorKind(std::string_view text) {
+    auto is = [&](std::string_view word) {
+        return text.size() == word.size() &&
+               std::equal(text.begin(), text.end(), word.begin(),
+                          [](char a, char b) { return (a | 0x20) == b; });
+    };
+    if (is("lumped"))
+        return ResonatorKind::Lumped;
+    if (is("coaxial"))
+        return ResonatorKind::Coaxial;
+    return std::nullopt;
+}
+
+StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu,
+                      ResonatorKind resonator) {
     StageModel model;
     for (int k = 0; k < stage; ++k)
         model.g.push_back(table.stages[static_cast<std::size_t>(k)].g);
     model.f0 = f0;
     model.bandwidth = table.first.bandwidth;
     model.qu = qu;
+    model.resonator = resonator;
     return model;
 }
 
@@ -34,9 +49,20 @@ StagePoint stageResponse(const StageModel &model, double f) {
     const double fbw = effectiveBandwidth(model.bandwidth) / model.f0;
     const double r = model.qu ? 1 / (fbw * *model.qu) : 0.0;
     const double w = twoPi * f; // rad/us, so derivatives are in us
-    // p of a resonator at fr, and dp/domega = j (1/wr + wr/w^2) / FBW.
-    auto p = [&](double fr) { return Complex(r, (f / fr - fr / f) / fbw); };
+    const bool coaxial = model.resonator == ResonatorKind::Coaxial;
+    // p of a resonator at fr, and dp/domega: lumped j (1/wr + wr/w^2) / FBW;
+    // a quarter-wave line j sec^2(x) / (pi fr FBW), x = pi (f - fr) / (2 fr).
+    auto p = [&](double fr) {
+        const double omega =
+            coaxial ? 4 / std::numbers::pi * std::tan(std::numbers::pi * (f - fr) / (2 * fr))
+                    : f / fr - fr / f;
+        return Complex(r, omega / fbw);
+    };
     auto dp = [&](double fr) {
+        if (coaxial) {
+            const double c = std::cos(std::numbers::pi * (f - fr) / (2 * fr));
+            return Complex(0, 1 / (c * c * std::numbers::pi * fr * fbw));
+        }
         const double wr = twoPi * fr;
         return Complex(0, (1 / wr + wr / (w * w)) / fbw);
     };
@@ -106,6 +132,8 @@ std::string describeStage(const TuningTable &table, const StageModel &model) {
         text.append("Qu ").append(formatShortest(*model.qu));
     else
         text.append("lossless");
+    if (model.resonator == ResonatorKind::Coaxial)
+        text.append(", coaxial resonators");
     return text;
 }
 

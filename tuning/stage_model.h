@@ -5,6 +5,7 @@
 #include <complex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The response of one tuning stage: resonators 1..k tuned to f0, the rest
@@ -12,7 +13,14 @@
 //
 // The low-pass ladder g1..gk is band-pass mapped with
 //     FBW = BWe / f0,  Omega(f) = (f/f0 - f0/f) / FBW,  r = 1 / (FBW Qu)
-// (r = 0 when lossless) and p = r + j Omega. The input admittance of the
+// (r = 0 when lossless) and p = r + j Omega: lumped resonators, the default.
+// Quarter-wave coaxial (TEM) resonators map with
+//     Omega(f) = (4/pi) tan(pi (f - f0) / (2 f0)) / FBW,
+// the same slope at f0, and repeat at 3 f0 as such a line does. Either is a
+// narrow-band model: f0 is the band centre sqrt(f1 f2) of the band edges
+// f1, f2, and the couplings are taken as constant over the band; beyond a
+// few percent of bandwidth the resonator's mapping decides the shape of the
+// skirts, so choose the one that matches the filter. The input admittance of the
 // ladder, open after element k, is P_1 / Q_1 from the continuants
 //     P_k = g_k p,  Q_k = 1,
 //     P_i = g_i p P_(i+1) + Q_(i+1),  Q_i = P_(i+1)   (i = k-1 ... 1),
@@ -36,8 +44,16 @@
 // Qe = g1 f0 / BWe = 75.632, tau = 48.1489 / (1 - 0.075632^2) = 48.4259 ns,
 // |S11| = (1000 - 75.632) / (1000 + 75.632) = 0.859372 (-1.3164 dB). At
 // f0 + 1 MHz lossless, Omega = 0.19989, tau = 48.1489 D/D0 / (1 + (g1
-// Omega)^2) = 47.0259 ns.
+// Omega)^2) = 47.0259 ns. Coaxial at f0 + 1 MHz: Omega = (4/pi)
+// tan(pi/2000) / FBW = 0.199994 (x = 0.0015708, sec^2 x = 1.0000025),
+// tau = 48.1489 sec^2(x) / (1 + (g1 Omega)^2) = 47.0720 ns.
 namespace varnel {
+
+// How a resonator's frequency maps to the low-pass prototype's.
+enum class ResonatorKind { Lumped, Coaxial };
+
+// "lumped" or "coaxial" (any case); nullopt for anything else.
+std::optional<ResonatorKind> parseResonatorKind(std::string_view text);
 
 struct StageModel {
     std::vector<double> g;    // g1 .. gk
@@ -48,6 +64,7 @@ struct StageModel {
     // off f0 (a mistuned screw); its element then maps with this frequency
     // in place of f0.
     std::optional<double> lastResonator; // MHz
+    ResonatorKind resonator = ResonatorKind::Lumped;
 };
 
 struct StagePoint {
@@ -56,7 +73,8 @@ struct StagePoint {
 };
 
 // Stage `stage` (1-based, at most the table's order) of a tuning table.
-StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu);
+StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu,
+                      ResonatorKind resonator = ResonatorKind::Lumped);
 
 // The response at f MHz (f > 0).
 StagePoint stageResponse(const StageModel &model, double f);

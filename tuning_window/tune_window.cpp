@@ -237,6 +237,8 @@ QString problemFor(const InputProblem &p) {
     case InputProblem::NotAnAperture:
         return TuneWindow::tr("Enter frequency steps (2), a percentage of the span (5%) or a "
                               "width in MHz (1.5MHz).");
+    case InputProblem::NotAResonator:
+        return TuneWindow::tr("Choose lumped or coaxial resonators.");
     case InputProblem::TableRefused:
         switch (p.refusal->reason) {
         case TableRefusal::OrderOutOfRange:
@@ -500,6 +502,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     }
     m_stage->setFocusPolicy(Qt::StrongFocus); // no focus from the wheel
     m_parameter->setFocusPolicy(Qt::StrongFocus);
+    m_resonator->setFocusPolicy(Qt::StrongFocus);
 
     // The first start fits the screen it opens on.
     const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1180, 760);
@@ -549,6 +552,15 @@ void TuneWindow::buildInputs(QWidget *panel) {
     m_f0 = field("f0", tr("Band centre f0"), QStringLiteral("1000"), tr("MHz"), InputField::F0);
     m_qu = field("qu", tr("Unloaded Q"), QString(), QString(), InputField::Qu);
     m_qu->setPlaceholderText(tr("lossless"));
+    // The mapping of the resonators: its text is the input rule's word.
+    m_resonator = new QComboBox;
+    m_resonator->setObjectName(QStringLiteral("resonator"));
+    m_resonator->addItem(tr("Lumped"), QStringLiteral("lumped"));
+    m_resonator->addItem(tr("Coaxial, quarter-wave"), QStringLiteral("coaxial"));
+    m_resonator->setToolTip(tr("How a resonator's frequency maps to the prototype's: lumped, or "
+                               "a quarter-wave TEM line (wider bands; repeats at 3 f0)"));
+    form->addRow(tr("Resonators"), m_resonator);
+    connect(m_resonator, &QComboBox::currentIndexChanged, this, &TuneWindow::textsEdited);
     m_stage = new QSpinBox;
     m_stage->setObjectName(QStringLiteral("stage"));
     // The order's whole range: a stage beyond the order is marked, never
@@ -762,6 +774,8 @@ void TuneWindow::restoreSettings() {
     m_stage->setValue(settings.value(QStringLiteral("inputs/stage"), 1).toInt());
     m_parameter->setCurrentText(
         settings.value(QStringLiteral("inputs/parameter"), QStringLiteral("S11")).toString());
+    m_resonator->setCurrentIndex(std::max(
+        0, m_resonator->findData(settings.value(QStringLiteral("inputs/resonator")).toString())));
     m_showDb->setChecked(settings.value(QStringLiteral("view/showDb"), false).toBool());
 }
 
@@ -774,6 +788,7 @@ void TuneWindow::saveSettings() const {
         settings.setValue(QStringLiteral("inputs/") + QLatin1String(key), edit->text());
     settings.setValue(QStringLiteral("inputs/stage"), m_stage->value());
     settings.setValue(QStringLiteral("inputs/parameter"), m_parameter->currentText());
+    settings.setValue(QStringLiteral("inputs/resonator"), m_resonator->currentData());
     settings.setValue(QStringLiteral("view/showDb"), m_showDb->isChecked());
 }
 
@@ -796,6 +811,7 @@ void TuneWindow::textsEdited() {
     texts.aperture = m_aperture->text().trimmed().toStdString();
     texts.electricalDelay = m_edelay->text().trimmed().toStdString();
     texts.tolerance = m_tolerance->text().trimmed().toStdString();
+    texts.resonator = m_resonator->currentData().toString().toStdString();
     m_session.setTexts(texts);
 }
 

@@ -115,6 +115,7 @@ class TuneWindow : public QMainWindow {
 
     // Measurement.
     QComboBox *m_parameter = nullptr;
+    QComboBox *m_resonator = nullptr;
     QLineEdit *m_aperture = nullptr;
     QLineEdit *m_edelay = nullptr;
     QLineEdit *m_tolerance = nullptr;

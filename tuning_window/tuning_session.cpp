@@ -34,8 +34,8 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
     m_problems = std::move(read.problems);
     m_inputs = std::move(read.inputs);
     if (m_inputs) {
-        const StageModel model =
-            stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0, m_inputs->qu);
+        const StageModel model = stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0,
+                                            m_inputs->qu, m_inputs->check.resonator);
         m_curve = targetCurve(model, defaultSpan(m_inputs->table.first.bandwidth, m_inputs->f0),
                               curvePoints);
         m_rows = varnel::stageRows(m_inputs->table, m_inputs->f0, m_inputs->qu);
@@ -153,8 +153,8 @@ QString TuningSession::exportComparisonCsv(const QString &path) const {
 QString TuningSession::exportTargetS1p(const QString &path) const {
     if (!m_inputs || !m_curve)
         return tr("There is no target: correct the inputs first.");
-    const StageModel model =
-        stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0, m_inputs->qu);
+    const StageModel model = stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0,
+                                        m_inputs->qu, m_inputs->check.resonator);
     return saveFile(path, QByteArray::fromStdString(targetS1p(m_inputs->table, model, *m_curve)));
 }
 

@@ -176,6 +176,31 @@
         <translation>%1 步的孔径需要多于扫描的 %2 个点（最多 %3 步）。</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>Lumped</source>
+        <translation>集总</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>Coaxial, quarter-wave</source>
+        <translation>同轴，四分之一波长</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>How a resonator&apos;s frequency maps to the prototype&apos;s: lumped, or a quarter-wave TEM line (wider bands; repeats at 3 f0)</source>
+        <translation>谐振器频率到原型频率的映射：集总，或四分之一波长 TEM 传输线（适用于较宽频带；在 3 f0 处重复谐振）</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>Resonators</source>
+        <translation>谐振器</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>Choose lumped or coaxial resonators.</source>
+        <translation>请选择集总或同轴谐振器。</translation>
+    </message>
+    <message>
         <location filename="../../tuning_window/tune_window.cpp" line="278"/>
         <source>An electrical delay of %1 ns is more than this sweep can take (at most %2 ns up to %3 MHz).</source>
         <translation>%1 ns 的电延时超出了此扫描所能承受的范围（在 %3 MHz 以下最多 %2 ns）。</translation>
