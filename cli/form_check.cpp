@@ -101,7 +101,7 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
                                                            : "frequency";
     j["advice"] = adviceText(r);
     j["warnings"] = nlohmann::ordered_json::array();
-    if (const std::string warning = aboveUnityWarning(r); !warning.empty())
+    for (const std::string &warning : warningTexts(r))
         j["warnings"].push_back(warning);
     return j;
 }
@@ -134,7 +134,7 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     if (r.qe)
         out += "stage 1       Qe " + formatFixed(*r.qe, 2) + ", Qu " +
                (r.qu ? formatFixed(*r.qu, 1) : std::string("not measurable (|S11| = 1)")) + "\n";
-    if (const std::string warning = aboveUnityWarning(r); !warning.empty())
+    for (const std::string &warning : warningTexts(r))
         out += "\nwarning: " + warning + "\n";
     out += std::string("\n") + (r.pass ? "PASS" : "FAIL") + ": " + adviceText(r) + "\n";
     return out;

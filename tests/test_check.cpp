@@ -125,6 +125,27 @@ TEST(Check, CoaxialStageAgainstItsOwnMapping) {
     EXPECT_EQ(lumped.cause, CheckReport::Cause::Frequency);
 }
 
+// A sweep too narrow for the stage's lobes is warned of, with the span
+// that would show them; a wide enough one is not.
+TEST(Check, SweepTooNarrowForTheLobesIsWarnedOf) {
+    const TuningTable t = table5();
+    const StageModel model = stageModel(t, 2, 1000, 3000.0);
+    const struct {
+        double half; // MHz either side of f0
+        bool warned;
+    } rows[] = {{2, true}, {15, false}};
+    for (const auto &row : rows) {
+        const CheckReport r = check(t, sweepOf(model, row.half, 401), 2, 3000.0);
+        EXPECT_EQ(r.lobesMissing, row.warned) << row.half;
+        EXPECT_EQ(warningTexts(r).size(), row.warned ? 1u : 0u) << row.half;
+        if (row.warned) {
+            EXPECT_EQ(warningTexts(r)[0],
+                      "the sweep shows 0 of the stage's 2 lobes: sweep at least 1.5 x BW on "
+                      "either side of f0 (985 to 1015 MHz), or the lobes cannot be read");
+        }
+    }
+}
+
 // The header's worked example.
 TEST(Check, WorkedExample) {
     const TuningTable t = table5();

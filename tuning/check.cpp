@@ -96,19 +96,33 @@ std::string checkRefusalText(const CheckRefusal &refusal) {
     return {};
 }
 
-std::string aboveUnityWarning(const CheckReport &report) {
-    if (report.aboveUnityPoints == 0)
-        return {};
-    std::string text = "|";
-    text.append(report.settings.parameter.name())
-        .append("| is above 0 dB at ")
-        .append(std::to_string(report.aboveUnityPoints))
-        .append(report.aboveUnityPoints == 1 ? " point" : " points")
-        .append(" (up to +")
-        .append(formatFixed(report.aboveUnityDb, 2))
-        .append(" dB): check the calibration and the port; a passive stage cannot reflect more "
-                "than it is sent");
-    return text;
+std::vector<std::string> warningTexts(const CheckReport &report) {
+    std::vector<std::string> warnings;
+    if (report.aboveUnityPoints > 0) {
+        std::string text = "|";
+        text.append(report.settings.parameter.name())
+            .append("| is above 0 dB at ")
+            .append(std::to_string(report.aboveUnityPoints))
+            .append(report.aboveUnityPoints == 1 ? " point" : " points")
+            .append(" (up to +")
+            .append(formatFixed(report.aboveUnityDb, 2))
+            .append(" dB): check the calibration and the port; a passive stage cannot reflect "
+                    "more than it is sent");
+        warnings.push_back(std::move(text));
+    }
+    if (report.lobesMissing) {
+        std::string text = "the sweep shows ";
+        text.append(std::to_string(report.lobes.size()))
+            .append(" of the stage's ")
+            .append(std::to_string(report.settings.stage))
+            .append(" lobes: sweep at least 1.5 x BW on either side of f0 (")
+            .append(formatShortest(report.wantedFromMHz))
+            .append(" to ")
+            .append(formatShortest(report.wantedToMHz))
+            .append(" MHz), or the lobes cannot be read");
+        warnings.push_back(std::move(text));
+    }
+    return warnings;
 }
 
 std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, const Network &network,
@@ -226,6 +240,14 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
                                                report.delayMeasured.begin());
         report.lobes.push_back({report.fMHz[m], report.delayMeasured[m],
                                 report.fMHz[targetLobes[l]], report.delayTarget[targetLobes[l]]});
+    }
+
+    // A stage k shows k lobes over 1.5 BW on either side of f0; fewer mean
+    // the sweep is too narrow to judge the resonator's frequency.
+    if (report.lobes.size() < static_cast<std::size_t>(settings.stage)) {
+        report.lobesMissing = true;
+        report.wantedFromMHz = settings.f0 - 1.5 * table.first.bandwidth;
+        report.wantedToMHz = settings.f0 + 1.5 * table.first.bandwidth;
     }
 
     // Likely cause.

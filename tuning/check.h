@@ -41,8 +41,10 @@
 //     when |S11| at f0 is above 1).
 // |S| above 1 (0 dB) anywhere in a reflection sweep is warned of: a passive
 // stage cannot reflect more than it is sent (calibration, the wrong port,
-// an active device). A sweep whose phase is undefined (|S| = 0) at any
-// point, or whose delay is not finite, is refused.
+// an active device), and so is a sweep too narrow to show the stage's k
+// lobes (the advice then rests on the centre delay alone). A sweep whose
+// phase is undefined (|S| = 0) at any point, or whose delay is not finite,
+// is refused.
 // Worked example: the stage 1 target of order 5, 10 MHz, 0.01 dB with
 // Qu = 1000 at f0 = 1000 MHz written as a sweep of 2001 points over
 // 970..1030 MHz (what `varnel-calc curve --s1p` writes), checked with
@@ -91,6 +93,10 @@ struct CheckReport {
     // largest `aboveUnityDb` dB.
     std::size_t aboveUnityPoints = 0;
     double aboveUnityDb = 0;
+    // The sweep is narrower than the stage's lobes: fewer lobes than the
+    // stage's k were found, and the span that would show them.
+    bool lobesMissing = false;
+    double wantedFromMHz = 0, wantedToMHz = 0;
 
     enum class Cause { None, Coupling, Frequency } cause = Cause::None;
     bool tunedHigh = false;   // with Cause::Frequency
@@ -153,10 +159,13 @@ Advice adviceOf(const CheckReport &report);
 // The advice in English, in one or two sentences.
 std::string adviceText(const Advice &advice);
 
-// "|S11| is above 0 dB at 12 points (up to +0.35 dB): check the calibration
-// and the port; a passive stage cannot reflect more than it is sent", or
-// empty.
-std::string aboveUnityWarning(const CheckReport &report);
+// The report's warnings in English, each a sentence or two:
+//   "|S11| is above 0 dB at 12 points (up to +0.35 dB): check the
+//   calibration and the port; a passive stage cannot reflect more than it
+//   is sent";
+//   "the sweep shows 1 of the stage's 2 lobes: sweep at least 1.5 x BW on
+//   either side of f0 (985 to 1015 MHz), or the lobes cannot be read".
+std::vector<std::string> warningTexts(const CheckReport &report);
 
 // The comparison as CSV: "f_mhz,delay_measured_ns,delay_target_ns,
 // s11_db_measured,s11_db_target" and a row a mid-frequency, every number in

@@ -299,19 +299,28 @@ QString refusalFor(const CheckRefusal &r) {
     return {};
 }
 
-// The warning of |S| above 0 dB, or empty.
-QString aboveUnityFor(const CheckReport &r) {
-    if (r.aboveUnityPoints == 0)
-        return {};
+// The report's warnings, translated; empty when there are none.
+QString warningsFor(const CheckReport &r) {
+    QStringList warnings;
     if (r.aboveUnityPoints == 1)
-        return TuneWindow::tr("|%1| is above 0 dB at 1 point (+%2 dB): check the calibration "
-                              "and the port; a passive stage cannot reflect more than it is sent.")
-            .arg(qs(r.settings.parameter.name()), number(r.aboveUnityDb, 2));
-    return TuneWindow::tr("|%1| is above 0 dB at %2 points (up to +%3 dB): check the "
-                          "calibration and the port; a passive stage cannot reflect more than "
-                          "it is sent.")
-        .arg(qs(r.settings.parameter.name()), QString::number(r.aboveUnityPoints),
-             number(r.aboveUnityDb, 2));
+        warnings << TuneWindow::tr("|%1| is above 0 dB at 1 point (+%2 dB): check the "
+                                   "calibration and the port; a passive stage cannot reflect "
+                                   "more than it is sent.")
+                        .arg(qs(r.settings.parameter.name()), number(r.aboveUnityDb, 2));
+    else if (r.aboveUnityPoints > 1)
+        warnings << TuneWindow::tr("|%1| is above 0 dB at %2 points (up to +%3 dB): check the "
+                                   "calibration and the port; a passive stage cannot reflect "
+                                   "more than it is sent.")
+                        .arg(qs(r.settings.parameter.name()), QString::number(r.aboveUnityPoints),
+                             number(r.aboveUnityDb, 2));
+    if (r.lobesMissing)
+        warnings << TuneWindow::tr("The sweep shows %1 of the stage's %2 lobes: sweep at least "
+                                   "1.5 x BW on either side of f0 (%3 to %4 MHz), or the lobes "
+                                   "cannot be read.")
+                        .arg(QString::number(r.lobes.size()), QString::number(r.settings.stage),
+                             qs(formatShortest(r.wantedFromMHz)),
+                             qs(formatShortest(r.wantedToMHz)));
+    return warnings.join(QLatin1Char('\n'));
 }
 
 QString failureFor(const SweepFailure &f) {
@@ -970,7 +979,7 @@ void TuneWindow::showReport() {
                 .arg(number(*r.qe, 2), r.qu ? number(*r.qu, 1) : tr("not measurable (|S11| = 1)")));
     else
         m_quality->clear();
-    const QString warning = aboveUnityFor(r);
+    const QString warning = warningsFor(r);
     m_advice->setText(warning.isEmpty() ? adviceFor(r)
                                         : adviceFor(r) + QLatin1Char('\n') + warning);
     drawMeasured();

@@ -176,6 +176,11 @@
         <translation>%1 步的孔径需要多于扫描的 %2 个点（最多 %3 步）。</translation>
     </message>
     <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="318"/>
+        <source>The sweep shows %1 of the stage&apos;s %2 lobes: sweep at least 1.5 x BW on either side of f0 (%3 to %4 MHz), or the lobes cannot be read.</source>
+        <translation>扫描只显示了本调试级 %2 个峰中的 %1 个：请在 f0 两侧各扫描至少 1.5 倍带宽（%3 至 %4 MHz），否则无法读出这些峰。</translation>
+    </message>
+    <message>
         <location filename="../../tuning_window/tune_window.cpp" line="560"/>
         <source>Lumped</source>
         <translation>集总</translation>
