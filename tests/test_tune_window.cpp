@@ -131,13 +131,8 @@ TEST_F(TuneWindowTest, InvalidInputsAreMarkedWhereTheyAre) {
     EXPECT_TRUE(window->statusText().isEmpty());
 }
 
-// A loaded sweep gets the verdict varnel-calc check gives on the same file.
-TEST_F(TuneWindowTest, VerdictIsTheChecks) {
-    set("qu", "3000");
-    field<QSpinBox>("stage")->setValue(2);
-    ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
-    ASSERT_TRUE(window->report());
-    EXPECT_EQ(field<QComboBox>("parameter")->count(), 4); // the 2-port's S-parameters
+// varnel-calc's check of the stage 2 test sweep (Qu 3000 at 1000 MHz).
+CheckReport stage2Check(ResonatorKind resonator) {
     const auto table = std::get<TuningTable>(tuningTable("5", "10", "0.01", 1000.0));
     const auto network =
         std::get<Network>(readTouchstoneFile((dataDir + "/stage2-mistuned.s2p").toStdString()));
@@ -145,7 +140,18 @@ TEST_F(TuneWindowTest, VerdictIsTheChecks) {
     settings.stage = 2;
     settings.f0 = 1000;
     settings.qu = 3000;
-    const CheckReport expected = std::get<CheckReport>(checkStage(table, network, settings));
+    settings.resonator = resonator;
+    return std::get<CheckReport>(checkStage(table, network, settings));
+}
+
+// A loaded sweep gets the verdict varnel-calc check gives on the same file.
+TEST_F(TuneWindowTest, VerdictIsTheChecks) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
+    ASSERT_TRUE(window->report());
+    EXPECT_EQ(field<QComboBox>("parameter")->count(), 4); // the 2-port's S-parameters
+    const CheckReport expected = stage2Check(ResonatorKind::Lumped);
     const CheckReport &shown = *window->report();
     EXPECT_EQ(shown.measuredDelayNs, expected.measuredDelayNs);
     EXPECT_EQ(shown.deviationPercent, expected.deviationPercent);
@@ -171,15 +177,7 @@ TEST_F(TuneWindowTest, ResonatorChoiceIsTheChecks) {
     auto *resonator = field<QComboBox>("resonator");
     resonator->setCurrentIndex(resonator->findData(QStringLiteral("coaxial")));
     ASSERT_TRUE(shownAgain.wait(5000));
-    const auto table = std::get<TuningTable>(tuningTable("5", "10", "0.01", 1000.0));
-    const auto network =
-        std::get<Network>(readTouchstoneFile((dataDir + "/stage2-mistuned.s2p").toStdString()));
-    CheckSettings settings;
-    settings.stage = 2;
-    settings.f0 = 1000;
-    settings.qu = 3000;
-    settings.resonator = ResonatorKind::Coaxial;
-    const CheckReport expected = std::get<CheckReport>(checkStage(table, network, settings));
+    const CheckReport expected = stage2Check(ResonatorKind::Coaxial);
     ASSERT_TRUE(window->report());
     EXPECT_EQ(window->report()->settings.resonator, ResonatorKind::Coaxial);
     EXPECT_EQ(window->report()->deviationPercent, expected.deviationPercent);
