@@ -8,7 +8,7 @@ PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             fonts-arphic-uming fonts-liberation2 fonts-wqy-microhei libx11-dev \
             xvfb xdotool xclip x11-utils imagemagick openbox wmctrl dbus-daemon \
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev \
-            nlohmann-json3-dev python3-numpy time clang-format \
+            nlohmann-json3-dev libeigen3-dev python3-numpy time clang-format \
             qt6-charts-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools \
             libqt6svg6 qt6-translations-l10n \
             dpkg-dev lintian appstream desktop-file-utils groff-base man-db bash-completion
