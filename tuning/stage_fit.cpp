@@ -34,7 +34,8 @@ struct Residuals : Eigen::DenseFunctor<double> {
         const std::vector<double> parameters(x.data(), x.data() + x.size());
         for (std::size_t j = 0; j < m_f.size(); ++j) {
             const Complex e =
-                fitModelAt(m_g, m_f0, m_fbw, m_resonator, parameters, m_f[j]).s - m_measured[j];
+                fitModelAt(m_g, m_f0, m_fbw, m_resonator, parameters, m_f[j], false).s -
+                m_measured[j];
             residuals[static_cast<Eigen::Index>(2 * j)] = e.real();
             residuals[static_cast<Eigen::Index>(2 * j + 1)] = e.imag();
         }
@@ -71,9 +72,9 @@ double StageFit::couplingErrorPercent(std::size_t i) const {
 }
 
 FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, ResonatorKind resonator,
-                    const std::vector<double> &parameters, double f) {
+                    const std::vector<double> &parameters, double f, bool withDerivatives) {
     const std::size_t k = g.size();
-    const std::size_t n = 2 * k + 3;
+    const std::size_t n = withDerivatives ? 2 * k + 3 : 0;
     const std::size_t lossAt = 2 * k, delayAt = 2 * k + 1, phaseAt = 2 * k + 2;
     const double r = parameters[lossAt];
     // Omega of a resonator at fr, and dOmega/dfr.
@@ -98,9 +99,11 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
     // The continuants and their derivatives, kept in range together.
     Complex P = a(k - 1) * p[k - 1], Q = 1.0;
     std::vector<Complex> dP(n), dQ(n), next(n);
-    dP[k - 1] = a(k - 1) * dpd[k - 1];
-    dP[2 * k - 1] = g[k - 1] * p[k - 1];
-    dP[lossAt] = a(k - 1);
+    if (withDerivatives) {
+        dP[k - 1] = a(k - 1) * dpd[k - 1];
+        dP[2 * k - 1] = g[k - 1] * p[k - 1];
+        dP[lossAt] = a(k - 1);
+    }
     auto keepInRange = [&] {
         double largest = std::max(
             {std::abs(P.real()), std::abs(P.imag()), std::abs(Q.real()), std::abs(Q.imag())});
@@ -123,11 +126,13 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
     keepInRange();
     for (std::size_t i = k - 1; i-- > 0;) {
         const Complex ai = a(i);
-        for (std::size_t q = 0; q < n; ++q)
-            next[q] = ai * p[i] * dP[q] + dQ[q];
-        next[i] += ai * dpd[i] * P;     // d/dd_i
-        next[k + i] += g[i] * p[i] * P; // d/ds_i
-        next[lossAt] += ai * P;         // d/dr
+        if (withDerivatives) {
+            for (std::size_t q = 0; q < n; ++q)
+                next[q] = ai * p[i] * dP[q] + dQ[q];
+            next[i] += ai * dpd[i] * P;     // d/dd_i
+            next[k + i] += g[i] * p[i] * P; // d/ds_i
+            next[lossAt] += ai * P;         // d/dr
+        }
         const Complex nextP = ai * p[i] * P + Q;
         Q = P;
         dQ.swap(dP);
@@ -140,6 +145,8 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
     const double psi = parameters[phaseAt] - 2 * pi * f * parameters[delayAt] * 1e-3;
     const Complex turn = std::polar(1.0, psi);
     FitPoint point{s * turn, std::vector<Complex>(n)};
+    if (!withDerivatives)
+        return point;
     for (std::size_t q = 0; q < lossAt + 1; ++q)
         point.derivatives[q] = 2.0 * (P * dQ[q] - Q * dP[q]) / (sum * sum) * turn;
     point.derivatives[delayAt] = point.s * Complex(0, -2 * pi * f * 1e-3);

@@ -68,7 +68,8 @@ struct FitPoint {
     std::complex<double> s;
     std::vector<std::complex<double>> derivatives;
 };
+// Without `withDerivatives` only the value is computed (derivatives empty).
 FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, ResonatorKind resonator,
-                    const std::vector<double> &parameters, double f);
+                    const std::vector<double> &parameters, double f, bool withDerivatives = true);
 
 } // namespace varnel
