@@ -1,8 +1,10 @@
+#include "calculation/conversions.h"
 #include "cli/forms.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 #include "tuning/check.h"
+#include "tuning/stage_fit.h"
 #include "tuning/stage_model.h"
 
 #include <nlohmann/json.hpp>
@@ -29,7 +31,9 @@ constexpr std::string_view checkHelp =
     "      tolerance, 3 outside it, 1 for an unreadable file or a run-time\n"
     "      error, 2 for a usage error. --resonator coaxial holds the sweep\n"
     "      against quarter-wave TEM resonators instead of lumped ones; either\n"
-    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n";
+    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n"
+    "      The report also gives the stage fitted to the whole sweep: each\n"
+    "      resonator's offset, each coupling's error, Qu and the cable delay.\n";
 
 // JSON text of a document built with the library, two blanks an indent
 // level; numbers in their shortest exact form (48.14890203471687, 1000),
@@ -100,10 +104,85 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
                  : r.cause == CheckReport::Cause::Coupling ? "coupling"
                                                            : "frequency";
     j["advice"] = adviceText(r);
+    if (r.fit) {
+        const StageFit &fit = *r.fit;
+        const double bandwidth = in.table.first.bandwidth;
+        const std::size_t k = fit.offsetMHz.size();
+        j["resonators"] = nlohmann::ordered_json::array();
+        for (std::size_t i = 0; i < k; ++i)
+            j["resonators"].push_back(
+                {{"index", i + 1},
+                 {"offset_mhz", fit.offsetMHz[i]},
+                 {"offset_percent_bw", fit.offsetMHz[i] / bandwidth * 100},
+                 {"uncertainty_percent_bw", fit.uncertainty[i] / bandwidth * 100}});
+        j["couplings"] = nlohmann::ordered_json::array();
+        for (std::size_t i = 2; i <= k; ++i)
+            j["couplings"].push_back({{"from", i - 1},
+                                      {"to", i},
+                                      {"error_percent", fit.couplingErrorPercent(i)},
+                                      {"uncertainty_percent", couplingUncertaintyPercent(fit, i)}});
+        const double fbw = effectiveBandwidth(bandwidth) / r.settings.f0;
+        j["external"] = nlohmann::ordered_json::array();
+        j["external"].push_back({{"port", 1},
+                                 {"qe", in.table.stages[0].g * fit.scale[0] / fbw},
+                                 {"error_percent", fit.couplingErrorPercent(1)}});
+        j["fitted_qu"] = optional(fit.qu(fbw));
+        j["cable_delay_ns"] = fit.cableDelayNs;
+        j["noise_db"] = r.noiseDb;
+        j["fit_residual_db"] = 20 * std::log10(fit.residualRms);
+    }
     j["warnings"] = nlohmann::ordered_json::array();
     for (const std::string &warning : warningTexts(r))
         j["warnings"].push_back(warning);
     return j;
+}
+
+// What the fit of the whole sweep finds, element by element, with the
+// standard uncertainties.
+std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInputs &in) {
+    auto signedFixed = [](double v, int decimals) {
+        std::string text = formatFixed(v, decimals);
+        if (text.front() != '-')
+            text.insert(0, 1, '+');
+        return text;
+    };
+    const double bandwidth = in.table.first.bandwidth;
+    std::string out = "\nfitted to the whole sweep: residual ";
+    out.append(formatFixed(20 * std::log10(fit.residualRms), 1))
+        .append(" dB, trace noise ")
+        .append(formatFixed(r.noiseDb, 1))
+        .append(" dB, cable ")
+        .append(formatFixed(fit.cableDelayNs, 3))
+        .append(" ns");
+    if (const auto qu = fit.qu(effectiveBandwidth(bandwidth) / r.settings.f0))
+        out.append(", Qu ").append(formatFixed(*qu, 0));
+    out.append("\n");
+    for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i)
+        out.append("resonator ")
+            .append(std::to_string(i + 1))
+            .append("   ")
+            .append(signedFixed(fit.offsetMHz[i], 3))
+            .append(" MHz (")
+            .append(signedFixed(fit.offsetMHz[i] / bandwidth * 100, 2))
+            .append(" % of BW) +- ")
+            .append(formatFixed(fit.uncertainty[i] / bandwidth * 100, 2))
+            .append(" %\n");
+    out.append("input coupling Qe ")
+        .append(signedFixed(fit.couplingErrorPercent(1), 2))
+        .append(" % +- ")
+        .append(formatFixed(couplingUncertaintyPercent(fit, 1), 2))
+        .append(" %\n");
+    for (std::size_t i = 2; i <= fit.offsetMHz.size(); ++i)
+        out.append("coupling ")
+            .append(std::to_string(i - 1))
+            .append("-")
+            .append(std::to_string(i))
+            .append("  ")
+            .append(signedFixed(fit.couplingErrorPercent(i), 2))
+            .append(" % +- ")
+            .append(formatFixed(couplingUncertaintyPercent(fit, i), 2))
+            .append(" %\n");
+    return out;
 }
 
 std::string checkText(const CheckReport &r, const StageInputs &in, std::string_view path) {
@@ -134,6 +213,8 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     if (r.qe)
         out += "stage 1       Qe " + formatFixed(*r.qe, 2) + ", Qu " +
                (r.qu ? formatFixed(*r.qu, 1) : std::string("not measurable (|S11| = 1)")) + "\n";
+    if (r.fit)
+        out += fittedText(*r.fit, r, in);
     for (const std::string &warning : warningTexts(r))
         out += "\nwarning: " + warning + "\n";
     out += std::string("\n") + (r.pass ? "PASS" : "FAIL") + ": " + adviceText(r) + "\n";
@@ -149,7 +230,8 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
     if (!inputs)
         return status;
-    const CheckSettings &settings = inputs->check;
+    CheckSettings settings = inputs->check;
+    settings.fitSweep = true;
     const std::string_view path = options.positional[0];
     const auto network = readSweep(io, path, settings.parameter, status);
     if (!network)

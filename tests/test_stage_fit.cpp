@@ -1,4 +1,5 @@
 #include "table_test.h"
+#include "tuning/check.h"
 #include "tuning/stage_fit.h"
 
 #include <gtest/gtest.h>

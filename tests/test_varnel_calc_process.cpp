@@ -209,6 +209,34 @@ TEST(VarnelCalcTuning, CurveAndItsReferenceFile) {
     EXPECT_NEAR(report["deviation_percent"].get<double>(), 0, 1e-9);
 }
 
+// check fits the stage to the whole sweep and reports each element: on the
+// test sweep written by tests/data/make_mistuned.py (resonator 2 of stage 2
+// 0.25 MHz high, Qu 3000, no cable) the fault comes back in the JSON and in
+// the text.
+TEST(VarnelCalcTuning, CheckReportsTheFittedStage) {
+    const std::string sweep = std::string(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p";
+    const Result json = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + sweep + "' --json");
+    const auto j = nlohmann::json::parse(json.out);
+    ASSERT_EQ(j["resonators"].size(), 2u);
+    EXPECT_EQ(j["resonators"][1]["index"], 2);
+    EXPECT_NEAR(j["resonators"][0]["offset_mhz"].get<double>(), 0, 0.003);
+    EXPECT_NEAR(j["resonators"][1]["offset_mhz"].get<double>(), 0.25, 0.003);
+    EXPECT_NEAR(j["resonators"][1]["offset_percent_bw"].get<double>(), 2.5, 0.03);
+    ASSERT_EQ(j["couplings"].size(), 1u);
+    EXPECT_EQ(j["couplings"][0]["from"], 1);
+    EXPECT_EQ(j["couplings"][0]["to"], 2);
+    EXPECT_NEAR(j["couplings"][0]["error_percent"].get<double>(), 0, 0.05);
+    ASSERT_EQ(j["external"].size(), 1u);
+    EXPECT_NEAR(j["external"][0]["qe"].get<double>(), 75.63, 0.01); // g1 / FBW
+    EXPECT_NEAR(j["fitted_qu"].get<double>(), 3000, 3);
+    EXPECT_NEAR(j["cable_delay_ns"].get<double>(), 0, 0.001);
+    for (const char *key : {"noise_db", "fit_residual_db"})
+        EXPECT_TRUE(j[key].is_number()) << key;
+    const Result text = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + sweep + "'");
+    EXPECT_NE(text.out.find("resonator 2   +0.250 MHz (+2.50 % of BW)"), std::string::npos)
+        << text.out;
+}
+
 TEST(VarnelCalcTuning, CheckReportsInEveryForm) {
     const Result json = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + quirks + "' --json");
     EXPECT_EQ(json.status, 0);

@@ -272,6 +272,12 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     else
         report.cause = offFrequency ? CheckReport::Cause::Frequency : CheckReport::Cause::Coupling;
 
+    // The whole sweep fitted, for a reflection: what each resonator and
+    // coupling is, beside what the samples above show.
+    if (settings.fitSweep && settings.parameter.row == settings.parameter.column) {
+        report.fit = fitStage(table, network, settings);
+        report.noiseDb = traceNoiseDb(measured);
+    }
     if (!std::isfinite(report.deviationPercent) || !std::isfinite(report.s11DbMeasured) ||
         !std::isfinite(report.s11DbTarget)) {
         refusal.kind = CheckRefusal::NotFinite;

@@ -2,6 +2,7 @@
 
 #include "touchstone/touchstone.h"
 #include "tuning/group_delay.h"
+#include "tuning/stage_fit.h"
 #include "tuning/stage_model.h"
 #include "tuning/tuning_table.h"
 
@@ -61,6 +62,8 @@ struct CheckSettings {
     double electricalDelayNs = 0;
     double tolerancePercent = 2;
     ResonatorKind resonator = ResonatorKind::Lumped;
+    // Also fit the stage model to the whole sweep (CheckReport::fit).
+    bool fitSweep = false;
 };
 
 struct Lobe {
@@ -97,6 +100,12 @@ struct CheckReport {
     // stage's k were found, and the span that would show them.
     bool lobesMissing = false;
     double wantedFromMHz = 0, wantedToMHz = 0;
+
+    // The stage model fitted to the whole complex sweep (stage_fit.h), for
+    // a reflection parameter when the settings ask for it; and the trace's
+    // noise it is held against.
+    std::optional<StageFit> fit;
+    double noiseDb = 0;
 
     enum class Cause { None, Coupling, Frequency } cause = Cause::None;
     bool tunedHigh = false;   // with Cause::Frequency

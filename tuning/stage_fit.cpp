@@ -1,12 +1,14 @@
 #include "tuning/stage_fit.h"
 
 #include "calculation/conversions.h"
+#include "tuning/check.h"
 
 #include <Eigen/Dense>
 #include <unsupported/Eigen/LevenbergMarquardt>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace varnel {
@@ -69,6 +71,27 @@ double StageFit::couplingErrorPercent(std::size_t i) const {
     if (i == 1)
         return (scale[0] - 1) * 100;
     return (1 / std::sqrt(scale[i - 2] * scale[i - 1]) - 1) * 100;
+}
+
+double traceNoiseDb(const std::vector<Complex> &values) {
+    if (values.size() < 3)
+        return -std::numeric_limits<double>::infinity();
+    double power = 0;
+    for (std::size_t i = 1; i + 1 < values.size(); ++i)
+        power += std::norm(values[i + 1] - 2.0 * values[i] + values[i - 1]);
+    power /= 6 * static_cast<double>(values.size() - 2);
+    return 10 * std::log10(power);
+}
+
+double couplingUncertaintyPercent(const StageFit &fit, std::size_t i) {
+    const std::size_t k = fit.scale.size();
+    if (i == 1)
+        return fit.uncertainty[k] * 100;
+    // d/ds of 1/sqrt(s' s) is -1/(2 s sqrt(s' s)); the scales taken apart.
+    const double a = fit.scale[i - 2], b = fit.scale[i - 1];
+    const double common = 1 / (2 * std::sqrt(a * b));
+    return 100 * common *
+           std::hypot(fit.uncertainty[k + i - 2] / a, fit.uncertainty[k + i - 1] / b);
 }
 
 FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, ResonatorKind resonator,

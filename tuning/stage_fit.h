@@ -1,7 +1,6 @@
 #pragma once
 
 #include "touchstone/touchstone.h"
-#include "tuning/check.h"
 #include "tuning/stage_model.h"
 #include "tuning/tuning_table.h"
 
@@ -35,6 +34,8 @@
 // t = 3 ns, residual below 1e-9.
 namespace varnel {
 
+struct CheckSettings; // check.h
+
 struct StageFit {
     std::vector<double> offsetMHz; // d_i, resonator i's frequency above f0
     std::vector<double> scale;     // s_i
@@ -60,6 +61,15 @@ struct StageFit {
 // `settings.parameter` (a reflection). The design values come from the
 // table, f0, Qu and resonator kind of the settings.
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings);
+
+// The noise of a trace, in dB of |S|: from its second differences, which
+// for white noise of power s^2 have the power 6 s^2 (an upper bound: a
+// sweep too coarse for its curve adds the curve's own).
+double traceNoiseDb(const std::vector<std::complex<double>> &values);
+
+// The uncertainty of couplingErrorPercent(i), in percent, from the scales'
+// uncertainties.
+double couplingUncertaintyPercent(const StageFit &fit, std::size_t i);
 
 // S_measured and its derivatives with respect to the parameters (in the
 // order of StageFit::uncertainty) at one frequency, for a stage with the
