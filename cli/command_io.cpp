@@ -74,18 +74,17 @@ fieldTexts(CommandIo &io, std::span<const std::string_view> positional) {
 std::optional<TuningTable> tableFor(CommandIo &io, const std::array<std::string_view, 3> &texts,
                                     std::optional<double> f0, std::string_view f0Text,
                                     int &status) {
-    TableResult result = tuningTable(texts[0], texts[1], texts[2], std::nullopt);
-    // A run-time error that comes only with f0 is named as --f0's.
-    bool fromF0 = false;
-    if (f0 && std::holds_alternative<TuningTable>(result)) {
-        result = tuningTable(texts[0], texts[1], texts[2], f0);
-        fromF0 = true;
+    TableWithF0 made = tuningTableWithF0(texts[0], texts[1], texts[2], f0);
+    if (made.f0Error) {
+        io.err << errorLine(*made.f0Error) << " (--f0 " << quotedToken(f0Text) << ")\n";
+        status = ExitRunTimeError;
+        return std::nullopt;
     }
+    TableResult &result = made.result;
     if (auto *table = std::get_if<TuningTable>(&result))
         return std::move(*table);
     if (const auto *error = std::get_if<RunTimeError>(&result)) {
-        io.err << errorLine(*error) << (fromF0 ? " (--f0 " + quotedToken(f0Text) + ")" : "")
-               << '\n';
+        io.err << errorLine(*error) << '\n';
         status = ExitRunTimeError;
         return std::nullopt;
     }

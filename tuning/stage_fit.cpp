@@ -100,23 +100,11 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
     const std::size_t n = withDerivatives ? 2 * k + 3 : 0;
     const std::size_t lossAt = 2 * k, delayAt = 2 * k + 1, phaseAt = 2 * k + 2;
     const double r = parameters[lossAt];
-    // Omega of a resonator at fr, and dOmega/dfr.
-    auto omega = [&](double fr, double &slope) {
-        if (resonator == ResonatorKind::Coaxial) {
-            const double x = pi * (f - fr) / (2 * fr);
-            const double c = std::cos(x);
-            slope = -2 * f / (fr * fr * c * c);
-            return 4 / pi * std::tan(x);
-        }
-        slope = -f / (fr * fr) - 1 / f;
-        return f / fr - fr / f;
-    };
     std::vector<Complex> p(k), dpd(k); // p_i and dp_i/dd_i
     for (std::size_t i = 0; i < k; ++i) {
-        double slope = 0;
-        const double o = omega(f0 + parameters[i], slope);
-        p[i] = {r, o / fbw};
-        dpd[i] = {0, slope / fbw};
+        const MappedFrequency mapped = mapFrequency(resonator, f, f0 + parameters[i]);
+        p[i] = {r, mapped.omega / fbw};
+        dpd[i] = {0, mapped.perResonator / fbw};
     }
     auto a = [&](std::size_t i) { return g[i] * parameters[k + i]; };
     // The continuants and their derivatives, kept in range together.
@@ -128,22 +116,14 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
         dP[lossAt] = a(k - 1);
     }
     auto keepInRange = [&] {
-        double largest = std::max(
-            {std::abs(P.real()), std::abs(P.imag()), std::abs(Q.real()), std::abs(Q.imag())});
-        for (std::size_t q = 0; q < n; ++q)
-            largest = std::max({largest, std::abs(dP[q].real()), std::abs(dP[q].imag()),
-                                std::abs(dQ[q].real()), std::abs(dQ[q].imag())});
-        if (!(largest > 1) || !std::isfinite(largest))
+        const int shift = rangeShift({{&P, 1}, {&Q, 1}, dP, dQ});
+        if (shift == 0)
             return;
-        const int shift = -std::ilogb(largest);
-        auto scaled = [shift](Complex v) {
-            return Complex(std::ldexp(v.real(), shift), std::ldexp(v.imag(), shift));
-        };
-        P = scaled(P);
-        Q = scaled(Q);
+        P = scaledBy(P, shift);
+        Q = scaledBy(Q, shift);
         for (std::size_t q = 0; q < n; ++q) {
-            dP[q] = scaled(dP[q]);
-            dQ[q] = scaled(dQ[q]);
+            dP[q] = scaledBy(dP[q], shift);
+            dQ[q] = scaledBy(dQ[q], shift);
         }
     };
     keepInRange();

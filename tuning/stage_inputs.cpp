@@ -85,20 +85,11 @@ StageInputsResult readStageInputs(const StageInputTexts &texts) {
     const std::optional<double> f0 = readNumber(InputField::F0, texts.f0, problems);
     if (texts.qu)
         inputs.qu = readNumber(InputField::Qu, *texts.qu, problems);
-    TableResult table = tuningTable(texts.order, texts.bandwidth, texts.ripple, std::nullopt);
-    // A run-time error that comes only with f0 (its couplings overflow) is
-    // f0's, not the order's.
-    std::optional<RunTimeError> f0Error;
-    if (f0 && std::holds_alternative<TuningTable>(table)) {
-        TableResult withF0 = tuningTable(texts.order, texts.bandwidth, texts.ripple, f0);
-        if (const auto *error = std::get_if<RunTimeError>(&withF0))
-            f0Error = *error;
-        else
-            table = std::move(withF0);
-    }
-    if (f0Error) {
+    TableWithF0 made = tuningTableWithF0(texts.order, texts.bandwidth, texts.ripple, f0);
+    TableResult &table = made.result;
+    if (made.f0Error) { // f0's, not the order's
         InputProblem problem = problemOf(InputField::F0, InputProblem::RunTime, texts.f0);
-        problem.runTimeError = *f0Error;
+        problem.runTimeError = *made.f0Error;
         problems.push_back(problem);
     }
     std::optional<long long> stage;

@@ -43,28 +43,35 @@ StageModel stageModel(const TuningTable &table, int stage, double f0, std::optio
     return model;
 }
 
+MappedFrequency mapFrequency(ResonatorKind resonator, double f, double fr) {
+    constexpr double pi = std::numbers::pi;
+    if (resonator == ResonatorKind::Coaxial) {
+        const double x = pi * (f - fr) / (2 * fr);
+        const double c = std::cos(x);
+        return {4 / pi * std::tan(x), 1 / (c * c * pi * fr), -2 * f / (fr * fr * c * c)};
+    }
+    const double wr = 2 * pi * fr, w = 2 * pi * f;
+    return {f / fr - fr / f, 1 / wr + wr / (w * w), -f / (fr * fr) - 1 / f};
+}
+
+int rangeShift(std::initializer_list<std::span<const std::complex<double>>> groups) {
+    double largest = 0;
+    for (const auto &group : groups)
+        for (const std::complex<double> &value : group)
+            largest = std::max({largest, std::abs(value.real()), std::abs(value.imag())});
+    return largest > 1 && std::isfinite(largest) ? -std::ilogb(largest) : 0;
+}
+
 StagePoint stageResponse(const StageModel &model, double f) {
     using Complex = std::complex<double>;
-    constexpr double twoPi = 2 * std::numbers::pi;
     const double fbw = effectiveBandwidth(model.bandwidth) / model.f0;
     const double r = model.qu ? 1 / (fbw * *model.qu) : 0.0;
-    const double w = twoPi * f; // rad/us, so derivatives are in us
-    const bool coaxial = model.resonator == ResonatorKind::Coaxial;
-    // p of a resonator at fr, and dp/domega: lumped j (1/wr + wr/w^2) / FBW;
-    // a quarter-wave line j sec^2(x) / (pi fr FBW), x = pi (f - fr) / (2 fr).
+    // p of a resonator at fr, and dp/domega.
     auto p = [&](double fr) {
-        const double omega =
-            coaxial ? 4 / std::numbers::pi * std::tan(std::numbers::pi * (f - fr) / (2 * fr))
-                    : f / fr - fr / f;
-        return Complex(r, omega / fbw);
+        return Complex(r, mapFrequency(model.resonator, f, fr).omega / fbw);
     };
     auto dp = [&](double fr) {
-        if (coaxial) {
-            const double c = std::cos(std::numbers::pi * (f - fr) / (2 * fr));
-            return Complex(0, 1 / (c * c * std::numbers::pi * fr * fbw));
-        }
-        const double wr = twoPi * fr;
-        return Complex(0, (1 / wr + wr / (w * w)) / fbw);
+        return Complex(0, mapFrequency(model.resonator, f, fr).perOmega / fbw);
     };
     const std::size_t k = model.g.size();
     const double fk = model.lastResonator.value_or(model.f0);
@@ -76,14 +83,9 @@ StagePoint stageResponse(const StageModel &model, double f) {
     Complex P = model.g[k - 1] * p(fk), Q = 1.0;
     Complex dP = model.g[k - 1] * dp(fk), dQ = 0.0;
     auto keepInRange = [&] {
-        const double largest = std::max(
-            {std::abs(P.real()), std::abs(P.imag()), std::abs(Q.real()), std::abs(Q.imag()),
-             std::abs(dP.real()), std::abs(dP.imag()), std::abs(dQ.real()), std::abs(dQ.imag())});
-        if (largest > 1 && std::isfinite(largest)) {
-            const int shift = -std::ilogb(largest);
+        if (const int shift = rangeShift({{&P, 1}, {&Q, 1}, {&dP, 1}, {&dQ, 1}}))
             for (Complex *term : {&P, &Q, &dP, &dQ})
-                *term = {std::ldexp(term->real(), shift), std::ldexp(term->imag(), shift)};
-        }
+                *term = scaledBy(*term, shift);
     };
     keepInRange();
     const Complex p0 = p(model.f0), dp0 = dp(model.f0);

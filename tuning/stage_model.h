@@ -2,8 +2,11 @@
 
 #include "tuning/tuning_table.h"
 
+#include <cmath>
 #include <complex>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +57,26 @@ enum class ResonatorKind { Lumped, Coaxial };
 
 // "lumped" or "coaxial" (any case); nullopt for anything else.
 std::optional<ResonatorKind> parseResonatorKind(std::string_view text);
+
+// How a resonator at fr maps the frequency f (MHz) to the prototype's:
+// Omega before the division by FBW, its slope per omega = 2 pi f (rad/us)
+// and its slope per fr (MHz). Lumped: f/fr - fr/f, (1/wr + wr/w^2),
+// -f/fr^2 - 1/f; coaxial, x = pi (f - fr) / (2 fr): (4/pi) tan x,
+// sec^2(x) / (pi fr), -2 f sec^2(x) / fr^2.
+struct MappedFrequency {
+    double omega = 0, perOmega = 0, perResonator = 0;
+};
+MappedFrequency mapFrequency(ResonatorKind resonator, double f, double fr);
+
+// The continuants of a ladder grow by |g p| a resonator; the quantities
+// made from them are ratios of equal degree, so they are scaled down
+// together. The power of 2 that brings the largest part of `groups` to 1 or
+// below when it is above 1 and finite, else 0; and a value scaled by it
+// (exactly).
+int rangeShift(std::initializer_list<std::span<const std::complex<double>>> groups);
+inline std::complex<double> scaledBy(std::complex<double> value, int shift) {
+    return {std::ldexp(value.real(), shift), std::ldexp(value.imag(), shift)};
+}
 
 struct StageModel {
     std::vector<double> g;    // g1 .. gk

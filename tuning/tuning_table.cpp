@@ -116,4 +116,17 @@ std::string tableRefusalText(const TableRefusal &refusal) {
     return {};
 }
 
+TableWithF0 tuningTableWithF0(std::string_view orderText, std::string_view bandwidthText,
+                              std::string_view rippleText, std::optional<double> f0) {
+    TableWithF0 made{tuningTable(orderText, bandwidthText, rippleText, std::nullopt), {}};
+    if (!f0 || !std::holds_alternative<TuningTable>(made.result))
+        return made;
+    TableResult withF0 = tuningTable(orderText, bandwidthText, rippleText, f0);
+    if (const auto *error = std::get_if<RunTimeError>(&withF0))
+        made.f0Error = *error;
+    else
+        made.result = std::move(withF0);
+    return made;
+}
+
 } // namespace varnel

@@ -70,4 +70,15 @@ using TableResult = std::variant<TuningTable, TableRefusal, RunTimeError>;
 TableResult tuningTable(std::string_view orderText, std::string_view bandwidthText,
                         std::string_view rippleText, std::optional<double> f0);
 
+// The table with f0's couplings, telling whose a run-time error is: when the
+// fields alone make a table but f0's couplings do not (f0 1e-320
+// overflows them), `f0Error` holds the error and `result` the table without
+// f0; otherwise `result` is tuningTable's with f0.
+struct TableWithF0 {
+    TableResult result;
+    std::optional<RunTimeError> f0Error;
+};
+TableWithF0 tuningTableWithF0(std::string_view orderText, std::string_view bandwidthText,
+                              std::string_view rippleText, std::optional<double> f0);
+
 } // namespace varnel
