@@ -26,7 +26,10 @@ const Sweep &sweep() {
         s.settings.stage = 8;
         s.settings.f0 = 1000;
         s.settings.qu = 3000.0;
-        StageModel model = stageModel(s.table, 8, 1000, 3000.0);
+        FitModel fitModel;
+        fitModel.g = stageModel(s.table, 8, 1000, 3000.0).g;
+        fitModel.f0 = 1000;
+        fitModel.fbw = effectiveBandwidth(10) / 1000;
         s.network.ports = 1;
         s.network.only = SParameter{1, 1};
         std::vector<double> parameters(2 * 8 + 3, 0.0);
@@ -37,9 +40,7 @@ const Sweep &sweep() {
         for (int j = 0; j < 801; ++j) {
             const double f = 985 + 30.0 * j / 800;
             s.network.frequencyMHz.push_back(f);
-            s.network.values.push_back(fitModelAt(model.g, 1000, effectiveBandwidth(10) / 1000,
-                                                  ResonatorKind::Lumped, parameters, f)
-                                           .s);
+            s.network.values.push_back(fitModelAt(fitModel, parameters, f).s);
         }
         return s;
     }();

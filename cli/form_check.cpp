@@ -17,23 +17,30 @@ namespace varnel {
 namespace {
 
 constexpr int ExitOutsideTolerance = 3;
+constexpr int ExitUncertain = 4;
 
 constexpr std::string_view checkHelp =
-    "      Holds a measured stage sweep against its target, the model put through\n"
-    "      the same aperture, and says what to turn: the delay at f0 measured and\n"
-    "      target, the deviation in %, PASS within the tolerance (default 2 %),\n"
-    "      the lobes, |S11| at f0, for stage 1 the Qe and Qu the sweep shows, and\n"
-    "      the likely cause when outside: the coupling into resonator K (centre\n"
-    "      delay off) or its frequency (lobes lopsided, peak off f0). --edelay\n"
-    "      corrects the measurement only (a cable), not the target. --json\n"
-    "      prints one object, --csv the comparison f_mhz,delay_measured_ns,\n"
-    "      delay_target_ns,s11_db_measured,s11_db_target. Exit status 0 within\n"
-    "      tolerance, 3 outside it, 1 for an unreadable file or a run-time\n"
-    "      error, 2 for a usage error. --resonator coaxial holds the sweep\n"
-    "      against quarter-wave TEM resonators instead of lumped ones; either\n"
-    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n"
-    "      The report also gives the stage fitted to the whole sweep: each\n"
-    "      resonator's offset, each coupling's error, Qu and the cable delay.\n";
+    "      Holds a measured stage sweep against its target and says what to turn.\n"
+    "      The stage model (resonators 1..K, the input coupling, the couplings up\n"
+    "      to K, one Qu, and the cable's delay and phase) is fitted to the whole\n"
+    "      complex sweep, and the verdict comes from it: pass (status 0) when the\n"
+    "      centre delay is within --tol % (default 2) of the target's, every\n"
+    "      resonator within --tol-freq % of BW (default 2) of f0 and every\n"
+    "      coupling within --tol %; fail (status 3) with a finding for each\n"
+    "      element out of tolerance, the furthest first, saying which way to turn\n"
+    "      it and how far off it is; uncertain (status 4) when the sweep cannot\n"
+    "      decide (noise, a sweep narrower than the lobes, a fit that does not\n"
+    "      match), with what to do. Status 1 for an unreadable file or a run-time\n"
+    "      error, 2 for a usage error. The report keeps the delay at f0 measured\n"
+    "      and target, the lobes, |S11| at f0 and, for stage 1, the Qe and Qu the\n"
+    "      sweep shows. At the last stage --output says whether the output is\n"
+    "      loaded (the whole filter) or open; without it the sweep decides.\n"
+    "      --edelay corrects the measurement only (a cable), not the target.\n"
+    "      --json prints one object, --csv the comparison f_mhz,\n"
+    "      delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target.\n"
+    "      --resonator coaxial holds the sweep against quarter-wave TEM\n"
+    "      resonators instead of lumped ones; either model is narrow-band, f0\n"
+    "      the band centre sqrt(f1 f2) of its edges.\n";
 
 // JSON text of a document built with the library, two blanks an indent
 // level; numbers in their shortest exact form (48.14890203471687, 1000),
@@ -87,7 +94,9 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     j["measured_delay_ns"] = r.measuredDelayNs;
     j["deviation_percent"] = r.deviationPercent;
     j["tolerance_percent"] = r.settings.tolerancePercent;
-    j["pass"] = r.pass;
+    j["tolerance_freq_percent"] = r.settings.toleranceFrequencyPercent;
+    j["pass"] = r.verdict.outcome == Verdict::Pass;
+    j["verdict"] = outcomeName(r.verdict.outcome);
     j["s11_db_measured"] = r.s11DbMeasured;
     j["s11_db_target"] = r.s11DbTarget;
     j["lobes"] = nlohmann::ordered_json::array();
@@ -100,10 +109,38 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
         j["qe"] = optional(r.qe);
         j["qu"] = optional(r.qu);
     }
-    j["cause"] = r.cause == CheckReport::Cause::None       ? "none"
-                 : r.cause == CheckReport::Cause::Coupling ? "coupling"
-                                                           : "frequency";
+    const auto &findings = r.verdict.findings;
+    j["cause"] = findings.empty()                            ? "none"
+                 : findings[0].element == Finding::Resonator ? "frequency"
+                                                             : "coupling";
     j["advice"] = adviceText(r);
+    j["findings"] = nlohmann::ordered_json::array();
+    for (const Finding &f : findings) {
+        nlohmann::ordered_json item;
+        switch (f.element) {
+        case Finding::Resonator:
+            item = {{"element", "resonator"}, {"index", f.index}};
+            break;
+        case Finding::Coupling:
+            item = {{"element", "coupling"}, {"from", f.index - 1}, {"to", f.index}};
+            break;
+        case Finding::External:
+            item = {{"element", "external"}, {"port", f.index}};
+            break;
+        }
+        item["direction"] = directionName(f.direction);
+        if (f.element == Finding::Resonator)
+            item["offset_mhz"] = f.offsetMHz;
+        else if (!f.forDelay)
+            item["error_percent"] = f.percent;
+        if (f.forDelay)
+            item["delay_deviation_percent"] = f.delayPercent;
+        item["text"] = findingText(f);
+        j["findings"].push_back(item);
+    }
+    j["doubts"] = nlohmann::ordered_json::array();
+    for (const Doubt &d : r.verdict.doubts)
+        j["doubts"].push_back(doubtText(d));
     if (r.fit) {
         const StageFit &fit = *r.fit;
         const double bandwidth = in.table.first.bandwidth;
@@ -126,7 +163,15 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
         j["external"].push_back({{"port", 1},
                                  {"qe", in.table.stages[0].g * fit.scale[0] / fbw},
                                  {"error_percent", fit.couplingErrorPercent(1)}});
+        if (fit.model.load)
+            j["external"].push_back({{"port", 2},
+                                     {"qe", fit.model.g.back() * *fit.model.load *
+                                                fit.scale.back() * fit.outputScale / fbw},
+                                     {"error_percent", fit.outputErrorPercent()}});
+        j["output"] = r.output == StageOutput::Loaded ? "loaded" : "open";
         j["fitted_qu"] = optional(fit.qu(fbw));
+        j["fitted_delay_ns"] = optional(r.fittedDelayNs);
+        j["fitted_deviation_percent"] = optional(r.fittedDeviationPercent);
         j["cable_delay_ns"] = fit.cableDelayNs;
         j["noise_db"] = r.noiseDb;
         j["fit_residual_db"] = 20 * std::log10(fit.residualRms);
@@ -167,21 +212,24 @@ std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInp
             .append(" % of BW) +- ")
             .append(formatFixed(fit.uncertainty[i] / bandwidth * 100, 2))
             .append(" %\n");
-    out.append("input coupling Qe ")
-        .append(signedFixed(fit.couplingErrorPercent(1), 2))
-        .append(" % +- ")
-        .append(formatFixed(couplingUncertaintyPercent(fit, 1), 2))
-        .append(" %\n");
-    for (std::size_t i = 2; i <= fit.offsetMHz.size(); ++i)
-        out.append("coupling ")
-            .append(std::to_string(i - 1))
-            .append("-")
-            .append(std::to_string(i))
-            .append("  ")
-            .append(signedFixed(fit.couplingErrorPercent(i), 2))
+    auto coupling = [&](std::string name, std::size_t which) {
+        name.resize(std::max<std::size_t>(name.size(), 18), ' ');
+        out.append(name)
+            .append(signedFixed(
+                which == 0 ? fit.outputErrorPercent() : fit.couplingErrorPercent(which), 2))
             .append(" % +- ")
-            .append(formatFixed(couplingUncertaintyPercent(fit, i), 2))
+            .append(formatFixed(couplingUncertaintyPercent(fit, which), 2))
             .append(" %\n");
+    };
+    coupling("input coupling Qe", 1);
+    for (std::size_t i = 2; i <= fit.offsetMHz.size(); ++i)
+        coupling("coupling " + std::to_string(i - 1) + "-" + std::to_string(i), i);
+    if (fit.model.load)
+        coupling("output coupling Qe", 0);
+    if (r.fittedDeviationPercent)
+        out.append("centre delay      ")
+            .append(signedFixed(*r.fittedDeviationPercent, 2))
+            .append(" % against the design at the fitted Qu\n");
     return out;
 }
 
@@ -189,10 +237,10 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     auto ns = [](double v) { return formatFixed(v, 3) + " ns"; };
     auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
     auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
-    std::string out =
-        "Check of " + quotedName(path) + ": " +
-        describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu, in.check.resonator)) +
-        "\n";
+    std::string out = "Check of " + quotedName(path) + ": " +
+                      describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu,
+                                                         in.check.resonator, r.output)) +
+                      "\n";
     out += r.settings.parameter.name() + ", aperture " + std::to_string(r.apertureSteps) +
            (r.apertureSteps == 1 ? " step" : " steps");
     if (r.settings.electricalDelayNs != 0)
@@ -217,7 +265,18 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
         out += fittedText(*r.fit, r, in);
     for (const std::string &warning : warningTexts(r))
         out += "\nwarning: " + warning + "\n";
-    out += std::string("\n") + (r.pass ? "PASS" : "FAIL") + ": " + adviceText(r) + "\n";
+    const Verdict &v = r.verdict;
+    out += std::string("\n") +
+           (v.outcome == Verdict::Pass   ? "PASS"
+            : v.outcome == Verdict::Fail ? "FAIL"
+                                         : "UNCERTAIN") +
+           ":";
+    if (v.outcome == Verdict::Fail)
+        for (const Finding &f : v.findings)
+            out.append("\n  ").append(findingText(f));
+    else
+        out.append(" ").append(adviceText(r));
+    out += "\n";
     return out;
 }
 
@@ -230,8 +289,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
     if (!inputs)
         return status;
-    CheckSettings settings = inputs->check;
-    settings.fitSweep = true;
+    const CheckSettings &settings = inputs->check;
     const std::string_view path = options.positional[0];
     const auto network = readSweep(io, path, settings.parameter, status);
     if (!network)
@@ -256,7 +314,15 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     } else {
         io.out << checkText(report, *inputs, path);
     }
-    return report.pass ? ExitOk : ExitOutsideTolerance;
+    switch (report.verdict.outcome) {
+    case Verdict::Pass:
+        return ExitOk;
+    case Verdict::Fail:
+        return ExitOutsideTolerance;
+    case Verdict::Uncertain:
+        break;
+    }
+    return ExitUncertain;
 }
 
 constexpr OptionRow checkOptions[] = {{"--stage", "K", {}, InUsage::Required},
@@ -266,7 +332,9 @@ constexpr OptionRow checkOptions[] = {{"--stage", "K", {}, InUsage::Required},
                                       {"--aperture", "A"},
                                       {"--edelay", "NS"},
                                       {"--tol", "PCT"},
+                                      {"--tol-freq", "PCT"},
                                       {"--resonator", "lumped|coaxial"},
+                                      {"--output", "loaded|open"},
                                       {"--json", "", {}, InUsage::Optional, true},
                                       {"--csv", ""},
                                       {"--help", "", "-h", InUsage::Hidden}};

@@ -6,16 +6,24 @@ namespace varnel {
 
 namespace {
 
-// The option each input field is given with, for messages.
-constexpr std::pair<InputField, const char *> optionNames[] = {
-    {InputField::F0, "--f0"},
-    {InputField::Qu, "--qu"},
-    {InputField::Stage, "--stage"},
-    {InputField::Parameter, "--param"},
-    {InputField::Aperture, "--aperture"},
-    {InputField::ElectricalDelay, "--edelay"},
-    {InputField::Tolerance, "--tol"},
-    {InputField::Resonator, "--resonator"},
+// The option each input field is given with, and the text it fills (Qu's
+// is optional, read apart).
+struct FieldOption {
+    InputField field;
+    const char *option;
+    std::string StageInputTexts::*text;
+};
+constexpr FieldOption fieldOptions[] = {
+    {InputField::F0, "--f0", &StageInputTexts::f0},
+    {InputField::Qu, "--qu", nullptr},
+    {InputField::Stage, "--stage", &StageInputTexts::stage},
+    {InputField::Parameter, "--param", &StageInputTexts::parameter},
+    {InputField::Aperture, "--aperture", &StageInputTexts::aperture},
+    {InputField::ElectricalDelay, "--edelay", &StageInputTexts::electricalDelay},
+    {InputField::Tolerance, "--tol", &StageInputTexts::tolerance},
+    {InputField::ToleranceFrequency, "--tol-freq", &StageInputTexts::toleranceFrequency},
+    {InputField::Resonator, "--resonator", &StageInputTexts::resonator},
+    {InputField::Output, "--output", &StageInputTexts::output},
 };
 
 } // namespace
@@ -30,16 +38,9 @@ bool flushBlock(CommandIo &io, std::string &text) {
 
 StageInputTexts inputTexts(const ParsedOptions &options) {
     StageInputTexts texts;
-    const std::pair<const char *, std::string *> fields[] = {{"--f0", &texts.f0},
-                                                             {"--stage", &texts.stage},
-                                                             {"--param", &texts.parameter},
-                                                             {"--aperture", &texts.aperture},
-                                                             {"--edelay", &texts.electricalDelay},
-                                                             {"--tol", &texts.tolerance},
-                                                             {"--resonator", &texts.resonator}};
-    for (const auto &[name, text] : fields)
-        if (const auto value = options.value(name))
-            *text = std::string(*value);
+    for (const FieldOption &row : fieldOptions)
+        if (const auto value = options.value(row.option); value && row.text)
+            texts.*row.text = std::string(*value);
     if (const auto qu = options.value("--qu"))
         texts.qu = std::string(*qu);
     return texts;
@@ -47,9 +48,9 @@ StageInputTexts inputTexts(const ParsedOptions &options) {
 
 int reportProblem(CommandIo &io, const InputProblem &problem) {
     std::string name; // empty for the fields ORDER BANDWIDTH RIPPLE
-    for (const auto &[field, option] : optionNames)
-        if (field == problem.field)
-            name = option;
+    for (const FieldOption &row : fieldOptions)
+        if (row.field == problem.field)
+            name = row.option;
     if (problem.kind == InputProblem::RunTime) {
         io.err << problemText(problem, name) << '\n';
         return ExitRunTimeError;

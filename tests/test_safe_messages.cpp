@@ -53,7 +53,7 @@ const HostileRow hostileRows[] = {
      "a.s1p:1: the file is UTF-16 text (little-endian)"},
     // File names.
     {"name_forging_a_pass_line", "x\nPASS: Within tolerance.s1p", sweep,
-     "check --stage 1 --f0 1000 FILE", 3, "x\\nPASS: Within tolerance.s1p'"},
+     "check --stage 1 --f0 1000 FILE", 4, "x\\nPASS: Within tolerance.s1p'"},
     {"name_with_escape_in_reader_error", "\x1b[2Jbad.s1p", "# MHz S RI\n1 2\n", "delay FILE", 1,
      "\\x1b[2Jbad.s1p':2: expected 3 numbers, found 2"},
     {"name_with_escape_in_refusal", "\x1b[2Jshort.s1p", "# MHz S RI\n1 0.5 0\n", "delay FILE", 1,
@@ -80,7 +80,7 @@ const HostileRow hostileRows[] = {
     {"check_of_zero_reflection", "a.s1p", "# MHz S RI\n990 0 0\n1000 0 0\n1010 0 0\n",
      "check --stage 1 --f0 1000 FILE", 1, "the sweep cannot be checked"},
     {"reflection_above_0_db", "a.s1p", "# MHz S RI\n990 1.1 0\n1000 1.2 0.1\n1010 1.05 0\n",
-     "check --stage 1 --f0 1000 FILE --json", 3, "|S11| is above 0 dB at 3 points"},
+     "check --stage 1 --f0 1000 FILE --json", 4, "|S11| is above 0 dB at 3 points"},
     {"long_stage_far_from_f0", "a.s1p", sweep,
      "curve --stage 100 --f0 1000 --span 1900 100 10 0.01", 0, "f_mhz,delay_ns,s11_db\n50,"},
     {"nearly_lossless_resonators", "a.s1p", sweep, "curve --stage 3 --f0 1000 --qu 1e-300", 0,

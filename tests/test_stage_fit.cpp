@@ -1,3 +1,4 @@
+#include "stage_generator.h"
 #include "table_test.h"
 #include "tuning/check.h"
 #include "tuning/stage_fit.h"
@@ -12,71 +13,11 @@ using namespace varnel;
 
 namespace {
 
+using varnel::testing::generate;
 using varnel::testing::PrintTo;
+using varnel::testing::Stage;
+using varnel::testing::tableOf;
 using Complex = std::complex<double>;
-using LongComplex = std::complex<long double>;
-constexpr long double pi = std::numbers::pi_v<long double>;
-
-// A stage with known faults, written by a generator of its own: the
-// ladder's input impedance as a continued fraction in long double, the
-// couplings given as such (Qe, k(i,i+1)) rather than as the fit's element
-// scales, and the cable outside it.
-struct Stage {
-    int order = 5, stage = 2;
-    double bandwidth = 10, ripple = 0.01, f0 = 1000;
-    std::vector<double> offsetMHz;     // each resonator's, default 0
-    double qeScale = 1;                // Qe / its design value
-    std::vector<double> couplingScale; // k(i,i+1) / design, default 1
-    std::optional<double> qu = 3000.0;
-    double cableNs = 0, phase = 0;
-    ResonatorKind resonator = ResonatorKind::Lumped;
-};
-
-TuningTable tableOf(const Stage &s) {
-    return std::get<TuningTable>(tuningTable(std::to_string(s.order), std::to_string(s.bandwidth),
-                                             std::to_string(s.ripple), std::nullopt));
-}
-
-Network generate(const Stage &s, int points, double halfSpan, double noiseDb = -400,
-                 unsigned seed = 1) {
-    const TuningTable table = tableOf(s);
-    const std::size_t k = static_cast<std::size_t>(s.stage);
-    const long double fbw = effectiveBandwidth(s.bandwidth) / s.f0;
-    std::vector<long double> a(k);
-    a[0] = table.stages[0].g * s.qeScale; // Qe = a1 / FBW
-    for (std::size_t i = 1; i < k; ++i) {
-        const long double design =
-            fbw / std::sqrt(static_cast<long double>(table.stages[i - 1].g) * table.stages[i].g);
-        const long double coupling =
-            design * (i - 1 < s.couplingScale.size() ? s.couplingScale[i - 1] : 1.0);
-        a[i] = fbw * fbw / (coupling * coupling * a[i - 1]);
-    }
-    std::mt19937 random(seed);
-    std::normal_distribution<double> noise(0, std::pow(10, noiseDb / 20) / std::sqrt(2.0));
-    Network n;
-    n.ports = 1;
-    n.only = SParameter{1, 1};
-    for (int j = 0; j < points; ++j) {
-        const long double f = s.f0 - halfSpan + 2.0L * halfSpan * j / (points - 1);
-        const long double r = s.qu ? 1 / (fbw * *s.qu) : 0;
-        auto p = [&](std::size_t i) {
-            const long double fr = s.f0 + (i < s.offsetMHz.size() ? s.offsetMHz[i] : 0.0);
-            const long double omega = s.resonator == ResonatorKind::Coaxial
-                                          ? 4 / pi * std::tan(pi * (f - fr) / (2 * fr))
-                                          : f / fr - fr / f;
-            return LongComplex(r, omega / fbw);
-        };
-        LongComplex z = a[k - 1] * p(k - 1);
-        for (std::size_t i = k - 1; i-- > 0;)
-            z = a[i] * p(i) + 1.0L / z;
-        const LongComplex s11 =
-            (1.0L - z) / (1.0L + z) * std::polar(1.0L, s.phase - 2 * pi * f * s.cableNs * 1e-3L);
-        n.frequencyMHz.push_back(static_cast<double>(f));
-        n.values.push_back(Complex(static_cast<double>(s11.real()) + noise(random),
-                                   static_cast<double>(s11.imag()) + noise(random)));
-    }
-    return n;
-}
 
 StageFit fitOf(const Stage &s, const Network &n, std::optional<double> givenQu = std::nullopt) {
     CheckSettings settings;
@@ -90,24 +31,31 @@ StageFit fitOf(const Stage &s, const Network &n, std::optional<double> givenQu =
 // The model's derivatives against a central difference of its own value,
 // for every parameter, lumped and coaxial, with loss, offsets and cable.
 TEST(StageFit, DerivativesAreTheModelsSlopes) {
-    const std::vector<double> g = {0.8, 1.4, 1.7};
-    const std::vector<double> parameters = {0.3, -0.2, 0.1, 1.05, 0.97, 1.02, 0.04, 2.5, 0.7};
+    FitModel model;
+    model.g = {0.8, 1.4, 1.7};
+    model.f0 = 1000;
+    model.fbw = 0.01;
     for (const ResonatorKind kind : {ResonatorKind::Lumped, ResonatorKind::Coaxial})
-        for (const double f : {985.0, 996.0, 1000.0, 1003.3, 1020.0}) {
-            const FitPoint point = fitModelAt(g, 1000, 0.01, kind, parameters, f);
-            for (std::size_t q = 0; q < parameters.size(); ++q) {
-                const double h = 1e-6;
-                std::vector<double> up = parameters, down = parameters;
-                up[q] += h;
-                down[q] -= h;
-                const Complex numeric = (fitModelAt(g, 1000, 0.01, kind, up, f).s -
-                                         fitModelAt(g, 1000, 0.01, kind, down, f).s) /
-                                        (2 * h);
-                EXPECT_NEAR(std::abs(point.derivatives[q] - numeric), 0,
-                            1e-6 * (1 + std::abs(numeric)))
-                    << "parameter " << q << " at " << f;
+        for (const std::optional<double> load : {std::optional<double>(), std::optional(1.1)})
+            for (const double f : {985.0, 996.0, 1000.0, 1003.3, 1020.0}) {
+                model.resonator = kind;
+                model.load = load;
+                std::vector<double> parameters = {0.3, -0.2, 0.1, 1.05, 0.97, 1.02, 0.04, 2.5, 0.7};
+                if (load)
+                    parameters.push_back(0.96);
+                const FitPoint point = fitModelAt(model, parameters, f);
+                for (std::size_t q = 0; q < parameters.size(); ++q) {
+                    const double h = 1e-6;
+                    std::vector<double> up = parameters, down = parameters;
+                    up[q] += h;
+                    down[q] -= h;
+                    const Complex numeric =
+                        (fitModelAt(model, up, f).s - fitModelAt(model, down, f).s) / (2 * h);
+                    EXPECT_NEAR(std::abs(point.derivatives[q] - numeric), 0,
+                                1e-6 * (1 + std::abs(numeric)))
+                        << "parameter " << q << " at " << f;
+                }
             }
-        }
 }
 
 // The header's worked example.
@@ -164,6 +112,12 @@ Stage with(int stage, std::vector<double> offsets, double qeScale = 1,
     return s;
 }
 
+Stage loaded(Stage s, double outputQeScale) {
+    s.loaded = true;
+    s.outputQeScale = outputQeScale;
+    return s;
+}
+
 const FaultRow faultRows[] = {
     {"stage1_resonator_high", with(1, {0.3})},
     {"stage1_input_coupling_weak", with(1, {}, 1.07)},
@@ -176,6 +130,9 @@ const FaultRow faultRows[] = {
     {"stage5_last", with(5, {0, 0, 0, 0, -0.25}, 1.03)},
     {"stage2_noisy", with(2, {0, 0.3}, 1, {0.96}, 1.5), -60},
     {"stage1_noisy", with(1, {0.1}, 0.98, {}, 2), -60},
+    {"stage5_loaded_output_weak", loaded(with(5, {0, 0, 0.2}, 1, {}, 1), 1.04)},
+    {"stage4_loaded_even_order",
+     loaded(with(4, {0, -0.3}, 1, {1, 1, 1.05}, 0, ResonatorKind::Lumped, 4), 0.97)},
 };
 
 class FaultTest : public ::testing::TestWithParam<FaultRow> {};
@@ -202,6 +159,11 @@ TEST_P(FaultTest, FitRecoversTheFault) {
         EXPECT_NEAR(fit.couplingErrorPercent(static_cast<std::size_t>(i)), (truth - 1) * 100,
                     noisy ? 1 : 0.5)
             << "coupling " << i - 1 << "-" << i;
+    }
+    // The last stage's end is found from the sweep.
+    EXPECT_EQ(fit.model.load.has_value(), s.loaded);
+    if (s.loaded && fit.model.load) {
+        EXPECT_NEAR(fit.outputErrorPercent(), (s.outputQeScale - 1) * 100, noisy ? 1 : 0.5);
     }
     EXPECT_NEAR(fit.cableDelayNs, s.cableNs, 0.1);
     const auto qu = fit.qu(effectiveBandwidth(s.bandwidth) / s.f0);

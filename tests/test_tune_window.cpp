@@ -155,16 +155,19 @@ TEST_F(TuneWindowTest, VerdictIsTheChecks) {
     const CheckReport &shown = *window->report();
     EXPECT_EQ(shown.measuredDelayNs, expected.measuredDelayNs);
     EXPECT_EQ(shown.deviationPercent, expected.deviationPercent);
-    EXPECT_EQ(shown.pass, expected.pass);
-    EXPECT_EQ(label("verdict")->text(), expected.pass ? "PASS" : "FAIL");
+    EXPECT_EQ(shown.verdict.outcome, expected.verdict.outcome);
+    // Resonator 2 is 0.25 MHz (2.5 % of BW) high, beyond the default 2 %.
+    EXPECT_EQ(label("verdict")->text(), "FAIL");
     EXPECT_EQ(label("advice")->text().toStdString(), adviceText(expected));
+    EXPECT_TRUE(label("advice")->text().startsWith("Resonator 2 is 0.25 MHz (2.5 % of BW) high"));
     EXPECT_TRUE(label("delays")->text().contains(
         QString::fromStdString(formatFixed(expected.measuredDelayNs, 3))));
-    // Tightening the tolerance turns the verdict, without reading the file again.
+    // Widening the resonators' tolerance turns the verdict, without reading
+    // the file again.
     QSignalSpy shownAgain(window.get(), &TuneWindow::sweepShown);
-    set("tolerance", "0.1");
+    set("toleranceFrequency", "3");
     ASSERT_TRUE(shownAgain.wait(5000));
-    EXPECT_EQ(label("verdict")->text(), "FAIL");
+    EXPECT_EQ(label("verdict")->text(), "PASS");
 }
 
 // Choosing coaxial resonators checks against their mapping, as check
@@ -184,23 +187,64 @@ TEST_F(TuneWindowTest, ResonatorChoiceIsTheChecks) {
     EXPECT_EQ(window->report()->lobes[1].targetDelayNs, expected.lobes[1].targetDelayNs);
 }
 
-// In English the window's advice is check's, word for word, in every case.
+// In English the window's advice is check's, word for word, in every case:
+// each finding in both directions, each doubt, both passes.
 TEST(TuneAdvice, EnglishIsTheChecksText) {
-    CheckReport r;
-    r.order = 5;
-    r.s11DbMeasured = -0.8;
-    for (int stage : {1, 2, 5})
-        for (auto cause : {CheckReport::Cause::None, CheckReport::Cause::Coupling,
-                           CheckReport::Cause::Frequency})
-            for (bool flag : {false, true}) {
-                r.settings.stage = stage;
-                r.cause = cause;
-                r.tunedHigh = flag;
-                r.pass = flag;
-                r.deviationPercent = flag ? 3 : -3;
-                r.lossNotModelled = stage == 2;
-                EXPECT_EQ(adviceFor(r).toStdString(), adviceText(r)) << stage << ' ' << flag;
-            }
+    std::vector<Verdict> verdicts;
+    for (int stage : {4, 5}) {
+        Verdict pass;
+        pass.outcome = Verdict::Pass;
+        pass.stage = stage;
+        pass.order = 5;
+        verdicts.push_back(pass);
+    }
+    Verdict fail;
+    fail.outcome = Verdict::Fail;
+    const struct {
+        Finding::Element element;
+        int index;
+        bool forDelay;
+    } kinds[] = {{Finding::Resonator, 1, false}, {Finding::Resonator, 3, false},
+                 {Finding::Coupling, 2, false},  {Finding::Coupling, 3, true},
+                 {Finding::External, 1, false},  {Finding::External, 1, true},
+                 {Finding::External, 2, false}};
+    for (const auto &kind : kinds)
+        for (double percent : {4.1, -0.052}) {
+            Finding f;
+            f.element = kind.element;
+            f.index = kind.index;
+            f.percent = percent;
+            f.offsetMHz = percent / 10;
+            f.forDelay = kind.forDelay;
+            f.delayPercent = -2 * percent;
+            fail.findings.push_back(f);
+        }
+    verdicts.push_back(fail);
+    Verdict uncertain;
+    uncertain.outcome = Verdict::Uncertain;
+    for (const Doubt::Kind kind : {Doubt::NotConverged, Doubt::Mismatch, Doubt::AboveUnity,
+                                   Doubt::LobesOutside, Doubt::TooNoisy}) {
+        Doubt d;
+        d.kind = kind;
+        d.residualDb = -22.06;
+        d.noiseDb = -45.5;
+        d.aboveDb = 0.351;
+        d.fromMHz = 985;
+        d.toMHz = 1015.5;
+        d.finding.element = Finding::Coupling;
+        d.finding.index = 3;
+        d.finding.uncertaintyPercent = 0.77;
+        d.tolerancePercent = 2;
+        uncertain.doubts.push_back(d);
+        d.finding.element = Finding::Resonator;
+        uncertain.doubts.push_back(d);
+    }
+    verdicts.push_back(uncertain);
+    for (const Verdict &v : verdicts)
+        EXPECT_EQ(adviceFor(v).toStdString(), verdictText(v));
+    // Each finding's own line names its amount as the core writes it.
+    EXPECT_EQ(findingFor(fail.findings[0]).toStdString(),
+              "Resonator 1 is 0.41 MHz (4.1 % of BW) high: turn it down");
 }
 
 // Another file that cannot be read shows the reader's message and nothing

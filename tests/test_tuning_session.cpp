@@ -94,9 +94,10 @@ class SessionTest : public ::testing::Test {
 // Inputs that do not read grey the verdict and refuse the exports that
 // would belong to them; reading again brings the verdict back.
 TEST_F(SessionTest, StaleInputsGreyTheVerdictAndRefuseExports) {
-    window->openFile(dataDir + "/quirks.s2p");
+    window->openFile(dataDir + "/quirks.s2p"); // a tuned stage 2, Qu 3000
     ASSERT_TRUE(current());
-    set("tolerance", "100000");
+    window->findChild<QSpinBox *>("stage")->setValue(2);
+    set("qu", "3000");
     ASSERT_TRUE(current());
     EXPECT_EQ(label("verdict")->text(), "PASS");
     set("tolerance", "0,1");
@@ -110,8 +111,8 @@ TEST_F(SessionTest, StaleInputsGreyTheVerdictAndRefuseExports) {
     EXPECT_FALSE(window->exportTargetS1p(temp.filePath("t.s1p")).isEmpty())
         << "no target of an f0 that does not read";
     EXPECT_FALSE(QFile::exists(temp.filePath("t.s1p")));
-    set("f0", "1000");
-    set("tolerance", "0.1");
+    set("tolerance", "2");
+    set("f0", "1000.3"); // both resonators read 3 % of BW low
     ASSERT_TRUE(current());
     EXPECT_EQ(label("verdict")->text(), "FAIL");
     EXPECT_TRUE(window->exportComparisonCsv(temp.filePath("a.csv")).isEmpty());

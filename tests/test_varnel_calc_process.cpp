@@ -267,13 +267,40 @@ TEST(VarnelCalcTuning, CheckReportsInEveryForm) {
     EXPECT_EQ(text.status, 0);
     EXPECT_NE(text.out.find("PASS: Within tolerance: go on to stage 3."), std::string::npos);
 
-    // Against the lossless target the measured centre delay is 0.14 % short:
-    // outside a 0.1 % tolerance, status 3, the coupling named.
-    const Result tight = runCalc("check --stage 2 --f0 1000 --tol 0.1 '" + quirks + "'");
-    EXPECT_EQ(tight.status, 3);
-    EXPECT_NE(tight.out.find("FAIL: The centre delay is too short: the coupling into resonator 2"),
+    EXPECT_EQ(j["verdict"], "pass");
+    EXPECT_TRUE(j["findings"].empty());
+}
+
+// The three verdicts and their statuses. The mistuned sweep (resonator 2 of
+// stage 2 written 0.25 MHz high by a generator of its own) fails with that
+// resonator named, and passes with a resonator tolerance of 3 % of BW; the
+// same sweep held as stage 5 does not match, and cannot decide.
+TEST(VarnelCalcTuning, CheckVerdicts) {
+    const std::string mistuned = std::string(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p";
+    const std::string args = "check --stage 2 --f0 1000 --qu 3000 '" + mistuned + "'";
+    const Result fail = runCalc(args);
+    EXPECT_EQ(fail.status, 3);
+    EXPECT_NE(fail.out.find("FAIL:\n  Resonator 2 is 0.25 MHz (2.5 % of BW) high: turn it down\n"),
               std::string::npos)
-        << tight.out;
+        << fail.out;
+    const auto j = nlohmann::json::parse(runCalc(args + " --json").out);
+    EXPECT_EQ(j["verdict"], "fail");
+    EXPECT_EQ(j["pass"], false);
+    ASSERT_EQ(j["findings"].size(), 1u);
+    EXPECT_EQ(j["findings"][0]["element"], "resonator");
+    EXPECT_EQ(j["findings"][0]["index"], 2);
+    EXPECT_EQ(j["findings"][0]["direction"], "down");
+    EXPECT_NEAR(j["findings"][0]["offset_mhz"].get<double>(), 0.25, 0.003);
+
+    const Result pass = runCalc(args + " --tol-freq 3");
+    EXPECT_EQ(pass.status, 0) << pass.out;
+    EXPECT_NE(pass.out.find("PASS: Within tolerance: go on to stage 3."), std::string::npos);
+
+    const Result uncertain =
+        runCalc("check --stage 5 --f0 1000 --qu 3000 '" + mistuned + "' --output open");
+    EXPECT_EQ(uncertain.status, 4) << uncertain.out;
+    EXPECT_NE(uncertain.out.find("UNCERTAIN: The sweep cannot decide: "), std::string::npos)
+        << uncertain.out;
 }
 
 struct RefusalRow {

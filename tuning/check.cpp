@@ -2,6 +2,7 @@
 
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
+#include "tuning/stage_inputs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -114,13 +115,28 @@ std::vector<std::string> warningTexts(const CheckReport &report) {
         std::string text = "the sweep shows ";
         text.append(std::to_string(report.lobes.size()))
             .append(" of the stage's ")
-            .append(std::to_string(report.settings.stage))
+            .append(std::to_string(report.expectedLobes))
             .append(" lobes: sweep at least 1.5 x BW on either side of f0 (")
             .append(formatShortest(report.wantedFromMHz))
             .append(" to ")
             .append(formatShortest(report.wantedToMHz))
             .append(" MHz), or the lobes cannot be read");
         warnings.push_back(std::move(text));
+    }
+    if (const auto given = report.settings.qu; given && report.fit) {
+        const auto found = report.fit->qu(report.fit->model.fbw);
+        if (!found || std::abs(*found / *given - 1) > 0.25) {
+            std::string text = "the sweep's Qu is ";
+            if (found)
+                text.append("about ").append(formatFixed(*found, 0));
+            else
+                text.append("beyond measure");
+            text.append(", not the given ")
+                .append(formatShortest(*given))
+                .append(": the target delay assumes ")
+                .append(formatShortest(*given));
+            warnings.push_back(std::move(text));
+        }
     }
     return warnings;
 }
@@ -152,28 +168,44 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         return refusal;
     }
     const std::vector<std::complex<double>> measured = network.parameter(settings.parameter);
-    const StageModel model =
-        stageModel(table, settings.stage, settings.f0, settings.qu, settings.resonator);
+    const DelayTrace measuredTrace =
+        groupDelay(f, measured, report.apertureSteps, settings.electricalDelayNs);
+    // Every measured delay must be a number: the lobes and the comparison
+    // read the whole trace.
+    auto refuseNotFinite = [&](const DelayTrace &trace) -> std::optional<CheckRefusal> {
+        for (std::size_t i = 0; i < trace.delayNs.size(); ++i) {
+            if (std::isfinite(trace.delayNs[i]))
+                continue;
+            refusal.kind = std::isnan(trace.delayNs[i]) ? CheckRefusal::UndefinedPhase
+                                                        : CheckRefusal::NotFinite;
+            refusal.fromMHz = trace.fMHz[i];
+            refusal.points = trace.undefined;
+            return refusal;
+        }
+        return std::nullopt;
+    };
+    if (const auto why = refuseNotFinite(measuredTrace))
+        return *why;
+
+    // The whole sweep fitted, for a reflection: what each resonator and
+    // coupling is, and which end the last stage has.
+    const bool reflection = settings.parameter.row == settings.parameter.column;
+    report.output = settings.output.value_or(StageOutput::Open);
+    if (reflection) {
+        report.fit = fitStage(table, network, settings);
+        report.noiseDb = report.fit->noiseDb;
+        report.output = report.fit->model.load ? StageOutput::Loaded : StageOutput::Open;
+    }
+    const StageModel model = stageModel(table, settings.stage, settings.f0, settings.qu,
+                                        settings.resonator, report.output);
     std::vector<std::complex<double>> target(f.size());
     for (std::size_t i = 0; i < f.size(); ++i)
         target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);
-
-    const DelayTrace measuredTrace =
-        groupDelay(f, measured, report.apertureSteps, settings.electricalDelayNs);
     // The electrical delay is the measurement's (a cable the analyser does
     // not remove): the target has none.
     const DelayTrace targetTrace = groupDelay(f, target, report.apertureSteps, 0);
-    // Every measured delay must be a number: the lobes and the comparison
-    // read the whole trace.
-    for (std::size_t i = 0; i < measuredTrace.delayNs.size(); ++i) {
-        const double delay = measuredTrace.delayNs[i];
-        if (std::isfinite(delay) && std::isfinite(targetTrace.delayNs[i]))
-            continue;
-        refusal.kind = std::isnan(delay) ? CheckRefusal::UndefinedPhase : CheckRefusal::NotFinite;
-        refusal.fromMHz = measuredTrace.fMHz[i];
-        refusal.points = measuredTrace.undefined;
-        return refusal;
-    }
+    if (const auto why = refuseNotFinite(targetTrace))
+        return *why;
     const auto measuredAtF0 = interpolate(measuredTrace.fMHz, measuredTrace.delayNs, settings.f0);
     const auto targetAtF0 = interpolate(targetTrace.fMHz, targetTrace.delayNs, settings.f0);
     if (!measuredAtF0 || !targetAtF0) {
@@ -187,6 +219,7 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     report.deviationPercent =
         (report.measuredDelayNs - report.targetDelayNs) / report.targetDelayNs * 100;
     report.pass = std::abs(report.deviationPercent) <= settings.tolerancePercent;
+    report.bandwidthMHz = table.first.bandwidth;
 
     std::vector<double> magnitude(f.size());
     for (std::size_t i = 0; i < f.size(); ++i) {
@@ -199,7 +232,6 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     const double s11AtF0 = interpolate(f, magnitude, settings.f0).value_or(0);
     report.s11DbMeasured = 20 * std::log10(s11AtF0);
     report.s11DbTarget = decibels(stageResponse(model, settings.f0).s11);
-    report.lossNotModelled = !settings.qu && report.s11DbMeasured < -0.1;
 
     // The comparison trace.
     report.fMHz = measuredTrace.fMHz;
@@ -242,42 +274,22 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
                                 report.fMHz[targetLobes[l]], report.delayTarget[targetLobes[l]]});
     }
 
-    // A stage k shows k lobes over 1.5 BW on either side of f0; fewer mean
-    // the sweep is too narrow to judge the resonator's frequency.
-    if (report.lobes.size() < static_cast<std::size_t>(settings.stage)) {
+    // The target's lobes over 1.5 BW on either side of f0, each with a
+    // tenth of BW beside it, must lie within the sweep, or the resonators'
+    // frequencies cannot be read from it.
+    const double bandwidth = table.first.bandwidth;
+    const TargetCurve wide = targetCurve(model, defaultSpan(bandwidth, settings.f0), 3001);
+    const std::vector<std::size_t> wideLobes =
+        lobeIndices(wide.delayNs, static_cast<std::size_t>(settings.stage));
+    report.expectedLobes = wideLobes.size();
+    if (!wideLobes.empty() &&
+        (wide.fMHz[wideLobes.front()] - 0.1 * bandwidth < report.fMHz.front() ||
+         wide.fMHz[wideLobes.back()] + 0.1 * bandwidth > report.fMHz.back())) {
         report.lobesMissing = true;
-        report.wantedFromMHz = settings.f0 - 1.5 * table.first.bandwidth;
-        report.wantedToMHz = settings.f0 + 1.5 * table.first.bandwidth;
+        report.wantedFromMHz = wide.fMHz.front();
+        report.wantedToMHz = wide.fMHz.back();
     }
 
-    // Likely cause.
-    const double tolerance = settings.tolerancePercent / 100;
-    bool offFrequency = false;
-    if (settings.stage == 1 && report.lobes.size() == 1) {
-        const double offset = report.lobes[0].fMHz - report.lobes[0].targetFMHz;
-        const double width = table.first.bandwidth / table.stages[0].g;
-        report.frequencyLean = offset;
-        offFrequency = std::abs(offset) > tolerance * width;
-        report.tunedHigh = offset > 0;
-    } else if (report.lobes.size() >= 2) {
-        const Lobe &lower = report.lobes.front(), &upper = report.lobes.back();
-        auto lean = [](double low, double high) { return (high - low) / ((high + low) / 2); };
-        report.frequencyLean =
-            lean(lower.delayNs, upper.delayNs) - lean(lower.targetDelayNs, upper.targetDelayNs);
-        offFrequency = std::abs(report.frequencyLean) > tolerance;
-        report.tunedHigh = report.frequencyLean > 0;
-    }
-    if (report.pass)
-        report.cause = offFrequency ? CheckReport::Cause::Frequency : CheckReport::Cause::None;
-    else
-        report.cause = offFrequency ? CheckReport::Cause::Frequency : CheckReport::Cause::Coupling;
-
-    // The whole sweep fitted, for a reflection: what each resonator and
-    // coupling is, beside what the samples above show.
-    if (settings.fitSweep && settings.parameter.row == settings.parameter.column) {
-        report.fit = fitStage(table, network, settings);
-        report.noiseDb = traceNoiseDb(measured);
-    }
     if (!std::isfinite(report.deviationPercent) || !std::isfinite(report.s11DbMeasured) ||
         !std::isfinite(report.s11DbTarget)) {
         refusal.kind = CheckRefusal::NotFinite;
@@ -295,6 +307,12 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         if (std::round(s11AtF0 * 1e6) < 1e6 && a > 0)
             report.qu = *report.qe / a;
     }
+    if (report.fit && report.output == StageOutput::Open) {
+        report.fittedDelayNs = report.fit->delayNs(settings.f0);
+        const double design = report.fit->delayNs(settings.f0, true);
+        report.fittedDeviationPercent = (*report.fittedDelayNs - design) / design * 100;
+    }
+    report.verdict = judgeStage(report);
     return report;
 }
 
@@ -306,62 +324,8 @@ std::string comparisonCsv(const CheckReport &r) {
     return text;
 }
 
-Advice adviceOf(const CheckReport &r) {
-    Advice advice;
-    advice.resonator = r.settings.stage;
-    if (r.cause == CheckReport::Cause::Frequency) {
-        advice.action = r.tunedHigh ? Advice::TuneDown : Advice::TuneUp;
-        advice.centreWithin = r.pass;
-    } else if (r.cause == CheckReport::Cause::Coupling) {
-        advice.action = r.deviationPercent > 0 ? Advice::Strengthen : Advice::Weaken;
-    } else {
-        advice.action = r.settings.stage == r.order ? Advice::AllTuned : Advice::NextStage;
-    }
-    if (r.lossNotModelled)
-        advice.lossDb = r.s11DbMeasured;
-    return advice;
-}
-
-std::string adviceText(const Advice &a) {
-    const std::string k = std::to_string(a.resonator);
-    const bool high = a.action == Advice::TuneDown;
-    const bool weak = a.action == Advice::Strengthen;
-    std::string text;
-    switch (a.action) {
-    case Advice::TuneDown:
-    case Advice::TuneUp:
-        text = "Resonator " + k + " is tuned " + (high ? "high" : "low") + ": " +
-               (a.resonator == 1 ? std::string("the delay peak sits ") +
-                                       (high ? "above" : "below") + " its target frequency"
-                                 : std::string("the ") + (high ? "upper" : "lower") +
-                                       " lobe stands higher than the target's") +
-               ". Tune resonator " + k + (high ? " down" : " up") + " in frequency.";
-        if (a.centreWithin)
-            text += " The centre delay is within tolerance.";
-        break;
-    case Advice::Strengthen:
-    case Advice::Weaken:
-        text = std::string("The centre delay is ") + (weak ? "too long" : "too short") + ": " +
-               (a.resonator == 1 ? std::string("the input coupling")
-                                 : "the coupling into resonator " + k + " (between resonators " +
-                                       std::to_string(a.resonator - 1) + " and " + k + ")") +
-               " is too " + (weak ? "weak. Strengthen it." : "strong. Weaken it.");
-        break;
-    case Advice::AllTuned:
-        text = "Within tolerance: every resonator is tuned.";
-        break;
-    case Advice::NextStage:
-        text = "Within tolerance: go on to stage " + std::to_string(a.resonator + 1) + ".";
-        break;
-    }
-    if (a.lossDb)
-        text += " The sweep shows loss (S11 " + formatFixed(*a.lossDb, 2) +
-                " dB at f0) that the lossless target leaves out: give the resonators' unloaded Q.";
-    return text;
-}
-
 std::string adviceText(const CheckReport &report) {
-    return adviceText(adviceOf(report));
+    return verdictText(report.verdict);
 }
 
 } // namespace varnel

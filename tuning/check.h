@@ -5,6 +5,7 @@
 #include "tuning/stage_fit.h"
 #include "tuning/stage_model.h"
 #include "tuning/tuning_table.h"
+#include "tuning/verdict.h"
 
 #include <optional>
 #include <string>
@@ -28,29 +29,27 @@
 // neighbouring lobes (else the highest point there): neither the rounding
 // ripple of a dense sweep, nor noise, nor the spike of a reflection zero
 // beside a lobe takes its place.
-// Likely cause when outside the tolerance:
-//   - resonator k off frequency when the stage 1 peak sits off the target's
-//     by more than tolerance % of the peak's width BW/g1, or, from stage 2 on,
-//     when the outer lobes lean, (upper - lower) / their mean, more than
-//     tolerance % away from the target's lean: a resonator tuned high lifts
-//     the upper lobe (and moves the stage 1 peak up);
-//   - otherwise the coupling into resonator k (the input coupling for
-//     stage 1): a delay above the target means that coupling is too weak.
+// The verdict (verdict.h) comes from the stage model fitted to the whole
+// complex sweep (stage_fit.h) when the parameter is a reflection; for a
+// transmission it rests on the centre delay alone. The last stage is seen
+// with its output open or loaded as the settings say, else as the sweep
+// fits closer; a loaded output is the target's too.
 // Stage 1 also gives Qe and Qu from the measured delay and |S11| at f0:
 //     a = (1 - |S11|) / (1 + |S11|),  Qe = (omega0 tau / 4)(1 - a^2),
 //     Qu = Qe / a  (none when |S11| rounds to 1 at six decimals; neither
 //     when |S11| at f0 is above 1).
 // |S| above 1 (0 dB) anywhere in a reflection sweep is warned of: a passive
 // stage cannot reflect more than it is sent (calibration, the wrong port,
-// an active device), and so is a sweep too narrow to show the stage's k
-// lobes (the advice then rests on the centre delay alone). A sweep whose
+// an active device), and so is a sweep too narrow to show the stage's
+// lobes (those of the target over f0 +- 1.5 BW, each with a tenth of BW
+// beside it). A sweep whose
 // phase is undefined (|S| = 0) at any point, or whose delay is not finite,
 // is refused.
 // Worked example: the stage 1 target of order 5, 10 MHz, 0.01 dB with
 // Qu = 1000 at f0 = 1000 MHz written as a sweep of 2001 points over
 // 970..1030 MHz (what `varnel-calc curve --s1p` writes), checked with
-// aperture 2: measured = target = 48.426 ns (deviation 0 %, pass),
-// |S11| = -1.3164 dB, Qe 75.63, Qu 1000.
+// aperture 2: measured = target = 48.426 ns (deviation 0 %), |S11| =
+// -1.3164 dB, Qe 75.63, Qu 1000, and the fit finds the same: pass.
 namespace varnel {
 
 struct CheckSettings {
@@ -61,9 +60,10 @@ struct CheckSettings {
     Aperture aperture{};
     double electricalDelayNs = 0;
     double tolerancePercent = 2;
+    double toleranceFrequencyPercent = 2; // of BW, for each resonator
     ResonatorKind resonator = ResonatorKind::Lumped;
-    // Also fit the stage model to the whole sweep (CheckReport::fit).
-    bool fitSweep = false;
+    // The last stage's output; none: found from the sweep.
+    std::optional<StageOutput> output;
 };
 
 struct Lobe {
@@ -76,41 +76,39 @@ struct Lobe {
 struct CheckReport {
     CheckSettings settings;
     int order = 0;
+    double bandwidthMHz = 0;
     std::size_t apertureSteps = 0;
     double tableDelayNs = 0;  // the tuning table's lossless stage delay
     double targetDelayNs = 0; // the model through the aperture, at f0
     double measuredDelayNs = 0;
     double deviationPercent = 0;
-    bool pass = false;
+    bool pass = false; // the centre delay within the tolerance
     double s11DbMeasured = 0;
     double s11DbTarget = 0;
     std::vector<Lobe> lobes;
     std::optional<double> qe; // stage 1 only
     std::optional<double> qu; // stage 1 only, when |S11| is below 1
 
-    // The sweep shows loss (|S11| at f0 below -0.1 dB) but the target is
-    // lossless: the advice asks for the unloaded Q.
-    bool lossNotModelled = false;
-
     // |S| above 1 at `aboveUnityPoints` points of a reflection sweep, the
     // largest `aboveUnityDb` dB.
     std::size_t aboveUnityPoints = 0;
     double aboveUnityDb = 0;
-    // The sweep is narrower than the stage's lobes: fewer lobes than the
-    // stage's k were found, and the span that would show them.
+    // The sweep is narrower than the stage's lobes, and the span that would
+    // show them.
     bool lobesMissing = false;
+    std::size_t expectedLobes = 0; // the target's over f0 +- 1.5 BW
     double wantedFromMHz = 0, wantedToMHz = 0;
 
     // The stage model fitted to the whole complex sweep (stage_fit.h), for
-    // a reflection parameter when the settings ask for it; and the trace's
-    // noise it is held against.
+    // a reflection parameter; the trace's noise it is held against; its
+    // centre delay and that against the design's at the fitted loss (none
+    // with the output loaded).
     std::optional<StageFit> fit;
     double noiseDb = 0;
+    std::optional<double> fittedDelayNs, fittedDeviationPercent;
+    StageOutput output = StageOutput::Open;
 
-    enum class Cause { None, Coupling, Frequency } cause = Cause::None;
-    bool tunedHigh = false;   // with Cause::Frequency
-    double frequencyLean = 0; // measured lean minus target lean (stage 2 on), or
-                              // the stage 1 peak's offset in MHz
+    Verdict verdict;
     // The comparison at each mid-frequency of the delay trace.
     std::vector<double> fMHz, delayMeasured, delayTarget, s11DbMeasuredTrace, s11DbTargetTrace;
 };
@@ -141,39 +139,14 @@ std::string checkRefusalText(const CheckRefusal &refusal);
 std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, const Network &network,
                                                    const CheckSettings &settings);
 
-// What the check advises: one decision, made here, that every face renders
-// in its own language.
-//   TuneDown / TuneUp     resonator `resonator` (the stage's last) is tuned
-//                         high / low: on stage 1 the delay peak sits
-//                         above / below f0, later the upper / lower lobe
-//                         stands higher than the target's; `centreWithin`
-//                         when the centre delay passes all the same
-//   Strengthen / Weaken   the coupling into resonator `resonator` (1: the
-//                         input coupling) is too weak / too strong: the
-//                         centre delay is too long / too short
-//   NextStage / AllTuned  within tolerance; go on to `resonator` + 1, or the
-//                         last stage is tuned
-// `lossDb` is the sweep's |S11| at f0 when it shows loss the lossless target
-// leaves out. Example: stage 2 with the centre delay 5 % long: Strengthen,
-// resonator 2 ("... the coupling into resonator 2 (between resonators 1 and
-// 2) is too weak. Strengthen it.").
-struct Advice {
-    enum Action { TuneDown, TuneUp, Strengthen, Weaken, NextStage, AllTuned } action = AllTuned;
-    int resonator = 1;
-    bool centreWithin = false;
-    std::optional<double> lossDb;
-};
-Advice adviceOf(const CheckReport &report);
-
-// The advice in English, in one or two sentences.
-std::string adviceText(const Advice &advice);
-
 // The report's warnings in English, each a sentence or two:
 //   "|S11| is above 0 dB at 12 points (up to +0.35 dB): check the
 //   calibration and the port; a passive stage cannot reflect more than it
 //   is sent";
 //   "the sweep shows 1 of the stage's 2 lobes: sweep at least 1.5 x BW on
-//   either side of f0 (985 to 1015 MHz), or the lobes cannot be read".
+//   either side of f0 (985 to 1015 MHz), or the lobes cannot be read";
+//   "the sweep's Qu is about 1200, not the given 3000: the target delay
+//   assumes 3000" (beyond a quarter apart).
 std::vector<std::string> warningTexts(const CheckReport &report);
 
 // The comparison as CSV: "f_mhz,delay_measured_ns,delay_target_ns,
@@ -181,7 +154,7 @@ std::vector<std::string> warningTexts(const CheckReport &report);
 // its shortest exact form.
 std::string comparisonCsv(const CheckReport &report);
 
-// adviceText(adviceOf(report)).
+// verdictText(report.verdict).
 std::string adviceText(const CheckReport &report);
 
 } // namespace varnel

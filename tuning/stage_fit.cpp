@@ -4,7 +4,7 @@
 #include "tuning/check.h"
 
 #include <Eigen/Dense>
-#include <unsupported/Eigen/LevenbergMarquardt>
+#include <unsupported/Eigen/NonLinearOptimization>
 
 #include <algorithm>
 #include <cmath>
@@ -21,49 +21,120 @@ constexpr double pi = std::numbers::pi;
 // parameters are fixed long before, and a million-point sweep would cost a
 // second an iteration.
 constexpr std::size_t maxFitPoints = 2001;
+// A model mismatch below this (|S|, -40 dB) is the bench's, not a fault:
+// couplings that vary over the band, the detuned resonators' loading.
+constexpr double mismatchFloor = 0.01;
 
 // The residuals, real and imaginary parts point by point, and their exact
-// Jacobian.
-struct Residuals : Eigen::DenseFunctor<double> {
-    Residuals(const std::vector<double> &g, double f0, double fbw, ResonatorKind resonator,
-              std::vector<double> fMHz, std::vector<Complex> measured)
-        : Eigen::DenseFunctor<double>(static_cast<int>(2 * g.size() + 3),
-                                      static_cast<int>(2 * fMHz.size())),
-          m_g(g), m_f0(f0), m_fbw(fbw), m_resonator(resonator), m_f(std::move(fMHz)),
-          m_measured(std::move(measured)) {}
+// Jacobian a row at a time: the solver builds the triangular factor row by
+// row (MINPACK's lmstr), so it keeps an n x n matrix, not one of twice the
+// points by n.
+struct Residuals {
+    Residuals(const FitModel &model, std::vector<double> fMHz, std::vector<Complex> measured)
+        : m_model(model), m_f(std::move(fMHz)), m_measured(std::move(measured)) {}
+
+    int values() const { return static_cast<int>(2 * m_f.size()); }
+    int inputs() const { return static_cast<int>(m_model.parameterCount()); }
 
     int operator()(const Eigen::VectorXd &x, Eigen::VectorXd &residuals) const {
         const std::vector<double> parameters(x.data(), x.data() + x.size());
         for (std::size_t j = 0; j < m_f.size(); ++j) {
-            const Complex e =
-                fitModelAt(m_g, m_f0, m_fbw, m_resonator, parameters, m_f[j], false).s -
-                m_measured[j];
+            const Complex e = fitModelAt(m_model, parameters, m_f[j], false).s - m_measured[j];
             residuals[static_cast<Eigen::Index>(2 * j)] = e.real();
             residuals[static_cast<Eigen::Index>(2 * j + 1)] = e.imag();
         }
         return 0;
     }
 
-    int df(const Eigen::VectorXd &x, Eigen::MatrixXd &jacobian) const {
-        const std::vector<double> parameters(x.data(), x.data() + x.size());
-        for (std::size_t j = 0; j < m_f.size(); ++j) {
-            const FitPoint point = fitModelAt(m_g, m_f0, m_fbw, m_resonator, parameters, m_f[j]);
-            for (std::size_t q = 0; q < point.derivatives.size(); ++q) {
-                jacobian(static_cast<Eigen::Index>(2 * j), static_cast<Eigen::Index>(q)) =
-                    point.derivatives[q].real();
-                jacobian(static_cast<Eigen::Index>(2 * j + 1), static_cast<Eigen::Index>(q)) =
-                    point.derivatives[q].imag();
-            }
+    // Row `rownb` - 2 of the Jacobian: the real part of a point's
+    // derivatives, then the imaginary part, from one evaluation.
+    int df(const Eigen::VectorXd &x, Eigen::VectorXd &row, Eigen::Index rownb) {
+        const auto at = static_cast<std::size_t>(rownb - 2);
+        if (at % 2 == 0) {
+            m_parameters.assign(x.data(), x.data() + x.size());
+            m_point = fitModelAt(m_model, m_parameters, m_f[at / 2]);
         }
+        for (std::size_t q = 0; q < m_point.derivatives.size(); ++q)
+            row[static_cast<Eigen::Index>(q)] =
+                at % 2 == 0 ? m_point.derivatives[q].real() : m_point.derivatives[q].imag();
         return 0;
     }
 
-    const std::vector<double> &m_g;
-    double m_f0, m_fbw;
-    ResonatorKind m_resonator;
+    // J^T J at x, from the points' derivatives.
+    Eigen::MatrixXd normalMatrix(const Eigen::VectorXd &x) const {
+        const std::vector<double> parameters(x.data(), x.data() + x.size());
+        Eigen::MatrixXd product = Eigen::MatrixXd::Zero(x.size(), x.size());
+        Eigen::MatrixXd rows(2, x.size());
+        for (const double f : m_f) {
+            const FitPoint point = fitModelAt(m_model, parameters, f);
+            for (std::size_t q = 0; q < point.derivatives.size(); ++q) {
+                rows(0, static_cast<Eigen::Index>(q)) = point.derivatives[q].real();
+                rows(1, static_cast<Eigen::Index>(q)) = point.derivatives[q].imag();
+            }
+            product.noalias() += rows.transpose() * rows;
+        }
+        return product;
+    }
+
+    const FitModel &m_model;
     std::vector<double> m_f;
     std::vector<Complex> m_measured;
+    std::vector<double> m_parameters;
+    FitPoint m_point;
 };
+
+// One fit of `model` to the points, from the design values.
+StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
+                 const std::vector<Complex> &measured, std::optional<double> qu) {
+    const std::size_t k = model.g.size();
+    // The design values; the phase that best aligns the design with the
+    // trace, arg(sum of measured x conj(design)).
+    std::vector<double> start(model.parameterCount(), 1.0);
+    std::fill(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
+    start[2 * k] = 1 / (model.fbw * qu.value_or(3000.0));
+    start[2 * k + 1] = 0;
+    start[2 * k + 2] = 0;
+    Complex alignment = 0;
+    for (std::size_t j = 0; j < f.size(); ++j)
+        alignment += measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
+    start[2 * k + 2] = std::arg(alignment);
+
+    Residuals residuals(model, f, measured);
+    Eigen::VectorXd x =
+        Eigen::Map<const Eigen::VectorXd>(start.data(), static_cast<Eigen::Index>(start.size()));
+    Eigen::LevenbergMarquardt<Residuals> solver(residuals);
+    solver.parameters.maxfev = 200;
+    const Eigen::LevenbergMarquardtSpace::Status status = solver.minimizeOptimumStorage(x);
+
+    StageFit fit;
+    fit.model = model;
+    for (std::size_t i = 0; i < k; ++i) {
+        fit.offsetMHz.push_back(x[static_cast<Eigen::Index>(i)]);
+        fit.scale.push_back(x[static_cast<Eigen::Index>(k + i)]);
+    }
+    fit.loss = x[static_cast<Eigen::Index>(2 * k)];
+    fit.cableDelayNs = x[static_cast<Eigen::Index>(2 * k + 1)];
+    fit.phaseRad = std::remainder(x[static_cast<Eigen::Index>(2 * k + 2)], 2 * pi);
+    if (model.load)
+        fit.outputScale = x[static_cast<Eigen::Index>(2 * k + 3)];
+    fit.iterations = static_cast<int>(solver.iter);
+    fit.converged = status == Eigen::LevenbergMarquardtSpace::RelativeReductionTooSmall ||
+                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorTooSmall ||
+                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorAndReductionTooSmall ||
+                    status == Eigen::LevenbergMarquardtSpace::CosinusTooSmall;
+
+    Eigen::VectorXd e(residuals.values());
+    residuals(x, e);
+    fit.residualRms = std::sqrt(e.squaredNorm() / static_cast<double>(f.size()));
+    const double variance =
+        e.squaredNorm() / std::max<double>(1.0, static_cast<double>(e.size() - x.size()));
+    const Eigen::MatrixXd covariance =
+        variance *
+        residuals.normalMatrix(x).ldlt().solve(Eigen::MatrixXd::Identity(x.size(), x.size()));
+    for (Eigen::Index q = 0; q < x.size(); ++q)
+        fit.uncertainty.push_back(std::sqrt(std::max(0.0, covariance(q, q))));
+    return fit;
+}
 
 } // namespace
 
@@ -71,6 +142,40 @@ double StageFit::couplingErrorPercent(std::size_t i) const {
     if (i == 1)
         return (scale[0] - 1) * 100;
     return (1 / std::sqrt(scale[i - 2] * scale[i - 1]) - 1) * 100;
+}
+
+bool StageFit::matchesSweep() const {
+    return converged && residualRms <= std::max(3 * std::pow(10.0, noiseDb / 20), mismatchFloor);
+}
+
+double StageFit::outputErrorPercent() const {
+    return (scale.back() * outputScale - 1) * 100;
+}
+
+std::vector<double> StageFit::parameters() const {
+    std::vector<double> x = offsetMHz;
+    x.insert(x.end(), scale.begin(), scale.end());
+    x.insert(x.end(), {loss, cableDelayNs, phaseRad});
+    if (model.load)
+        x.push_back(outputScale);
+    return x;
+}
+
+double StageFit::delayNs(double f, bool designElements) const {
+    std::vector<double> x(model.parameterCount(), 1.0);
+    const std::size_t k = model.g.size();
+    if (!designElements)
+        x = parameters();
+    else
+        std::fill(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
+    x[2 * k] = loss;
+    x[2 * k + 1] = 0;
+    x[2 * k + 2] = 0;
+    // The phase slope over a step far below the stage's features.
+    const double h = 1e-4 * model.fbw * model.f0;
+    const Complex up = fitModelAt(model, x, f + h, false).s;
+    const Complex down = fitModelAt(model, x, f - h, false).s;
+    return -std::arg(up / down) / (2 * pi * 2 * h) * 1e3;
 }
 
 double traceNoiseDb(const std::vector<Complex> &values) {
@@ -85,6 +190,9 @@ double traceNoiseDb(const std::vector<Complex> &values) {
 
 double couplingUncertaintyPercent(const StageFit &fit, std::size_t i) {
     const std::size_t k = fit.scale.size();
+    if (i == 0) // the output: s_n s_o
+        return 100 * std::hypot(fit.uncertainty[2 * k - 1] * fit.outputScale,
+                                fit.uncertainty[2 * k + 3] * fit.scale.back());
     if (i == 1)
         return fit.uncertainty[k] * 100;
     // d/ds of 1/sqrt(s' s) is -1/(2 s sqrt(s' s)); the scales taken apart.
@@ -94,31 +202,48 @@ double couplingUncertaintyPercent(const StageFit &fit, std::size_t i) {
            std::hypot(fit.uncertainty[k + i - 2] / a, fit.uncertainty[k + i - 1] / b);
 }
 
-FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, ResonatorKind resonator,
-                    const std::vector<double> &parameters, double f, bool withDerivatives) {
+FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters, double f,
+                    bool withDerivatives) {
+    const std::vector<double> &g = model.g;
+    const double fbw = model.fbw;
     const std::size_t k = g.size();
-    const std::size_t n = withDerivatives ? 2 * k + 3 : 0;
-    const std::size_t lossAt = 2 * k, delayAt = 2 * k + 1, phaseAt = 2 * k + 2;
+    const std::size_t n = withDerivatives ? model.parameterCount() : 0;
+    const std::size_t lossAt = 2 * k, delayAt = 2 * k + 1, phaseAt = 2 * k + 2,
+                      outputAt = 2 * k + 3;
     const double r = parameters[lossAt];
-    std::vector<Complex> p(k), dpd(k); // p_i and dp_i/dd_i
+    // Work space kept between calls: a fit calls this for every point.
+    thread_local std::vector<Complex> p, dpd, dP, dQ, next;
+    p.resize(k);
+    dpd.resize(k); // p_i and dp_i/dd_i
     for (std::size_t i = 0; i < k; ++i) {
-        const MappedFrequency mapped = mapFrequency(resonator, f, f0 + parameters[i]);
+        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + parameters[i]);
         p[i] = {r, mapped.omega / fbw};
         dpd[i] = {0, mapped.perResonator / fbw};
     }
     auto a = [&](std::size_t i) { return g[i] * parameters[k + i]; };
-    // The continuants and their derivatives, kept in range together.
-    Complex P = a(k - 1) * p[k - 1], Q = 1.0;
-    std::vector<Complex> dP(n), dQ(n), next(n);
+    // The continuants and their derivatives. The load's immittance
+    // 1 / (g_(n+1) s_o) ends a loaded ladder.
+    const double load = model.load ? 1 / (*model.load * parameters[outputAt]) : 0.0;
+    Complex P = a(k - 1) * p[k - 1] + load, Q = 1.0;
+    dP.assign(n, 0.0);
+    dQ.assign(n, 0.0);
+    next.assign(n, 0.0);
     if (withDerivatives) {
         dP[k - 1] = a(k - 1) * dpd[k - 1];
         dP[2 * k - 1] = g[k - 1] * p[k - 1];
         dP[lossAt] = a(k - 1);
+        if (model.load)
+            dP[outputAt] = -load / parameters[outputAt];
     }
+    // They grow by |a p| a resonator; all are scaled down together, by a
+    // power of 2 (exactly), once P or Q passes 2^256: the derivatives stay
+    // within a few powers of P's, far from overflow.
     auto keepInRange = [&] {
-        const int shift = rangeShift({{&P, 1}, {&Q, 1}, dP, dQ});
-        if (shift == 0)
+        const double largest = std::max(
+            {std::abs(P.real()), std::abs(P.imag()), std::abs(Q.real()), std::abs(Q.imag())});
+        if (!(largest > 0x1p256) || !std::isfinite(largest))
             return;
+        const int shift = -std::ilogb(largest);
         P = scaledBy(P, shift);
         Q = scaledBy(Q, shift);
         for (std::size_t q = 0; q < n; ++q) {
@@ -126,17 +251,25 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
             dQ[q] = scaledBy(dQ[q], shift);
         }
     };
-    keepInRange();
     for (std::size_t i = k - 1; i-- > 0;) {
         const Complex ai = a(i);
+        const Complex step = ai * p[i];
         if (withDerivatives) {
-            for (std::size_t q = 0; q < n; ++q)
-                next[q] = ai * p[i] * dP[q] + dQ[q];
-            next[i] += ai * dpd[i] * P;     // d/dd_i
-            next[k + i] += g[i] * p[i] * P; // d/ds_i
-            next[lossAt] += ai * P;         // d/dr
+            // Only the elements from i + 1 on (and r, s_o) have reached P
+            // and Q so far.
+            auto carry = [&](std::size_t from, std::size_t to) {
+                for (std::size_t q = from; q < to; ++q)
+                    next[q] = step * dP[q] + dQ[q];
+            };
+            carry(i + 1, k);
+            carry(k + i + 1, 2 * k);
+            carry(lossAt, lossAt + 1);
+            carry(outputAt, n);
+            next[i] = ai * dpd[i] * P;     // d/dd_i
+            next[k + i] = g[i] * p[i] * P; // d/ds_i
+            next[lossAt] += ai * P;        // d/dr
         }
-        const Complex nextP = ai * p[i] * P + Q;
+        const Complex nextP = step * P + Q;
         Q = P;
         dQ.swap(dP);
         dP.swap(next);
@@ -147,11 +280,13 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
     const Complex s = (Q - P) / sum;
     const double psi = parameters[phaseAt] - 2 * pi * f * parameters[delayAt] * 1e-3;
     const Complex turn = std::polar(1.0, psi);
-    FitPoint point{s * turn, std::vector<Complex>(n)};
+    FitPoint point{s * turn, {}};
     if (!withDerivatives)
         return point;
-    for (std::size_t q = 0; q < lossAt + 1; ++q)
-        point.derivatives[q] = 2.0 * (P * dQ[q] - Q * dP[q]) / (sum * sum) * turn;
+    point.derivatives.resize(n);
+    const Complex factor = 2.0 / (sum * sum) * turn;
+    for (std::size_t q = 0; q < n; ++q)
+        point.derivatives[q] = (P * dQ[q] - Q * dP[q]) * factor;
     point.derivatives[delayAt] = point.s * Complex(0, -2 * pi * f * 1e-3);
     point.derivatives[phaseAt] = point.s * Complex(0, 1);
     return point;
@@ -159,10 +294,12 @@ FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, Resonat
 
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings) {
     const std::size_t k = static_cast<std::size_t>(settings.stage);
-    std::vector<double> g;
+    FitModel model;
     for (std::size_t i = 0; i < k; ++i)
-        g.push_back(table.stages[i].g);
-    const double fbw = effectiveBandwidth(table.first.bandwidth) / settings.f0;
+        model.g.push_back(table.stages[i].g);
+    model.f0 = settings.f0;
+    model.fbw = effectiveBandwidth(table.first.bandwidth) / settings.f0;
+    model.resonator = settings.resonator;
     const std::vector<Complex> all = network.parameter(settings.parameter);
     const std::size_t stride =
         std::max<std::size_t>(1, (all.size() + maxFitPoints - 1) / maxFitPoints);
@@ -172,54 +309,39 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
         f.push_back(network.frequencyMHz[j]);
         measured.push_back(all[j]);
     }
-
-    // The design values; the phase that best aligns the design with the
-    // trace, arg(sum of measured x conj(design)).
-    std::vector<double> start(2 * k + 3, 0.0);
-    std::fill(start.begin() + static_cast<std::ptrdiff_t>(k),
-              start.begin() + static_cast<std::ptrdiff_t>(2 * k), 1.0);
-    start[2 * k] = 1 / (fbw * settings.qu.value_or(3000.0));
-    Complex alignment = 0;
-    for (std::size_t j = 0; j < f.size(); ++j)
-        alignment += measured[j] *
-                     std::conj(fitModelAt(g, settings.f0, fbw, settings.resonator, start, f[j]).s);
-    start[2 * k + 2] = std::arg(alignment);
-
-    Residuals residuals(g, settings.f0, fbw, settings.resonator, f, measured);
-    Eigen::VectorXd x =
-        Eigen::Map<const Eigen::VectorXd>(start.data(), static_cast<Eigen::Index>(start.size()));
-    Eigen::LevenbergMarquardt<Residuals> solver(residuals);
-    solver.setMaxfev(400);
-    const Eigen::LevenbergMarquardtSpace::Status status = solver.minimize(x);
-
-    StageFit fit;
-    for (std::size_t i = 0; i < k; ++i) {
-        fit.offsetMHz.push_back(x[static_cast<Eigen::Index>(i)]);
-        fit.scale.push_back(x[static_cast<Eigen::Index>(k + i)]);
-    }
-    fit.loss = x[static_cast<Eigen::Index>(2 * k)];
-    fit.cableDelayNs = x[static_cast<Eigen::Index>(2 * k + 1)];
-    fit.phaseRad = std::remainder(x[static_cast<Eigen::Index>(2 * k + 2)], 2 * pi);
-    fit.iterations = static_cast<int>(solver.iterations());
-    fit.converged = status == Eigen::LevenbergMarquardtSpace::RelativeReductionTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorAndReductionTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::CosinusTooSmall;
-
-    Eigen::VectorXd e(residuals.values());
-    residuals(x, e);
-    fit.residualRms = std::sqrt(e.squaredNorm() / static_cast<double>(f.size()));
-    Eigen::MatrixXd jacobian(residuals.values(), residuals.inputs());
-    residuals.df(x, jacobian);
-    const double variance =
-        e.squaredNorm() / std::max<double>(1.0, static_cast<double>(e.size() - x.size()));
-    const Eigen::MatrixXd covariance =
-        variance * (jacobian.transpose() * jacobian)
-                       .ldlt()
-                       .solve(Eigen::MatrixXd::Identity(x.size(), x.size()));
-    for (Eigen::Index q = 0; q < x.size(); ++q)
-        fit.uncertainty.push_back(std::sqrt(std::max(0.0, covariance(q, q))));
-    return fit;
+    const double noiseDb = traceNoiseDb(all);
+    auto fitted = [&](const FitModel &m) {
+        StageFit fit = fitOnce(m, f, measured, settings.qu);
+        fit.noiseDb = noiseDb;
+        return fit;
+    };
+    const bool last = k == table.stages.size();
+    if (!last || settings.output == StageOutput::Open)
+        return fitted(model);
+    FitModel loaded = model;
+    loaded.load = table.loadG;
+    if (settings.output == StageOutput::Loaded)
+        return fitted(loaded);
+    // Either end may be on the bench: first the one whose design is closer
+    // to the sweep in magnitude, then, unless that one matches, the other;
+    // the closer fit is kept.
+    auto distance = [&](const FitModel &m) {
+        std::vector<double> design(m.parameterCount(), 1.0);
+        std::fill(design.begin(), design.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
+        design[2 * k] = 1 / (m.fbw * settings.qu.value_or(3000.0));
+        design[2 * k + 1] = design[2 * k + 2] = 0;
+        double sum = 0;
+        for (std::size_t j = 0; j < f.size(); ++j)
+            sum +=
+                std::pow(std::abs(measured[j]) - std::abs(fitModelAt(m, design, f[j], false).s), 2);
+        return sum;
+    };
+    const bool loadedFirst = distance(loaded) < distance(model);
+    StageFit first = fitted(loadedFirst ? loaded : model);
+    if (first.matchesSweep())
+        return first;
+    StageFit second = fitted(loadedFirst ? model : loaded);
+    return second.residualRms < first.residualRms ? second : first;
 }
 
 } // namespace varnel

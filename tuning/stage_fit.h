@@ -21,7 +21,12 @@
 // cable delay t (ns) and the phase phi (rad). The scales carry the
 // couplings: Qe = a1 / FBW and k(i-1,i) = FBW / sqrt(a(i-1) a_i), so the
 // input coupling's error is s1 - 1 and coupling (i-1,i)'s is
-// 1 / sqrt(s(i-1) s_i) - 1 (positive: too strong).
+// 1 / sqrt(s(i-1) s_i) - 1 (positive: too strong). A last stage with its
+// output loaded adds the load's scale s_o: the ladder ends in
+// 1 / (g_(n+1) s_o), so the output's Qe = a_n g_(n+1) s_o / FBW and its
+// error is s_n s_o - 1. Unless the settings say which, the end whose design
+// is closer to the sweep's magnitude is fitted first, and the other too
+// when that fit does not match the sweep; the closer fit is kept.
 // Levenberg-Marquardt (Eigen) from the design values (d = 0, s = 1, the
 // given Qu or 3000, no cable, the phase that best aligns the trace), with
 // the Jacobian carried exactly through the same continuants as S itself;
@@ -36,17 +41,34 @@ namespace varnel {
 
 struct CheckSettings; // check.h
 
+// What a fitted ladder is made of: the design elements g_1..g_k, the band,
+// the resonators' mapping and, with the output loaded, g_(n+1).
+struct FitModel {
+    std::vector<double> g;
+    double f0 = 0, fbw = 0;
+    ResonatorKind resonator = ResonatorKind::Lumped;
+    std::optional<double> load;
+    std::size_t parameterCount() const { return 2 * g.size() + (load ? 4 : 3); }
+};
+
 struct StageFit {
+    FitModel model;
     std::vector<double> offsetMHz; // d_i, resonator i's frequency above f0
     std::vector<double> scale;     // s_i
     double loss = 0;               // r
     double cableDelayNs = 0;       // t
     double phaseRad = 0;           // phi
-    // Standard uncertainties, in the order d_1..d_k, s_1..s_k, r, t, phi.
+    double outputScale = 1;        // s_o, with the output loaded
+    // Standard uncertainties, in the order d_1..d_k, s_1..s_k, r, t, phi, s_o.
     std::vector<double> uncertainty;
     double residualRms = 0; // of |S_measured - S_fit| over the sweep
     int iterations = 0;
     bool converged = false;
+    double noiseDb = 0; // the sweep's trace noise (traceNoiseDb)
+
+    // Converged, with a residual within 3 x the trace noise or -40 dB (a
+    // real filter's couplings vary over the band; the model's do not).
+    bool matchesSweep() const;
 
     // Qu from the fitted loss; none when the fit finds no loss.
     std::optional<double> qu(double fbw) const {
@@ -55,6 +77,14 @@ struct StageFit {
     // The error of coupling (i-1, i) for i = 2..k, or the input coupling's
     // (i = 1, as Qe: positive when Qe is above its target), in percent.
     double couplingErrorPercent(std::size_t i) const;
+    // The output's Qe error in percent (loaded output only).
+    double outputErrorPercent() const;
+    // The fitted values as the parameter vector of fitModelAt.
+    std::vector<double> parameters() const;
+    // The fitted stage's own group delay at f (ns): cable and phase left
+    // out; with `designElements`, the design's elements at the fitted loss,
+    // the target the fitted stage is held against.
+    double delayNs(double f, bool designElements = false) const;
 };
 
 // Fits stage `settings.stage` of `table` to the sweep's parameter
@@ -67,19 +97,18 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
 // sweep too coarse for its curve adds the curve's own).
 double traceNoiseDb(const std::vector<std::complex<double>> &values);
 
-// The uncertainty of couplingErrorPercent(i), in percent, from the scales'
-// uncertainties.
+// The uncertainty of couplingErrorPercent(i) (of outputErrorPercent when i
+// is 0), in percent, from the scales' uncertainties.
 double couplingUncertaintyPercent(const StageFit &fit, std::size_t i);
 
 // S_measured and its derivatives with respect to the parameters (in the
-// order of StageFit::uncertainty) at one frequency, for a stage with the
-// given design elements g; exposed for the tests.
+// order of StageFit::uncertainty) at one frequency; exposed for the tests.
 struct FitPoint {
     std::complex<double> s;
     std::vector<std::complex<double>> derivatives;
 };
 // Without `withDerivatives` only the value is computed (derivatives empty).
-FitPoint fitModelAt(const std::vector<double> &g, double f0, double fbw, ResonatorKind resonator,
-                    const std::vector<double> &parameters, double f, bool withDerivatives = true);
+FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters, double f,
+                    bool withDerivatives = true);
 
 } // namespace varnel

@@ -12,7 +12,8 @@ namespace {
 // The fields read as a decimal number that must be above 0; the others
 // read as decimals (the electrical delay) take any value.
 bool mustBeAboveZero(InputField field) {
-    return field == InputField::F0 || field == InputField::Qu || field == InputField::Tolerance;
+    return field == InputField::F0 || field == InputField::Qu || field == InputField::Tolerance ||
+           field == InputField::ToleranceFrequency;
 }
 
 InputProblem problemOf(InputField field, InputProblem::Kind kind, const std::string &text) {
@@ -70,11 +71,20 @@ std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckS
         settings.electricalDelayNs = *edelay;
     if (const auto tolerance = readNumber(InputField::Tolerance, texts.tolerance, problems))
         settings.tolerancePercent = *tolerance;
+    if (const auto tolerance =
+            readNumber(InputField::ToleranceFrequency, texts.toleranceFrequency, problems))
+        settings.toleranceFrequencyPercent = *tolerance;
     if (const auto resonator = parseResonatorKind(texts.resonator))
         settings.resonator = *resonator;
     else
         problems.push_back(
             problemOf(InputField::Resonator, InputProblem::NotAResonator, texts.resonator));
+    if (texts.output.empty())
+        settings.output.reset();
+    else if (const auto output = parseStageOutput(texts.output))
+        settings.output = *output;
+    else
+        problems.push_back(problemOf(InputField::Output, InputProblem::NotAnOutput, texts.output));
     return problems;
 }
 
@@ -141,6 +151,8 @@ std::string problemText(const InputProblem &problem, const std::string &name) {
         return name + " needs an S-parameter such as S11 or S21, got " + quoted(problem.text);
     case InputProblem::NotAResonator:
         return name + " needs lumped or coaxial, got " + quoted(problem.text);
+    case InputProblem::NotAnOutput:
+        return name + " needs loaded or open, got " + quoted(problem.text);
     case InputProblem::NotAnAperture:
         return name +
                " needs a number of steps (2), a percentage of the span (5%) or a width in MHz "

@@ -23,7 +23,9 @@
 //   aperture                  steps ("2"), percent of span ("5%"), MHz ("1.5MHz")
 //   electrical delay (ns)     any decimal number
 //   tolerance (%)             a decimal number above 0
+//   frequency tolerance       a decimal number above 0 (% of BW)
 //   resonator                 "lumped" or "coaxial" (quarter-wave), any case
+//   output                    "loaded" or "open" (any case), or "" to find it
 // Every field is checked and each problem names its field; the problems come
 // in the order above (varnel-calc reports the first).
 // Worked example: order "5", bandwidth "10", ripple "0.01", f0 "1000", stage
@@ -43,7 +45,9 @@ enum class InputField {
     Aperture,
     ElectricalDelay,
     Tolerance,
-    Resonator
+    ToleranceFrequency,
+    Resonator,
+    Output
 };
 
 struct InputProblem {
@@ -55,6 +59,7 @@ struct InputProblem {
         NotAParameter, // not S11, S21, ...
         NotAnAperture, // not steps, a percentage or a width in MHz
         NotAResonator, // not "lumped" or "coaxial"
+        NotAnOutput,   // not "loaded" or "open"
         TableRefused,  // the tuning table's refusal (see `refusal`)
         RunTime,       // the calculation's run-time error (see `runTimeError`)
     } kind;
@@ -71,7 +76,9 @@ struct StageInputTexts {
     std::optional<std::string> qu;
     std::string stage = "1";
     std::string parameter = "S11", aperture = "2", electricalDelay = "0", tolerance = "2";
+    std::string toleranceFrequency = "2";
     std::string resonator = "lumped";
+    std::string output; // empty: found from the sweep
 };
 
 struct StageInputs {

@@ -18,21 +18,34 @@ const double bandwidthScale = 2000 / std::numbers::pi / delayConstant;
 
 } // namespace
 
+namespace {
+
+// The word, any case (ASCII letters only).
+bool isWord(std::string_view text, std::string_view word) {
+    return text.size() == word.size() && std::equal(text.begin(), text.end(), word.begin(),
+                                                    [](char a, char b) { return (a | 0x20) == b; });
+}
+
+} // namespace
+
 std::optional<ResonatorKind> parseResonatorKind(std::string_view text) {
-    auto is = [&](std::string_view word) {
-        return text.size() == word.size() &&
-               std::equal(text.begin(), text.end(), word.begin(),
-                          [](char a, char b) { return (a | 0x20) == b; });
-    };
-    if (is("lumped"))
+    if (isWord(text, "lumped"))
         return ResonatorKind::Lumped;
-    if (is("coaxial"))
+    if (isWord(text, "coaxial"))
         return ResonatorKind::Coaxial;
     return std::nullopt;
 }
 
+std::optional<StageOutput> parseStageOutput(std::string_view text) {
+    if (isWord(text, "open"))
+        return StageOutput::Open;
+    if (isWord(text, "loaded"))
+        return StageOutput::Loaded;
+    return std::nullopt;
+}
+
 StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu,
-                      ResonatorKind resonator) {
+                      ResonatorKind resonator, StageOutput output) {
     StageModel model;
     for (int k = 0; k < stage; ++k)
         model.g.push_back(table.stages[static_cast<std::size_t>(k)].g);
@@ -40,6 +53,8 @@ StageModel stageModel(const TuningTable &table, int stage, double f0, std::optio
     model.bandwidth = table.first.bandwidth;
     model.qu = qu;
     model.resonator = resonator;
+    if (output == StageOutput::Loaded && static_cast<std::size_t>(stage) == table.stages.size())
+        model.load = table.loadG;
     return model;
 }
 
@@ -80,7 +95,7 @@ StagePoint stageResponse(const StageModel &model, double f) {
     // resonators at a twentieth of f0). S11 and the delay are ratios of
     // terms of equal degree in P, Q, dP and dQ, so all four are scaled down
     // together, by a power of 2 (exactly), whenever they pass 1.
-    Complex P = model.g[k - 1] * p(fk), Q = 1.0;
+    Complex P = model.g[k - 1] * p(fk) + (model.load ? 1 / *model.load : 0.0), Q = 1.0;
     Complex dP = model.g[k - 1] * dp(fk), dQ = 0.0;
     auto keepInRange = [&] {
         if (const int shift = rangeShift({{&P, 1}, {&Q, 1}, {&dP, 1}, {&dQ, 1}}))
@@ -136,6 +151,8 @@ std::string describeStage(const TuningTable &table, const StageModel &model) {
         text.append("lossless");
     if (model.resonator == ResonatorKind::Coaxial)
         text.append(", coaxial resonators");
+    if (model.load)
+        text.append(", output loaded");
     return text;
 }
 

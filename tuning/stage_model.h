@@ -40,6 +40,9 @@
 // response. With loss the odd stages rise and the even fall; stage 1 has
 // exactly tau = tau0 / (1 - (Qe/Qu)^2) and |S11(f0)| = (Qu - Qe) / (Qu + Qe),
 // Qe = g1 / FBW.
+// The last stage can also be seen with the output loaded (the whole filter
+// into its load): the last continuant then starts P_n = g_n p + 1 / g_(n+1),
+// the load's immittance, and at f0 an odd order reflects nothing (S11 = 0).
 //
 // Worked example: g1 = 0.7563446753804071 (order 5, ripple 0.01 dB), stage 1,
 // f0 = 1000 MHz, BW = 10 MHz (BWe = 10.000311 MHz): at f0 lossless
@@ -52,11 +55,16 @@
 // tau = 48.1489 sec^2(x) / (1 + (g1 Omega)^2) = 47.0720 ns.
 namespace varnel {
 
+// The end of the last stage: decoupled (open) or into the output's load.
+enum class StageOutput { Open, Loaded };
+
 // How a resonator's frequency maps to the low-pass prototype's.
 enum class ResonatorKind { Lumped, Coaxial };
 
 // "lumped" or "coaxial" (any case); nullopt for anything else.
 std::optional<ResonatorKind> parseResonatorKind(std::string_view text);
+// "open" or "loaded" (any case); nullopt for anything else.
+std::optional<StageOutput> parseStageOutput(std::string_view text);
 
 // How a resonator at fr maps the frequency f (MHz) to the prototype's:
 // Omega before the division by FBW, its slope per omega = 2 pi f (rad/us)
@@ -88,6 +96,8 @@ struct StageModel {
     // in place of f0.
     std::optional<double> lastResonator; // MHz
     ResonatorKind resonator = ResonatorKind::Lumped;
+    // g_(n+1) when the last stage's output is loaded.
+    std::optional<double> load;
 };
 
 struct StagePoint {
@@ -95,9 +105,11 @@ struct StagePoint {
     double delay = 0; // ns
 };
 
-// Stage `stage` (1-based, at most the table's order) of a tuning table.
+// Stage `stage` (1-based, at most the table's order) of a tuning table;
+// `output` Loaded counts on the last stage only.
 StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu,
-                      ResonatorKind resonator = ResonatorKind::Lumped);
+                      ResonatorKind resonator = ResonatorKind::Lumped,
+                      StageOutput output = StageOutput::Open);
 
 // The response at f MHz (f > 0).
 StagePoint stageResponse(const StageModel &model, double f);

@@ -165,60 +165,117 @@ QLineEdit *addField(QFormLayout *form, const char *name, const QString &label, c
 
 } // namespace
 
-QString adviceFor(const Advice &a) {
-    const int k = a.resonator;
-    QString text;
-    switch (a.action) {
-    case Advice::TuneDown:
-        text = k == 1 ? TuneWindow::tr("Resonator %1 is tuned high: the delay peak sits above its "
-                                       "target frequency. Tune resonator %1 down in frequency.")
-                      : TuneWindow::tr("Resonator %1 is tuned high: the upper lobe stands higher "
-                                       "than the target's. Tune resonator %1 down in frequency.");
-        text = text.arg(k);
-        break;
-    case Advice::TuneUp:
-        text = k == 1 ? TuneWindow::tr("Resonator %1 is tuned low: the delay peak sits below its "
-                                       "target frequency. Tune resonator %1 up in frequency.")
-                      : TuneWindow::tr("Resonator %1 is tuned low: the lower lobe stands higher "
-                                       "than the target's. Tune resonator %1 up in frequency.");
-        text = text.arg(k);
-        break;
-    case Advice::Strengthen:
-        text = k == 1 ? TuneWindow::tr("The centre delay is too long: the input coupling is too "
-                                       "weak. Strengthen it.")
-                      : TuneWindow::tr("The centre delay is too long: the coupling into resonator "
-                                       "%1 (between resonators %2 and %1) is too weak. "
-                                       "Strengthen it.")
-                            .arg(k)
-                            .arg(k - 1);
-        break;
-    case Advice::Weaken:
-        text = k == 1 ? TuneWindow::tr("The centre delay is too short: the input coupling is too "
-                                       "strong. Weaken it.")
-                      : TuneWindow::tr("The centre delay is too short: the coupling into resonator "
-                                       "%1 (between resonators %2 and %1) is too strong. Weaken "
-                                       "it.")
-                            .arg(k)
-                            .arg(k - 1);
-        break;
-    case Advice::NextStage:
-        text = TuneWindow::tr("Within tolerance: go on to stage %1.").arg(k + 1);
-        break;
-    case Advice::AllTuned:
-        text = TuneWindow::tr("Within tolerance: every resonator is tuned.");
+namespace {
+
+// "resonator 3", "the input coupling", "coupling 2–3": an element in
+// mid-sentence.
+QString elementFor(const Finding &f) {
+    switch (f.element) {
+    case Finding::Resonator:
+        return TuneWindow::tr("resonator %1").arg(f.index);
+    case Finding::External:
+        return f.index == 1 ? TuneWindow::tr("the input coupling")
+                            : TuneWindow::tr("the output coupling");
+    case Finding::Coupling:
         break;
     }
-    if (a.centreWithin)
-        text += TuneWindow::tr(" The centre delay is within tolerance.");
-    if (a.lossDb)
-        text += TuneWindow::tr(" The sweep shows loss (S11 %1 dB at f0) that the lossless target "
-                               "leaves out: give the resonators' unloaded Q.")
-                    .arg(number(*a.lossDb, 2));
-    return text;
+    return TuneWindow::tr("coupling %1–%2").arg(f.index - 1).arg(f.index);
+}
+
+QString doubtFor(const Doubt &d) {
+    switch (d.kind) {
+    case Doubt::NotConverged:
+        return TuneWindow::tr("the fit did not settle: a resonator far off, or the sweep of "
+                              "another stage; tune stage by stage first");
+    case Doubt::Mismatch:
+        return TuneWindow::tr("the fit does not match the sweep (residual %1 dB, trace noise "
+                              "%2 dB): a resonator far off, the wrong stage or order, or the "
+                              "wrong f0; tune stage by stage first")
+            .arg(number(d.residualDb, 1), number(d.noiseDb, 1));
+    case Doubt::AboveUnity:
+        return TuneWindow::tr("the reflection rises up to +%1 dB above 0 dB: check the "
+                              "calibration and the port")
+            .arg(number(d.aboveDb, 2));
+    case Doubt::LobesOutside:
+        return TuneWindow::tr("the sweep is too narrow to show the stage's lobes: sweep %1 to "
+                              "%2 MHz")
+            .arg(qs(formatShortest(d.fromMHz)), qs(formatShortest(d.toMHz)));
+    case Doubt::TooNoisy:
+        break;
+    }
+    const QString known = d.finding.element == Finding::Resonator ? TuneWindow::tr("%1 % of BW")
+                                                                  : TuneWindow::tr("%1 %");
+    return TuneWindow::tr("the trace is too noisy for the tolerance (noise %1 dB): %2 is known "
+                          "to +-%3 against a tolerance of %4 %; average sweeps or narrow the IF "
+                          "bandwidth")
+        .arg(number(d.noiseDb, 1), elementFor(d.finding),
+             known.arg(qs(twoDigits(d.finding.uncertaintyPercent))),
+             qs(formatShortest(d.tolerancePercent)));
+}
+
+} // namespace
+
+QString findingFor(const Finding &f) {
+    const QString amount = qs(twoDigits(std::abs(f.percent)));
+    const bool positive = f.percent > 0;
+    switch (f.element) {
+    case Finding::Resonator:
+        return (positive ? TuneWindow::tr("Resonator %1 is %2 MHz (%3 % of BW) high: turn it down")
+                         : TuneWindow::tr("Resonator %1 is %2 MHz (%3 % of BW) low: turn it up"))
+            .arg(QString::number(f.index), qs(twoDigits(std::abs(f.offsetMHz))), amount);
+    case Finding::Coupling:
+    case Finding::External:
+        break;
+    }
+    if (f.forDelay) {
+        const QString delay = qs(twoDigits(std::abs(f.delayPercent)));
+        const bool longer = f.delayPercent > 0;
+        if (f.element == Finding::External)
+            return longer ? TuneWindow::tr("Input coupling: the centre delay is %1 % long: "
+                                           "strengthen it")
+                                .arg(delay)
+                          : TuneWindow::tr("Input coupling: the centre delay is %1 % short: "
+                                           "weaken it")
+                                .arg(delay);
+        return (longer ? TuneWindow::tr("Coupling %1–%2: the centre delay is %3 % long: "
+                                        "strengthen it")
+                       : TuneWindow::tr("Coupling %1–%2: the centre delay is %3 % short: "
+                                        "weaken it"))
+            .arg(QString::number(f.index - 1), QString::number(f.index), delay);
+    }
+    if (f.element == Finding::Coupling)
+        return positive ? TuneWindow::tr("Coupling %1–%2 is %3 % strong: weaken it")
+                              .arg(QString::number(f.index - 1), QString::number(f.index), amount)
+                        : TuneWindow::tr("Coupling %1–%2 is %3 % weak: strengthen it")
+                              .arg(QString::number(f.index - 1), QString::number(f.index), amount);
+    if (f.index == 1)
+        return positive ? TuneWindow::tr("Input coupling: Qe %1 % high: strengthen it").arg(amount)
+                        : TuneWindow::tr("Input coupling: Qe %1 % low: weaken it").arg(amount);
+    return positive ? TuneWindow::tr("Output coupling: Qe %1 % high: strengthen it").arg(amount)
+                    : TuneWindow::tr("Output coupling: Qe %1 % low: weaken it").arg(amount);
+}
+
+QString adviceFor(const Verdict &v) {
+    QStringList lines;
+    switch (v.outcome) {
+    case Verdict::Pass:
+        return v.stage >= v.order
+                   ? TuneWindow::tr("Within tolerance: every resonator is tuned.")
+                   : TuneWindow::tr("Within tolerance: go on to stage %1.").arg(v.stage + 1);
+    case Verdict::Fail:
+        for (const Finding &f : v.findings)
+            lines << findingFor(f) + QLatin1Char('.');
+        return lines.join(QLatin1Char('\n'));
+    case Verdict::Uncertain:
+        break;
+    }
+    for (const Doubt &d : v.doubts)
+        lines << doubtFor(d);
+    return TuneWindow::tr("The sweep cannot decide: %1.").arg(lines.join(QStringLiteral("; ")));
 }
 
 QString adviceFor(const CheckReport &report) {
-    return adviceFor(adviceOf(report));
+    return adviceFor(report.verdict);
 }
 
 QString problemFor(const InputProblem &p) {
@@ -239,6 +296,8 @@ QString problemFor(const InputProblem &p) {
                               "width in MHz (1.5MHz).");
     case InputProblem::NotAResonator:
         return TuneWindow::tr("Choose lumped or coaxial resonators.");
+    case InputProblem::NotAnOutput:
+        return TuneWindow::tr("Choose a loaded or an open output.");
     case InputProblem::TableRefused:
         switch (p.refusal->reason) {
         case TableRefusal::OrderOutOfRange:
@@ -512,6 +571,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_stage->setFocusPolicy(Qt::StrongFocus); // no focus from the wheel
     m_parameter->setFocusPolicy(Qt::StrongFocus);
     m_resonator->setFocusPolicy(Qt::StrongFocus);
+    m_output->setFocusPolicy(Qt::StrongFocus);
 
     // The first start fits the screen it opens on.
     const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1180, 760);
@@ -570,6 +630,16 @@ void TuneWindow::buildInputs(QWidget *panel) {
                                "a quarter-wave TEM line (wider bands; repeats at 3 f0)"));
     form->addRow(tr("Resonators"), m_resonator);
     connect(m_resonator, &QComboBox::currentIndexChanged, this, &TuneWindow::textsEdited);
+    // The last stage's end: its text is the input rule's word (none: the
+    // sweep shows it).
+    m_output = new QComboBox;
+    m_output->setObjectName(QStringLiteral("output"));
+    m_output->addItem(tr("As the sweep shows"), QString());
+    m_output->addItem(tr("Loaded"), QStringLiteral("loaded"));
+    m_output->addItem(tr("Open"), QStringLiteral("open"));
+    m_output->setToolTip(tr("At the last stage: the output loaded (the whole filter) or open"));
+    form->addRow(tr("Last stage's output"), m_output);
+    connect(m_output, &QComboBox::currentIndexChanged, this, &TuneWindow::textsEdited);
     m_stage = new QSpinBox;
     m_stage->setObjectName(QStringLiteral("stage"));
     // The order's whole range: a stage beyond the order is marked, never
@@ -638,9 +708,14 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
     m_edelay = option("edelay", tr("Electrical delay (ns)"), QStringLiteral("0"),
                       tr("Removed from the phase before the group delay is taken"),
                       InputField::ElectricalDelay);
-    m_tolerance =
-        option("tolerance", tr("Tolerance (%)"), QStringLiteral("2"),
-               tr("The largest deviation of the delay at f0 that passes"), InputField::Tolerance);
+    m_tolerance = option("tolerance", tr("Tolerance (%)"), QStringLiteral("2"),
+                         tr("The largest deviation of the delay at f0, and of each coupling, "
+                            "that passes"),
+                         InputField::Tolerance);
+    m_toleranceFrequency =
+        option("toleranceFrequency", tr("Resonator tolerance (% of BW)"), QStringLiteral("2"),
+               tr("The largest offset of a resonator from f0 that passes, in % of the bandwidth"),
+               InputField::ToleranceFrequency);
     m_sweepMessage = plainLabel("sweepMessage");
     m_sweepMessage->setStyleSheet(QStringLiteral("color: #b00020"));
     m_sweepMessage->hide();
@@ -764,10 +839,15 @@ void TuneWindow::buildMenus() {
 }
 
 std::vector<std::pair<QLineEdit *, const char *>> TuneWindow::savedFields() const {
-    return {{m_order, "order"},   {m_bandwidth, "bandwidth"},
-            {m_ripple, "ripple"}, {m_f0, "f0"},
-            {m_qu, "qu"},         {m_aperture, "aperture"},
-            {m_edelay, "edelay"}, {m_tolerance, "tolerance"}};
+    return {{m_order, "order"},
+            {m_bandwidth, "bandwidth"},
+            {m_ripple, "ripple"},
+            {m_f0, "f0"},
+            {m_qu, "qu"},
+            {m_aperture, "aperture"},
+            {m_edelay, "edelay"},
+            {m_tolerance, "tolerance"},
+            {m_toleranceFrequency, "toleranceFrequency"}};
 }
 
 void TuneWindow::restoreSettings() {
@@ -785,6 +865,8 @@ void TuneWindow::restoreSettings() {
         settings.value(QStringLiteral("inputs/parameter"), QStringLiteral("S11")).toString());
     m_resonator->setCurrentIndex(std::max(
         0, m_resonator->findData(settings.value(QStringLiteral("inputs/resonator")).toString())));
+    m_output->setCurrentIndex(std::max(
+        0, m_output->findData(settings.value(QStringLiteral("inputs/output")).toString())));
     m_showDb->setChecked(settings.value(QStringLiteral("view/showDb"), false).toBool());
 }
 
@@ -798,6 +880,7 @@ void TuneWindow::saveSettings() const {
     settings.setValue(QStringLiteral("inputs/stage"), m_stage->value());
     settings.setValue(QStringLiteral("inputs/parameter"), m_parameter->currentText());
     settings.setValue(QStringLiteral("inputs/resonator"), m_resonator->currentData());
+    settings.setValue(QStringLiteral("inputs/output"), m_output->currentData());
     settings.setValue(QStringLiteral("view/showDb"), m_showDb->isChecked());
 }
 
@@ -820,7 +903,9 @@ void TuneWindow::textsEdited() {
     texts.aperture = m_aperture->text().trimmed().toStdString();
     texts.electricalDelay = m_edelay->text().trimmed().toStdString();
     texts.tolerance = m_tolerance->text().trimmed().toStdString();
+    texts.toleranceFrequency = m_toleranceFrequency->text().trimmed().toStdString();
     texts.resonator = m_resonator->currentData().toString().toStdString();
+    texts.output = m_output->currentData().toString().toStdString();
     m_session.setTexts(texts);
 }
 
@@ -953,11 +1038,20 @@ void TuneWindow::showReport() {
         return;
     }
     const CheckReport &r = *report;
-    m_verdict->setText(r.pass ? tr("PASS") : tr("FAIL"));
-    m_verdict->setStyleSheet(r.pass ? QStringLiteral("color: white; background: #1b7f3b; "
-                                                     "padding: 4px")
-                                    : QStringLiteral("color: white; background: #b00020; "
-                                                     "padding: 4px"));
+    switch (r.verdict.outcome) {
+    case Verdict::Pass:
+        m_verdict->setText(tr("PASS"));
+        m_verdict->setStyleSheet(QStringLiteral("color: white; background: #1b7f3b; padding: 4px"));
+        break;
+    case Verdict::Fail:
+        m_verdict->setText(tr("FAIL"));
+        m_verdict->setStyleSheet(QStringLiteral("color: white; background: #b00020; padding: 4px"));
+        break;
+    case Verdict::Uncertain:
+        m_verdict->setText(tr("UNCERTAIN"));
+        m_verdict->setStyleSheet(QStringLiteral("color: black; background: #f2c94c; padding: 4px"));
+        break;
+    }
     m_delays->setText(tr("Delay at f0: measured %1 ns, target %2 ns\nDeviation %3 %, tolerance "
                          "%4 %\n|S11| at f0: measured %5 dB, target %6 dB")
                           .arg(number(r.measuredDelayNs, 3), number(r.targetDelayNs, 3),

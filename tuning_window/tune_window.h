@@ -116,9 +116,11 @@ class TuneWindow : public QMainWindow {
     // Measurement.
     QComboBox *m_parameter = nullptr;
     QComboBox *m_resonator = nullptr;
+    QComboBox *m_output = nullptr;
     QLineEdit *m_aperture = nullptr;
     QLineEdit *m_edelay = nullptr;
     QLineEdit *m_tolerance = nullptr;
+    QLineEdit *m_toleranceFrequency = nullptr;
     QLabel *m_file = nullptr;
     QLabel *m_sweepMessage = nullptr;
 
@@ -155,7 +157,8 @@ class TuneWindow : public QMainWindow {
 
 // The advice in the window's language; in English the text varnel-calc
 // check prints (adviceText).
-QString adviceFor(const Advice &advice);
+QString findingFor(const Finding &finding);
+QString adviceFor(const Verdict &verdict);
 QString adviceFor(const CheckReport &report);
 
 // An input problem (shown at its field), a refusal of the check, a failure

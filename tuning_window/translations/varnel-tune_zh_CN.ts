@@ -41,44 +41,140 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="156"/>
-        <source>Resonator %1 is tuned high: the delay peak sits above its target frequency. Tune resonator %1 down in frequency.</source>
-        <translation>第 %1 腔频率偏高：时延峰高于目标频率。请将第 %1 腔频率调低。</translation>
+        <source>resonator %1</source>
+        <translation>第 %1 腔</translation>
     </message>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="158"/>
-        <source>Resonator %1 is tuned high: the upper lobe stands higher than the target&apos;s. Tune resonator %1 down in frequency.</source>
-        <translation>第 %1 腔频率偏高：高频侧的峰高于目标。请将第 %1 腔频率调低。</translation>
+        <source>the input coupling</source>
+        <translation>输入耦合</translation>
     </message>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="163"/>
-        <source>Resonator %1 is tuned low: the delay peak sits below its target frequency. Tune resonator %1 up in frequency.</source>
-        <translation>第 %1 腔频率偏低：时延峰低于目标频率。请将第 %1 腔频率调高。</translation>
+        <source>the output coupling</source>
+        <translation>输出耦合</translation>
     </message>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="165"/>
-        <source>Resonator %1 is tuned low: the lower lobe stands higher than the target&apos;s. Tune resonator %1 up in frequency.</source>
-        <translation>第 %1 腔频率偏低：低频侧的峰高于目标。请将第 %1 腔频率调高。</translation>
+        <source>coupling %1–%2</source>
+        <translation>第 %1–%2 腔间耦合</translation>
     </message>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="170"/>
-        <source>The centre delay is too long: the input coupling is too weak. Strengthen it.</source>
-        <translation>中心时延偏长：输入耦合过弱，请加强。</translation>
+        <source>the fit did not settle: a resonator far off, or the sweep of another stage; tune stage by stage first</source>
+        <translation>拟合未收敛：可能有谐振腔偏离很远，或扫描属于另一级；请先逐级调试</translation>
     </message>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="172"/>
-        <source>The centre delay is too long: the coupling into resonator %1 (between resonators %2 and %1) is too weak. Strengthen it.</source>
-        <translation>中心时延偏长：进入第 %1 腔的耦合（第 %2 腔与第 %1 腔之间）过弱，请加强。</translation>
+        <source>the fit does not match the sweep (residual %1 dB, trace noise %2 dB): a resonator far off, the wrong stage or order, or the wrong f0; tune stage by stage first</source>
+        <translation>拟合与扫描不符（残差 %1 dB，迹线噪声 %2 dB）：可能有谐振腔偏离很远、级数或阶数不对，或 f0 不对；请先逐级调试</translation>
     </message>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="179"/>
-        <source>The centre delay is too short: the input coupling is too strong. Weaken it.</source>
-        <translation>中心时延偏短：输入耦合过强，请减弱。</translation>
+        <source>the reflection rises up to +%1 dB above 0 dB: check the calibration and the port</source>
+        <translation>反射最高超出 0 dB 达 +%1 dB：请检查校准和端口</translation>
     </message>
     <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="181"/>
-        <source>The centre delay is too short: the coupling into resonator %1 (between resonators %2 and %1) is too strong. Weaken it.</source>
-        <translation>中心时延偏短：进入第 %1 腔的耦合（第 %2 腔与第 %1 腔之间）过强，请减弱。</translation>
+        <source>the sweep is too narrow to show the stage&apos;s lobes: sweep %1 to %2 MHz</source>
+        <translation>扫描太窄，看不到本级的各个峰：请扫描 %1 至 %2 MHz</translation>
+    </message>
+    <message>
+        <source>%1 % of BW</source>
+        <translation>带宽的 %1 %</translation>
+    </message>
+    <message>
+        <source>%1 %</source>
+        <translation>%1 %</translation>
+    </message>
+    <message>
+        <source>the trace is too noisy for the tolerance (noise %1 dB): %2 is known to +-%3 against a tolerance of %4 %; average sweeps or narrow the IF bandwidth</source>
+        <translation>迹线噪声相对容差过大（噪声 %1 dB）：%2 的不确定度为 ±%3，而容差为 %4 %；请对多次扫描取平均或减小中频带宽</translation>
+    </message>
+    <message>
+        <source>Resonator %1 is %2 MHz (%3 % of BW) high: turn it down</source>
+        <translation>第 %1 腔偏高 %2 MHz（带宽的 %3 %）：请调低</translation>
+    </message>
+    <message>
+        <source>Resonator %1 is %2 MHz (%3 % of BW) low: turn it up</source>
+        <translation>第 %1 腔偏低 %2 MHz（带宽的 %3 %）：请调高</translation>
+    </message>
+    <message>
+        <source>Input coupling: the centre delay is %1 % long: strengthen it</source>
+        <translation>输入耦合：中心时延偏长 %1 %：请加强</translation>
+    </message>
+    <message>
+        <source>Input coupling: the centre delay is %1 % short: weaken it</source>
+        <translation>输入耦合：中心时延偏短 %1 %：请减弱</translation>
+    </message>
+    <message>
+        <source>Coupling %1–%2: the centre delay is %3 % long: strengthen it</source>
+        <translation>第 %1–%2 腔间耦合：中心时延偏长 %3 %：请加强</translation>
+    </message>
+    <message>
+        <source>Coupling %1–%2: the centre delay is %3 % short: weaken it</source>
+        <translation>第 %1–%2 腔间耦合：中心时延偏短 %3 %：请减弱</translation>
+    </message>
+    <message>
+        <source>Coupling %1–%2 is %3 % strong: weaken it</source>
+        <translation>第 %1–%2 腔间耦合偏强 %3 %：请减弱</translation>
+    </message>
+    <message>
+        <source>Coupling %1–%2 is %3 % weak: strengthen it</source>
+        <translation>第 %1–%2 腔间耦合偏弱 %3 %：请加强</translation>
+    </message>
+    <message>
+        <source>Input coupling: Qe %1 % high: strengthen it</source>
+        <translation>输入耦合：Qe 偏高 %1 %：请加强</translation>
+    </message>
+    <message>
+        <source>Input coupling: Qe %1 % low: weaken it</source>
+        <translation>输入耦合：Qe 偏低 %1 %：请减弱</translation>
+    </message>
+    <message>
+        <source>Output coupling: Qe %1 % high: strengthen it</source>
+        <translation>输出耦合：Qe 偏高 %1 %：请加强</translation>
+    </message>
+    <message>
+        <source>Output coupling: Qe %1 % low: weaken it</source>
+        <translation>输出耦合：Qe 偏低 %1 %：请减弱</translation>
+    </message>
+    <message>
+        <source>The sweep cannot decide: %1.</source>
+        <translation>此扫描无法判定：%1。</translation>
+    </message>
+    <message>
+        <source>Choose a loaded or an open output.</source>
+        <translation>请选择输出接负载或开路。</translation>
+    </message>
+    <message>
+        <source>As the sweep shows</source>
+        <translation>按扫描判断</translation>
+    </message>
+    <message>
+        <source>Loaded</source>
+        <translation>接负载</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>开路</translation>
+    </message>
+    <message>
+        <source>At the last stage: the output loaded (the whole filter) or open</source>
+        <translation>最后一级：输出接负载（整个滤波器）或开路</translation>
+    </message>
+    <message>
+        <source>Last stage&apos;s output</source>
+        <translation>最后一级的输出</translation>
+    </message>
+    <message>
+        <source>The largest deviation of the delay at f0, and of each coupling, that passes</source>
+        <translation>可通过的 f0 处时延及各耦合的最大偏差</translation>
+    </message>
+    <message>
+        <source>Resonator tolerance (% of BW)</source>
+        <translation>谐振腔容差（带宽的 %）</translation>
+    </message>
+    <message>
+        <source>The largest offset of a resonator from f0 that passes, in % of the bandwidth</source>
+        <translation>可通过的谐振腔相对 f0 的最大偏移，以带宽的百分比计</translation>
+    </message>
+    <message>
+        <source>UNCERTAIN</source>
+        <translation>无法判定 UNCERTAIN</translation>
     </message>
     <message>
         <location filename="../../tuning_window/tune_window.cpp" line="188"/>
@@ -89,16 +185,6 @@
         <location filename="../../tuning_window/tune_window.cpp" line="191"/>
         <source>Within tolerance: every resonator is tuned.</source>
         <translation>在容差之内：所有谐振腔均已调好。</translation>
-    </message>
-    <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="195"/>
-        <source> The centre delay is within tolerance.</source>
-        <translation>中心时延在容差之内。</translation>
-    </message>
-    <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="197"/>
-        <source> The sweep shows loss (S11 %1 dB at f0) that the lossless target leaves out: give the resonators&apos; unloaded Q.</source>
-        <translation>扫描显示有损耗（f0 处 S11 为 %1 dB），无损耗目标未计入：请输入谐振腔的无载 Q。</translation>
     </message>
     <message>
         <location filename="../../tuning_window/tune_window.cpp" line="211"/>
@@ -460,11 +546,6 @@
         <location filename="../../tuning_window/tune_window.cpp" line="539"/>
         <source>Tolerance (%)</source>
         <translation>容差 (%)</translation>
-    </message>
-    <message>
-        <location filename="../../tuning_window/tune_window.cpp" line="540"/>
-        <source>The largest deviation of the delay at f0 that passes</source>
-        <translation>f0 处时延允许的最大偏差</translation>
     </message>
     <message>
         <location filename="../../tuning_window/tune_window.cpp" line="549"/>

@@ -1,0 +1,283 @@
+#include "tuning/verdict.h"
+
+#include "number_text/number_text.h"
+#include "tuning/check.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnel {
+
+namespace {
+
+// |S| above 1 by less than this (0.04 dB) is the calibration's rounding.
+constexpr double aboveUnityFloor = 0.005;
+
+// An element of the fitted stage against its tolerance.
+struct Judged {
+    Finding finding;
+    double tolerance = 0;
+    double excess() const { return std::abs(finding.percent) / tolerance; }
+};
+
+std::vector<Judged> elementsOf(const CheckReport &report, const StageFit &fit) {
+    const CheckSettings &s = report.settings;
+    std::vector<Judged> elements;
+    for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i) {
+        Finding f;
+        f.element = Finding::Resonator;
+        f.index = static_cast<int>(i + 1);
+        f.offsetMHz = fit.offsetMHz[i];
+        f.percent = fit.offsetMHz[i] / report.bandwidthMHz * 100;
+        f.uncertaintyPercent = fit.uncertainty[i] / report.bandwidthMHz * 100;
+        f.direction = f.percent > 0 ? Finding::Down : Finding::Up;
+        elements.push_back({f, s.toleranceFrequencyPercent});
+    }
+    auto coupling = [&](Finding::Element element, int index, std::size_t which) {
+        Finding f;
+        f.element = element;
+        f.index = index;
+        f.percent = which == 0 ? fit.outputErrorPercent() : fit.couplingErrorPercent(which);
+        f.uncertaintyPercent = couplingUncertaintyPercent(fit, which);
+        // A port's Qe above design is too weak a coupling, the opposite of k.
+        const bool tooStrong = element == Finding::External ? f.percent < 0 : f.percent > 0;
+        f.direction = tooStrong ? Finding::Weaken : Finding::Strengthen;
+        elements.push_back({f, s.tolerancePercent});
+    };
+    coupling(Finding::External, 1, 1);
+    for (std::size_t i = 2; i <= fit.scale.size(); ++i)
+        coupling(Finding::Coupling, static_cast<int>(i), i);
+    if (fit.model.load)
+        coupling(Finding::External, 2, 0);
+    return elements;
+}
+
+Doubt doubtOf(Doubt::Kind kind) {
+    Doubt d;
+    d.kind = kind;
+    return d;
+}
+
+// The coupling stage k sets its centre delay with, turned the way the
+// delay asks: a long delay wants it stronger.
+Finding delayFinding(int stage, double delayPercent) {
+    Finding f;
+    f.element = stage == 1 ? Finding::External : Finding::Coupling;
+    f.index = stage;
+    f.direction = delayPercent > 0 ? Finding::Strengthen : Finding::Weaken;
+    f.forDelay = true;
+    f.delayPercent = delayPercent;
+    return f;
+}
+
+// "Coupling 2–3", "Input coupling", "Resonator 3"; in mid-sentence
+// "coupling 2–3", "the input coupling", "resonator 3".
+std::string elementName(const Finding &f, bool midSentence = false) {
+    std::string name;
+    switch (f.element) {
+    case Finding::Resonator:
+        name = "Resonator " + std::to_string(f.index);
+        break;
+    case Finding::External:
+        name = f.index == 1 ? "Input coupling" : "Output coupling";
+        break;
+    case Finding::Coupling:
+        name.append("Coupling ")
+            .append(std::to_string(f.index - 1))
+            .append("–")
+            .append(std::to_string(f.index));
+        break;
+    }
+    if (midSentence) {
+        name[0] = static_cast<char>(name[0] | 0x20);
+        if (f.element == Finding::External)
+            name.insert(0, "the ");
+    }
+    return name;
+}
+
+} // namespace
+
+Verdict judgeStage(const CheckReport &report) {
+    const CheckSettings &s = report.settings;
+    Verdict v;
+    v.stage = s.stage;
+    v.order = report.order;
+    if (!report.fit) { // a transmission: the centre delay alone
+        v.outcome = report.pass ? Verdict::Pass : Verdict::Fail;
+        if (!report.pass)
+            v.findings.push_back(delayFinding(s.stage, report.deviationPercent));
+        return v;
+    }
+    const StageFit &fit = *report.fit;
+    const double noise = std::pow(10.0, report.noiseDb / 20);
+    if (!fit.converged)
+        v.doubts.push_back(doubtOf(Doubt::NotConverged));
+    else if (!fit.matchesSweep()) {
+        Doubt d = doubtOf(Doubt::Mismatch);
+        d.residualDb = 20 * std::log10(fit.residualRms);
+        d.noiseDb = report.noiseDb;
+        v.doubts.push_back(d);
+    }
+    if (report.aboveUnityPoints > 0 &&
+        std::pow(10.0, report.aboveUnityDb / 20) - 1 > std::max(3 * noise, aboveUnityFloor)) {
+        Doubt d = doubtOf(Doubt::AboveUnity);
+        d.aboveDb = report.aboveUnityDb;
+        v.doubts.push_back(d);
+    }
+    if (report.lobesMissing) {
+        Doubt d = doubtOf(Doubt::LobesOutside);
+        d.fromMHz = report.wantedFromMHz;
+        d.toMHz = report.wantedToMHz;
+        v.doubts.push_back(d);
+    }
+    std::vector<Judged> elements = elementsOf(report, fit);
+    // The element the noise blurs most, against its tolerance.
+    const auto blurred = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
+        return a.finding.uncertaintyPercent / a.tolerance <
+               b.finding.uncertaintyPercent / b.tolerance;
+    });
+    if (!(blurred->finding.uncertaintyPercent <= blurred->tolerance / 4)) {
+        Doubt d = doubtOf(Doubt::TooNoisy);
+        d.noiseDb = report.noiseDb;
+        d.finding = blurred->finding;
+        d.tolerancePercent = blurred->tolerance;
+        v.doubts.push_back(d);
+    }
+    if (!v.doubts.empty()) {
+        v.outcome = Verdict::Uncertain;
+        return v;
+    }
+    std::stable_sort(elements.begin(), elements.end(),
+                     [](const Judged &a, const Judged &b) { return a.excess() > b.excess(); });
+    for (const Judged &e : elements)
+        if (e.excess() > 1)
+            v.findings.push_back(e.finding);
+    if (v.findings.empty() && !fit.model.load && report.fittedDeviationPercent &&
+        std::abs(*report.fittedDeviationPercent) > s.tolerancePercent)
+        v.findings.push_back(delayFinding(s.stage, *report.fittedDeviationPercent));
+    v.outcome = v.findings.empty() ? Verdict::Pass : Verdict::Fail;
+    return v;
+}
+
+const char *outcomeName(Verdict::Outcome outcome) {
+    switch (outcome) {
+    case Verdict::Pass:
+        return "pass";
+    case Verdict::Fail:
+        return "fail";
+    case Verdict::Uncertain:
+        break;
+    }
+    return "uncertain";
+}
+
+const char *directionName(Finding::Direction direction) {
+    switch (direction) {
+    case Finding::Up:
+        return "up";
+    case Finding::Down:
+        return "down";
+    case Finding::Strengthen:
+        return "strengthen";
+    case Finding::Weaken:
+        break;
+    }
+    return "weaken";
+}
+
+std::string twoDigits(double value) {
+    const double size = std::abs(value);
+    if (size >= 10 || !std::isfinite(value))
+        return formatFixed(value, 0);
+    const int decimals =
+        size == 0 ? 1 : std::clamp(1 - static_cast<int>(std::floor(std::log10(size))), 1, 9);
+    return formatFixed(value, decimals);
+}
+
+std::string findingText(const Finding &f) {
+    // The words go with the sign, as the direction does.
+    std::string text;
+    if (f.element == Finding::Resonator)
+        return text.append("Resonator ")
+            .append(std::to_string(f.index))
+            .append(" is ")
+            .append(twoDigits(std::abs(f.offsetMHz)))
+            .append(" MHz (")
+            .append(twoDigits(std::abs(f.percent)))
+            .append(f.percent > 0 ? " % of BW) high: turn it down" : " % of BW) low: turn it up");
+    text = elementName(f);
+    if (f.forDelay)
+        return text.append(": the centre delay is ")
+            .append(twoDigits(std::abs(f.delayPercent)))
+            .append(f.delayPercent > 0 ? " % long: strengthen it" : " % short: weaken it");
+    if (f.element == Finding::Coupling)
+        return text.append(" is ")
+            .append(twoDigits(std::abs(f.percent)))
+            .append(f.percent > 0 ? " % strong: weaken it" : " % weak: strengthen it");
+    return text.append(": Qe ")
+        .append(twoDigits(std::abs(f.percent)))
+        .append(f.percent > 0 ? " % high: strengthen it" : " % low: weaken it");
+}
+
+std::string doubtText(const Doubt &d) {
+    std::string text;
+    switch (d.kind) {
+    case Doubt::NotConverged:
+        return "the fit did not settle: a resonator far off, or the sweep of another stage; tune "
+               "stage by stage first";
+    case Doubt::Mismatch:
+        return text.append("the fit does not match the sweep (residual ")
+            .append(formatFixed(d.residualDb, 1))
+            .append(" dB, trace noise ")
+            .append(formatFixed(d.noiseDb, 1))
+            .append(" dB): a resonator far off, the wrong stage or order, or the wrong f0; tune "
+                    "stage by stage first");
+    case Doubt::AboveUnity:
+        return text.append("the reflection rises up to +")
+            .append(formatFixed(d.aboveDb, 2))
+            .append(" dB above 0 dB: check the calibration and the port");
+    case Doubt::LobesOutside:
+        return text.append("the sweep is too narrow to show the stage's lobes: sweep ")
+            .append(formatShortest(d.fromMHz))
+            .append(" to ")
+            .append(formatShortest(d.toMHz))
+            .append(" MHz");
+    case Doubt::TooNoisy: {
+        const Finding &named = d.finding;
+        return text.append("the trace is too noisy for the tolerance (noise ")
+            .append(formatFixed(d.noiseDb, 1))
+            .append(" dB): ")
+            .append(elementName(named, true))
+            .append(" is known to +-")
+            .append(twoDigits(named.uncertaintyPercent))
+            .append(named.element == Finding::Resonator ? " % of BW" : " %")
+            .append(" against a tolerance of ")
+            .append(formatShortest(d.tolerancePercent))
+            .append(" %; average sweeps or narrow the IF bandwidth");
+    }
+    }
+    return text;
+}
+
+std::string verdictText(const Verdict &v) {
+    std::string text;
+    switch (v.outcome) {
+    case Verdict::Pass:
+        return v.stage >= v.order
+                   ? "Within tolerance: every resonator is tuned."
+                   : "Within tolerance: go on to stage " + std::to_string(v.stage + 1) + ".";
+    case Verdict::Fail:
+        for (const Finding &f : v.findings)
+            text.append(text.empty() ? "" : "\n").append(findingText(f)).append(".");
+        return text;
+    case Verdict::Uncertain:
+        text = "The sweep cannot decide: ";
+        for (std::size_t i = 0; i < v.doubts.size(); ++i)
+            text.append(i == 0 ? "" : "; ").append(doubtText(v.doubts[i]));
+        return text.append(".");
+    }
+    return text;
+}
+
+} // namespace varnel

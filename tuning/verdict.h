@@ -1,0 +1,100 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What a stage check concludes from the stage fitted to the sweep
+// (stage_fit.h), in one of three outcomes:
+//   Pass       the fitted stage's centre delay within the tolerance (%) of
+//              the design's at the same loss, every tuned resonator within
+//              the frequency tolerance (% of BW) of f0, the input coupling
+//              (Qe), each coupling and, loaded, the output's Qe within the
+//              tolerance, and the fit consistent with the sweep;
+//   Fail       a finding for every element out of its tolerance, the
+//              furthest out (as a multiple of its tolerance) first; when
+//              only the centre delay is out, the coupling the stage sets it
+//              with (into resonator k; stage 1: the input), turned the way
+//              the delay asks;
+//   Uncertain  the sweep cannot decide: the fit did not converge or does
+//              not match the sweep (residual above 3 x the trace's noise and
+//              -40 dB), |S| above 0 dB beyond the noise, the lobes outside
+//              the sweep, or an element's uncertainty above a quarter of its
+//              tolerance; each with what to do.
+// The centre delay of a loaded last stage is not judged: an odd order
+// reflects nothing at f0, and the elements say it all.
+// Directions name the correction: a resonator above f0 turns Down; a
+// coupling above its design value Weakens; a port whose Qe is above its
+// design value (too weakly coupled) Strengthens.
+// Worked example, stage 4 of order 5, 10 MHz, tolerances 2 % and 2 % of BW:
+// resonator 4 fitted 0.41 MHz high, coupling 3-4 6 % weak, the rest within:
+// Fail, "Coupling 3–4 is 6.0 % weak: strengthen it" (3 tolerances) before
+// "Resonator 4 is 0.41 MHz (4.1 % of BW) high: turn it down" (2.05).
+namespace varnel {
+
+struct CheckReport; // check.h
+
+struct Finding {
+    enum Element { Resonator, Coupling, External } element = Resonator;
+    // The resonator; the coupling's upper resonator (from index - 1); the port.
+    int index = 1;
+    enum Direction { Up, Down, Strengthen, Weaken } direction = Up;
+    double offsetMHz = 0; // a resonator's offset above f0
+    // A resonator's offset in % of BW; a coupling's error in % (positive:
+    // too strong); a port's Qe error in % (positive: Qe too high).
+    double percent = 0;
+    double uncertaintyPercent = 0;
+    // Named for the centre delay alone, `delayPercent` off (positive: long).
+    bool forDelay = false;
+    double delayPercent = 0;
+};
+
+struct Doubt {
+    enum Kind {
+        NotConverged, // the solver stopped before it settled
+        Mismatch,     // residualDb against noiseDb
+        AboveUnity,   // |S| up to aboveDb above 0 dB
+        LobesOutside, // the lobes lie outside the sweep; sweep fromMHz..toMHz
+        TooNoisy,     // `finding` names the element, its uncertainty and tolerance
+    } kind = NotConverged;
+    double residualDb = 0, noiseDb = 0, aboveDb = 0, fromMHz = 0, toMHz = 0;
+    Finding finding; // with TooNoisy: element, index, uncertaintyPercent
+    double tolerancePercent = 0;
+};
+
+struct Verdict {
+    enum Outcome { Pass, Fail, Uncertain } outcome = Uncertain;
+    std::vector<Finding> findings; // with Fail
+    std::vector<Doubt> doubts;     // with Uncertain
+    int stage = 1, order = 1;      // what Pass goes on to
+};
+
+// The verdict on a report whose numbers are all in.
+Verdict judgeStage(const CheckReport &report);
+
+// "pass", "fail" or "uncertain".
+const char *outcomeName(Verdict::Outcome outcome);
+// "up", "down", "strengthen" or "weaken".
+const char *directionName(Finding::Direction direction);
+
+// "Resonator 4 is 0.41 MHz (4.1 % of BW) high: turn it down", "Coupling 3–4
+// is 6.0 % weak: strengthen it", "Input coupling: Qe 5.0 % high: strengthen
+// it", "Output coupling: ...", and for the delay alone "Coupling 1–2: the
+// centre delay is 3.1 % long: strengthen it". Amounts in two significant
+// digits.
+std::string findingText(const Finding &finding);
+
+// The doubt and what to do, in a sentence: "the fit does not match the
+// sweep (residual -22.1 dB, trace noise -61.0 dB): a resonator far off, the
+// wrong stage or order, or the wrong f0; tune stage by stage first".
+std::string doubtText(const Doubt &doubt);
+
+// The verdict as one line: "Within tolerance: go on to stage 3." or
+// "Within tolerance: every resonator is tuned."; the findings a line each,
+// each ending in "."; "The sweep cannot decide: " and the doubts joined by
+// "; ".
+std::string verdictText(const Verdict &verdict);
+
+// Two significant digits, no exponent: 0.41, 4.1, 6.0, 12, 0.052.
+std::string twoDigits(double value);
+
+} // namespace varnel
