@@ -223,7 +223,7 @@ TEST(TuneAdvice, EnglishIsTheChecksText) {
     Verdict uncertain;
     uncertain.outcome = Verdict::Uncertain;
     for (const Doubt::Kind kind : {Doubt::NotConverged, Doubt::Mismatch, Doubt::AboveUnity,
-                                   Doubt::LobesOutside, Doubt::TooNoisy}) {
+                                   Doubt::LobesOutside, Doubt::FarOff, Doubt::TooNoisy}) {
         Doubt d;
         d.kind = kind;
         d.residualDb = -22.06;
@@ -234,6 +234,7 @@ TEST(TuneAdvice, EnglishIsTheChecksText) {
         d.finding.element = Finding::Coupling;
         d.finding.index = 3;
         d.finding.uncertaintyPercent = 0.77;
+        d.finding.percent = -240;
         d.tolerancePercent = 2;
         uncertain.doubts.push_back(d);
         d.finding.element = Finding::Resonator;

@@ -196,8 +196,15 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         report.noiseDb = report.fit->noiseDb;
         report.output = report.fit->model.load ? StageOutput::Loaded : StageOutput::Open;
     }
-    const StageModel model = stageModel(table, settings.stage, settings.f0, settings.qu,
-                                        settings.resonator, report.output);
+    // A loaded filter reflects nothing at its reflection zeros when lossless:
+    // without a given Qu its target takes the loss the fit found.
+    // Where the fit finds none either, it keeps a trace of loss (Qu 1e9), so
+    // that its reflection zeros have a phase.
+    std::optional<double> targetQu = settings.qu;
+    if (!targetQu && report.output == StageOutput::Loaded)
+        targetQu = report.fit->qu(report.fit->model.fbw).value_or(1e9);
+    const StageModel model =
+        stageModel(table, settings.stage, settings.f0, targetQu, settings.resonator, report.output);
     std::vector<std::complex<double>> target(f.size());
     for (std::size_t i = 0; i < f.size(); ++i)
         target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);

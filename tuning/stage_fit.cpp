@@ -87,17 +87,32 @@ struct Residuals {
 StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
                  const std::vector<Complex> &measured, std::optional<double> qu) {
     const std::size_t k = model.g.size();
-    // The design values; the phase that best aligns the design with the
-    // trace, arg(sum of measured x conj(design)).
+    // The design values, and the cable and phase that best align the design
+    // with the trace: where the two agree, p = measured x conj(design) turns
+    // by -2 pi t df a step. The mean turn is the angle of the sum of
+    // p_j conj(p_(j-1)), in which a reflection zero (where the phase jumps
+    // but |p| is small) weighs little; the phase is then the angle of the
+    // sum of p with that turn taken out.
     std::vector<double> start(model.parameterCount(), 1.0);
     std::fill(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
     start[2 * k] = 1 / (model.fbw * qu.value_or(3000.0));
     start[2 * k + 1] = 0;
     start[2 * k + 2] = 0;
-    Complex alignment = 0;
+    std::vector<Complex> product(f.size());
+    Complex turns = 0;
+    for (std::size_t j = 0; j < f.size(); ++j) {
+        product[j] = measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
+        if (j > 0)
+            turns += product[j] * std::conj(product[j - 1]);
+    }
+    const double step =
+        f.size() > 1 ? (f.back() - f.front()) / static_cast<double>(f.size() - 1) : 0;
+    const double slope = step > 0 ? std::arg(turns) / step : 0; // rad per MHz
+    Complex aligned = 0;
     for (std::size_t j = 0; j < f.size(); ++j)
-        alignment += measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
-    start[2 * k + 2] = std::arg(alignment);
+        aligned += product[j] * std::polar(1.0, -slope * (f[j] - f.front()));
+    start[2 * k + 1] = -slope / (2 * pi) * 1e3;
+    start[2 * k + 2] = std::remainder(std::arg(aligned) - slope * f.front(), 2 * pi);
 
     Residuals residuals(model, f, measured);
     Eigen::VectorXd x =

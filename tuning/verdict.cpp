@@ -12,6 +12,9 @@ namespace {
 
 // |S| above 1 by less than this (0.04 dB) is the calibration's rounding.
 constexpr double aboveUnityFloor = 0.005;
+// An element further off than this (% of BW, % of its value) is beyond
+// what tuning stage by stage leaves; its fit has found another stage.
+constexpr double farOffPercent = 50;
 
 // An element of the fitted stage against its tolerance.
 struct Judged {
@@ -132,6 +135,15 @@ Verdict judgeStage(const CheckReport &report) {
         v.doubts.push_back(d);
     }
     std::vector<Judged> elements = elementsOf(report, fit);
+    // The element furthest out, when beyond reach.
+    const auto furthest = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
+        return std::abs(a.finding.percent) < std::abs(b.finding.percent);
+    });
+    if (!(std::abs(furthest->finding.percent) <= farOffPercent)) {
+        Doubt d = doubtOf(Doubt::FarOff);
+        d.finding = furthest->finding;
+        v.doubts.push_back(d);
+    }
     // The element the noise blurs most, against its tolerance.
     const auto blurred = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
         return a.finding.uncertaintyPercent / a.tolerance <
@@ -243,6 +255,14 @@ std::string doubtText(const Doubt &d) {
             .append(" to ")
             .append(formatShortest(d.toMHz))
             .append(" MHz");
+    case Doubt::FarOff:
+        return text.append("the fit puts ")
+            .append(elementName(d.finding, true))
+            .append(" ")
+            .append(twoDigits(std::abs(d.finding.percent)))
+            .append(d.finding.element == Finding::Resonator ? " % of BW" : " %")
+            .append(" off: a resonator far off, or the wrong stage or order; tune stage by stage "
+                    "first");
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
         return text.append("the trace is too noisy for the tolerance (noise ")

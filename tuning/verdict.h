@@ -18,8 +18,11 @@
 //   Uncertain  the sweep cannot decide: the fit did not converge or does
 //              not match the sweep (residual above 3 x the trace's noise and
 //              -40 dB), |S| above 0 dB beyond the noise, the lobes outside
-//              the sweep, or an element's uncertainty above a quarter of its
-//              tolerance; each with what to do.
+//              the sweep, an element fitted beyond the stage method's reach
+//              (a resonator half a BW off, a coupling half its value: the
+//              fit has found another stage or order), or an element's
+//              uncertainty above a quarter of its tolerance; each with what
+//              to do.
 // The centre delay of a loaded last stage is not judged: an odd order
 // reflects nothing at f0, and the elements say it all.
 // Directions name the correction: a resonator above f0 turns Down; a
@@ -54,6 +57,7 @@ struct Doubt {
         Mismatch,     // residualDb against noiseDb
         AboveUnity,   // |S| up to aboveDb above 0 dB
         LobesOutside, // the lobes lie outside the sweep; sweep fromMHz..toMHz
+        FarOff,       // `finding` names an element fitted half a BW or half its value off
         TooNoisy,     // `finding` names the element, its uncertainty and tolerance
     } kind = NotConverged;
     double residualDb = 0, noiseDb = 0, aboveDb = 0, fromMHz = 0, toMHz = 0;

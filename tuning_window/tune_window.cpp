@@ -200,6 +200,13 @@ QString doubtFor(const Doubt &d) {
         return TuneWindow::tr("the sweep is too narrow to show the stage's lobes: sweep %1 to "
                               "%2 MHz")
             .arg(qs(formatShortest(d.fromMHz)), qs(formatShortest(d.toMHz)));
+    case Doubt::FarOff:
+        return (d.finding.element == Finding::Resonator
+                    ? TuneWindow::tr("the fit puts %1 %2 % of BW off: a resonator far off, or the "
+                                     "wrong stage or order; tune stage by stage first")
+                    : TuneWindow::tr("the fit puts %1 %2 % off: a resonator far off, or the wrong "
+                                     "stage or order; tune stage by stage first"))
+            .arg(elementFor(d.finding), qs(twoDigits(std::abs(d.finding.percent))));
     case Doubt::TooNoisy:
         break;
     }

@@ -41,6 +41,14 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>the fit puts %1 %2 % of BW off: a resonator far off, or the wrong stage or order; tune stage by stage first</source>
+        <translation>拟合得出%1偏离带宽的 %2 %：可能有谐振腔偏离很远，或级数、阶数不对；请先逐级调试</translation>
+    </message>
+    <message>
+        <source>the fit puts %1 %2 % off: a resonator far off, or the wrong stage or order; tune stage by stage first</source>
+        <translation>拟合得出%1偏离 %2 %：可能有谐振腔偏离很远，或级数、阶数不对；请先逐级调试</translation>
+    </message>
+    <message>
         <source>resonator %1</source>
         <translation>第 %1 腔</translation>
     </message>
