@@ -18,7 +18,7 @@ using varnel::testing::tableOf;
 
 namespace {
 
-struct Setup {
+struct SweepSetup {
     double halfSpanBw = 1.5; // the sweep's half span, in BW
     int points = 801;
     double noiseDb = -400;
@@ -26,7 +26,7 @@ struct Setup {
     std::optional<StageOutput> output;
 };
 
-CheckReport checked(const Stage &s, const Setup &setup = {}, unsigned seed = 1) {
+CheckReport checked(const Stage &s, const SweepSetup &setup = {}, unsigned seed = 1) {
     CheckSettings settings;
     settings.stage = s.stage;
     settings.f0 = s.f0;
@@ -79,7 +79,7 @@ TEST(Verdict, AmountsInTwoDigits) {
 struct VerdictRow {
     const char *name;
     Stage stage;
-    Setup setup;
+    SweepSetup setup;
     Verdict::Outcome outcome;
     // The first finding (with Fail), or the first doubt's kind (Uncertain).
     Finding::Element element = Finding::Resonator;
@@ -111,8 +111,8 @@ Stage withCable(Stage s, double ns) {
     return s;
 }
 
-Setup sweep(double halfSpanBw, double noiseDb = -400, double edelayNs = 0) {
-    Setup setup;
+SweepSetup sweep(double halfSpanBw, double noiseDb = -400, double edelayNs = 0) {
+    SweepSetup setup;
     setup.halfSpanBw = halfSpanBw;
     setup.noiseDb = noiseDb;
     setup.edelayNs = edelayNs;
@@ -311,7 +311,7 @@ Tally run(int cases, bool noisy, unsigned seed) {
     for (int c = 0; c < cases; ++c) {
         const Drawn d = draw(random);
         const Stage &s = d.stage;
-        Setup setup;
+        SweepSetup setup;
         setup.points = d.points;
         setup.noiseDb = noisy ? noiseDb(random) : -400;
         Stage asChecked = s;
@@ -392,6 +392,38 @@ TEST(VerdictGoals, GeneratedStages) {
     EXPECT_LE(noisy.rate(noisy.uncertain), 20);
     EXPECT_GE(100.0 * noisy.named / noisy.significant, 95);
     EXPECT_LE(noisy.worstCableNs, 0.1);
+}
+
+} // namespace
+
+namespace {
+
+// Stage 1 at -60 dB of noise, 801 points: the fitted Qe within 1 % and Qu
+// within 5 % of the generator's, over 40 sweeps of Qu 1000 to 10000, Qe up
+// to 8 % off, FBW 0.3 to 5 % and 1 to 5 ns of cable.
+TEST(VerdictGoals, StageOneQeAndQuAtSixtyDecibelsOfNoise) {
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> unit(0, 1);
+    double worstQe = 0, worstQu = 0;
+    for (int c = 0; c < 40; ++c) {
+        Stage s = stageOf(3 + c % 6, 1);
+        s.bandwidth = s.f0 * (0.003 + 0.047 * unit(random));
+        s.qu = 1000 + 9000 * unit(random);
+        s.qeScale = 1 + 0.16 * (unit(random) - 0.5);
+        s.cableNs = 1 + 4 * unit(random);
+        SweepSetup setup;
+        setup.noiseDb = -60;
+        const CheckReport r = checked(s, setup, static_cast<unsigned>(c + 1));
+        ASSERT_TRUE(r.fit);
+        const StageFit &fit = *r.fit;
+        worstQe = std::max(worstQe,
+                           std::abs(fit.couplingErrorPercent(1) - (s.qeScale - 1) * 100));
+        ASSERT_TRUE(fit.qu(fit.model.fbw)) << c;
+        worstQu = std::max(worstQu, std::abs(*fit.qu(fit.model.fbw) / *s.qu - 1) * 100);
+    }
+    std::printf("stage 1 at -60 dB: Qe within %.3f %%, Qu within %.2f %%\n", worstQe, worstQu);
+    EXPECT_LE(worstQe, 1);
+    EXPECT_LE(worstQu, 5);
 }
 
 } // namespace
