@@ -17,10 +17,11 @@ namespace {
 
 using Complex = std::complex<double>;
 constexpr double pi = std::numbers::pi;
-// The sweep points a fit uses at most, evenly spread: the model's few
-// parameters are fixed long before, and a million-point sweep would cost a
-// second an iteration.
-constexpr std::size_t maxFitPoints = 2001;
+// The sweep points a fit uses at most, evenly spread: 401 fix a stage's few
+// parameters many times over (the noise's weight grows as 1 / sqrt of the
+// count), and the fit's time grows with them: so a check, its fit
+// included, stays within a few times the time of reading the sweep.
+constexpr std::size_t maxFitPoints = 401;
 // A model mismatch below this (|S|, -40 dB) is the bench's, not a fault:
 // couplings that vary over the band, the detuned resonators' loading.
 constexpr double mismatchFloor = 0.01;
