@@ -149,7 +149,9 @@ Verdict judgeStage(const CheckReport &report) {
         return a.finding.uncertaintyPercent / a.tolerance <
                b.finding.uncertaintyPercent / b.tolerance;
     });
-    if (!(blurred->finding.uncertaintyPercent <= blurred->tolerance / 4)) {
+    // Only a fit that stands says anything about the noise.
+    const bool fitStands = fit.matchesSweep() && std::abs(furthest->finding.percent) <= farOffPercent;
+    if (fitStands && !(blurred->finding.uncertaintyPercent <= blurred->tolerance / 4)) {
         Doubt d = doubtOf(Doubt::TooNoisy);
         d.noiseDb = report.noiseDb;
         d.finding = blurred->finding;

@@ -20,9 +20,9 @@
 //              -40 dB), |S| above 0 dB beyond the noise, the lobes outside
 //              the sweep, an element fitted beyond the stage method's reach
 //              (a resonator half a BW off, a coupling half its value: the
-//              fit has found another stage or order), or an element's
-//              uncertainty above a quarter of its tolerance; each with what
-//              to do.
+//              fit has found another stage or order), or, the fit standing,
+//              an element's uncertainty above a quarter of its tolerance;
+//              each with what to do.
 // The centre delay of a loaded last stage is not judged: an odd order
 // reflects nothing at f0, and the elements say it all.
 // Directions name the correction: a resonator above f0 turns Down; a
