@@ -213,7 +213,7 @@ std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInp
             .append(formatFixed(fit.uncertainty[i] / bandwidth * 100, 2))
             .append(" %\n");
     auto coupling = [&](std::string name, std::size_t which) {
-        name.resize(std::max<std::size_t>(name.size(), 18), ' ');
+        name.resize(std::max<std::size_t>(name.size() + 1, 19), ' ');
         out.append(name)
             .append(signedFixed(
                 which == 0 ? fit.outputErrorPercent() : fit.couplingErrorPercent(which), 2))
@@ -227,7 +227,7 @@ std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInp
     if (fit.model.load)
         coupling("output coupling Qe", 0);
     if (r.fittedDeviationPercent)
-        out.append("centre delay      ")
+        out.append("centre delay       ")
             .append(signedFixed(*r.fittedDeviationPercent, 2))
             .append(" % against the design at the fitted Qu\n");
     return out;

@@ -20,7 +20,9 @@ constexpr std::string_view curveHelp =
     "      reference trace. --qu gives the resonators' unloaded Q (lossless\n"
     "      without it). Default span 3 x BANDWIDTH, 801 points. --resonator\n"
     "      coaxial maps quarter-wave TEM resonators instead of lumped ones; either\n"
-    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n";
+    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n"
+    "      --output loaded draws the last stage with its output loaded: the whole\n"
+    "      filter's reflection.\n";
 
 int runCurve(const ParsedOptions &options, CommandIo &io) {
     int status = ExitOk;
@@ -45,7 +47,8 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
         points = *value;
     }
     const StageModel model =
-        stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu, inputs->check.resonator);
+        stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu, inputs->check.resonator,
+                   inputs->check.output.value_or(StageOutput::Open));
     const TargetCurve curve = targetCurve(model, span, static_cast<std::size_t>(points));
     // Points that a double cannot tell apart (a span far below f0's
     // resolution) would give a curve of one frequency.
@@ -84,6 +87,7 @@ constexpr OptionRow curveOptions[] = {{"--stage", "K", {}, InUsage::Required},
                                       {"--span", "MHZ"},
                                       {"--points", "N"},
                                       {"--resonator", "lumped|coaxial"},
+                                      {"--output", "loaded|open"},
                                       {"--s1p", ""},
                                       {"--help", "", "-h", InUsage::Hidden}};
 

@@ -1,3 +1,4 @@
+#include "tuning_window/element_bars.h"
 #include "tuning_window/tune_window.h"
 
 #include "calculation/conversions.h"
@@ -162,6 +163,17 @@ TEST_F(TuneWindowTest, VerdictIsTheChecks) {
     EXPECT_TRUE(label("advice")->text().startsWith("Resonator 2 is 0.25 MHz (2.5 % of BW) high"));
     EXPECT_TRUE(label("delays")->text().contains(
         QString::fromStdString(formatFixed(expected.measuredDelayNs, 3))));
+    // The bars are the core's elements: resonators 1 and 2, Qe, coupling 1-2.
+    const auto *bars = window->findChild<ElementBars *>(QStringLiteral("elementBars"));
+    ASSERT_TRUE(bars);
+    EXPECT_FALSE(bars->isHidden());
+    const std::vector<JudgedElement> elements = judgedElements(expected);
+    ASSERT_EQ(bars->elements().size(), 4u);
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        EXPECT_EQ(bars->elements()[i].finding.element, elements[i].finding.element);
+        EXPECT_EQ(bars->elements()[i].finding.percent, elements[i].finding.percent);
+    }
+    EXPECT_NEAR(bars->elements()[1].finding.percent, 2.5, 0.03);
     // Widening the resonators' tolerance turns the verdict, without reading
     // the file again.
     QSignalSpy shownAgain(window.get(), &TuneWindow::sweepShown);

@@ -118,6 +118,29 @@ TEST_F(SessionTest, StaleInputsGreyTheVerdictAndRefuseExports) {
     EXPECT_TRUE(window->exportComparisonCsv(temp.filePath("a.csv")).isEmpty());
 }
 
+// A whole filter into its load, checked at its last stage with the output
+// as the sweep shows: the check finds it loaded, the target drawn is the
+// loaded filter's (|S11| at f0 far down, not near 0 dB as an open stage's),
+// and the tuned filter passes.
+TEST_F(SessionTest, LoadedOutputFoundFromTheSweepIsTheTargetToo) {
+    const TuningTable table = std::get<TuningTable>(tuningTable("5", "10", "0.01", 1000.0));
+    const StageModel model =
+        stageModel(table, 5, 1000, 3000.0, ResonatorKind::Lumped, StageOutput::Loaded);
+    const QString path = temp.filePath("whole.s1p");
+    write(path, QByteArray::fromStdString(targetS1p(table, model, targetCurve(model, 30, 801))));
+    set("qu", "3000");
+    window->findChild<QSpinBox *>("stage")->setValue(5);
+    window->openFile(path);
+    ASSERT_TRUE(current());
+    ASSERT_TRUE(session().report());
+    EXPECT_EQ(session().report()->output, StageOutput::Loaded);
+    EXPECT_EQ(label("verdict")->text(), "PASS");
+    const TargetCurve &curve = *session().curve();
+    const std::size_t middle = curve.fMHz.size() / 2;
+    ASSERT_NEAR(curve.fMHz[middle], 1000, 1e-9);
+    EXPECT_LT(curve.s11Db[middle], -20);
+}
+
 // A file rewritten while it is read ends on the newest content.
 TEST_F(SessionTest, ChangeDuringAReadEndsOnTheNewestFile) {
     const QString path = temp.filePath("sweep.s1p");

@@ -416,8 +416,7 @@ TEST(VerdictGoals, StageOneQeAndQuAtSixtyDecibelsOfNoise) {
         const CheckReport r = checked(s, setup, static_cast<unsigned>(c + 1));
         ASSERT_TRUE(r.fit);
         const StageFit &fit = *r.fit;
-        worstQe = std::max(worstQe,
-                           std::abs(fit.couplingErrorPercent(1) - (s.qeScale - 1) * 100));
+        worstQe = std::max(worstQe, std::abs(fit.couplingErrorPercent(1) - (s.qeScale - 1) * 100));
         ASSERT_TRUE(fit.qu(fit.model.fbw)) << c;
         worstQu = std::max(worstQu, std::abs(*fit.qu(fit.model.fbw) / *s.qu - 1) * 100);
     }

@@ -16,16 +16,14 @@ constexpr double aboveUnityFloor = 0.005;
 // what tuning stage by stage leaves; its fit has found another stage.
 constexpr double farOffPercent = 50;
 
-// An element of the fitted stage against its tolerance.
-struct Judged {
-    Finding finding;
-    double tolerance = 0;
-    double excess() const { return std::abs(finding.percent) / tolerance; }
-};
+// How far out of its tolerance an element is.
+double excess(const JudgedElement &e) {
+    return std::abs(e.finding.percent) / e.tolerancePercent;
+}
 
-std::vector<Judged> elementsOf(const CheckReport &report, const StageFit &fit) {
+std::vector<JudgedElement> elementsOf(const CheckReport &report, const StageFit &fit) {
     const CheckSettings &s = report.settings;
-    std::vector<Judged> elements;
+    std::vector<JudgedElement> elements;
     for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i) {
         Finding f;
         f.element = Finding::Resonator;
@@ -134,7 +132,7 @@ Verdict judgeStage(const CheckReport &report) {
         d.toMHz = report.wantedToMHz;
         v.doubts.push_back(d);
     }
-    std::vector<Judged> elements = elementsOf(report, fit);
+    std::vector<JudgedElement> elements = elementsOf(report, fit);
     // The element furthest out, when beyond reach.
     const auto furthest = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
         return std::abs(a.finding.percent) < std::abs(b.finding.percent);
@@ -146,16 +144,17 @@ Verdict judgeStage(const CheckReport &report) {
     }
     // The element the noise blurs most, against its tolerance.
     const auto blurred = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
-        return a.finding.uncertaintyPercent / a.tolerance <
-               b.finding.uncertaintyPercent / b.tolerance;
+        return a.finding.uncertaintyPercent / a.tolerancePercent <
+               b.finding.uncertaintyPercent / b.tolerancePercent;
     });
     // Only a fit that stands says anything about the noise.
-    const bool fitStands = fit.matchesSweep() && std::abs(furthest->finding.percent) <= farOffPercent;
-    if (fitStands && !(blurred->finding.uncertaintyPercent <= blurred->tolerance / 4)) {
+    const bool fitStands =
+        fit.matchesSweep() && std::abs(furthest->finding.percent) <= farOffPercent;
+    if (fitStands && !(blurred->finding.uncertaintyPercent <= blurred->tolerancePercent / 4)) {
         Doubt d = doubtOf(Doubt::TooNoisy);
         d.noiseDb = report.noiseDb;
         d.finding = blurred->finding;
-        d.tolerancePercent = blurred->tolerance;
+        d.tolerancePercent = blurred->tolerancePercent;
         v.doubts.push_back(d);
     }
     if (!v.doubts.empty()) {
@@ -163,15 +162,19 @@ Verdict judgeStage(const CheckReport &report) {
         return v;
     }
     std::stable_sort(elements.begin(), elements.end(),
-                     [](const Judged &a, const Judged &b) { return a.excess() > b.excess(); });
-    for (const Judged &e : elements)
-        if (e.excess() > 1)
+                     [](const auto &a, const auto &b) { return excess(a) > excess(b); });
+    for (const JudgedElement &e : elements)
+        if (excess(e) > 1)
             v.findings.push_back(e.finding);
     if (v.findings.empty() && !fit.model.load && report.fittedDeviationPercent &&
         std::abs(*report.fittedDeviationPercent) > s.tolerancePercent)
         v.findings.push_back(delayFinding(s.stage, *report.fittedDeviationPercent));
     v.outcome = v.findings.empty() ? Verdict::Pass : Verdict::Fail;
     return v;
+}
+
+std::vector<JudgedElement> judgedElements(const CheckReport &report) {
+    return report.fit ? elementsOf(report, *report.fit) : std::vector<JudgedElement>();
 }
 
 const char *outcomeName(Verdict::Outcome outcome) {

@@ -75,6 +75,16 @@ struct Verdict {
 // The verdict on a report whose numbers are all in.
 Verdict judgeStage(const CheckReport &report);
 
+// Every element of the fitted stage with its tolerance (%, of BW for a
+// resonator), in ladder order: resonators 1..k, the input coupling, the
+// couplings 1-2 .. (k-1)-k, loaded the output coupling; empty without a fit.
+// Each is a Finding whatever its size: what a bar chart of the stage shows.
+struct JudgedElement {
+    Finding finding;
+    double tolerancePercent = 0;
+};
+std::vector<JudgedElement> judgedElements(const CheckReport &report);
+
 // "pass", "fail" or "uncertain".
 const char *outcomeName(Verdict::Outcome outcome);
 // "up", "down", "strengthen" or "weaken".

@@ -2,6 +2,7 @@
 
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "tuning_window/element_bars.h"
 #include "tuning_window/stage_table_model.h"
 
 #include <QAbstractSpinBox>
@@ -271,7 +272,7 @@ QString adviceFor(const Verdict &v) {
                    : TuneWindow::tr("Within tolerance: go on to stage %1.").arg(v.stage + 1);
     case Verdict::Fail:
         for (const Finding &f : v.findings)
-            lines << findingFor(f) + QLatin1Char('.');
+            lines << TuneWindow::tr("%1.").arg(findingFor(f));
         return lines.join(QLatin1Char('\n'));
     case Verdict::Uncertain:
         break;
@@ -746,7 +747,13 @@ void TuneWindow::buildVerdict(QWidget *panel) {
     m_advice = plainLabel("advice");
     for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    for (QLabel *label : {m_verdict, m_delays, m_lobes, m_quality, m_advice})
+    // The elements of the fitted stage against their tolerances.
+    m_bars = new ElementBars;
+    m_bars->hide();
+    layout->addWidget(m_verdict);
+    layout->addWidget(m_advice);
+    layout->addWidget(m_bars);
+    for (QLabel *label : {m_delays, m_lobes, m_quality})
         layout->addWidget(label);
     panel->layout()->addWidget(box);
 }
@@ -1028,6 +1035,7 @@ void TuneWindow::showReport() {
         if (!m_session.network()) {
             for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})
                 label->clear();
+            m_bars->setElements({});
             m_measured->clear();
             m_measuredDb->clear();
         }
@@ -1039,6 +1047,7 @@ void TuneWindow::showReport() {
         m_delays->setText(refusalFor(*refusal));
         for (QLabel *label : {m_lobes, m_quality, m_advice})
             label->clear();
+        m_bars->setElements({});
         m_measured->clear();
         m_measuredDb->clear();
         emit sweepShown();
@@ -1080,6 +1089,9 @@ void TuneWindow::showReport() {
                 .arg(number(*r.qe, 2), r.qu ? number(*r.qu, 1) : tr("not measurable (|S11| = 1)")));
     else
         m_quality->clear();
+    // A fit that cannot decide draws no bars: its values mean nothing.
+    m_bars->setElements(r.verdict.outcome == Verdict::Uncertain ? std::vector<JudgedElement>()
+                                                                : judgedElements(r));
     const QString warning = warningsFor(r);
     m_advice->setText(warning.isEmpty() ? adviceFor(r)
                                         : adviceFor(r) + QLatin1Char('\n') + warning);

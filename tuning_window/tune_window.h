@@ -28,6 +28,8 @@ class QValueAxis;
 
 namespace varnel {
 
+class ElementBars;
+
 class ChartView;
 class StageTableModel;
 
@@ -127,6 +129,7 @@ class TuneWindow : public QMainWindow {
     // Verdict.
     QWidget *m_verdictBox = nullptr;
     QLabel *m_verdict = nullptr;
+    ElementBars *m_bars = nullptr;
     QLabel *m_delays = nullptr;
     QLabel *m_lobes = nullptr;
     QLabel *m_advice = nullptr;

@@ -34,10 +34,7 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
     m_problems = std::move(read.problems);
     m_inputs = std::move(read.inputs);
     if (m_inputs) {
-        const StageModel model = stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0,
-                                            m_inputs->qu, m_inputs->check.resonator);
-        m_curve = targetCurve(model, defaultSpan(m_inputs->table.first.bandwidth, m_inputs->f0),
-                              curvePoints);
+        makeCurve(m_inputs->check.output.value_or(m_curveOutput));
         m_rows = varnel::stageRows(m_inputs->table, m_inputs->f0, m_inputs->qu);
     } else {
         m_curve.reset();
@@ -133,6 +130,11 @@ void TuningSession::checkFinished() {
     if (const auto *report = std::get_if<CheckReport>(&result)) {
         m_report = *report;
         m_refusal.reset();
+        // The last stage's end the sweep shows is the target's too.
+        if (m_inputs && report->output != m_curveOutput) {
+            makeCurve(report->output);
+            emit inputsChanged();
+        }
     } else {
         m_report.reset();
         m_refusal = std::get<CheckRefusal>(result);
@@ -153,9 +155,19 @@ QString TuningSession::exportComparisonCsv(const QString &path) const {
 QString TuningSession::exportTargetS1p(const QString &path) const {
     if (!m_inputs || !m_curve)
         return tr("There is no target: correct the inputs first.");
-    const StageModel model = stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0,
-                                        m_inputs->qu, m_inputs->check.resonator);
-    return saveFile(path, QByteArray::fromStdString(targetS1p(m_inputs->table, model, *m_curve)));
+    return saveFile(path, QByteArray::fromStdString(
+                              targetS1p(m_inputs->table, targetModel(m_curveOutput), *m_curve)));
+}
+
+StageModel TuningSession::targetModel(StageOutput output) const {
+    return stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0, m_inputs->qu,
+                      m_inputs->check.resonator, output);
+}
+
+void TuningSession::makeCurve(StageOutput output) {
+    m_curveOutput = output;
+    m_curve = targetCurve(targetModel(output),
+                          defaultSpan(m_inputs->table.first.bandwidth, m_inputs->f0), curvePoints);
 }
 
 QString saveFile(const QString &path, const QByteArray &bytes) {

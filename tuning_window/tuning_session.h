@@ -78,12 +78,17 @@ class TuningSession : public QObject {
     void takeFailure(const SweepFailure &failure);
     void recheck();
     void checkFinished();
+    StageModel targetModel(StageOutput output) const;
+    void makeCurve(StageOutput output);
     void markStale();
 
     StageInputTexts m_texts;
     std::vector<InputProblem> m_problems;
     std::optional<StageInputs> m_inputs;
     std::optional<TargetCurve> m_curve;
+    // The last stage's end the curve shows: the inputs', else the one the
+    // last check found.
+    StageOutput m_curveOutput = StageOutput::Open;
     std::vector<StageRow> m_rows;
 
     std::unique_ptr<SweepSource> m_source;

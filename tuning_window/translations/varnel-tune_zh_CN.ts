@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1">
 <context>
+    <name>varnel::ElementBars</name>
+    <message>
+        <source>Resonator %1: %2 % of BW (tolerance %3 %)</source>
+        <translation>第 %1 腔：带宽的 %2 %（容差 %3 %）</translation>
+    </message>
+    <message>
+        <source>%1: %2 % (tolerance %3 %)</source>
+        <translation>%1：%2 %（容差 %3 %）</translation>
+    </message>
+    <message>
+        <source>Resonators</source>
+        <translation>谐振腔</translation>
+    </message>
+    <message>
+        <source>Couplings</source>
+        <translation>耦合</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <location filename="../../tuning_window/tuning_session.cpp" line="163"/>
@@ -40,6 +59,10 @@
 </context>
 <context>
     <name>varnel::TuneWindow</name>
+    <message>
+        <source>%1.</source>
+        <translation>%1。</translation>
+    </message>
     <message>
         <source>the fit puts %1 %2 % of BW off: a resonator far off, or the wrong stage or order; tune stage by stage first</source>
         <translation>拟合得出%1偏离带宽的 %2 %：可能有谐振腔偏离很远，或级数、阶数不对；请先逐级调试</translation>

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "tuning/verdict.h"
+
+#include <QWidget>
+
+#include <vector>
+
+namespace varnel {
+
+// A compact bar chart of a fitted stage: one bar an element (the resonators
+// in % of BW, then Qe and the couplings in %), each scaled to its own
+// tolerance so that the dashed lines at +-1 tolerance hold for all; a bar
+// beyond them is drawn in the fail colour, and one beyond 3 tolerances is
+// cut at the edge with an arrow head. The numbers are the core's
+// (judgedElements); the widget only draws them.
+// Example: resonator 2 at +2.5 % of BW with a tolerance of 2 %: its bar
+// rises 1.25 tolerances, past the upper dashed line, in red.
+class ElementBars : public QWidget {
+    Q_OBJECT
+  public:
+    explicit ElementBars(QWidget *parent = nullptr);
+    void setElements(std::vector<JudgedElement> elements);
+    const std::vector<JudgedElement> &elements() const { return m_elements; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent *event) override;
+    bool event(QEvent *event) override;
+
+  private:
+    // The element's short label under its bar: "1", "Qe", "1–2", "Qe2".
+    static QString labelOf(const Finding &finding);
+    // The bar slot under a point, or -1.
+    int slotAt(QPoint point) const;
+    QRect plotArea() const;
+
+    std::vector<JudgedElement> m_elements;
+};
+
+} // namespace varnel
