@@ -279,7 +279,9 @@ QString adviceFor(const Verdict &v) {
     }
     for (const Doubt &d : v.doubts)
         lines << doubtFor(d);
-    return TuneWindow::tr("The sweep cannot decide: %1.").arg(lines.join(QStringLiteral("; ")));
+    // The doubts' separator is the language's own.
+    return TuneWindow::tr("The sweep cannot decide: %1.")
+        .arg(lines.join(TuneWindow::tr("; ", "between doubts")));
 }
 
 QString adviceFor(const CheckReport &report) {

@@ -60,6 +60,11 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>; </source>
+        <comment>between doubts</comment>
+        <translation>；</translation>
+    </message>
+    <message>
         <source>%1.</source>
         <translation>%1。</translation>
     </message>
