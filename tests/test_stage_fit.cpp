@@ -1,6 +1,7 @@
 #include "stage_generator.h"
 #include "table_test.h"
 #include "tuning/check.h"
+#include "tuning/least_squares.h"
 #include "tuning/stage_fit.h"
 
 #include <gtest/gtest.h>
@@ -229,6 +230,33 @@ TEST(StageFit, NoisyMonteCarloGuard) {
     }
     std::printf("worst resonator error %.4f %% of BW (trial %d)\n", worstResonator * 100,
                 worstResonatorCase);
+}
+
+} // namespace
+
+namespace {
+
+// The least-squares header's worked example: a straight line through the
+// real parts; the imaginary 0.5 a point is left as the residual.
+TEST(LeastSquares, WorkedExample) {
+    class Line : public ComplexResiduals {
+      public:
+        std::size_t pointCount() const override { return 3; }
+        std::size_t parameterCount() const override { return 2; }
+        Complex residual(const std::vector<double> &x, std::size_t j,
+                         std::vector<Complex> *derivatives) const override {
+            const double f = static_cast<double>(j);
+            if (derivatives)
+                *derivatives = {1.0, f};
+            return x[0] + x[1] * f - Complex(1 + 2 * f, 0.5);
+        }
+    };
+    const LeastSquares fit = fitLeastSquares(Line(), {0, 0});
+    ASSERT_TRUE(fit.converged);
+    EXPECT_NEAR(fit.x[0], 1, 1e-9);
+    EXPECT_NEAR(fit.x[1], 2, 1e-9);
+    EXPECT_NEAR(fit.residualRms, 0.5, 1e-9);
+    ASSERT_EQ(fit.uncertainty.size(), 2u);
 }
 
 } // namespace

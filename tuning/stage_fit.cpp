@@ -2,9 +2,7 @@
 
 #include "calculation/conversions.h"
 #include "tuning/check.h"
-
-#include <Eigen/Dense>
-#include <unsupported/Eigen/NonLinearOptimization>
+#include "tuning/least_squares.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,62 +24,26 @@ constexpr std::size_t maxFitPoints = 401;
 // couplings that vary over the band, the detuned resonators' loading.
 constexpr double mismatchFloor = 0.01;
 
-// The residuals, real and imaginary parts point by point, and their exact
-// Jacobian a row at a time: the solver builds the triangular factor row by
-// row (MINPACK's lmstr), so it keeps an n x n matrix, not one of twice the
-// points by n.
-struct Residuals {
-    Residuals(const FitModel &model, std::vector<double> fMHz, std::vector<Complex> measured)
-        : m_model(model), m_f(std::move(fMHz)), m_measured(std::move(measured)) {}
-
-    int values() const { return static_cast<int>(2 * m_f.size()); }
-    int inputs() const { return static_cast<int>(m_model.parameterCount()); }
-
-    int operator()(const Eigen::VectorXd &x, Eigen::VectorXd &residuals) const {
-        const std::vector<double> parameters(x.data(), x.data() + x.size());
-        for (std::size_t j = 0; j < m_f.size(); ++j) {
-            const Complex e = fitModelAt(m_model, parameters, m_f[j], false).s - m_measured[j];
-            residuals[static_cast<Eigen::Index>(2 * j)] = e.real();
-            residuals[static_cast<Eigen::Index>(2 * j + 1)] = e.imag();
-        }
-        return 0;
+// The measured points against the stage model.
+class StageResiduals : public ComplexResiduals {
+  public:
+    StageResiduals(const FitModel &model, const std::vector<double> &fMHz,
+                   const std::vector<Complex> &measured)
+        : m_model(model), m_f(fMHz), m_measured(measured) {}
+    std::size_t pointCount() const override { return m_f.size(); }
+    std::size_t parameterCount() const override { return m_model.parameterCount(); }
+    Complex residual(const std::vector<double> &x, std::size_t j,
+                     std::vector<Complex> *derivatives) const override {
+        FitPoint point = fitModelAt(m_model, x, m_f[j], derivatives != nullptr);
+        if (derivatives)
+            derivatives->swap(point.derivatives);
+        return point.s - m_measured[j];
     }
 
-    // Row `rownb` - 2 of the Jacobian: the real part of a point's
-    // derivatives, then the imaginary part, from one evaluation.
-    int df(const Eigen::VectorXd &x, Eigen::VectorXd &row, Eigen::Index rownb) {
-        const auto at = static_cast<std::size_t>(rownb - 2);
-        if (at % 2 == 0) {
-            m_parameters.assign(x.data(), x.data() + x.size());
-            m_point = fitModelAt(m_model, m_parameters, m_f[at / 2]);
-        }
-        for (std::size_t q = 0; q < m_point.derivatives.size(); ++q)
-            row[static_cast<Eigen::Index>(q)] =
-                at % 2 == 0 ? m_point.derivatives[q].real() : m_point.derivatives[q].imag();
-        return 0;
-    }
-
-    // J^T J at x, from the points' derivatives.
-    Eigen::MatrixXd normalMatrix(const Eigen::VectorXd &x) const {
-        const std::vector<double> parameters(x.data(), x.data() + x.size());
-        Eigen::MatrixXd product = Eigen::MatrixXd::Zero(x.size(), x.size());
-        Eigen::MatrixXd rows(2, x.size());
-        for (const double f : m_f) {
-            const FitPoint point = fitModelAt(m_model, parameters, f);
-            for (std::size_t q = 0; q < point.derivatives.size(); ++q) {
-                rows(0, static_cast<Eigen::Index>(q)) = point.derivatives[q].real();
-                rows(1, static_cast<Eigen::Index>(q)) = point.derivatives[q].imag();
-            }
-            product.noalias() += rows.transpose() * rows;
-        }
-        return product;
-    }
-
+  private:
     const FitModel &m_model;
-    std::vector<double> m_f;
-    std::vector<Complex> m_measured;
-    std::vector<double> m_parameters;
-    FitPoint m_point;
+    const std::vector<double> &m_f;
+    const std::vector<Complex> &m_measured;
 };
 
 // One fit of `model` to the points, from the design values.
@@ -115,40 +77,23 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
     start[2 * k + 1] = -slope / (2 * pi) * 1e3;
     start[2 * k + 2] = std::remainder(std::arg(aligned) - slope * f.front(), 2 * pi);
 
-    Residuals residuals(model, f, measured);
-    Eigen::VectorXd x =
-        Eigen::Map<const Eigen::VectorXd>(start.data(), static_cast<Eigen::Index>(start.size()));
-    Eigen::LevenbergMarquardt<Residuals> solver(residuals);
-    solver.parameters.maxfev = 200;
-    const Eigen::LevenbergMarquardtSpace::Status status = solver.minimizeOptimumStorage(x);
-
+    const LeastSquares solved = fitLeastSquares(StageResiduals(model, f, measured), start);
+    const std::vector<double> &x = solved.x;
     StageFit fit;
     fit.model = model;
     for (std::size_t i = 0; i < k; ++i) {
-        fit.offsetMHz.push_back(x[static_cast<Eigen::Index>(i)]);
-        fit.scale.push_back(x[static_cast<Eigen::Index>(k + i)]);
+        fit.offsetMHz.push_back(x[i]);
+        fit.scale.push_back(x[k + i]);
     }
-    fit.loss = x[static_cast<Eigen::Index>(2 * k)];
-    fit.cableDelayNs = x[static_cast<Eigen::Index>(2 * k + 1)];
-    fit.phaseRad = std::remainder(x[static_cast<Eigen::Index>(2 * k + 2)], 2 * pi);
+    fit.loss = x[2 * k];
+    fit.cableDelayNs = x[2 * k + 1];
+    fit.phaseRad = std::remainder(x[2 * k + 2], 2 * pi);
     if (model.load)
-        fit.outputScale = x[static_cast<Eigen::Index>(2 * k + 3)];
-    fit.iterations = static_cast<int>(solver.iter);
-    fit.converged = status == Eigen::LevenbergMarquardtSpace::RelativeReductionTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorAndReductionTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::CosinusTooSmall;
-
-    Eigen::VectorXd e(residuals.values());
-    residuals(x, e);
-    fit.residualRms = std::sqrt(e.squaredNorm() / static_cast<double>(f.size()));
-    const double variance =
-        e.squaredNorm() / std::max<double>(1.0, static_cast<double>(e.size() - x.size()));
-    const Eigen::MatrixXd covariance =
-        variance *
-        residuals.normalMatrix(x).ldlt().solve(Eigen::MatrixXd::Identity(x.size(), x.size()));
-    for (Eigen::Index q = 0; q < x.size(); ++q)
-        fit.uncertainty.push_back(std::sqrt(std::max(0.0, covariance(q, q))));
+        fit.outputScale = x[2 * k + 3];
+    fit.iterations = solved.iterations;
+    fit.converged = solved.converged;
+    fit.residualRms = solved.residualRms;
+    fit.uncertainty = solved.uncertainty;
     return fit;
 }
 

@@ -1,0 +1,96 @@
+#include "tuning/least_squares.h"
+
+#include <Eigen/Dense>
+#include <unsupported/Eigen/NonLinearOptimization>
+
+#include <algorithm>
+#include <cmath>
+
+namespace varnel {
+
+namespace {
+
+using Complex = std::complex<double>;
+
+// The residuals as Eigen's solver asks for them: all at once as values,
+// the Jacobian a row at a time (a point's real part, then its imaginary
+// part, from one evaluation).
+struct Functor {
+    const ComplexResiduals &m_residuals;
+    std::vector<double> m_x;
+    std::vector<Complex> m_derivatives;
+
+    int values() const { return static_cast<int>(2 * m_residuals.pointCount()); }
+    int inputs() const { return static_cast<int>(m_residuals.parameterCount()); }
+
+    int operator()(const Eigen::VectorXd &x, Eigen::VectorXd &values) const {
+        const std::vector<double> parameters(x.data(), x.data() + x.size());
+        for (std::size_t j = 0; j < m_residuals.pointCount(); ++j) {
+            const Complex e = m_residuals.residual(parameters, j, nullptr);
+            values[static_cast<Eigen::Index>(2 * j)] = e.real();
+            values[static_cast<Eigen::Index>(2 * j + 1)] = e.imag();
+        }
+        return 0;
+    }
+
+    int df(const Eigen::VectorXd &x, Eigen::VectorXd &row, Eigen::Index rownb) {
+        const auto at = static_cast<std::size_t>(rownb - 2);
+        if (at % 2 == 0) {
+            m_x.assign(x.data(), x.data() + x.size());
+            m_residuals.residual(m_x, at / 2, &m_derivatives);
+        }
+        for (std::size_t q = 0; q < m_derivatives.size(); ++q)
+            row[static_cast<Eigen::Index>(q)] =
+                at % 2 == 0 ? m_derivatives[q].real() : m_derivatives[q].imag();
+        return 0;
+    }
+
+    // J^T J at x.
+    Eigen::MatrixXd normalMatrix(const Eigen::VectorXd &x) {
+        const std::vector<double> parameters(x.data(), x.data() + x.size());
+        Eigen::MatrixXd product = Eigen::MatrixXd::Zero(x.size(), x.size());
+        Eigen::MatrixXd rows(2, x.size());
+        for (std::size_t j = 0; j < m_residuals.pointCount(); ++j) {
+            m_residuals.residual(parameters, j, &m_derivatives);
+            for (std::size_t q = 0; q < m_derivatives.size(); ++q) {
+                rows(0, static_cast<Eigen::Index>(q)) = m_derivatives[q].real();
+                rows(1, static_cast<Eigen::Index>(q)) = m_derivatives[q].imag();
+            }
+            product.noalias() += rows.transpose() * rows;
+        }
+        return product;
+    }
+};
+
+} // namespace
+
+LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vector<double> &start,
+                             int maxEvaluations) {
+    Functor functor{residuals, {}, {}};
+    Eigen::VectorXd x =
+        Eigen::Map<const Eigen::VectorXd>(start.data(), static_cast<Eigen::Index>(start.size()));
+    Eigen::LevenbergMarquardt<Functor> solver(functor);
+    solver.parameters.maxfev = maxEvaluations;
+    const Eigen::LevenbergMarquardtSpace::Status status = solver.minimizeOptimumStorage(x);
+
+    LeastSquares fit;
+    fit.x.assign(x.data(), x.data() + x.size());
+    fit.iterations = static_cast<int>(solver.iter);
+    fit.converged = status == Eigen::LevenbergMarquardtSpace::RelativeReductionTooSmall ||
+                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorTooSmall ||
+                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorAndReductionTooSmall ||
+                    status == Eigen::LevenbergMarquardtSpace::CosinusTooSmall;
+    Eigen::VectorXd e(functor.values());
+    functor(x, e);
+    fit.residualRms = std::sqrt(e.squaredNorm() / std::max<double>(1, residuals.pointCount()));
+    const double variance =
+        e.squaredNorm() / std::max<double>(1.0, static_cast<double>(e.size() - x.size()));
+    const Eigen::MatrixXd covariance =
+        variance *
+        functor.normalMatrix(x).ldlt().solve(Eigen::MatrixXd::Identity(x.size(), x.size()));
+    for (Eigen::Index q = 0; q < x.size(); ++q)
+        fit.uncertainty.push_back(std::sqrt(std::max(0.0, covariance(q, q))));
+    return fit;
+}
+
+} // namespace varnel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <complex>
+#include <vector>
+
+// Levenberg-Marquardt over complex residuals, for the fits of a stage and of
+// a whole filter: Eigen's MINPACK port (lmstr), which takes the Jacobian a
+// row at a time and keeps an n x n factor, not one of twice the points by n.
+// Each point gives one complex residual (model - measured), two real rows.
+// Each parameter's standard uncertainty comes from the covariance
+// sigma^2 (J^T J)^-1, sigma^2 the residual's variance per real row.
+// Worked example: the model x0 + x1 f fitted to 1 + 2f + 0.5j at f = 0, 1, 2
+// (x complex-valued through real and imaginary rows): the real rows give
+// x = (1, 2), the imaginary 0.5 stays as the residual, rms 0.5 a point.
+namespace varnel {
+
+class ComplexResiduals {
+  public:
+    virtual ~ComplexResiduals() = default;
+    virtual std::size_t pointCount() const = 0;
+    virtual std::size_t parameterCount() const = 0;
+    // Model minus measured at point j; with `derivatives`, also the
+    // derivative of the model with respect to each parameter there.
+    virtual std::complex<double> residual(const std::vector<double> &x, std::size_t j,
+                                          std::vector<std::complex<double>> *derivatives) const = 0;
+};
+
+struct LeastSquares {
+    std::vector<double> x;
+    std::vector<double> uncertainty;
+    double residualRms = 0; // of |residual| over the points
+    int iterations = 0;
+    bool converged = false;
+};
+
+LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vector<double> &start,
+                             int maxEvaluations = 200);
+
+} // namespace varnel
