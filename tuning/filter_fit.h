@@ -1,0 +1,92 @@
+#pragma once
+
+#include "touchstone/touchstone.h"
+#include "tuning/stage_model.h"
+#include "tuning/tuning_table.h"
+
+#include <complex>
+#include <optional>
+#include <vector>
+
+// The assembled filter, resonators 1..n between its two ports, fitted to a
+// sweep of S11 (and S21, S22 when the sweep has them): the in-line
+// coupled-resonator model, resonator i an admittance a_i p_i with
+//     p_i = r + j Omega(f; f0 + d_i) / FBW,  a_i = g_i s_i,
+// the resonators joined by unit inverters, port 1's conductance 1 at
+// resonator 1 and port 2's G = 1 / (g_(n+1) s_o) at resonator n. With Y
+// that tridiagonal nodal matrix (Y_ii = a_i p_i, Y_(i,i+1) = j, the ports'
+// conductances added at 1 and n) and x = Y^-1 e_1, w = Y^-1 e_n:
+//     S11 = 2 x_1 - 1,  S21 = 2 sqrt(G) x_n,  S22 = 2 G w_n - 1,
+// which is the ladder of stage_model.h at stage n with its output loaded
+// (S11 = (1 - y)/(1 + y), y the continued fraction a_1 p_1 + 1/(a_2 p_2 +
+// ...)). Every parameter enters Y on its diagonal, so d(Y^-1)_ab =
+// -sum_i (Y^-1)_ai (Y^-1)_ib dY_ii gives the Jacobian exactly from x and w.
+// Each port adds its own line (cables and connectors before the first
+// resonator): a one-way delay t_p (ns) and phase theta_p, so that
+//     S11 e^(j(2 theta_1 - 2 pi f 2 t_1)),  S21 e^(j(theta_1 + theta_2 -
+//     2 pi f (t_1 + t_2))),  S22 e^(j(2 theta_2 - 2 pi f 2 t_2)).
+// The couplings follow from the scales as in stage_fit.h: Qe_1 = a_1 / FBW,
+// k(i,i+1) = FBW / sqrt(a_i a_(i+1)), Qe_2 = a_n g_(n+1) s_o / FBW.
+// Parameters: d_1..d_n, s_1..s_n, r, s_o, t_1, theta_1, and with S21
+// t_2, theta_2.
+//
+// Worked example: order 5, 10 MHz, 0.01 dB at 1000 MHz, lossless, at f0:
+// every p_i = 0, so S11 = 0 (an odd Chebyshev filter reflects nothing at
+// its centre) and |S21| = 1.
+namespace varnel {
+
+struct FilterModel {
+    std::vector<double> g; // g_1..g_n
+    double load = 1;       // g_(n+1)
+    double f0 = 0, fbw = 0;
+    ResonatorKind resonator = ResonatorKind::Lumped;
+    bool twoPort = true; // S21 and S22 fitted: port 2's line too
+    std::size_t parameterCount() const { return 2 * g.size() + (twoPort ? 6 : 4); }
+};
+
+// The filter's response without the ports' lines, and with them.
+struct FilterPoint {
+    std::complex<double> s11, s21, s22;
+    // d/d(parameter) of the measured S11, S21, S22, when asked.
+    std::vector<std::complex<double>> d11, d21, d22;
+};
+FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &parameters, double f,
+                          bool withLines = true, bool withDerivatives = false);
+
+struct FilterFit {
+    FilterModel model;
+    std::vector<double> offsetMHz;   // d_i
+    std::vector<double> scale;       // s_i
+    double loss = 0;                 // r
+    double outputScale = 1;          // s_o
+    double delayNs[2] = {0, 0};      // t_1, t_2 (one way)
+    double phaseRad[2] = {0, 0};     // theta_1, theta_2
+    std::vector<double> uncertainty; // in the parameters' order
+    double residualRms = 0;
+    double noiseDb = 0; // of S11's trace
+    int iterations = 0;
+    bool converged = false;
+
+    std::vector<double> parameters() const;
+    std::optional<double> qu() const {
+        return loss > 0 ? std::optional(1 / (model.fbw * loss)) : std::nullopt;
+    }
+    // Coupling (i-1, i)'s error for i = 2..n, in percent (positive: too
+    // strong); port 1's Qe error (i = 1) and port 2's (i = 0), positive
+    // when Qe is above the design's.
+    double errorPercent(std::size_t i) const;
+    double uncertaintyPercent(std::size_t i) const;
+    double qe(int port) const;
+    // The worst |S11| over the band f0 +- BW/2 of the fitted filter
+    // without the ports' lines, as a return loss (dB); and the same with
+    // `designed` elements put back to the design (a resonator's offset to
+    // 0, a scale to 1), for ranking what each correction gains.
+    double returnLossDb(const std::vector<double> &parameters) const;
+};
+
+// Fits the filter of `table` at `f0` to the sweep: S11, and S21 and S22
+// when the network has two ports and `s11Only` is false.
+FilterFit fitFilter(const TuningTable &table, const Network &network, double f0,
+                    std::optional<double> qu, ResonatorKind resonator, bool s11Only);
+
+} // namespace varnel
