@@ -24,7 +24,8 @@ constexpr std::string_view closingHelp =
     "  Exit status: 0 success, 1 run-time error, invalid batch line, unreadable\n"
     "  file or failed read or write, 2 usage error, 3 check outside its tolerance.\n";
 
-const Form *const forms[] = {&fieldsForm, &tableForm, &delayForm, &curveForm, &checkForm};
+const Form *const forms[] = {&fieldsForm, &tableForm, &delayForm,
+                             &curveForm,  &checkForm, &diagnoseForm};
 
 } // namespace
 

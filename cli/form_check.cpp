@@ -1,5 +1,6 @@
 #include "calculation/conversions.h"
 #include "cli/forms.h"
+#include "cli/json_output.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
@@ -41,39 +42,6 @@ constexpr std::string_view checkHelp =
     "      --resonator coaxial holds the sweep against quarter-wave TEM\n"
     "      resonators instead of lumped ones; either model is narrow-band, f0\n"
     "      the band centre sqrt(f1 f2) of its edges.\n";
-
-// JSON text of a document built with the library, two blanks an indent
-// level; numbers in their shortest exact form (48.14890203471687, 1000),
-// non-finite ones as null. Strings, names and the rest as the library
-// writes them.
-void dumpJson(const nlohmann::ordered_json &j, std::string &out, int depth) {
-    const std::string indent(static_cast<std::size_t>(2 * depth + 2), ' ');
-    const std::string closing(static_cast<std::size_t>(2 * depth), ' ');
-    if (j.is_number_float()) {
-        const double value = j.get<double>();
-        out += std::isfinite(value) ? formatShortest(value) : "null";
-    } else if (j.is_object() && !j.empty()) {
-        out += "{\n";
-        bool first = true;
-        for (const auto &[name, value] : j.items()) {
-            out += (first ? "" : ",\n") + indent + nlohmann::ordered_json(name).dump() + ": ";
-            dumpJson(value, out, depth + 1);
-            first = false;
-        }
-        out += "\n" + closing + "}";
-    } else if (j.is_array() && !j.empty()) {
-        out += "[\n";
-        bool first = true;
-        for (const auto &value : j) {
-            out += (first ? "" : ",\n") + indent;
-            dumpJson(value, out, depth + 1);
-            first = false;
-        }
-        out += "\n" + closing + "]";
-    } else {
-        out += j.dump();
-    }
-}
 
 nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     nlohmann::ordered_json j;
@@ -306,9 +274,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     }
     const CheckReport &report = std::get<CheckReport>(checked);
     if (options.has("--json")) {
-        std::string text;
-        dumpJson(checkJson(report, *inputs), text, 0);
-        io.out << text << '\n';
+        io.out << jsonText(checkJson(report, *inputs)) << '\n';
     } else if (options.has("--csv")) {
         io.out << comparisonCsv(report);
     } else {

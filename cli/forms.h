@@ -8,6 +8,7 @@
 //   delay FILE     the group-delay trace of a Touchstone file
 //   curve          a stage's target curve, as CSV or a reference .s1p
 //   check FILE     a measured stage sweep held against its target
+//   diagnose FILE  the assembled filter's every resonator and coupling
 namespace varnel {
 
 // The fields every calculating form takes last.
@@ -18,5 +19,6 @@ extern const Form tableForm;
 extern const Form delayForm;
 extern const Form curveForm;
 extern const Form checkForm;
+extern const Form diagnoseForm;
 
 } // namespace varnel

@@ -36,8 +36,8 @@ bool flushBlock(CommandIo &io, std::string &text) {
     return !writeFailed(io);
 }
 
-StageInputTexts inputTexts(const ParsedOptions &options) {
-    StageInputTexts texts;
+StageInputTexts inputTexts(const ParsedOptions &options, StageInputTexts defaults) {
+    StageInputTexts texts = std::move(defaults);
     for (const FieldOption &row : fieldOptions)
         if (const auto value = options.value(row.option); value && row.text)
             texts.*row.text = std::string(*value);
@@ -72,17 +72,18 @@ std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParamete
 }
 
 std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &options,
-                                       std::span<const std::string_view> fields, int &status) {
+                                       std::span<const std::string_view> fields, int &status,
+                                       const StageInputTexts &defaults, bool needsStage) {
     status = ExitUsage;
     for (const std::string_view required : {"--stage", "--f0"})
-        if (!options.has(required)) {
+        if (!options.has(required) && (needsStage || required != "--stage")) {
             usageError(io, "needs " + std::string(required));
             return std::nullopt;
         }
     const auto texts = fieldTexts(io, fields);
     if (!texts)
         return std::nullopt;
-    StageInputTexts inputs = inputTexts(options);
+    StageInputTexts inputs = inputTexts(options, defaults);
     inputs.order = std::string((*texts)[0]);
     inputs.bandwidth = std::string((*texts)[1]);
     inputs.ripple = std::string((*texts)[2]);

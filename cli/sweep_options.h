@@ -15,19 +15,22 @@
 namespace varnel {
 
 // The texts of the options given (--f0, --qu, --stage, --param, --aperture,
-// --edelay, --tol), the defaults for the rest.
-StageInputTexts inputTexts(const ParsedOptions &options);
+// --edelay, --tol, ...), `defaults` for the rest.
+StageInputTexts inputTexts(const ParsedOptions &options, StageInputTexts defaults = {});
 
 // Reports a problem: a run-time error as "error N: ..." (status 1), a table
 // refusal as a failure (status 2), any other as a usage error naming the
 // option (status 2). Returns the status.
 int reportProblem(CommandIo &io, const InputProblem &problem);
 
-// The table, stage, f0, Qu and sweep settings of curve and check, with the
-// fields from `fields`; nullopt after reporting the first problem (status
-// set).
+// The table, stage, f0, Qu and sweep settings of curve, check and
+// diagnose, with the fields from `fields` and `defaults` for the options
+// not given; --f0, and --stage unless `needsStage` is false, are required.
+// nullopt after reporting the first problem (status set).
 std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &options,
-                                       std::span<const std::string_view> fields, int &status);
+                                       std::span<const std::string_view> fields, int &status,
+                                       const StageInputTexts &defaults = {},
+                                       bool needsStage = true);
 
 // Reads the file keeping one parameter; nullopt after the message, with the
 // status: 2 when the parameter is not in the file, 1 otherwise.

@@ -32,7 +32,7 @@ std::string formatShortest(double value) {
     return std::string(buffer, writeShortest(buffer, value));
 }
 
-void appendCsvRow(std::string &out, std::initializer_list<double> values) {
+void appendCsvRow(std::string &out, std::span<const double> values) {
     char buffer[32];
     for (const double value : values) {
         out.append(buffer, writeShortest(buffer, value));

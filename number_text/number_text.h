@@ -2,6 +2,7 @@
 
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,7 +24,10 @@ std::string formatFixed(double value, int decimals);
 
 // Appends one CSV row: the values in their shortest exact form, separated by
 // commas, and a line end. Example: {985, 10.5} -> "985,10.5\n".
-void appendCsvRow(std::string &out, std::initializer_list<double> values);
+void appendCsvRow(std::string &out, std::span<const double> values);
+inline void appendCsvRow(std::string &out, std::initializer_list<double> values) {
+    appendCsvRow(out, std::span<const double>(values.begin(), values.size()));
+}
 
 // A decimal number as data files write one: [+|-]digits[.digits]
 // [(e|E)[+|-]digits] with at least one mantissa digit, the whole text; not

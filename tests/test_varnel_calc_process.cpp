@@ -1,4 +1,6 @@
 // Runs the built varnel-calc as a separate process, as a script would.
+#include "filter_generator.h"
+#include "number_text/number_text.h"
 #include "shell_run.h"
 #include "table_test.h"
 
@@ -352,6 +354,70 @@ TEST(VarnelCalcTuning, EverySubcommandHasHelp) {
     const Result usage = runCalc("--frobnicate", "", true);
     for (const char *subcommand : {"table", "delay", "curve", "check"})
         EXPECT_NE(usage.out.find(std::string("varnel-calc ") + subcommand), std::string::npos);
+}
+
+// diagnose on 2-port files written from the chain-matrix generator: the
+// three outcomes, their statuses, the JSON keys and the CSV's columns.
+std::string s2pOf(const varnel::testing::Filter &filter, const std::string &name) {
+    const varnel::Network n = varnel::testing::generateFilter(filter, 801, 15);
+    std::string text = "! generated filter\n# MHz S RI R 50\n";
+    for (std::size_t i = 0; i < n.size(); ++i) {
+        text += varnel::formatShortest(n.frequencyMHz[i]);
+        for (std::size_t q = 0; q < 4; ++q)
+            text += ' ' + varnel::formatShortest(n.values[4 * i + q].real()) + ' ' +
+                    varnel::formatShortest(n.values[4 * i + q].imag());
+        text += '\n';
+    }
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path) << text;
+    return path;
+}
+
+TEST(VarnelCalcTuning, DiagnoseOutcomes) {
+    varnel::testing::Filter tuned;
+    tuned.delayNs[0] = 1;
+    tuned.delayNs[1] = 2;
+    const std::string good = s2pOf(tuned, "tuned.s2p");
+    const Result pass = runCalc("diagnose '" + good + "' --f0 1000 --json");
+    EXPECT_EQ(pass.status, 0) << pass.out;
+    const auto j = nlohmann::json::parse(pass.out);
+    for (const char *key : {"verdict", "resonators", "couplings", "external", "qu", "port_delay_ns",
+                            "return_loss_db", "fit_residual_db", "findings", "warnings"})
+        EXPECT_TRUE(j.contains(key)) << key;
+    EXPECT_EQ(j["verdict"], "pass");
+    EXPECT_EQ(j["resonators"].size(), 5u);
+    EXPECT_EQ(j["couplings"].size(), 4u);
+    EXPECT_EQ(j["external"].size(), 2u);
+    EXPECT_NEAR(j["port_delay_ns"][0].get<double>(), 1, 1e-6);
+    EXPECT_NEAR(j["port_delay_ns"][1].get<double>(), 2, 1e-6);
+    EXPECT_NEAR(j["qu"].get<double>(), 3000, 0.1);
+
+    varnel::testing::Filter mistuned;
+    mistuned.offsetMHz = {0, 0, 0.5};
+    const Result fail = runCalc("diagnose '" + s2pOf(mistuned, "mistuned.s2p") + "' --f0 1000");
+    EXPECT_EQ(fail.status, 3);
+    EXPECT_NE(fail.out.find("FAIL:\n  Resonator 3 is 0.50 MHz (5.0 % of BW) high: turn it down "
+                            "(return loss +9.7 dB)"),
+              std::string::npos)
+        << fail.out;
+
+    varnel::testing::Filter far;
+    far.offsetMHz = {0, 8, 0, -6};
+    far.couplingScale = {1.3};
+    const Result tooFar = runCalc("diagnose '" + s2pOf(far, "far.s2p") + "' --f0 1000");
+    EXPECT_EQ(tooFar.status, 4);
+    EXPECT_NE(tooFar.out.find("TOO FAR: The filter is too far from tune to diagnose: tune stage "
+                              "by stage first (varnel-calc check)"),
+              std::string::npos)
+        << tooFar.out;
+
+    const Result csv = runCalc("diagnose '" + good + "' --f0 1000 --csv");
+    EXPECT_EQ(csv.out.substr(0, csv.out.find('\n')),
+              "f_mhz,s11_db_measured,s11_db_fitted,s21_db_measured,s21_db_fitted,"
+              "delay11_ns_measured,delay11_ns_fitted,delay21_ns_measured,delay21_ns_fitted");
+    const Result s11Only = runCalc("diagnose '" + good + "' --f0 1000 --s11-only --json");
+    EXPECT_EQ(s11Only.status, 0);
+    EXPECT_TRUE(nlohmann::json::parse(s11Only.out)["port_delay_ns"][1].is_null());
 }
 
 } // namespace

@@ -1,0 +1,295 @@
+#include "cli/forms.h"
+#include "cli/json_output.h"
+#include "cli/sweep_options.h"
+#include "number_text/number_text.h"
+#include "quoting/quote.h"
+#include "tuning/diagnosis.h"
+
+#include <cmath>
+#include <numbers>
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+constexpr int ExitOutsideTolerance = 3;
+constexpr int ExitTooFar = 4;
+
+constexpr std::string_view diagnoseHelp =
+    "      Diagnoses the assembled filter from one sweep with its output loaded:\n"
+    "      S11 and S21 (and S22) of a 2-port file, or S11 alone (a 1-port file,\n"
+    "      or --s11-only). The in-line coupled-resonator model (each resonator's\n"
+    "      frequency, each coupling, both ports' Qe, one Qu, and each port's line\n"
+    "      delay and phase) is fitted to the whole sweep, and the report gives\n"
+    "      each resonator's offset, each coupling's and Qe's error, Qu, the\n"
+    "      ports' one-way delays and the return loss of the fitted filter. pass\n"
+    "      (status 0) when every resonator is within --tol-freq % of BW (default\n"
+    "      1) and every coupling and Qe within --tol % (default 2); fail (status\n"
+    "      3) with a finding for each element out of tolerance, the one whose\n"
+    "      correction gains the most return loss first; too_far (status 4) when\n"
+    "      the fit does not match: tune stage by stage first (varnel-calc\n"
+    "      check). --json prints one object, --csv the measured and fitted |S11|,\n"
+    "      |S21| (dB) and group delays (ns) per frequency.\n";
+
+nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) {
+    const FilterFit &fit = d.fit;
+    nlohmann::ordered_json j;
+    j["order"] = d.order;
+    j["f0_mhz"] = d.settings.f0;
+    j["bandwidth_mhz"] = d.bandwidthMHz;
+    j["ripple_db"] = in.table.first.ripple;
+    j["model_qu"] = d.settings.qu ? nlohmann::ordered_json(*d.settings.qu) : nullptr;
+    j["traces"] = fit.model.twoPort ? "S11 S21 S22" : "S11";
+    j["resonator"] = d.settings.resonator == ResonatorKind::Coaxial ? "coaxial" : "lumped";
+    j["tolerance_percent"] = d.settings.tolerancePercent;
+    j["tolerance_freq_percent"] = d.settings.toleranceFrequencyPercent;
+    j["verdict"] = diagnosisOutcomeName(d.outcome);
+    j["pass"] = d.outcome == Diagnosis::Pass;
+    j["resonators"] = nlohmann::ordered_json::array();
+    j["couplings"] = nlohmann::ordered_json::array();
+    j["external"] = nlohmann::ordered_json::array();
+    for (const JudgedElement &e : d.elements) {
+        const Finding &f = e.finding;
+        switch (f.element) {
+        case Finding::Resonator:
+            j["resonators"].push_back({{"index", f.index},
+                                       {"offset_mhz", f.offsetMHz},
+                                       {"offset_percent_bw", f.percent},
+                                       {"uncertainty_percent_bw", f.uncertaintyPercent}});
+            break;
+        case Finding::Coupling:
+            j["couplings"].push_back({{"from", f.index - 1},
+                                      {"to", f.index},
+                                      {"error_percent", f.percent},
+                                      {"uncertainty_percent", f.uncertaintyPercent}});
+            break;
+        case Finding::External:
+            j["external"].push_back({{"port", f.index},
+                                     {"qe", fit.qe(f.index)},
+                                     {"error_percent", f.percent},
+                                     {"uncertainty_percent", f.uncertaintyPercent}});
+            break;
+        }
+    }
+    j["qu"] = fit.qu() ? nlohmann::ordered_json(*fit.qu()) : nullptr;
+    j["port_delay_ns"] = nlohmann::ordered_json::array({fit.delayNs[0], fit.delayNs[1]});
+    if (!fit.model.twoPort)
+        j["port_delay_ns"][1] = nullptr;
+    j["return_loss_db"] = d.returnLossDb;
+    j["design_return_loss_db"] = d.designReturnLossDb;
+    j["fit_residual_db"] = 20 * std::log10(fit.residualRms);
+    j["noise_db"] = fit.noiseDb;
+    j["findings"] = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < d.findings.size(); ++i) {
+        const Finding &f = d.findings[i];
+        nlohmann::ordered_json item;
+        if (f.element == Finding::Resonator)
+            item = {{"element", "resonator"}, {"index", f.index}};
+        else if (f.element == Finding::Coupling)
+            item = {{"element", "coupling"}, {"from", f.index - 1}, {"to", f.index}};
+        else
+            item = {{"element", "external"}, {"port", f.index}};
+        item["direction"] = directionName(f.direction);
+        if (f.element == Finding::Resonator)
+            item["offset_mhz"] = f.offsetMHz;
+        else
+            item["error_percent"] = f.percent;
+        item["return_loss_gain_db"] = d.gainDb[i];
+        item["text"] = findingText(f);
+        j["findings"].push_back(item);
+    }
+    j["doubts"] = nlohmann::ordered_json::array();
+    for (const Doubt &doubt : d.doubts)
+        j["doubts"].push_back(doubtText(doubt));
+    j["advice"] = diagnosisText(d);
+    j["warnings"] = nlohmann::ordered_json::array();
+    if (d.aboveUnityPoints > 0)
+        j["warnings"].push_back("|S11| is above 0 dB at " + std::to_string(d.aboveUnityPoints) +
+                                " points (up to +" + formatFixed(d.aboveUnityDb, 2) +
+                                " dB): check the calibration and the port");
+    return j;
+}
+
+std::string signedFixed(double v, int decimals) {
+    std::string text = formatFixed(v, decimals);
+    if (text.front() != '-')
+        text.insert(0, 1, '+');
+    return text;
+}
+
+std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
+    const FilterFit &fit = d.fit;
+    std::string out = "Diagnosis of ";
+    out.append(quotedName(path))
+        .append(": order ")
+        .append(std::to_string(d.order))
+        .append(", bandwidth ")
+        .append(formatShortest(d.bandwidthMHz))
+        .append(" MHz, f0 ")
+        .append(formatShortest(d.settings.f0))
+        .append(" MHz, from ")
+        .append(fit.model.twoPort ? "S11, S21 and S22" : "S11")
+        .append("\n\nfit: residual ")
+        .append(formatFixed(std::max(-300.0, 20 * std::log10(fit.residualRms)), 1))
+        .append(" dB, trace noise ")
+        .append(formatFixed(fit.noiseDb, 1))
+        .append(" dB");
+    if (fit.qu())
+        out.append(", Qu ").append(formatFixed(*fit.qu(), 0));
+    out.append(", port delay ").append(formatFixed(fit.delayNs[0], 3)).append(" ns");
+    if (fit.model.twoPort)
+        out.append(" and ").append(formatFixed(fit.delayNs[1], 3)).append(" ns");
+    out.append("\nreturn loss ")
+        .append(formatFixed(d.returnLossDb, 2))
+        .append(" dB in the band (design ")
+        .append(formatFixed(d.designReturnLossDb, 2))
+        .append(" dB)\n\n");
+    for (const JudgedElement &e : d.elements) {
+        const Finding &f = e.finding;
+        std::string name;
+        if (f.element == Finding::Resonator)
+            name = "resonator " + std::to_string(f.index);
+        else if (f.element == Finding::Coupling)
+            name = "coupling " + std::to_string(f.index - 1) + "-" + std::to_string(f.index);
+        else
+            name = f.index == 1 ? "port 1 Qe" : "port 2 Qe";
+        name.resize(std::max<std::size_t>(name.size() + 1, 14), ' ');
+        out.append(name);
+        if (f.element == Finding::Resonator)
+            out.append(signedFixed(f.offsetMHz, 3))
+                .append(" MHz (")
+                .append(signedFixed(f.percent, 2))
+                .append(" % of BW) +- ")
+                .append(formatFixed(f.uncertaintyPercent, 2))
+                .append(" %\n");
+        else
+            out.append(signedFixed(f.percent, 2))
+                .append(" % +- ")
+                .append(formatFixed(f.uncertaintyPercent, 2))
+                .append(" %\n");
+    }
+    out.append("\n");
+    switch (d.outcome) {
+    case Diagnosis::Pass:
+        out.append("PASS: ").append(diagnosisText(d));
+        break;
+    case Diagnosis::Fail:
+        out.append("FAIL:");
+        for (std::size_t i = 0; i < d.findings.size(); ++i)
+            out.append("\n  ")
+                .append(findingText(d.findings[i]))
+                .append(" (return loss ")
+                .append(signedFixed(d.gainDb[i], 1))
+                .append(" dB)");
+        break;
+    case Diagnosis::TooFar:
+        out.append("TOO FAR: ").append(diagnosisText(d));
+        break;
+    }
+    return out.append("\n");
+}
+
+// The measured and fitted traces per frequency; the delays centred on each
+// point, from its neighbours (the first and last points have none).
+std::string diagnosisCsv(const Diagnosis &d, const Network &network) {
+    const FilterFit &fit = d.fit;
+    const bool two = fit.model.twoPort;
+    const std::vector<double> &f = network.frequencyMHz;
+    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
+    const std::vector<std::complex<double>> s21 =
+        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
+    const std::vector<double> x = fit.parameters();
+    std::vector<std::complex<double>> fitted11, fitted21;
+    for (const double at : f) {
+        const FilterPoint p = filterModelAt(fit.model, x, at);
+        fitted11.push_back(p.s11);
+        fitted21.push_back(p.s21);
+    }
+    auto delay = [&](const std::vector<std::complex<double>> &s, std::size_t i) {
+        return -std::arg(s[i + 1] * std::conj(s[i - 1])) / (2 * std::numbers::pi) /
+               (f[i + 1] - f[i - 1]) * 1e3;
+    };
+    auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
+    std::string text = two ? "f_mhz,s11_db_measured,s11_db_fitted,s21_db_measured,s21_db_fitted,"
+                             "delay11_ns_measured,delay11_ns_fitted,delay21_ns_measured,"
+                             "delay21_ns_fitted\n"
+                           : "f_mhz,s11_db_measured,s11_db_fitted,delay11_ns_measured,"
+                             "delay11_ns_fitted\n";
+    for (std::size_t i = 1; i + 1 < f.size(); ++i) {
+        std::vector<double> row = {f[i], db(s11[i]), db(fitted11[i])};
+        if (two)
+            row.insert(row.end(), {db(s21[i]), db(fitted21[i])});
+        row.insert(row.end(), {delay(s11, i), delay(fitted11, i)});
+        if (two)
+            row.insert(row.end(), {delay(s21, i), delay(fitted21, i)});
+        bool finite = true;
+        for (const double v : row)
+            finite = finite && std::isfinite(v);
+        if (finite) // |S| = 0 has no dB and no phase: the row is left out
+            appendCsvRow(text, row);
+    }
+    return text;
+}
+
+int runDiagnose(const ParsedOptions &options, CommandIo &io) {
+    if (options.has("--json") && options.has("--csv"))
+        return usageError(io, "--json and --csv exclude each other");
+    if (options.positional.empty())
+        return usageError(io, "diagnose needs a Touchstone file");
+    int status = ExitOk;
+    StageInputTexts defaults;
+    defaults.toleranceFrequency = "1";
+    const auto inputs =
+        stageInputs(io, options, std::span(options.positional).subspan(1), status, defaults, false);
+    if (!inputs)
+        return status;
+    const std::string_view path = options.positional[0];
+    auto read = readTouchstoneFile(std::string(path), ReadOptions{});
+    if (const auto *error = std::get_if<TouchstoneError>(&read))
+        return failure(io, error->message(), ExitRunTimeError);
+    const Network &network = std::get<Network>(read);
+    DiagnoseSettings settings;
+    settings.f0 = inputs->f0;
+    settings.qu = inputs->qu;
+    settings.resonator = inputs->check.resonator;
+    settings.s11Only = options.has("--s11-only");
+    settings.tolerancePercent = inputs->check.tolerancePercent;
+    settings.toleranceFrequencyPercent = inputs->check.toleranceFrequencyPercent;
+    const auto diagnosed = diagnoseFilter(inputs->table, network, settings);
+    if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
+        return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
+    const Diagnosis &d = std::get<Diagnosis>(diagnosed);
+    if (options.has("--json"))
+        io.out << jsonText(diagnosisJson(d, *inputs)) << '\n';
+    else if (options.has("--csv"))
+        io.out << diagnosisCsv(d, network);
+    else
+        io.out << diagnosisReport(d, path);
+    switch (d.outcome) {
+    case Diagnosis::Pass:
+        return ExitOk;
+    case Diagnosis::Fail:
+        return ExitOutsideTolerance;
+    case Diagnosis::TooFar:
+        break;
+    }
+    return ExitTooFar;
+}
+
+constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
+                                         {"--qu", "Q"},
+                                         {"--s11-only", ""},
+                                         {"--tol", "PCT"},
+                                         {"--tol-freq", "PCT"},
+                                         {"--resonator", "lumped|coaxial"},
+                                         {"--json", "", {}, InUsage::Optional, true},
+                                         {"--csv", ""},
+                                         {"--help", "", "-h", InUsage::Hidden}};
+
+} // namespace
+
+const Form diagnoseForm{"diagnose",   "FILE",          fieldsArguments,
+                        diagnoseHelp, diagnoseOptions, runDiagnose};
+
+} // namespace varnel

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace varnel {
+
+// JSON text of a document built with the library, two blanks an indent
+// level; numbers in their shortest exact form (48.14890203471687, 1000),
+// non-finite ones as null. Strings, names and the rest as the library
+// writes them. Example: {"a": 0.1, "b": [1]} ->
+// "{\n  \"a\": 0.1,\n  \"b\": [\n    1\n  ]\n}".
+std::string jsonText(const nlohmann::ordered_json &document);
+
+} // namespace varnel

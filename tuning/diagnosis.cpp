@@ -1,0 +1,218 @@
+#include "tuning/diagnosis.h"
+
+#include "calculation/conversions.h"
+#include "number_text/number_text.h"
+#include "tuning/stage_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace varnel {
+
+namespace {
+
+// As for a stage: a mismatch below -40 dB is the bench's, |S| above 1 by
+// less than 0.04 dB the calibration's rounding, an element half a BW or
+// half its value off a fit of another filter.
+constexpr double mismatchFloor = 0.01;
+constexpr double farOffPercent = 50;
+// The tolerance must hold 2.5 standard uncertainties (99 % of estimates)
+// for the sweep to decide.
+constexpr double uncertaintiesInTolerance = 2.5;
+
+Doubt doubtOf(Doubt::Kind kind) {
+    Doubt d;
+    d.kind = kind;
+    return d;
+}
+
+// Every element of the fitted filter with its tolerance, in ladder order.
+std::vector<JudgedElement> elementsOf(const FilterFit &fit, const DiagnoseSettings &s,
+                                      double bandwidth) {
+    std::vector<JudgedElement> elements;
+    for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i) {
+        Finding f;
+        f.element = Finding::Resonator;
+        f.index = static_cast<int>(i + 1);
+        f.offsetMHz = fit.offsetMHz[i];
+        f.percent = fit.offsetMHz[i] / bandwidth * 100;
+        f.uncertaintyPercent = fit.uncertainty[i] / bandwidth * 100;
+        f.direction = f.percent > 0 ? Finding::Down : Finding::Up;
+        elements.push_back({f, s.toleranceFrequencyPercent});
+    }
+    auto coupling = [&](Finding::Element element, int index, std::size_t which) {
+        Finding f;
+        f.element = element;
+        f.index = index;
+        f.percent = fit.errorPercent(which);
+        f.uncertaintyPercent = fit.uncertaintyPercent(which);
+        const bool tooStrong = element == Finding::External ? f.percent < 0 : f.percent > 0;
+        f.direction = tooStrong ? Finding::Weaken : Finding::Strengthen;
+        elements.push_back({f, s.tolerancePercent});
+    };
+    coupling(Finding::External, 1, 1);
+    for (std::size_t i = 2; i <= fit.scale.size(); ++i)
+        coupling(Finding::Coupling, static_cast<int>(i), i);
+    coupling(Finding::External, 2, 0);
+    return elements;
+}
+
+// The fitted parameters with one element put back to its design value and
+// every other kept: the scales are rebuilt from the couplings' products
+// (s_1, s_(i-1) s_i, s_n s_o), one of them set to 1.
+std::vector<double> corrected(const FilterFit &fit, const Finding &f) {
+    std::vector<double> x = fit.parameters();
+    const std::size_t n = fit.scale.size();
+    const auto i = static_cast<std::size_t>(f.index);
+    if (f.element == Finding::Resonator) {
+        x[i - 1] = 0;
+        return x;
+    }
+    std::vector<double> products(n + 1);
+    products[0] = x[n];
+    for (std::size_t k = 1; k < n; ++k)
+        products[k] = x[n + k - 1] * x[n + k];
+    products[n] = x[2 * n - 1] * x[2 * n + 1];
+    products[f.element == Finding::Coupling ? i - 1 : i == 1 ? 0 : n] = 1;
+    x[n] = products[0];
+    for (std::size_t k = 1; k < n; ++k)
+        x[n + k] = products[k] / x[n + k - 1];
+    x[2 * n + 1] = products[n] / x[2 * n - 1];
+    return x;
+}
+
+} // namespace
+
+std::string diagnoseRefusalText(const DiagnoseRefusal &r) {
+    std::string text;
+    if (r.kind == DiagnoseRefusal::F0Outside)
+        return text.append("f0 ")
+            .append(formatShortest(r.f0))
+            .append(" MHz is outside the sweep (")
+            .append(formatShortest(r.fromMHz))
+            .append(" to ")
+            .append(formatShortest(r.toMHz))
+            .append(" MHz)");
+    return text.append("the sweep has ")
+        .append(std::to_string(r.points))
+        .append(" points; diagnosing this filter needs at least ")
+        .append(std::to_string(r.needed));
+}
+
+std::variant<Diagnosis, DiagnoseRefusal>
+diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseSettings &s) {
+    const std::vector<double> &f = network.frequencyMHz;
+    const std::size_t parameters = 2 * table.stages.size() + 6;
+    if (f.size() < 4 * parameters)
+        return DiagnoseRefusal{DiagnoseRefusal::TooFewPoints, s.f0, 0, 0, f.size(), 4 * parameters};
+    if (!(s.f0 >= f.front() && s.f0 <= f.back()))
+        return DiagnoseRefusal{DiagnoseRefusal::F0Outside, s.f0, f.front(), f.back(), 0, 0};
+
+    Diagnosis d;
+    d.settings = s;
+    d.order = static_cast<int>(table.stages.size());
+    d.bandwidthMHz = table.first.bandwidth;
+    d.fit = fitFilter(table, network, s.f0, s.qu, s.resonator, s.s11Only);
+    const FilterFit &fit = d.fit;
+    d.elements = elementsOf(fit, s, d.bandwidthMHz);
+    const std::vector<double> x = fit.parameters();
+    d.returnLossDb = fit.returnLossDb(x);
+    std::vector<double> design(x.size(), 0.0);
+    const std::size_t n = fit.scale.size();
+    std::fill(design.begin() + static_cast<std::ptrdiff_t>(n),
+              design.begin() + static_cast<std::ptrdiff_t>(2 * n + 2), 1.0);
+    design[2 * n] = fit.loss;
+    d.designReturnLossDb = fit.returnLossDb(design);
+    for (const std::complex<double> &v : network.parameter({1, 1}))
+        if (std::abs(v) > 1) {
+            ++d.aboveUnityPoints;
+            d.aboveUnityDb = std::max(d.aboveUnityDb, 20 * std::log10(std::abs(v)));
+        }
+
+    const double noise = std::pow(10.0, fit.noiseDb / 20);
+    if (!fit.converged)
+        d.doubts.push_back(doubtOf(Doubt::NotConverged));
+    else if (!(fit.residualRms <= std::max(3 * noise, mismatchFloor))) {
+        Doubt doubt = doubtOf(Doubt::Mismatch);
+        doubt.residualDb = 20 * std::log10(fit.residualRms);
+        doubt.noiseDb = fit.noiseDb;
+        d.doubts.push_back(doubt);
+    }
+    const auto furthest =
+        std::max_element(d.elements.begin(), d.elements.end(), [](const auto &a, const auto &b) {
+            return std::abs(a.finding.percent) < std::abs(b.finding.percent);
+        });
+    const bool farOff = !(std::abs(furthest->finding.percent) <= farOffPercent);
+    if (farOff) {
+        Doubt doubt = doubtOf(Doubt::FarOff);
+        doubt.finding = furthest->finding;
+        d.doubts.push_back(doubt);
+    }
+    const auto blurred =
+        std::max_element(d.elements.begin(), d.elements.end(), [](const auto &a, const auto &b) {
+            return a.finding.uncertaintyPercent / a.tolerancePercent <
+                   b.finding.uncertaintyPercent / b.tolerancePercent;
+        });
+    if (d.doubts.empty() && !(blurred->finding.uncertaintyPercent <=
+                              blurred->tolerancePercent / uncertaintiesInTolerance)) {
+        Doubt doubt = doubtOf(Doubt::TooNoisy);
+        doubt.noiseDb = fit.noiseDb;
+        doubt.finding = blurred->finding;
+        doubt.tolerancePercent = blurred->tolerancePercent;
+        d.doubts.push_back(doubt);
+    }
+    if (!d.doubts.empty()) {
+        d.outcome = Diagnosis::TooFar;
+        return d;
+    }
+    // Out of tolerance, ranked by the return loss each correction alone gains.
+    std::vector<std::pair<double, Finding>> ranked;
+    for (const JudgedElement &e : d.elements)
+        if (std::abs(e.finding.percent) > e.tolerancePercent)
+            ranked.emplace_back(fit.returnLossDb(corrected(fit, e.finding)) - d.returnLossDb,
+                                e.finding);
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const auto &a, const auto &b) { return a.first > b.first; });
+    for (const auto &[gain, finding] : ranked) {
+        d.findings.push_back(finding);
+        d.gainDb.push_back(gain);
+    }
+    d.outcome = d.findings.empty() ? Diagnosis::Pass : Diagnosis::Fail;
+    return d;
+}
+
+const char *diagnosisOutcomeName(Diagnosis::Outcome outcome) {
+    switch (outcome) {
+    case Diagnosis::Pass:
+        return "pass";
+    case Diagnosis::Fail:
+        return "fail";
+    case Diagnosis::TooFar:
+        break;
+    }
+    return "too_far";
+}
+
+std::string diagnosisText(const Diagnosis &d) {
+    std::string text;
+    switch (d.outcome) {
+    case Diagnosis::Pass:
+        return "Within tolerance: the filter is tuned.";
+    case Diagnosis::Fail:
+        for (const Finding &f : d.findings)
+            text.append(text.empty() ? "" : "\n").append(findingText(f)).append(".");
+        return text;
+    case Diagnosis::TooFar:
+        break;
+    }
+    if (d.doubts.size() == 1 && d.doubts[0].kind == Doubt::TooNoisy)
+        return text.append("The sweep cannot decide: ").append(doubtText(d.doubts[0])).append(".");
+    text = "The filter is too far from tune to diagnose: tune stage by stage first (varnel-calc "
+           "check)";
+    for (const Doubt &doubt : d.doubts)
+        text.append("; ").append(doubtText(doubt));
+    return text.append(".");
+}
+
+} // namespace varnel

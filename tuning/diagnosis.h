@@ -1,0 +1,81 @@
+#pragma once
+
+#include "touchstone/touchstone.h"
+#include "tuning/filter_fit.h"
+#include "tuning/tuning_table.h"
+#include "tuning/verdict.h"
+
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+// What the assembled filter's fit (filter_fit.h) says about its tuning:
+//   Pass    every resonator within the frequency tolerance (% of BW, default
+//           1) of f0, every coupling and both ports' Qe within the
+//           tolerance (%, default 2), and the fit matching the sweep;
+//   Fail    a finding for every element out of its tolerance, the one whose
+//           correction alone gains the most return loss first;
+//   TooFar  the fit does not settle or match the sweep (residual above 3 x
+//           the trace's noise and -40 dB), or puts an element half a BW or
+//           half its value off: the filter is too far from tune for one
+//           sweep to tell (tune stage by stage first); or, the fit standing,
+//           an element's uncertainty is above 1 / 2.5 of its tolerance (the
+//           sweep is too noisy).
+// The return loss is the fitted filter's worst over the band (Omega from
+// -1 to 1), the ports' lines removed.
+// Worked example: order 5, 10 MHz, 0.01 dB at 1000 MHz, Qu 3000, resonator
+// 3 tuned 0.5 MHz high, both ports: Fail, "Resonator 3 is 0.50 MHz (5.0 %
+// of BW) high: turn it down", its correction raising the return loss from
+// 16.2 dB to the design's 25.9 dB (at Qu 3000).
+namespace varnel {
+
+struct DiagnoseSettings {
+    double f0 = 0; // MHz
+    std::optional<double> qu;
+    ResonatorKind resonator = ResonatorKind::Lumped;
+    bool s11Only = false;
+    double tolerancePercent = 2;
+    double toleranceFrequencyPercent = 1;
+};
+
+struct Diagnosis {
+    DiagnoseSettings settings;
+    int order = 0;
+    double bandwidthMHz = 0;
+    FilterFit fit;
+    enum Outcome { Pass, Fail, TooFar } outcome = TooFar;
+    std::vector<JudgedElement> elements; // every element, in ladder order
+    std::vector<Finding> findings;       // with Fail, the largest gain first
+    std::vector<double> gainDb;          // each finding's return-loss gain
+    std::vector<Doubt> doubts;           // with TooFar
+    double returnLossDb = 0, designReturnLossDb = 0;
+    // |S11| above 1 at that many points, up to that many dB.
+    std::size_t aboveUnityPoints = 0;
+    double aboveUnityDb = 0;
+};
+
+// Why a filter cannot be diagnosed from a sweep.
+struct DiagnoseRefusal {
+    enum Kind {
+        F0Outside,    // f0 lies outside the sweep (fromMHz..toMHz)
+        TooFewPoints, // fewer points than 4 a parameter (points, needed)
+    } kind;
+    double f0 = 0, fromMHz = 0, toMHz = 0;
+    std::size_t points = 0, needed = 0;
+};
+
+std::string diagnoseRefusalText(const DiagnoseRefusal &refusal);
+
+std::variant<Diagnosis, DiagnoseRefusal>
+diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseSettings &settings);
+
+// "pass", "fail" or "too_far".
+const char *diagnosisOutcomeName(Diagnosis::Outcome outcome);
+
+// "Within tolerance: the filter is tuned."; the findings a line each; or
+// "The filter is too far from tune to diagnose: tune stage by stage first
+// (varnel-calc check)." with the reasons, or the noise's doubt.
+std::string diagnosisText(const Diagnosis &diagnosis);
+
+} // namespace varnel
