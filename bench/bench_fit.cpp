@@ -1,8 +1,11 @@
 // The stage fit against what a check reads today, on the same 801-point
 // sweep of stage 8 of an order-8 filter (resonator 5 off by 0.2 MHz, Qu
-// 3000): the fit, the whole check, and the group-delay trace alone.
+// 3000): the fit, the whole check, and the group-delay trace alone; and the
+// whole filter's fit of an order-8 two-port sweep (bench/diagnose_bench.py
+// holds a numpy fit of the same model against it).
 //   build/bench/bench_fit
 #include "tuning/check.h"
+#include "tuning/filter_fit.h"
 #include "tuning/stage_fit.h"
 
 #include <benchmark/benchmark.h>
@@ -60,6 +63,41 @@ void check(benchmark::State &state) {
         benchmark::DoNotOptimize(checkStage(s.table, s.network, s.settings));
 }
 BENCHMARK(check)->Unit(benchmark::kMillisecond);
+
+// An order-8 filter, 801 points of S11, S21 and S22 (resonator 3 0.3 MHz
+// high, port delays 1 and 2 ns), fitted whole: what diagnose does.
+void filterFit(benchmark::State &state) {
+    static const auto made = [] {
+        std::pair<TuningTable, Network> m;
+        m.first = std::get<TuningTable>(tuningTable("8", "10", "0.01", std::nullopt));
+        FilterModel model;
+        for (const TuningStage &stage : m.first.stages)
+            model.g.push_back(stage.g);
+        model.load = m.first.loadG;
+        model.f0 = 1000;
+        model.fbw = effectiveBandwidth(10) / 1000;
+        std::vector<double> x(model.parameterCount(), 0.0);
+        for (std::size_t i = 8; i < 16; ++i)
+            x[i] = 1;
+        x[2] = 0.3;
+        x[16] = 1 / (model.fbw * 3000);
+        x[17] = 1;
+        x[18] = 1;
+        x[20] = 2;
+        m.second.ports = 2;
+        for (int j = 0; j < 801; ++j) {
+            const double f = 985 + 30.0 * j / 800;
+            const FilterPoint p = filterModelAt(model, x, f);
+            m.second.frequencyMHz.push_back(f);
+            m.second.values.insert(m.second.values.end(), {p.s11, p.s21, p.s21, p.s22});
+        }
+        return m;
+    }();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            fitFilter(made.first, made.second, 1000, 3000.0, ResonatorKind::Lumped, false));
+}
+BENCHMARK(filterFit)->Unit(benchmark::kMillisecond);
 
 void delayTrace(benchmark::State &state) {
     const Sweep &s = sweep();
