@@ -6,7 +6,6 @@
 #include "tuning/diagnosis.h"
 
 #include <cmath>
-#include <numbers>
 #include <ostream>
 
 namespace varnel {
@@ -174,62 +173,21 @@ std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
     case Diagnosis::Pass:
         out.append("PASS: ").append(diagnosisText(d));
         break;
-    case Diagnosis::Fail:
+    case Diagnosis::Fail: {
         out.append("FAIL:");
-        for (std::size_t i = 0; i < d.findings.size(); ++i)
-            out.append("\n  ")
-                .append(findingText(d.findings[i]))
-                .append(" (return loss ")
-                .append(signedFixed(d.gainDb[i], 1))
-                .append(" dB)");
+        const std::string lines = diagnosisText(d);
+        for (std::size_t at = 0; at < lines.size();) {
+            const std::size_t end = std::min(lines.find('\n', at), lines.size());
+            out.append("\n  ").append(lines, at, end - at);
+            at = end + 1;
+        }
         break;
+    }
     case Diagnosis::TooFar:
         out.append("TOO FAR: ").append(diagnosisText(d));
         break;
     }
     return out.append("\n");
-}
-
-// The measured and fitted traces per frequency; the delays centred on each
-// point, from its neighbours (the first and last points have none).
-std::string diagnosisCsv(const Diagnosis &d, const Network &network) {
-    const FilterFit &fit = d.fit;
-    const bool two = fit.model.twoPort;
-    const std::vector<double> &f = network.frequencyMHz;
-    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
-    const std::vector<std::complex<double>> s21 =
-        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
-    const std::vector<double> x = fit.parameters();
-    std::vector<std::complex<double>> fitted11, fitted21;
-    for (const double at : f) {
-        const FilterPoint p = filterModelAt(fit.model, x, at);
-        fitted11.push_back(p.s11);
-        fitted21.push_back(p.s21);
-    }
-    auto delay = [&](const std::vector<std::complex<double>> &s, std::size_t i) {
-        return -std::arg(s[i + 1] * std::conj(s[i - 1])) / (2 * std::numbers::pi) /
-               (f[i + 1] - f[i - 1]) * 1e3;
-    };
-    auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
-    std::string text = two ? "f_mhz,s11_db_measured,s11_db_fitted,s21_db_measured,s21_db_fitted,"
-                             "delay11_ns_measured,delay11_ns_fitted,delay21_ns_measured,"
-                             "delay21_ns_fitted\n"
-                           : "f_mhz,s11_db_measured,s11_db_fitted,delay11_ns_measured,"
-                             "delay11_ns_fitted\n";
-    for (std::size_t i = 1; i + 1 < f.size(); ++i) {
-        std::vector<double> row = {f[i], db(s11[i]), db(fitted11[i])};
-        if (two)
-            row.insert(row.end(), {db(s21[i]), db(fitted21[i])});
-        row.insert(row.end(), {delay(s11, i), delay(fitted11, i)});
-        if (two)
-            row.insert(row.end(), {delay(s21, i), delay(fitted21, i)});
-        bool finite = true;
-        for (const double v : row)
-            finite = finite && std::isfinite(v);
-        if (finite) // |S| = 0 has no dB and no phase: the row is left out
-            appendCsvRow(text, row);
-    }
-    return text;
 }
 
 int runDiagnose(const ParsedOptions &options, CommandIo &io) {

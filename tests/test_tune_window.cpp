@@ -1,3 +1,4 @@
+#include "filter_generator.h"
 #include "tuning_window/element_bars.h"
 #include "tuning_window/tune_window.h"
 
@@ -13,6 +14,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QLocale>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -258,6 +260,95 @@ TEST(TuneAdvice, EnglishIsTheChecksText) {
     // Each finding's own line names its amount as the core writes it.
     EXPECT_EQ(findingFor(fail.findings[0]).toStdString(),
               "Resonator 1 is 0.41 MHz (4.1 % of BW) high: turn it down");
+}
+
+// The whole-filter mode diagnoses the sweep as varnel-calc diagnose does:
+// the same verdict, findings and elements, the |S| traces drawn on the dB
+// axis, the delay axis hidden; back in the stage mode the stage is checked.
+TEST_F(TuneWindowTest, WholeFilterIsTheDiagnosis) {
+    varnel::testing::Filter filter;
+    filter.offsetMHz = {0, 0, 0.5};
+    filter.delayNs[0] = 1;
+    const Network network = varnel::testing::generateFilter(filter, 801, 15);
+    std::string text = "# MHz S RI R 50\n";
+    for (std::size_t i = 0; i < network.size(); ++i) {
+        text += formatShortest(network.frequencyMHz[i]);
+        for (std::size_t q = 0; q < 4; ++q)
+            text += ' ' + formatShortest(network.values[4 * i + q].real()) + ' ' +
+                    formatShortest(network.values[4 * i + q].imag());
+        text += '\n';
+    }
+    const QString path = temp.filePath("filter.s2p");
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(text));
+    }
+    field<QComboBox>("mode")->setCurrentIndex(1);
+    ASSERT_TRUE(open(path));
+    for (int i = 0; i < 100 && !window->session().diagnosis(); ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(50);
+    ASSERT_TRUE(window->session().diagnosis());
+    const auto read = readTouchstoneFile(path.toStdString(), ReadOptions{});
+    DiagnoseSettings settings;
+    settings.f0 = 1000;
+    const Diagnosis expected = std::get<Diagnosis>(
+        diagnoseFilter(std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt)),
+                       std::get<Network>(read), settings));
+    EXPECT_EQ(label("verdict")->text(), "FAIL");
+    EXPECT_EQ(label("advice")->text().toStdString(), diagnosisText(expected));
+    const auto *bars = window->findChild<ElementBars *>(QStringLiteral("elementBars"));
+    ASSERT_EQ(bars->elements().size(), expected.elements.size());
+    EXPECT_EQ(bars->elements()[2].finding.percent, expected.elements[2].finding.percent);
+    const auto *chart = field<QChartView>("chart")->chart();
+    int shownWithPoints = 0;
+    for (QAbstractSeries *s : chart->series())
+        if (s->isVisible() && !static_cast<QLineSeries *>(s)->points().isEmpty())
+            ++shownWithPoints;
+    EXPECT_EQ(shownWithPoints, 6); // |S11|, |S21| measured, fitted and designed
+    EXPECT_FALSE(chart->axes(Qt::Vertical).front()->isVisible()); // the delay axis
+    // The comparison export is the diagnosis's CSV.
+    EXPECT_TRUE(window->exportComparisonCsv(temp.filePath("d.csv")).isEmpty());
+    QFile csv(temp.filePath("d.csv"));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(csv.readLine().startsWith("f_mhz,s11_db_measured,s11_db_fitted,s21_db_measured"));
+
+    field<QComboBox>("mode")->setCurrentIndex(0);
+    for (int i = 0; i < 100 && !window->session().report(); ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(50);
+    ASSERT_TRUE(window->session().report());
+    EXPECT_TRUE(field<QSpinBox>("stage")->isEnabled());
+}
+
+// In English the window's diagnosis is diagnose's, word for word.
+TEST(TuneAdvice, EnglishDiagnosisIsTheCalcsText) {
+    Diagnosis pass;
+    pass.outcome = Diagnosis::Pass;
+    Diagnosis fail;
+    fail.outcome = Diagnosis::Fail;
+    Finding f;
+    f.element = Finding::Resonator;
+    f.index = 3;
+    f.percent = 5;
+    f.offsetMHz = 0.5;
+    fail.findings = {f, f};
+    fail.gainDb = {9.74, -0.04};
+    Diagnosis far;
+    far.outcome = Diagnosis::TooFar;
+    Doubt d;
+    d.kind = Doubt::Mismatch;
+    d.residualDb = -20;
+    d.noiseDb = -60;
+    far.doubts = {d, d};
+    Diagnosis noisy;
+    noisy.outcome = Diagnosis::TooFar;
+    d.kind = Doubt::TooNoisy;
+    d.finding = f;
+    d.finding.uncertaintyPercent = 0.6;
+    d.tolerancePercent = 1;
+    noisy.doubts = {d};
+    for (const Diagnosis *diagnosis : {&pass, &fail, &far, &noisy})
+        EXPECT_EQ(diagnosisFor(*diagnosis).toStdString(), diagnosisText(*diagnosis));
 }
 
 // Another file that cannot be read shows the reader's message and nothing

@@ -397,7 +397,7 @@ TEST(VarnelCalcTuning, DiagnoseOutcomes) {
     const Result fail = runCalc("diagnose '" + s2pOf(mistuned, "mistuned.s2p") + "' --f0 1000");
     EXPECT_EQ(fail.status, 3);
     EXPECT_NE(fail.out.find("FAIL:\n  Resonator 3 is 0.50 MHz (5.0 % of BW) high: turn it down "
-                            "(return loss +9.7 dB)"),
+                            "(return loss +9.7 dB)."),
               std::string::npos)
         << fail.out;
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <numeric>
 
 namespace varnel {
@@ -182,6 +183,73 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     return d;
 }
 
+DiagnosisTraces diagnosisTraces(const Diagnosis &d, const Network &network) {
+    const FilterFit &fit = d.fit;
+    const bool two = fit.model.twoPort;
+    DiagnosisTraces t;
+    t.fMHz = network.frequencyMHz;
+    const std::vector<double> x = fit.parameters();
+    std::vector<double> design(x.size(), 0.0);
+    const std::size_t n = fit.scale.size();
+    std::fill(design.begin() + static_cast<std::ptrdiff_t>(n),
+              design.begin() + static_cast<std::ptrdiff_t>(2 * n + 2), 1.0);
+    design[2 * n] = fit.loss;
+    auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
+    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
+    const std::vector<std::complex<double>> s21 =
+        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
+    for (std::size_t i = 0; i < t.fMHz.size(); ++i) {
+        const FilterPoint fitted = filterModelAt(fit.model, x, t.fMHz[i]);
+        const FilterPoint designed = filterModelAt(fit.model, design, t.fMHz[i], false);
+        t.s11Measured.push_back(db(s11[i]));
+        t.s11Fitted.push_back(db(fitted.s11));
+        t.s11Design.push_back(db(designed.s11));
+        t.s21Design.push_back(db(designed.s21));
+        if (two) {
+            t.s21Measured.push_back(db(s21[i]));
+            t.s21Fitted.push_back(db(fitted.s21));
+        }
+    }
+    return t;
+}
+
+std::string diagnosisCsv(const Diagnosis &d, const Network &network) {
+    const FilterFit &fit = d.fit;
+    const bool two = fit.model.twoPort;
+    const std::vector<double> &f = network.frequencyMHz;
+    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
+    const std::vector<std::complex<double>> s21 =
+        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
+    const std::vector<double> x = fit.parameters();
+    std::vector<std::complex<double>> fitted11, fitted21;
+    for (const double at : f) {
+        const FilterPoint p = filterModelAt(fit.model, x, at);
+        fitted11.push_back(p.s11);
+        fitted21.push_back(p.s21);
+    }
+    auto delay = [&](const std::vector<std::complex<double>> &s, std::size_t i) {
+        return -std::arg(s[i + 1] * std::conj(s[i - 1])) / (2 * std::numbers::pi) /
+               (f[i + 1] - f[i - 1]) * 1e3;
+    };
+    auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
+    std::string text = two ? "f_mhz,s11_db_measured,s11_db_fitted,s21_db_measured,s21_db_fitted,"
+                             "delay11_ns_measured,delay11_ns_fitted,delay21_ns_measured,"
+                             "delay21_ns_fitted\n"
+                           : "f_mhz,s11_db_measured,s11_db_fitted,delay11_ns_measured,"
+                             "delay11_ns_fitted\n";
+    for (std::size_t i = 1; i + 1 < f.size(); ++i) {
+        std::vector<double> row = {f[i], db(s11[i]), db(fitted11[i])};
+        if (two)
+            row.insert(row.end(), {db(s21[i]), db(fitted21[i])});
+        row.insert(row.end(), {delay(s11, i), delay(fitted11, i)});
+        if (two)
+            row.insert(row.end(), {delay(s21, i), delay(fitted21, i)});
+        if (std::all_of(row.begin(), row.end(), [](double v) { return std::isfinite(v); }))
+            appendCsvRow(text, row);
+    }
+    return text;
+}
+
 const char *diagnosisOutcomeName(Diagnosis::Outcome outcome) {
     switch (outcome) {
     case Diagnosis::Pass:
@@ -200,8 +268,13 @@ std::string diagnosisText(const Diagnosis &d) {
     case Diagnosis::Pass:
         return "Within tolerance: the filter is tuned.";
     case Diagnosis::Fail:
-        for (const Finding &f : d.findings)
-            text.append(text.empty() ? "" : "\n").append(findingText(f)).append(".");
+        for (std::size_t i = 0; i < d.findings.size(); ++i)
+            text.append(i == 0 ? "" : "\n")
+                .append(findingText(d.findings[i]))
+                .append(" (return loss ")
+                .append(d.gainDb[i] < 0 ? "" : "+")
+                .append(formatFixed(d.gainDb[i], 1))
+                .append(" dB).");
         return text;
     case Diagnosis::TooFar:
         break;

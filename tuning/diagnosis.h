@@ -70,10 +70,29 @@ std::string diagnoseRefusalText(const DiagnoseRefusal &refusal);
 std::variant<Diagnosis, DiagnoseRefusal>
 diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseSettings &settings);
 
+// The measured, fitted and design |S11| and |S21| (dB) at the sweep's
+// frequencies: the fitted with the ports' lines (as measured), the design's
+// the table's filter at the fitted Qu without them. Without S21 in the fit
+// its measured and fitted traces are empty.
+struct DiagnosisTraces {
+    std::vector<double> fMHz;
+    std::vector<double> s11Measured, s11Fitted, s11Design, s21Measured, s21Fitted, s21Design;
+};
+DiagnosisTraces diagnosisTraces(const Diagnosis &diagnosis, const Network &network);
+
+// The traces as CSV: "f_mhz,s11_db_measured,s11_db_fitted,s21_db_measured,
+// s21_db_fitted,delay11_ns_measured,delay11_ns_fitted,delay21_ns_measured,
+// delay21_ns_fitted" (the S21 columns only when fitted), a row a frequency
+// but the first and last: the delays are centred on each point, from its
+// neighbours. A row with a value that is not finite (|S| = 0) is left out.
+std::string diagnosisCsv(const Diagnosis &diagnosis, const Network &network);
+
 // "pass", "fail" or "too_far".
 const char *diagnosisOutcomeName(Diagnosis::Outcome outcome);
 
-// "Within tolerance: the filter is tuned."; the findings a line each; or
+// "Within tolerance: the filter is tuned."; the findings a line each, with
+// the return loss each correction gains ("... turn it down (return loss
+// +9.7 dB)."); or
 // "The filter is too far from tune to diagnose: tune stage by stage first
 // (varnel-calc check)." with the reasons, or the noise's doubt.
 std::string diagnosisText(const Diagnosis &diagnosis);

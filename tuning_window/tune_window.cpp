@@ -284,6 +284,30 @@ QString adviceFor(const Verdict &v) {
         .arg(lines.join(TuneWindow::tr("; ", "between doubts")));
 }
 
+QString diagnosisFor(const Diagnosis &d) {
+    QStringList lines;
+    switch (d.outcome) {
+    case Diagnosis::Pass:
+        return TuneWindow::tr("Within tolerance: the filter is tuned.");
+    case Diagnosis::Fail:
+        for (std::size_t i = 0; i < d.findings.size(); ++i)
+            lines << TuneWindow::tr("%1 (return loss %2 dB).")
+                         .arg(findingFor(d.findings[i]),
+                              (d.gainDb[i] < 0 ? QString() : QStringLiteral("+")) +
+                                  number(d.gainDb[i], 1));
+        return lines.join(QLatin1Char('\n'));
+    case Diagnosis::TooFar:
+        break;
+    }
+    for (const Doubt &doubt : d.doubts)
+        lines << doubtFor(doubt);
+    if (d.doubts.size() == 1 && d.doubts[0].kind == Doubt::TooNoisy)
+        return TuneWindow::tr("The sweep cannot decide: %1.").arg(lines.front());
+    return TuneWindow::tr("The filter is too far from tune to diagnose: tune stage by stage first "
+                          "(varnel-calc check); %1.")
+        .arg(lines.join(TuneWindow::tr("; ", "between doubts")));
+}
+
 QString adviceFor(const CheckReport &report) {
     return adviceFor(report.verdict);
 }
@@ -582,6 +606,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_parameter->setFocusPolicy(Qt::StrongFocus);
     m_resonator->setFocusPolicy(Qt::StrongFocus);
     m_output->setFocusPolicy(Qt::StrongFocus);
+    m_mode->setFocusPolicy(Qt::StrongFocus);
 
     // The first start fits the screen it opens on.
     const QRect available = screen() ? screen()->availableGeometry() : QRect(0, 0, 1180, 760);
@@ -650,6 +675,15 @@ void TuneWindow::buildInputs(QWidget *panel) {
     m_output->setToolTip(tr("At the last stage: the output loaded (the whole filter) or open"));
     form->addRow(tr("Last stage's output"), m_output);
     connect(m_output, &QComboBox::currentIndexChanged, this, &TuneWindow::textsEdited);
+    // Stage by stage, or the assembled filter diagnosed from one sweep.
+    m_mode = new QComboBox;
+    m_mode->setObjectName(QStringLiteral("mode"));
+    m_mode->addItem(tr("Stage by stage"));
+    m_mode->addItem(tr("Whole filter"));
+    m_mode->setToolTip(tr("Whole filter: the assembled filter's sweep (S11 and S21, or S11) "
+                          "fitted for every resonator and coupling"));
+    form->addRow(tr("Tuning"), m_mode);
+    connect(m_mode, &QComboBox::currentIndexChanged, this, &TuneWindow::applyMode);
     m_stage = new QSpinBox;
     m_stage->setObjectName(QStringLiteral("stage"));
     // The order's whole range: a stage beyond the order is marked, never
@@ -792,6 +826,15 @@ void TuneWindow::buildChart() {
     m_f0Marker = series(tr("f0"), QColor(0x55, 0x55, 0x55), Qt::DashLine, 1, m_axisDelay);
     m_targetDb = series(tr("Target |S11|"), QColor(0x1f, 0x4e, 0xa8), Qt::DotLine, 1, m_axisDb);
     m_measuredDb = series(tr("Measured |S11|"), QColor(0xd6, 0x4b, 0x00), Qt::DotLine, 1, m_axisDb);
+    const QColor blue(0x1f, 0x4e, 0xa8), orange(0xd6, 0x4b, 0x00), grey(0x88, 0x88, 0x88);
+    m_filterSeries = {series(tr("|S11| measured"), orange, Qt::SolidLine, 1.5, m_axisDb),
+                      series(tr("|S11| fitted"), blue, Qt::DashLine, 1.5, m_axisDb),
+                      series(tr("|S21| measured"), orange, Qt::SolidLine, 1, m_axisDb),
+                      series(tr("|S21| fitted"), blue, Qt::DashLine, 1, m_axisDb),
+                      series(tr("|S11| design"), grey, Qt::DotLine, 1, m_axisDb),
+                      series(tr("|S21| design"), grey, Qt::DotLine, 1, m_axisDb)};
+    for (QLineSeries *s : m_filterSeries)
+        s->setVisible(false);
 
     m_view = new ChartView(m_chart);
     m_view->setObjectName(QStringLiteral("chart"));
@@ -802,6 +845,13 @@ void TuneWindow::buildChart() {
     m_view->onHover = [this](QPointF value) {
         if (!m_session.curve() || value.x() < m_axisF->min() || value.x() > m_axisF->max())
             return m_readout->clear();
+        if (m_session.wholeFilter()) {
+            // The value on the dB axis: the same pointer through a dB series.
+            const QPointF db =
+                m_chart->mapToValue(m_chart->mapToPosition(value), m_filterSeries[0]);
+            return m_readout->setText(
+                tr("%1 MHz, %2 dB").arg(number(value.x(), 3), number(db.y(), 2)));
+        }
         m_readout->setText(tr("%1 MHz, %2 ns").arg(number(value.x(), 3), number(value.y(), 2)));
     };
 }
@@ -840,6 +890,8 @@ void TuneWindow::buildMenus() {
     m_showDb->setObjectName(QStringLiteral("showDb"));
     m_showDb->setCheckable(true);
     connect(m_showDb, &QAction::toggled, this, [this](bool on) {
+        if (m_session.wholeFilter())
+            return; // the whole filter's chart is all dB
         m_axisDb->setVisible(on);
         m_targetDb->setVisible(on);
         m_measuredDb->setVisible(on && m_session.report());
@@ -884,6 +936,8 @@ void TuneWindow::restoreSettings() {
     m_output->setCurrentIndex(std::max(
         0, m_output->findData(settings.value(QStringLiteral("inputs/output")).toString())));
     m_showDb->setChecked(settings.value(QStringLiteral("view/showDb"), false).toBool());
+    m_mode->setCurrentIndex(settings.value(QStringLiteral("view/wholeFilter"), false).toBool() ? 1
+                                                                                               : 0);
 }
 
 void TuneWindow::saveSettings() const {
@@ -898,6 +952,7 @@ void TuneWindow::saveSettings() const {
     settings.setValue(QStringLiteral("inputs/resonator"), m_resonator->currentData());
     settings.setValue(QStringLiteral("inputs/output"), m_output->currentData());
     settings.setValue(QStringLiteral("view/showDb"), m_showDb->isChecked());
+    settings.setValue(QStringLiteral("view/wholeFilter"), m_mode->currentIndex() == 1);
 }
 
 void TuneWindow::closeEvent(QCloseEvent *event) {
@@ -961,7 +1016,7 @@ void TuneWindow::showInputs() {
         m_axisDb->setTitleText(tr("|%1| (dB)").arg(m_parameter->currentText()));
         // A new target is fitted to the axes; a changed tolerance or
         // aperture keeps the zoom.
-        if (before != m_target->points())
+        if (before != m_target->points() && !m_session.wholeFilter())
             autoscale();
     }
     emit modelUpdated();
@@ -1043,6 +1098,10 @@ void TuneWindow::showReport() {
         }
         return;
     }
+    if (m_session.wholeFilter()) {
+        showDiagnosis();
+        return;
+    }
     if (const auto &refusal = m_session.refusal()) {
         m_verdict->setText(tr("No verdict"));
         m_verdict->setStyleSheet(QString());
@@ -1117,7 +1176,115 @@ void TuneWindow::drawMeasured() {
     }
 }
 
+void TuneWindow::applyMode() {
+    const bool whole = m_mode->currentIndex() == 1;
+    m_session.setWholeFilter(whole);
+    m_stage->setEnabled(!whole);
+    m_output->setEnabled(!whole);
+    for (QLineSeries *s : {m_target, m_measured, m_f0Marker})
+        s->setVisible(!whole);
+    m_axisDelay->setVisible(!whole);
+    m_targetDb->setVisible(!whole && m_showDb->isChecked());
+    m_measuredDb->setVisible(!whole && m_showDb->isChecked() && m_session.report());
+    m_axisDb->setVisible(whole || m_showDb->isChecked());
+    m_axisDb->setTitleText(whole ? tr("|S| (dB)")
+                                 : tr("|%1| (dB)").arg(m_parameter->currentText()));
+    for (QLineSeries *s : m_filterSeries) {
+        s->setVisible(whole);
+        if (!whole)
+            s->clear();
+    }
+    m_filterDrawnOrigin.clear();
+    if (!whole)
+        autoscale();
+    showReport();
+}
+
+void TuneWindow::showDiagnosis() {
+    for (QLabel *label : {m_lobes, m_quality})
+        label->clear();
+    m_quality->hide();
+    if (const auto &refusal = m_session.diagnoseRefusal()) {
+        m_verdict->setText(tr("No verdict"));
+        m_verdict->setStyleSheet(QString());
+        m_delays->setText(refusal->kind == DiagnoseRefusal::F0Outside
+                              ? tr("f0 %1 MHz is outside the sweep (%2 to %3 MHz).")
+                                    .arg(qs(formatShortest(refusal->f0)),
+                                         qs(formatShortest(refusal->fromMHz)),
+                                         qs(formatShortest(refusal->toMHz)))
+                              : tr("The sweep has %1 points; diagnosing this filter needs at "
+                                   "least %2.")
+                                    .arg(refusal->points)
+                                    .arg(refusal->needed));
+        m_advice->clear();
+        m_bars->setElements({});
+        for (QLineSeries *s : m_filterSeries)
+            s->clear();
+        emit sweepShown();
+        return;
+    }
+    const auto &d = m_session.diagnosis();
+    if (!d || !m_session.network())
+        return;
+    const char *style = "";
+    switch (d->outcome) {
+    case Diagnosis::Pass:
+        m_verdict->setText(tr("PASS"));
+        style = "color: white; background: #1b7f3b; padding: 4px";
+        break;
+    case Diagnosis::Fail:
+        m_verdict->setText(tr("FAIL"));
+        style = "color: white; background: #b00020; padding: 4px";
+        break;
+    case Diagnosis::TooFar:
+        m_verdict->setText(tr("TOO FAR"));
+        style = "color: black; background: #f2c94c; padding: 4px";
+        break;
+    }
+    m_verdict->setStyleSheet(QString::fromLatin1(style));
+    m_advice->setText(diagnosisFor(*d));
+    m_bars->setElements(d->outcome == Diagnosis::TooFar ? std::vector<JudgedElement>()
+                                                        : d->elements);
+    const FilterFit &fit = d->fit;
+    QString delays = tr("Return loss %1 dB in the band (design %2 dB)")
+                         .arg(number(d->returnLossDb, 2), number(d->designReturnLossDb, 2));
+    if (fit.qu())
+        delays += QLatin1Char('\n') + tr("Qu %1").arg(number(*fit.qu(), 0));
+    delays += QLatin1Char('\n') +
+              (fit.model.twoPort ? tr("Port delays %1 ns and %2 ns")
+                                       .arg(number(fit.delayNs[0], 3), number(fit.delayNs[1], 3))
+                                 : tr("Port 1 delay %1 ns").arg(number(fit.delayNs[0], 3)));
+    m_delays->setText(delays);
+    const DiagnosisTraces t = diagnosisTraces(*d, *m_session.network());
+    const std::vector<double> *traces[] = {&t.s11Measured, &t.s11Fitted, &t.s21Measured,
+                                           &t.s21Fitted,   &t.s11Design, &t.s21Design};
+    for (std::size_t i = 0; i < m_filterSeries.size(); ++i)
+        m_filterSeries[i]->replace(traces[i]->empty()
+                                       ? QList<QPointF>()
+                                       : pointsForDrawing(t.fMHz, *traces[i], maxShownPoints));
+    if (m_session.origin() != m_filterDrawnOrigin) {
+        m_filterDrawnOrigin = m_session.origin();
+        autoscale();
+    }
+    emit sweepShown();
+}
+
 void TuneWindow::autoscale() {
+    if (m_session.wholeFilter()) {
+        // The sweep's span; dB from the lowest trace (not below -80) to 0.
+        const auto &points = m_filterSeries[0]->points();
+        if (points.isEmpty())
+            return;
+        m_chart->zoomReset();
+        double bottom = 0;
+        for (QLineSeries *s : m_filterSeries)
+            for (const QPointF &p : s->points())
+                bottom = std::min(bottom, p.y());
+        niceAxis(m_axisF, points.front().x(), points.back().x());
+        m_axisF->setRange(points.front().x(), points.back().x());
+        niceAxis(m_axisDb, std::max(-80.0, bottom - 1), 1);
+        return;
+    }
     const auto &curve = m_session.curve();
     if (!curve)
         return;

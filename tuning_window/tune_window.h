@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -93,8 +94,11 @@ class TuneWindow : public QMainWindow {
     void showInputs();
     void showSweep();
     void showReport();
+    void showDiagnosis();
     void drawMeasured();
     void autoscale();
+    // Stage by stage or the whole filter: which series, axes and fields show.
+    void applyMode();
     void addRecent(const QString &path);
     void fillRecentMenu();
     void chooseFile();
@@ -117,6 +121,10 @@ class TuneWindow : public QMainWindow {
 
     // Measurement.
     QComboBox *m_parameter = nullptr;
+    QComboBox *m_mode = nullptr;
+    // The whole filter's traces: |S11| and |S21| measured, fitted, designed.
+    std::array<QLineSeries *, 6> m_filterSeries{};
+    QString m_filterDrawnOrigin; // the sweep the filter axes were fitted to
     QComboBox *m_resonator = nullptr;
     QComboBox *m_output = nullptr;
     QLineEdit *m_aperture = nullptr;
@@ -163,6 +171,9 @@ class TuneWindow : public QMainWindow {
 QString findingFor(const Finding &finding);
 QString adviceFor(const Verdict &verdict);
 QString adviceFor(const CheckReport &report);
+// The whole filter's diagnosis in the window's language; in English the
+// text varnel-calc diagnose prints (diagnosisText).
+QString diagnosisFor(const Diagnosis &diagnosis);
 
 // An input problem (shown at its field), a refusal of the check, a failure
 // of the sweep source, in the window's language; a reader error in English

@@ -112,12 +112,39 @@ void TuningSession::recheck() {
         return;
     }
     const CheckSettings settings = m_inputs->check;
+    if (m_wholeFilter) {
+        DiagnoseSettings diagnose;
+        diagnose.f0 = m_inputs->f0;
+        diagnose.qu = m_inputs->qu;
+        diagnose.resonator = settings.resonator;
+        diagnose.tolerancePercent = settings.tolerancePercent;
+        diagnose.toleranceFrequencyPercent = settings.toleranceFrequencyPercent;
+        m_checkWatcher.setFuture(QtConcurrent::run(
+            [table = m_inputs->table, network = m_network, diagnose]() -> Checked {
+                auto result = diagnoseFilter(table, *network, diagnose);
+                if (auto *d = std::get_if<Diagnosis>(&result))
+                    return std::move(*d);
+                return std::get<DiagnoseRefusal>(result);
+            }));
+        return;
+    }
     if (settings.parameter.row > m_network->ports || settings.parameter.column > m_network->ports)
         return;
     m_checkWatcher.setFuture(
         QtConcurrent::run([table = m_inputs->table, network = m_network, settings]() -> Checked {
-            return checkStage(table, *network, settings);
+            auto result = checkStage(table, *network, settings);
+            if (auto *r = std::get_if<CheckReport>(&result))
+                return std::move(*r);
+            return std::get<CheckRefusal>(result);
         }));
+}
+
+void TuningSession::setWholeFilter(bool whole) {
+    if (whole == m_wholeFilter)
+        return;
+    m_wholeFilter = whole;
+    markStale();
+    recheck();
 }
 
 void TuningSession::checkFinished() {
@@ -127,23 +154,43 @@ void TuningSession::checkFinished() {
         recheck(); // this result is of older inputs or an older sweep
         return;
     }
+    m_report.reset();
+    m_refusal.reset();
+    m_diagnosis.reset();
+    m_diagnoseRefusal.reset();
     if (const auto *report = std::get_if<CheckReport>(&result)) {
         m_report = *report;
-        m_refusal.reset();
         // The last stage's end the sweep shows is the target's too.
         if (m_inputs && report->output != m_curveOutput) {
             makeCurve(report->output);
             emit inputsChanged();
         }
+    } else if (const auto *refusal = std::get_if<CheckRefusal>(&result)) {
+        m_refusal = *refusal;
+    } else if (const auto *diagnosis = std::get_if<Diagnosis>(&result)) {
+        m_diagnosis = *diagnosis;
     } else {
-        m_report.reset();
-        m_refusal = std::get<CheckRefusal>(result);
+        m_diagnoseRefusal = std::get<DiagnoseRefusal>(result);
+    }
+    // A result of the other mode (the mode changed while it ran) is not
+    // current: the newest mode's is computed next.
+    if ((m_diagnosis || m_diagnoseRefusal) != m_wholeFilter) {
+        recheck();
+        return;
     }
     m_reportCurrent = m_inputs.has_value() && !m_failure;
     emit reportChanged();
 }
 
 QString TuningSession::exportComparisonCsv(const QString &path) const {
+    if (m_wholeFilter) {
+        if (!m_diagnosis || !m_network)
+            return tr("There is no diagnosis yet: open a sweep of the whole filter first.");
+        if (!m_reportCurrent)
+            return tr("The diagnosis on screen is not of the current inputs and sweep: correct "
+                      "the inputs or wait for the diagnosis.");
+        return saveFile(path, QByteArray::fromStdString(diagnosisCsv(*m_diagnosis, *m_network)));
+    }
     if (!m_report)
         return tr("There is no comparison yet: open a sweep first.");
     if (!m_reportCurrent)

@@ -2,6 +2,7 @@
 
 #include "sweep_sources/sweep_source.h"
 #include "tuning/check.h"
+#include "tuning/diagnosis.h"
 #include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
 
@@ -25,6 +26,9 @@
 // Example: inputs valid, sweep checked -> reportCurrent(); tolerance typed
 // as "0,1" -> problems() names the tolerance, reportCurrent() is false and
 // exportComparisonCsv() refuses until the field reads again.
+// In the whole-filter mode the sweep is diagnosed (diagnosis.h) instead of
+// checked as a stage, with the same rules of currency; the comparison
+// export is then the diagnosis's CSV.
 namespace varnel {
 
 class TuningSession : public QObject {
@@ -54,8 +58,15 @@ class TuningSession : public QObject {
     // The settle interval of file sources (tests shorten it).
     void setSettleInterval(int milliseconds) { m_settleMs = milliseconds; }
 
+    // Stage by stage (false) or the whole filter diagnosed (true).
+    void setWholeFilter(bool whole);
+    bool wholeFilter() const { return m_wholeFilter; }
+
     // The verdict.
     const std::optional<CheckReport> &report() const { return m_report; }
+    // The whole filter's, in that mode.
+    const std::optional<Diagnosis> &diagnosis() const { return m_diagnosis; }
+    const std::optional<DiagnoseRefusal> &diagnoseRefusal() const { return m_diagnoseRefusal; }
     const std::optional<CheckRefusal> &refusal() const { return m_refusal; }
     // The report (or refusal) belongs to the inputs and sweep on screen.
     bool reportCurrent() const { return m_reportCurrent; }
@@ -72,7 +83,7 @@ class TuningSession : public QObject {
     void loadingChanged(bool loading);
 
   private:
-    using Checked = std::variant<CheckReport, CheckRefusal>;
+    using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
 
     void takeSweep(const Sweep &sweep);
     void takeFailure(const SweepFailure &failure);
@@ -98,8 +109,11 @@ class TuningSession : public QObject {
     bool m_loading = false;
     int m_settleMs = FileSweepSource::defaultSettleMs;
 
+    bool m_wholeFilter = false;
     std::optional<CheckReport> m_report;
     std::optional<CheckRefusal> m_refusal;
+    std::optional<Diagnosis> m_diagnosis;
+    std::optional<DiagnoseRefusal> m_diagnoseRefusal;
     bool m_reportCurrent = false;
     bool m_recheckPending = false;
     QFutureWatcher<Checked> m_checkWatcher;

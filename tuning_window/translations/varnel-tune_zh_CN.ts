@@ -60,6 +60,94 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>Within tolerance: the filter is tuned.</source>
+        <translation>在容差之内：滤波器已调好。</translation>
+    </message>
+    <message>
+        <source>%1 (return loss %2 dB).</source>
+        <translation>%1（回波损耗 %2 dB）。</translation>
+    </message>
+    <message>
+        <source>The filter is too far from tune to diagnose: tune stage by stage first (varnel-calc check); %1.</source>
+        <translation>滤波器离调好太远，无法诊断：请先逐级调试（varnel-calc check）；%1。</translation>
+    </message>
+    <message>
+        <source>Stage by stage</source>
+        <translation>逐级调试</translation>
+    </message>
+    <message>
+        <source>Whole filter</source>
+        <translation>整个滤波器</translation>
+    </message>
+    <message>
+        <source>Whole filter: the assembled filter&apos;s sweep (S11 and S21, or S11) fitted for every resonator and coupling</source>
+        <translation>整个滤波器：对装配好的滤波器的扫描（S11 和 S21，或仅 S11）拟合出每个谐振腔和每个耦合</translation>
+    </message>
+    <message>
+        <source>Tuning</source>
+        <translation>调试方式</translation>
+    </message>
+    <message>
+        <source>|S11| measured</source>
+        <translation>|S11| 测量</translation>
+    </message>
+    <message>
+        <source>|S11| fitted</source>
+        <translation>|S11| 拟合</translation>
+    </message>
+    <message>
+        <source>|S21| measured</source>
+        <translation>|S21| 测量</translation>
+    </message>
+    <message>
+        <source>|S21| fitted</source>
+        <translation>|S21| 拟合</translation>
+    </message>
+    <message>
+        <source>|S11| design</source>
+        <translation>|S11| 设计</translation>
+    </message>
+    <message>
+        <source>|S21| design</source>
+        <translation>|S21| 设计</translation>
+    </message>
+    <message>
+        <source>%1 MHz, %2 dB</source>
+        <translation>%1 MHz，%2 dB</translation>
+    </message>
+    <message>
+        <source>|S| (dB)</source>
+        <translation>|S| (dB)</translation>
+    </message>
+    <message>
+        <source>f0 %1 MHz is outside the sweep (%2 to %3 MHz).</source>
+        <translation>f0 %1 MHz 在扫描范围之外（%2 至 %3 MHz）。</translation>
+    </message>
+    <message>
+        <source>The sweep has %1 points; diagnosing this filter needs at least %2.</source>
+        <translation>扫描只有 %1 个点；诊断此滤波器至少需要 %2 个点。</translation>
+    </message>
+    <message>
+        <source>TOO FAR</source>
+        <translation>离调好太远 TOO FAR</translation>
+    </message>
+    <message>
+        <source>Return loss %1 dB in the band (design %2 dB)</source>
+        <translation>通带内回波损耗 %1 dB（设计 %2 dB）</translation>
+    </message>
+    <message>
+        <source>Qu %1</source>
+        <translation>Qu %1</translation>
+    </message>
+    <message>
+        <source>Port delays %1 ns and %2 ns</source>
+        <translation>端口时延 %1 ns 和 %2 ns</translation>
+    </message>
+    <message>
+        <source>Port 1 delay %1 ns</source>
+        <translation>端口 1 时延 %1 ns</translation>
+    </message>
+    <message>
         <source>; </source>
         <comment>between doubts</comment>
         <translation>；</translation>
@@ -859,6 +947,14 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
 </context>
 <context>
     <name>varnel::TuningSession</name>
+    <message>
+        <source>There is no diagnosis yet: open a sweep of the whole filter first.</source>
+        <translation>还没有诊断：请先打开整个滤波器的扫描。</translation>
+    </message>
+    <message>
+        <source>The diagnosis on screen is not of the current inputs and sweep: correct the inputs or wait for the diagnosis.</source>
+        <translation>屏幕上的诊断不属于当前的输入和扫描：请改正输入或等待诊断完成。</translation>
+    </message>
     <message>
         <location filename="../../tuning_window/tuning_session.cpp" line="144"/>
         <source>There is no comparison yet: open a sweep first.</source>
