@@ -826,11 +826,12 @@ void TuneWindow::buildChart() {
     m_f0Marker = series(tr("f0"), QColor(0x55, 0x55, 0x55), Qt::DashLine, 1, m_axisDelay);
     m_targetDb = series(tr("Target |S11|"), QColor(0x1f, 0x4e, 0xa8), Qt::DotLine, 1, m_axisDb);
     m_measuredDb = series(tr("Measured |S11|"), QColor(0xd6, 0x4b, 0x00), Qt::DotLine, 1, m_axisDb);
-    const QColor blue(0x1f, 0x4e, 0xa8), orange(0xd6, 0x4b, 0x00), grey(0x88, 0x88, 0x88);
+    const QColor blue(0x1f, 0x4e, 0xa8), orange(0xd6, 0x4b, 0x00), green(0x2e, 0x7d, 0x32),
+        purple(0x6a, 0x1b, 0x9a), grey(0x88, 0x88, 0x88);
     m_filterSeries = {series(tr("|S11| measured"), orange, Qt::SolidLine, 1.5, m_axisDb),
                       series(tr("|S11| fitted"), blue, Qt::DashLine, 1.5, m_axisDb),
-                      series(tr("|S21| measured"), orange, Qt::SolidLine, 1, m_axisDb),
-                      series(tr("|S21| fitted"), blue, Qt::DashLine, 1, m_axisDb),
+                      series(tr("|S21| measured"), green, Qt::SolidLine, 1.5, m_axisDb),
+                      series(tr("|S21| fitted"), purple, Qt::DashLine, 1.5, m_axisDb),
                       series(tr("|S11| design"), grey, Qt::DotLine, 1, m_axisDb),
                       series(tr("|S21| design"), grey, Qt::DotLine, 1, m_axisDb)};
     for (QLineSeries *s : m_filterSeries)
@@ -1013,7 +1014,8 @@ void TuneWindow::showInputs() {
         const QList<QPointF> before = m_target->points();
         m_target->replace(pointsForDrawing(curve.fMHz, curve.delayNs, curve.fMHz.size()));
         m_targetDb->replace(pointsForDrawing(curve.fMHz, curve.s11Db, curve.fMHz.size()));
-        m_axisDb->setTitleText(tr("|%1| (dB)").arg(m_parameter->currentText()));
+        if (!m_session.wholeFilter())
+            m_axisDb->setTitleText(tr("|%1| (dB)").arg(m_parameter->currentText()));
         // A new target is fitted to the axes; a changed tolerance or
         // aperture keeps the zoom.
         if (before != m_target->points() && !m_session.wholeFilter())
@@ -1181,6 +1183,7 @@ void TuneWindow::applyMode() {
     m_session.setWholeFilter(whole);
     m_stage->setEnabled(!whole);
     m_output->setEnabled(!whole);
+    m_showDb->setEnabled(!whole); // the whole filter's chart is all dB
     for (QLineSeries *s : {m_target, m_measured, m_f0Marker})
         s->setVisible(!whole);
     m_axisDelay->setVisible(!whole);
