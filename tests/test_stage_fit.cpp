@@ -259,4 +259,15 @@ TEST(LeastSquares, WorkedExample) {
     ASSERT_EQ(fit.uncertainty.size(), 2u);
 }
 
+// The mean turn's worked example: 3 ns of cable, no phase.
+TEST(LeastSquares, MeanTurnWorkedExample) {
+    const std::vector<double> f = {100, 101, 102};
+    std::vector<Complex> p;
+    for (const double at : f)
+        p.push_back(std::polar(1.0, -2 * std::numbers::pi * at * 0.003));
+    const TraceTurn turn = meanTurn(f, p);
+    EXPECT_NEAR(turn.radPerMHz, -0.018850, 1e-6);
+    EXPECT_NEAR(turn.phaseRad, 0, 1e-12);
+}
+
 } // namespace

@@ -13,50 +13,15 @@ namespace varnel {
 
 namespace {
 
-// As for a stage: a mismatch below -40 dB is the bench's, |S| above 1 by
-// less than 0.04 dB the calibration's rounding, an element half a BW or
-// half its value off a fit of another filter.
-constexpr double mismatchFloor = 0.01;
-constexpr double farOffPercent = 50;
-// The tolerance must hold 2.5 standard uncertainties (99 % of estimates)
-// for the sweep to decide.
-constexpr double uncertaintiesInTolerance = 2.5;
-
-Doubt doubtOf(Doubt::Kind kind) {
-    Doubt d;
-    d.kind = kind;
-    return d;
-}
-
 // Every element of the fitted filter with its tolerance, in ladder order.
 std::vector<JudgedElement> elementsOf(const FilterFit &fit, const DiagnoseSettings &s,
                                       double bandwidth) {
-    std::vector<JudgedElement> elements;
-    for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i) {
-        Finding f;
-        f.element = Finding::Resonator;
-        f.index = static_cast<int>(i + 1);
-        f.offsetMHz = fit.offsetMHz[i];
-        f.percent = fit.offsetMHz[i] / bandwidth * 100;
-        f.uncertaintyPercent = fit.uncertainty[i] / bandwidth * 100;
-        f.direction = f.percent > 0 ? Finding::Down : Finding::Up;
-        elements.push_back({f, s.toleranceFrequencyPercent});
-    }
-    auto coupling = [&](Finding::Element element, int index, std::size_t which) {
-        Finding f;
-        f.element = element;
-        f.index = index;
-        f.percent = fit.errorPercent(which);
-        f.uncertaintyPercent = fit.uncertaintyPercent(which);
-        const bool tooStrong = element == Finding::External ? f.percent < 0 : f.percent > 0;
-        f.direction = tooStrong ? Finding::Weaken : Finding::Strengthen;
-        elements.push_back({f, s.tolerancePercent});
-    };
-    coupling(Finding::External, 1, 1);
-    for (std::size_t i = 2; i <= fit.scale.size(); ++i)
-        coupling(Finding::Coupling, static_cast<int>(i), i);
-    coupling(Finding::External, 2, 0);
-    return elements;
+    return ladderElements(
+        fit.offsetMHz.size(), true, bandwidth, s.toleranceFrequencyPercent, s.tolerancePercent,
+        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
+        [&](std::size_t which) {
+            return std::pair(fit.errorPercent(which), fit.uncertaintyPercent(which));
+        });
 }
 
 // The fitted parameters with one element put back to its design value and
@@ -131,38 +96,7 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
             d.aboveUnityDb = std::max(d.aboveUnityDb, 20 * std::log10(std::abs(v)));
         }
 
-    const double noise = std::pow(10.0, fit.noiseDb / 20);
-    if (!fit.converged)
-        d.doubts.push_back(doubtOf(Doubt::NotConverged));
-    else if (!(fit.residualRms <= std::max(3 * noise, mismatchFloor))) {
-        Doubt doubt = doubtOf(Doubt::Mismatch);
-        doubt.residualDb = 20 * std::log10(fit.residualRms);
-        doubt.noiseDb = fit.noiseDb;
-        d.doubts.push_back(doubt);
-    }
-    const auto furthest =
-        std::max_element(d.elements.begin(), d.elements.end(), [](const auto &a, const auto &b) {
-            return std::abs(a.finding.percent) < std::abs(b.finding.percent);
-        });
-    const bool farOff = !(std::abs(furthest->finding.percent) <= farOffPercent);
-    if (farOff) {
-        Doubt doubt = doubtOf(Doubt::FarOff);
-        doubt.finding = furthest->finding;
-        d.doubts.push_back(doubt);
-    }
-    const auto blurred =
-        std::max_element(d.elements.begin(), d.elements.end(), [](const auto &a, const auto &b) {
-            return a.finding.uncertaintyPercent / a.tolerancePercent <
-                   b.finding.uncertaintyPercent / b.tolerancePercent;
-        });
-    if (d.doubts.empty() && !(blurred->finding.uncertaintyPercent <=
-                              blurred->tolerancePercent / uncertaintiesInTolerance)) {
-        Doubt doubt = doubtOf(Doubt::TooNoisy);
-        doubt.noiseDb = fit.noiseDb;
-        doubt.finding = blurred->finding;
-        doubt.tolerancePercent = blurred->tolerancePercent;
-        d.doubts.push_back(doubt);
-    }
+    d.doubts = fitDoubts(fit.converged, fit.residualRms, fit.noiseDb, d.elements);
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;

@@ -52,23 +52,6 @@ class FilterResiduals : public ComplexResiduals {
     mutable FilterPoint m_point;
 };
 
-// The mean turn a step of p (rad) and the phase of p with it taken out at
-// f = 0: where model and trace agree, p = measured x conj(model) turns by
-// -2 pi t df; a reflection zero, where the phase jumps, weighs little.
-std::pair<double, double> turnAndPhase(const std::vector<double> &f,
-                                       const std::vector<Complex> &p) {
-    Complex turns = 0;
-    for (std::size_t j = 1; j < p.size(); ++j)
-        turns += p[j] * std::conj(p[j - 1]);
-    const double step =
-        p.size() > 1 ? (f.back() - f.front()) / static_cast<double>(p.size() - 1) : 0;
-    const double slope = step > 0 ? std::arg(turns) / step : 0; // rad per MHz
-    Complex aligned = 0;
-    for (std::size_t j = 0; j < p.size(); ++j)
-        aligned += p[j] * std::polar(1.0, -slope * (f[j] - f.front()));
-    return {slope, std::arg(aligned) - slope * f.front()};
-}
-
 } // namespace
 
 FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &x, double f,
@@ -262,13 +245,14 @@ FilterFit fitFilter(const TuningTable &table, const Network &network, double f0,
         if (model.twoPort)
             p21[j] = measured[1][j] * std::conj(design.s21);
     }
-    const auto [slope11, phase11] = turnAndPhase(f, p11);
-    start[2 * n + 2] = -slope11 / (4 * pi) * 1e3;
-    start[2 * n + 3] = phase11 / 2;
+    // S11 turns twice with port 1's line, S21 once with each port's.
+    const TraceTurn turn11 = meanTurn(f, p11);
+    start[2 * n + 2] = -turn11.radPerMHz / (4 * pi) * 1e3;
+    start[2 * n + 3] = turn11.phaseRad / 2;
     if (model.twoPort) {
-        const auto [slope21, phase21] = turnAndPhase(f, p21);
-        start[2 * n + 4] = -slope21 / (2 * pi) * 1e3 - start[2 * n + 2];
-        start[2 * n + 5] = std::remainder(phase21 - start[2 * n + 3], 2 * pi);
+        const TraceTurn turn21 = meanTurn(f, p21);
+        start[2 * n + 4] = -turn21.radPerMHz / (2 * pi) * 1e3 - start[2 * n + 2];
+        start[2 * n + 5] = std::remainder(turn21.phaseRad - start[2 * n + 3], 2 * pi);
     }
 
     const LeastSquares solved = fitLeastSquares(FilterResiduals(model, f, measured), start);

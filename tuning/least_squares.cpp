@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace varnel {
 
@@ -91,6 +92,22 @@ LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vecto
     for (Eigen::Index q = 0; q < x.size(); ++q)
         fit.uncertainty.push_back(std::sqrt(std::max(0.0, covariance(q, q))));
     return fit;
+}
+
+TraceTurn meanTurn(const std::vector<double> &f, const std::vector<Complex> &p) {
+    Complex turns = 0;
+    for (std::size_t j = 1; j < p.size(); ++j)
+        turns += p[j] * std::conj(p[j - 1]);
+    const double step =
+        p.size() > 1 ? (f.back() - f.front()) / static_cast<double>(p.size() - 1) : 0;
+    TraceTurn turn;
+    turn.radPerMHz = step > 0 ? std::arg(turns) / step : 0;
+    Complex aligned = 0;
+    for (std::size_t j = 0; j < p.size(); ++j)
+        aligned += p[j] * std::polar(1.0, -turn.radPerMHz * (f[j] - f.front()));
+    turn.phaseRad =
+        std::remainder(std::arg(aligned) - turn.radPerMHz * f.front(), 2 * std::numbers::pi);
+    return turn;
 }
 
 } // namespace varnel

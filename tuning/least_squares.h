@@ -36,4 +36,16 @@ struct LeastSquares {
 LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vector<double> &start,
                              int maxEvaluations = 200);
 
+// Where a model and a trace agree but for a line (a delay and a phase),
+// p = measured x conj(model) turns by a fixed angle a MHz: a fit's start.
+// The mean turn is the angle of the sum of p_j conj(p_(j-1)) over the step,
+// in which a reflection zero (where the phase jumps but |p| is small) weighs
+// little; the phase is that of the sum of p with the turn taken out, at
+// f = 0. Example: p = exp(-j 2 pi f 0.003) (3 ns of cable, f in MHz) at
+// f = 100, 101, 102: -0.018850 rad a MHz, phase 0.
+struct TraceTurn {
+    double radPerMHz = 0, phaseRad = 0;
+};
+TraceTurn meanTurn(const std::vector<double> &fMHz, const std::vector<std::complex<double>> &p);
+
 } // namespace varnel

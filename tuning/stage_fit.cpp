@@ -3,6 +3,7 @@
 #include "calculation/conversions.h"
 #include "tuning/check.h"
 #include "tuning/least_squares.h"
+#include "tuning/verdict.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,9 +21,6 @@ constexpr double pi = std::numbers::pi;
 // count), and the fit's time grows with them: so a check, its fit
 // included, stays within a few times the time of reading the sweep.
 constexpr std::size_t maxFitPoints = 401;
-// A model mismatch below this (|S|, -40 dB) is the bench's, not a fault:
-// couplings that vary over the band, the detuned resonators' loading.
-constexpr double mismatchFloor = 0.01;
 
 // The measured points against the stage model.
 class StageResiduals : public ComplexResiduals {
@@ -51,31 +49,18 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
                  const std::vector<Complex> &measured, std::optional<double> qu) {
     const std::size_t k = model.g.size();
     // The design values, and the cable and phase that best align the design
-    // with the trace: where the two agree, p = measured x conj(design) turns
-    // by -2 pi t df a step. The mean turn is the angle of the sum of
-    // p_j conj(p_(j-1)), in which a reflection zero (where the phase jumps
-    // but |p| is small) weighs little; the phase is then the angle of the
-    // sum of p with that turn taken out.
+    // with the trace (meanTurn).
     std::vector<double> start(model.parameterCount(), 1.0);
     std::fill(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
     start[2 * k] = 1 / (model.fbw * qu.value_or(3000.0));
     start[2 * k + 1] = 0;
     start[2 * k + 2] = 0;
     std::vector<Complex> product(f.size());
-    Complex turns = 0;
-    for (std::size_t j = 0; j < f.size(); ++j) {
-        product[j] = measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
-        if (j > 0)
-            turns += product[j] * std::conj(product[j - 1]);
-    }
-    const double step =
-        f.size() > 1 ? (f.back() - f.front()) / static_cast<double>(f.size() - 1) : 0;
-    const double slope = step > 0 ? std::arg(turns) / step : 0; // rad per MHz
-    Complex aligned = 0;
     for (std::size_t j = 0; j < f.size(); ++j)
-        aligned += product[j] * std::polar(1.0, -slope * (f[j] - f.front()));
-    start[2 * k + 1] = -slope / (2 * pi) * 1e3;
-    start[2 * k + 2] = std::remainder(std::arg(aligned) - slope * f.front(), 2 * pi);
+        product[j] = measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
+    const TraceTurn turn = meanTurn(f, product);
+    start[2 * k + 1] = -turn.radPerMHz / (2 * pi) * 1e3;
+    start[2 * k + 2] = std::remainder(turn.phaseRad, 2 * pi);
 
     const LeastSquares solved = fitLeastSquares(StageResiduals(model, f, measured), start);
     const std::vector<double> &x = solved.x;
@@ -106,7 +91,7 @@ double StageFit::couplingErrorPercent(std::size_t i) const {
 }
 
 bool StageFit::matchesSweep() const {
-    return converged && residualRms <= std::max(3 * std::pow(10.0, noiseDb / 20), mismatchFloor);
+    return converged && residualMatches(residualRms, noiseDb);
 }
 
 double StageFit::outputErrorPercent() const {

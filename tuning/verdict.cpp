@@ -15,6 +15,12 @@ constexpr double aboveUnityFloor = 0.005;
 // An element further off than this (% of BW, % of its value) is beyond
 // what tuning stage by stage leaves; its fit has found another stage.
 constexpr double farOffPercent = 50;
+// A model mismatch below this (|S|, -40 dB) is the bench's, not a fault:
+// couplings that vary over the band, the detuned resonators' loading.
+constexpr double mismatchFloor = 0.01;
+// The tolerance must hold this many standard uncertainties for a sweep to
+// decide (2.5: 99 % of estimates).
+constexpr double uncertaintiesInTolerance = 2.5;
 
 // How far out of its tolerance an element is.
 double excess(const JudgedElement &e) {
@@ -23,34 +29,15 @@ double excess(const JudgedElement &e) {
 
 std::vector<JudgedElement> elementsOf(const CheckReport &report, const StageFit &fit) {
     const CheckSettings &s = report.settings;
-    std::vector<JudgedElement> elements;
-    for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i) {
-        Finding f;
-        f.element = Finding::Resonator;
-        f.index = static_cast<int>(i + 1);
-        f.offsetMHz = fit.offsetMHz[i];
-        f.percent = fit.offsetMHz[i] / report.bandwidthMHz * 100;
-        f.uncertaintyPercent = fit.uncertainty[i] / report.bandwidthMHz * 100;
-        f.direction = f.percent > 0 ? Finding::Down : Finding::Up;
-        elements.push_back({f, s.toleranceFrequencyPercent});
-    }
-    auto coupling = [&](Finding::Element element, int index, std::size_t which) {
-        Finding f;
-        f.element = element;
-        f.index = index;
-        f.percent = which == 0 ? fit.outputErrorPercent() : fit.couplingErrorPercent(which);
-        f.uncertaintyPercent = couplingUncertaintyPercent(fit, which);
-        // A port's Qe above design is too weak a coupling, the opposite of k.
-        const bool tooStrong = element == Finding::External ? f.percent < 0 : f.percent > 0;
-        f.direction = tooStrong ? Finding::Weaken : Finding::Strengthen;
-        elements.push_back({f, s.tolerancePercent});
-    };
-    coupling(Finding::External, 1, 1);
-    for (std::size_t i = 2; i <= fit.scale.size(); ++i)
-        coupling(Finding::Coupling, static_cast<int>(i), i);
-    if (fit.model.load)
-        coupling(Finding::External, 2, 0);
-    return elements;
+    return ladderElements(
+        fit.offsetMHz.size(), fit.model.load.has_value(), report.bandwidthMHz,
+        s.toleranceFrequencyPercent, s.tolerancePercent,
+        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
+        [&](std::size_t which) {
+            return std::pair(which == 0 ? fit.outputErrorPercent()
+                                        : fit.couplingErrorPercent(which),
+                             couplingUncertaintyPercent(fit, which));
+        });
 }
 
 Doubt doubtOf(Doubt::Kind kind) {
@@ -112,14 +99,6 @@ Verdict judgeStage(const CheckReport &report) {
     }
     const StageFit &fit = *report.fit;
     const double noise = std::pow(10.0, report.noiseDb / 20);
-    if (!fit.converged)
-        v.doubts.push_back(doubtOf(Doubt::NotConverged));
-    else if (!fit.matchesSweep()) {
-        Doubt d = doubtOf(Doubt::Mismatch);
-        d.residualDb = 20 * std::log10(fit.residualRms);
-        d.noiseDb = report.noiseDb;
-        v.doubts.push_back(d);
-    }
     if (report.aboveUnityPoints > 0 &&
         std::pow(10.0, report.aboveUnityDb / 20) - 1 > std::max(3 * noise, aboveUnityFloor)) {
         Doubt d = doubtOf(Doubt::AboveUnity);
@@ -133,30 +112,8 @@ Verdict judgeStage(const CheckReport &report) {
         v.doubts.push_back(d);
     }
     std::vector<JudgedElement> elements = elementsOf(report, fit);
-    // The element furthest out, when beyond reach.
-    const auto furthest = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
-        return std::abs(a.finding.percent) < std::abs(b.finding.percent);
-    });
-    if (!(std::abs(furthest->finding.percent) <= farOffPercent)) {
-        Doubt d = doubtOf(Doubt::FarOff);
-        d.finding = furthest->finding;
+    for (const Doubt &d : fitDoubts(fit.converged, fit.residualRms, report.noiseDb, elements))
         v.doubts.push_back(d);
-    }
-    // The element the noise blurs most, against its tolerance.
-    const auto blurred = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
-        return a.finding.uncertaintyPercent / a.tolerancePercent <
-               b.finding.uncertaintyPercent / b.tolerancePercent;
-    });
-    // Only a fit that stands says anything about the noise.
-    const bool fitStands =
-        fit.matchesSweep() && std::abs(furthest->finding.percent) <= farOffPercent;
-    if (fitStands && !(blurred->finding.uncertaintyPercent <= blurred->tolerancePercent / 4)) {
-        Doubt d = doubtOf(Doubt::TooNoisy);
-        d.noiseDb = report.noiseDb;
-        d.finding = blurred->finding;
-        d.tolerancePercent = blurred->tolerancePercent;
-        v.doubts.push_back(d);
-    }
     if (!v.doubts.empty()) {
         v.outcome = Verdict::Uncertain;
         return v;
@@ -171,6 +128,84 @@ Verdict judgeStage(const CheckReport &report) {
         v.findings.push_back(delayFinding(s.stage, *report.fittedDeviationPercent));
     v.outcome = v.findings.empty() ? Verdict::Pass : Verdict::Fail;
     return v;
+}
+
+std::vector<JudgedElement>
+ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
+               double toleranceFrequencyPercent, double tolerancePercent,
+               const std::function<std::pair<double, double>(std::size_t)> &resonator,
+               const std::function<std::pair<double, double>(std::size_t)> &coupling) {
+    std::vector<JudgedElement> elements;
+    for (std::size_t i = 0; i < resonators; ++i) {
+        const auto [offset, uncertainty] = resonator(i);
+        Finding f;
+        f.element = Finding::Resonator;
+        f.index = static_cast<int>(i + 1);
+        f.offsetMHz = offset;
+        f.percent = offset / bandwidthMHz * 100;
+        f.uncertaintyPercent = uncertainty / bandwidthMHz * 100;
+        f.direction = f.percent > 0 ? Finding::Down : Finding::Up;
+        elements.push_back({f, toleranceFrequencyPercent});
+    }
+    auto add = [&](Finding::Element element, int index, std::size_t which) {
+        Finding f;
+        f.element = element;
+        f.index = index;
+        std::tie(f.percent, f.uncertaintyPercent) = coupling(which);
+        // A port's Qe above design is too weak a coupling, the opposite of k.
+        const bool tooStrong = element == Finding::External ? f.percent < 0 : f.percent > 0;
+        f.direction = tooStrong ? Finding::Weaken : Finding::Strengthen;
+        elements.push_back({f, tolerancePercent});
+    };
+    add(Finding::External, 1, 1);
+    for (std::size_t i = 2; i <= resonators; ++i)
+        add(Finding::Coupling, static_cast<int>(i), i);
+    if (outputPort)
+        add(Finding::External, 2, 0);
+    return elements;
+}
+
+bool residualMatches(double residualRms, double noiseDb) {
+    return residualRms <= std::max(3 * std::pow(10.0, noiseDb / 20), mismatchFloor);
+}
+
+std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
+                             const std::vector<JudgedElement> &elements) {
+    std::vector<Doubt> doubts;
+    if (!converged) {
+        doubts.push_back(doubtOf(Doubt::NotConverged));
+    } else if (!residualMatches(residualRms, noiseDb)) {
+        Doubt d = doubtOf(Doubt::Mismatch);
+        d.residualDb = 20 * std::log10(residualRms);
+        d.noiseDb = noiseDb;
+        doubts.push_back(d);
+    }
+    if (elements.empty())
+        return doubts;
+    const auto furthest = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
+        return std::abs(a.finding.percent) < std::abs(b.finding.percent);
+    });
+    const bool beyondReach = !(std::abs(furthest->finding.percent) <= farOffPercent);
+    if (beyondReach) {
+        Doubt d = doubtOf(Doubt::FarOff);
+        d.finding = furthest->finding;
+        doubts.push_back(d);
+    }
+    // Only a fit that stands says anything about the noise: the element it
+    // blurs most, against its tolerance.
+    const auto blurred = std::max_element(elements.begin(), elements.end(), [](auto &a, auto &b) {
+        return a.finding.uncertaintyPercent / a.tolerancePercent <
+               b.finding.uncertaintyPercent / b.tolerancePercent;
+    });
+    if (doubts.empty() && !(blurred->finding.uncertaintyPercent <=
+                            blurred->tolerancePercent / uncertaintiesInTolerance)) {
+        Doubt d = doubtOf(Doubt::TooNoisy);
+        d.noiseDb = noiseDb;
+        d.finding = blurred->finding;
+        d.tolerancePercent = blurred->tolerancePercent;
+        doubts.push_back(d);
+    }
+    return doubts;
 }
 
 std::vector<JudgedElement> judgedElements(const CheckReport &report) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What a stage check concludes from the stage fitted to the sweep
@@ -21,8 +23,8 @@
 //              the sweep, an element fitted beyond the stage method's reach
 //              (a resonator half a BW off, a coupling half its value: the
 //              fit has found another stage or order), or, the fit standing,
-//              an element's uncertainty above a quarter of its tolerance;
-//              each with what to do.
+//              an element's uncertainty above 1 / 2.5 of its tolerance;
+//              each with what to do (fitDoubts below).
 // The centre delay of a loaded last stage is not judged: an odd order
 // reflects nothing at f0, and the elements say it all.
 // Directions name the correction: a resonator above f0 turns Down; a
@@ -84,6 +86,29 @@ struct JudgedElement {
     double tolerancePercent = 0;
 };
 std::vector<JudgedElement> judgedElements(const CheckReport &report);
+
+// What any fitted ladder (a stage, a whole filter) is judged by, shared by
+// both verdicts.
+// Its elements: resonators 1..n (`resonator(i)` gives the offset and its
+// uncertainty, MHz), port 1's Qe, couplings 1-2 .. (n-1)-n and, with
+// `outputPort`, port 2's Qe (`coupling(which)` gives the error and its
+// uncertainty, %; which = 1 for port 1, i for coupling (i-1, i), 0 for
+// port 2).
+std::vector<JudgedElement>
+ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
+               double toleranceFrequencyPercent, double tolerancePercent,
+               const std::function<std::pair<double, double>(std::size_t)> &resonator,
+               const std::function<std::pair<double, double>(std::size_t)> &coupling);
+// A residual the sweep's noise explains: within 3 x the trace noise, or
+// -40 dB (a real filter's couplings vary over the band; the model's do not).
+bool residualMatches(double residualRms, double noiseDb);
+// The fit's own doubts, in this order: it did not settle, or does not match
+// the sweep; it puts an element beyond reach (half a BW, half its value);
+// the fit standing, an element's uncertainty is above 1 / 2.5 of its
+// tolerance (the tolerance must hold 2.5 standard uncertainties, 99 % of
+// estimates).
+std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
+                             const std::vector<JudgedElement> &elements);
 
 // "pass", "fail" or "uncertain".
 const char *outcomeName(Verdict::Outcome outcome);
