@@ -1,5 +1,6 @@
 #pragma once
 
+#include "number_text/number_text.h"
 #include "touchstone/touchstone.h"
 #include "tuning/stage_model.h"
 #include "tuning/tuning_table.h"
@@ -117,6 +118,22 @@ inline Network generateFilter(const Filter &s, int points, double halfSpan, doub
         }
     }
     return net;
+}
+
+// A 2-port network as a version 1 .s2p (MHz, RI), every number in its
+// shortest exact form.
+inline std::string s2pText(const Network &n) {
+    std::string text = "! generated filter\n# MHz S RI R 50\n";
+    for (std::size_t i = 0; i < n.size(); ++i) {
+        text += formatShortest(n.frequencyMHz[i]);
+        for (std::size_t q = 0; q < 4; ++q)
+            text.append(" ")
+                .append(formatShortest(n.values[4 * i + q].real()))
+                .append(" ")
+                .append(formatShortest(n.values[4 * i + q].imag()));
+        text += '\n';
+    }
+    return text;
 }
 
 } // namespace varnel::testing

@@ -269,15 +269,8 @@ TEST_F(TuneWindowTest, WholeFilterIsTheDiagnosis) {
     varnel::testing::Filter filter;
     filter.offsetMHz = {0, 0, 0.5};
     filter.delayNs[0] = 1;
-    const Network network = varnel::testing::generateFilter(filter, 801, 15);
-    std::string text = "# MHz S RI R 50\n";
-    for (std::size_t i = 0; i < network.size(); ++i) {
-        text += formatShortest(network.frequencyMHz[i]);
-        for (std::size_t q = 0; q < 4; ++q)
-            text += ' ' + formatShortest(network.values[4 * i + q].real()) + ' ' +
-                    formatShortest(network.values[4 * i + q].imag());
-        text += '\n';
-    }
+    const std::string text =
+        varnel::testing::s2pText(varnel::testing::generateFilter(filter, 801, 15));
     const QString path = temp.filePath("filter.s2p");
     {
         QFile file(path);

@@ -359,17 +359,9 @@ TEST(VarnelCalcTuning, EverySubcommandHasHelp) {
 // diagnose on 2-port files written from the chain-matrix generator: the
 // three outcomes, their statuses, the JSON keys and the CSV's columns.
 std::string s2pOf(const varnel::testing::Filter &filter, const std::string &name) {
-    const varnel::Network n = varnel::testing::generateFilter(filter, 801, 15);
-    std::string text = "! generated filter\n# MHz S RI R 50\n";
-    for (std::size_t i = 0; i < n.size(); ++i) {
-        text += varnel::formatShortest(n.frequencyMHz[i]);
-        for (std::size_t q = 0; q < 4; ++q)
-            text += ' ' + varnel::formatShortest(n.values[4 * i + q].real()) + ' ' +
-                    varnel::formatShortest(n.values[4 * i + q].imag());
-        text += '\n';
-    }
     const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path) << text;
+    std::ofstream(path) << varnel::testing::s2pText(
+        varnel::testing::generateFilter(filter, 801, 15));
     return path;
 }
 
