@@ -1,0 +1,145 @@
+#include "analyser_protocols/scpi.h"
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+namespace varnel {
+
+BlockRead readDefiniteBlock(std::string_view buffer) {
+    BlockRead read;
+    auto malformed = [&](std::string problem) {
+        read.status = BlockRead::Malformed;
+        read.problem = std::move(problem);
+        return read;
+    };
+    if (buffer.size() < 2)
+        return read;
+    if (buffer[0] != '#')
+        return malformed("a block starts with '#'");
+    if (buffer[1] == '0')
+        return malformed("an indefinite-length block (#0) cannot be framed on a socket");
+    if (buffer[1] < '1' || buffer[1] > '9')
+        return malformed("the block's length digit is not 1 to 9");
+    const auto digits = static_cast<std::size_t>(buffer[1] - '0');
+    if (buffer.size() < 2 + digits)
+        return read;
+    std::size_t length = 0;
+    const char *first = buffer.data() + 2, *last = first + digits;
+    const auto [end, error] = std::from_chars(first, last, length);
+    if (error != std::errc() || end != last)
+        return malformed("the block's byte count is not a number");
+    const std::size_t start = 2 + digits;
+    if (buffer.size() - start < length)
+        return read;
+    std::size_t after = start + length;
+    // The message terminator: LF, or CR LF.
+    if (buffer.size() == after || (buffer[after] == '\r' && buffer.size() == after + 1))
+        return read;
+    if (buffer[after] == '\r')
+        ++after;
+    if (buffer[after] != '\n')
+        return malformed("the block is not ended by a line feed after its " +
+                         std::to_string(length) + " bytes");
+    read.status = BlockRead::Complete;
+    read.consumed = after + 1;
+    read.payload = buffer.substr(start, length);
+    return read;
+}
+
+std::optional<std::vector<double>> decodeReal64(std::string_view payload, ByteOrder order) {
+    if (payload.size() % 8 != 0)
+        return std::nullopt;
+    const bool swap =
+        (order == ByteOrder::MostSignificantFirst) == (std::endian::native == std::endian::little);
+    std::vector<double> values(payload.size() / 8);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, payload.data() + 8 * i, 8);
+        if (swap) { // the bytes in the other order
+            std::uint64_t turned = 0;
+            for (int b = 0; b < 8; ++b)
+                turned |= ((bits >> (8 * b)) & 0xff) << (8 * (7 - b));
+            bits = turned;
+        }
+        values[i] = std::bit_cast<double>(bits);
+    }
+    return values;
+}
+
+std::variant<std::vector<double>, std::string> parseAsciiNumbers(std::string_view reply) {
+    while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
+        reply.remove_suffix(1);
+    std::vector<double> values;
+    if (reply.empty())
+        return values;
+    std::size_t at = 0;
+    while (true) {
+        const std::size_t comma = std::min(reply.find(',', at), reply.size());
+        std::string_view item = reply.substr(at, comma - at);
+        while (!item.empty() && item.front() == ' ')
+            item.remove_prefix(1);
+        while (!item.empty() && item.back() == ' ')
+            item.remove_suffix(1);
+        if (!item.empty() && item.front() == '+')
+            item.remove_prefix(1);
+        double value = 0;
+        const auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value);
+        if (item.empty() || error != std::errc() || end != item.data() + item.size())
+            return "value " + std::to_string(values.size() + 1) + " is not a number";
+        values.push_back(value);
+        if (comma == reply.size())
+            return values;
+        at = comma + 1;
+    }
+}
+
+std::string sweepProblemText(const SweepProblem &p) {
+    switch (p.kind) {
+    case SweepProblem::CountMismatch:
+        return std::to_string(p.points) + " frequencies but " + std::to_string(p.values) +
+               " data values (two a frequency expected)";
+    case SweepProblem::NotRising:
+        return "the frequencies do not rise at point " + std::to_string(p.at + 1);
+    case SweepProblem::NotFinite:
+        return "value " + std::to_string(p.at + 1) + " is not a finite number";
+    case SweepProblem::TooFew:
+        break;
+    }
+    return "a sweep needs at least 2 points, the analyser sent " + std::to_string(p.points);
+}
+
+std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequenciesHz,
+                                              const std::vector<double> &data) {
+    SweepProblem problem{SweepProblem::TooFew, frequenciesHz.size(), data.size(), 0};
+    if (frequenciesHz.size() < 2)
+        return problem;
+    if (data.size() != 2 * frequenciesHz.size()) {
+        problem.kind = SweepProblem::CountMismatch;
+        return problem;
+    }
+    for (std::size_t i = 0; i < data.size(); ++i)
+        if (!std::isfinite(data[i])) {
+            problem.kind = SweepProblem::NotFinite;
+            problem.at = i;
+            return problem;
+        }
+    Network n;
+    n.ports = 1;
+    n.only = SParameter{1, 1};
+    for (std::size_t i = 0; i < frequenciesHz.size(); ++i) {
+        const double f = frequenciesHz[i] / 1e6;
+        if (!std::isfinite(f) || (i > 0 && !(f > n.frequencyMHz.back()))) {
+            problem.kind = std::isfinite(f) ? SweepProblem::NotRising : SweepProblem::NotFinite;
+            problem.at = i;
+            return problem;
+        }
+        n.frequencyMHz.push_back(f);
+        n.values.emplace_back(data[2 * i], data[2 * i + 1]);
+    }
+    return n;
+}
+
+} // namespace varnel

@@ -1,0 +1,128 @@
+#include "analyser_protocols/scpi.h"
+#include "table_test.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace varnel;
+using varnel::testing::PrintTo;
+
+namespace {
+
+// Two doubles as an analyser sends them: each value's 8 bytes, most or
+// least significant first, written here byte by byte from the IEEE 754
+// bit patterns (1.5 is 0x3FF8000000000000, -2 is 0xC000000000000000).
+std::string realBytes(ByteOrder order) {
+    const unsigned char msbFirst[] = {0x3F, 0xF8, 0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0};
+    std::string bytes(reinterpret_cast<const char *>(msbFirst), sizeof msbFirst);
+    if (order == ByteOrder::LeastSignificantFirst)
+        for (std::size_t v = 0; v < 2; ++v)
+            std::reverse(bytes.begin() + static_cast<std::ptrdiff_t>(8 * v),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(8 * v + 8));
+    return bytes;
+}
+
+// The header's worked example, in both byte orders.
+TEST(Scpi, WorkedExample) {
+    for (const ByteOrder order :
+         {ByteOrder::MostSignificantFirst, ByteOrder::LeastSignificantFirst}) {
+        const std::string reply = "#216" + realBytes(order) + "\n";
+        const BlockRead read = readDefiniteBlock(reply);
+        ASSERT_EQ(read.status, BlockRead::Complete);
+        EXPECT_EQ(read.consumed, 21u);
+        const auto values = decodeReal64(read.payload, order);
+        ASSERT_TRUE(values);
+        EXPECT_EQ(*values, (std::vector<double>{1.5, -2}));
+    }
+    EXPECT_EQ(
+        readDefiniteBlock("#216" + realBytes(ByteOrder::MostSignificantFirst).substr(0, 10)).status,
+        BlockRead::NeedMore);
+    const BlockRead bad = readDefiniteBlock("#A16");
+    EXPECT_EQ(bad.status, BlockRead::Malformed);
+    EXPECT_EQ(bad.problem, "the block's length digit is not 1 to 9");
+}
+
+struct BlockRow {
+    const char *name;
+    std::string buffer;
+    BlockRead::Status status;
+    std::size_t consumed = 0;
+    std::string payload{};
+};
+
+const BlockRow blockRows[] = {
+    {"empty", "", BlockRead::NeedMore},
+    {"hash_only", "#", BlockRead::NeedMore},
+    {"count_cut", "#3", BlockRead::NeedMore},
+    {"count_cut_within", "#31", BlockRead::NeedMore},
+    {"bytes_cut", "#15abc", BlockRead::NeedMore},
+    {"terminator_not_yet", "#13abc", BlockRead::NeedMore},
+    {"carriage_return_not_yet_line_feed", "#13abc\r", BlockRead::NeedMore},
+    {"line_feed", "#13abc\n", BlockRead::Complete, 7, "abc"},
+    {"carriage_return_line_feed", "#13abc\r\n", BlockRead::Complete, 8, "abc"},
+    {"bytes_may_hold_line_feeds", "#14a\nb\n\n", BlockRead::Complete, 8, "a\nb\n"},
+    {"next_reply_left_in_the_buffer", "#12ab\n+1.0\n", BlockRead::Complete, 6, "ab"},
+    {"empty_block", "#10\n", BlockRead::Complete, 4, ""},
+    {"not_a_block", "+1.0,2.0\n", BlockRead::Malformed},
+    {"indefinite", "#0abc\n", BlockRead::Malformed},
+    {"count_not_digits", "#2x5abc\n", BlockRead::Malformed},
+    {"no_terminator_after_bytes", "#13abcd", BlockRead::Malformed},
+};
+
+class BlockTest : public ::testing::TestWithParam<BlockRow> {};
+
+TEST_P(BlockTest, ReadsOrWaitsOrRefuses) {
+    const BlockRow &row = GetParam();
+    const BlockRead read = readDefiniteBlock(row.buffer);
+    EXPECT_EQ(read.status, row.status) << read.problem;
+    if (row.status == BlockRead::Complete) {
+        EXPECT_EQ(read.consumed, row.consumed);
+        EXPECT_EQ(read.payload, row.payload);
+    }
+    if (row.status == BlockRead::Malformed) {
+        EXPECT_FALSE(read.problem.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, BlockTest, ::testing::ValuesIn(blockRows),
+                         varnel::testing::RowName());
+
+TEST(Scpi, Real64NeedsWholeValues) {
+    EXPECT_FALSE(decodeReal64("1234567", ByteOrder::MostSignificantFirst));
+    EXPECT_TRUE(decodeReal64("", ByteOrder::MostSignificantFirst)->empty());
+}
+
+TEST(Scpi, AsciiNumbers) {
+    const auto read = parseAsciiNumbers("+1.00000000000E+009,-2.5, 3\r\n");
+    ASSERT_TRUE(std::holds_alternative<std::vector<double>>(read));
+    EXPECT_EQ(std::get<std::vector<double>>(read), (std::vector<double>{1e9, -2.5, 3}));
+    EXPECT_EQ(std::get<std::string>(parseAsciiNumbers("1,,2\n")), "value 2 is not a number");
+    EXPECT_EQ(std::get<std::string>(parseAsciiNumbers("1,2x\n")), "value 2 is not a number");
+}
+
+// A sweep is taken only whole and sane: two data values a frequency,
+// frequencies strictly rising, every value finite.
+TEST(Scpi, SweepIsChecked) {
+    const auto good = scpiSweep({1e9, 1.001e9}, {0.5, 0, -0.5, 0.25});
+    ASSERT_TRUE(std::holds_alternative<Network>(good));
+    const Network &n = std::get<Network>(good);
+    EXPECT_EQ(n.frequencyMHz, (std::vector<double>{1000, 1001}));
+    EXPECT_EQ(n.values[1], std::complex<double>(-0.5, 0.25));
+    const struct {
+        std::vector<double> f, data;
+        const char *text;
+    } rows[] = {
+        {{1e9}, {0, 0}, "a sweep needs at least 2 points, the analyser sent 1"},
+        {{1e9, 2e9}, {0, 0, 0}, "2 frequencies but 3 data values (two a frequency expected)"},
+        {{1e9, 1e9}, {0, 0, 0, 0}, "the frequencies do not rise at point 2"},
+        {{1e9, 2e9}, {0, 0, 0, NAN}, "value 4 is not a finite number"},
+    };
+    for (const auto &row : rows) {
+        const auto refused = scpiSweep(row.f, row.data);
+        ASSERT_TRUE(std::holds_alternative<SweepProblem>(refused)) << row.text;
+        EXPECT_EQ(sweepProblemText(std::get<SweepProblem>(refused)), row.text);
+    }
+}
+
+} // namespace
