@@ -1,0 +1,198 @@
+#pragma once
+
+#include "tuning/stage_model.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace varnel::testing {
+
+// A fake SCPI analyser on a raw socket, written from the instruments'
+// public programming guides (the FORMat subsystem: ":FORM:DATA REAL,64|ASC",
+// ":FORM:BORD NORM|SWAP", NORMal the most significant byte first; IEEE 488.2
+// definite-length blocks "#<digits><count><bytes>" and a line feed; "*OPC?"
+// answering 1 once the operation is complete; ":SYST:ERR?" answering
+// '+0,"No error"'). It serves one client at a time on 127.0.0.1, port chosen
+// by the system. Sweep k (from 1) is stage 2 of order 5, 10 MHz, 0.01 dB,
+// Qu 3000 at 1000 MHz, 201 points over 985..1015 MHz, turned by k x 0.01 rad,
+// so that every sweep differs and a mixed or stale one shows.
+// Faults to inject: replies in small pieces with pauses, the connection
+// dropped halfway through a data block, a reply slower than a timeout, no
+// binary (answers in ASCII whatever ":FORM:DATA" says).
+struct FakeFaults {
+    std::size_t pieceBytes = 0; // >0: replies sent in pieces this small
+    int pieceDelayMs = 0;
+    bool dropMidBlock = false; // once: close halfway through the data block
+    int replyDelayMs = 0;      // before every data reply
+    bool asciiOnly = false;
+};
+
+class FakeScpiAnalyser {
+  public:
+    using Faults = FakeFaults;
+
+    explicit FakeScpiAnalyser(Faults faults = {}) : m_faults(faults) {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int on = 1;
+        ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        ::listen(m_listener, 4);
+        socklen_t size = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~FakeScpiAnalyser() {
+        m_stopping = true;
+        ::shutdown(m_listener, SHUT_RDWR);
+        ::close(m_listener);
+        m_thread.join();
+    }
+    int port() const { return m_port; }
+    int sweepsServed() const { return m_sweep; }
+
+    static std::vector<double> frequenciesHz() {
+        std::vector<double> f;
+        for (int i = 0; i < 201; ++i)
+            f.push_back((985 + 30.0 * i / 200) * 1e6);
+        return f;
+    }
+    // Sweep k's S11, computed from the stage model.
+    static std::vector<std::complex<double>> sweepValues(int k) {
+        const TuningTable table =
+            std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt));
+        const StageModel model = stageModel(table, 2, 1000, 3000.0);
+        std::vector<std::complex<double>> values;
+        for (const double f : frequenciesHz())
+            values.push_back(stageResponse(model, f / 1e6).s11 * std::polar(1.0, 0.01 * k));
+        return values;
+    }
+
+  private:
+    void serve() {
+        while (!m_stopping) {
+            const int client = ::accept(m_listener, nullptr, nullptr);
+            if (client < 0)
+                return;
+            talk(client);
+            ::close(client);
+        }
+    }
+
+    // Sends a reply, whole or in pieces; false when the client has gone.
+    bool reply(int client, const std::string &bytes) {
+        std::size_t at = 0;
+        while (at < bytes.size()) {
+            const std::size_t piece = m_faults.pieceBytes
+                                          ? std::min(m_faults.pieceBytes, bytes.size() - at)
+                                          : bytes.size() - at;
+            if (::send(client, bytes.data() + at, piece, MSG_NOSIGNAL) <= 0)
+                return false;
+            at += piece;
+            if (m_faults.pieceDelayMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.pieceDelayMs));
+        }
+        return true;
+    }
+
+    std::string numbers(const std::vector<double> &values) const {
+        if (m_ascii || m_faults.asciiOnly) {
+            std::string text;
+            char item[40];
+            for (std::size_t i = 0; i < values.size(); ++i) {
+                std::snprintf(item, sizeof item, "%s%+.17E", i ? "," : "", values[i]);
+                text += item;
+            }
+            return text + "\n";
+        }
+        std::string bytes(values.size() * 8, '\0');
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            std::uint64_t bits = 0;
+            std::memcpy(&bits, &values[i], 8);
+            for (int b = 0; b < 8; ++b) { // byte b of the value, in the order asked
+                const int shift = m_swapped ? 8 * b : 8 * (7 - b);
+                bytes[8 * i + static_cast<std::size_t>(b)] =
+                    static_cast<char>((bits >> shift) & 0xff);
+            }
+        }
+        const std::string count = std::to_string(bytes.size());
+        return "#" + std::to_string(count.size()) + count + bytes + "\n";
+    }
+
+    void talk(int client) {
+        std::string pending;
+        char chunk[4096];
+        while (true) {
+            const std::size_t end = pending.find('\n');
+            if (end == std::string::npos) {
+                const ssize_t got = ::recv(client, chunk, sizeof chunk, 0);
+                if (got <= 0)
+                    return;
+                pending.append(chunk, static_cast<std::size_t>(got));
+                continue;
+            }
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            std::string answer;
+            if (line == "*IDN?") {
+                answer = "Fake,SCPI analyser,0,1\n";
+            } else if (line == ":FORM:DATA REAL,64") {
+                m_ascii = false;
+            } else if (line == ":FORM:DATA ASC") {
+                m_ascii = true;
+            } else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM") {
+                m_swapped = line.ends_with("SWAP");
+            } else if (line == ":INIT1:CONT OFF") {
+            } else if (line == ":INIT1:IMM;*OPC?") {
+                ++m_sweep;
+                answer = "1\n";
+            } else if (line == ":SENS1:FREQ:DATA?") {
+                answer = numbers(frequenciesHz());
+            } else if (line == ":CALC1:DATA:SDAT?") {
+                std::vector<double> data;
+                for (const auto &v : sweepValues(m_sweep))
+                    data.insert(data.end(), {v.real(), v.imag()});
+                answer = numbers(data);
+                if (m_faults.dropMidBlock && !m_dropped) {
+                    m_dropped = true;
+                    reply(client, answer.substr(0, answer.size() / 2));
+                    return; // the connection drops with the block half sent
+                }
+            } else if (line == ":SYST:ERR?") {
+                answer = "+0,\"No error\"\n";
+            } else {
+                m_error = true;
+            }
+            if (answer.empty())
+                continue;
+            if (m_faults.replyDelayMs && line.ends_with("DATA?"))
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.replyDelayMs));
+            if (!reply(client, answer))
+                return;
+        }
+    }
+
+    Faults m_faults;
+    int m_listener = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_sweep{0};
+    bool m_ascii = false, m_swapped = false, m_dropped = false, m_error = false;
+};
+
+} // namespace varnel::testing
