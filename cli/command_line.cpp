@@ -22,10 +22,11 @@ constexpr std::string_view closingHelp =
     "  Use \"--\" before a field text that starts with \"-\" and a letter.\n"
     "  \"varnel-calc SUBCOMMAND --help\" describes one subcommand.\n"
     "  Exit status: 0 success, 1 run-time error, invalid batch line, unreadable\n"
-    "  file or failed read or write, 2 usage error, 3 check outside its tolerance.\n";
+    "  file or failed read or write, 2 usage error, 3 check or diagnose outside\n"
+    "  the tolerance, 4 check uncertain or diagnose too far from tune.\n";
 
-const Form *const forms[] = {&fieldsForm, &tableForm, &delayForm,
-                             &curveForm,  &checkForm, &diagnoseForm};
+const Form *const forms[] = {&fieldsForm, &tableForm,    &delayForm, &curveForm,
+                             &checkForm,  &diagnoseForm, &saveForm};
 
 } // namespace
 

@@ -203,10 +203,10 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     if (!inputs)
         return status;
     const std::string_view path = options.positional[0];
-    auto read = readTouchstoneFile(std::string(path), ReadOptions{});
-    if (const auto *error = std::get_if<TouchstoneError>(&read))
-        return failure(io, error->message(), ExitRunTimeError);
-    const Network &network = std::get<Network>(read);
+    const auto read = readSweep(io, path, std::nullopt, status);
+    if (!read)
+        return status;
+    const Network &network = *read;
     DiagnoseSettings settings;
     settings.f0 = inputs->f0;
     settings.qu = inputs->qu;

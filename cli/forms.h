@@ -9,6 +9,7 @@
 //   curve          a stage's target curve, as CSV or a reference .s1p
 //   check FILE     a measured stage sweep held against its target
 //   diagnose FILE  the assembled filter's every resonator and coupling
+//   save SOURCE OUT  one sweep of a file or an analyser, as a .s1p
 namespace varnel {
 
 // The fields every calculating form takes last.
@@ -20,5 +21,6 @@ extern const Form delayForm;
 extern const Form curveForm;
 extern const Form checkForm;
 extern const Form diagnoseForm;
+extern const Form saveForm;
 
 } // namespace varnel

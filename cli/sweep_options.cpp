@@ -1,5 +1,9 @@
 #include "cli/sweep_options.h"
 
+#include "analyser_link/scpi_analyser.h"
+#include "analyser_link/source_address.h"
+#include "quoting/quote.h"
+
 #include <ostream>
 
 namespace varnel {
@@ -60,8 +64,45 @@ int reportProblem(CommandIo &io, const InputProblem &problem) {
     return usageError(io, problemText(problem, name));
 }
 
-std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParameter parameter,
-                                 int &status) {
+std::optional<Network> readSweep(CommandIo &io, std::string_view path,
+                                 std::optional<SParameter> parameter, int &status) {
+    const auto address = parseSourceAddress(path);
+    if (const auto *why = std::get_if<std::string>(&address)) {
+        status = usageError(io, *why);
+        return std::nullopt;
+    }
+    const SourceAddress &source = std::get<SourceAddress>(address);
+    switch (source.kind) {
+    case SourceAddress::File:
+        break;
+    case SourceAddress::Scpi: {
+        // The analyser's active trace, taken as the reflection asked for.
+        if (parameter && parameter->row != parameter->column) {
+            status = usageError(io, quotedName(path) + " gives its active trace, a reflection; " +
+                                        parameter->name() + " cannot be taken from it");
+            return std::nullopt;
+        }
+        auto connected = ScpiAnalyser::connect(source);
+        if (auto *error = std::get_if<LinkError>(&connected)) {
+            status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+            return std::nullopt;
+        }
+        auto sweep = std::get<ScpiAnalyser>(connected).sweep();
+        if (auto *error = std::get_if<LinkError>(&sweep)) {
+            status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+            return std::nullopt;
+        }
+        Network network = std::move(std::get<Network>(sweep));
+        network.only = parameter.value_or(SParameter{1, 1});
+        return network;
+    }
+    case SourceAddress::LibreVna:
+    case SourceAddress::NanoVna:
+        status = usageError(io, quotedName(path) +
+                                    ": this analyser is not supported yet; save its sweep as a "
+                                    "Touchstone file, or use an SCPI analyser (scpi://HOST)");
+        return std::nullopt;
+    }
     auto read = readTouchstoneFile(std::string(path), ReadOptions{parameter});
     if (auto *network = std::get_if<Network>(&read))
         return std::move(*network);

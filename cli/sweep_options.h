@@ -32,10 +32,14 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
                                        const StageInputTexts &defaults = {},
                                        bool needsStage = true);
 
-// Reads the file keeping one parameter; nullopt after the message, with the
-// status: 2 when the parameter is not in the file, 1 otherwise.
-std::optional<Network> readSweep(CommandIo &io, std::string_view path, SParameter parameter,
-                                 int &status);
+// Reads a sweep from a source (source_address.h): a file keeping one
+// parameter (all without one), or one complete sweep of an SCPI analyser's active trace.
+// nullopt after the message naming the source, with the status: 2 for a
+// usage error (an address that does not read, a parameter not in the file
+// or not a reflection of an analyser), 1 otherwise (a file that does not
+// read, an analyser that does not answer).
+std::optional<Network> readSweep(CommandIo &io, std::string_view path,
+                                 std::optional<SParameter> parameter, int &status);
 
 // Writes `text` when it has grown past a block, so that memory stays bounded
 // and a failed write stops the run early; false after a failed write.

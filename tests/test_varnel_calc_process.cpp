@@ -1,4 +1,5 @@
 // Runs the built varnel-calc as a separate process, as a script would.
+#include "fake_scpi_analyser.h"
 #include "filter_generator.h"
 #include "number_text/number_text.h"
 #include "shell_run.h"
@@ -410,6 +411,46 @@ TEST(VarnelCalcTuning, DiagnoseOutcomes) {
     const Result s11Only = runCalc("diagnose '" + good + "' --f0 1000 --s11-only --json");
     EXPECT_EQ(s11Only.status, 0);
     EXPECT_TRUE(nlohmann::json::parse(s11Only.out)["port_delay_ns"][1].is_null());
+}
+
+// An SCPI analyser as a source: save writes its sweep, check and delay
+// read it as they read a file; an analyser that does not answer or is not
+// supported yet is named in the message.
+TEST(VarnelCalcTuning, AnalyserSources) {
+    varnel::testing::FakeScpiAnalyser fake;
+    const std::string source = "scpi://127.0.0.1:" + std::to_string(fake.port());
+    const std::string out = ::testing::TempDir() + "analyser.s1p";
+    const Result saved = runCalc("save " + source + " '" + out + "'");
+    ASSERT_EQ(saved.status, 0);
+    const auto read = varnel::readTouchstoneFile(out, {varnel::SParameter{1, 1}});
+    ASSERT_TRUE(std::holds_alternative<varnel::Network>(read));
+    EXPECT_EQ(std::get<varnel::Network>(read).values,
+              varnel::testing::FakeScpiAnalyser::sweepValues(1));
+
+    const Result check =
+        runCalc("check --stage 2 --f0 1000 --qu 3000 " + source + " 5 10 0.01 --json");
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_EQ(nlohmann::json::parse(check.out)["verdict"], "pass");
+    EXPECT_EQ(runCalc("delay " + source + " --at 1000").status, 0);
+    EXPECT_EQ(fake.sweepsServed(), 3) << "one complete sweep a run";
+
+    const Result transmission = runCalc("delay " + source + " --param S21", "", true);
+    EXPECT_EQ(transmission.status, 2);
+
+    int port = 0;
+    {
+        varnel::testing::FakeScpiAnalyser gone;
+        port = gone.port();
+    }
+    const std::string refused = "scpi://127.0.0.1:" + std::to_string(port);
+    const Result none = runCalc("delay " + refused, "", true);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.out.find(refused + ": connection refused"), std::string::npos) << none.out;
+    const Result libre = runCalc("delay librevna://127.0.0.1", "", true);
+    EXPECT_EQ(libre.status, 2);
+    EXPECT_NE(libre.out.find("librevna://127.0.0.1: this analyser is not supported yet"),
+              std::string::npos)
+        << libre.out;
 }
 
 } // namespace
