@@ -26,7 +26,7 @@ constexpr std::string_view closingHelp =
     "  the tolerance, 4 check uncertain or diagnose too far from tune.\n";
 
 const Form *const forms[] = {&fieldsForm, &tableForm,    &delayForm, &curveForm,
-                             &checkForm,  &diagnoseForm, &saveForm};
+                             &checkForm,  &diagnoseForm, &watchForm, &saveForm};
 
 } // namespace
 

@@ -43,6 +43,8 @@ constexpr std::string_view checkHelp =
     "      resonators instead of lumped ones; either model is narrow-band, f0\n"
     "      the band centre sqrt(f1 f2) of its edges.\n";
 
+} // namespace
+
 nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     nlohmann::ordered_json j;
     auto optional = [](const std::optional<double> &v) {
@@ -149,6 +151,8 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
         j["warnings"].push_back(warning);
     return j;
 }
+
+namespace {
 
 // What the fit of the whole sweep finds, element by element, with the
 // standard uncertainties.

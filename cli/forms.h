@@ -10,6 +10,7 @@
 //   check FILE     a measured stage sweep held against its target
 //   diagnose FILE  the assembled filter's every resonator and coupling
 //   save SOURCE OUT  one sweep of a file or an analyser, as a .s1p
+//   watch SOURCE   a verdict for every new sweep
 namespace varnel {
 
 // The fields every calculating form takes last.
@@ -22,5 +23,6 @@ extern const Form curveForm;
 extern const Form checkForm;
 extern const Form diagnoseForm;
 extern const Form saveForm;
+extern const Form watchForm;
 
 } // namespace varnel

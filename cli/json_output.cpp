@@ -8,30 +8,36 @@ namespace varnel {
 
 namespace {
 
+// `depth` < 0: all on one line, ", " and ": " between items.
 void dumpJson(const nlohmann::ordered_json &j, std::string &out, int depth) {
-    const std::string indent(static_cast<std::size_t>(2 * depth + 2), ' ');
-    const std::string closing(static_cast<std::size_t>(2 * depth), ' ');
+    const bool oneLine = depth < 0;
+    const std::string indent =
+        oneLine ? "" : std::string(static_cast<std::size_t>(2 * depth + 2), ' ');
+    const std::string closing =
+        oneLine ? "" : std::string(static_cast<std::size_t>(2 * depth), ' ');
+    const std::string open = oneLine ? "" : "\n", between = oneLine ? ", " : ",\n";
+    const int inner = oneLine ? depth : depth + 1;
     if (j.is_number_float()) {
         const double value = j.get<double>();
         out += std::isfinite(value) ? formatShortest(value) : "null";
     } else if (j.is_object() && !j.empty()) {
-        out += "{\n";
+        out += "{" + open;
         bool first = true;
         for (const auto &[name, value] : j.items()) {
-            out += (first ? "" : ",\n") + indent + nlohmann::ordered_json(name).dump() + ": ";
-            dumpJson(value, out, depth + 1);
+            out += (first ? "" : between) + indent + nlohmann::ordered_json(name).dump() + ": ";
+            dumpJson(value, out, inner);
             first = false;
         }
-        out += "\n" + closing + "}";
+        out += open + closing + "}";
     } else if (j.is_array() && !j.empty()) {
-        out += "[\n";
+        out += "[" + open;
         bool first = true;
         for (const auto &value : j) {
-            out += (first ? "" : ",\n") + indent;
-            dumpJson(value, out, depth + 1);
+            out += (first ? "" : between) + indent;
+            dumpJson(value, out, inner);
             first = false;
         }
-        out += "\n" + closing + "]";
+        out += open + closing + "]";
     } else {
         out += j.dump();
     }
@@ -42,6 +48,12 @@ void dumpJson(const nlohmann::ordered_json &j, std::string &out, int depth) {
 std::string jsonText(const nlohmann::ordered_json &document) {
     std::string text;
     dumpJson(document, text, 0);
+    return text;
+}
+
+std::string jsonLine(const nlohmann::ordered_json &document) {
+    std::string text;
+    dumpJson(document, text, -1);
     return text;
 }
 

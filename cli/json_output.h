@@ -1,10 +1,16 @@
 #pragma once
 
+#include "tuning/stage_inputs.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string>
 
 namespace varnel {
+
+// The report of `check --json` (form_check.cpp), also each line of
+// `watch --json`.
+nlohmann::ordered_json checkJson(const CheckReport &report, const StageInputs &inputs);
 
 // JSON text of a document built with the library, two blanks an indent
 // level; numbers in their shortest exact form (48.14890203471687, 1000),
@@ -12,5 +18,8 @@ namespace varnel {
 // writes them. Example: {"a": 0.1, "b": [1]} ->
 // "{\n  \"a\": 0.1,\n  \"b\": [\n    1\n  ]\n}".
 std::string jsonText(const nlohmann::ordered_json &document);
+
+// The same on one line: {"a": 0.1, "b": [1]} -> "{\"a\": 0.1, \"b\": [1]}".
+std::string jsonLine(const nlohmann::ordered_json &document);
 
 } // namespace varnel

@@ -453,4 +453,42 @@ TEST(VarnelCalcTuning, AnalyserSources) {
         << libre.out;
 }
 
+// watch prints one verdict a completed sweep, numbered, until --count; a
+// connection dropped halfway through a block is reconnected and the count
+// goes on with whole sweeps; the status is the last verdict's.
+TEST(VarnelCalcTuning, WatchAnAnalyser) {
+    varnel::testing::FakeScpiAnalyser::Faults faults;
+    faults.dropMidBlock = true;
+    varnel::testing::FakeScpiAnalyser fake(faults);
+    const std::string source = "scpi://127.0.0.1:" + std::to_string(fake.port());
+    const Result watched = runCalc(
+        "watch --stage 2 --f0 1000 --qu 3000 --count 3 --json " + source + " 5 10 0.01", "", true);
+    EXPECT_EQ(watched.status, 0) << watched.out;
+    int lines = 0;
+    for (std::size_t at = 0; at < watched.out.size();) {
+        const std::size_t end = watched.out.find('\n', at);
+        const std::string line = watched.out.substr(at, end - at);
+        at = end + 1;
+        if (line.starts_with("varnel-calc: ")) { // the loss, on standard error
+            EXPECT_NE(line.find("the analyser closed the connection; connecting again"),
+                      std::string::npos)
+                << line;
+            continue;
+        }
+        const auto j = nlohmann::json::parse(line);
+        EXPECT_EQ(j["sweep"], ++lines);
+        EXPECT_EQ(j["verdict"], "pass");
+    }
+    EXPECT_EQ(lines, 3);
+
+    const Result text = runCalc("watch --stage 2 --f0 1000 --qu 3000 --count 1 '" +
+                                std::string(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p'");
+    EXPECT_EQ(text.status, 3);
+    EXPECT_EQ(text.out.rfind("sweep 1: FAIL: Resonator 2 is 0.25 MHz (2.5 % of BW) high: turn it "
+                             "down.\n",
+                             0),
+              0u)
+        << text.out;
+}
+
 } // namespace

@@ -1,0 +1,175 @@
+#include "analyser_link/scpi_analyser.h"
+#include "analyser_link/source_address.h"
+#include "cli/forms.h"
+#include "cli/json_output.h"
+#include "cli/sweep_options.h"
+#include "quoting/quote.h"
+#include "tuning/check.h"
+
+#include <sys/stat.h>
+
+#include <chrono>
+#include <ostream>
+#include <thread>
+
+namespace varnel {
+
+namespace {
+
+constexpr std::string_view watchHelp =
+    "      Checks every new sweep of SOURCE as check does, one verdict a line\n"
+    "      (or with --json one check --json object a line, with its \"sweep\"\n"
+    "      number), until interrupted or --count sweeps. A file is checked again\n"
+    "      each time it is saved anew; an SCPI analyser (scpi://HOST[:PORT])\n"
+    "      sweeps once for each verdict and is reconnected after a loss. Exit\n"
+    "      status that of the last verdict (0, 3 or 4); 1 when the source cannot\n"
+    "      be reached at the start or answers what cannot be read.\n";
+
+using Clock = std::chrono::steady_clock;
+
+// The next sweep of a file: once its size or modification time differs
+// from the last read's, read whole (the reader waits for it to settle).
+class FileSweeps {
+  public:
+    explicit FileSweeps(std::string path) : m_path(std::move(path)) {}
+    std::optional<Network> next(CommandIo &io, SParameter parameter, int &status) {
+        while (true) {
+            struct stat now {};
+            if (::stat(m_path.c_str(), &now) == 0 &&
+                (!m_read || now.st_size != m_size || now.st_mtim.tv_sec != m_seconds ||
+                 now.st_mtim.tv_nsec != m_nanoseconds)) {
+                m_read = true;
+                m_size = now.st_size;
+                m_seconds = now.st_mtim.tv_sec;
+                m_nanoseconds = now.st_mtim.tv_nsec;
+                return readSweep(io, m_path, parameter, status);
+            }
+            if (!m_read) // a file that is not there at the start
+                return readSweep(io, m_path, parameter, status);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+
+  private:
+    std::string m_path;
+    bool m_read = false;
+    off_t m_size = 0;
+    time_t m_seconds = 0;
+    long m_nanoseconds = 0;
+};
+
+int runWatch(const ParsedOptions &options, CommandIo &io) {
+    if (options.positional.empty())
+        return usageError(io, "watch needs a SOURCE");
+    long long count = 0; // 0: until interrupted
+    if (options.has("--count")) {
+        const auto value = wholeOption(io, options, "--count", 1, 1'000'000'000);
+        if (!value)
+            return ExitUsage;
+        count = *value;
+    }
+    int status = ExitOk;
+    const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
+    if (!inputs)
+        return status;
+    const std::string_view path = options.positional[0];
+    const auto address = parseSourceAddress(path);
+    if (const auto *why = std::get_if<std::string>(&address))
+        return usageError(io, *why);
+    const SourceAddress &source = std::get<SourceAddress>(address);
+    if (source.kind == SourceAddress::LibreVna || source.kind == SourceAddress::NanoVna) {
+        readSweep(io, path, inputs->check.parameter, status); // says it is not supported
+        return status;
+    }
+    std::optional<ScpiAnalyser> analyser;
+    if (source.kind == SourceAddress::Scpi) {
+        auto connected = ScpiAnalyser::connect(source);
+        if (auto *error = std::get_if<LinkError>(&connected))
+            return failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+        analyser.emplace(std::move(std::get<ScpiAnalyser>(connected)));
+    }
+    FileSweeps files{std::string(path)};
+    int last = ExitOk;
+    for (long long sweep = 1; count == 0 || sweep <= count; ++sweep) {
+        std::optional<Network> network;
+        if (analyser) {
+            while (!network) {
+                auto taken = analyser->sweep();
+                if (auto *n = std::get_if<Network>(&taken)) {
+                    network = std::move(*n);
+                    network->only = inputs->check.parameter;
+                    break;
+                }
+                const LinkError &error = std::get<LinkError>(taken);
+                if (error.kind == LinkError::Protocol)
+                    return failure(io, quotedName(path) + ": " + linkErrorText(error),
+                                   ExitRunTimeError);
+                io.err << "varnel-calc: " << quotedName(path) << ": " << linkErrorText(error)
+                       << "; connecting again" << std::endl;
+                // Again every quarter second until it answers.
+                while (true) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                    auto again = ScpiAnalyser::connect(source);
+                    if (auto *a = std::get_if<ScpiAnalyser>(&again)) {
+                        analyser.emplace(std::move(*a));
+                        break;
+                    }
+                }
+            }
+        } else {
+            network = files.next(io, inputs->check.parameter, status);
+            if (!network)
+                return status;
+        }
+        const auto checked = checkStage(inputs->table, *network, inputs->check);
+        if (const auto *why = std::get_if<CheckRefusal>(&checked))
+            return failure(io, quotedName(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
+        const CheckReport &report = std::get<CheckReport>(checked);
+        if (options.has("--json")) {
+            nlohmann::ordered_json line;
+            line["sweep"] = sweep;
+            const nlohmann::ordered_json document = checkJson(report, *inputs);
+            for (const auto &[key, value] : document.items())
+                line[key] = value;
+            io.out << jsonLine(line) << '\n';
+        } else {
+            const Verdict &v = report.verdict;
+            std::string text = verdictText(v);
+            for (char &c : text)
+                if (c == '\n')
+                    c = ' ';
+            io.out << "sweep " << sweep << ": "
+                   << (v.outcome == Verdict::Pass   ? "PASS"
+                       : v.outcome == Verdict::Fail ? "FAIL"
+                                                    : "UNCERTAIN")
+                   << ": " << text << '\n';
+        }
+        io.out.flush();
+        if (writeFailed(io))
+            return ExitRunTimeError;
+        last = report.verdict.outcome == Verdict::Pass   ? ExitOk
+               : report.verdict.outcome == Verdict::Fail ? 3
+                                                         : 4;
+    }
+    return last;
+}
+
+constexpr OptionRow watchOptions[] = {{"--stage", "K", {}, InUsage::Required},
+                                      {"--f0", "MHZ", {}, InUsage::Required},
+                                      {"--qu", "Q"},
+                                      {"--param", "Sij"},
+                                      {"--aperture", "A"},
+                                      {"--edelay", "NS"},
+                                      {"--tol", "PCT"},
+                                      {"--tol-freq", "PCT"},
+                                      {"--resonator", "lumped|coaxial"},
+                                      {"--output", "loaded|open"},
+                                      {"--count", "N"},
+                                      {"--json", ""},
+                                      {"--help", "", "-h", InUsage::Hidden}};
+
+} // namespace
+
+const Form watchForm{"watch", "SOURCE", fieldsArguments, watchHelp, watchOptions, runWatch};
+
+} // namespace varnel
