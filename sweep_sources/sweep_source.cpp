@@ -1,5 +1,8 @@
 #include "sweep_sources/sweep_source.h"
 
+#include "analyser_link/scpi_analyser.h"
+#include "analyser_link/source_address.h"
+
 #include "quoting/quote.h"
 
 #include <QDir>
@@ -7,6 +10,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <thread>
 
 namespace varnel {
@@ -22,6 +26,8 @@ QString SweepFailure::message() const {
     case NotRegular:
         return shown + QStringLiteral(": ") + QString::fromLatin1(fileKindText(fileKind)) +
                QStringLiteral(", not a regular file");
+    case Link:
+        return shown + QStringLiteral(": ") + detail;
     }
     return {};
 }
@@ -173,6 +179,89 @@ void FileSweepSource::setBusy(bool busy) {
         return;
     m_busy = busy;
     emit busyChanged(busy);
+}
+
+struct AnalyserSweepSource::Link {
+    std::mutex mutex;
+    AnalyserSweepSource *owner = nullptr;
+    std::atomic<bool> stop{false};
+};
+
+AnalyserSweepSource::AnalyserSweepSource(const QString &address, QObject *parent)
+    : SweepSource(parent), m_address(address), m_link(std::make_shared<Link>()) {
+    m_link->owner = this;
+}
+
+AnalyserSweepSource::~AnalyserSweepSource() {
+    m_link->stop = true;
+    const std::lock_guard lock(m_link->mutex);
+    m_link->owner = nullptr;
+}
+
+void AnalyserSweepSource::start() {
+    const auto parsed = parseSourceAddress(m_address.toStdString());
+    if (const auto *why = std::get_if<std::string>(&parsed)) {
+        fail(QString::fromStdString(*why));
+        return;
+    }
+    const SourceAddress address = std::get<SourceAddress>(parsed);
+    if (address.kind != SourceAddress::Scpi) {
+        fail(QStringLiteral("this analyser is not supported yet; use an SCPI analyser "
+                            "(scpi://HOST)"));
+        return;
+    }
+    emit busyChanged(true);
+    std::thread([link = m_link, address] {
+        // Posts to the source, if it is still there.
+        auto post = [&link](auto call) {
+            const std::lock_guard lock(link->mutex);
+            if (AnalyserSweepSource *owner = link->owner)
+                QMetaObject::invokeMethod(
+                    owner, [owner, call] { call(owner); }, Qt::QueuedConnection);
+        };
+        while (!link->stop) {
+            auto connected = ScpiAnalyser::connect(address);
+            if (auto *error = std::get_if<LinkError>(&connected)) {
+                const QString detail = QString::fromStdString(linkErrorText(*error));
+                post([detail](AnalyserSweepSource *s) { s->fail(detail); });
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                continue;
+            }
+            ScpiAnalyser &analyser = std::get<ScpiAnalyser>(connected);
+            const QString identity = QString::fromStdString(escapedText(analyser.identity()));
+            post([identity](AnalyserSweepSource *s) {
+                s->m_identity = identity;
+                emit s->connectedChanged(true);
+            });
+            while (!link->stop) {
+                auto sweep = analyser.sweep();
+                if (auto *error = std::get_if<LinkError>(&sweep)) {
+                    const QString detail = QString::fromStdString(linkErrorText(*error));
+                    post([detail](AnalyserSweepSource *s) {
+                        emit s->connectedChanged(false);
+                        s->fail(detail);
+                    });
+                    break; // connect afresh
+                }
+                auto network = std::make_shared<Network>(std::move(std::get<Network>(sweep)));
+                post([network](AnalyserSweepSource *s) { s->deliver(network); });
+            }
+        }
+    }).detach();
+}
+
+void AnalyserSweepSource::deliver(std::shared_ptr<Network> network) {
+    emit busyChanged(false);
+    emit sweepReady(Sweep{std::move(network), m_address, ++m_generation});
+}
+
+void AnalyserSweepSource::fail(const QString &detail) {
+    emit busyChanged(false);
+    SweepFailure failure;
+    failure.kind = SweepFailure::Link;
+    failure.origin = m_address;
+    failure.detail = detail;
+    emit sweepFailed(failure);
 }
 
 } // namespace varnel

@@ -30,14 +30,16 @@ struct SweepFailure {
         Unreadable, // the reader's error (see `error`)
         Gone,       // the file is not there (deleted, or not yet written)
         NotRegular, // a FIFO, device, socket or folder (see `fileKind`)
+        Link,       // an analyser did not answer or answered wrong (see `detail`)
     } kind = Unreadable;
     QString origin;
     std::optional<TouchstoneError> error;
     FileKind fileKind = FileKind::Regular; // with NotRegular
+    QString detail{};                      // with Link: what failed
 
     // In English: the reader's message, "PATH: the file is not there;
     // waiting for it to be written again", "PATH: a FIFO, not a regular
-    // file".
+    // file", "scpi://10.0.0.7: connection refused".
     QString message() const;
 };
 
@@ -115,6 +117,39 @@ class FileSweepSource : public SweepSource {
     bool m_settled = false;
     bool m_busy = false;
     bool m_goneReported = false;
+};
+
+// An SCPI analyser (scpi://HOST[:PORT]): one complete sweep after another
+// on a thread of its own (analyser_link's session), each delivered whole.
+// A lost connection is reported (Link) and connected again every quarter
+// second until the analyser answers; a reply that cannot be read is
+// reported and the connection started afresh. Destroying the source never
+// waits: the thread ends at its next step.
+class AnalyserSweepSource : public SweepSource {
+    Q_OBJECT
+
+  public:
+    explicit AnalyserSweepSource(const QString &address, QObject *parent = nullptr);
+    ~AnalyserSweepSource() override;
+
+    QString origin() const override { return m_address; }
+    void start() override;
+    // The instrument's "*IDN?" answer, once connected.
+    QString identity() const { return m_identity; }
+
+  signals:
+    void connectedChanged(bool connected);
+
+  private:
+    struct Link; // shared with the thread
+
+    void deliver(std::shared_ptr<Network> network);
+    void fail(const QString &detail);
+
+    QString m_address;
+    QString m_identity;
+    std::shared_ptr<Link> m_link;
+    quint64 m_generation = 0;
 };
 
 } // namespace varnel

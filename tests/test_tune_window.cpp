@@ -1,3 +1,4 @@
+#include "fake_scpi_analyser.h"
 #include "filter_generator.h"
 #include "tuning_window/element_bars.h"
 #include "tuning_window/tune_window.h"
@@ -311,6 +312,38 @@ TEST_F(TuneWindowTest, WholeFilterIsTheDiagnosis) {
         QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(50);
     ASSERT_TRUE(window->session().report());
     EXPECT_TRUE(field<QSpinBox>("stage")->isEnabled());
+}
+
+// An SCPI analyser connected from the window: its sweeps are checked as
+// they come, its pace shown; an address nobody answers is said so and
+// tried again.
+TEST_F(TuneWindowTest, AnalyserSweepsAreCheckedAsTheyCome) {
+    varnel::testing::FakeScpiAnalyser fake;
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    const QString address = QStringLiteral("scpi://127.0.0.1:%1").arg(fake.port());
+    window->connectAnalyser(address);
+    for (int i = 0; i < 200 && fake.sweepsServed() < 4; ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    ASSERT_GE(fake.sweepsServed(), 4);
+    for (int i = 0; i < 100 && !window->report(); ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    ASSERT_TRUE(window->report());
+    // Sweeps keep coming; the verdict stays on screen while each is checked.
+    EXPECT_EQ(label("verdict")->text(), "PASS");
+    EXPECT_TRUE(window->windowTitle().startsWith(address)) << window->windowTitle().toStdString();
+    EXPECT_TRUE(label("file")->text().contains("sweeps/s")) << label("file")->text().toStdString();
+
+    int gone = 0;
+    {
+        varnel::testing::FakeScpiAnalyser closed;
+        gone = closed.port();
+    }
+    window->connectAnalyser(QStringLiteral("scpi://127.0.0.1:%1").arg(gone));
+    for (int i = 0; i < 100 && label("sweepMessage")->isHidden(); ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepFailed).wait(20);
+    EXPECT_TRUE(label("sweepMessage")->text().contains("connection refused. Connecting again."))
+        << label("sweepMessage")->text().toStdString();
 }
 
 // In English the window's diagnosis is diagnose's, word for word.

@@ -20,6 +20,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLineEdit>
@@ -447,6 +448,8 @@ QString failureFor(const SweepFailure &f) {
         return TuneWindow::tr("%1 is %2, not a regular file: open a Touchstone file.")
             .arg(shownName(f.origin), kind);
     }
+    case SweepFailure::Link:
+        return TuneWindow::tr("%1: %2. Connecting again.").arg(shownName(f.origin), f.detail);
     case SweepFailure::Unreadable:
         break;
     }
@@ -864,6 +867,7 @@ void TuneWindow::buildMenus() {
     QAction *open = file->addAction(tr("&Open sweep..."), this, &TuneWindow::chooseFile);
     open->setShortcut(QKeySequence::Open);
     m_recentMenu = file->addMenu(tr("Open &recent"));
+    file->addAction(tr("&Connect to analyser..."), this, &TuneWindow::chooseAnalyser);
     file->addSeparator();
     QAction *save = file->addAction(tr("&Save comparison as CSV..."), this, [this] {
         exportWithDialog(tr("Save comparison"), tr("CSV files (*.csv)"),
@@ -1063,16 +1067,32 @@ void TuneWindow::showSweep() {
         m_parameter->addItems(names);
         m_parameter->setCurrentText(names.contains(chosen) ? chosen : names.first());
     }
-    const QString name = shownName(QFileInfo(m_session.origin()).fileName());
+    // An analyser is named by its address; a file by its name.
+    const bool analyser = m_session.origin().contains(QStringLiteral("://"));
+    const QString name =
+        shownName(analyser ? m_session.origin() : QFileInfo(m_session.origin()).fileName());
     const QString ports = network->ports == 1 ? tr("1 port") : tr("%1 ports").arg(network->ports);
-    m_file->setText(tr("%1: %2 points, %3 MHz to %4 MHz, %5")
-                        .arg(name)
-                        .arg(network->size())
-                        .arg(qs(formatShortest(network->frequencyMHz.front())),
-                             qs(formatShortest(network->frequencyMHz.back())), ports));
+    QString described = tr("%1: %2 points, %3 MHz to %4 MHz, %5")
+                            .arg(name)
+                            .arg(network->size())
+                            .arg(qs(formatShortest(network->frequencyMHz.front())),
+                                 qs(formatShortest(network->frequencyMHz.back())), ports);
+    if (analyser) {
+        // The analyser's own pace, so that a slow instrument shows as such.
+        const qint64 since = m_sweepClock.isValid() ? m_sweepClock.restart() : -1;
+        if (!m_sweepClock.isValid())
+            m_sweepClock.start();
+        if (since > 0)
+            m_sweepRate =
+                m_sweepRate > 0 ? 0.8 * m_sweepRate + 0.2 * (1000.0 / since) : 1000.0 / since;
+        if (m_sweepRate > 0)
+            described += tr(", %1 sweeps/s").arg(number(m_sweepRate, 1));
+    }
+    m_file->setText(described);
     m_file->setToolTip(plainToolTip(m_session.origin()));
     setWindowTitle(tr("%1 - Varnel tuning").arg(name));
-    addRecent(m_session.origin());
+    if (!analyser)
+        addRecent(m_session.origin());
     if (m_parameter->currentText() != chosen)
         textsEdited(); // the parameter follows the file
 }
@@ -1086,6 +1106,13 @@ void TuneWindow::showReport() {
     if (!current) {
         // What stays on screen is marked as not belonging to the inputs.
         const bool problems = !m_session.problems().empty();
+        // An analyser's next sweep under check: the last verdict stays, greyed
+        // with the panel, rather than a flicker of "Checking..." each sweep.
+        const bool analyserChecking = !problems && !m_session.sweepFailure() &&
+                                      m_session.origin().contains(QStringLiteral("://")) &&
+                                      (m_session.report() || m_session.diagnosis());
+        if (analyserChecking)
+            return;
         m_verdict->setText(problems                   ? tr("No verdict: correct the inputs")
                            : m_session.sweepFailure() ? tr("No verdict: the file does not read")
                            : m_session.network()      ? tr("Checking...")
@@ -1311,6 +1338,29 @@ void TuneWindow::autoscale() {
     niceAxis(m_axisDb, std::max(-100.0, dbBottom - 1), 1);
     const double f0 = m_session.inputs() ? m_session.inputs()->f0 : (low + high) / 2;
     m_f0Marker->replace({QPointF(f0, m_axisDelay->min()), QPointF(f0, m_axisDelay->max())});
+}
+
+void TuneWindow::chooseAnalyser() {
+    QSettings settings;
+    bool accepted = false;
+    const QString address = QInputDialog::getText(
+        this, tr("Connect to analyser"),
+        tr("The analyser's address: scpi://HOST or scpi://HOST:PORT (an SCPI analyser on a raw "
+           "socket, port 5025 by default)"),
+        QLineEdit::Normal,
+        settings.value(QStringLiteral("analyser/address"), QStringLiteral("scpi://")).toString(),
+        &accepted);
+    if (!accepted || address.trimmed().isEmpty())
+        return;
+    settings.setValue(QStringLiteral("analyser/address"), address.trimmed());
+    connectAnalyser(address.trimmed());
+}
+
+void TuneWindow::connectAnalyser(const QString &address) {
+    m_status->setText(tr("Connecting to %1 ...").arg(shownName(address)));
+    m_sweepClock.invalidate();
+    m_sweepRate = 0;
+    m_session.openAnalyser(address);
 }
 
 void TuneWindow::openFile(const QString &path) {

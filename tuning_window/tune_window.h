@@ -2,6 +2,7 @@
 
 #include "tuning_window/tuning_session.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <array>
@@ -49,6 +50,8 @@ class TuneWindow : public QMainWindow {
     // Reads a Touchstone file and watches it; an unreadable file keeps the
     // previous sweep, marked, and shows the reason.
     void openFile(const QString &path);
+    // Sweeps from an analyser (scpi://HOST[:PORT]), checked as they come.
+    void connectAnalyser(const QString &address);
 
     // Exports; an empty text on success, else what went wrong.
     QString exportChartPng(const QString &path);
@@ -102,6 +105,7 @@ class TuneWindow : public QMainWindow {
     void addRecent(const QString &path);
     void fillRecentMenu();
     void chooseFile();
+    void chooseAnalyser();
     void exportWithDialog(const QString &title, const QString &filter,
                           QString (TuneWindow::*exporter)(const QString &));
     void warn(const QString &title, const QString &text);
@@ -125,6 +129,8 @@ class TuneWindow : public QMainWindow {
     // The whole filter's traces: |S11| and |S21| measured, fitted, designed.
     std::array<QLineSeries *, 6> m_filterSeries{};
     QString m_filterDrawnOrigin; // the sweep the filter axes were fitted to
+    QElapsedTimer m_sweepClock;  // since an analyser's last sweep
+    double m_sweepRate = 0;      // an analyser's sweeps a second, smoothed
     QComboBox *m_resonator = nullptr;
     QComboBox *m_output = nullptr;
     QLineEdit *m_aperture = nullptr;

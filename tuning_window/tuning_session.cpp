@@ -50,6 +50,15 @@ void TuningSession::openFile(const QString &path) {
         return;
     auto source = std::make_unique<FileSweepSource>(path);
     source->setSettleInterval(m_settleMs);
+    useSource(std::move(source));
+}
+
+void TuningSession::openAnalyser(const QString &address) {
+    if (!address.isEmpty())
+        useSource(std::make_unique<AnalyserSweepSource>(address));
+}
+
+void TuningSession::useSource(std::unique_ptr<SweepSource> source) {
     connect(source.get(), &SweepSource::sweepReady, this, &TuningSession::takeSweep);
     connect(source.get(), &SweepSource::sweepFailed, this, &TuningSession::takeFailure);
     connect(source.get(), &SweepSource::busyChanged, this, [this](bool busy) {
@@ -112,6 +121,7 @@ void TuningSession::recheck() {
         return;
     }
     const CheckSettings settings = m_inputs->check;
+    m_checkingOrigin = m_origin;
     if (m_wholeFilter) {
         DiagnoseSettings diagnose;
         diagnose.f0 = m_inputs->f0;
@@ -149,9 +159,13 @@ void TuningSession::setWholeFilter(bool whole) {
 
 void TuningSession::checkFinished() {
     const Checked result = m_checkWatcher.result();
-    if (m_recheckPending) {
-        m_recheckPending = false;
-        recheck(); // this result is of older inputs or an older sweep
+    // A result of older inputs or an older sweep is checked again. An
+    // analyser sweeping faster than the check would otherwise never show
+    // one: a result of the same source is kept, not current, meanwhile.
+    const bool stale = m_recheckPending;
+    m_recheckPending = false;
+    if (stale && m_checkingOrigin != m_origin) {
+        recheck();
         return;
     }
     m_report.reset();
@@ -175,6 +189,12 @@ void TuningSession::checkFinished() {
     // A result of the other mode (the mode changed while it ran) is not
     // current: the newest mode's is computed next.
     if ((m_diagnosis || m_diagnoseRefusal) != m_wholeFilter) {
+        recheck();
+        return;
+    }
+    if (stale) {
+        m_reportCurrent = false;
+        emit reportChanged();
         recheck();
         return;
     }

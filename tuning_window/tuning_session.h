@@ -48,8 +48,10 @@ class TuningSession : public QObject {
     const std::optional<TargetCurve> &curve() const { return m_curve; }
     const std::vector<StageRow> &stageRows() const { return m_rows; }
 
-    // The sweep: a file, read again whenever it changes.
+    // The sweep: a file, read again whenever it changes; or an analyser
+    // (scpi://HOST[:PORT]) sweeping again and again.
     void openFile(const QString &path);
+    void openAnalyser(const QString &address);
     QString origin() const { return m_origin; }
     const std::shared_ptr<const Network> &network() const { return m_network; }
     // Why the newest read gave no sweep (the last good sweep stays).
@@ -85,6 +87,7 @@ class TuningSession : public QObject {
   private:
     using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
 
+    void useSource(std::unique_ptr<SweepSource> source);
     void takeSweep(const Sweep &sweep);
     void takeFailure(const SweepFailure &failure);
     void recheck();
@@ -116,6 +119,7 @@ class TuningSession : public QObject {
     std::optional<DiagnoseRefusal> m_diagnoseRefusal;
     bool m_reportCurrent = false;
     bool m_recheckPending = false;
+    QString m_checkingOrigin; // the source of the sweep under check
     QFutureWatcher<Checked> m_checkWatcher;
 };
 

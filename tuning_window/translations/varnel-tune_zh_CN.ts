@@ -60,6 +60,30 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>%1: %2. Connecting again.</source>
+        <translation>%1：%2。正在重新连接。</translation>
+    </message>
+    <message>
+        <source>&amp;Connect to analyser...</source>
+        <translation>连接分析仪(&amp;C)……</translation>
+    </message>
+    <message>
+        <source>Connect to analyser</source>
+        <translation>连接分析仪</translation>
+    </message>
+    <message>
+        <source>The analyser&apos;s address: scpi://HOST or scpi://HOST:PORT (an SCPI analyser on a raw socket, port 5025 by default)</source>
+        <translation>分析仪地址：scpi://主机 或 scpi://主机:端口（使用原始套接字的 SCPI 分析仪，默认端口 5025）</translation>
+    </message>
+    <message>
+        <source>Connecting to %1 ...</source>
+        <translation>正在连接 %1 ……</translation>
+    </message>
+    <message>
+        <source>, %1 sweeps/s</source>
+        <translation>，每秒 %1 次扫描</translation>
+    </message>
+    <message>
         <source>Within tolerance: the filter is tuned.</source>
         <translation>在容差之内：滤波器已调好。</translation>
     </message>
