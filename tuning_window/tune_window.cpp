@@ -1113,10 +1113,13 @@ void TuneWindow::showReport() {
                                       (m_session.report() || m_session.diagnosis());
         if (analyserChecking)
             return;
-        m_verdict->setText(problems                   ? tr("No verdict: correct the inputs")
-                           : m_session.sweepFailure() ? tr("No verdict: the file does not read")
-                           : m_session.network()      ? tr("Checking...")
-                                                      : tr("No sweep loaded"));
+        const bool fromAnalyser = m_session.origin().contains(QStringLiteral("://"));
+        m_verdict->setText(problems ? tr("No verdict: correct the inputs")
+                           : m_session.sweepFailure()
+                               ? (fromAnalyser ? tr("No verdict: the analyser does not answer")
+                                               : tr("No verdict: the file does not read"))
+                           : m_session.network() ? tr("Checking...")
+                                                 : tr("No sweep loaded"));
         m_verdict->setStyleSheet(QString());
         if (!m_session.network()) {
             for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})

@@ -60,6 +60,10 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>No verdict: the analyser does not answer</source>
+        <translation>无结论：分析仪没有应答</translation>
+    </message>
+    <message>
         <source>%1: %2. Connecting again.</source>
         <translation>%1：%2。正在重新连接。</translation>
     </message>
