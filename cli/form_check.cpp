@@ -295,19 +295,10 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     return ExitUncertain;
 }
 
-constexpr OptionRow checkOptions[] = {{"--stage", "K", {}, InUsage::Required},
-                                      {"--f0", "MHZ", {}, InUsage::Required},
-                                      {"--qu", "Q"},
-                                      {"--param", "Sij"},
-                                      {"--aperture", "A"},
-                                      {"--edelay", "NS"},
-                                      {"--tol", "PCT"},
-                                      {"--tol-freq", "PCT"},
-                                      {"--resonator", "lumped|coaxial"},
-                                      {"--output", "loaded|open"},
-                                      {"--json", "", {}, InUsage::Optional, true},
-                                      {"--csv", ""},
-                                      {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow checkOwnOptions[] = {{"--json", "", {}, InUsage::Optional, true},
+                                         {"--csv", ""},
+                                         {"--help", "", "-h", InUsage::Hidden}};
+constexpr auto checkOptions = joinedOptions(stageCheckOptions, checkOwnOptions);
 
 } // namespace
 

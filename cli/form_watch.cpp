@@ -154,19 +154,9 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     return last;
 }
 
-constexpr OptionRow watchOptions[] = {{"--stage", "K", {}, InUsage::Required},
-                                      {"--f0", "MHZ", {}, InUsage::Required},
-                                      {"--qu", "Q"},
-                                      {"--param", "Sij"},
-                                      {"--aperture", "A"},
-                                      {"--edelay", "NS"},
-                                      {"--tol", "PCT"},
-                                      {"--tol-freq", "PCT"},
-                                      {"--resonator", "lumped|coaxial"},
-                                      {"--output", "loaded|open"},
-                                      {"--count", "N"},
-                                      {"--json", ""},
-                                      {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow watchOwnOptions[] = {
+    {"--count", "N"}, {"--json", ""}, {"--help", "", "-h", InUsage::Hidden}};
+constexpr auto watchOptions = joinedOptions(stageCheckOptions, watchOwnOptions);
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "touchstone/touchstone.h"
 #include "tuning/stage_inputs.h"
 
+#include <array>
 #include <optional>
 #include <span>
 #include <string>
@@ -13,6 +14,30 @@
 // through the stage-input rules, problems reported as varnel-calc reports
 // them, the sweep file read, and output written block by block.
 namespace varnel {
+
+// The options of a stage check, shared by check and watch.
+inline constexpr OptionRow stageCheckOptions[] = {{"--stage", "K", {}, InUsage::Required},
+                                                  {"--f0", "MHZ", {}, InUsage::Required},
+                                                  {"--qu", "Q"},
+                                                  {"--param", "Sij"},
+                                                  {"--aperture", "A"},
+                                                  {"--edelay", "NS"},
+                                                  {"--tol", "PCT"},
+                                                  {"--tol-freq", "PCT"},
+                                                  {"--resonator", "lumped|coaxial"},
+                                                  {"--output", "loaded|open"}};
+
+// One option table of `first`'s rows, then `rest`'s.
+template <std::size_t A, std::size_t B>
+constexpr std::array<OptionRow, A + B> joinedOptions(const OptionRow (&first)[A],
+                                                     const OptionRow (&rest)[B]) {
+    std::array<OptionRow, A + B> rows{};
+    for (std::size_t i = 0; i < A; ++i)
+        rows[i] = first[i];
+    for (std::size_t i = 0; i < B; ++i)
+        rows[A + i] = rest[i];
+    return rows;
+}
 
 // The texts of the options given (--f0, --qu, --stage, --param, --aperture,
 // --edelay, --tol, ...), `defaults` for the rest.
