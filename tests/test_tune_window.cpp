@@ -332,6 +332,8 @@ TEST_F(TuneWindowTest, AnalyserSweepsAreCheckedAsTheyCome) {
     // Sweeps keep coming; the verdict stays on screen while each is checked.
     EXPECT_EQ(label("verdict")->text(), "PASS");
     EXPECT_TRUE(window->windowTitle().startsWith(address)) << window->windowTitle().toStdString();
+    for (int i = 0; i < 100 && !label("file")->text().contains("sweeps/s"); ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
     EXPECT_TRUE(label("file")->text().contains("sweeps/s")) << label("file")->text().toStdString();
 
     int gone = 0;

@@ -1079,12 +1079,10 @@ void TuneWindow::showSweep() {
                                  qs(formatShortest(network->frequencyMHz.back())), ports);
     if (analyser) {
         // The analyser's own pace, so that a slow instrument shows as such.
-        const qint64 since = m_sweepClock.isValid() ? m_sweepClock.restart() : -1;
-        if (!m_sweepClock.isValid())
-            m_sweepClock.start();
+        const qint64 since = m_sweepClock.isValid() ? m_sweepClock.nsecsElapsed() : -1;
+        m_sweepClock.start();
         if (since > 0)
-            m_sweepRate =
-                m_sweepRate > 0 ? 0.8 * m_sweepRate + 0.2 * (1000.0 / since) : 1000.0 / since;
+            m_sweepRate = m_sweepRate > 0 ? 0.8 * m_sweepRate + 0.2 * (1e9 / since) : 1e9 / since;
         if (m_sweepRate > 0)
             described += tr(", %1 sweeps/s").arg(number(m_sweepRate, 1));
     }
@@ -1103,16 +1101,15 @@ void TuneWindow::showReport() {
     m_verdictBox->setEnabled(current);
     m_measured->setOpacity(current ? 1.0 : 0.35);
     m_measuredDb->setOpacity(current ? 1.0 : 0.35);
-    if (!current) {
+    const bool problems = !m_session.problems().empty();
+    // An analyser's next sweep under check: the last verdict (of an earlier
+    // sweep) is shown, greyed with the panel, rather than a flicker of
+    // "Checking..." each sweep.
+    const bool analyserChecking = !current && !problems && !m_session.sweepFailure() &&
+                                  m_session.origin().contains(QStringLiteral("://")) &&
+                                  (m_session.report() || m_session.diagnosis());
+    if (!current && !analyserChecking) {
         // What stays on screen is marked as not belonging to the inputs.
-        const bool problems = !m_session.problems().empty();
-        // An analyser's next sweep under check: the last verdict stays, greyed
-        // with the panel, rather than a flicker of "Checking..." each sweep.
-        const bool analyserChecking = !problems && !m_session.sweepFailure() &&
-                                      m_session.origin().contains(QStringLiteral("://")) &&
-                                      (m_session.report() || m_session.diagnosis());
-        if (analyserChecking)
-            return;
         const bool fromAnalyser = m_session.origin().contains(QStringLiteral("://"));
         m_verdict->setText(problems ? tr("No verdict: correct the inputs")
                            : m_session.sweepFailure()
