@@ -6,8 +6,11 @@
 //      new verdict on screen;
 //   3. a 1,000,000-point file loading: the longest the event loop is kept
 //      from answering input meanwhile, and when the verdict follows once the
-//      typing stops.
+//      typing stops;
+//   4. an SCPI analyser (the tests' fake, 1601 points, a sweep every 60 ms or
+//      so): from the last byte of a sweep's data to its verdict on screen.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_tune [RUNS]
+#include "fake_scpi_analyser.h"
 #include "tuning/stage_model.h"
 #include "tuning_window/tune_window.h"
 
@@ -149,6 +152,29 @@ int main(int argc, char **argv) {
     report("typing: table and 801-point chart redrawn", typing, 16);
     report("re-saved 10,001-point sweep: write to verdict shown", resaved, 50);
     report("1,000,000-point load: a keystroke answered in", answers, 50);
+
+    // 4. Live: each verdict shown against the last byte of the data it is of.
+    {
+        testing::FakeFaults faults;
+        faults.points = 1601;
+        faults.replyDelayMs = 30;
+        testing::FakeScpiAnalyser fake(faults);
+        window.connectAnalyser(QStringLiteral("scpi://127.0.0.1:%1").arg(fake.port()));
+        std::vector<double> live;
+        QObject::connect(&window, &TuneWindow::sweepShown, &window, [&] {
+            if (window.session().reportCurrent() && live.size() < static_cast<std::size_t>(runs))
+                live.push_back(std::chrono::duration<double, std::milli>(
+                                   std::chrono::steady_clock::now() - fake.lastDataSent())
+                                   .count());
+        });
+        QElapsedTimer limit;
+        limit.start();
+        while (live.size() < static_cast<std::size_t>(runs) && limit.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        window.openFile(temp.filePath("none.s1p")); // the analyser's source goes
+        if (!live.empty())
+            report("analyser, 1601 points: last byte to verdict shown", live, 30);
+    }
     std::printf("1,000,000-point load: sweep read after %.0f ms with %zu keystrokes answered "
                 "meanwhile; verdict on screen after %.0f ms\n",
                 read, answers.size(), loaded);

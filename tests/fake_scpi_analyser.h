@@ -36,6 +36,7 @@ struct FakeFaults {
     bool dropMidBlock = false; // once: close halfway through the data block
     int replyDelayMs = 0;      // before every data reply
     bool asciiOnly = false;
+    int points = 201; // a sweep's points over 985..1015 MHz
 };
 
 class FakeScpiAnalyser {
@@ -64,20 +65,25 @@ class FakeScpiAnalyser {
     }
     int port() const { return m_port; }
     int sweepsServed() const { return m_sweep; }
+    // When the last byte of the latest sweep's data block was sent.
+    std::chrono::steady_clock::time_point lastDataSent() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(m_lastDataSent.load()));
+    }
 
-    static std::vector<double> frequenciesHz() {
+    static std::vector<double> frequenciesHz(int points = 201) {
         std::vector<double> f;
-        for (int i = 0; i < 201; ++i)
-            f.push_back((985 + 30.0 * i / 200) * 1e6);
+        for (int i = 0; i < points; ++i)
+            f.push_back((985 + 30.0 * i / (points - 1)) * 1e6);
         return f;
     }
     // Sweep k's S11, computed from the stage model.
-    static std::vector<std::complex<double>> sweepValues(int k) {
+    static std::vector<std::complex<double>> sweepValues(int k, int points = 201) {
         const TuningTable table =
             std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt));
         const StageModel model = stageModel(table, 2, 1000, 3000.0);
         std::vector<std::complex<double>> values;
-        for (const double f : frequenciesHz())
+        for (const double f : frequenciesHz(points))
             values.push_back(stageResponse(model, f / 1e6).s11 * std::polar(1.0, 0.01 * k));
         return values;
     }
@@ -130,7 +136,9 @@ class FakeScpiAnalyser {
             }
         }
         const std::string count = std::to_string(bytes.size());
-        return "#" + std::to_string(count.size()) + count + bytes + "\n";
+        std::string block = "#";
+        block.append(std::to_string(count.size())).append(count).append(bytes).append("\n");
+        return block;
     }
 
     void talk(int client) {
@@ -161,10 +169,10 @@ class FakeScpiAnalyser {
                 ++m_sweep;
                 answer = "1\n";
             } else if (line == ":SENS1:FREQ:DATA?") {
-                answer = numbers(frequenciesHz());
+                answer = numbers(frequenciesHz(m_faults.points));
             } else if (line == ":CALC1:DATA:SDAT?") {
                 std::vector<double> data;
-                for (const auto &v : sweepValues(m_sweep))
+                for (const auto &v : sweepValues(m_sweep, m_faults.points))
                     data.insert(data.end(), {v.real(), v.imag()});
                 answer = numbers(data);
                 if (m_faults.dropMidBlock && !m_dropped) {
@@ -183,6 +191,8 @@ class FakeScpiAnalyser {
                 std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.replyDelayMs));
             if (!reply(client, answer))
                 return;
+            if (line == ":CALC1:DATA:SDAT?")
+                m_lastDataSent = std::chrono::steady_clock::now().time_since_epoch().count();
         }
     }
 
@@ -192,6 +202,7 @@ class FakeScpiAnalyser {
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_sweep{0};
+    std::atomic<std::chrono::steady_clock::rep> m_lastDataSent{0};
     bool m_ascii = false, m_swapped = false, m_dropped = false, m_error = false;
 };
 
