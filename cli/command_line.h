@@ -7,7 +7,15 @@
 namespace varnel {
 
 // Exit statuses of varnel-calc.
-enum ExitStatus : int { ExitOk = 0, ExitRunTimeError = 1, ExitUsage = 2 };
+// 3 and 4: a check or diagnosis outside the tolerance, or undecided
+// (check uncertain, diagnose too far from tune).
+enum ExitStatus : int {
+    ExitOk = 0,
+    ExitRunTimeError = 1,
+    ExitUsage = 2,
+    ExitOutsideTolerance = 3,
+    ExitUndecided = 4
+};
 
 // varnel-calc with its arguments (without the program name):
 //   varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]  one result, or "error N: ..." on

@@ -17,9 +17,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int ExitOutsideTolerance = 3;
-constexpr int ExitUncertain = 4;
-
 constexpr std::string_view checkHelp =
     "      Holds a measured stage sweep against its target and says what to turn.\n"
     "      The stage model (resonators 1..K, the input coupling, the couplings up\n"
@@ -157,12 +154,6 @@ namespace {
 // What the fit of the whole sweep finds, element by element, with the
 // standard uncertainties.
 std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInputs &in) {
-    auto signedFixed = [](double v, int decimals) {
-        std::string text = formatFixed(v, decimals);
-        if (text.front() != '-')
-            text.insert(0, 1, '+');
-        return text;
-    };
     const double bandwidth = in.table.first.bandwidth;
     std::string out = "\nfitted to the whole sweep: residual ";
     out.append(formatFixed(20 * std::log10(fit.residualRms), 1))
@@ -238,11 +229,7 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     for (const std::string &warning : warningTexts(r))
         out += "\nwarning: " + warning + "\n";
     const Verdict &v = r.verdict;
-    out += std::string("\n") +
-           (v.outcome == Verdict::Pass   ? "PASS"
-            : v.outcome == Verdict::Fail ? "FAIL"
-                                         : "UNCERTAIN") +
-           ":";
+    out.append("\n").append(verdictWord(v.outcome)).append(":");
     if (v.outcome == Verdict::Fail)
         for (const Finding &f : v.findings)
             out.append("\n  ").append(findingText(f));
@@ -284,15 +271,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     } else {
         io.out << checkText(report, *inputs, path);
     }
-    switch (report.verdict.outcome) {
-    case Verdict::Pass:
-        return ExitOk;
-    case Verdict::Fail:
-        return ExitOutsideTolerance;
-    case Verdict::Uncertain:
-        break;
-    }
-    return ExitUncertain;
+    return verdictStatus(report.verdict.outcome);
 }
 
 constexpr OptionRow checkOwnOptions[] = {{"--json", "", {}, InUsage::Optional, true},

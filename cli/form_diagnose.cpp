@@ -12,9 +12,6 @@ namespace varnel {
 
 namespace {
 
-constexpr int ExitOutsideTolerance = 3;
-constexpr int ExitTooFar = 4;
-
 constexpr std::string_view diagnoseHelp =
     "      Diagnoses the assembled filter from one sweep with its output loaded:\n"
     "      S11 and S21 (and S22) of a 2-port file, or S11 alone (a 1-port file,\n"
@@ -108,13 +105,6 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
                                 " points (up to +" + formatFixed(d.aboveUnityDb, 2) +
                                 " dB): check the calibration and the port");
     return j;
-}
-
-std::string signedFixed(double v, int decimals) {
-    std::string text = formatFixed(v, decimals);
-    if (text.front() != '-')
-        text.insert(0, 1, '+');
-    return text;
 }
 
 std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
@@ -232,7 +222,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     case Diagnosis::TooFar:
         break;
     }
-    return ExitTooFar;
+    return ExitUndecided;
 }
 
 constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},

@@ -138,18 +138,12 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
             for (char &c : text)
                 if (c == '\n')
                     c = ' ';
-            io.out << "sweep " << sweep << ": "
-                   << (v.outcome == Verdict::Pass   ? "PASS"
-                       : v.outcome == Verdict::Fail ? "FAIL"
-                                                    : "UNCERTAIN")
-                   << ": " << text << '\n';
+            io.out << "sweep " << sweep << ": " << verdictWord(v.outcome) << ": " << text << '\n';
         }
         io.out.flush();
         if (writeFailed(io))
             return ExitRunTimeError;
-        last = report.verdict.outcome == Verdict::Pass   ? ExitOk
-               : report.verdict.outcome == Verdict::Fail ? 3
-                                                         : 4;
+        last = verdictStatus(report.verdict.outcome);
     }
     return last;
 }

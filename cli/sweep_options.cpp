@@ -2,6 +2,7 @@
 
 #include "analyser_link/scpi_analyser.h"
 #include "analyser_link/source_address.h"
+#include "number_text/number_text.h"
 #include "quoting/quote.h"
 
 #include <ostream>
@@ -135,6 +136,37 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
     }
     status = ExitOk;
     return std::move(read.inputs);
+}
+
+const char *verdictWord(Verdict::Outcome outcome) {
+    switch (outcome) {
+    case Verdict::Pass:
+        return "PASS";
+    case Verdict::Fail:
+        return "FAIL";
+    case Verdict::Uncertain:
+        break;
+    }
+    return "UNCERTAIN";
+}
+
+int verdictStatus(Verdict::Outcome outcome) {
+    switch (outcome) {
+    case Verdict::Pass:
+        return ExitOk;
+    case Verdict::Fail:
+        return ExitOutsideTolerance;
+    case Verdict::Uncertain:
+        break;
+    }
+    return ExitUndecided;
+}
+
+std::string signedFixed(double value, int decimals) {
+    std::string text = formatFixed(value, decimals);
+    if (text.front() != '-')
+        text.insert(0, 1, '+');
+    return text;
 }
 
 } // namespace varnel

@@ -27,6 +27,14 @@ inline constexpr OptionRow stageCheckOptions[] = {{"--stage", "K", {}, InUsage::
                                                   {"--resonator", "lumped|coaxial"},
                                                   {"--output", "loaded|open"}};
 
+// The verdict's word ("PASS", "FAIL", "UNCERTAIN") and exit status (0, 3, 4).
+const char *verdictWord(Verdict::Outcome outcome);
+int verdictStatus(Verdict::Outcome outcome);
+
+// A number with `decimals` decimals and its sign always written: +0.250,
+// -1.30.
+std::string signedFixed(double value, int decimals);
+
 // One option table of `first`'s rows, then `rest`'s.
 template <std::size_t A, std::size_t B>
 constexpr std::array<OptionRow, A + B> joinedOptions(const OptionRow (&first)[A],

@@ -84,12 +84,7 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     d.elements = elementsOf(fit, s, d.bandwidthMHz);
     const std::vector<double> x = fit.parameters();
     d.returnLossDb = fit.returnLossDb(x);
-    std::vector<double> design(x.size(), 0.0);
-    const std::size_t n = fit.scale.size();
-    std::fill(design.begin() + static_cast<std::ptrdiff_t>(n),
-              design.begin() + static_cast<std::ptrdiff_t>(2 * n + 2), 1.0);
-    design[2 * n] = fit.loss;
-    d.designReturnLossDb = fit.returnLossDb(design);
+    d.designReturnLossDb = fit.returnLossDb(fit.designParameters());
     for (const std::complex<double> &v : network.parameter({1, 1}))
         if (std::abs(v) > 1) {
             ++d.aboveUnityPoints;
@@ -123,11 +118,7 @@ DiagnosisTraces diagnosisTraces(const Diagnosis &d, const Network &network) {
     DiagnosisTraces t;
     t.fMHz = network.frequencyMHz;
     const std::vector<double> x = fit.parameters();
-    std::vector<double> design(x.size(), 0.0);
-    const std::size_t n = fit.scale.size();
-    std::fill(design.begin() + static_cast<std::ptrdiff_t>(n),
-              design.begin() + static_cast<std::ptrdiff_t>(2 * n + 2), 1.0);
-    design[2 * n] = fit.loss;
+    const std::vector<double> design = fit.designParameters();
     auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
     const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
     const std::vector<std::complex<double>> s21 =

@@ -165,6 +165,15 @@ std::vector<double> FilterFit::parameters() const {
     return x;
 }
 
+std::vector<double> FilterFit::designParameters() const {
+    std::vector<double> x(model.parameterCount(), 0.0);
+    const std::size_t n = scale.size();
+    std::fill(x.begin() + static_cast<std::ptrdiff_t>(n),
+              x.begin() + static_cast<std::ptrdiff_t>(2 * n + 2), 1.0);
+    x[2 * n] = loss;
+    return x;
+}
+
 double FilterFit::errorPercent(std::size_t i) const {
     if (i == 0)
         return (scale.back() * outputScale - 1) * 100;

@@ -68,6 +68,8 @@ struct FilterFit {
     bool converged = false;
 
     std::vector<double> parameters() const;
+    // The design's elements at the fitted loss, without the ports' lines.
+    std::vector<double> designParameters() const;
     std::optional<double> qu() const {
         return loss > 0 ? std::optional(1 / (model.fbw * loss)) : std::nullopt;
     }

@@ -1068,7 +1068,7 @@ void TuneWindow::showSweep() {
         m_parameter->setCurrentText(names.contains(chosen) ? chosen : names.first());
     }
     // An analyser is named by its address; a file by its name.
-    const bool analyser = m_session.origin().contains(QStringLiteral("://"));
+    const bool analyser = m_session.fromAnalyser();
     const QString name =
         shownName(analyser ? m_session.origin() : QFileInfo(m_session.origin()).fileName());
     const QString ports = network->ports == 1 ? tr("1 port") : tr("%1 ports").arg(network->ports);
@@ -1106,15 +1106,15 @@ void TuneWindow::showReport() {
     // sweep) is shown, greyed with the panel, rather than a flicker of
     // "Checking..." each sweep.
     const bool analyserChecking = !current && !problems && !m_session.sweepFailure() &&
-                                  m_session.origin().contains(QStringLiteral("://")) &&
+                                  m_session.fromAnalyser() &&
                                   (m_session.report() || m_session.diagnosis());
     if (!current && !analyserChecking) {
         // What stays on screen is marked as not belonging to the inputs.
-        const bool fromAnalyser = m_session.origin().contains(QStringLiteral("://"));
         m_verdict->setText(problems ? tr("No verdict: correct the inputs")
                            : m_session.sweepFailure()
-                               ? (fromAnalyser ? tr("No verdict: the analyser does not answer")
-                                               : tr("No verdict: the file does not read"))
+                               ? (m_session.fromAnalyser()
+                                      ? tr("No verdict: the analyser does not answer")
+                                      : tr("No verdict: the file does not read"))
                            : m_session.network() ? tr("Checking...")
                                                  : tr("No sweep loaded"));
         m_verdict->setStyleSheet(QString());

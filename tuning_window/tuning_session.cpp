@@ -50,12 +50,15 @@ void TuningSession::openFile(const QString &path) {
         return;
     auto source = std::make_unique<FileSweepSource>(path);
     source->setSettleInterval(m_settleMs);
+    m_fromAnalyser = false;
     useSource(std::move(source));
 }
 
 void TuningSession::openAnalyser(const QString &address) {
-    if (!address.isEmpty())
-        useSource(std::make_unique<AnalyserSweepSource>(address));
+    if (address.isEmpty())
+        return;
+    m_fromAnalyser = true;
+    useSource(std::make_unique<AnalyserSweepSource>(address));
 }
 
 void TuningSession::useSource(std::unique_ptr<SweepSource> source) {

@@ -53,6 +53,8 @@ class TuningSession : public QObject {
     void openFile(const QString &path);
     void openAnalyser(const QString &address);
     QString origin() const { return m_origin; }
+    // The sweeps come from an analyser, not a file.
+    bool fromAnalyser() const { return m_fromAnalyser; }
     const std::shared_ptr<const Network> &network() const { return m_network; }
     // Why the newest read gave no sweep (the last good sweep stays).
     const std::optional<SweepFailure> &sweepFailure() const { return m_failure; }
@@ -110,6 +112,7 @@ class TuningSession : public QObject {
     std::shared_ptr<const Network> m_network;
     std::optional<SweepFailure> m_failure;
     bool m_loading = false;
+    bool m_fromAnalyser = false;
     int m_settleMs = FileSweepSource::defaultSettleMs;
 
     bool m_wholeFilter = false;
