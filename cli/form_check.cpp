@@ -281,6 +281,6 @@ constexpr auto checkOptions = joinedOptions(stageCheckOptions, checkOwnOptions);
 
 } // namespace
 
-const Form checkForm{"check", "FILE", fieldsArguments, checkHelp, checkOptions, runCheck};
+const Form checkForm{"check", "SOURCE", fieldsArguments, checkHelp, checkOptions, runCheck};
 
 } // namespace varnel

@@ -111,6 +111,6 @@ constexpr OptionRow delayOptions[] = {{"--param", "Sij"},
 
 } // namespace
 
-const Form delayForm{"delay", "FILE", "", delayHelp, delayOptions, runDelay};
+const Form delayForm{"delay", "SOURCE", "", delayHelp, delayOptions, runDelay};
 
 } // namespace varnel

@@ -237,7 +237,7 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
 
 } // namespace
 
-const Form diagnoseForm{"diagnose",   "FILE",          fieldsArguments,
+const Form diagnoseForm{"diagnose",   "SOURCE",        fieldsArguments,
                         diagnoseHelp, diagnoseOptions, runDiagnose};
 
 } // namespace varnel

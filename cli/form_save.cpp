@@ -14,10 +14,10 @@ namespace varnel {
 namespace {
 
 constexpr std::string_view saveHelp =
-    "      Writes one sweep of SOURCE as a 1-port Touchstone file (# MHz S RI R\n"
-    "      50): a file's S11 (or --param), or one complete sweep of an SCPI\n"
-    "      analyser's active trace (scpi://HOST[:PORT]). OUT is written whole or\n"
-    "      not at all: through a temporary file beside it, renamed into place.\n";
+    "      Writes one sweep of SOURCE as a Touchstone file (# MHz S RI R 50):\n"
+    "      OUT.s1p keeps S11 (or --param), OUT.s2p all four S-parameters of a\n"
+    "      2-port source. OUT is written whole or not at all: through a\n"
+    "      temporary file beside it, renamed into place.\n";
 
 // Writes `bytes` to `path` through a temporary file in the same folder,
 // every write checked, then renamed over it: a failure leaves the old file
@@ -50,25 +50,33 @@ std::string writeWhole(const std::string &path, const std::string &bytes) {
 
 int runSave(const ParsedOptions &options, CommandIo &io) {
     if (options.positional.size() != 2)
-        return usageError(io, "save needs a SOURCE and an OUT.s1p file");
+        return usageError(io, "save needs a SOURCE and an OUT.s1p or OUT.s2p file");
     const std::string_view source = options.positional[0], out = options.positional[1];
-    if (!out.ends_with(".s1p"))
-        return usageError(io, quotedName(out) + ": the sweep is written as a 1-port .s1p file");
+    const bool twoPort = out.ends_with(".s2p");
+    if (!twoPort && !out.ends_with(".s1p"))
+        return usageError(io, quotedName(out) + ": the sweep is written as a .s1p or .s2p file");
     SParameter parameter{1, 1};
     if (const auto text = options.value("--param")) {
         const auto read = parseSParameter(*text);
         if (!read)
             return usageError(io, "--param needs an S-parameter such as S11 or S21, got " +
                                       quotedToken(*text));
+        if (twoPort)
+            return usageError(io, "--param picks the parameter of a .s1p file; a .s2p has all");
         parameter = *read;
     }
     int status = ExitOk;
-    const auto network = readSweep(io, source, parameter, status);
+    const auto network =
+        readSweep(io, source, twoPort ? std::nullopt : std::optional(parameter), status);
     if (!network)
         return status;
-    const std::string text =
-        writeS1p({"Varnel: one sweep of " + escapedText(source) + ", " + parameter.name()},
-                 network->frequencyMHz, network->parameter(parameter));
+    if (twoPort && network->ports != 2)
+        return usageError(io, quotedName(source) + " gives S11 alone: save it as a .s1p file");
+    const std::string comment = "Varnel: one sweep of " + escapedText(source);
+    const std::string text = twoPort
+                                 ? writeS2p({comment}, *network)
+                                 : writeS1p({comment + ", " + parameter.name()},
+                                            network->frequencyMHz, network->parameter(parameter));
     if (const std::string why = writeWhole(std::string(out), text); !why.empty())
         return failure(io, quotedName(out) + ": " + why, ExitRunTimeError);
     return ExitOk;
@@ -78,6 +86,6 @@ constexpr OptionRow saveOptions[] = {{"--param", "Sij"}, {"--help", "", "-h", In
 
 } // namespace
 
-const Form saveForm{"save", "SOURCE OUT.s1p", "", saveHelp, saveOptions, runSave};
+const Form saveForm{"save", "SOURCE OUT.s1p|OUT.s2p", "", saveHelp, saveOptions, runSave};
 
 } // namespace varnel

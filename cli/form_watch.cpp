@@ -1,4 +1,4 @@
-#include "analyser_link/scpi_analyser.h"
+#include "analyser_link/analyser.h"
 #include "analyser_link/source_address.h"
 #include "cli/forms.h"
 #include "cli/json_output.h"
@@ -20,8 +20,8 @@ constexpr std::string_view watchHelp =
     "      Checks every new sweep of SOURCE as check does, one verdict a line\n"
     "      (or with --json one check --json object a line, with its \"sweep\"\n"
     "      number), until interrupted or --count sweeps. A file is checked again\n"
-    "      each time it is saved anew; an SCPI analyser (scpi://HOST[:PORT])\n"
-    "      sweeps once for each verdict and is reconnected after a loss. Exit\n"
+    "      each time it is saved anew; an analyser sweeps once for each verdict\n"
+    "      and is connected again every quarter second after a loss. Exit\n"
     "      status that of the last verdict (0, 3 or 4); 1 when the source cannot\n"
     "      be reached at the start or answers what cannot be read.\n";
 
@@ -77,16 +77,12 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     if (const auto *why = std::get_if<std::string>(&address))
         return usageError(io, *why);
     const SourceAddress &source = std::get<SourceAddress>(address);
-    if (source.kind == SourceAddress::LibreVna || source.kind == SourceAddress::NanoVna) {
-        readSweep(io, path, inputs->check.parameter, status); // says it is not supported
-        return status;
-    }
-    std::optional<ScpiAnalyser> analyser;
-    if (source.kind == SourceAddress::Scpi) {
-        auto connected = ScpiAnalyser::connect(source);
+    std::unique_ptr<Analyser> analyser;
+    if (source.kind != SourceAddress::File) {
+        auto connected = connectAnalyser(source);
         if (auto *error = std::get_if<LinkError>(&connected))
             return failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
-        analyser.emplace(std::move(std::get<ScpiAnalyser>(connected)));
+        analyser = std::move(std::get<std::unique_ptr<Analyser>>(connected));
     }
     FileSweeps files{std::string(path)};
     int last = ExitOk;
@@ -96,8 +92,10 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
             while (!network) {
                 auto taken = analyser->sweep();
                 if (auto *n = std::get_if<Network>(&taken)) {
-                    network = std::move(*n);
-                    network->only = inputs->check.parameter;
+                    network =
+                        keptFromSweep(io, path, std::move(*n), inputs->check.parameter, status);
+                    if (!network)
+                        return status;
                     break;
                 }
                 const LinkError &error = std::get<LinkError>(taken);
@@ -109,9 +107,9 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
                 // Again every quarter second until it answers.
                 while (true) {
                     std::this_thread::sleep_for(std::chrono::milliseconds(250));
-                    auto again = ScpiAnalyser::connect(source);
-                    if (auto *a = std::get_if<ScpiAnalyser>(&again)) {
-                        analyser.emplace(std::move(*a));
+                    auto again = connectAnalyser(source);
+                    if (auto *a = std::get_if<std::unique_ptr<Analyser>>(&again)) {
+                        analyser = std::move(*a);
                         break;
                     }
                 }

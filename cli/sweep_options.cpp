@@ -1,6 +1,6 @@
 #include "cli/sweep_options.h"
 
-#include "analyser_link/scpi_analyser.h"
+#include "analyser_link/analyser.h"
 #include "analyser_link/source_address.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
@@ -65,6 +65,34 @@ int reportProblem(CommandIo &io, const InputProblem &problem) {
     return usageError(io, problemText(problem, name));
 }
 
+std::optional<Network> keptFromSweep(CommandIo &io, std::string_view path, Network network,
+                                     std::optional<SParameter> parameter, int &status) {
+    if (!parameter)
+        return network;
+    if (!network.keepOnly(*parameter)) {
+        status = usageError(io, quotedName(path) + " has no " + parameter->name() + ": it gives " +
+                                    (network.ports == 1 ? "S11 alone" : "S11 to S22"));
+        return std::nullopt;
+    }
+    return network;
+}
+
+std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
+                                     const SourceAddress &source,
+                                     std::optional<SParameter> parameter, int &status) {
+    auto connected = connectAnalyser(source);
+    if (auto *error = std::get_if<LinkError>(&connected)) {
+        status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+        return std::nullopt;
+    }
+    auto sweep = std::get<std::unique_ptr<Analyser>>(connected)->sweep();
+    if (auto *error = std::get_if<LinkError>(&sweep)) {
+        status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+        return std::nullopt;
+    }
+    return keptFromSweep(io, path, std::move(std::get<Network>(sweep)), parameter, status);
+}
+
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
                                  std::optional<SParameter> parameter, int &status) {
     const auto address = parseSourceAddress(path);
@@ -73,37 +101,8 @@ std::optional<Network> readSweep(CommandIo &io, std::string_view path,
         return std::nullopt;
     }
     const SourceAddress &source = std::get<SourceAddress>(address);
-    switch (source.kind) {
-    case SourceAddress::File:
-        break;
-    case SourceAddress::Scpi: {
-        // The analyser's active trace, taken as the reflection asked for.
-        if (parameter && parameter->row != parameter->column) {
-            status = usageError(io, quotedName(path) + " gives its active trace, a reflection; " +
-                                        parameter->name() + " cannot be taken from it");
-            return std::nullopt;
-        }
-        auto connected = ScpiAnalyser::connect(source);
-        if (auto *error = std::get_if<LinkError>(&connected)) {
-            status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
-            return std::nullopt;
-        }
-        auto sweep = std::get<ScpiAnalyser>(connected).sweep();
-        if (auto *error = std::get_if<LinkError>(&sweep)) {
-            status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
-            return std::nullopt;
-        }
-        Network network = std::move(std::get<Network>(sweep));
-        network.only = parameter.value_or(SParameter{1, 1});
-        return network;
-    }
-    case SourceAddress::LibreVna:
-    case SourceAddress::NanoVna:
-        status = usageError(io, quotedName(path) +
-                                    ": this analyser is not supported yet; save its sweep as a "
-                                    "Touchstone file, or use an SCPI analyser (scpi://HOST)");
-        return std::nullopt;
-    }
+    if (source.kind != SourceAddress::File)
+        return analyserSweep(io, path, source, parameter, status);
     auto read = readTouchstoneFile(std::string(path), ReadOptions{parameter});
     if (auto *network = std::get_if<Network>(&read))
         return std::move(*network);

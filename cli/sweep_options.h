@@ -65,14 +65,17 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
                                        const StageInputTexts &defaults = {},
                                        bool needsStage = true);
 
-// Reads a sweep from a source (source_address.h): a file keeping one
-// parameter (all without one), or one complete sweep of an SCPI analyser's active trace.
-// nullopt after the message naming the source, with the status: 2 for a
-// usage error (an address that does not read, a parameter not in the file
-// or not a reflection of an analyser), 1 otherwise (a file that does not
-// read, an analyser that does not answer).
+// Reads a sweep from a source (source_address.h): a file, or one complete
+// sweep of an analyser, keeping one parameter (all without one). nullopt
+// after the message naming the source, with the status: 2 for a usage
+// error (an address that does not read, a parameter the file or analyser
+// does not give), 1 otherwise (a file that does not read, an analyser that
+// does not answer).
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
                                  std::optional<SParameter> parameter, int &status);
+// An analyser's sweep keeping one parameter, as readSweep does.
+std::optional<Network> keptFromSweep(CommandIo &io, std::string_view path, Network network,
+                                     std::optional<SParameter> parameter, int &status);
 
 // Writes `text` when it has grown past a block, so that memory stays bounded
 // and a failed write stops the run early; false after a failed write.

@@ -1,6 +1,6 @@
 #include "sweep_sources/sweep_source.h"
 
-#include "analyser_link/scpi_analyser.h"
+#include "analyser_link/analyser.h"
 #include "analyser_link/source_address.h"
 
 #include "quoting/quote.h"
@@ -185,6 +185,12 @@ struct AnalyserSweepSource::Link {
     std::mutex mutex;
     AnalyserSweepSource *owner = nullptr;
     std::atomic<bool> stop{false};
+    std::atomic<bool> held{false};
+    // The newest sweep not yet taken by the source, and whether a call to
+    // take it is on its way: a window slower than the analyser skips to the
+    // newest sweep instead of queueing every one.
+    std::shared_ptr<Network> newest;
+    bool posted = false;
 };
 
 AnalyserSweepSource::AnalyserSweepSource(const QString &address, QObject *parent)
@@ -198,6 +204,10 @@ AnalyserSweepSource::~AnalyserSweepSource() {
     m_link->owner = nullptr;
 }
 
+void AnalyserSweepSource::setHeld(bool held) {
+    m_link->held = held;
+}
+
 void AnalyserSweepSource::start() {
     const auto parsed = parseSourceAddress(m_address.toStdString());
     if (const auto *why = std::get_if<std::string>(&parsed)) {
@@ -205,9 +215,8 @@ void AnalyserSweepSource::start() {
         return;
     }
     const SourceAddress address = std::get<SourceAddress>(parsed);
-    if (address.kind != SourceAddress::Scpi) {
-        fail(QStringLiteral("this analyser is not supported yet; use an SCPI analyser "
-                            "(scpi://HOST)"));
+    if (address.kind == SourceAddress::File) {
+        fail(QStringLiteral("not an analyser's address"));
         return;
     }
     emit busyChanged(true);
@@ -220,20 +229,24 @@ void AnalyserSweepSource::start() {
                     owner, [owner, call] { call(owner); }, Qt::QueuedConnection);
         };
         while (!link->stop) {
-            auto connected = ScpiAnalyser::connect(address);
+            auto connected = connectAnalyser(address);
             if (auto *error = std::get_if<LinkError>(&connected)) {
                 const QString detail = QString::fromStdString(linkErrorText(*error));
                 post([detail](AnalyserSweepSource *s) { s->fail(detail); });
                 std::this_thread::sleep_for(std::chrono::milliseconds(250));
                 continue;
             }
-            ScpiAnalyser &analyser = std::get<ScpiAnalyser>(connected);
+            Analyser &analyser = *std::get<std::unique_ptr<Analyser>>(connected);
             const QString identity = QString::fromStdString(escapedText(analyser.identity()));
             post([identity](AnalyserSweepSource *s) {
                 s->m_identity = identity;
                 emit s->connectedChanged(true);
             });
             while (!link->stop) {
+                if (link->held) { // the instrument is left alone while held
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                    continue;
+                }
                 auto sweep = analyser.sweep();
                 if (auto *error = std::get_if<LinkError>(&sweep)) {
                     const QString detail = QString::fromStdString(linkErrorText(*error));
@@ -244,7 +257,24 @@ void AnalyserSweepSource::start() {
                     break; // connect afresh
                 }
                 auto network = std::make_shared<Network>(std::move(std::get<Network>(sweep)));
-                post([network](AnalyserSweepSource *s) { s->deliver(network); });
+                const std::lock_guard lock(link->mutex);
+                link->newest = std::move(network);
+                if (link->posted || !link->owner)
+                    continue;
+                link->posted = true;
+                QMetaObject::invokeMethod(
+                    link->owner,
+                    [owner = link->owner, link] {
+                        std::shared_ptr<Network> newest;
+                        {
+                            const std::lock_guard taking(link->mutex);
+                            newest = std::move(link->newest);
+                            link->posted = false;
+                        }
+                        if (newest && !link->held)
+                            owner->deliver(std::move(newest));
+                    },
+                    Qt::QueuedConnection);
             }
         }
     }).detach();

@@ -119,8 +119,10 @@ class FileSweepSource : public SweepSource {
     bool m_goneReported = false;
 };
 
-// An SCPI analyser (scpi://HOST[:PORT]): one complete sweep after another
-// on a thread of its own (analyser_link's session), each delivered whole.
+// An analyser (scpi://, librevna://, nanovna:): one complete sweep after
+// another on a thread of its own (analyser_link's sessions), each delivered
+// whole; a window slower than the analyser gets the newest sweep, never a
+// queue of old ones.
 // A lost connection is reported (Link) and connected again every quarter
 // second until the analyser answers; a reply that cannot be read is
 // reported and the connection started afresh. Destroying the source never
@@ -134,8 +136,10 @@ class AnalyserSweepSource : public SweepSource {
 
     QString origin() const override { return m_address; }
     void start() override;
-    // The instrument's "*IDN?" answer, once connected.
+    // The instrument's name for itself, once connected.
     QString identity() const { return m_identity; }
+    // Held: no sweep is taken or delivered, the last one stays on screen.
+    void setHeld(bool held);
 
   signals:
     void connectedChanged(bool connected);

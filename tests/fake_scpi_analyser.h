@@ -18,32 +18,76 @@
 
 namespace varnel::testing {
 
-// A fake SCPI analyser on a raw socket, written from the instruments'
-// public programming guides (the FORMat subsystem: ":FORM:DATA REAL,64|ASC",
-// ":FORM:BORD NORM|SWAP", NORMal the most significant byte first; IEEE 488.2
-// definite-length blocks "#<digits><count><bytes>" and a line feed; "*OPC?"
-// answering 1 once the operation is complete; ":SYST:ERR?" answering
-// '+0,"No error"'). It serves one client at a time on 127.0.0.1, port chosen
-// by the system. Sweep k (from 1) is stage 2 of order 5, 10 MHz, 0.01 dB,
-// Qu 3000 at 1000 MHz, 201 points over 985..1015 MHz, turned by k x 0.01 rad,
-// so that every sweep differs and a mixed or stale one shows.
-// Faults to inject: replies in small pieces with pauses, the connection
-// dropped halfway through a data block, a reply slower than a timeout, no
-// binary (answers in ASCII whatever ":FORM:DATA" says).
+// What the fakes share: faults to inject and the sweeps they serve. Sweep k
+// (from 1) is stage 2 of order 5, 10 MHz, 0.01 dB, Qu 3000 at 1000 MHz, over
+// 985..1015 MHz, turned by k x 0.01 rad, so that every sweep differs and a
+// mixed, repeated or stale one shows.
 struct FakeFaults {
     std::size_t pieceBytes = 0; // >0: replies sent in pieces this small
     int pieceDelayMs = 0;
-    bool dropMidBlock = false; // once: close halfway through the data block
+    bool dropMidBlock = false; // once: the link drops halfway through the data
     int replyDelayMs = 0;      // before every data reply
-    bool asciiOnly = false;
-    int points = 201; // a sweep's points over 985..1015 MHz
+    bool asciiOnly = false;    // no binary: ASCII (SCPI) or text (NanoVNA)
+    int points = 201;          // a sweep's points over 985..1015 MHz
+    bool strayPrompts = false; // NanoVNA: prompts and a banner before echoes
+    bool emptyReplies = false; // LibreVNA: settings answered by empty lines
+    int sweepMs = 0;           // LibreVNA: how long an acquisition runs
 };
 
-class FakeScpiAnalyser {
-  public:
-    using Faults = FakeFaults;
+inline std::vector<double> fakeFrequenciesHz(int points) {
+    std::vector<double> f;
+    for (int i = 0; i < points; ++i)
+        f.push_back((985 + 30.0 * i / (points - 1)) * 1e6);
+    return f;
+}
 
-    explicit FakeScpiAnalyser(Faults faults = {}) : m_faults(faults) {
+inline std::vector<std::complex<double>> fakeSweepValues(int k, int points) {
+    const TuningTable table = std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt));
+    const StageModel model = stageModel(table, 2, 1000, 3000.0);
+    std::vector<std::complex<double>> values;
+    for (const double f : fakeFrequenciesHz(points))
+        values.push_back(stageResponse(model, f / 1e6).s11 * std::polar(1.0, 0.01 * k));
+    return values;
+}
+
+// Sends `bytes` whole or in the faults' pieces; false when the peer has gone.
+inline bool sendInPieces(int fd, const std::string &bytes, const FakeFaults &faults, bool socket) {
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t piece =
+            faults.pieceBytes ? std::min(faults.pieceBytes, bytes.size() - at) : bytes.size() - at;
+        const ssize_t sent = socket ? ::send(fd, bytes.data() + at, piece, MSG_NOSIGNAL)
+                                    : ::write(fd, bytes.data() + at, piece);
+        if (sent <= 0)
+            return false;
+        at += static_cast<std::size_t>(sent);
+        if (faults.pieceDelayMs)
+            std::this_thread::sleep_for(std::chrono::milliseconds(faults.pieceDelayMs));
+    }
+    return true;
+}
+
+// A fake instrument on TCP, one client at a time on 127.0.0.1 (port chosen
+// by the system), one command a line. A derived fake answers each line and
+// says which reply carries a sweep's data: that one is delayed, or dropped
+// halfway, as the faults say. Derived classes call start() when built and
+// stop() before they go.
+class FakeTcpInstrument {
+  public:
+    int port() const { return m_port; }
+    int sweepsServed() const { return m_sweep; }
+    // When the last byte of the latest sweep's data was sent.
+    std::chrono::steady_clock::time_point lastDataSent() const {
+        return std::chrono::steady_clock::time_point(
+            std::chrono::steady_clock::duration(m_lastDataSent.load()));
+    }
+
+  protected:
+    struct Reply {
+        std::string bytes; // nothing: no reply
+        bool data = false;
+    };
+    explicit FakeTcpInstrument(FakeFaults faults) : m_faults(faults) {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -55,38 +99,21 @@ class FakeScpiAnalyser {
         socklen_t size = sizeof address;
         ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &size);
         m_port = ntohs(address.sin_port);
+    }
+    virtual ~FakeTcpInstrument() = default;
+    void start() {
         m_thread = std::thread([this] { serve(); });
     }
-    ~FakeScpiAnalyser() {
+    void stop() {
         m_stopping = true;
         ::shutdown(m_listener, SHUT_RDWR);
         ::close(m_listener);
         m_thread.join();
     }
-    int port() const { return m_port; }
-    int sweepsServed() const { return m_sweep; }
-    // When the last byte of the latest sweep's data block was sent.
-    std::chrono::steady_clock::time_point lastDataSent() const {
-        return std::chrono::steady_clock::time_point(
-            std::chrono::steady_clock::duration(m_lastDataSent.load()));
-    }
+    virtual Reply answer(const std::string &line) = 0;
 
-    static std::vector<double> frequenciesHz(int points = 201) {
-        std::vector<double> f;
-        for (int i = 0; i < points; ++i)
-            f.push_back((985 + 30.0 * i / (points - 1)) * 1e6);
-        return f;
-    }
-    // Sweep k's S11, computed from the stage model.
-    static std::vector<std::complex<double>> sweepValues(int k, int points = 201) {
-        const TuningTable table =
-            std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt));
-        const StageModel model = stageModel(table, 2, 1000, 3000.0);
-        std::vector<std::complex<double>> values;
-        for (const double f : frequenciesHz(points))
-            values.push_back(stageResponse(model, f / 1e6).s11 * std::polar(1.0, 0.01 * k));
-        return values;
-    }
+    FakeFaults m_faults;
+    std::atomic<int> m_sweep{0};
 
   private:
     void serve() {
@@ -99,22 +126,64 @@ class FakeScpiAnalyser {
         }
     }
 
-    // Sends a reply, whole or in pieces; false when the client has gone.
-    bool reply(int client, const std::string &bytes) {
-        std::size_t at = 0;
-        while (at < bytes.size()) {
-            const std::size_t piece = m_faults.pieceBytes
-                                          ? std::min(m_faults.pieceBytes, bytes.size() - at)
-                                          : bytes.size() - at;
-            if (::send(client, bytes.data() + at, piece, MSG_NOSIGNAL) <= 0)
-                return false;
-            at += piece;
-            if (m_faults.pieceDelayMs)
-                std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.pieceDelayMs));
+    void talk(int client) {
+        std::string pending;
+        char chunk[4096];
+        while (true) {
+            const std::size_t end = pending.find('\n');
+            if (end == std::string::npos) {
+                const ssize_t got = ::recv(client, chunk, sizeof chunk, 0);
+                if (got <= 0)
+                    return;
+                pending.append(chunk, static_cast<std::size_t>(got));
+                continue;
+            }
+            const std::string line = pending.substr(0, end);
+            pending.erase(0, end + 1);
+            const Reply reply = answer(line);
+            if (reply.bytes.empty())
+                continue;
+            if (reply.data && m_faults.replyDelayMs)
+                std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.replyDelayMs));
+            if (reply.data && m_faults.dropMidBlock && !m_dropped) {
+                m_dropped = true;
+                sendInPieces(client, reply.bytes.substr(0, reply.bytes.size() / 2), m_faults, true);
+                return; // the connection drops with the data half sent
+            }
+            if (!sendInPieces(client, reply.bytes, m_faults, true))
+                return;
+            if (reply.data)
+                m_lastDataSent = std::chrono::steady_clock::now().time_since_epoch().count();
         }
-        return true;
     }
 
+    int m_listener = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<std::chrono::steady_clock::rep> m_lastDataSent{0};
+    bool m_dropped = false;
+};
+
+// A fake SCPI analyser on a raw socket, written from the instruments'
+// public programming guides (the FORMat subsystem: ":FORM:DATA REAL,64|ASC",
+// ":FORM:BORD NORM|SWAP", NORMal the most significant byte first; IEEE 488.2
+// definite-length blocks "#<digits><count><bytes>" and a line feed; "*OPC?"
+// answering 1 once the operation is complete; ":SYST:ERR?" answering
+// '+0,"No error"'). Its data reply is the trace's block.
+class FakeScpiAnalyser : public FakeTcpInstrument {
+  public:
+    using Faults = FakeFaults;
+
+    explicit FakeScpiAnalyser(Faults faults = {}) : FakeTcpInstrument(faults) { start(); }
+    ~FakeScpiAnalyser() override { stop(); }
+
+    static std::vector<double> frequenciesHz(int points = 201) { return fakeFrequenciesHz(points); }
+    static std::vector<std::complex<double>> sweepValues(int k, int points = 201) {
+        return fakeSweepValues(k, points);
+    }
+
+  private:
     std::string numbers(const std::vector<double> &values) const {
         if (m_ascii || m_faults.asciiOnly) {
             std::string text;
@@ -141,69 +210,29 @@ class FakeScpiAnalyser {
         return block;
     }
 
-    void talk(int client) {
-        std::string pending;
-        char chunk[4096];
-        while (true) {
-            const std::size_t end = pending.find('\n');
-            if (end == std::string::npos) {
-                const ssize_t got = ::recv(client, chunk, sizeof chunk, 0);
-                if (got <= 0)
-                    return;
-                pending.append(chunk, static_cast<std::size_t>(got));
-                continue;
-            }
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            std::string answer;
-            if (line == "*IDN?") {
-                answer = "Fake,SCPI analyser,0,1\n";
-            } else if (line == ":FORM:DATA REAL,64") {
-                m_ascii = false;
-            } else if (line == ":FORM:DATA ASC") {
-                m_ascii = true;
-            } else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM") {
-                m_swapped = line.ends_with("SWAP");
-            } else if (line == ":INIT1:CONT OFF") {
-            } else if (line == ":INIT1:IMM;*OPC?") {
-                ++m_sweep;
-                answer = "1\n";
-            } else if (line == ":SENS1:FREQ:DATA?") {
-                answer = numbers(frequenciesHz(m_faults.points));
-            } else if (line == ":CALC1:DATA:SDAT?") {
-                std::vector<double> data;
-                for (const auto &v : sweepValues(m_sweep, m_faults.points))
-                    data.insert(data.end(), {v.real(), v.imag()});
-                answer = numbers(data);
-                if (m_faults.dropMidBlock && !m_dropped) {
-                    m_dropped = true;
-                    reply(client, answer.substr(0, answer.size() / 2));
-                    return; // the connection drops with the block half sent
-                }
-            } else if (line == ":SYST:ERR?") {
-                answer = "+0,\"No error\"\n";
-            } else {
-                m_error = true;
-            }
-            if (answer.empty())
-                continue;
-            if (m_faults.replyDelayMs && line.ends_with("DATA?"))
-                std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.replyDelayMs));
-            if (!reply(client, answer))
-                return;
-            if (line == ":CALC1:DATA:SDAT?")
-                m_lastDataSent = std::chrono::steady_clock::now().time_since_epoch().count();
-        }
+    Reply answer(const std::string &line) override {
+        if (line == "*IDN?")
+            return {"Fake,SCPI analyser,0,1\n"};
+        if (line == ":FORM:DATA REAL,64" || line == ":FORM:DATA ASC")
+            m_ascii = line.ends_with("ASC");
+        else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM")
+            m_swapped = line.ends_with("SWAP");
+        else if (line == ":INIT1:IMM;*OPC?") {
+            ++m_sweep;
+            return {"1\n"};
+        } else if (line == ":SENS1:FREQ:DATA?")
+            return {numbers(frequenciesHz(m_faults.points)), false};
+        else if (line == ":CALC1:DATA:SDAT?") {
+            std::vector<double> data;
+            for (const auto &v : sweepValues(m_sweep, m_faults.points))
+                data.insert(data.end(), {v.real(), v.imag()});
+            return {numbers(data), true};
+        } else if (line == ":SYST:ERR?")
+            return {"+0,\"No error\"\n"};
+        return {};
     }
 
-    Faults m_faults;
-    int m_listener = -1;
-    int m_port = 0;
-    std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<int> m_sweep{0};
-    std::atomic<std::chrono::steady_clock::rep> m_lastDataSent{0};
-    bool m_ascii = false, m_swapped = false, m_dropped = false, m_error = false;
+    bool m_ascii = false, m_swapped = false;
 };
 
 } // namespace varnel::testing

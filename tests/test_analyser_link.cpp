@@ -1,11 +1,16 @@
-#include "analyser_link/scpi_analyser.h"
+#include "analyser_link/analyser.h"
 #include "analyser_link/source_address.h"
+#include "fake_librevna.h"
+#include "fake_nanovna.h"
 #include "fake_scpi_analyser.h"
 #include "table_test.h"
 
 #include <gtest/gtest.h>
 
 using namespace varnel;
+using varnel::testing::FakeFaults;
+using varnel::testing::FakeLibreVna;
+using varnel::testing::FakeNanoVna;
 using varnel::testing::FakeScpiAnalyser;
 using varnel::testing::PrintTo;
 
@@ -56,104 +61,291 @@ TEST_P(AddressTest, ReadsOrRefuses) {
 INSTANTIATE_TEST_SUITE_P(Addresses, AddressTest, ::testing::ValuesIn(addressRows),
                          varnel::testing::RowName());
 
-SourceAddress addressOf(const FakeScpiAnalyser &fake) {
+SourceAddress tcpAddress(SourceAddress::Kind kind, int port) {
     SourceAddress a;
-    a.kind = SourceAddress::Scpi;
+    a.kind = kind;
     a.host = "127.0.0.1";
-    a.port = fake.port();
+    a.port = port;
+    a.text = (kind == SourceAddress::Scpi ? "scpi://127.0.0.1:" : "librevna://127.0.0.1:") +
+             std::to_string(port);
     return a;
 }
 
-// Three sweeps in a row, each the fake's sweep k to the last bit: none
-// mixed, repeated or stale.
-void expectSweepsInOrder(ScpiAnalyser &analyser, int first, int count) {
+SourceAddress serialAddress(const FakeNanoVna &fake) {
+    SourceAddress a;
+    a.kind = SourceAddress::NanoVna;
+    a.device = fake.device();
+    a.text = "nanovna:" + fake.device();
+    return a;
+}
+
+std::unique_ptr<Analyser> connected(const SourceAddress &address, AnalyserTimeouts timeouts = {}) {
+    auto made = connectAnalyser(address, timeouts);
+    if (auto *error = std::get_if<LinkError>(&made)) {
+        ADD_FAILURE() << address.text << ": " << linkErrorText(*error);
+        return nullptr;
+    }
+    return std::move(std::get<std::unique_ptr<Analyser>>(made));
+}
+
+// What sweep k of a fake must read as, to the last bit (or within a text
+// reply's digits): none mixed, repeated or stale.
+struct Expected {
+    std::vector<double> frequencyHz;
+    std::function<std::vector<std::complex<double>>(int)> s11;
+    double tolerance = 0;
+    int ports = 1;
+};
+
+void expectSweepsInOrder(Analyser &analyser, int first, int count, const Expected &expected) {
     for (int k = first; k < first + count; ++k) {
         auto sweep = analyser.sweep();
         ASSERT_TRUE(std::holds_alternative<Network>(sweep))
-            << linkErrorText(std::get<LinkError>(sweep));
+            << "sweep " << k << ": " << linkErrorText(std::get<LinkError>(sweep));
         const Network &n = std::get<Network>(sweep);
-        ASSERT_EQ(n.size(), 201u);
-        EXPECT_EQ(n.frequencyMHz.front(), 985);
-        EXPECT_EQ(n.frequencyMHz.back(), 1015);
-        EXPECT_EQ(n.values, FakeScpiAnalyser::sweepValues(k)) << "sweep " << k;
+        ASSERT_EQ(n.size(), expected.frequencyHz.size());
+        ASSERT_EQ(n.ports, expected.ports);
+        for (std::size_t i = 0; i < n.size(); ++i)
+            ASSERT_NEAR(n.frequencyMHz[i], expected.frequencyHz[i] / 1e6, 1e-9) << "point " << i;
+        const auto s11 = n.parameter({1, 1});
+        const auto want = expected.s11(k);
+        for (std::size_t i = 0; i < n.size(); ++i) {
+            if (expected.tolerance == 0) {
+                ASSERT_EQ(s11[i], want[i]) << "sweep " << k << " point " << i;
+            } else {
+                ASSERT_NEAR(std::abs(s11[i] - want[i]), 0, expected.tolerance)
+                    << "sweep " << k << " point " << i;
+            }
+        }
     }
 }
 
 struct FaultRow {
     const char *name;
-    FakeScpiAnalyser::Faults faults;
+    FakeFaults faults;
 };
 
-const FaultRow faultRows[] = {
+FakeFaults pieces(std::size_t bytes, int delayMs = 0) {
+    FakeFaults f;
+    f.pieceBytes = bytes;
+    f.pieceDelayMs = delayMs;
+    return f;
+}
+
+FakeFaults with(FakeFaults f, bool FakeFaults::*flag) {
+    f.*flag = true;
+    return f;
+}
+
+// SCPI analyser on a raw socket.
+const FaultRow scpiRows[] = {
     {"binary", {}},
-    {"ascii_only", {0, 0, false, 0, true}},
-    {"replies_in_small_pieces", {61, 1, false, 0, false}},
-    {"ascii_in_small_pieces", {7, 0, false, 0, true}},
+    {"ascii_only", with({}, &FakeFaults::asciiOnly)},
+    {"replies_in_small_pieces", pieces(61, 1)},
+    {"ascii_in_small_pieces", with(pieces(7), &FakeFaults::asciiOnly)},
 };
 
 class ScpiFaultTest : public ::testing::TestWithParam<FaultRow> {};
 
 TEST_P(ScpiFaultTest, SweepsAreWholeAndInOrder) {
     FakeScpiAnalyser fake(GetParam().faults);
-    auto connected = ScpiAnalyser::connect(addressOf(fake));
-    ASSERT_TRUE(std::holds_alternative<ScpiAnalyser>(connected))
-        << linkErrorText(std::get<LinkError>(connected));
-    ScpiAnalyser &analyser = std::get<ScpiAnalyser>(connected);
-    EXPECT_EQ(analyser.identity(), "Fake,SCPI analyser,0,1");
-    expectSweepsInOrder(analyser, 1, 3);
+    const auto analyser = connected(tcpAddress(SourceAddress::Scpi, fake.port()));
+    ASSERT_TRUE(analyser);
+    EXPECT_EQ(analyser->identity(), "Fake,SCPI analyser,0,1");
+    expectSweepsInOrder(*analyser, 1, 3, {FakeScpiAnalyser::frequenciesHz(), [](int k) {
+                                              return FakeScpiAnalyser::sweepValues(k);
+                                          }});
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, ScpiFaultTest, ::testing::ValuesIn(faultRows),
+INSTANTIATE_TEST_SUITE_P(Faults, ScpiFaultTest, ::testing::ValuesIn(scpiRows),
                          varnel::testing::RowName());
 
-// A connection dropped halfway through a block ends the sweep with a clear
-// message, never a partial sweep; connecting again gives whole sweeps.
-TEST(ScpiAnalyser, DroppedConnectionEndsTheSweepAndReconnects) {
-    FakeScpiAnalyser::Faults faults;
-    faults.dropMidBlock = true;
-    FakeScpiAnalyser fake(faults);
-    auto first = ScpiAnalyser::connect(addressOf(fake));
-    ASSERT_TRUE(std::holds_alternative<ScpiAnalyser>(first));
-    auto broken = std::get<ScpiAnalyser>(first).sweep();
-    ASSERT_TRUE(std::holds_alternative<LinkError>(broken));
-    EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the analyser closed the connection");
-    auto again = ScpiAnalyser::connect(addressOf(fake));
-    ASSERT_TRUE(std::holds_alternative<ScpiAnalyser>(again));
-    expectSweepsInOrder(std::get<ScpiAnalyser>(again), 2, 2);
+// LibreVNA's GUI: a sweep is read only once the acquisition has finished
+// (the fake mixes two sweeps in a trace read earlier).
+const FaultRow libreRows[] = {
+    {"plain", {}},
+    {"acquisition_takes_a_while",
+     [] {
+         FakeFaults f;
+         f.sweepMs = 30;
+         return f;
+     }()},
+    {"settings_answered_by_empty_lines", with({}, &FakeFaults::emptyReplies)},
+    {"replies_in_small_pieces", pieces(53, 1)},
+};
+
+class LibreVnaFaultTest : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(LibreVnaFaultTest, SweepsAreWholeAndInOrder) {
+    FakeLibreVna fake(GetParam().faults);
+    const auto analyser = connected(tcpAddress(SourceAddress::LibreVna, fake.port()));
+    ASSERT_TRUE(analyser);
+    EXPECT_EQ(analyser->identity(), "LibreVNA,LibreVNA-GUI,fake,1.0");
+    expectSweepsInOrder(*analyser, 1, 3,
+                        {varnel::testing::fakeFrequenciesHz(201),
+                         [](int k) { return varnel::testing::fakeSweepValues(k, 201); }, 1e-12, 2});
 }
 
-// A reply slower than the timeout ends in a timeout, bounded.
-TEST(ScpiAnalyser, SlowReplyTimesOut) {
-    FakeScpiAnalyser::Faults faults;
-    faults.replyDelayMs = 600;
-    FakeScpiAnalyser fake(faults);
-    ScpiTimeouts timeouts;
-    timeouts.reply = std::chrono::milliseconds(150);
-    auto connected = ScpiAnalyser::connect(addressOf(fake), timeouts);
-    ASSERT_TRUE(std::holds_alternative<ScpiAnalyser>(connected));
-    const auto start = std::chrono::steady_clock::now();
-    auto sweep = std::get<ScpiAnalyser>(connected).sweep();
-    const auto waited = std::chrono::steady_clock::now() - start;
+INSTANTIATE_TEST_SUITE_P(Faults, LibreVnaFaultTest, ::testing::ValuesIn(libreRows),
+                         varnel::testing::RowName());
+
+// The same numbers as the same sweep saved as a file and read; a 2-port
+// when the GUI has the four traces, S11 alone otherwise.
+TEST(LibreVna, SweepIsTheFileItsTouchstoneQueryGives) {
+    for (const bool four : {true, false}) {
+        FakeLibreVna fake({}, four);
+        const auto analyser = connected(tcpAddress(SourceAddress::LibreVna, fake.port()));
+        ASSERT_TRUE(analyser);
+        auto sweep = analyser->sweep();
+        ASSERT_TRUE(std::holds_alternative<Network>(sweep));
+        auto file = readTouchstoneText(four ? "sweep.s2p" : "sweep.s1p",
+                                       FakeLibreVna::touchstone(1, 201, four));
+        ASSERT_TRUE(std::holds_alternative<Network>(file));
+        EXPECT_EQ(std::get<Network>(sweep).values, std::get<Network>(file).values);
+        EXPECT_EQ(std::get<Network>(sweep).frequencyMHz, std::get<Network>(file).frequencyMHz);
+        EXPECT_EQ(std::get<Network>(sweep).ports, four ? 2 : 1);
+    }
+}
+
+// NanoVNA shell on a pseudo-terminal.
+const FaultRow nanoRows[] = {
+    {"binary", {}},
+    {"stray_prompts_and_banner", with({}, &FakeFaults::strayPrompts)},
+    {"pieces_and_stray_prompts", with(pieces(13, 1), &FakeFaults::strayPrompts)},
+    {"text_firmware", with({}, &FakeFaults::asciiOnly)},
+    {"text_in_pieces_with_stray_prompts",
+     with(with(pieces(5), &FakeFaults::asciiOnly), &FakeFaults::strayPrompts)},
+};
+
+class NanoVnaFaultTest : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(NanoVnaFaultTest, SweepsAreWholeAndInOrder) {
+    FakeFaults faults = GetParam().faults;
+    faults.points = 101;
+    FakeNanoVna fake(faults);
+    const auto analyser = connected(serialAddress(fake));
+    ASSERT_TRUE(analyser);
+    EXPECT_EQ(analyser->identity(), "NanoVNA 1.2.00-fake");
+    const bool text = faults.asciiOnly;
+    expectSweepsInOrder(*analyser, 1, 4,
+                        {FakeNanoVna::frequenciesHz(101),
+                         [text](int k) { return FakeNanoVna::sweepValues(k, 101, text); },
+                         text ? 1.5e-6 : 0});
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, NanoVnaFaultTest, ::testing::ValuesIn(nanoRows),
+                         varnel::testing::RowName());
+
+// The shell's point limit: a sweep set beyond it is refused in the
+// firmware's words, not misread.
+TEST(NanoVna, PointsBeyondTheFirmwareLimitAreRefusedInItsWords) {
+    FakeFaults faults;
+    faults.points = 201;
+    FakeNanoVna fake(faults);
+    const auto analyser = connected(serialAddress(fake));
+    ASSERT_TRUE(analyser);
+    auto sweep = analyser->sweep();
     ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
-    EXPECT_EQ(std::get<LinkError>(sweep).kind, LinkError::Timeout);
-    EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)), "no reply within 150 ms");
-    EXPECT_LT(waited, std::chrono::milliseconds(550)) << "bounded by the timeout";
+    EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)),
+              "the NanoVNA answered 'sweep points exceeds range 101'");
+}
+
+TEST(NanoVna, NotASerialDeviceIsSaidSo) {
+    SourceAddress a;
+    a.kind = SourceAddress::NanoVna;
+    for (const auto &[device, words] :
+         {std::pair{"/dev/null", "not a serial device"},
+          std::pair{"/nonexistent/ttyACM9", "no such file or directory"}}) {
+        a.device = device;
+        auto made = connectAnalyser(a);
+        ASSERT_TRUE(std::holds_alternative<LinkError>(made)) << device;
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(made)), words);
+    }
+}
+
+// A link dropped halfway through a sweep's data ends the sweep with a clear
+// message, never a partial sweep; connecting again gives whole sweeps, the
+// next in order.
+TEST(AnalyserLink, DroppedLinkEndsTheSweepAndReconnects) {
+    FakeFaults faults;
+    faults.dropMidBlock = true;
+    {
+        FakeScpiAnalyser fake(faults);
+        const auto address = tcpAddress(SourceAddress::Scpi, fake.port());
+        auto broken = connected(address)->sweep();
+        ASSERT_TRUE(std::holds_alternative<LinkError>(broken));
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the analyser closed the connection");
+        expectSweepsInOrder(*connected(address), 2, 2,
+                            {FakeScpiAnalyser::frequenciesHz(),
+                             [](int k) { return FakeScpiAnalyser::sweepValues(k); }});
+    }
+    {
+        FakeLibreVna fake(faults);
+        const auto address = tcpAddress(SourceAddress::LibreVna, fake.port());
+        auto broken = connected(address)->sweep();
+        ASSERT_TRUE(std::holds_alternative<LinkError>(broken));
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the analyser closed the connection");
+        expectSweepsInOrder(*connected(address), 2, 2,
+                            {varnel::testing::fakeFrequenciesHz(201),
+                             [](int k) { return varnel::testing::fakeSweepValues(k, 201); }, 1e-12,
+                             2});
+    }
+    {
+        faults.points = 101;
+        FakeNanoVna fake(faults);
+        auto broken = connected(serialAddress(fake))->sweep();
+        ASSERT_TRUE(std::holds_alternative<LinkError>(broken));
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the device has gone");
+        expectSweepsInOrder(*connected(serialAddress(fake)), 2, 2,
+                            {FakeNanoVna::frequenciesHz(101),
+                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false); }});
+    }
+}
+
+// A reply slower than the timeout ends in a timeout, bounded; for the
+// NanoVNA the next session still frames its replies, whatever the slow
+// reply left behind.
+TEST(AnalyserLink, SlowReplyTimesOut) {
+    FakeFaults faults;
+    faults.replyDelayMs = 600;
+    AnalyserTimeouts timeouts;
+    timeouts.reply = timeouts.sweep = std::chrono::milliseconds(150);
+    auto expectTimeout = [&](Analyser &analyser) {
+        const auto start = std::chrono::steady_clock::now();
+        auto sweep = analyser.sweep();
+        const auto waited = std::chrono::steady_clock::now() - start;
+        ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
+        EXPECT_EQ(std::get<LinkError>(sweep).kind, LinkError::Timeout);
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)), "no reply within 150 ms");
+        EXPECT_LT(waited, std::chrono::milliseconds(550)) << "bounded by the timeout";
+    };
+    {
+        FakeScpiAnalyser fake(faults);
+        expectTimeout(*connected(tcpAddress(SourceAddress::Scpi, fake.port()), timeouts));
+    }
+    {
+        FakeLibreVna fake(faults);
+        expectTimeout(*connected(tcpAddress(SourceAddress::LibreVna, fake.port()), timeouts));
+    }
+    {
+        faults.points = 101;
+        FakeNanoVna fake(faults);
+        expectTimeout(*connected(serialAddress(fake), timeouts));
+    }
 }
 
 // Nobody listening: refused, said as the system says it.
-TEST(ScpiAnalyser, ConnectionRefused) {
+TEST(AnalyserLink, ConnectionRefused) {
     int port = 0;
     {
         FakeScpiAnalyser fake;
         port = fake.port();
     } // its port is free again
-    SourceAddress a;
-    a.kind = SourceAddress::Scpi;
-    a.host = "127.0.0.1";
-    a.port = port;
-    auto connected = ScpiAnalyser::connect(a);
-    ASSERT_TRUE(std::holds_alternative<LinkError>(connected));
-    EXPECT_EQ(linkErrorText(std::get<LinkError>(connected)), "connection refused");
+    for (const auto kind : {SourceAddress::Scpi, SourceAddress::LibreVna}) {
+        auto made = connectAnalyser(tcpAddress(kind, port));
+        ASSERT_TRUE(std::holds_alternative<LinkError>(made));
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(made)), "connection refused");
+    }
 }
 
 } // namespace

@@ -1,3 +1,5 @@
+#include "analyser_protocols/librevna.h"
+#include "analyser_protocols/nanovna.h"
 #include "analyser_protocols/scpi.h"
 #include "table_test.h"
 
@@ -123,6 +125,94 @@ TEST(Scpi, SweepIsChecked) {
         ASSERT_TRUE(std::holds_alternative<SweepProblem>(refused)) << row.text;
         EXPECT_EQ(sweepProblemText(std::get<SweepProblem>(refused)), row.text);
     }
+}
+
+// The LibreVNA header's worked example.
+TEST(LibreVna, TouchstoneReplyIsFramedByItsPoints) {
+    const std::string half = "# GHZ S RI R 50\n1.0 0.5 0\n";
+    EXPECT_EQ(std::get<std::size_t>(libreVnaTouchstoneLength(half, 2)), 0u);
+    const std::string whole = half + "1.1 0.25 0\n";
+    EXPECT_EQ(std::get<std::size_t>(libreVnaTouchstoneLength(whole + "*IDN", 2)), whole.size());
+    EXPECT_EQ(whole.size(), 37u);
+    const auto sweep = libreVnaSweep(whole, 1, "librevna://fake");
+    ASSERT_TRUE(std::holds_alternative<Network>(sweep));
+    EXPECT_EQ(std::get<Network>(sweep).frequencyMHz, (std::vector<double>{1000, 1100}));
+    EXPECT_EQ(std::get<Network>(sweep).values, (std::vector<std::complex<double>>{0.5, 0.25}));
+    EXPECT_EQ(std::get<std::string>(libreVnaTouchstoneLength("ERROR\n", 2)),
+              "the reply is not Touchstone: 'ERROR'");
+    // Empty lines (older versions' replies to settings) and comments first.
+    const std::string later = "\n\n! LibreVNA\n" + whole;
+    EXPECT_EQ(std::get<std::size_t>(libreVnaTouchstoneLength(later, 2)), later.size());
+    EXPECT_EQ(libreVnaTraceNames(" S11, S21 ,Mine\n"),
+              (std::vector<std::string>{"S11", "S21", "Mine"}));
+}
+
+// Bytes of a binary scan reply, written from the shell's description: a
+// uint16 mask and count, then per point a uint32 frequency and two float32,
+// all least significant byte first (0.5f is 0x3F000000, 0.25f 0x3E800000).
+std::string scanBytes(std::initializer_list<std::pair<unsigned, unsigned>> points, unsigned count) {
+    std::string out = {char(0x83), 0, char(count), 0};
+    for (const auto &[hz, bits] : points) {
+        for (int b = 0; b < 4; ++b)
+            out += char((hz >> (8 * b)) & 0xff);
+        for (int b = 0; b < 4; ++b)
+            out += char((bits >> (8 * b)) & 0xff);
+        out += std::string(4, '\0'); // the imaginary part, 0.0f
+    }
+    return out;
+}
+
+// The NanoVNA header's worked example, and the ways a reply goes wrong.
+TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
+    const std::string command = "scan 1000 2000 2 131";
+    const std::string echo = "ch> " + command + "\r\n";
+    const std::string both = scanBytes({{1000, 0x3F000000}, {2000, 0x3E800000}}, 2);
+    NanoVnaRead read = readNanoVnaScan(echo + both + "ch> ", command, 2, 131);
+    ASSERT_EQ(read.status, NanoVnaRead::Complete) << read.problem;
+    EXPECT_EQ(read.consumed, echo.size() + both.size() + 4);
+    EXPECT_EQ(read.network.frequencyMHz, (std::vector<double>{0.001, 0.002}));
+    EXPECT_EQ(read.network.values, (std::vector<std::complex<double>>{0.5, 0.25}));
+
+    const std::string one = scanBytes({{1000, 0x3F000000}}, 2);
+    EXPECT_EQ(readNanoVnaScan(echo + one + "ch> ", command, 2, 131).status, NanoVnaRead::NeedMore);
+    EXPECT_EQ(readNanoVnaScan(echo + both + "ch>!", command, 2, 131).problem,
+              "the scan's 2 points are not followed by the prompt");
+    EXPECT_EQ(readNanoVnaScan(echo + scanBytes({}, 3), command, 2, 131).status,
+              NanoVnaRead::NeedMore);
+
+    const struct {
+        const char *name, *reply, *problem;
+    } rows[] = {
+        {"unknown", "scan?\r\nch> ", "the NanoVNA does not know 'scan'"},
+        {"refused", "sweep points exceeds range 101\r\nch> ",
+         "the NanoVNA answered 'sweep points exceeds range 101'"},
+        {"text_first_line_not_a_point", "1000 0.5\r\n", "the NanoVNA answered '1000 0.5'"},
+        {"text_short_line", "1000 0.5 0\r\n2000 0.5\r\n", "point 2 of the scan is '2000 0.5'"},
+        {"text_not_rising", "2000 0.5 0 \r\n1000 0.25 0 \r\nch> ",
+         "the frequencies do not rise at point 2"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(readNanoVnaScan(echo + row.reply, command, 2, 131).problem, row.problem)
+            << row.name;
+    const NanoVnaRead text =
+        readNanoVnaScan(echo + "1000 0.5 0 \r\n2000 0.25 -0.125 \r\nch> ", command, 2, 131);
+    ASSERT_EQ(text.status, NanoVnaRead::Complete) << text.problem;
+    EXPECT_EQ(text.network.values[1], std::complex<double>(0.25, -0.125));
+    EXPECT_EQ(readNanoVnaScan("ch> scan 1000 2000 2 13", command, 2, 131).status,
+              NanoVnaRead::NeedMore)
+        << "no echo yet";
+}
+
+TEST(NanoVna, TextRepliesAndSettings) {
+    const NanoVnaRead read =
+        readNanoVnaText("\r\nNanoVNA Shell\r\nch> version\r\n1.2.00\r\nch> ", "version");
+    ASSERT_EQ(read.status, NanoVnaRead::Complete);
+    EXPECT_EQ(read.text, "1.2.00");
+    const auto sweep = parseNanoVnaSweep("985000000 1015000000 101");
+    ASSERT_TRUE(sweep);
+    EXPECT_EQ(nanoVnaScanCommand(*sweep, 0x83), "scan 985000000 1015000000 101 131");
+    for (const char *bad : {"985000000 1015000000", "2 1 101", "1 2 1", "1 5000000000 11", "a b c"})
+        EXPECT_FALSE(parseNanoVnaSweep(bad)) << bad;
 }
 
 } // namespace

@@ -1,4 +1,6 @@
 // Runs the built varnel-calc as a separate process, as a script would.
+#include "fake_librevna.h"
+#include "fake_nanovna.h"
 #include "fake_scpi_analyser.h"
 #include "filter_generator.h"
 #include "number_text/number_text.h"
@@ -413,9 +415,9 @@ TEST(VarnelCalcTuning, DiagnoseOutcomes) {
     EXPECT_TRUE(nlohmann::json::parse(s11Only.out)["port_delay_ns"][1].is_null());
 }
 
-// An SCPI analyser as a source: save writes its sweep, check and delay
-// read it as they read a file; an analyser that does not answer or is not
-// supported yet is named in the message.
+// An analyser as a source: save writes its sweep, check and delay read it
+// as they read a file; an analyser that does not answer is named in the
+// message.
 TEST(VarnelCalcTuning, AnalyserSources) {
     varnel::testing::FakeScpiAnalyser fake;
     const std::string source = "scpi://127.0.0.1:" + std::to_string(fake.port());
@@ -446,11 +448,43 @@ TEST(VarnelCalcTuning, AnalyserSources) {
     const Result none = runCalc("delay " + refused, "", true);
     EXPECT_EQ(none.status, 1);
     EXPECT_NE(none.out.find(refused + ": connection refused"), std::string::npos) << none.out;
-    const Result libre = runCalc("delay librevna://127.0.0.1", "", true);
-    EXPECT_EQ(libre.status, 2);
-    EXPECT_NE(libre.out.find("librevna://127.0.0.1: this analyser is not supported yet"),
-              std::string::npos)
+    const std::string libreRefused = "librevna://127.0.0.1:" + std::to_string(port);
+    const Result libre = runCalc("delay " + libreRefused, "", true);
+    EXPECT_EQ(libre.status, 1);
+    EXPECT_NE(libre.out.find(libreRefused + ": connection refused"), std::string::npos)
         << libre.out;
+}
+
+// LibreVNA's four traces saved as a 2-port file read back as the GUI gave
+// them; a 1-port source refuses a .s2p; a NanoVNA's sweep is checked.
+TEST(VarnelCalcTuning, LibreVnaAndNanoVnaSources) {
+    varnel::testing::FakeLibreVna libre;
+    const std::string source = "librevna://127.0.0.1:" + std::to_string(libre.port());
+    const std::string out = ::testing::TempDir() + "libre.s2p";
+    ASSERT_EQ(runCalc("save " + source + " '" + out + "'").status, 0);
+    const auto saved = varnel::readTouchstoneFile(out);
+    const auto given = varnel::readTouchstoneText(
+        "given.s2p", varnel::testing::FakeLibreVna::touchstone(1, 201, true));
+    ASSERT_TRUE(std::holds_alternative<varnel::Network>(saved));
+    EXPECT_EQ(std::get<varnel::Network>(saved).values, std::get<varnel::Network>(given).values);
+    const Result s21 = runCalc("delay " + source + " --param S21 --at 1000");
+    EXPECT_EQ(s21.status, 0) << s21.out;
+
+    varnel::testing::FakeScpiAnalyser scpi;
+    const Result onePort = runCalc(
+        "save scpi://127.0.0.1:" + std::to_string(scpi.port()) + " '" + out + "'", "", true);
+    EXPECT_EQ(onePort.status, 2);
+    EXPECT_NE(onePort.out.find("gives S11 alone: save it as a .s1p file"), std::string::npos)
+        << onePort.out;
+
+    varnel::testing::FakeFaults faults;
+    faults.points = 101;
+    faults.strayPrompts = true;
+    varnel::testing::FakeNanoVna nano(faults);
+    const Result check = runCalc("check --stage 2 --f0 1000 --qu 3000 nanovna:" + nano.device() +
+                                 " 5 10 0.01 --json");
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_EQ(nlohmann::json::parse(check.out)["verdict"], "pass");
 }
 
 // watch prints one verdict a completed sweep, numbered, until --count; a

@@ -72,7 +72,7 @@ const Parser::KeywordRule Parser::s_keywords[] = {
 Parser::Parser(std::string_view name, const ReadOptions &options)
     : m_name(name), m_options(options) {
     m_network.only = options.only;
-    m_ports = portsFromName(name);
+    m_ports = options.ports ? options.ports : portsFromName(name);
 }
 
 int Parser::portsFromName(std::string_view name) {

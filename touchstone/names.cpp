@@ -64,4 +64,14 @@ std::vector<std::complex<double>> Network::parameter(SParameter which) const {
     return series;
 }
 
+bool Network::keepOnly(SParameter which) {
+    if (only)
+        return only->row == which.row && only->column == which.column;
+    if (which.row > ports || which.column > ports)
+        return false;
+    values = parameter(which);
+    only = which;
+    return true;
+}
+
 } // namespace varnel

@@ -106,6 +106,9 @@ struct Network {
     std::size_t size() const { return frequencyMHz.size(); }
     // One parameter at every point; it must be kept (all are without `only`).
     std::vector<std::complex<double>> parameter(SParameter which) const;
+    // Keeps only `which`, as a read with ReadOptions::only would; false
+    // when the network does not have it.
+    bool keepOnly(SParameter which);
 };
 
 // What kind of file a path names, from the type bits of stat's st_mode, so
@@ -127,6 +130,9 @@ struct ReadOptions {
     // (analyser programs save in pieces): the read waits until it has stayed
     // the same for this long. 0 for a caller that waits on its own.
     int settleMs = 30;
+    // The port count of a version 1 text whose name has no ".sNp" (a reply
+    // from an instrument); 0 takes it from the name.
+    int ports = 0;
 };
 
 // Reads a Touchstone file, streaming: the text is read in blocks and only
@@ -144,5 +150,10 @@ readTouchstoneText(std::string_view name, std::string_view text, const ReadOptio
 // line "f_mhz re im" a point, every number in its shortest exact form.
 std::string writeS1p(const std::vector<std::string> &comments, const std::vector<double> &fMHz,
                      const std::vector<std::complex<double>> &s11);
+
+// A 2-port file "# MHz S RI R 50" from a full 2-port network (values row by
+// row, as Network keeps them): one line "f_mhz" and S11 S21 S12 S22 as real
+// and imaginary pairs a point, the order version 1 files use.
+std::string writeS2p(const std::vector<std::string> &comments, const Network &network);
 
 } // namespace varnel

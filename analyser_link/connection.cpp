@@ -1,4 +1,4 @@
-#include "analyser_link/tcp_connection.h"
+#include "analyser_link/connection.h"
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 
 namespace varnel {
 
@@ -32,28 +34,30 @@ std::string systemWords(int error) {
 
 } // namespace
 
-TcpConnection::TcpConnection(TcpConnection &&other) noexcept : m_fd(other.m_fd) {
+Connection::Connection(Connection &&other) noexcept : m_fd(other.m_fd), m_socket(other.m_socket) {
     other.m_fd = -1;
 }
 
-TcpConnection &TcpConnection::operator=(TcpConnection &&other) noexcept {
+Connection &Connection::operator=(Connection &&other) noexcept {
     if (this != &other) {
         if (m_fd >= 0)
             ::close(m_fd);
         m_fd = other.m_fd;
+        m_socket = other.m_socket;
         other.m_fd = -1;
     }
     return *this;
 }
 
-TcpConnection::~TcpConnection() {
+Connection::~Connection() {
     if (m_fd >= 0)
         ::close(m_fd);
 }
 
-std::variant<std::monostate, LinkError> TcpConnection::send(std::string_view bytes) {
+std::variant<std::monostate, LinkError> Connection::send(std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        const ssize_t sent = m_socket ? ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)
+                                      : ::write(m_fd, bytes.data(), bytes.size());
         if (sent < 0) {
             if (errno == EINTR)
                 continue;
@@ -69,8 +73,8 @@ std::variant<std::monostate, LinkError> TcpConnection::send(std::string_view byt
     return std::monostate{};
 }
 
-std::variant<std::monostate, LinkError> TcpConnection::receiveSome(std::string &buffer,
-                                                                   Clock::time_point deadline) {
+std::variant<std::monostate, LinkError> Connection::receiveSome(std::string &buffer,
+                                                                Clock::time_point deadline) {
     const int waited = millisecondsUntil(deadline);
     while (true) {
         pollfd p{m_fd, POLLIN, 0};
@@ -83,20 +87,23 @@ std::variant<std::monostate, LinkError> TcpConnection::receiveSome(std::string &
             return LinkError{LinkError::Timeout,
                              "no reply within " + std::to_string(waited) + " ms"};
         char chunk[65536];
-        const ssize_t got = ::recv(m_fd, chunk, sizeof chunk, 0);
+        const ssize_t got = ::read(m_fd, chunk, sizeof chunk);
         if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
+        if (got < 0 && errno == EIO) // a serial device unplugged
+            return LinkError{LinkError::Closed, "the device has gone"};
         if (got < 0)
             return LinkError{LinkError::Receive, systemWords(errno)};
         if (got == 0)
-            return LinkError{LinkError::Closed, "the analyser closed the connection"};
+            return LinkError{LinkError::Closed, m_socket ? "the analyser closed the connection"
+                                                         : "the device has gone"};
         buffer.append(chunk, static_cast<std::size_t>(got));
         return std::monostate{};
     }
 }
 
-std::variant<TcpConnection, LinkError> connectTcp(const std::string &host, int port,
-                                                  std::chrono::milliseconds timeout) {
+std::variant<Connection, LinkError> connectTcp(const std::string &host, int port,
+                                               std::chrono::milliseconds timeout) {
     const Clock::time_point deadline = Clock::now() + timeout;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -113,7 +120,7 @@ std::variant<TcpConnection, LinkError> connectTcp(const std::string &host, int p
             last = LinkError{LinkError::Connect, systemWords(errno)};
             continue;
         }
-        TcpConnection connection(fd);
+        Connection connection(fd, true);
         int result = ::connect(fd, a->ai_addr, a->ai_addrlen);
         if (result < 0 && errno == EINPROGRESS) {
             pollfd p{fd, POLLOUT, 0};
@@ -142,8 +149,69 @@ std::variant<TcpConnection, LinkError> connectTcp(const std::string &host, int p
     return last;
 }
 
+std::variant<Connection, LinkError> openSerial(const std::string &device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return LinkError{LinkError::Connect, systemWords(errno)};
+    Connection connection(fd, false);
+    termios mode{};
+    if (::tcgetattr(fd, &mode) != 0)
+        return LinkError{LinkError::Connect, "not a serial device"};
+    if (::ioctl(fd, TIOCEXCL) != 0) // no second program on the same shell
+        return LinkError{LinkError::Connect, systemWords(errno)};
+    ::cfmakeraw(&mode);
+    mode.c_cflag |= CLOCAL | CREAD;
+    mode.c_cc[VMIN] = 0;
+    mode.c_cc[VTIME] = 0;
+    ::cfsetspeed(&mode, B115200);
+    if (::tcsetattr(fd, TCSANOW, &mode) != 0)
+        return LinkError{LinkError::Connect, systemWords(errno)};
+    ::tcflush(fd, TCIFLUSH); // what an earlier session left unread
+    return connection;
+}
+
 std::string linkErrorText(const LinkError &error) {
     return error.what;
+}
+
+std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame) {
+    return await(frame, m_reply);
+}
+
+std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
+                                                         std::chrono::milliseconds timeout) {
+    const Clock::time_point deadline = Clock::now() + timeout;
+    while (true) {
+        if (!m_buffer.empty()) {
+            auto framed = frame(m_buffer);
+            if (auto *error = std::get_if<LinkError>(&framed))
+                return *error;
+            if (const std::size_t used = std::get<std::size_t>(framed)) {
+                std::string reply = m_buffer.substr(0, used);
+                m_buffer.erase(0, used);
+                return reply;
+            }
+        }
+        if (auto got = m_connection.receiveSome(m_buffer, deadline);
+            auto *error = std::get_if<LinkError>(&got)) {
+            if (error->kind == LinkError::Timeout)
+                error->what = "no reply within " + std::to_string(timeout.count()) + " ms";
+            return *error;
+        }
+    }
+}
+
+std::variant<std::string, LinkError> ReplyChannel::line() {
+    auto got = await([](std::string_view bytes) -> std::variant<std::size_t, LinkError> {
+        const std::size_t end = bytes.find('\n');
+        return end == std::string_view::npos ? 0 : end + 1;
+    });
+    if (auto *text = std::get_if<std::string>(&got)) {
+        text->pop_back();
+        if (!text->empty() && text->back() == '\r')
+            text->pop_back();
+    }
+    return got;
 }
 
 } // namespace varnel

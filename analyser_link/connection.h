@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <variant>
+
+// A byte connection to an instrument with a deadline on every step, without
+// Qt: so that varnel-calc and the window's worker share it. A TCP socket or
+// a serial device (a NanoVNA's USB shell); every failure is a value that says
+// what failed, as the system put it ("connection refused", "no reply within
+// 2000 ms").
+// Example: connectTcp("127.0.0.1", port, 500ms) to a port nobody listens on
+// -> LinkError{Connect, "connection refused"}; openSerial("/dev/null", ...)
+// -> LinkError{Connect, "not a serial device"}.
+namespace varnel {
+
+struct LinkError {
+    enum Kind { Resolve, Connect, Send, Receive, Timeout, Closed, Protocol } kind;
+    std::string what;
+};
+
+class Connection {
+  public:
+    Connection() = default;
+    Connection(int fd, bool socket) : m_fd(fd), m_socket(socket) {}
+    Connection(Connection &&other) noexcept;
+    Connection &operator=(Connection &&other) noexcept;
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+    ~Connection();
+
+    bool open() const { return m_fd >= 0; }
+    // Sends all of `bytes`, or says why not.
+    std::variant<std::monostate, LinkError> send(std::string_view bytes);
+    // Appends what arrives to `buffer`: at least one byte, waiting until
+    // `deadline`; Timeout then, Closed when the peer has gone.
+    std::variant<std::monostate, LinkError>
+    receiveSome(std::string &buffer, std::chrono::steady_clock::time_point deadline);
+
+  private:
+    int m_fd = -1;
+    bool m_socket = true;
+};
+
+std::variant<Connection, LinkError> connectTcp(const std::string &host, int port,
+                                               std::chrono::milliseconds timeout);
+// A serial device in raw mode (8 data bits, no parity, 115200 baud; a USB
+// CDC device ignores the rate), opened for this process alone.
+std::variant<Connection, LinkError> openSerial(const std::string &device);
+
+// "connection refused", "no reply within 2000 ms", ...: the error's words.
+std::string linkErrorText(const LinkError &error);
+
+// A connection with the bytes received and not yet taken, for a protocol
+// that frames its replies itself. `await(frame)` waits until `frame` finds a
+// whole reply at the front of the bytes: it returns how many bytes the
+// reply used (0 while it needs more), or a LinkError for a reply that is
+// wrong. A wait that runs out says the timeout it was given.
+class ReplyChannel {
+  public:
+    using Frame = std::function<std::variant<std::size_t, LinkError>(std::string_view)>;
+
+    ReplyChannel(Connection connection, std::chrono::milliseconds reply)
+        : m_connection(std::move(connection)), m_reply(reply) {}
+    std::variant<std::monostate, LinkError> send(std::string_view bytes) {
+        return m_connection.send(bytes);
+    }
+    // The reply's bytes, taken from the front of the buffer.
+    std::variant<std::string, LinkError> await(const Frame &frame);
+    std::variant<std::string, LinkError> await(const Frame &frame,
+                                               std::chrono::milliseconds timeout);
+    // The next line, without its LF or CR LF.
+    std::variant<std::string, LinkError> line();
+    std::chrono::milliseconds replyTimeout() const { return m_reply; }
+
+  private:
+    Connection m_connection;
+    std::chrono::milliseconds m_reply;
+    std::string m_buffer;
+};
+
+} // namespace varnel

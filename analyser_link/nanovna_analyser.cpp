@@ -1,0 +1,115 @@
+#include "analyser_link/analyser.h"
+#include "analyser_protocols/nanovna.h"
+
+// A NanoVNA on its USB serial shell (nanovna.h has what it says):
+//   at connect  a bare CR (a fresh prompt, whatever was typed before), then
+//               "version" (its name);
+//   a sweep     "sweep" (the range and points the instrument is set to,
+//               within its firmware's limit), then "scan" over them with
+//               the frequencies and S11 in binary; a firmware that answers
+//               in text is asked in text from then on.
+// Every reply is framed by its own command's echo, so a banner or a stray
+// prompt never shifts a reply onto the next command.
+namespace varnel {
+
+namespace {
+
+using Framed = std::variant<std::size_t, LinkError>;
+
+Framed framed(const NanoVnaRead &read) {
+    if (read.status == NanoVnaRead::Malformed)
+        return LinkError{LinkError::Protocol, read.problem};
+    return read.status == NanoVnaRead::Complete ? read.consumed : 0;
+}
+
+class NanoVna final : public Analyser {
+  public:
+    NanoVna(Connection connection, AnalyserTimeouts timeouts)
+        : m_channel(std::move(connection), timeouts.reply), m_timeouts(timeouts) {}
+
+    std::variant<std::monostate, LinkError> setUp() {
+        if (auto sent = m_channel.send("\r"); std::holds_alternative<LinkError>(sent))
+            return sent;
+        auto version = text("version");
+        if (auto *error = std::get_if<LinkError>(&version))
+            return *error;
+        m_identity = "NanoVNA " + std::get<std::string>(version);
+        return std::monostate{};
+    }
+
+    const std::string &identity() const override { return m_identity; }
+
+    std::variant<Network, LinkError> sweep() override {
+        auto settings = text("sweep");
+        if (auto *error = std::get_if<LinkError>(&settings))
+            return *error;
+        const auto range = parseNanoVnaSweep(std::get<std::string>(settings));
+        if (!range)
+            return LinkError{LinkError::Protocol, "the sweep settings are '" +
+                                                      std::get<std::string>(settings) +
+                                                      "', not START STOP POINTS"};
+        const unsigned mask = nanoVnaFrequency | nanoVnaS11 | (m_binary ? nanoVnaBinary : 0);
+        const std::string command = nanoVnaScanCommand(*range, mask);
+        if (command.size() > nanoVnaLineLimit)
+            return LinkError{LinkError::Protocol,
+                             "the scan command is longer than the shell takes"};
+        if (auto sent = m_channel.send(command + "\r"); auto *error = std::get_if<LinkError>(&sent))
+            return *error;
+        NanoVnaRead read;
+        auto reply = m_channel.await(
+            [&](std::string_view bytes) {
+                read = readNanoVnaScan(bytes, command, range->points, mask);
+                return framed(read);
+            },
+            m_timeouts.sweep);
+        if (auto *error = std::get_if<LinkError>(&reply))
+            return *error;
+        if (m_binary && !binaryReply(std::get<std::string>(reply), command))
+            m_binary = false; // answered in text: ask in text from now on
+        return std::move(read.network);
+    }
+
+  private:
+    // Whether the scan's reply after its echo is binary.
+    static bool binaryReply(std::string_view reply, std::string_view command) {
+        const std::size_t echo = reply.find(std::string(command).append("\r\n"));
+        const std::size_t at = echo + command.size() + 2;
+        return at < reply.size() && static_cast<unsigned char>(reply[at]) >= 0x80;
+    }
+
+    // A text command's reply, between its echo and the prompt.
+    std::variant<std::string, LinkError> text(const std::string &command) {
+        if (auto sent = m_channel.send(command + "\r"); auto *error = std::get_if<LinkError>(&sent))
+            return *error;
+        NanoVnaRead read;
+        auto reply = m_channel.await([&](std::string_view bytes) {
+            read = readNanoVnaText(bytes, command);
+            return framed(read);
+        });
+        if (auto *error = std::get_if<LinkError>(&reply))
+            return *error;
+        const std::string unknown = command + "?";
+        if (read.text == unknown)
+            return LinkError{LinkError::Protocol, "the NanoVNA does not know '" + command + "'"};
+        return read.text;
+    }
+
+    ReplyChannel m_channel;
+    AnalyserTimeouts m_timeouts;
+    std::string m_identity;
+    bool m_binary = true;
+};
+
+} // namespace
+
+Connected connectNanoVna(const SourceAddress &address, AnalyserTimeouts timeouts) {
+    auto opened = openSerial(address.device);
+    if (auto *error = std::get_if<LinkError>(&opened))
+        return *error;
+    auto analyser = std::make_unique<NanoVna>(std::move(std::get<Connection>(opened)), timeouts);
+    if (auto set = analyser->setUp(); auto *error = std::get_if<LinkError>(&set))
+        return *error;
+    return analyser;
+}
+
+} // namespace varnel

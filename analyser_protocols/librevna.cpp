@@ -1,0 +1,67 @@
+#include "analyser_protocols/librevna.h"
+
+#include "quoting/quote.h"
+
+namespace varnel {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> libreVnaTraceNames(std::string_view reply) {
+    std::vector<std::string> names;
+    reply = trimmed(reply);
+    while (!reply.empty()) {
+        const std::size_t comma = std::min(reply.find(','), reply.size());
+        if (const std::string_view name = trimmed(reply.substr(0, comma)); !name.empty())
+            names.emplace_back(name);
+        reply.remove_prefix(std::min(comma + 1, reply.size()));
+    }
+    return names;
+}
+
+std::variant<std::size_t, std::string> libreVnaTouchstoneLength(std::string_view bytes,
+                                                                std::size_t points) {
+    if (points == 0)
+        return std::string("the analyser has no points to send");
+    bool optionSeen = false;
+    std::size_t data = 0, at = 0;
+    while (true) {
+        const std::size_t end = bytes.find('\n', at);
+        if (end == std::string_view::npos)
+            return std::size_t{0};
+        const std::string_view line = trimmed(bytes.substr(at, end - at));
+        at = end + 1;
+        if (line.empty() || line.front() == '!')
+            continue;
+        if (!optionSeen) {
+            if (line.front() != '#')
+                return "the reply is not Touchstone: " + quotedToken(line);
+            optionSeen = true;
+            continue;
+        }
+        if (++data == points)
+            return at;
+    }
+}
+
+std::variant<Network, std::string> libreVnaSweep(std::string_view reply, int ports,
+                                                 std::string_view source) {
+    ReadOptions options;
+    options.ports = ports;
+    auto read = readTouchstoneText(source, reply, options);
+    if (auto *error = std::get_if<TouchstoneError>(&read))
+        return error->message();
+    return std::move(std::get<Network>(read));
+}
+
+} // namespace varnel
