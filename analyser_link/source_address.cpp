@@ -58,4 +58,24 @@ std::variant<SourceAddress, std::string> parseSourceAddress(std::string_view tex
     return a;
 }
 
+int defaultPort(SourceAddress::Kind kind) {
+    for (const Scheme &scheme : schemes)
+        if (scheme.kind == kind)
+            return scheme.port;
+    return 0;
+}
+
+std::string addressText(SourceAddress::Kind kind, std::string_view host, int port,
+                        std::string_view device) {
+    for (const Scheme &scheme : schemes) {
+        if (scheme.kind != kind)
+            continue;
+        std::string text(scheme.prefix);
+        if (kind == SourceAddress::NanoVna)
+            return text.append(device);
+        return text.append(host).append(":").append(std::to_string(port));
+    }
+    return std::string(device);
+}
+
 } // namespace varnel

@@ -25,4 +25,12 @@ struct SourceAddress {
 
 std::variant<SourceAddress, std::string> parseSourceAddress(std::string_view text);
 
+// The port an analyser kind listens on unless told otherwise (0: none).
+int defaultPort(SourceAddress::Kind kind);
+// The address of an analyser made from its parts, as parseSourceAddress
+// reads it: (Scpi, "ena", 5025) -> "scpi://ena:5025"; (NanoVna, device
+// "/dev/ttyACM0") -> "nanovna:/dev/ttyACM0".
+std::string addressText(SourceAddress::Kind kind, std::string_view host, int port,
+                        std::string_view device);
+
 } // namespace varnel

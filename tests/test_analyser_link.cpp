@@ -58,6 +58,18 @@ TEST_P(AddressTest, ReadsOrRefuses) {
     EXPECT_EQ(a.port, row.port);
 }
 
+// The header's examples: an address made from its parts reads back as them.
+TEST(AddressText, ReadsBackAsItsParts) {
+    EXPECT_EQ(addressText(SourceAddress::Scpi, "ena", 5025, ""), "scpi://ena:5025");
+    EXPECT_EQ(addressText(SourceAddress::NanoVna, "", 0, "/dev/ttyACM0"), "nanovna:/dev/ttyACM0");
+    EXPECT_EQ(defaultPort(SourceAddress::LibreVna), 19542);
+    const auto read =
+        parseSourceAddress(addressText(SourceAddress::LibreVna, "10.0.0.9", 1234, ""));
+    ASSERT_TRUE(std::holds_alternative<SourceAddress>(read));
+    EXPECT_EQ(std::get<SourceAddress>(read).host, "10.0.0.9");
+    EXPECT_EQ(std::get<SourceAddress>(read).port, 1234);
+}
+
 INSTANTIATE_TEST_SUITE_P(Addresses, AddressTest, ::testing::ValuesIn(addressRows),
                          varnel::testing::RowName());
 

@@ -1,11 +1,15 @@
+#include "fake_librevna.h"
+#include "fake_nanovna.h"
 #include "fake_scpi_analyser.h"
 #include "filter_generator.h"
+#include "tuning_window/connect_dialog.h"
 #include "tuning_window/element_bars.h"
 #include "tuning_window/tune_window.h"
 
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
 
+#include <QAction>
 #include <QChartView>
 #include <QComboBox>
 #include <QDragEnterEvent>
@@ -346,6 +350,94 @@ TEST_F(TuneWindowTest, AnalyserSweepsAreCheckedAsTheyCome) {
         QSignalSpy(window.get(), &TuneWindow::sweepFailed).wait(20);
     EXPECT_TRUE(label("sweepMessage")->text().contains("connection refused. Connecting again."))
         << label("sweepMessage")->text().toStdString();
+}
+
+// Each kind of analyser live in the window: its sweeps checked as they
+// come, the link in the status bar; Hold freezes the sweep on screen and
+// leaves the analyser alone; the sweep saved as Touchstone is the one on
+// screen; Disconnect keeps it, and connecting again needs no restart.
+TEST_F(TuneWindowTest, LiveAnalyserHoldSaveDisconnect) {
+    varnel::testing::FakeLibreVna libre;
+    varnel::testing::FakeFaults nanoFaults;
+    nanoFaults.points = 101;
+    nanoFaults.strayPrompts = true;
+    varnel::testing::FakeNanoVna nano(nanoFaults);
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    QTemporaryDir temp;
+    auto wait = [&](auto done) {
+        for (int i = 0; i < 300 && !done(); ++i)
+            QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+        return done();
+    };
+    const struct {
+        QString address;
+        std::function<int()> served;
+        QString identity;
+        int ports;
+    } kinds[] = {
+        {QStringLiteral("librevna://127.0.0.1:%1").arg(libre.port()),
+         [&] { return libre.sweepsServed(); }, QStringLiteral("LibreVNA,LibreVNA-GUI,fake,1.0"), 2},
+        {QStringLiteral("nanovna:") + QString::fromStdString(nano.device()),
+         [&] { return nano.sweepsServed(); }, QStringLiteral("NanoVNA 1.2.00-fake"), 1},
+    };
+    for (const auto &kind : kinds) {
+        SCOPED_TRACE(kind.address.toStdString());
+        window->connectAnalyser(kind.address);
+        ASSERT_TRUE(wait([&] { return kind.served() >= 3 && window->session().reportCurrent(); }));
+        EXPECT_EQ(label("verdict")->text(), "PASS");
+        EXPECT_EQ(label("link")->text(), "Connected: " + kind.identity);
+        EXPECT_EQ(window->session().network()->ports, kind.ports);
+
+        auto *hold = window->findChild<QAction *>(QStringLiteral("hold"));
+        hold->trigger();
+        EXPECT_EQ(label("link")->text(), "Held: the sweep on screen stays");
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(100); // one in flight lands
+        const auto held = window->session().network();
+        const int servedWhenHeld = kind.served();
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(300);
+        EXPECT_EQ(window->session().network(), held) << "the sweep on screen stays";
+        EXPECT_LE(kind.served(), servedWhenHeld + 1) << "the analyser is left alone";
+
+        const QString saved = temp.filePath(kind.ports == 2 ? "held.s2p" : "held.s1p");
+        ASSERT_TRUE(window->exportSweep(saved).isEmpty());
+        const auto read = readTouchstoneFile(saved.toStdString());
+        ASSERT_TRUE(std::holds_alternative<Network>(read));
+        EXPECT_EQ(std::get<Network>(read).values, held->values);
+        EXPECT_EQ(std::get<Network>(read).frequencyMHz, held->frequencyMHz);
+
+        hold->trigger();
+        ASSERT_TRUE(wait([&] { return window->session().network() != held; }))
+            << "released, sweeps come again";
+
+        window->session().disconnectAnalyser();
+        EXPECT_EQ(label("link")->text(), "Disconnected: the last sweep stays");
+        EXPECT_TRUE(window->session().network());
+        EXPECT_FALSE(hold->isEnabled());
+    }
+}
+
+// The connect dialog makes the address varnel-calc reads, and offers what
+// was chosen last.
+TEST(ConnectDialogTest, AddressFromTheFieldsAndRemembered) {
+    {
+        ConnectDialog dialog;
+        auto *kind = dialog.findChild<QComboBox *>(QStringLiteral("kind"));
+        kind->setCurrentIndex(1); // LibreVNA
+        EXPECT_EQ(dialog.findChild<QSpinBox *>(QStringLiteral("port"))->value(), 19542);
+        EXPECT_EQ(dialog.address(), "librevna://localhost:19542");
+        dialog.findChild<QLineEdit *>(QStringLiteral("host"))->setText(" 10.0.0.9 ");
+        EXPECT_EQ(dialog.address(), "librevna://10.0.0.9:19542");
+        kind->setCurrentIndex(2); // NanoVNA
+        dialog.findChild<QComboBox *>(QStringLiteral("device"))->setCurrentText("/dev/ttyACM3");
+        EXPECT_EQ(dialog.address(), "nanovna:/dev/ttyACM3");
+        EXPECT_TRUE(dialog.findChild<QLineEdit *>(QStringLiteral("host"))->isHidden());
+        dialog.remember();
+    }
+    ConnectDialog again;
+    EXPECT_EQ(again.address(), "nanovna:/dev/ttyACM3");
+    again.findChild<QComboBox *>(QStringLiteral("kind"))->setCurrentIndex(0);
+    EXPECT_EQ(again.address(), "scpi://10.0.0.9:5025");
 }
 
 // In English the window's diagnosis is diagnose's, word for word.

@@ -155,5 +155,9 @@ std::string writeS1p(const std::vector<std::string> &comments, const std::vector
 // row, as Network keeps them): one line "f_mhz" and S11 S21 S12 S22 as real
 // and imaginary pairs a point, the order version 1 files use.
 std::string writeS2p(const std::vector<std::string> &comments, const Network &network);
+// A sweep as it is: writeS1p for one parameter or a 1-port, writeS2p for a
+// full 2-port; none for more ports.
+std::optional<std::string> writeSweep(const std::vector<std::string> &comments,
+                                      const Network &network);
 
 } // namespace varnel

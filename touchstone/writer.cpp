@@ -44,4 +44,13 @@ std::string writeS2p(const std::vector<std::string> &comments, const Network &ne
     return out;
 }
 
+std::optional<std::string> writeSweep(const std::vector<std::string> &comments,
+                                      const Network &network) {
+    if (network.only || network.ports == 1)
+        return writeS1p(comments, network.frequencyMHz, network.values);
+    if (network.ports == 2)
+        return writeS2p(comments, network);
+    return std::nullopt;
+}
+
 } // namespace varnel

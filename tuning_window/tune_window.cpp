@@ -2,6 +2,7 @@
 
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "tuning_window/connect_dialog.h"
 #include "tuning_window/element_bars.h"
 #include "tuning_window/stage_table_model.h"
 
@@ -579,6 +580,10 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_progress->setMaximumWidth(160);
     m_progress->hide();
     statusBar()->addWidget(m_status, 1);
+    m_link = new QLabel;
+    m_link->setObjectName(QStringLiteral("link"));
+    m_link->setTextFormat(Qt::PlainText); // the instrument's own name
+    statusBar()->addPermanentWidget(m_link);
     statusBar()->addPermanentWidget(m_progress);
     statusBar()->addPermanentWidget(m_readout);
     buildMenus();
@@ -597,6 +602,8 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     });
     connect(&m_session, &TuningSession::inputsChanged, this, &TuneWindow::showInputs);
     connect(&m_session, &TuningSession::sweepChanged, this, &TuneWindow::showSweep);
+    connect(&m_session, &TuningSession::sweepChanged, this, &TuneWindow::showLink);
+    connect(&m_session, &TuningSession::linkChanged, this, &TuneWindow::showLink);
     connect(&m_session, &TuningSession::reportChanged, this, &TuneWindow::showReport);
 
     // A file dropped anywhere on the window opens, the chart and the fields
@@ -867,7 +874,6 @@ void TuneWindow::buildMenus() {
     QAction *open = file->addAction(tr("&Open sweep..."), this, &TuneWindow::chooseFile);
     open->setShortcut(QKeySequence::Open);
     m_recentMenu = file->addMenu(tr("Open &recent"));
-    file->addAction(tr("&Connect to analyser..."), this, &TuneWindow::chooseAnalyser);
     file->addSeparator();
     QAction *save = file->addAction(tr("&Save comparison as CSV..."), this, [this] {
         exportWithDialog(tr("Save comparison"), tr("CSV files (*.csv)"),
@@ -887,6 +893,25 @@ void TuneWindow::buildMenus() {
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence::Quit);
+
+    QMenu *measurement = menuBar()->addMenu(tr("&Measurement"));
+    measurement->addAction(tr("&Connect to analyser..."), this, &TuneWindow::chooseAnalyser);
+    m_disconnect =
+        measurement->addAction(tr("&Disconnect"), this, [this] { m_session.disconnectAnalyser(); });
+    m_hold = measurement->addAction(tr("&Hold"));
+    m_hold->setObjectName(QStringLiteral("hold"));
+    m_hold->setCheckable(true);
+    m_hold->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
+    connect(m_hold, &QAction::toggled, this, [this](bool on) { m_session.setHeld(on); });
+    measurement->addSeparator();
+    m_saveSweep = measurement->addAction(tr("&Save sweep as Touchstone..."), this, [this] {
+        const bool twoPort =
+            m_session.network() && m_session.network()->ports == 2 && !m_session.network()->only;
+        exportWithDialog(tr("Save sweep"),
+                         twoPort ? tr("Touchstone files (*.s2p)") : tr("Touchstone files (*.s1p)"),
+                         &TuneWindow::exportSweep);
+    });
+    showLink();
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     QAction *reset = view->addAction(tr("&Reset zoom"), this, &TuneWindow::autoscale);
@@ -1341,19 +1366,51 @@ void TuneWindow::autoscale() {
 }
 
 void TuneWindow::chooseAnalyser() {
-    QSettings settings;
-    bool accepted = false;
-    const QString address = QInputDialog::getText(
-        this, tr("Connect to analyser"),
-        tr("The analyser's address: scpi://HOST or scpi://HOST:PORT (an SCPI analyser on a raw "
-           "socket, port 5025 by default)"),
-        QLineEdit::Normal,
-        settings.value(QStringLiteral("analyser/address"), QStringLiteral("scpi://")).toString(),
-        &accepted);
-    if (!accepted || address.trimmed().isEmpty())
+    ConnectDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted)
         return;
-    settings.setValue(QStringLiteral("analyser/address"), address.trimmed());
-    connectAnalyser(address.trimmed());
+    dialog.remember();
+    connectAnalyser(dialog.address());
+}
+
+QString TuneWindow::exportSweep(const QString &path) {
+    return m_session.exportSweep(path);
+}
+
+void TuneWindow::showLink() {
+    using Link = TuningSession::Link;
+    const Link link = m_session.link();
+    const QString source = shownName(m_session.origin());
+    QString text;
+    switch (link) {
+    case Link::None:
+        break;
+    case Link::Connecting:
+        text = tr("Connecting to %1").arg(source);
+        break;
+    case Link::Connected:
+        text = tr("Connected: %1").arg(m_session.identity());
+        break;
+    case Link::Lost:
+        text = tr("Connection lost: connecting again");
+        break;
+    case Link::Held:
+        text = tr("Held: the sweep on screen stays");
+        break;
+    case Link::Closed:
+        text = tr("Disconnected: the last sweep stays");
+        break;
+    }
+    m_link->setText(text);
+    m_link->setVisible(!text.isEmpty());
+    const bool live = link != Link::None && link != Link::Closed;
+    m_disconnect->setEnabled(live);
+    m_hold->setEnabled(live);
+    {
+        const QSignalBlocker block(m_hold);
+        m_hold->setChecked(link == Link::Held);
+    }
+    m_saveSweep->setEnabled(m_session.network() != nullptr);
 }
 
 void TuneWindow::connectAnalyser(const QString &address) {

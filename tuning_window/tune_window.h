@@ -50,7 +50,8 @@ class TuneWindow : public QMainWindow {
     // Reads a Touchstone file and watches it; an unreadable file keeps the
     // previous sweep, marked, and shows the reason.
     void openFile(const QString &path);
-    // Sweeps from an analyser (scpi://HOST[:PORT]), checked as they come.
+    // Sweeps from an analyser (scpi://, librevna://, nanovna:), checked as
+    // they come.
     void connectAnalyser(const QString &address);
 
     // Exports; an empty text on success, else what went wrong.
@@ -58,6 +59,7 @@ class TuneWindow : public QMainWindow {
     QString exportChartSvg(const QString &path);
     QString exportComparisonCsv(const QString &path);
     QString exportTargetS1p(const QString &path);
+    QString exportSweep(const QString &path);
 
     // What the window shows, for tests and benchmarks.
     TuningSession &session() { return m_session; }
@@ -106,6 +108,8 @@ class TuneWindow : public QMainWindow {
     void fillRecentMenu();
     void chooseFile();
     void chooseAnalyser();
+    // The analyser's link in the status bar, and the actions it allows.
+    void showLink();
     void exportWithDialog(const QString &title, const QString &filter,
                           QString (TuneWindow::*exporter)(const QString &));
     void warn(const QString &title, const QString &text);
@@ -170,6 +174,10 @@ class TuneWindow : public QMainWindow {
     QProgressBar *m_progress = nullptr;
     QTimer *m_progressDelay = nullptr;
     QMenu *m_recentMenu = nullptr;
+    QLabel *m_link = nullptr;
+    QAction *m_disconnect = nullptr;
+    QAction *m_hold = nullptr;
+    QAction *m_saveSweep = nullptr;
 };
 
 // The advice in the window's language; in English the text varnel-calc

@@ -52,13 +52,55 @@ void TuningSession::openFile(const QString &path) {
     source->setSettleInterval(m_settleMs);
     m_fromAnalyser = false;
     useSource(std::move(source));
+    setLink(Link::None);
 }
 
 void TuningSession::openAnalyser(const QString &address) {
     if (address.isEmpty())
         return;
     m_fromAnalyser = true;
-    useSource(std::make_unique<AnalyserSweepSource>(address));
+    auto source = std::make_unique<AnalyserSweepSource>(address);
+    AnalyserSweepSource *analyser = source.get();
+    connect(analyser, &AnalyserSweepSource::connectedChanged, this, [this, analyser](bool on) {
+        if (analyser != m_source.get() || held())
+            return;
+        m_identity = analyser->identity();
+        setLink(on ? Link::Connected : Link::Lost);
+    });
+    connect(analyser, &SweepSource::sweepFailed, this, [this, analyser] {
+        if (analyser == m_source.get() && m_link == Link::Connected)
+            setLink(Link::Lost);
+    });
+    m_identity.clear();
+    setLink(Link::Connecting);
+    useSource(std::move(source));
+}
+
+void TuningSession::setLink(Link link) {
+    if (m_link == link)
+        return;
+    m_link = link;
+    emit linkChanged();
+}
+
+void TuningSession::setHeld(bool hold) {
+    auto *analyser = dynamic_cast<AnalyserSweepSource *>(m_source.get());
+    if (!analyser || hold == held())
+        return;
+    analyser->setHeld(hold);
+    // Released: the next sweep says whether the analyser still answers.
+    setLink(hold ? Link::Held : (m_identity.isEmpty() ? Link::Connecting : Link::Connected));
+}
+
+void TuningSession::disconnectAnalyser() {
+    if (!m_fromAnalyser || !m_source)
+        return;
+    m_source.reset(); // its thread ends at its next step, nothing of it arrives
+    if (m_loading) {
+        m_loading = false;
+        emit loadingChanged(false);
+    }
+    setLink(Link::Closed);
 }
 
 void TuningSession::useSource(std::unique_ptr<SweepSource> source) {
@@ -79,7 +121,7 @@ void TuningSession::useSource(std::unique_ptr<SweepSource> source) {
 }
 
 void TuningSession::takeSweep(const Sweep &sweep) {
-    if (sender() != m_source.get())
+    if (sender() != m_source.get() || held())
         return;
     m_network = sweep.network;
     m_origin = sweep.origin;
@@ -227,6 +269,16 @@ QString TuningSession::exportTargetS1p(const QString &path) const {
         return tr("There is no target: correct the inputs first.");
     return saveFile(path, QByteArray::fromStdString(
                               targetS1p(m_inputs->table, targetModel(m_curveOutput), *m_curve)));
+}
+
+QString TuningSession::exportSweep(const QString &path) const {
+    if (!m_network)
+        return tr("There is no sweep to save.");
+    const auto text =
+        writeSweep({"Varnel: one sweep of " + escapedText(m_origin.toStdString())}, *m_network);
+    if (!text)
+        return tr("Only 1-port and 2-port sweeps are saved as Touchstone.");
+    return saveFile(path, QByteArray::fromStdString(*text));
 }
 
 StageModel TuningSession::targetModel(StageOutput output) const {

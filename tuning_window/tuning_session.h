@@ -55,6 +55,18 @@ class TuningSession : public QObject {
     QString origin() const { return m_origin; }
     // The sweeps come from an analyser, not a file.
     bool fromAnalyser() const { return m_fromAnalyser; }
+    // The analyser's link: Connecting until it answers, Connected (its name
+    // in identity()), Lost while it is connected again, Held while the
+    // sweep on screen is frozen, Closed once disconnected (the last sweep
+    // stays); None for a file.
+    enum class Link { None, Connecting, Connected, Lost, Held, Closed };
+    Link link() const { return m_link; }
+    QString identity() const { return m_identity; }
+    // Held: the analyser is left alone and the sweep on screen stays; an
+    // analyser's only.
+    void setHeld(bool held);
+    bool held() const { return m_link == Link::Held; }
+    void disconnectAnalyser();
     const std::shared_ptr<const Network> &network() const { return m_network; }
     // Why the newest read gave no sweep (the last good sweep stays).
     const std::optional<SweepFailure> &sweepFailure() const { return m_failure; }
@@ -79,8 +91,12 @@ class TuningSession : public QObject {
     // Exports; an empty text on success, else the reason, as plain text.
     QString exportComparisonCsv(const QString &path) const;
     QString exportTargetS1p(const QString &path) const;
+    // The sweep on screen as Touchstone: a 1-port file, or a 2-port one
+    // from a 2-port sweep.
+    QString exportSweep(const QString &path) const;
 
   signals:
+    void linkChanged();
     void inputsChanged();
     void sweepChanged(); // a new sweep, or a failure of the source
     void reportChanged();
@@ -97,6 +113,7 @@ class TuningSession : public QObject {
     StageModel targetModel(StageOutput output) const;
     void makeCurve(StageOutput output);
     void markStale();
+    void setLink(Link link);
 
     StageInputTexts m_texts;
     std::vector<InputProblem> m_problems;
@@ -113,6 +130,8 @@ class TuningSession : public QObject {
     std::optional<SweepFailure> m_failure;
     bool m_loading = false;
     bool m_fromAnalyser = false;
+    Link m_link = Link::None;
+    QString m_identity;
     int m_settleMs = FileSweepSource::defaultSettleMs;
 
     bool m_wholeFilter = false;

@@ -21,6 +21,45 @@
     </message>
 </context>
 <context>
+    <name>varnel::ConnectDialog</name>
+    <message>
+        <source>Connect to analyser</source>
+        <translation>连接分析仪</translation>
+    </message>
+    <message>
+        <source>&amp;Analyser:</source>
+        <translation>分析仪(&amp;A)：</translation>
+    </message>
+    <message>
+        <source>&amp;Host:</source>
+        <translation>主机(&amp;H)：</translation>
+    </message>
+    <message>
+        <source>&amp;Port:</source>
+        <translation>端口(&amp;P)：</translation>
+    </message>
+    <message>
+        <source>Serial &amp;device:</source>
+        <translation>串口设备(&amp;D)：</translation>
+    </message>
+    <message>
+        <source>&amp;Connect</source>
+        <translation>连接(&amp;C)</translation>
+    </message>
+    <message>
+        <source>SCPI analyser (raw socket)</source>
+        <translation>SCPI 分析仪(原始套接字)</translation>
+    </message>
+    <message>
+        <source>LibreVNA (its GUI's SCPI server)</source>
+        <translation>LibreVNA(其 GUI 的 SCPI 服务器)</translation>
+    </message>
+    <message>
+        <source>NanoVNA (USB serial)</source>
+        <translation>NanoVNA(USB 串口)</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <location filename="../../tuning_window/tuning_session.cpp" line="163"/>
@@ -60,6 +99,50 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>&amp;Measurement</source>
+        <translation>测量(&amp;M)</translation>
+    </message>
+    <message>
+        <source>&amp;Disconnect</source>
+        <translation>断开连接(&amp;D)</translation>
+    </message>
+    <message>
+        <source>&amp;Hold</source>
+        <translation>保持(&amp;H)</translation>
+    </message>
+    <message>
+        <source>&amp;Save sweep as Touchstone...</source>
+        <translation>将扫描另存为 Touchstone(&amp;S)……</translation>
+    </message>
+    <message>
+        <source>Save sweep</source>
+        <translation>保存扫描</translation>
+    </message>
+    <message>
+        <source>Touchstone files (*.s2p)</source>
+        <translation>Touchstone 文件 (*.s2p)</translation>
+    </message>
+    <message>
+        <source>Connecting to %1</source>
+        <translation>正在连接 %1</translation>
+    </message>
+    <message>
+        <source>Connected: %1</source>
+        <translation>已连接：%1</translation>
+    </message>
+    <message>
+        <source>Connection lost: connecting again</source>
+        <translation>连接中断：正在重新连接</translation>
+    </message>
+    <message>
+        <source>Held: the sweep on screen stays</source>
+        <translation>已保持：屏幕上的扫描不再更新</translation>
+    </message>
+    <message>
+        <source>Disconnected: the last sweep stays</source>
+        <translation>已断开：保留最后一次扫描</translation>
+    </message>
+    <message>
         <source>No verdict: the analyser does not answer</source>
         <translation>无结论：分析仪没有应答</translation>
     </message>
@@ -70,14 +153,6 @@
     <message>
         <source>&amp;Connect to analyser...</source>
         <translation>连接分析仪(&amp;C)……</translation>
-    </message>
-    <message>
-        <source>Connect to analyser</source>
-        <translation>连接分析仪</translation>
-    </message>
-    <message>
-        <source>The analyser&apos;s address: scpi://HOST or scpi://HOST:PORT (an SCPI analyser on a raw socket, port 5025 by default)</source>
-        <translation>分析仪地址：scpi://主机 或 scpi://主机:端口（使用原始套接字的 SCPI 分析仪，默认端口 5025）</translation>
     </message>
     <message>
         <source>Connecting to %1 ...</source>
@@ -975,6 +1050,14 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
 </context>
 <context>
     <name>varnel::TuningSession</name>
+    <message>
+        <source>There is no sweep to save.</source>
+        <translation>没有可保存的扫描。</translation>
+    </message>
+    <message>
+        <source>Only 1-port and 2-port sweeps are saved as Touchstone.</source>
+        <translation>只有 1 端口和 2 端口的扫描可以保存为 Touchstone。</translation>
+    </message>
     <message>
         <source>There is no diagnosis yet: open a sweep of the whole filter first.</source>
         <translation>还没有诊断：请先打开整个滤波器的扫描。</translation>

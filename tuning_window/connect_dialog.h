@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+
+namespace varnel {
+
+// Connect to analyser: the kind (an SCPI analyser on a raw socket, LibreVNA's
+// GUI, a NanoVNA), then its host and port or its serial device, chosen from
+// the serial ports present (NanoVNAs first) or typed. What was chosen last
+// is remembered in the settings and offered again.
+// Example: kind NanoVNA, device /dev/ttyACM0 -> address()
+// "nanovna:/dev/ttyACM0"; kind LibreVNA, host left empty -> "localhost".
+class ConnectDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    explicit ConnectDialog(QWidget *parent = nullptr);
+    // The address made from the fields, as varnel-calc reads it.
+    QString address() const;
+    // Remembers the fields for the next time.
+    void remember() const;
+
+  private:
+    void kindChanged();
+
+    QComboBox *m_kind = nullptr;
+    QLineEdit *m_host = nullptr;
+    QSpinBox *m_port = nullptr;
+    QComboBox *m_device = nullptr;
+    QLabel *m_hostLabel = nullptr, *m_portLabel = nullptr, *m_deviceLabel = nullptr;
+};
+
+} // namespace varnel
