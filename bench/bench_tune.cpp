@@ -7,9 +7,12 @@
 //   3. a 1,000,000-point file loading: the longest the event loop is kept
 //      from answering input meanwhile, and when the verdict follows once the
 //      typing stops;
-//   4. an SCPI analyser (the tests' fake, 1601 points, a sweep every 60 ms or
+//   4. each kind of analyser (the tests' fakes: an SCPI analyser and
+//      LibreVNA at 1601 points, a NanoVNA at its 101, a sweep every 60 ms or
 //      so): from the last byte of a sweep's data to its verdict on screen.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_tune [RUNS]
+#include "fake_librevna.h"
+#include "fake_nanovna.h"
 #include "fake_scpi_analyser.h"
 #include "tuning/stage_model.h"
 #include "tuning_window/tune_window.h"
@@ -26,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <random>
 #include <variant>
 #include <vector>
@@ -153,27 +157,50 @@ int main(int argc, char **argv) {
     report("re-saved 10,001-point sweep: write to verdict shown", resaved, 50);
     report("1,000,000-point load: a keystroke answered in", answers, 50);
 
-    // 4. Live: each verdict shown against the last byte of the data it is of.
+    // 4. Live: each verdict shown against the last byte of the data it is of,
+    // for each kind of analyser (the NanoVNA at its firmware's point limit).
     {
         testing::FakeFaults faults;
         faults.points = 1601;
         faults.replyDelayMs = 30;
-        testing::FakeScpiAnalyser fake(faults);
-        window.connectAnalyser(QStringLiteral("scpi://127.0.0.1:%1").arg(fake.port()));
-        std::vector<double> live;
-        QObject::connect(&window, &TuneWindow::sweepShown, &window, [&] {
-            if (window.session().reportCurrent() && live.size() < static_cast<std::size_t>(runs))
-                live.push_back(std::chrono::duration<double, std::milli>(
-                                   std::chrono::steady_clock::now() - fake.lastDataSent())
-                                   .count());
-        });
-        QElapsedTimer limit;
-        limit.start();
-        while (live.size() < static_cast<std::size_t>(runs) && limit.elapsed() < 60000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        window.openFile(temp.filePath("none.s1p")); // the analyser's source goes
-        if (!live.empty())
-            report("analyser, 1601 points: last byte to verdict shown", live, 30);
+        testing::FakeScpiAnalyser scpi(faults);
+        testing::FakeLibreVna libre(faults);
+        faults.points = testing::FakeNanoVna::pointLimit;
+        testing::FakeNanoVna nano(faults);
+        const struct {
+            const char *what;
+            QString address;
+            std::function<std::chrono::steady_clock::time_point()> lastByte;
+        } kinds[] = {
+            {"SCPI analyser, 1601 points: last byte to verdict shown",
+             QStringLiteral("scpi://127.0.0.1:%1").arg(scpi.port()),
+             [&] { return scpi.lastDataSent(); }},
+            {"LibreVNA, 1601 points: last byte to verdict shown",
+             QStringLiteral("librevna://127.0.0.1:%1").arg(libre.port()),
+             [&] { return libre.lastDataSent(); }},
+            {"NanoVNA, 101 points: last byte to verdict shown",
+             QStringLiteral("nanovna:") + QString::fromStdString(nano.device()),
+             [&] { return nano.lastDataSent(); }},
+        };
+        for (const auto &kind : kinds) {
+            window.connectAnalyser(kind.address);
+            std::vector<double> live;
+            const auto shown = QObject::connect(&window, &TuneWindow::sweepShown, &window, [&] {
+                if (window.session().reportCurrent() &&
+                    live.size() < static_cast<std::size_t>(runs))
+                    live.push_back(std::chrono::duration<double, std::milli>(
+                                       std::chrono::steady_clock::now() - kind.lastByte())
+                                       .count());
+            });
+            QElapsedTimer limit;
+            limit.start();
+            while (live.size() < static_cast<std::size_t>(runs) && limit.elapsed() < 60000)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            QObject::disconnect(shown);
+            window.session().disconnectAnalyser();
+            if (!live.empty())
+                report(kind.what, live, 30);
+        }
     }
     std::printf("1,000,000-point load: sweep read after %.0f ms with %zu keystrokes answered "
                 "meanwhile; verdict on screen after %.0f ms\n",

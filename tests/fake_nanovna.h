@@ -26,6 +26,14 @@ namespace varnel::testing {
 // banner before echoes, the device unplugged halfway through a scan's data,
 // a scan slower than a timeout, text only (a firmware without binary).
 // The point limit is 101 (the -H's); sweep k as every fake's.
+// `x` rounded to single precision, as the instrument sends it. Through a
+// volatile: GCC 12 at -O2 drops a double-float-double round trip whose
+// result goes into a std::complex<double>.
+inline double singlePrecision(double x) {
+    volatile float rounded = static_cast<float>(x);
+    return rounded;
+}
+
 class FakeNanoVna {
   public:
     static constexpr int pointLimit = 101;
@@ -61,10 +69,10 @@ class FakeNanoVna {
         std::vector<std::complex<double>> values;
         for (const auto &v : fakeSweepValues(k, points)) {
             if (text) { // "%f": six decimals
-                values.emplace_back(std::round(static_cast<float>(v.real()) * 1e6) / 1e6,
-                                    std::round(static_cast<float>(v.imag()) * 1e6) / 1e6);
+                values.emplace_back(std::round(singlePrecision(v.real()) * 1e6) / 1e6,
+                                    std::round(singlePrecision(v.imag()) * 1e6) / 1e6);
             } else {
-                values.emplace_back(static_cast<float>(v.real()), static_cast<float>(v.imag()));
+                values.emplace_back(singlePrecision(v.real()), singlePrecision(v.imag()));
             }
         }
         return values;

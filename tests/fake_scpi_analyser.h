@@ -3,6 +3,7 @@
 #include "tuning/stage_model.h"
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -121,6 +122,8 @@ class FakeTcpInstrument {
             const int client = ::accept(m_listener, nullptr, nullptr);
             if (client < 0)
                 return;
+            const int on = 1; // each reply (or piece) goes out as it is written
+            ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             talk(client);
             ::close(client);
         }

@@ -1,0 +1,130 @@
+// A long run against one of the tests' fake analysers, through the source
+// the tuning window uses (a thread, the newest sweep handed over): every
+// sweep delivered is identified by the fake's sweep number and checked
+// point by point, so that a misframed, mixed, repeated or stale sweep
+// shows; the resident memory is sampled as it runs.
+//   build/bench/bench_soak scpi|librevna|nanovna [SECONDS]
+// Replies come in pieces (and the NanoVNA's with stray prompts and banners
+// before its echoes), as the integrity goal asks.
+#include "fake_librevna.h"
+#include "fake_nanovna.h"
+#include "fake_scpi_analyser.h"
+#include "sweep_sources/sweep_source.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+using namespace varnel;
+
+namespace {
+
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * 4;
+}
+
+// Sweep k as the fake sends it: in single precision for the NanoVNA.
+std::vector<std::complex<double>> expected(int k, int points, bool single) {
+    return single ? testing::FakeNanoVna::sweepValues(k, points, false)
+                  : testing::fakeSweepValues(k, points);
+}
+
+struct Tally {
+    long sweeps = 0, wrong = 0, outOfOrder = 0, overtaken = 0, failures = 0;
+    long last = 0;
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const std::string kind = argc > 1 ? argv[1] : "scpi";
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 600;
+
+    testing::FakeFaults faults;
+    faults.pieceBytes = 700; // every reply in pieces
+    std::unique_ptr<testing::FakeScpiAnalyser> scpi;
+    std::unique_ptr<testing::FakeLibreVna> libre;
+    std::unique_ptr<testing::FakeNanoVna> nano;
+    QString address;
+    int points = 201;
+    double tolerance = 0;
+    bool single = false; // the NanoVNA's numbers are float32
+    if (kind == "scpi") {
+        scpi = std::make_unique<testing::FakeScpiAnalyser>(faults);
+        address = QStringLiteral("scpi://127.0.0.1:%1").arg(scpi->port());
+    } else if (kind == "librevna") {
+        libre = std::make_unique<testing::FakeLibreVna>(faults);
+        address = QStringLiteral("librevna://127.0.0.1:%1").arg(libre->port());
+        tolerance = 1e-12; // 12 decimals
+    } else {
+        faults.points = points = 101;
+        faults.pieceBytes = 64;
+        faults.strayPrompts = true;
+        nano = std::make_unique<testing::FakeNanoVna>(faults);
+        address = QStringLiteral("nanovna:") + QString::fromStdString(nano->device());
+        single = true;
+    }
+    const auto base = testing::fakeSweepValues(0, points);
+
+    Tally tally;
+    AnalyserSweepSource source(address);
+    QObject::connect(&source, &SweepSource::sweepReady, [&](const Sweep &sweep) {
+        ++tally.sweeps;
+        const auto s11 = sweep.network->parameter({1, 1});
+        // Sweep k is sweep 0 turned by k x 0.01 rad: k from the turn, the
+        // whole turns taken as those nearest the sweep after the last.
+        const double turn = std::arg(s11[0] / base[0]);
+        const double turns = std::round(((tally.last + 1) * 0.01 - turn) / (2 * M_PI));
+        const long k = std::lround((turn + 2 * M_PI * turns) / 0.01);
+        const auto want = expected(static_cast<int>(k), points, single);
+        bool same = s11.size() == want.size();
+        for (std::size_t i = 0; same && i < s11.size(); ++i)
+            same = std::abs(s11[i] - want[i]) <= tolerance;
+        if (!same && tally.wrong == 0)
+            std::printf("sweep %ld differs from the fake's\n", k);
+        tally.wrong += !same;
+        if (k <= tally.last)
+            ++tally.outOfOrder;
+        else
+            tally.overtaken += k - tally.last - 1;
+        tally.last = k;
+    });
+    QObject::connect(&source, &SweepSource::sweepFailed, [&](const SweepFailure &failure) {
+        ++tally.failures;
+        std::printf("failure: %s\n", failure.detail.toUtf8().constData());
+    });
+    source.start();
+
+    QElapsedTimer clock;
+    clock.start();
+    long firstKiB = 0, peakKiB = 0;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        const long kib = residentKiB();
+        if (clock.elapsed() >= 10000 && firstKiB == 0)
+            firstKiB = kib; // after the first 10 s: everything has been made once
+        peakKiB = std::max(peakKiB, kib);
+        if (clock.elapsed() >= seconds * 1000LL)
+            app.quit();
+    });
+    sample.start(1000);
+    app.exec();
+    const double elapsed = clock.elapsed() / 1000.0;
+    const long lastKiB = residentKiB();
+    std::printf("%s: %.0f s, %ld sweeps (%.1f a second), %ld wrong, %ld out of order, %ld "
+                "overtaken, %ld failures; resident %ld KiB at 10 s, %ld KiB at the end, peak "
+                "%ld KiB\n",
+                kind.c_str(), elapsed, tally.sweeps, tally.sweeps / elapsed, tally.wrong,
+                tally.outOfOrder, tally.overtaken, tally.failures, firstKiB, lastKiB, peakKiB);
+    return tally.wrong || tally.outOfOrder || tally.failures ? 1 : 0;
+}
