@@ -43,8 +43,8 @@ std::string fullHelp() {
     std::string text = "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"
                        "band-pass cavity filter: the target for tuning the first resonator.\n";
     for (const Form *form : forms)
-        text += '\n' + formHelp(*form);
-    return text + std::string(closingHelp);
+        text += '\n' + formHelp(*form, 80, false);
+    return text + '\n' + std::string(sourceHelp) + std::string(closingHelp);
 }
 
 namespace {

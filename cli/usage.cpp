@@ -52,19 +52,14 @@ std::vector<std::string> usageLines(const Form &form) {
     return lines;
 }
 
-namespace {
-
-// What a SOURCE may be, said once for every form that takes one.
-constexpr std::string_view sourceHelp =
+const std::string_view sourceHelp =
     "      SOURCE is a Touchstone file or an analyser, one complete sweep of it:\n"
     "      scpi://HOST[:PORT] an SCPI analyser's active trace on a raw socket\n"
     "      (port 5025), librevna://HOST[:PORT] LibreVNA's GUI through its SCPI\n"
     "      server (port 19542; S11, or all four with S12, S21 and S22 traces),\n"
     "      nanovna:DEVICE a NanoVNA's USB shell (nanovna:/dev/ttyACM0; S11).\n";
 
-} // namespace
-
-std::string formHelp(const Form &form, std::size_t width) {
+std::string formHelp(const Form &form, std::size_t width, bool withSources) {
     const std::vector<std::string> words = usageWords(form);
     const std::size_t head = form.subcommand.empty() ? 1 : 2; // words kept on the first line
     std::string text = "  " + joined({words.begin(), words.begin() + head});
@@ -80,7 +75,7 @@ std::string formHelp(const Form &form, std::size_t width) {
         }
     }
     text.append("\n").append(form.help);
-    if (form.leading.starts_with("SOURCE"))
+    if (withSources && form.leading.starts_with("SOURCE"))
         text.append(sourceHelp);
     for (const OptionRow &row : form.options)
         if (row.inUsage == InUsage::OwnLine)

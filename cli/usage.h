@@ -29,6 +29,8 @@ std::vector<std::string> usageLines(const Form &form);
 // A form's help: each usage line wrapped to `width` columns (words of a
 // bracket kept together; continuation lines under the first word after the
 // subcommand), indented by two blanks, followed by its paragraph.
-std::string formHelp(const Form &form, std::size_t width = 80);
+std::string formHelp(const Form &form, std::size_t width = 80, bool withSources = true);
+// What a SOURCE may be: a form taking one says it in its help (withSources).
+extern const std::string_view sourceHelp;
 
 } // namespace varnel
