@@ -74,6 +74,10 @@ ConnectDialog::ConnectDialog(QWidget *parent) : QDialog(parent) {
     m_deviceLabel = new QLabel(tr("Serial &device:"));
     m_deviceLabel->setBuddy(m_device);
     form->addRow(m_deviceLabel, m_device);
+    // Room for a host name or a device path such as /dev/serial/by-id/...
+    const int wide = fontMetrics().horizontalAdvance(QString(36, QLatin1Char('x')));
+    m_host->setMinimumWidth(wide);
+    m_device->setMinimumWidth(wide);
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(tr("&Connect"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
