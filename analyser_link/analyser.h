@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 
 // A network analyser that gives one complete sweep at a time: an SCPI
@@ -41,6 +42,19 @@ using Connected = std::variant<std::unique_ptr<Analyser>, LinkError>;
 
 // Connects to the analyser the address names (not a File).
 Connected connectAnalyser(const SourceAddress &address, AnalyserTimeouts timeouts = {});
+
+// A session of kind `Session` on a connection just opened, set up (its
+// setUp()); the failure of either otherwise.
+template <class Session, class... Args>
+Connected setUpSession(std::variant<Connection, LinkError> opened, Args &&...args) {
+    if (auto *error = std::get_if<LinkError>(&opened))
+        return *error;
+    auto session = std::make_unique<Session>(std::move(std::get<Connection>(opened)),
+                                             std::forward<Args>(args)...);
+    if (auto set = session->setUp(); auto *error = std::get_if<LinkError>(&set))
+        return *error;
+    return session;
+}
 
 // The kinds, each in a file of its own.
 Connected connectScpiAnalyser(const SourceAddress &address, AnalyserTimeouts timeouts);

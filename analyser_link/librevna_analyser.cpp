@@ -131,14 +131,8 @@ class LibreVna final : public Analyser {
 } // namespace
 
 Connected connectLibreVna(const SourceAddress &address, AnalyserTimeouts timeouts) {
-    auto connected = connectTcp(address.host, address.port, timeouts.connect);
-    if (auto *error = std::get_if<LinkError>(&connected))
-        return *error;
-    auto analyser = std::make_unique<LibreVna>(std::move(std::get<Connection>(connected)), timeouts,
-                                               address.text);
-    if (auto set = analyser->setUp(); auto *error = std::get_if<LinkError>(&set))
-        return *error;
-    return analyser;
+    return setUpSession<LibreVna>(connectTcp(address.host, address.port, timeouts.connect),
+                                  timeouts, address.text);
 }
 
 } // namespace varnel

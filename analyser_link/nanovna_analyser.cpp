@@ -103,13 +103,7 @@ class NanoVna final : public Analyser {
 } // namespace
 
 Connected connectNanoVna(const SourceAddress &address, AnalyserTimeouts timeouts) {
-    auto opened = openSerial(address.device);
-    if (auto *error = std::get_if<LinkError>(&opened))
-        return *error;
-    auto analyser = std::make_unique<NanoVna>(std::move(std::get<Connection>(opened)), timeouts);
-    if (auto set = analyser->setUp(); auto *error = std::get_if<LinkError>(&set))
-        return *error;
-    return analyser;
+    return setUpSession<NanoVna>(openSerial(address.device), timeouts);
 }
 
 } // namespace varnel

@@ -122,14 +122,8 @@ class ScpiAnalyser final : public Analyser {
 } // namespace
 
 Connected connectScpiAnalyser(const SourceAddress &address, AnalyserTimeouts timeouts) {
-    auto connected = connectTcp(address.host, address.port, timeouts.connect);
-    if (auto *error = std::get_if<LinkError>(&connected))
-        return *error;
-    auto analyser =
-        std::make_unique<ScpiAnalyser>(std::move(std::get<Connection>(connected)), timeouts);
-    if (auto set = analyser->setUp(); auto *error = std::get_if<LinkError>(&set))
-        return *error;
-    return analyser;
+    return setUpSession<ScpiAnalyser>(connectTcp(address.host, address.port, timeouts.connect),
+                                      timeouts);
 }
 
 } // namespace varnel
