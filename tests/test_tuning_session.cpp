@@ -345,3 +345,47 @@ TEST_F(SessionTest, ExportOnAFullDiskKeepsTheOldFile) {
 }
 
 } // namespace
+
+namespace {
+
+// A sweep whose S11 is `value` at every point.
+QByteArray flatSweep(double value, int points = 201) {
+    QByteArray text = "# MHz S RI R 50\n";
+    for (int i = 0; i < points; ++i)
+        text += QByteArray::number(985 + 30.0 * i / (points - 1), 'f', 6) + ' ' +
+                QByteArray::number(value, 'f', 6) + " 0\n";
+    return text;
+}
+
+// Averaging: the sweep on screen is the complex average of the last N
+// sweeps (closed form for flat sweeps), the count shown; a sweep on other
+// frequencies starts afresh; 1 is each sweep as it comes.
+TEST_F(SessionTest, AveragingTakesTheLastSweeps) {
+    window->findChild<QSpinBox *>(QStringLiteral("average"))->setValue(3);
+    const QString path = temp.filePath("average.s1p");
+    auto shows = [&](double value, int averaged) {
+        return waitFor([&] {
+            return session().network() && session().averaged() == averaged &&
+                   std::abs(session().network()->values[0].real() - value) < 1e-12;
+        });
+    };
+    const struct {
+        double written, shown;
+        int averaged;
+    } steps[] = {{0.1, 0.1, 1}, {0.2, 0.15, 2}, {0.6, 0.3, 3}, {0.9, (0.2 + 0.6 + 0.9) / 3, 3}};
+    for (const auto &step : steps) {
+        write(path, flatSweep(step.written));
+        if (session().averaged() == 0)
+            window->openFile(path);
+        ASSERT_TRUE(shows(step.shown, step.averaged)) << "after " << step.written;
+    }
+    EXPECT_TRUE(label("file")->text().contains("the average of 3 of 3 sweeps"))
+        << label("file")->text().toStdString();
+    window->findChild<QSpinBox *>(QStringLiteral("average"))->setValue(1);
+    EXPECT_TRUE(shows(0.9, 1));
+    window->findChild<QSpinBox *>(QStringLiteral("average"))->setValue(4);
+    write(path, flatSweep(0.5, 101));
+    EXPECT_TRUE(shows(0.5, 1)) << "other frequencies start afresh";
+}
+
+} // namespace

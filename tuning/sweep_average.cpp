@@ -26,7 +26,13 @@ std::shared_ptr<const Network> SweepAverage::add(std::shared_ptr<const Network> 
     m_sweeps.push_back(std::move(sweep));
     if (m_sweeps.size() > m_depth)
         m_sweeps.pop_front();
-    return m_sweeps.size() == 1 ? m_sweeps.back() : average();
+    return current();
+}
+
+std::shared_ptr<const Network> SweepAverage::current() const {
+    if (m_sweeps.size() <= 1)
+        return m_sweeps.empty() ? nullptr : m_sweeps.back();
+    return average();
 }
 
 std::shared_ptr<const Network> SweepAverage::average() const {

@@ -25,6 +25,8 @@ class SweepAverage {
     std::size_t depth() const { return m_depth; }
     // Adds a sweep and gives the average of the last `depth` sweeps.
     std::shared_ptr<const Network> add(std::shared_ptr<const Network> sweep);
+    // The average of the sweeps held (none before the first).
+    std::shared_ptr<const Network> current() const;
     // How many sweeps the average holds.
     std::size_t count() const { return m_sweeps.size(); }
     void clear();

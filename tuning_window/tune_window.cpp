@@ -770,6 +770,14 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
         option("toleranceFrequency", tr("Resonator tolerance (% of BW)"), QStringLiteral("2"),
                tr("The largest offset of a resonator from f0 that passes, in % of the bandwidth"),
                InputField::ToleranceFrequency);
+    m_average = new QSpinBox;
+    m_average->setObjectName(QStringLiteral("average"));
+    m_average->setRange(1, 64);
+    m_average->setToolTip(tr("The trace and the verdict are of the complex average of this many "
+                             "sweeps; 1 takes each sweep as it comes"));
+    form->addRow(tr("Average (sweeps)"), m_average);
+    connect(m_average, &QSpinBox::valueChanged, this,
+            [this](int depth) { m_session.setAveraging(depth); });
     m_sweepMessage = plainLabel("sweepMessage");
     m_sweepMessage->setStyleSheet(QStringLiteral("color: #b00020"));
     m_sweepMessage->hide();
@@ -959,6 +967,7 @@ void TuneWindow::restoreSettings() {
             edit->setText(value.toString());
     }
     m_stage->setValue(settings.value(QStringLiteral("inputs/stage"), 1).toInt());
+    m_average->setValue(settings.value(QStringLiteral("inputs/average"), 1).toInt());
     m_parameter->setCurrentText(
         settings.value(QStringLiteral("inputs/parameter"), QStringLiteral("S11")).toString());
     m_resonator->setCurrentIndex(std::max(
@@ -978,6 +987,7 @@ void TuneWindow::saveSettings() const {
     for (const auto &[edit, key] : savedFields())
         settings.setValue(QStringLiteral("inputs/") + QLatin1String(key), edit->text());
     settings.setValue(QStringLiteral("inputs/stage"), m_stage->value());
+    settings.setValue(QStringLiteral("inputs/average"), m_average->value());
     settings.setValue(QStringLiteral("inputs/parameter"), m_parameter->currentText());
     settings.setValue(QStringLiteral("inputs/resonator"), m_resonator->currentData());
     settings.setValue(QStringLiteral("inputs/output"), m_output->currentData());
@@ -1111,6 +1121,10 @@ void TuneWindow::showSweep() {
         if (m_sweepRate > 0)
             described += tr(", %1 sweeps/s").arg(number(m_sweepRate, 1));
     }
+    if (m_session.averaging() > 1)
+        described += tr(", the average of %1 of %2 sweeps")
+                         .arg(m_session.averaged())
+                         .arg(m_session.averaging());
     m_file->setText(described);
     m_file->setToolTip(plainToolTip(m_session.origin()));
     setWindowTitle(tr("%1 - Varnel tuning").arg(name));

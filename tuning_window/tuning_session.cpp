@@ -111,8 +111,9 @@ void TuningSession::useSource(std::unique_ptr<SweepSource> source) {
         emit loadingChanged(busy);
     });
     // The old source goes with everything it had under way: no result of
-    // it can arrive after this.
+    // it can arrive after this; nor is a sweep of it averaged with the new.
     m_source = std::move(source);
+    m_average.clear();
     if (m_loading) {
         m_loading = false;
         emit loadingChanged(false);
@@ -120,10 +121,22 @@ void TuningSession::useSource(std::unique_ptr<SweepSource> source) {
     m_source->start();
 }
 
+void TuningSession::setAveraging(int depth) {
+    if (depth < 1 || depth == averaging())
+        return;
+    m_average.setDepth(static_cast<std::size_t>(depth));
+    if (!m_network)
+        return;
+    m_network = m_average.current();
+    markStale();
+    emit sweepChanged();
+    recheck();
+}
+
 void TuningSession::takeSweep(const Sweep &sweep) {
     if (sender() != m_source.get() || held())
         return;
-    m_network = sweep.network;
+    m_network = m_average.add(sweep.network);
     m_origin = sweep.origin;
     m_failure.reset();
     markStale();

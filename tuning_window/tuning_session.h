@@ -5,6 +5,7 @@
 #include "tuning/diagnosis.h"
 #include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
+#include "tuning/sweep_average.h"
 
 #include <QFutureWatcher>
 #include <QObject>
@@ -67,7 +68,15 @@ class TuningSession : public QObject {
     void setHeld(bool held);
     bool held() const { return m_link == Link::Held; }
     void disconnectAnalyser();
+    // The sweep on screen: the newest, or the average of the newest sweeps.
     const std::shared_ptr<const Network> &network() const { return m_network; }
+    // Averaging: the trace and the verdict are of the complex average of the
+    // last `depth` sweeps (1: each sweep as it comes); it starts afresh with
+    // a new source or when the sweep's frequencies change.
+    void setAveraging(int depth);
+    int averaging() const { return static_cast<int>(m_average.depth()); }
+    // How many sweeps the sweep on screen is the average of.
+    int averaged() const { return static_cast<int>(m_average.count()); }
     // Why the newest read gave no sweep (the last good sweep stays).
     const std::optional<SweepFailure> &sweepFailure() const { return m_failure; }
     bool loading() const { return m_loading; }
@@ -127,6 +136,7 @@ class TuningSession : public QObject {
     std::unique_ptr<SweepSource> m_source;
     QString m_origin;
     std::shared_ptr<const Network> m_network;
+    SweepAverage m_average;
     std::optional<SweepFailure> m_failure;
     bool m_loading = false;
     bool m_fromAnalyser = false;

@@ -99,6 +99,18 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>Average (sweeps)</source>
+        <translation>平均（扫描次数）</translation>
+    </message>
+    <message>
+        <source>The trace and the verdict are of the complex average of this many sweeps; 1 takes each sweep as it comes</source>
+        <translation>曲线和判定取这么多次扫描的复数平均；1 表示逐次取用每次扫描</translation>
+    </message>
+    <message>
+        <source>, the average of %1 of %2 sweeps</source>
+        <translation>，%2 次中已平均 %1 次扫描</translation>
+    </message>
+    <message>
         <source>&amp;Measurement</source>
         <translation>测量(&amp;M)</translation>
     </message>
