@@ -107,6 +107,9 @@ class FakeTcpInstrument {
     }
     void stop() {
         m_stopping = true;
+        // A client still connected would keep the serving thread in recv.
+        if (const int client = m_client.load(); client >= 0)
+            ::shutdown(client, SHUT_RDWR);
         ::shutdown(m_listener, SHUT_RDWR);
         ::close(m_listener);
         m_thread.join();
@@ -124,7 +127,10 @@ class FakeTcpInstrument {
                 return;
             const int on = 1; // each reply (or piece) goes out as it is written
             ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            talk(client);
+            m_client = client;
+            if (!m_stopping)
+                talk(client);
+            m_client = -1;
             ::close(client);
         }
     }
@@ -164,6 +170,7 @@ class FakeTcpInstrument {
     int m_port = 0;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_client{-1};
     std::atomic<std::chrono::steady_clock::rep> m_lastDataSent{0};
     bool m_dropped = false;
 };

@@ -70,3 +70,33 @@ TEST(SweepAverage, DepthAndRestarts) {
 }
 
 } // namespace
+
+#include "tuning/tolerance_band.h"
+
+namespace {
+
+using Stretches = std::vector<std::pair<std::size_t, std::size_t>>;
+
+// The tolerance band's header example, and the edges of a stretch.
+TEST(ToleranceBand, StretchesOutside) {
+    const ToleranceBand band = toleranceBand({100, 100, 100, 100}, {100, 103, 97, 101}, 2);
+    EXPECT_EQ(band.lowerNs, (std::vector<double>{98, 98, 98, 98}));
+    EXPECT_EQ(band.upperNs, (std::vector<double>{102, 102, 102, 102}));
+    EXPECT_EQ(band.outside, (Stretches{{1, 3}}));
+    const struct {
+        const char *name;
+        std::vector<double> measured;
+        Stretches outside;
+    } rows[] = {
+        {"all_in", {99, 101, 100, 98.5}, {}},
+        {"first_and_last", {90, 100, 100, 110}, {{0, 1}, {3, 4}}},
+        {"on_the_edge_is_in", {98, 102, 100, 100}, {}},
+        {"not_a_number_breaks_nothing", {90, NAN, 90, 100}, {{0, 1}, {2, 3}}},
+        {"all_out", {0, 0, 200, 200}, {{0, 4}}},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(toleranceBand({100, 100, 100, 100}, row.measured, 2).outside, row.outside)
+            << row.name;
+}
+
+} // namespace

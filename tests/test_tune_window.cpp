@@ -2,6 +2,7 @@
 #include "fake_nanovna.h"
 #include "fake_scpi_analyser.h"
 #include "filter_generator.h"
+#include "tuning/tolerance_band.h"
 #include "tuning_window/connect_dialog.h"
 #include "tuning_window/element_bars.h"
 #include "tuning_window/tune_window.h"
@@ -300,9 +301,11 @@ TEST_F(TuneWindowTest, WholeFilterIsTheDiagnosis) {
     EXPECT_EQ(bars->elements()[2].finding.percent, expected.elements[2].finding.percent);
     const auto *chart = field<QChartView>("chart")->chart();
     int shownWithPoints = 0;
-    for (QAbstractSeries *s : chart->series())
-        if (s->isVisible() && !static_cast<QLineSeries *>(s)->points().isEmpty())
+    for (QAbstractSeries *s : chart->series()) {
+        const auto *line = qobject_cast<QLineSeries *>(s);
+        if (s->isVisible() && (!line || !line->points().isEmpty()))
             ++shownWithPoints;
+    }
     EXPECT_EQ(shownWithPoints, 6); // |S11|, |S21| measured, fitted and designed
     EXPECT_FALSE(chart->axes(Qt::Vertical).front()->isVisible()); // the delay axis
     // The comparison export is the diagnosis's CSV.
@@ -357,8 +360,12 @@ TEST_F(TuneWindowTest, AnalyserSweepsAreCheckedAsTheyCome) {
 // leaves the analyser alone; the sweep saved as Touchstone is the one on
 // screen; Disconnect keeps it, and connecting again needs no restart.
 TEST_F(TuneWindowTest, LiveAnalyserHoldSaveDisconnect) {
-    varnel::testing::FakeLibreVna libre;
-    varnel::testing::FakeFaults nanoFaults;
+    // Sweeps at an instrument's pace (a verdict takes a few ms; a fake
+    // sweeping faster than that would overtake every check).
+    varnel::testing::FakeFaults libreFaults;
+    libreFaults.replyDelayMs = 20;
+    varnel::testing::FakeLibreVna libre(libreFaults);
+    varnel::testing::FakeFaults nanoFaults = libreFaults;
     nanoFaults.points = 101;
     nanoFaults.strayPrompts = true;
     varnel::testing::FakeNanoVna nano(nanoFaults);
@@ -384,7 +391,10 @@ TEST_F(TuneWindowTest, LiveAnalyserHoldSaveDisconnect) {
     for (const auto &kind : kinds) {
         SCOPED_TRACE(kind.address.toStdString());
         window->connectAnalyser(kind.address);
-        ASSERT_TRUE(wait([&] { return kind.served() >= 3 && window->session().reportCurrent(); }));
+        ASSERT_TRUE(wait([&] {
+            return kind.served() >= 3 && window->session().origin() == kind.address &&
+                   window->session().reportCurrent();
+        }));
         EXPECT_EQ(label("verdict")->text(), "PASS");
         EXPECT_EQ(label("link")->text(), "Connected: " + kind.identity);
         EXPECT_EQ(window->session().network()->ports, kind.ports);
@@ -415,6 +425,33 @@ TEST_F(TuneWindowTest, LiveAnalyserHoldSaveDisconnect) {
         EXPECT_TRUE(window->session().network());
         EXPECT_FALSE(hold->isEnabled());
     }
+}
+
+// The tolerance band: the mistuned sweep leaves it (its lobes moved) in as
+// many stretches as the core finds, a wide tolerance holds it all, and the
+// band can be hidden.
+TEST_F(TuneWindowTest, ToleranceBandShowsWhereTheSweepLeavesIt) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
+    const CheckReport &shown = *window->report();
+    const ToleranceBand band = toleranceBand(shown.delayTarget, shown.delayMeasured, 2);
+    ASSERT_FALSE(band.outside.empty());
+    EXPECT_EQ(window->bandStretchesShown(), static_cast<int>(band.outside.size()));
+    set("tolerance", "60");
+    for (int i = 0; i < 200 && !(window->session().reportCurrent() &&
+                                 window->report()->settings.tolerancePercent == 60);
+         ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    EXPECT_EQ(window->bandStretchesShown(), 0);
+    set("tolerance", "2");
+    for (int i = 0; i < 200 && !(window->session().reportCurrent() &&
+                                 window->report()->settings.tolerancePercent == 2);
+         ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    EXPECT_GT(window->bandStretchesShown(), 0);
+    window->findChild<QAction *>(QStringLiteral("showBand"))->setChecked(false);
+    EXPECT_EQ(window->bandStretchesShown(), 0);
 }
 
 // The connect dialog makes the address varnel-calc reads, and offers what

@@ -2,6 +2,7 @@
 
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "tuning/tolerance_band.h"
 #include "tuning_window/connect_dialog.h"
 #include "tuning_window/element_bars.h"
 #include "tuning_window/stage_table_model.h"
@@ -9,6 +10,7 @@
 #include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QAreaSeries>
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
@@ -23,6 +25,7 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLegendMarker>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -115,6 +118,9 @@ void niceAxis(QValueAxis *axis, double low, double high, int ticks = 6) {
     axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f"));
     axis->setRange(from, to);
 }
+
+// The colour of what is out of tolerance.
+const QColor failColour(0xb0, 0x00, 0x20);
 
 // At most about `limit` points of a trace for drawing: the lowest and the
 // highest of each run of neighbouring points, so that no peak is lost.
@@ -838,6 +844,16 @@ void TuneWindow::buildChart() {
         s->attachAxis(y);
         return s;
     };
+    // The tolerance band, under the traces: its edges are not drawn themselves.
+    m_bandLower = new QLineSeries(this);
+    m_bandUpper = new QLineSeries(this);
+    m_band = new QAreaSeries(m_bandUpper, m_bandLower);
+    m_band->setName(tr("Tolerance band"));
+    m_band->setPen(Qt::NoPen);
+    m_band->setBrush(QColor(0x1f, 0x4e, 0xa8, 40));
+    m_chart->addSeries(m_band);
+    m_band->attachAxis(m_axisF);
+    m_band->attachAxis(m_axisDelay);
     m_target = series(tr("Target delay"), QColor(0x1f, 0x4e, 0xa8), Qt::SolidLine, 2, m_axisDelay);
     m_measured =
         series(tr("Measured delay"), QColor(0xd6, 0x4b, 0x00), Qt::SolidLine, 1.5, m_axisDelay);
@@ -924,6 +940,12 @@ void TuneWindow::buildMenus() {
     QMenu *view = menuBar()->addMenu(tr("&View"));
     QAction *reset = view->addAction(tr("&Reset zoom"), this, &TuneWindow::autoscale);
     reset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    m_showBand = view->addAction(tr("&Tolerance band"));
+    m_showBand->setObjectName(QStringLiteral("showBand"));
+    m_showBand->setCheckable(true);
+    m_showBand->setChecked(true);
+    m_showBand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
+    connect(m_showBand, &QAction::toggled, this, &TuneWindow::drawBand);
     m_showDb = view->addAction(tr("|S11| in dB"));
     m_showDb->setObjectName(QStringLiteral("showDb"));
     m_showDb->setCheckable(true);
@@ -975,6 +997,7 @@ void TuneWindow::restoreSettings() {
     m_output->setCurrentIndex(std::max(
         0, m_output->findData(settings.value(QStringLiteral("inputs/output")).toString())));
     m_showDb->setChecked(settings.value(QStringLiteral("view/showDb"), false).toBool());
+    m_showBand->setChecked(settings.value(QStringLiteral("view/band"), true).toBool());
     m_mode->setCurrentIndex(settings.value(QStringLiteral("view/wholeFilter"), false).toBool() ? 1
                                                                                                : 0);
 }
@@ -992,6 +1015,7 @@ void TuneWindow::saveSettings() const {
     settings.setValue(QStringLiteral("inputs/resonator"), m_resonator->currentData());
     settings.setValue(QStringLiteral("inputs/output"), m_output->currentData());
     settings.setValue(QStringLiteral("view/showDb"), m_showDb->isChecked());
+    settings.setValue(QStringLiteral("view/band"), m_showBand->isChecked());
     settings.setValue(QStringLiteral("view/wholeFilter"), m_mode->currentIndex() == 1);
 }
 
@@ -1233,6 +1257,7 @@ void TuneWindow::drawMeasured() {
     if (!report)
         return;
     m_measured->replace(pointsForDrawing(report->fMHz, report->delayMeasured, maxShownPoints));
+    drawBand();
     m_measuredDb->replace(
         pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
     m_measuredDb->setVisible(m_showDb->isChecked());
@@ -1242,6 +1267,51 @@ void TuneWindow::drawMeasured() {
         m_drawnOrigin = m_session.origin();
         autoscale();
     }
+}
+
+void TuneWindow::drawBand() {
+    const auto &report = m_session.report();
+    const bool shown = m_showBand->isChecked() && report && !m_session.wholeFilter();
+    m_band->setVisible(shown);
+    std::size_t used = 0;
+    if (shown) {
+        const ToleranceBand band = toleranceBand(report->delayTarget, report->delayMeasured,
+                                                 report->settings.tolerancePercent);
+        m_bandLower->replace(pointsForDrawing(report->fMHz, band.lowerNs, maxShownPoints));
+        m_bandUpper->replace(pointsForDrawing(report->fMHz, band.upperNs, maxShownPoints));
+        // Each stretch outside in the fail colour, over the measured trace.
+        for (const auto &[first, past] : band.outside) {
+            if (used == m_bandFail.size()) {
+                auto *s = new QLineSeries;
+                QPen pen(failColour);
+                pen.setWidthF(3);
+                s->setPen(pen);
+                s->setPointsVisible(true); // a stretch of one point shows too
+                s->setMarkerSize(4);
+                m_chart->addSeries(s);
+                s->attachAxis(m_axisF);
+                s->attachAxis(m_axisDelay);
+                for (QLegendMarker *marker : m_chart->legend()->markers(s))
+                    marker->setVisible(false);
+                m_bandFail.push_back(s);
+            }
+            const std::vector<double> f(report->fMHz.begin() + static_cast<long>(first),
+                                        report->fMHz.begin() + static_cast<long>(past));
+            const std::vector<double> d(report->delayMeasured.begin() + static_cast<long>(first),
+                                        report->delayMeasured.begin() + static_cast<long>(past));
+            m_bandFail[used]->replace(pointsForDrawing(f, d, maxShownPoints));
+            m_bandFail[used++]->setVisible(true);
+        }
+    }
+    for (std::size_t i = used; i < m_bandFail.size(); ++i) {
+        m_bandFail[i]->clear();
+        m_bandFail[i]->setVisible(false);
+    }
+}
+
+int TuneWindow::bandStretchesShown() const {
+    return static_cast<int>(std::count_if(m_bandFail.begin(), m_bandFail.end(),
+                                          [](QLineSeries *s) { return s->isVisible(); }));
 }
 
 void TuneWindow::applyMode() {
@@ -1264,6 +1334,7 @@ void TuneWindow::applyMode() {
             s->clear();
     }
     m_filterDrawnOrigin.clear();
+    drawBand(); // the stage's band, not the whole filter's
     if (!whole)
         autoscale();
     showReport();
@@ -1394,7 +1465,7 @@ QString TuneWindow::exportSweep(const QString &path) {
 void TuneWindow::showLink() {
     using Link = TuningSession::Link;
     const Link link = m_session.link();
-    const QString source = shownName(m_session.origin());
+    const QString source = shownName(m_session.analyserAddress());
     QString text;
     switch (link) {
     case Link::None:

@@ -25,6 +25,7 @@ class QTimer;
 
 class QChart;
 class QChartView;
+class QAreaSeries;
 class QLineSeries;
 class QValueAxis;
 
@@ -69,6 +70,8 @@ class TuneWindow : public QMainWindow {
     std::size_t measuredPoints() const;
     QChartView *chartView() const;
     bool loading() const { return m_session.loading(); }
+    // How many stretches of the sweep are drawn outside the tolerance band.
+    int bandStretchesShown() const;
 
   signals:
     // The inputs were read again and the table and target curve redrawn.
@@ -101,6 +104,8 @@ class TuneWindow : public QMainWindow {
     void showReport();
     void showDiagnosis();
     void drawMeasured();
+    // The band around the target and the stretches of the sweep outside it.
+    void drawBand();
     void autoscale();
     // Stage by stage or the whole filter: which series, axes and fields show.
     void applyMode();
@@ -165,6 +170,11 @@ class TuneWindow : public QMainWindow {
     QLineSeries *m_measured = nullptr;
     QLineSeries *m_measuredDb = nullptr;
     QLineSeries *m_f0Marker = nullptr;
+    // The tolerance band and the measured stretches outside it.
+    QAreaSeries *m_band = nullptr;
+    QLineSeries *m_bandLower = nullptr, *m_bandUpper = nullptr;
+    std::vector<QLineSeries *> m_bandFail;
+    QAction *m_showBand = nullptr;
     QAction *m_showDb = nullptr;
     QString m_drawnOrigin; // the file whose sweep the axes were fitted to
 

@@ -72,6 +72,7 @@ void TuningSession::openAnalyser(const QString &address) {
             setLink(Link::Lost);
     });
     m_identity.clear();
+    m_analyserAddress = address;
     setLink(Link::Connecting);
     useSource(std::move(source));
 }

@@ -63,6 +63,8 @@ class TuningSession : public QObject {
     enum class Link { None, Connecting, Connected, Lost, Held, Closed };
     Link link() const { return m_link; }
     QString identity() const { return m_identity; }
+    // The address of the analyser connected to (or being connected to).
+    QString analyserAddress() const { return m_analyserAddress; }
     // Held: the analyser is left alone and the sweep on screen stays; an
     // analyser's only.
     void setHeld(bool held);
@@ -142,6 +144,7 @@ class TuningSession : public QObject {
     bool m_fromAnalyser = false;
     Link m_link = Link::None;
     QString m_identity;
+    QString m_analyserAddress;
     int m_settleMs = FileSweepSource::defaultSettleMs;
 
     bool m_wholeFilter = false;

@@ -99,6 +99,14 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>Tolerance band</source>
+        <translation>容差带</translation>
+    </message>
+    <message>
+        <source>&amp;Tolerance band</source>
+        <translation>容差带(&amp;T)</translation>
+    </message>
+    <message>
         <source>Average (sweeps)</source>
         <translation>平均（扫描次数）</translation>
     </message>
