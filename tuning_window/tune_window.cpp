@@ -1284,10 +1284,9 @@ void TuneWindow::drawBand() {
             if (used == m_bandFail.size()) {
                 auto *s = new QLineSeries;
                 QPen pen(failColour);
-                pen.setWidthF(3);
+                pen.setWidthF(2.5);
                 s->setPen(pen);
-                s->setPointsVisible(true); // a stretch of one point shows too
-                s->setMarkerSize(4);
+                s->setMarkerSize(5);
                 m_chart->addSeries(s);
                 s->attachAxis(m_axisF);
                 s->attachAxis(m_axisDelay);
@@ -1300,6 +1299,7 @@ void TuneWindow::drawBand() {
             const std::vector<double> d(report->delayMeasured.begin() + static_cast<long>(first),
                                         report->delayMeasured.begin() + static_cast<long>(past));
             m_bandFail[used]->replace(pointsForDrawing(f, d, maxShownPoints));
+            m_bandFail[used]->setPointsVisible(past - first == 1); // a lone point shows too
             m_bandFail[used++]->setVisible(true);
         }
     }
