@@ -438,17 +438,17 @@ TEST_F(TuneWindowTest, ToleranceBandShowsWhereTheSweepLeavesIt) {
     const ToleranceBand band = toleranceBand(shown.delayTarget, shown.delayMeasured, 2);
     ASSERT_FALSE(band.outside.empty());
     EXPECT_EQ(window->bandStretchesShown(), static_cast<int>(band.outside.size()));
-    set("tolerance", "60");
-    for (int i = 0; i < 200 && !(window->session().reportCurrent() &&
-                                 window->report()->settings.tolerancePercent == 60);
-         ++i)
-        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    // The verdict of a tolerance typed in, on screen.
+    auto typed = [&](const char *tolerance, double percent) {
+        set("tolerance", tolerance);
+        for (int i = 0; i < 200 && !(window->session().reportCurrent() &&
+                                     window->report()->settings.tolerancePercent == percent);
+             ++i)
+            QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    };
+    typed("60", 60);
     EXPECT_EQ(window->bandStretchesShown(), 0);
-    set("tolerance", "2");
-    for (int i = 0; i < 200 && !(window->session().reportCurrent() &&
-                                 window->report()->settings.tolerancePercent == 2);
-         ++i)
-        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    typed("2", 2);
     EXPECT_GT(window->bandStretchesShown(), 0);
     window->findChild<QAction *>(QStringLiteral("showBand"))->setChecked(false);
     EXPECT_EQ(window->bandStretchesShown(), 0);
