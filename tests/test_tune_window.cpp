@@ -28,6 +28,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <QValueAxis>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -452,6 +453,40 @@ TEST_F(TuneWindowTest, ToleranceBandShowsWhereTheSweepLeavesIt) {
     EXPECT_GT(window->bandStretchesShown(), 0);
     window->findChild<QAction *>(QStringLiteral("showBand"))->setChecked(false);
     EXPECT_EQ(window->bandStretchesShown(), 0);
+}
+
+// A held scale stays through a zoom and a re-read, is remembered, and
+// lets go when released.
+TEST_F(TuneWindowTest, HeldScalesStayPut) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
+    auto *chart = field<QChartView>("chart")->chart();
+    auto *delay = qobject_cast<QValueAxis *>(chart->axes(Qt::Vertical).front());
+    auto *hold = window->findChild<QAction *>(QStringLiteral("lockDelay"));
+    delay->setRange(20, 140); // as a zoom would leave it
+    hold->setChecked(true);
+    chart->zoomIn(QRectF(chart->plotArea().center(), chart->plotArea().size() / 4));
+    EXPECT_EQ(delay->min(), 20);
+    EXPECT_EQ(delay->max(), 140);
+    set("f0", "1000.5"); // a new target and check: the chart is drawn again
+    for (int i = 0; i < 200 && !window->session().reportCurrent(); ++i)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    ASSERT_TRUE(window->session().reportCurrent());
+    EXPECT_EQ(delay->max(), 140);
+    for (QAction *action : window->findChildren<QAction *>())
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_0))
+            action->trigger(); // Reset zoom
+    EXPECT_EQ(delay->min(), 20);
+    EXPECT_EQ(delay->max(), 140);
+    window->close(); // the settings are written
+    TuneWindow again;
+    auto *heldAgain = again.findChild<QAction *>(QStringLiteral("lockDelay"));
+    EXPECT_TRUE(heldAgain->isChecked());
+    hold->setChecked(false);
+    EXPECT_NE(delay->max(), 140) << "released, the axis fits the curves again";
+    heldAgain->setChecked(false);
+    again.close();
 }
 
 // The connect dialog makes the address varnel-calc reads, and offers what

@@ -14,14 +14,18 @@
 #include <QBuffer>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -940,6 +944,33 @@ void TuneWindow::buildMenus() {
     QMenu *view = menuBar()->addMenu(tr("&View"));
     QAction *reset = view->addAction(tr("&Reset zoom"), this, &TuneWindow::autoscale);
     reset->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    // Scales that stay put while sweeps come and the frequency is zoomed.
+    for (const auto &[lock, name, text, axis] :
+         {std::tuple{&m_delayLock, "lockDelay", tr("Hold the &delay scale"), m_axisDelay},
+          std::tuple{&m_dbLock, "lockDb", tr("Hold the |S11| s&cale"), m_axisDb}}) {
+        AxisLock *held = lock;
+        held->axis = axis;
+        held->action = view->addAction(text);
+        held->action->setObjectName(QLatin1String(name));
+        held->action->setCheckable(true);
+        connect(held->action, &QAction::toggled, this, [this, held](bool on) {
+            held->range =
+                on ? std::optional(std::pair(held->axis->min(), held->axis->max())) : std::nullopt;
+            if (!on)
+                autoscale();
+        });
+        // A zoom or a re-read moves the axis; a held scale goes back.
+        connect(axis, &QValueAxis::rangeChanged, this, [held](qreal min, qreal max) {
+            if (held->range && (min != held->range->first || max != held->range->second))
+                held->axis->setRange(held->range->first, held->range->second);
+        });
+    }
+    view->addAction(tr("&Scales..."), this, &TuneWindow::chooseScales);
+    // The f0 line spans the delay axis, whatever set its range.
+    connect(m_axisDelay, &QValueAxis::rangeChanged, this, [this](qreal min, qreal max) {
+        if (const auto points = m_f0Marker->points(); points.size() == 2)
+            m_f0Marker->replace({QPointF(points[0].x(), min), QPointF(points[0].x(), max)});
+    });
     m_showBand = view->addAction(tr("&Tolerance band"));
     m_showBand->setObjectName(QStringLiteral("showBand"));
     m_showBand->setCheckable(true);
@@ -998,6 +1029,12 @@ void TuneWindow::restoreSettings() {
         0, m_output->findData(settings.value(QStringLiteral("inputs/output")).toString())));
     m_showDb->setChecked(settings.value(QStringLiteral("view/showDb"), false).toBool());
     m_showBand->setChecked(settings.value(QStringLiteral("view/band"), true).toBool());
+    for (AxisLock *lock : {&m_delayLock, &m_dbLock}) {
+        const QString key = QStringLiteral("view/") + lock->action->objectName();
+        const QVariantList range = settings.value(key).toList();
+        if (range.size() == 2)
+            holdScale(*lock, range[0].toDouble(), range[1].toDouble());
+    }
     m_mode->setCurrentIndex(settings.value(QStringLiteral("view/wholeFilter"), false).toBool() ? 1
                                                                                                : 0);
 }
@@ -1016,6 +1053,13 @@ void TuneWindow::saveSettings() const {
     settings.setValue(QStringLiteral("inputs/output"), m_output->currentData());
     settings.setValue(QStringLiteral("view/showDb"), m_showDb->isChecked());
     settings.setValue(QStringLiteral("view/band"), m_showBand->isChecked());
+    for (const AxisLock *lock : {&m_delayLock, &m_dbLock}) {
+        const QString key = QStringLiteral("view/") + lock->action->objectName();
+        if (lock->range)
+            settings.setValue(key, QVariantList{lock->range->first, lock->range->second});
+        else
+            settings.remove(key);
+    }
     settings.setValue(QStringLiteral("view/wholeFilter"), m_mode->currentIndex() == 1);
 }
 
@@ -1266,6 +1310,60 @@ void TuneWindow::drawMeasured() {
     if (m_session.origin() != m_drawnOrigin) {
         m_drawnOrigin = m_session.origin();
         autoscale();
+    }
+}
+
+void TuneWindow::holdScale(AxisLock &lock, double min, double max) {
+    if (!(min < max))
+        return;
+    {
+        const QSignalBlocker block(lock.action);
+        lock.action->setChecked(true);
+    }
+    lock.range = std::pair(min, max);
+    lock.axis->setRange(min, max);
+}
+
+void TuneWindow::chooseScales() {
+    QDialog dialog(this);
+    dialog.setWindowTitle(tr("Scales"));
+    auto *form = new QFormLayout(&dialog);
+    struct Row {
+        AxisLock *lock;
+        QCheckBox *held;
+        QDoubleSpinBox *min, *max;
+    };
+    std::vector<Row> rows;
+    for (const auto &[lock, text] : {std::pair{&m_delayLock, tr("Group delay (ns)")},
+                                     std::pair{&m_dbLock, tr("|S11| (dB)")}}) {
+        Row row{lock, new QCheckBox(tr("Hold")), new QDoubleSpinBox, new QDoubleSpinBox};
+        for (QDoubleSpinBox *box : {row.min, row.max}) {
+            box->setRange(-1e6, 1e6);
+            box->setDecimals(2);
+        }
+        row.min->setValue(lock->range ? lock->range->first : lock->axis->min());
+        row.max->setValue(lock->range ? lock->range->second : lock->axis->max());
+        row.held->setChecked(lock->range.has_value());
+        auto *line = new QHBoxLayout;
+        line->addWidget(row.held);
+        line->addWidget(new QLabel(tr("from")));
+        line->addWidget(row.min);
+        line->addWidget(new QLabel(tr("to")));
+        line->addWidget(row.max);
+        form->addRow(text, line);
+        rows.push_back(row);
+    }
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    for (const Row &row : rows) {
+        if (row.held->isChecked())
+            holdScale(*row.lock, row.min->value(), row.max->value());
+        else
+            row.lock->action->setChecked(false);
     }
 }
 

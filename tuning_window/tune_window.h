@@ -88,6 +88,13 @@ class TuneWindow : public QMainWindow {
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    // An axis whose scale is held: its range stays through sweeps and zooms.
+    struct AxisLock {
+        QValueAxis *axis = nullptr;
+        QAction *action = nullptr;
+        std::optional<std::pair<double, double>> range;
+    };
+
     void buildInputs(QWidget *panel);
     void buildMeasurement(QWidget *panel);
     void buildVerdict(QWidget *panel);
@@ -106,6 +113,9 @@ class TuneWindow : public QMainWindow {
     void drawMeasured();
     // The band around the target and the stretches of the sweep outside it.
     void drawBand();
+    // Holds an axis at [min, max] (View > Scales..., or remembered).
+    void holdScale(AxisLock &lock, double min, double max);
+    void chooseScales();
     void autoscale();
     // Stage by stage or the whole filter: which series, axes and fields show.
     void applyMode();
@@ -175,6 +185,7 @@ class TuneWindow : public QMainWindow {
     QLineSeries *m_bandLower = nullptr, *m_bandUpper = nullptr;
     std::vector<QLineSeries *> m_bandFail;
     QAction *m_showBand = nullptr;
+    AxisLock m_delayLock, m_dbLock;
     QAction *m_showDb = nullptr;
     QString m_drawnOrigin; // the file whose sweep the axes were fitted to
 

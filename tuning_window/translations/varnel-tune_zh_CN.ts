@@ -99,6 +99,34 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>Hold the &amp;delay scale</source>
+        <translation>保持时延刻度(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Hold the |S11| s&amp;cale</source>
+        <translation>保持 |S11| 刻度(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Scales...</source>
+        <translation>刻度(&amp;S)……</translation>
+    </message>
+    <message>
+        <source>Scales</source>
+        <translation>刻度</translation>
+    </message>
+    <message>
+        <source>Hold</source>
+        <translation>保持</translation>
+    </message>
+    <message>
+        <source>from</source>
+        <translation>从</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>到</translation>
+    </message>
+    <message>
         <source>Tolerance band</source>
         <translation>容差带</translation>
     </message>
