@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QChartView>
 #include <QComboBox>
+#include <QDate>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -603,13 +604,23 @@ TEST_F(TuneWindowTest, ExportsReadBack) {
     const QString png = temp.filePath("chart.png");
     ASSERT_TRUE(window->exportChartPng(png).isEmpty());
     const QImage image(png);
-    EXPECT_EQ(image.size(), window->chartView()->size() * window->chartView()->devicePixelRatio());
+    const qreal ratio = window->chartView()->devicePixelRatio();
+    EXPECT_EQ(image.width(), window->chartView()->width() * ratio);
+    EXPECT_GT(image.height(), window->chartView()->height() * ratio) << "the caption line";
 
+    // The caption: the sweep, the stage, the date and the verdict on screen.
+    const QString caption = window->chartCaption();
+    EXPECT_TRUE(caption.startsWith("quirks.s2p")) << caption.toStdString();
+    EXPECT_TRUE(caption.contains("stage 2"));
+    EXPECT_TRUE(caption.contains(QDate::currentDate().toString(Qt::ISODate)));
+    EXPECT_TRUE(caption.endsWith(label("verdict")->text()));
     const QString svg = temp.filePath("chart.svg");
     ASSERT_TRUE(window->exportChartSvg(svg).isEmpty());
     QFile svgFile(svg);
     ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(svgFile.readAll().contains("<svg"));
+    const QByteArray svgText = svgFile.readAll();
+    EXPECT_TRUE(svgText.contains("<svg"));
+    EXPECT_TRUE(svgText.contains("quirks.s2p")) << "the caption is in the drawing";
 
     EXPECT_FALSE(window->exportChartPng("/nonexistent/chart.png").isEmpty());
 }

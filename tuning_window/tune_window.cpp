@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
@@ -27,6 +28,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLegendMarker>
@@ -1673,8 +1675,44 @@ void TuneWindow::dropEvent(QDropEvent *event) {
     event->acceptProposedAction();
 }
 
+QString TuneWindow::chartCaption() const {
+    const bool analyser = m_session.fromAnalyser();
+    QStringList parts;
+    if (m_session.network())
+        parts << shownName(analyser ? m_session.origin()
+                                    : QFileInfo(m_session.origin()).fileName());
+    parts << (m_session.wholeFilter() ? tr("whole filter") : tr("stage %1").arg(m_stage->value()));
+    parts << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    QString verdict = m_verdict->text();
+    if (!m_session.reportCurrent())
+        verdict = tr("%1 (not of the sweep and inputs on screen)").arg(verdict);
+    parts << verdict;
+    return parts.join(QStringLiteral("  \u00b7  "));
+}
+
+void TuneWindow::renderWithCaption(QPainter &painter, const QSize &chart) {
+    m_view->render(&painter, QRectF(QPointF(0, 0), QSizeF(chart)));
+    const int line = fontMetrics().height();
+    const QRect caption(8, chart.height(), chart.width() - 16, line + 8);
+    painter.fillRect(QRect(0, chart.height(), chart.width(), line + 8), Qt::white);
+    painter.setPen(Qt::black);
+    painter.setFont(font());
+    // Plain text: the file name comes from outside.
+    painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     fontMetrics().elidedText(chartCaption(), Qt::ElideMiddle, caption.width()));
+}
+
 QString TuneWindow::exportChartPng(const QString &path) {
-    const QPixmap picture = m_view->grab();
+    const QSize chart = m_view->size();
+    const qreal ratio = m_view->devicePixelRatioF(); // as sharp as the screen shows it
+    QImage picture(QSize(chart.width(), chart.height() + fontMetrics().height() + 8) * ratio,
+                   QImage::Format_ARGB32);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::white);
+    {
+        QPainter painter(&picture);
+        renderWithCaption(painter, chart);
+    }
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -1688,12 +1726,14 @@ QString TuneWindow::exportChartSvg(const QString &path) {
     QBuffer buffer(&bytes);
     QSvgGenerator svg;
     svg.setOutputDevice(&buffer);
-    svg.setSize(m_view->size());
-    svg.setViewBox(QRect(QPoint(0, 0), m_view->size()));
+    const QSize chart = m_view->size();
+    const QSize whole(chart.width(), chart.height() + fontMetrics().height() + 8);
+    svg.setSize(whole);
+    svg.setViewBox(QRect(QPoint(0, 0), whole));
     svg.setTitle(windowTitle());
     svg.setDescription(tr("Group delay of the stage against its target"));
     QPainter painter(&svg);
-    m_view->render(&painter);
+    renderWithCaption(painter, chart);
     painter.end();
     return saveFile(path, bytes);
 }

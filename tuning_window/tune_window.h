@@ -26,6 +26,7 @@ class QTimer;
 class QChart;
 class QChartView;
 class QAreaSeries;
+class QPainter;
 class QLineSeries;
 class QValueAxis;
 
@@ -58,6 +59,9 @@ class TuneWindow : public QMainWindow {
     // Exports; an empty text on success, else what went wrong.
     QString exportChartPng(const QString &path);
     QString exportChartSvg(const QString &path);
+    // The exports' caption line: the sweep's name, the stage, the date and
+    // the verdict, marked when it is not of what is on screen.
+    QString chartCaption() const;
     QString exportComparisonCsv(const QString &path);
     QString exportTargetS1p(const QString &path);
     QString exportSweep(const QString &path);
@@ -116,6 +120,8 @@ class TuneWindow : public QMainWindow {
     // Holds an axis at [min, max] (View > Scales..., or remembered).
     void holdScale(AxisLock &lock, double min, double max);
     void chooseScales();
+    // The chart, then the caption line under it.
+    void renderWithCaption(QPainter &painter, const QSize &chart);
     void autoscale();
     // Stage by stage or the whole filter: which series, axes and fields show.
     void applyMode();

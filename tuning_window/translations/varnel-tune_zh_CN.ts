@@ -99,6 +99,18 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>whole filter</source>
+        <translation>整个滤波器</translation>
+    </message>
+    <message>
+        <source>stage %1</source>
+        <translation>第 %1 级</translation>
+    </message>
+    <message>
+        <source>%1 (not of the sweep and inputs on screen)</source>
+        <translation>%1（并非屏幕上的扫描和输入的判定）</translation>
+    </message>
+    <message>
         <source>Hold the &amp;delay scale</source>
         <translation>保持时延刻度(&amp;D)</translation>
     </message>
