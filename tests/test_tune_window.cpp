@@ -5,6 +5,7 @@
 #include "tuning/tolerance_band.h"
 #include "tuning_window/connect_dialog.h"
 #include "tuning_window/element_bars.h"
+#include "tuning_window/marker_panel.h"
 #include "tuning_window/tune_window.h"
 
 #include "calculation/conversions.h"
@@ -27,12 +28,16 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUrl>
 #include <QValueAxis>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
+#include <numbers>
 
 using namespace varnel;
 
@@ -488,6 +493,165 @@ TEST_F(TuneWindowTest, HeldScalesStayPut) {
     EXPECT_NE(delay->max(), 140) << "released, the axis fits the curves again";
     heldAgain->setChecked(false);
     again.close();
+}
+
+// The index of the trace point nearest f, found by a plain search.
+std::size_t nearestByHand(const std::vector<double> &f, double at) {
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < f.size(); ++i)
+        if (std::abs(f[i] - at) < std::abs(f[best] - at))
+            best = i;
+    return best;
+}
+
+QString fixed(double value, int decimals, bool sign = false) {
+    const QString text = QString::fromStdString(formatFixed(value, decimals));
+    return sign && value >= 0 ? "+" + text : text;
+}
+
+// The marker panel's worked example.
+TEST(MarkerPanelTest, WorkedExample) {
+    MarkerPanel panel({});
+    MarkerReading r;
+    r.fMHz = 1000;
+    r.measuredNs = 52;
+    r.targetNs = 50;
+    r.differenceNs = 2;
+    r.differencePercent = 4;
+    r.s11Db = -12;
+    panel.show({r}, std::nullopt, 0, false);
+    QStringList row;
+    for (int column = 0; column < 7; ++column)
+        row << panel.text(0, column);
+    EXPECT_EQ(row.join(" | "), "1 | 1000.000 | 52.000 | 50.000 | +2.000 | +4.00 | -12.00");
+}
+
+// Markers placed by a click, at f0 and at the lobe peaks sit on trace
+// points and read the check's numbers there; the keyboard moves the
+// selected one a point; the delta row is the difference of two rows; lobe
+// markers follow the lobes when the file is re-saved.
+TEST_F(TuneWindowTest, MarkersSnapToTheTrace) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    const QString path = copyToTemp(dataDir + "/stage2-mistuned.s2p", "markers.s2p");
+    ASSERT_TRUE(open(path));
+    window->show();
+    const CheckReport r = *window->report();
+    auto *view = field<QChartView>("chart");
+    auto *axis = qobject_cast<QValueAxis *>(view->chart()->axes(Qt::Horizontal).front());
+    const double min = axis->min(), max = axis->max();
+    QAbstractSeries *measured = view->chart()->series().at(4); // a series on the delay axis
+    const QPointF at = view->chart()->mapToPosition(QPointF(1001.23, 50), measured);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at.toPoint());
+    EXPECT_EQ(axis->min(), min) << "a click does not zoom";
+    EXPECT_EQ(axis->max(), max);
+    ASSERT_EQ(window->markers().size(), 1u);
+    const double clicked = view->chart()->mapToValue(at.toPoint(), measured).x();
+    const std::size_t i = nearestByHand(r.fMHz, clicked);
+    ASSERT_TRUE(window->markerDrawnAt(0));
+    EXPECT_EQ(*window->markerDrawnAt(0), QPointF(r.fMHz[i], r.delayMeasured[i]));
+    const MarkerPanel *panel = window->markerPanel();
+    EXPECT_EQ(panel->text(0, 1), fixed(r.fMHz[i], 3));
+    EXPECT_EQ(panel->text(0, 2), fixed(r.delayMeasured[i], 3));
+    EXPECT_EQ(panel->text(0, 3), fixed(r.delayTarget[i], 3));
+    EXPECT_EQ(panel->text(0, 4), fixed(r.delayMeasured[i] - r.delayTarget[i], 3, true));
+    EXPECT_EQ(panel->text(0, 5),
+              fixed((r.delayMeasured[i] - r.delayTarget[i]) / r.delayTarget[i] * 100, 2, true));
+    EXPECT_EQ(panel->text(0, 6), fixed(r.s11DbMeasuredTrace[i], 2));
+
+    // Right, then Shift+Right: a point, then ten.
+    panel->table()->setFocus();
+    QTest::keyClick(panel->table(), Qt::Key_Right);
+    EXPECT_EQ(window->markerDrawnAt(0)->x(), r.fMHz[i + 1]);
+    QTest::keyClick(panel->table(), Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(window->markerDrawnAt(0)->x(), r.fMHz[i + 11]);
+
+    // f0 and the delta between them.
+    window->findChild<QAction *>("markerAtF0")->trigger();
+    window->findChild<QAction *>("delta")->setChecked(true);
+    const std::size_t centre = nearestByHand(r.fMHz, 1000);
+    EXPECT_EQ(*window->markerDrawnAt(1), QPointF(r.fMHz[centre], r.delayMeasured[centre]));
+    EXPECT_EQ(panel->text(2, 0), QString::fromUtf8("Δ2–1"));
+    EXPECT_EQ(panel->text(2, 1), fixed(r.fMHz[centre] - r.fMHz[i + 11], 3, true));
+    EXPECT_EQ(panel->text(2, 2), fixed(r.delayMeasured[centre] - r.delayMeasured[i + 11], 3, true));
+    // Delete removes the selected one.
+    QTest::keyClick(panel->table(), Qt::Key_Delete);
+    EXPECT_EQ(window->markers().size(), 1u);
+
+    // The lobe peaks, then the file re-saved as another sweep.
+    window->findChild<QAction *>("markersAtLobes")->trigger();
+    ASSERT_EQ(window->markers().size(), r.lobes.size());
+    for (std::size_t l = 0; l < r.lobes.size(); ++l)
+        EXPECT_EQ(*window->markerDrawnAt(int(l)), QPointF(r.lobes[l].fMHz, r.lobes[l].delayNs));
+    {
+        QFile::remove(path);
+        ASSERT_TRUE(QFile::copy(dataDir + "/quirks.s2p", path));
+    }
+    for (int n = 0;
+         n < 200 && !(window->measuredPoints() == 601u && window->session().reportCurrent()); ++n)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    const CheckReport &again = *window->report();
+    ASSERT_NE(again.fMHz.size(), r.fMHz.size()) << "the new sweep is checked";
+    ASSERT_FALSE(again.lobes.empty());
+    for (std::size_t l = 0; l < std::min(again.lobes.size(), window->markers().size()); ++l)
+        EXPECT_EQ(*window->markerDrawnAt(int(l)),
+                  QPointF(again.lobes[l].fMHz, again.lobes[l].delayNs));
+    window->findChild<QAction *>("delta")->setChecked(false);
+}
+
+// The memory: a stored sweep drawn dimmed, and a golden unit's file. The
+// sweep on screen is the memory with a 0.5 ns cable added (S11 turned by
+// exp(-j 2 pi f 0.5 ns)), so it reads 0.5 ns above the memory everywhere.
+TEST_F(TuneWindowTest, MemoryTraceAndTheDifference) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    ReadOptions only;
+    only.only = SParameter{1, 1};
+    auto read = readTouchstoneFile((dataDir + "/stage2-mistuned.s2p").toStdString(), only);
+    ASSERT_TRUE(std::holds_alternative<Network>(read));
+    Network cable = std::get<Network>(read);
+    for (std::size_t i = 0; i < cable.size(); ++i)
+        cable.values[i] *=
+            std::polar(1.0, -2 * std::numbers::pi * cable.frequencyMHz[i] * 1e6 * 0.5e-9);
+    const QString withCable = temp.filePath("cable.s1p");
+    {
+        QFile file(withCable);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(writeS1p({}, cable.frequencyMHz, cable.values)));
+    }
+    EXPECT_FALSE(window->openMemory(temp.filePath("none.s1p")).isEmpty()) << "a missing file";
+    ASSERT_TRUE(open(withCable));
+    ASSERT_TRUE(window->openMemory(dataDir + "/stage2-mistuned.s2p").isEmpty());
+    for (int n = 0; n < 200 && !window->session().memoryComparison(); ++n)
+        QSignalSpy(&window->session(), &TuningSession::memoryChanged).wait(20);
+    const auto &comparison = window->session().memoryComparison();
+    ASSERT_TRUE(comparison);
+    for (double d : comparison->differenceNs)
+        ASSERT_NEAR(d, 0.5, 1e-6);
+    const QString text = label("memoryVerdict")->text();
+    EXPECT_TRUE(text.contains("stage2-mistuned.s2p")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Delay at f0 +0.500 ns")) << text.toStdString();
+    EXPECT_TRUE(text.contains("within the tolerance")) << text.toStdString();
+    EXPECT_TRUE(window->memorySeries()->isVisible());
+    const CheckReport &memory = *window->session().memoryReport();
+    EXPECT_EQ(window->memorySeries()->count(), static_cast<int>(memory.fMHz.size()));
+    EXPECT_EQ(window->memorySeries()->at(10), QPointF(memory.fMHz[10], memory.delayMeasured[10]));
+    // The marker table's memory columns.
+    window->findChild<QAction *>("markerAtF0")->trigger();
+    const QString against = window->markerPanel()->text(0, 8);
+    EXPECT_EQ(against, "+0.500") << against.toStdString();
+    window->findChild<QAction *>("removeMarker")->trigger();
+
+    // Stored: the sweep on screen becomes the memory; the difference is 0.
+    window->findChild<QAction *>("storeMemory")->trigger();
+    for (int n = 0; n < 200 && !window->session().memoryComparison(); ++n)
+        QSignalSpy(&window->session(), &TuningSession::memoryChanged).wait(20);
+    ASSERT_TRUE(window->session().memoryComparison());
+    EXPECT_EQ(window->session().memoryComparison()->centreNs, 0);
+    EXPECT_TRUE(label("memoryVerdict")->text().contains("cable.s1p"));
+    window->session().clearMemory();
+    EXPECT_FALSE(window->memorySeries()->isVisible());
+    EXPECT_TRUE(label("memoryVerdict")->isHidden());
 }
 
 // The connect dialog makes the address varnel-calc reads, and offers what

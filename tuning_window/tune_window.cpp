@@ -5,6 +5,7 @@
 #include "tuning/tolerance_band.h"
 #include "tuning_window/connect_dialog.h"
 #include "tuning_window/element_bars.h"
+#include "tuning_window/marker_panel.h"
 #include "tuning_window/stage_table_model.h"
 
 #include <QAbstractSpinBox>
@@ -29,7 +30,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QImage>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLibraryInfo>
@@ -40,6 +40,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QProgressBar>
+#include <QScatterSeries>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -49,6 +50,7 @@
 #include <QStatusBar>
 #include <QSvgGenerator>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 #include <QTranslator>
@@ -539,6 +541,11 @@ class ChartView : public QChartView {
   public:
     using QChartView::QChartView;
     std::function<void(QPointF)> onHover;
+    // A click that drew no zoom rectangle, at its value.
+    std::function<void(QPointF)> onClick;
+    // Left and Right (with Shift, ten points), Delete.
+    std::function<void(int)> onStep;
+    std::function<void()> onDelete;
 
   protected:
     void mouseMoveEvent(QMouseEvent *event) override {
@@ -546,6 +553,31 @@ class ChartView : public QChartView {
             onHover(chart()->mapToValue(event->position()));
         QChartView::mouseMoveEvent(event);
     }
+    void mousePressEvent(QMouseEvent *event) override {
+        if (event->button() == Qt::LeftButton)
+            m_pressedAt = event->position();
+        QChartView::mousePressEvent(event);
+    }
+    void mouseReleaseEvent(QMouseEvent *event) override {
+        const bool click = event->button() == Qt::LeftButton &&
+                           (event->position() - m_pressedAt).manhattanLength() < 4;
+        QChartView::mouseReleaseEvent(event);
+        if (click && onClick && chart())
+            onClick(chart()->mapToValue(event->position()));
+    }
+    void keyPressEvent(QKeyEvent *event) override {
+        const int step = event->modifiers() & Qt::ShiftModifier ? 10 : 1;
+        if (event->key() == Qt::Key_Left && onStep)
+            return onStep(-step);
+        if (event->key() == Qt::Key_Right && onStep)
+            return onStep(step);
+        if (event->key() == Qt::Key_Delete && onDelete)
+            return onDelete();
+        QChartView::keyPressEvent(event);
+    }
+
+  private:
+    QPointF m_pressedAt;
 };
 
 TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
@@ -578,7 +610,12 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_splitter = new QSplitter(Qt::Horizontal);
     m_splitter->setObjectName(QStringLiteral("splitter"));
     m_splitter->addWidget(scroll);
-    m_splitter->addWidget(m_view);
+    // The chart with the marker table under it.
+    m_chartSide = new QWidget;
+    auto *side = new QVBoxLayout(m_chartSide);
+    side->setContentsMargins(0, 0, 0, 0);
+    side->addWidget(m_view, 1);
+    m_splitter->addWidget(m_chartSide);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({scroll->minimumWidth(), 4 * scroll->minimumWidth()});
     setCentralWidget(m_splitter);
@@ -599,6 +636,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     statusBar()->addPermanentWidget(m_progress);
     statusBar()->addPermanentWidget(m_readout);
     buildMenus();
+    buildMarkers();
 
     m_progressDelay = new QTimer(this);
     m_progressDelay->setSingleShot(true);
@@ -617,6 +655,8 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     connect(&m_session, &TuningSession::sweepChanged, this, &TuneWindow::showLink);
     connect(&m_session, &TuningSession::linkChanged, this, &TuneWindow::showLink);
     connect(&m_session, &TuningSession::reportChanged, this, &TuneWindow::showReport);
+    connect(&m_session, &TuningSession::reportChanged, this, &TuneWindow::drawMarkers);
+    connect(&m_session, &TuningSession::memoryChanged, this, &TuneWindow::showMemory);
 
     // A file dropped anywhere on the window opens, the chart and the fields
     // included: their own drop handling would take the path as text.
@@ -811,7 +851,9 @@ void TuneWindow::buildVerdict(QWidget *panel) {
     m_quality = plainLabel("quality");
     m_quality->hide();
     m_advice = plainLabel("advice");
-    for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})
+    m_memoryVerdict = plainLabel("memoryVerdict");
+    m_memoryVerdict->hide();
+    for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice, m_memoryVerdict})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // The elements of the fitted stage against their tolerances.
     m_bars = new ElementBars;
@@ -819,7 +861,7 @@ void TuneWindow::buildVerdict(QWidget *panel) {
     layout->addWidget(m_verdict);
     layout->addWidget(m_advice);
     layout->addWidget(m_bars);
-    for (QLabel *label : {m_delays, m_lobes, m_quality})
+    for (QLabel *label : {m_delays, m_lobes, m_quality, m_memoryVerdict})
         layout->addWidget(label);
     panel->layout()->addWidget(box);
 }
@@ -861,6 +903,12 @@ void TuneWindow::buildChart() {
     m_band->attachAxis(m_axisF);
     m_band->attachAxis(m_axisDelay);
     m_target = series(tr("Target delay"), QColor(0x1f, 0x4e, 0xa8), Qt::SolidLine, 2, m_axisDelay);
+    // The memory, dimmed, under the measured trace.
+    const QColor memoryColour(0x8a, 0x8a, 0x8a);
+    m_memoryDelay = series(tr("Memory delay"), memoryColour, Qt::SolidLine, 1.5, m_axisDelay);
+    m_memoryDb = series(tr("Memory |S11|"), memoryColour, Qt::DotLine, 1, m_axisDb);
+    m_memoryDelay->setVisible(false);
+    m_memoryDb->setVisible(false);
     m_measured =
         series(tr("Measured delay"), QColor(0xd6, 0x4b, 0x00), Qt::SolidLine, 1.5, m_axisDelay);
     m_f0Marker = series(tr("f0"), QColor(0x55, 0x55, 0x55), Qt::DashLine, 1, m_axisDelay);
@@ -876,6 +924,25 @@ void TuneWindow::buildChart() {
                       series(tr("|S21| design"), grey, Qt::DotLine, 1, m_axisDb)};
     for (QLineSeries *s : m_filterSeries)
         s->setVisible(false);
+    // The markers, numbered, over every trace.
+    for (std::size_t i = 0; i < maxMarkers; ++i) {
+        auto *s = new QScatterSeries;
+        s->setMarkerShape(QScatterSeries::MarkerShapeCircle);
+        s->setColor(QColor(0x20, 0x20, 0x20));
+        s->setBorderColor(Qt::white);
+        s->setPointLabelsFormat(QString::number(i + 1));
+        s->setPointLabelsVisible(true);
+        QFont font = s->pointLabelsFont();
+        font.setBold(true);
+        s->setPointLabelsFont(font);
+        s->setVisible(false);
+        m_chart->addSeries(s);
+        s->attachAxis(m_axisF);
+        s->attachAxis(m_axisDelay);
+        for (QLegendMarker *marker : m_chart->legend()->markers(s))
+            marker->setVisible(false);
+        m_markerSeries[i] = s;
+    }
 
     m_view = new ChartView(m_chart);
     m_view->setObjectName(QStringLiteral("chart"));
@@ -895,6 +962,10 @@ void TuneWindow::buildChart() {
         }
         m_readout->setText(tr("%1 MHz, %2 ns").arg(number(value.x(), 3), number(value.y(), 2)));
     };
+    m_view->setFocusPolicy(Qt::StrongFocus); // the markers move from the keyboard
+    m_view->onClick = [this](QPointF value) { placeMarker(value.x()); };
+    m_view->onStep = [this](int points) { moveMarker(points); };
+    m_view->onDelete = [this] { removeMarker(m_selectedMarker); };
 }
 
 void TuneWindow::buildMenus() {
@@ -933,6 +1004,19 @@ void TuneWindow::buildMenus() {
     m_hold->setCheckable(true);
     m_hold->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     connect(m_hold, &QAction::toggled, this, [this](bool on) { m_session.setHeld(on); });
+    measurement->addSeparator();
+    QAction *store = measurement->addAction(tr("Store sweep as &memory"), this, [this] {
+        m_session.storeMemory();
+        m_memoryFile.clear();
+    });
+    store->setObjectName(QStringLiteral("storeMemory"));
+    store->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    measurement->addAction(tr("Memory from &file..."), this, &TuneWindow::chooseMemory);
+    m_clearMemory = measurement->addAction(tr("C&lear memory"), this, [this] {
+        m_session.clearMemory();
+        m_memoryFile.clear();
+    });
+    m_clearMemory->setEnabled(false);
     measurement->addSeparator();
     m_saveSweep = measurement->addAction(tr("&Save sweep as Touchstone..."), this, [this] {
         const bool twoPort =
@@ -979,6 +1063,11 @@ void TuneWindow::buildMenus() {
     m_showBand->setChecked(true);
     m_showBand->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_B));
     connect(m_showBand, &QAction::toggled, this, &TuneWindow::drawBand);
+    m_againstMemory = view->addAction(tr("Verdict against the &memory"));
+    m_againstMemory->setObjectName(QStringLiteral("againstMemory"));
+    m_againstMemory->setCheckable(true);
+    m_againstMemory->setChecked(true);
+    connect(m_againstMemory, &QAction::toggled, this, &TuneWindow::showMemory);
     m_showDb = view->addAction(tr("|S11| in dB"));
     m_showDb->setObjectName(QStringLiteral("showDb"));
     m_showDb->setCheckable(true);
@@ -988,6 +1077,7 @@ void TuneWindow::buildMenus() {
         m_axisDb->setVisible(on);
         m_targetDb->setVisible(on);
         m_measuredDb->setVisible(on && m_session.report());
+        m_memoryDb->setVisible(on && m_session.memory());
     });
     m_axisDb->setVisible(false);
     m_targetDb->setVisible(false);
@@ -1039,6 +1129,25 @@ void TuneWindow::restoreSettings() {
     }
     m_mode->setCurrentIndex(settings.value(QStringLiteral("view/wholeFilter"), false).toBool() ? 1
                                                                                                : 0);
+    m_delta->setChecked(settings.value(QStringLiteral("view/delta"), false).toBool());
+    m_againstMemory->setChecked(
+        settings.value(QStringLiteral("view/againstMemory"), true).toBool());
+    m_markers.clear();
+    for (const QVariant &saved : settings.value(QStringLiteral("view/markers")).toList()) {
+        const QVariantMap fields = saved.toMap();
+        const int kind = fields.value(QStringLiteral("kind")).toInt();
+        if (m_markers.size() < maxMarkers && kind >= Marker::Fixed && kind <= Marker::LobePeak)
+            m_markers.push_back({static_cast<Marker::Kind>(kind),
+                                 fields.value(QStringLiteral("f")).toDouble(),
+                                 fields.value(QStringLiteral("lobe")).toInt()});
+    }
+    // A golden unit's file is loaded again; a stored sweep was this run's.
+    const QString memory = settings.value(QStringLiteral("memory/file")).toString();
+    if (!memory.isEmpty()) {
+        const QString why = openMemory(memory);
+        if (!why.isEmpty())
+            m_status->setText(tr("The memory was not loaded: %1").arg(why));
+    }
 }
 
 void TuneWindow::saveSettings() const {
@@ -1063,6 +1172,15 @@ void TuneWindow::saveSettings() const {
             settings.remove(key);
     }
     settings.setValue(QStringLiteral("view/wholeFilter"), m_mode->currentIndex() == 1);
+    settings.setValue(QStringLiteral("view/delta"), m_delta->isChecked());
+    settings.setValue(QStringLiteral("view/againstMemory"), m_againstMemory->isChecked());
+    QVariantList markers;
+    for (const Marker &marker : m_markers)
+        markers << QVariantMap{{QStringLiteral("kind"), static_cast<int>(marker.kind)},
+                               {QStringLiteral("f"), marker.fMHz},
+                               {QStringLiteral("lobe"), marker.lobe}};
+    settings.setValue(QStringLiteral("view/markers"), markers);
+    settings.setValue(QStringLiteral("memory/file"), m_memoryFile);
 }
 
 void TuneWindow::closeEvent(QCloseEvent *event) {
@@ -1409,6 +1527,229 @@ void TuneWindow::drawBand() {
     }
 }
 
+void TuneWindow::buildMarkers() {
+    QMenu *menu = menuBar()->addMenu(tr("Mar&kers"));
+    QAction *atF0 = menu->addAction(tr("Marker at &f0"), this, [this] {
+        addMarker({Marker::AtF0, 0, 0});
+    });
+    atF0->setObjectName(QStringLiteral("markerAtF0"));
+    atF0->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    QAction *lobes = menu->addAction(tr("Markers at the &lobe peaks"), this, [this] {
+        if (!m_session.report())
+            return;
+        m_markers = lobePeakMarkers(*m_session.report());
+        m_selectedMarker = 0;
+        drawMarkers();
+    });
+    lobes->setObjectName(QStringLiteral("markersAtLobes"));
+    lobes->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    m_delta = menu->addAction(tr("&Delta to marker 1"));
+    m_delta->setObjectName(QStringLiteral("delta"));
+    m_delta->setCheckable(true);
+    m_delta->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    connect(m_delta, &QAction::toggled, this, &TuneWindow::drawMarkers);
+    menu->addSeparator();
+    QAction *left =
+        menu->addAction(tr("Move the marker a point &left"), this, [this] { moveMarker(-1); });
+    left->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
+    QAction *right =
+        menu->addAction(tr("Move the marker a point &right"), this, [this] { moveMarker(1); });
+    right->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
+    for (int n = 0; n < static_cast<int>(maxMarkers); ++n) {
+        QAction *select = menu->addAction(tr("Select marker %1").arg(n + 1), this, [this, n] {
+            if (n < static_cast<int>(m_markers.size())) {
+                m_selectedMarker = n;
+                drawMarkers();
+            }
+        });
+        select->setShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + n)));
+    }
+    QAction *remove =
+        menu->addAction(tr("Re&move the marker"), this, [this] { removeMarker(m_selectedMarker); });
+    QAction *clear = menu->addAction(tr("&Clear markers"), this, [this] {
+        m_markers.clear();
+        drawMarkers();
+    });
+    clear->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
+    remove->setObjectName(QStringLiteral("removeMarker"));
+
+    m_markerPanel = new MarkerPanel({atF0, lobes, m_delta, clear});
+    m_chartSide->layout()->addWidget(m_markerPanel);
+    connect(m_markerPanel, &MarkerPanel::selectedChanged, this, [this](int marker) {
+        m_selectedMarker = marker;
+        drawMarkers();
+    });
+    connect(m_markerPanel, &MarkerPanel::moveRequested, this, &TuneWindow::moveMarker);
+    connect(m_markerPanel, &MarkerPanel::removeRequested, this, &TuneWindow::removeMarker);
+}
+
+void TuneWindow::addMarker(const Marker &marker) {
+    if (m_session.wholeFilter())
+        return;
+    if (marker.kind == Marker::AtF0) {
+        // One marker follows f0; asked again, it is selected.
+        const auto at = std::find_if(m_markers.begin(), m_markers.end(),
+                                     [](const Marker &m) { return m.kind == Marker::AtF0; });
+        if (at != m_markers.end()) {
+            m_selectedMarker = static_cast<int>(at - m_markers.begin());
+            return drawMarkers();
+        }
+    }
+    if (m_markers.size() < maxMarkers) {
+        m_markers.push_back(marker);
+        m_selectedMarker = static_cast<int>(m_markers.size()) - 1;
+    } else {
+        m_markers[static_cast<std::size_t>(m_selectedMarker)] = marker;
+    }
+    drawMarkers();
+}
+
+void TuneWindow::placeMarker(double fMHz) {
+    if (m_session.report())
+        addMarker({Marker::Fixed, fMHz, 0});
+}
+
+void TuneWindow::moveMarker(int points) {
+    const auto &report = m_session.report();
+    if (!report || m_selectedMarker >= static_cast<int>(m_markers.size()))
+        return;
+    Marker &marker = m_markers[static_cast<std::size_t>(m_selectedMarker)];
+    const auto at = markerPoint(*report, marker);
+    if (!at)
+        return;
+    const auto last = static_cast<long>(report->fMHz.size()) - 1;
+    const long to = std::clamp(static_cast<long>(*at) + points, 0L, last);
+    // Moved by hand, it stays where it is put.
+    marker = {Marker::Fixed, report->fMHz[static_cast<std::size_t>(to)], 0};
+    drawMarkers();
+}
+
+void TuneWindow::removeMarker(int marker) {
+    if (marker < 0 || marker >= static_cast<int>(m_markers.size()))
+        return;
+    m_markers.erase(m_markers.begin() + marker);
+    m_selectedMarker = std::max(0, std::min(m_selectedMarker, int(m_markers.size()) - 1));
+    drawMarkers();
+}
+
+void TuneWindow::drawMarkers() {
+    if (!m_markerPanel)
+        return;
+    const auto &report = m_session.report();
+    const bool stage = !m_session.wholeFilter();
+    const auto &comparison = m_session.memoryComparison();
+    const MemoryComparison *memory = comparison ? &*comparison : nullptr;
+    m_selectedMarker = std::max(0, std::min(m_selectedMarker, int(m_markers.size()) - 1));
+    std::vector<std::optional<MarkerReading>> readings;
+    for (std::size_t i = 0; i < maxMarkers; ++i) {
+        QScatterSeries *series = m_markerSeries[i];
+        std::optional<MarkerReading> reading;
+        if (i < m_markers.size() && report && stage)
+            if (const auto at = markerPoint(*report, m_markers[i]))
+                reading = readMarker(*report, *at, memory);
+        if (i < m_markers.size())
+            readings.push_back(reading);
+        if (reading)
+            series->replace({QPointF(reading->fMHz, reading->measuredNs)});
+        else
+            series->clear();
+        series->setMarkerSize(static_cast<int>(i) == m_selectedMarker ? 14 : 10);
+        series->setColor(static_cast<int>(i) == m_selectedMarker ? failColour
+                                                                 : QColor(0x20, 0x20, 0x20));
+        series->setVisible(reading.has_value());
+    }
+    // The selected marker against marker 1, or the last one when 1 is.
+    const int deltaOf = m_selectedMarker > 0 ? m_selectedMarker : int(readings.size()) - 1;
+    std::optional<MarkerDelta> delta;
+    if (m_delta->isChecked() && deltaOf > 0 && readings[0] &&
+        readings[static_cast<std::size_t>(deltaOf)])
+        delta = markerDelta(*readings[0], *readings[static_cast<std::size_t>(deltaOf)]);
+    m_markerPanel->show(readings, delta, deltaOf, memory != nullptr);
+    m_markerPanel->select(m_selectedMarker);
+    m_markerPanel->setVisible(stage);
+    // Greyed with the verdict when it is not of the sweep on screen.
+    m_markerPanel->table()->setEnabled(m_session.reportCurrent());
+}
+
+std::optional<QPointF> TuneWindow::markerDrawnAt(int marker) const {
+    if (marker < 0 || marker >= static_cast<int>(maxMarkers))
+        return std::nullopt;
+    const QScatterSeries *series = m_markerSeries[static_cast<std::size_t>(marker)];
+    if (!series->isVisible() || series->count() != 1)
+        return std::nullopt;
+    return series->at(0);
+}
+
+void TuneWindow::chooseMemory() {
+    const QString path = QFileDialog::getOpenFileName(
+        this, tr("Memory from file"), QFileInfo(m_session.origin()).path(),
+        tr("Touchstone files (*.s1p *.s2p *.S1P *.S2P);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    if (const QString why = openMemory(path); !why.isEmpty())
+        warn(tr("Memory from file"), why);
+}
+
+QString TuneWindow::openMemory(const QString &path) {
+    if (const auto failure = m_session.openMemory(path))
+        return failureFor(*failure);
+    m_memoryFile = path;
+    return QString();
+}
+
+QString TuneWindow::memoryVerdictText() const {
+    if (!m_session.memory())
+        return QString();
+    const QString origin = m_session.memoryName();
+    const QString name =
+        shownName(QFileInfo::exists(origin) ? QFileInfo(origin).fileName() : origin);
+    QStringList lines{tr("Against the memory (%1):").arg(name)};
+    const auto signedNumber = [](double value, int decimals) {
+        return (value >= 0 ? QStringLiteral("+") : QString()) + number(value, decimals);
+    };
+    const QString parameter = m_parameter->currentText();
+    const auto &memory = m_session.memory();
+    if (m_session.inputs() && (m_session.inputs()->check.parameter.row > memory->ports ||
+                               m_session.inputs()->check.parameter.column > memory->ports)) {
+        lines << tr("The memory has no %1.").arg(parameter);
+    } else if (const auto &refusal = m_session.memoryRefusal()) {
+        lines << tr("The memory cannot be checked: %1").arg(refusalFor(*refusal));
+    } else if (const auto &c = m_session.memoryComparison()) {
+        lines << tr("Delay at f0 %1 ns (%2 %), %3")
+                     .arg(signedNumber(c->centreNs, 3), signedNumber(c->centrePercent, 2),
+                          c->within ? tr("within the tolerance") : tr("outside the tolerance"));
+        lines << tr("|S11| at f0 %1 dB").arg(signedNumber(c->s11Db, 2));
+        for (std::size_t l = 0; l < c->lobes.size(); ++l)
+            lines << tr("Lobe %1 moved %2 MHz, %3 ns")
+                         .arg(l + 1)
+                         .arg(signedNumber(c->lobes[l].fMHz, 3),
+                              signedNumber(c->lobes[l].delayNs, 2));
+    } else {
+        lines << tr("Checking the memory...");
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TuneWindow::showMemory() {
+    const bool stage = !m_session.wholeFilter();
+    const bool memory = m_session.memory() != nullptr;
+    if (const auto &report = m_session.memoryReport(); report && stage) {
+        m_memoryDelay->replace(
+            pointsForDrawing(report->fMHz, report->delayMeasured, maxShownPoints));
+        m_memoryDb->replace(
+            pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
+    } else {
+        m_memoryDelay->clear();
+        m_memoryDb->clear();
+    }
+    m_memoryDelay->setVisible(stage && memory);
+    m_memoryDb->setVisible(stage && memory && m_showDb->isChecked());
+    m_clearMemory->setEnabled(memory);
+    m_memoryVerdict->setText(memoryVerdictText());
+    m_memoryVerdict->setVisible(stage && memory && m_againstMemory->isChecked());
+    drawMarkers();
+}
+
 int TuneWindow::bandStretchesShown() const {
     return static_cast<int>(std::count_if(m_bandFail.begin(), m_bandFail.end(),
                                           [](QLineSeries *s) { return s->isVisible(); }));
@@ -1434,7 +1775,8 @@ void TuneWindow::applyMode() {
             s->clear();
     }
     m_filterDrawnOrigin.clear();
-    drawBand(); // the stage's band, not the whole filter's
+    showMemory(); // the markers and the memory are the stage's
+    drawBand();   // the stage's band, not the whole filter's
     if (!whole)
         autoscale();
     showReport();

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "tuning/markers.h"
 #include "tuning_window/tuning_session.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointF>
 
 #include <array>
 #include <optional>
@@ -28,11 +30,13 @@ class QChartView;
 class QAreaSeries;
 class QPainter;
 class QLineSeries;
+class QScatterSeries;
 class QValueAxis;
 
 namespace varnel {
 
 class ElementBars;
+class MarkerPanel;
 
 class ChartView;
 class StageTableModel;
@@ -76,6 +80,19 @@ class TuneWindow : public QMainWindow {
     bool loading() const { return m_session.loading(); }
     // How many stretches of the sweep are drawn outside the tolerance band.
     int bandStretchesShown() const;
+
+    // Markers: a click on the chart puts one at the nearest point of the
+    // measured trace (up to maxMarkers; then it moves the selected one).
+    void placeMarker(double fMHz);
+    const std::vector<Marker> &markers() const { return m_markers; }
+    MarkerPanel *markerPanel() const { return m_markerPanel; }
+    // Where marker n is drawn on the chart; none when it is not drawn.
+    std::optional<QPointF> markerDrawnAt(int marker) const;
+    // The memory as a golden unit's file; an empty text on success.
+    QString openMemory(const QString &path);
+    // The sweep against the memory as the verdict panel shows it.
+    QString memoryVerdictText() const;
+    QLineSeries *memorySeries() const { return m_memoryDelay; }
 
   signals:
     // The inputs were read again and the table and target curve redrawn.
@@ -134,6 +151,16 @@ class TuneWindow : public QMainWindow {
     void exportWithDialog(const QString &title, const QString &filter,
                           QString (TuneWindow::*exporter)(const QString &));
     void warn(const QString &title, const QString &text);
+    void buildMarkers();
+    // The markers read from the report on screen, on the chart and in
+    // their table.
+    void drawMarkers();
+    void addMarker(const Marker &marker);
+    void moveMarker(int points);
+    void removeMarker(int marker);
+    void chooseMemory();
+    // The memory's traces and the verdict against it.
+    void showMemory();
 
     TuningSession m_session;
 
@@ -194,6 +221,20 @@ class TuneWindow : public QMainWindow {
     AxisLock m_delayLock, m_dbLock;
     QAction *m_showDb = nullptr;
     QString m_drawnOrigin; // the file whose sweep the axes were fitted to
+
+    // Markers.
+    std::vector<Marker> m_markers;
+    int m_selectedMarker = 0;
+    MarkerPanel *m_markerPanel = nullptr;
+    QWidget *m_chartSide = nullptr;
+    std::array<QScatterSeries *, maxMarkers> m_markerSeries{};
+    QAction *m_delta = nullptr;
+
+    // The memory.
+    QLineSeries *m_memoryDelay = nullptr, *m_memoryDb = nullptr;
+    QLabel *m_memoryVerdict = nullptr;
+    QAction *m_againstMemory = nullptr, *m_clearMemory = nullptr;
+    QString m_memoryFile; // remembered; none for a stored sweep
 
     QSplitter *m_splitter = nullptr;
     QScrollArea *m_panelScroll = nullptr;

@@ -17,7 +17,7 @@ constexpr int curvePoints = 801;
 } // namespace
 
 TuningSession::TuningSession(QObject *parent) : QObject(parent) {
-    connect(&m_checkWatcher, &QFutureWatcher<Checked>::finished, this,
+    connect(&m_checkWatcher, &QFutureWatcher<Results>::finished, this,
             &TuningSession::checkFinished);
     setTexts(m_texts);
 }
@@ -41,6 +41,15 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
         m_rows.clear();
     }
     markStale();
+    if (m_memory) {
+        // The memory is checked again with the new inputs.
+        ++m_memoryGeneration;
+        m_memoryChecked = false;
+        m_memoryReport.reset();
+        m_memoryRefusal.reset();
+        m_memoryComparison.reset();
+        emit memoryChanged();
+    }
     emit inputsChanged();
     recheck();
 }
@@ -181,6 +190,12 @@ void TuningSession::recheck() {
     }
     const CheckSettings settings = m_inputs->check;
     m_checkingOrigin = m_origin;
+    // The memory is checked along with the sweep, once for its inputs.
+    std::shared_ptr<const Network> memory;
+    if (m_memory && !m_memoryChecked && !m_wholeFilter &&
+        settings.parameter.row <= m_memory->ports && settings.parameter.column <= m_memory->ports)
+        memory = m_memory;
+    const quint64 memoryGeneration = m_memoryGeneration;
     if (m_wholeFilter) {
         DiagnoseSettings diagnose;
         diagnose.f0 = m_inputs->f0;
@@ -189,23 +204,28 @@ void TuningSession::recheck() {
         diagnose.tolerancePercent = settings.tolerancePercent;
         diagnose.toleranceFrequencyPercent = settings.toleranceFrequencyPercent;
         m_checkWatcher.setFuture(QtConcurrent::run(
-            [table = m_inputs->table, network = m_network, diagnose]() -> Checked {
+            [table = m_inputs->table, network = m_network, diagnose]() -> Results {
                 auto result = diagnoseFilter(table, *network, diagnose);
                 if (auto *d = std::get_if<Diagnosis>(&result))
-                    return std::move(*d);
-                return std::get<DiagnoseRefusal>(result);
+                    return {std::move(*d), std::nullopt, 0};
+                return {std::get<DiagnoseRefusal>(result), std::nullopt, 0};
             }));
         return;
     }
     if (settings.parameter.row > m_network->ports || settings.parameter.column > m_network->ports)
         return;
-    m_checkWatcher.setFuture(
-        QtConcurrent::run([table = m_inputs->table, network = m_network, settings]() -> Checked {
-            auto result = checkStage(table, *network, settings);
-            if (auto *r = std::get_if<CheckReport>(&result))
-                return std::move(*r);
-            return std::get<CheckRefusal>(result);
-        }));
+    m_checkWatcher.setFuture(QtConcurrent::run([table = m_inputs->table, network = m_network,
+                                                memory, memoryGeneration, settings]() -> Results {
+        Results results{CheckRefusal{}, std::nullopt, memoryGeneration};
+        auto result = checkStage(table, *network, settings);
+        if (auto *r = std::get_if<CheckReport>(&result))
+            results.sweep = std::move(*r);
+        else
+            results.sweep = std::get<CheckRefusal>(result);
+        if (memory)
+            results.memory = checkStage(table, *memory, settings);
+        return results;
+    }));
 }
 
 void TuningSession::setWholeFilter(bool whole) {
@@ -217,7 +237,15 @@ void TuningSession::setWholeFilter(bool whole) {
 }
 
 void TuningSession::checkFinished() {
-    const Checked result = m_checkWatcher.result();
+    const Results results = m_checkWatcher.result();
+    if (results.memory && results.memoryGeneration == m_memoryGeneration) {
+        m_memoryChecked = true;
+        if (const auto *report = std::get_if<CheckReport>(&*results.memory))
+            m_memoryReport = *report;
+        else
+            m_memoryRefusal = std::get<CheckRefusal>(*results.memory);
+    }
+    const Checked &result = results.sweep;
     // A result of older inputs or an older sweep is checked again. An
     // analyser sweeping faster than the check would otherwise never show
     // one: a result of the same source is kept, not current, meanwhile.
@@ -258,7 +286,47 @@ void TuningSession::checkFinished() {
         return;
     }
     m_reportCurrent = m_inputs.has_value() && !m_failure;
+    compareMemory();
     emit reportChanged();
+}
+
+void TuningSession::compareMemory() {
+    m_memoryComparison.reset();
+    if (m_report && m_memoryReport)
+        m_memoryComparison = compareWithMemory(*m_report, *m_memoryReport);
+    emit memoryChanged();
+}
+
+void TuningSession::setMemory(std::shared_ptr<const Network> memory, const QString &name) {
+    m_memory = std::move(memory);
+    m_memoryName = m_memory ? name : QString();
+    ++m_memoryGeneration;
+    m_memoryChecked = false;
+    m_memoryReport.reset();
+    m_memoryRefusal.reset();
+    m_memoryComparison.reset();
+    emit memoryChanged();
+    if (m_memory)
+        recheck();
+}
+
+void TuningSession::storeMemory() {
+    if (m_network)
+        setMemory(m_network, m_origin);
+}
+
+std::optional<SweepFailure> TuningSession::openMemory(const QString &path) {
+    ReadOptions options;
+    options.regularFileOnly = true;
+    auto read = readTouchstoneFile(path.toStdString(), options);
+    if (auto *error = std::get_if<TouchstoneError>(&read))
+        return SweepFailure{SweepFailure::Unreadable, path, *error, FileKind::Regular};
+    setMemory(std::make_shared<const Network>(std::move(std::get<Network>(read))), path);
+    return std::nullopt;
+}
+
+void TuningSession::clearMemory() {
+    setMemory(nullptr, QString());
 }
 
 QString TuningSession::exportComparisonCsv(const QString &path) const {

@@ -3,6 +3,7 @@
 #include "sweep_sources/sweep_source.h"
 #include "tuning/check.h"
 #include "tuning/diagnosis.h"
+#include "tuning/markers.h"
 #include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
 #include "tuning/sweep_average.h"
@@ -99,6 +100,22 @@ class TuningSession : public QObject {
     bool reportCurrent() const { return m_reportCurrent; }
     bool checking() const { return m_checkWatcher.isRunning(); }
 
+    // The memory: a sweep kept to compare with, the sweep on screen stored
+    // or a golden unit's file, checked with the same inputs as the sweep.
+    void storeMemory();
+    // None on success, else why the file gives no memory (the old one stays).
+    std::optional<SweepFailure> openMemory(const QString &path);
+    void clearMemory();
+    const std::shared_ptr<const Network> &memory() const { return m_memory; }
+    // The memory's sweep's name: its file's, or the stored sweep's origin.
+    QString memoryName() const { return m_memoryName; }
+    // The memory's check with the inputs on screen, or why it has none;
+    // neither while it is being checked.
+    const std::optional<CheckReport> &memoryReport() const { return m_memoryReport; }
+    const std::optional<CheckRefusal> &memoryRefusal() const { return m_memoryRefusal; }
+    // The sweep on screen against the memory, with report().
+    const std::optional<MemoryComparison> &memoryComparison() const { return m_memoryComparison; }
+
     // Exports; an empty text on success, else the reason, as plain text.
     QString exportComparisonCsv(const QString &path) const;
     QString exportTargetS1p(const QString &path) const;
@@ -112,9 +129,16 @@ class TuningSession : public QObject {
     void sweepChanged(); // a new sweep, or a failure of the source
     void reportChanged();
     void loadingChanged(bool loading);
+    void memoryChanged(); // a new memory, or its check
 
   private:
     using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
+    // The sweep's check, and the memory's when it was due.
+    struct Results {
+        Checked sweep;
+        std::optional<std::variant<CheckReport, CheckRefusal>> memory;
+        quint64 memoryGeneration = 0;
+    };
 
     void useSource(std::unique_ptr<SweepSource> source);
     void takeSweep(const Sweep &sweep);
@@ -125,6 +149,8 @@ class TuningSession : public QObject {
     void makeCurve(StageOutput output);
     void markStale();
     void setLink(Link link);
+    void setMemory(std::shared_ptr<const Network> memory, const QString &name);
+    void compareMemory();
 
     StageInputTexts m_texts;
     std::vector<InputProblem> m_problems;
@@ -155,7 +181,16 @@ class TuningSession : public QObject {
     bool m_reportCurrent = false;
     bool m_recheckPending = false;
     QString m_checkingOrigin; // the source of the sweep under check
-    QFutureWatcher<Checked> m_checkWatcher;
+    QFutureWatcher<Results> m_checkWatcher;
+
+    std::shared_ptr<const Network> m_memory;
+    QString m_memoryName;
+    // Counts memories and inputs: a memory's check of older ones is not kept.
+    quint64 m_memoryGeneration = 0;
+    bool m_memoryChecked = false;
+    std::optional<CheckReport> m_memoryReport;
+    std::optional<CheckRefusal> m_memoryRefusal;
+    std::optional<MemoryComparison> m_memoryComparison;
 };
 
 // Writes the bytes to `path` through a temporary file renamed into place,

@@ -60,6 +60,53 @@
     </message>
 </context>
 <context>
+    <name>varnel::MarkerPanel</name>
+    <message>
+        <source>Marker</source>
+        <translation>标记</translation>
+    </message>
+    <message>
+        <source>MHz</source>
+        <translation>MHz</translation>
+    </message>
+    <message>
+        <source>Measured (ns)</source>
+        <translation>实测 (ns)</translation>
+    </message>
+    <message>
+        <source>Target (ns)</source>
+        <translation>目标 (ns)</translation>
+    </message>
+    <message>
+        <source>Difference (ns)</source>
+        <translation>差值 (ns)</translation>
+    </message>
+    <message>
+        <source>Difference (%)</source>
+        <translation>差值 (%)</translation>
+    </message>
+    <message>
+        <source>|S11| (dB)</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <source>Memory (ns)</source>
+        <translation>记忆 (ns)</translation>
+    </message>
+    <message>
+        <source>Minus memory (ns)</source>
+        <translation>减记忆 (ns)</translation>
+    </message>
+    <message>
+        <source>off the trace</source>
+        <translation>不在曲线上</translation>
+    </message>
+    <message>
+        <source>Δ%1–1</source>
+        <translation>Δ%1–1</translation>
+    </message>
+</context>
+<context>
     <name>QObject</name>
     <message>
         <location filename="../../tuning_window/tuning_session.cpp" line="163"/>
@@ -98,6 +145,114 @@
 </context>
 <context>
     <name>varnel::TuneWindow</name>
+    <message>
+        <source>Memory delay</source>
+        <translation>记忆时延</translation>
+    </message>
+    <message>
+        <source>Memory |S11|</source>
+        <translation>记忆 |S11|</translation>
+    </message>
+    <message>
+        <source>Store sweep as &amp;memory</source>
+        <translation>将扫描存为记忆(&amp;M)</translation>
+    </message>
+    <message>
+        <source>Memory from &amp;file...</source>
+        <translation>从文件载入记忆(&amp;F)...</translation>
+    </message>
+    <message>
+        <source>C&amp;lear memory</source>
+        <translation>清除记忆(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Verdict against the &amp;memory</source>
+        <translation>与记忆比较的结论(&amp;M)</translation>
+    </message>
+    <message>
+        <source>The memory was not loaded: %1</source>
+        <translation>未载入记忆：%1</translation>
+    </message>
+    <message>
+        <source>Mar&amp;kers</source>
+        <translation>标记(&amp;K)</translation>
+    </message>
+    <message>
+        <source>Marker at &amp;f0</source>
+        <translation>f0 处标记(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Markers at the &amp;lobe peaks</source>
+        <translation>波瓣峰值处标记(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Delta to marker 1</source>
+        <translation>相对标记 1 的差值(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Move the marker a point &amp;left</source>
+        <translation>标记左移一点(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Move the marker a point &amp;right</source>
+        <translation>标记右移一点(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Select marker %1</source>
+        <translation>选择标记 %1</translation>
+    </message>
+    <message>
+        <source>Re&amp;move the marker</source>
+        <translation>删除标记(&amp;M)</translation>
+    </message>
+    <message>
+        <source>&amp;Clear markers</source>
+        <translation>清除所有标记(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Memory from file</source>
+        <translation>从文件载入记忆</translation>
+    </message>
+    <message>
+        <source>Touchstone files (*.s1p *.s2p *.S1P *.S2P);;All files (*)</source>
+        <translation>Touchstone 文件 (*.s1p *.s2p *.S1P *.S2P);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Against the memory (%1):</source>
+        <translation>与记忆（%1）相比：</translation>
+    </message>
+    <message>
+        <source>The memory has no %1.</source>
+        <translation>记忆中没有 %1。</translation>
+    </message>
+    <message>
+        <source>The memory cannot be checked: %1</source>
+        <translation>无法检查记忆：%1</translation>
+    </message>
+    <message>
+        <source>Delay at f0 %1 ns (%2 %), %3</source>
+        <translation>f0 处时延 %1 ns（%2 %），%3</translation>
+    </message>
+    <message>
+        <source>within the tolerance</source>
+        <translation>在容差内</translation>
+    </message>
+    <message>
+        <source>outside the tolerance</source>
+        <translation>超出容差</translation>
+    </message>
+    <message>
+        <source>|S11| at f0 %1 dB</source>
+        <translation>f0 处 |S11| %1 dB</translation>
+    </message>
+    <message>
+        <source>Lobe %1 moved %2 MHz, %3 ns</source>
+        <translation>波瓣 %1 移动了 %2 MHz、%3 ns</translation>
+    </message>
+    <message>
+        <source>Checking the memory...</source>
+        <translation>正在检查记忆...</translation>
+    </message>
     <message>
         <source>whole filter</source>
         <translation>整个滤波器</translation>

@@ -1,0 +1,158 @@
+#include "tuning_window/marker_panel.h"
+
+#include "number_text/number_text.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QSignalBlocker>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace varnel {
+
+namespace {
+
+enum Column { Name, Frequency, Measured, Target, Difference, Percent, S11, Memory, AgainstMemory };
+
+QString fixed(double value, int decimals) {
+    if (!std::isfinite(value))
+        return QString();
+    return QString::fromStdString(formatFixed(value, decimals));
+}
+
+QString signedFixed(double value, int decimals) {
+    const QString text = fixed(value, decimals);
+    return value >= 0 && !text.isEmpty() ? QLatin1Char('+') + text : text;
+}
+
+} // namespace
+
+MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("markers"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto *buttons = new QHBoxLayout;
+    for (QAction *action : actions) {
+        auto *button = new QToolButton;
+        button->setDefaultAction(action);
+        button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        buttons->addWidget(button);
+    }
+    buttons->addStretch(1);
+    layout->addLayout(buttons);
+
+    m_table = new QTableWidget(0, AgainstMemory + 1);
+    m_table->setObjectName(QStringLiteral("markerTable"));
+    m_table->setHorizontalHeaderLabels(
+        {tr("Marker"), tr("MHz"), tr("Measured (ns)"), tr("Target (ns)"), tr("Difference (ns)"),
+         tr("Difference (%)"), tr("|S11| (dB)"), tr("Memory (ns)"), tr("Minus memory (ns)")});
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_table->installEventFilter(this);
+    layout->addWidget(m_table);
+    connect(m_table, &QTableWidget::currentCellChanged, this,
+            [this](int row, int, int previous, int) {
+                if (row != previous && row >= 0 && row < m_markers)
+                    emit selectedChanged(row);
+            });
+}
+
+void MarkerPanel::show(const std::vector<std::optional<MarkerReading>> &readings,
+                       const std::optional<MarkerDelta> &delta, int deltaOf, bool memory) {
+    const int selected = m_table->currentRow();
+    m_markers = static_cast<int>(readings.size());
+    const QSignalBlocker block(m_table);
+    m_table->setRowCount(m_markers + (delta ? 1 : 0));
+    auto set = [this](int row, int column, const QString &text) {
+        QTableWidgetItem *item = m_table->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            item->setTextAlignment(column == Name ? Qt::AlignCenter
+                                                  : Qt::AlignRight | Qt::AlignVCenter);
+            m_table->setItem(row, column, item);
+        }
+        item->setText(text);
+    };
+    for (int row = 0; row < m_markers; ++row) {
+        const auto &r = readings[static_cast<std::size_t>(row)];
+        set(row, Name, QString::number(row + 1));
+        const QString none = r ? QString() : tr("off the trace");
+        set(row, Frequency, r ? fixed(r->fMHz, 3) : none);
+        set(row, Measured, r ? fixed(r->measuredNs, 3) : QString());
+        set(row, Target, r ? fixed(r->targetNs, 3) : QString());
+        set(row, Difference, r ? signedFixed(r->differenceNs, 3) : QString());
+        set(row, Percent, r ? signedFixed(r->differencePercent, 2) : QString());
+        set(row, S11, r ? fixed(r->s11Db, 2) : QString());
+        set(row, Memory, r && r->memoryNs ? fixed(*r->memoryNs, 3) : QString());
+        set(row, AgainstMemory,
+            r && r->againstMemoryNs ? signedFixed(*r->againstMemoryNs, 3) : QString());
+    }
+    if (delta) {
+        const int row = m_markers;
+        set(row, Name, tr("Δ%1–1").arg(deltaOf + 1));
+        set(row, Frequency, signedFixed(delta->fMHz, 3));
+        set(row, Measured, signedFixed(delta->measuredNs, 3));
+        set(row, Target, signedFixed(delta->targetNs, 3));
+        for (int column : {Difference, Percent, Memory, AgainstMemory})
+            set(row, column, QString());
+        set(row, S11, signedFixed(delta->s11Db, 2));
+    }
+    m_table->setColumnHidden(Memory, !memory);
+    m_table->setColumnHidden(AgainstMemory, !memory);
+    if (m_markers > 0)
+        m_table->setCurrentCell(std::clamp(selected, 0, m_markers - 1), Name);
+    // As tall as its rows, up to all four and the delta.
+    const int rows = std::max(1, m_table->rowCount());
+    m_table->setFixedHeight(m_table->horizontalHeader()->height() +
+                            rows * m_table->verticalHeader()->defaultSectionSize() +
+                            2 * m_table->frameWidth());
+    m_table->setVisible(m_markers > 0);
+}
+
+int MarkerPanel::selected() const {
+    const int row = m_table->currentRow();
+    return row >= 0 && row < m_markers ? row : -1;
+}
+
+void MarkerPanel::select(int marker) {
+    if (marker >= 0 && marker < m_markers)
+        m_table->setCurrentCell(marker, Name);
+}
+
+QString MarkerPanel::text(int row, int column) const {
+    const QTableWidgetItem *item = m_table->item(row, column);
+    return item ? item->text() : QString();
+}
+
+bool MarkerPanel::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const int step = key->modifiers() & Qt::ShiftModifier ? 10 : 1;
+        switch (key->key()) {
+        case Qt::Key_Left:
+            emit moveRequested(-step);
+            return true;
+        case Qt::Key_Right:
+            emit moveRequested(step);
+            return true;
+        case Qt::Key_Delete:
+        case Qt::Key_Backspace:
+            if (selected() >= 0)
+                emit removeRequested(selected());
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace varnel
