@@ -636,6 +636,14 @@ TEST_F(TuneWindowTest, MemoryTraceAndTheDifference) {
     const CheckReport &memory = *window->session().memoryReport();
     EXPECT_EQ(window->memorySeries()->count(), static_cast<int>(memory.fMHz.size()));
     EXPECT_EQ(window->memorySeries()->at(10), QPointF(memory.fMHz[10], memory.delayMeasured[10]));
+    // A tighter tolerance: the memory is checked again with it.
+    set("tolerance", "0.5");
+    for (int n = 0; n < 200 && !label("memoryVerdict")->text().contains("outside"); ++n)
+        QSignalSpy(&window->session(), &TuningSession::memoryChanged).wait(20);
+    EXPECT_TRUE(label("memoryVerdict")->text().contains("outside the tolerance"));
+    set("tolerance", "2");
+    for (int n = 0; n < 200 && !label("memoryVerdict")->text().contains("within"); ++n)
+        QSignalSpy(&window->session(), &TuningSession::memoryChanged).wait(20);
     // The marker table's memory columns.
     window->findChild<QAction *>("markerAtF0")->trigger();
     const QString against = window->markerPanel()->text(0, 8);

@@ -1733,14 +1733,20 @@ QString TuneWindow::memoryVerdictText() const {
 void TuneWindow::showMemory() {
     const bool stage = !m_session.wholeFilter();
     const bool memory = m_session.memory() != nullptr;
-    if (const auto &report = m_session.memoryReport(); report && stage) {
-        m_memoryDelay->replace(
-            pointsForDrawing(report->fMHz, report->delayMeasured, maxShownPoints));
-        m_memoryDb->replace(
-            pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
-    } else {
-        m_memoryDelay->clear();
-        m_memoryDb->clear();
+    // Drawn again only when it was checked again.
+    const auto &report = m_session.memoryReport();
+    const std::pair drawing(m_session.memoryChecks(), stage && report);
+    if (drawing != m_memoryDrawn) {
+        m_memoryDrawn = drawing;
+        if (report && stage) {
+            m_memoryDelay->replace(
+                pointsForDrawing(report->fMHz, report->delayMeasured, maxShownPoints));
+            m_memoryDb->replace(
+                pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
+        } else {
+            m_memoryDelay->clear();
+            m_memoryDb->clear();
+        }
     }
     m_memoryDelay->setVisible(stage && memory);
     m_memoryDb->setVisible(stage && memory && m_showDb->isChecked());

@@ -235,6 +235,8 @@ class TuneWindow : public QMainWindow {
     QLabel *m_memoryVerdict = nullptr;
     QAction *m_againstMemory = nullptr, *m_clearMemory = nullptr;
     QString m_memoryFile; // remembered; none for a stored sweep
+    // The memory's check drawn, and whether it was drawn or cleared.
+    std::pair<quint64, bool> m_memoryDrawn{0, false};
 
     QSplitter *m_splitter = nullptr;
     QScrollArea *m_panelScroll = nullptr;

@@ -42,11 +42,10 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
     }
     markStale();
     if (m_memory) {
-        // The memory is checked again with the new inputs.
+        // The memory is checked again with the new inputs; its trace stays
+        // on screen meanwhile, the comparison goes.
         ++m_memoryGeneration;
         m_memoryChecked = false;
-        m_memoryReport.reset();
-        m_memoryRefusal.reset();
         m_memoryComparison.reset();
         emit memoryChanged();
     }
@@ -240,6 +239,9 @@ void TuningSession::checkFinished() {
     const Results results = m_checkWatcher.result();
     if (results.memory && results.memoryGeneration == m_memoryGeneration) {
         m_memoryChecked = true;
+        ++m_memoryChecks;
+        m_memoryReport.reset();
+        m_memoryRefusal.reset();
         if (const auto *report = std::get_if<CheckReport>(&*results.memory))
             m_memoryReport = *report;
         else
@@ -301,6 +303,7 @@ void TuningSession::setMemory(std::shared_ptr<const Network> memory, const QStri
     m_memory = std::move(memory);
     m_memoryName = m_memory ? name : QString();
     ++m_memoryGeneration;
+    ++m_memoryChecks;
     m_memoryChecked = false;
     m_memoryReport.reset();
     m_memoryRefusal.reset();

@@ -109,10 +109,12 @@ class TuningSession : public QObject {
     const std::shared_ptr<const Network> &memory() const { return m_memory; }
     // The memory's sweep's name: its file's, or the stored sweep's origin.
     QString memoryName() const { return m_memoryName; }
-    // The memory's check with the inputs on screen, or why it has none;
-    // neither while it is being checked.
+    // The memory's check with the last inputs it was checked with (the
+    // newest once memoryComparison() is there), or why it has none.
     const std::optional<CheckReport> &memoryReport() const { return m_memoryReport; }
     const std::optional<CheckRefusal> &memoryRefusal() const { return m_memoryRefusal; }
+    // Changes whenever memoryReport() does, so that its trace is drawn once.
+    quint64 memoryChecks() const { return m_memoryChecks; }
     // The sweep on screen against the memory, with report().
     const std::optional<MemoryComparison> &memoryComparison() const { return m_memoryComparison; }
 
@@ -188,6 +190,7 @@ class TuningSession : public QObject {
     // Counts memories and inputs: a memory's check of older ones is not kept.
     quint64 m_memoryGeneration = 0;
     bool m_memoryChecked = false;
+    quint64 m_memoryChecks = 0;
     std::optional<CheckReport> m_memoryReport;
     std::optional<CheckRefusal> m_memoryRefusal;
     std::optional<MemoryComparison> m_memoryComparison;

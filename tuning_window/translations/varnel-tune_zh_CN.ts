@@ -183,7 +183,7 @@
     </message>
     <message>
         <source>Markers at the &amp;lobe peaks</source>
-        <translation>波瓣峰值处标记(&amp;L)</translation>
+        <translation>峰值处标记(&amp;L)</translation>
     </message>
     <message>
         <source>&amp;Delta to marker 1</source>
@@ -247,7 +247,7 @@
     </message>
     <message>
         <source>Lobe %1 moved %2 MHz, %3 ns</source>
-        <translation>波瓣 %1 移动了 %2 MHz、%3 ns</translation>
+        <translation>第 %1 峰移动了 %2 MHz、%3 ns</translation>
     </message>
     <message>
         <source>Checking the memory...</source>
