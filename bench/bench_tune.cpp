@@ -7,7 +7,11 @@
 //   3. a 1,000,000-point file loading: the longest the event loop is kept
 //      from answering input meanwhile, and when the verdict follows once the
 //      typing stops;
-//   4. each kind of analyser (the tests' fakes: an SCPI analyser and
+//   4. everything a tuner turns on at once (four markers, a memory, the
+//      average of 16 sweeps, the tolerance band): typing, moving a marker
+//      and a re-saved sweep of 801 points redrawn, and a re-saved 10,001-point
+//      sweep to screen;
+//   5. each kind of analyser (the tests' fakes: an SCPI analyser and
 //      LibreVNA at 1601 points, a NanoVNA at its 101, a sweep every 60 ms or
 //      so): from the last byte of a sweep's data to its verdict on screen.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_tune [RUNS]
@@ -17,6 +21,7 @@
 #include "tuning/stage_model.h"
 #include "tuning_window/tune_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QChartView>
 #include <QDir>
@@ -24,6 +29,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -157,7 +163,107 @@ int main(int argc, char **argv) {
     report("re-saved 10,001-point sweep: write to verdict shown", resaved, 50);
     report("1,000,000-point load: a keystroke answered in", answers, 50);
 
-    // 4. Live: each verdict shown against the last byte of the data it is of,
+    // 4. Everything on.
+    {
+        auto waitCurrent = [&] {
+            QElapsedTimer limit;
+            limit.start();
+            while (!window.session().reportCurrent() && limit.elapsed() < 10000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
+        };
+        auto write = [](const QString &to, const QByteArray &bytes) {
+            QFile file(to);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+                file.write(bytes) != bytes.size())
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(to));
+        };
+        const QString small = temp.filePath("small.s1p");
+        write(small, sweepFile(801, 0));
+        window.findChild<QSpinBox *>(QStringLiteral("average"))->setValue(16);
+        window.openFile(small);
+        waitCurrent();
+        if (!window.openMemory(small).isEmpty())
+            std::fprintf(stderr, "the memory does not load\n");
+        window.findChild<QAction *>(QStringLiteral("markersAtLobes"))->trigger();
+        for (double f : {996.0, 1004.0, 999.0})
+            window.placeMarker(f);
+        waitCurrent();
+        std::printf("everything on: %zu markers, memory %s, averaging %d, band %s\n",
+                    window.markers().size(), window.session().memory() ? "on" : "off",
+                    window.session().averaging(), window.bandStretchesShown() >= 0 ? "on" : "off");
+        QAction *right = nullptr, *left = nullptr;
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Right))
+                right = action;
+            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Left))
+                left = action;
+        }
+        auto redraw = [&] {
+            window.chartView()->repaint();
+            window.repaint();
+        };
+        // The paints the verdict asked for, if the wait did not already do
+        // them: the scene's change, then the view's update request.
+        auto flushPaints = [] {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::sendPostedEvents();
+        };
+        std::vector<double> typed, moved, reread, resavedAll;
+        for (int i = 0; i < runs; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            bandwidth->setText(i % 2 ? QStringLiteral("10") : QStringLiteral("10.5"));
+            redraw();
+            typed.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        bandwidth->setText(QStringLiteral("10"));
+        waitCurrent();
+        for (int i = 0; i < runs; ++i) {
+            QElapsedTimer timer;
+            timer.start();
+            (i % 2 ? left : right)->trigger();
+            redraw();
+            moved.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        // A re-read: from the sweep taken in to the verdict and chart redrawn.
+        QElapsedTimer since;
+        const auto taken = QObject::connect(&window.session(), &TuningSession::sweepChanged,
+                                            &window, [&] { since.start(); });
+        for (int i = 0; i < std::min(runs, 20); ++i) {
+            shown.clear();
+            write(small, sweepFile(801, 0.05 * (i % 5 + 1)));
+            QElapsedTimer limit;
+            limit.start();
+            while (!(shown.size() > 0 && window.session().reportCurrent()) &&
+                   limit.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
+            flushPaints();
+            reread.push_back(since.nsecsElapsed() / 1e6);
+        }
+        QObject::disconnect(taken);
+        write(path, sweepFile(10001, 0));
+        window.openFile(path);
+        waitCurrent();
+        for (int i = 0; i < std::min(runs, 20); ++i) {
+            shown.clear();
+            write(path, sweepFile(10001, 0.05 * (i % 5 + 1)));
+            QElapsedTimer timer;
+            timer.start();
+            while (!(shown.size() > 0 && window.session().reportCurrent()) &&
+                   timer.elapsed() < 5000)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
+            flushPaints();
+            resavedAll.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        report("everything on: typing, 801 points redrawn", typed, 16);
+        report("everything on: a marker moved, redrawn", moved, 16);
+        report("everything on: 801-point re-read, sweep to painted", reread, 16);
+        report("everything on: re-saved 10,001 points, write to painted", resavedAll, 50);
+        window.findChild<QSpinBox *>(QStringLiteral("average"))->setValue(1);
+        window.session().clearMemory();
+    }
+
+    // 5. Live: each verdict shown against the last byte of the data it is of,
     // for each kind of analyser (the NanoVNA at its firmware's point limit).
     {
         testing::FakeFaults faults;
@@ -186,7 +292,9 @@ int main(int argc, char **argv) {
             window.connectAnalyser(kind.address);
             std::vector<double> live;
             const auto shown = QObject::connect(&window, &TuneWindow::sweepShown, &window, [&] {
-                if (window.session().reportCurrent() &&
+                // Only verdicts of the analyser's sweeps, once it has sent one.
+                if (window.session().reportCurrent() && window.session().fromAnalyser() &&
+                    kind.lastByte() != std::chrono::steady_clock::time_point{} &&
                     live.size() < static_cast<std::size_t>(runs))
                     live.push_back(std::chrono::duration<double, std::milli>(
                                        std::chrono::steady_clock::now() - kind.lastByte())
