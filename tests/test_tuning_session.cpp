@@ -389,3 +389,41 @@ TEST_F(SessionTest, AveragingTakesTheLastSweeps) {
 }
 
 } // namespace
+
+// A quick check of a re-read sweep leaves the verdict as it is until the
+// new one comes (no grey flash); a long one greys it meanwhile; new inputs
+// grey it at once.
+TEST_F(SessionTest, VerdictGreysOnlyWhileItIsNotCurrentForLong) {
+    const QString path = temp.filePath("sweep.s1p");
+    write(path, sweepText(801));
+    window->openFile(path);
+    ASSERT_TRUE(current());
+    auto *box = window->findChild<QGroupBox *>("verdictBox");
+    ASSERT_TRUE(box->isEnabled());
+    bool greyed = false;
+    QObject::connect(&session(), &TuningSession::reportChanged, window.get(),
+                     [&] { greyed = greyed || !box->isEnabled(); });
+    QObject::connect(&session(), &TuningSession::sweepChanged, window.get(),
+                     [&] { greyed = greyed || !box->isEnabled(); });
+    write(path, sweepText(803));
+    ASSERT_TRUE(waitFor([&] {
+        greyed = greyed || !box->isEnabled();
+        return window->measuredPoints() == 803u && session().reportCurrent();
+    }));
+    EXPECT_FALSE(greyed) << "a quick check";
+
+    write(path, sweepText(1000000));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            greyed = greyed || !box->isEnabled();
+            return window->measuredPoints() == 1000000u && session().reportCurrent();
+        },
+        60000));
+    EXPECT_TRUE(greyed) << "a check of a million points";
+    EXPECT_TRUE(box->isEnabled());
+
+    set("tolerance", "3");
+    EXPECT_FALSE(box->isEnabled()) << "new inputs";
+    ASSERT_TRUE(current());
+    EXPECT_TRUE(box->isEnabled());
+}

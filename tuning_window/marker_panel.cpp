@@ -3,6 +3,7 @@
 #include "number_text/number_text.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -11,6 +12,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnel {
@@ -55,7 +57,15 @@ MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWi
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Widths fixed once, for the header or a wide number: sizing to the
+    // contents on every sweep would measure every cell each time.
+    const QFontMetrics metrics(m_table->font());
+    const int number = metrics.horizontalAdvance(QStringLiteral("-00000.000")) + 12;
+    for (int column = 0; column < m_table->columnCount(); ++column) {
+        const QString title = m_table->horizontalHeaderItem(column)->text();
+        const int header = m_table->horizontalHeader()->fontMetrics().horizontalAdvance(title) + 16;
+        m_table->setColumnWidth(column, std::max(column == Name ? 0 : number, header));
+    }
     m_table->installEventFilter(this);
     layout->addWidget(m_table);
     connect(m_table, &QTableWidget::currentCellChanged, this,
@@ -79,7 +89,8 @@ void MarkerPanel::show(const std::vector<std::optional<MarkerReading>> &readings
                                                   : Qt::AlignRight | Qt::AlignVCenter);
             m_table->setItem(row, column, item);
         }
-        item->setText(text);
+        if (item->text() != text)
+            item->setText(text);
     };
     for (int row = 0; row < m_markers; ++row) {
         const auto &r = readings[static_cast<std::size_t>(row)];
@@ -111,9 +122,11 @@ void MarkerPanel::show(const std::vector<std::optional<MarkerReading>> &readings
         m_table->setCurrentCell(std::clamp(selected, 0, m_markers - 1), Name);
     // As tall as its rows, up to all four and the delta.
     const int rows = std::max(1, m_table->rowCount());
-    m_table->setFixedHeight(m_table->horizontalHeader()->height() +
-                            rows * m_table->verticalHeader()->defaultSectionSize() +
-                            2 * m_table->frameWidth());
+    const int height = m_table->horizontalHeader()->sizeHint().height() +
+                       rows * m_table->verticalHeader()->defaultSectionSize() +
+                       2 * m_table->frameWidth();
+    if (m_table->height() != height)
+        m_table->setFixedHeight(height);
     m_table->setVisible(m_markers > 0);
 }
 

@@ -642,6 +642,10 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_progressDelay->setSingleShot(true);
     m_progressDelay->setInterval(300);
     connect(m_progressDelay, &QTimer::timeout, m_progress, &QWidget::show);
+    m_greyDelay = new QTimer(this);
+    m_greyDelay->setSingleShot(true);
+    m_greyDelay->setInterval(150);
+    connect(m_greyDelay, &QTimer::timeout, this, &TuneWindow::greyNow);
     connect(&m_session, &TuningSession::loadingChanged, this, [this](bool loading) {
         if (loading) {
             m_progressDelay->start();
@@ -840,6 +844,7 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
 void TuneWindow::buildVerdict(QWidget *panel) {
     auto *box = new QGroupBox(tr("Verdict"));
     m_verdictBox = box;
+    box->setObjectName(QStringLiteral("verdictBox"));
     auto *layout = new QVBoxLayout(box);
     m_verdict = plainLabel("verdict", tr("No sweep loaded"));
     QFont big = m_verdict->font();
@@ -1208,7 +1213,16 @@ void TuneWindow::textsEdited() {
     m_session.setTexts(texts);
 }
 
+void TuneWindow::greyNow() {
+    m_greyDelay->stop();
+    m_greyNow = true;
+    showReport();
+    m_greyNow = false;
+}
+
 void TuneWindow::showInputs() {
+    if (m_greyDelay->isActive())
+        greyNow(); // the verdict on screen is not of these inputs
     QString runTimeError;
     for (const auto &[field, widgets] : m_fieldMarks) {
         const auto &[edit, reason] = widgets;
@@ -1325,6 +1339,20 @@ void TuneWindow::showSweep() {
 void TuneWindow::showReport() {
     const bool current = m_session.reportCurrent();
     const auto &report = m_session.report();
+    // A current verdict stays as it is, with the trace it is of, while the
+    // next sweep is checked; greyed if that takes a while (or at once for
+    // new inputs, see showInputs).
+    const bool underCheck =
+        !current && m_session.problems().empty() && !m_session.sweepFailure() &&
+        m_session.network() &&
+        (report || m_session.refusal() || m_session.diagnosis() || m_session.diagnoseRefusal());
+    if (underCheck && !m_greyNow && m_currentShown) {
+        if (!m_greyDelay->isActive())
+            m_greyDelay->start();
+        return;
+    }
+    m_greyDelay->stop();
+    m_currentShown = current;
     m_verdictBox->setEnabled(current);
     m_measured->setOpacity(current ? 1.0 : 0.35);
     m_measuredDb->setOpacity(current ? 1.0 : 0.35);
@@ -1495,7 +1523,11 @@ void TuneWindow::drawBand() {
     if (shown) {
         const ToleranceBand band = toleranceBand(report->delayTarget, report->delayMeasured,
                                                  report->settings.tolerancePercent);
-        m_bandLower->replace(pointsForDrawing(report->fMHz, band.lowerNs, maxShownPoints));
+        {
+            // The area is drawn again once, with the second edge.
+            const QSignalBlocker block(m_bandLower);
+            m_bandLower->replace(pointsForDrawing(report->fMHz, band.lowerNs, maxShownPoints));
+        }
         m_bandUpper->replace(pointsForDrawing(report->fMHz, band.upperNs, maxShownPoints));
         // Each stretch outside in the fail colour, over the measured trace.
         for (const auto &[first, past] : band.outside) {
@@ -1668,7 +1700,7 @@ void TuneWindow::drawMarkers() {
     m_markerPanel->select(m_selectedMarker);
     m_markerPanel->setVisible(stage);
     // Greyed with the verdict when it is not of the sweep on screen.
-    m_markerPanel->table()->setEnabled(m_session.reportCurrent());
+    m_markerPanel->table()->setEnabled(m_verdictBox->isEnabled());
 }
 
 std::optional<QPointF> TuneWindow::markerDrawnAt(int marker) const {

@@ -130,6 +130,8 @@ class TuneWindow : public QMainWindow {
     void showInputs();
     void showSweep();
     void showReport();
+    // Shows a pending grey-out at once (new inputs do not wait).
+    void greyNow();
     void showDiagnosis();
     void drawMeasured();
     // The band around the target and the stretches of the sweep outside it.
@@ -244,6 +246,11 @@ class TuneWindow : public QMainWindow {
     QLabel *m_readout = nullptr;
     QProgressBar *m_progress = nullptr;
     QTimer *m_progressDelay = nullptr;
+    // A new sweep under check greys the verdict only if its check takes a
+    // while: a quick one is painted once, not greyed and then again.
+    QTimer *m_greyDelay = nullptr;
+    bool m_greyNow = false;
+    bool m_currentShown = false; // a current verdict is on screen
     QMenu *m_recentMenu = nullptr;
     QLabel *m_link = nullptr;
     QAction *m_disconnect = nullptr;
