@@ -27,6 +27,13 @@ std::string formatFixed(double value, int decimals) {
     return text;
 }
 
+std::string formatSigned(double value, int decimals) {
+    std::string text = formatFixed(value, decimals);
+    if (text.front() != '-' && text.find_first_not_of("0.") != std::string::npos)
+        text.insert(0, 1, '+');
+    return text;
+}
+
 std::string formatShortest(double value) {
     char buffer[32];
     return std::string(buffer, writeShortest(buffer, value));

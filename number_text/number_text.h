@@ -22,6 +22,11 @@ std::string formatShortest(double value);
 // Examples: (26.3847, 2) -> "26.38", (-0.001, 2) -> "0.00".
 std::string formatFixed(double value, int decimals);
 
+// formatFixed with a "+" before a positive amount, for differences; a value
+// that rounds to zero has no sign, so that none reads as a direction.
+// Examples: (2, 3) -> "+2.000", (-0.147, 3) -> "-0.147", (0.001, 2) -> "0.00".
+std::string formatSigned(double value, int decimals);
+
 // Appends one CSV row: the values in their shortest exact form, separated by
 // commas, and a line end. Example: {985, 10.5} -> "985,10.5\n".
 void appendCsvRow(std::string &out, std::span<const double> values);

@@ -153,6 +153,15 @@ TEST(NumberText, ZeroHasNoSign) {
     EXPECT_EQ(formatShortest(-0.5), "-0.5");
     EXPECT_EQ(formatFixed(-0.001, 2), "0.00");
     EXPECT_EQ(formatFixed(-0.006, 2), "-0.01");
+    // formatSigned's examples, and the rounding edges.
+    const struct {
+        double value;
+        int decimals;
+        const char *text;
+    } rows[] = {{2, 3, "+2.000"},    {-0.147, 3, "-0.147"}, {0.001, 2, "0.00"}, {-0.001, 2, "0.00"},
+                {0.006, 2, "+0.01"}, {-0.006, 2, "-0.01"},  {0.0, 1, "0.0"},    {12.5, 0, "+12"}};
+    for (const auto &row : rows)
+        EXPECT_EQ(formatSigned(row.value, row.decimals), row.text) << row.value;
     std::string row;
     appendCsvRow(row, {-0.0, 985, 10.5});
     EXPECT_EQ(row, "0,985,10.5\n");

@@ -505,8 +505,8 @@ std::size_t nearestByHand(const std::vector<double> &f, double at) {
 }
 
 QString fixed(double value, int decimals, bool sign = false) {
-    const QString text = QString::fromStdString(formatFixed(value, decimals));
-    return sign && value >= 0 ? "+" + text : text;
+    return QString::fromStdString(sign ? formatSigned(value, decimals)
+                                       : formatFixed(value, decimals));
 }
 
 // The marker panel's worked example.

@@ -28,8 +28,9 @@ QString fixed(double value, int decimals) {
 }
 
 QString signedFixed(double value, int decimals) {
-    const QString text = fixed(value, decimals);
-    return value >= 0 && !text.isEmpty() ? QLatin1Char('+') + text : text;
+    if (!std::isfinite(value))
+        return QString();
+    return QString::fromStdString(formatSigned(value, decimals));
 }
 
 } // namespace

@@ -94,6 +94,14 @@ QString number(double value, int decimals) {
     return qs(formatFixed(value, decimals));
 }
 
+// Shows or hides a series that has no entry in the legend: showing a series
+// shows its legend entry again.
+void showUnlisted(QChart *chart, QAbstractSeries *series, bool shown) {
+    series->setVisible(shown);
+    for (QLegendMarker *marker : chart->legend()->markers(series))
+        marker->setVisible(false);
+}
+
 QLabel *plainLabel(const char *name, const QString &text = QString()) {
     auto *label = new QLabel(text);
     label->setObjectName(QString::fromLatin1(name));
@@ -1550,12 +1558,12 @@ void TuneWindow::drawBand() {
                                         report->delayMeasured.begin() + static_cast<long>(past));
             m_bandFail[used]->replace(pointsForDrawing(f, d, maxShownPoints));
             m_bandFail[used]->setPointsVisible(past - first == 1); // a lone point shows too
-            m_bandFail[used++]->setVisible(true);
+            showUnlisted(m_chart, m_bandFail[used++], true);
         }
     }
     for (std::size_t i = used; i < m_bandFail.size(); ++i) {
         m_bandFail[i]->clear();
-        m_bandFail[i]->setVisible(false);
+        showUnlisted(m_chart, m_bandFail[i], false);
     }
 }
 
@@ -1685,10 +1693,11 @@ void TuneWindow::drawMarkers() {
             series->replace({QPointF(reading->fMHz, reading->measuredNs)});
         else
             series->clear();
-        series->setMarkerSize(static_cast<int>(i) == m_selectedMarker ? 14 : 10);
-        series->setColor(static_cast<int>(i) == m_selectedMarker ? failColour
-                                                                 : QColor(0x20, 0x20, 0x20));
-        series->setVisible(reading.has_value());
+        // The selected marker larger and black, the others grey.
+        const bool selected = static_cast<int>(i) == m_selectedMarker;
+        series->setMarkerSize(selected ? 14 : 10);
+        series->setColor(selected ? QColor(0x10, 0x10, 0x10) : QColor(0x70, 0x70, 0x70));
+        showUnlisted(m_chart, series, reading.has_value());
     }
     // The selected marker against marker 1, or the last one when 1 is.
     const int deltaOf = m_selectedMarker > 0 ? m_selectedMarker : int(readings.size()) - 1;
@@ -1737,7 +1746,7 @@ QString TuneWindow::memoryVerdictText() const {
         shownName(QFileInfo::exists(origin) ? QFileInfo(origin).fileName() : origin);
     QStringList lines{tr("Against the memory (%1):").arg(name)};
     const auto signedNumber = [](double value, int decimals) {
-        return (value >= 0 ? QStringLiteral("+") : QString()) + number(value, decimals);
+        return qs(formatSigned(value, decimals));
     };
     const QString parameter = m_parameter->currentText();
     const auto &memory = m_session.memory();
