@@ -596,6 +596,14 @@ TEST_F(TuneWindowTest, MarkersSnapToTheTrace) {
     for (std::size_t l = 0; l < std::min(again.lobes.size(), window->markers().size()); ++l)
         EXPECT_EQ(*window->markerDrawnAt(int(l)),
                   QPointF(again.lobes[l].fMHz, again.lobes[l].delayNs));
+    // The whole filter has no stage trace: no markers on it, none lost.
+    field<QComboBox>("mode")->setCurrentIndex(1);
+    EXPECT_FALSE(window->markerDrawnAt(0));
+    EXPECT_FALSE(window->markerPanel()->isVisible());
+    field<QComboBox>("mode")->setCurrentIndex(0);
+    for (int n = 0; n < 200 && !window->session().reportCurrent(); ++n)
+        QSignalSpy(window.get(), &TuneWindow::sweepShown).wait(20);
+    EXPECT_TRUE(window->markerDrawnAt(0));
     window->findChild<QAction *>("delta")->setChecked(false);
 }
 

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTableWidget>
 #include <QToolButton>
@@ -121,14 +122,29 @@ void MarkerPanel::show(const std::vector<std::optional<MarkerReading>> &readings
     m_table->setColumnHidden(AgainstMemory, !memory);
     if (m_markers > 0)
         m_table->setCurrentCell(std::clamp(selected, 0, m_markers - 1), Name);
-    // As tall as its rows, up to all four and the delta.
+    fitHeight();
+    m_table->setVisible(m_markers > 0);
+}
+
+void MarkerPanel::fitHeight() {
+    // As tall as its rows (all four and the delta), and the scroll bar when
+    // the columns are wider than the panel.
     const int rows = std::max(1, m_table->rowCount());
+    int width = 0;
+    for (int column = 0; column < m_table->columnCount(); ++column)
+        width += m_table->isColumnHidden(column) ? 0 : m_table->columnWidth(column);
+    const bool scrolls = width > m_table->width() - 2 * m_table->frameWidth();
     const int height = m_table->horizontalHeader()->sizeHint().height() +
                        rows * m_table->verticalHeader()->defaultSectionSize() +
-                       2 * m_table->frameWidth();
+                       2 * m_table->frameWidth() +
+                       (scrolls ? m_table->horizontalScrollBar()->sizeHint().height() : 0);
     if (m_table->height() != height)
         m_table->setFixedHeight(height);
-    m_table->setVisible(m_markers > 0);
+}
+
+void MarkerPanel::resizeEvent(QResizeEvent *event) {
+    QWidget::resizeEvent(event);
+    fitHeight();
 }
 
 int MarkerPanel::selected() const {

@@ -43,8 +43,11 @@ class MarkerPanel : public QWidget {
 
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
   private:
+    void fitHeight();
+
     QTableWidget *m_table = nullptr;
     int m_markers = 0;
 };
