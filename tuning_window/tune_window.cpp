@@ -94,6 +94,13 @@ QString number(double value, int decimals) {
     return qs(formatFixed(value, decimals));
 }
 
+// Sets a style sheet only when it changes: each setting polishes the widget
+// and lays it out again, which a new sweep or keystroke need not pay for.
+void restyle(QWidget *widget, const QString &sheet) {
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
 // Shows or hides a series that has no entry in the legend: showing a series
 // shows its legend entry again.
 void showUnlisted(QChart *chart, QAbstractSeries *series, bool shown) {
@@ -1240,8 +1247,7 @@ void TuneWindow::showInputs() {
                 message = problemFor(problem);
         reason->setText(message);
         reason->setVisible(!message.isEmpty());
-        edit->setStyleSheet(message.isEmpty() ? QString()
-                                              : QStringLiteral("border: 2px solid #b00020;"));
+        restyle(edit, message.isEmpty() ? QString() : QStringLiteral("border: 2px solid #b00020;"));
     }
     for (const InputProblem &problem : m_session.problems())
         if (problem.kind == InputProblem::RunTime)
@@ -1380,7 +1386,7 @@ void TuneWindow::showReport() {
                                       : tr("No verdict: the file does not read"))
                            : m_session.network() ? tr("Checking...")
                                                  : tr("No sweep loaded"));
-        m_verdict->setStyleSheet(QString());
+        restyle(m_verdict, QString());
         if (!m_session.network()) {
             for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})
                 label->clear();
@@ -1396,7 +1402,7 @@ void TuneWindow::showReport() {
     }
     if (const auto &refusal = m_session.refusal()) {
         m_verdict->setText(tr("No verdict"));
-        m_verdict->setStyleSheet(QString());
+        restyle(m_verdict, QString());
         m_delays->setText(refusalFor(*refusal));
         for (QLabel *label : {m_lobes, m_quality, m_advice})
             label->clear();
@@ -1410,15 +1416,15 @@ void TuneWindow::showReport() {
     switch (r.verdict.outcome) {
     case Verdict::Pass:
         m_verdict->setText(tr("PASS"));
-        m_verdict->setStyleSheet(QStringLiteral("color: white; background: #1b7f3b; padding: 4px"));
+        restyle(m_verdict, QStringLiteral("color: white; background: #1b7f3b; padding: 4px"));
         break;
     case Verdict::Fail:
         m_verdict->setText(tr("FAIL"));
-        m_verdict->setStyleSheet(QStringLiteral("color: white; background: #b00020; padding: 4px"));
+        restyle(m_verdict, QStringLiteral("color: white; background: #b00020; padding: 4px"));
         break;
     case Verdict::Uncertain:
         m_verdict->setText(tr("UNCERTAIN"));
-        m_verdict->setStyleSheet(QStringLiteral("color: black; background: #f2c94c; padding: 4px"));
+        restyle(m_verdict, QStringLiteral("color: black; background: #f2c94c; padding: 4px"));
         break;
     }
     m_delays->setText(tr("Delay at f0: measured %1 ns, target %2 ns\nDeviation %3 %, tolerance "
@@ -1531,12 +1537,18 @@ void TuneWindow::drawBand() {
     if (shown) {
         const ToleranceBand band = toleranceBand(report->delayTarget, report->delayMeasured,
                                                  report->settings.tolerancePercent);
-        {
-            // The area is drawn again once, with the second edge.
-            const QSignalBlocker block(m_bandLower);
-            m_bandLower->replace(pointsForDrawing(report->fMHz, band.lowerNs, maxShownPoints));
+        // The band is the target's: a new sweep on the same frequencies with
+        // the same inputs leaves it as it is.
+        QList<QPointF> lower = pointsForDrawing(report->fMHz, band.lowerNs, maxShownPoints);
+        QList<QPointF> upper = pointsForDrawing(report->fMHz, band.upperNs, maxShownPoints);
+        if (lower != m_bandLower->points() || upper != m_bandUpper->points()) {
+            {
+                // The area is drawn again once, with the second edge.
+                const QSignalBlocker block(m_bandLower);
+                m_bandLower->replace(lower);
+            }
+            m_bandUpper->replace(upper);
         }
-        m_bandUpper->replace(pointsForDrawing(report->fMHz, band.upperNs, maxShownPoints));
         // Each stretch outside in the fail colour, over the measured trace.
         for (const auto &[first, past] : band.outside) {
             if (used == m_bandFail.size()) {
@@ -1689,15 +1701,22 @@ void TuneWindow::drawMarkers() {
                 reading = readMarker(*report, *at, memory);
         if (i < m_markers.size())
             readings.push_back(reading);
-        if (reading)
-            series->replace({QPointF(reading->fMHz, reading->measuredNs)});
-        else
-            series->clear();
+        const QList<QPointF> at = reading
+                                      ? QList<QPointF>{QPointF(reading->fMHz, reading->measuredNs)}
+                                      : QList<QPointF>();
+        if (series->points() != at)
+            series->replace(at);
         // The selected marker larger and black, the others grey.
+        // (Each setting rebuilds the series' items: only what changes is set.)
         const bool selected = static_cast<int>(i) == m_selectedMarker;
-        series->setMarkerSize(selected ? 14 : 10);
-        series->setColor(selected ? QColor(0x10, 0x10, 0x10) : QColor(0x70, 0x70, 0x70));
-        showUnlisted(m_chart, series, reading.has_value());
+        const qreal size = selected ? 14 : 10;
+        const QColor colour = selected ? QColor(0x10, 0x10, 0x10) : QColor(0x70, 0x70, 0x70);
+        if (series->markerSize() != size)
+            series->setMarkerSize(size);
+        if (series->color() != colour)
+            series->setColor(colour);
+        if (series->isVisible() != reading.has_value())
+            showUnlisted(m_chart, series, reading.has_value());
     }
     // The selected marker against marker 1, or the last one when 1 is.
     const int deltaOf = m_selectedMarker > 0 ? m_selectedMarker : int(readings.size()) - 1;
@@ -1835,7 +1854,7 @@ void TuneWindow::showDiagnosis() {
     m_quality->hide();
     if (const auto &refusal = m_session.diagnoseRefusal()) {
         m_verdict->setText(tr("No verdict"));
-        m_verdict->setStyleSheet(QString());
+        restyle(m_verdict, QString());
         m_delays->setText(refusal->kind == DiagnoseRefusal::F0Outside
                               ? tr("f0 %1 MHz is outside the sweep (%2 to %3 MHz).")
                                     .arg(qs(formatShortest(refusal->f0)),
@@ -1870,7 +1889,7 @@ void TuneWindow::showDiagnosis() {
         style = "color: black; background: #f2c94c; padding: 4px";
         break;
     }
-    m_verdict->setStyleSheet(QString::fromLatin1(style));
+    restyle(m_verdict, QString::fromLatin1(style));
     m_advice->setText(diagnosisFor(*d));
     m_bars->setElements(d->outcome == Diagnosis::TooFar ? std::vector<JudgedElement>()
                                                         : d->elements);

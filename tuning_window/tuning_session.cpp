@@ -42,12 +42,11 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
     }
     markStale();
     if (m_memory) {
-        // The memory is checked again with the new inputs; its trace stays
-        // on screen meanwhile, the comparison goes.
+        // The memory is checked again with the new inputs, along with the
+        // sweep; until then its trace and comparison stay, not current with
+        // the report.
         ++m_memoryGeneration;
         m_memoryChecked = false;
-        m_memoryComparison.reset();
-        emit memoryChanged();
     }
     emit inputsChanged();
     recheck();
@@ -191,9 +190,18 @@ void TuningSession::recheck() {
     m_checkingOrigin = m_origin;
     // The memory is checked along with the sweep, once for its inputs.
     std::shared_ptr<const Network> memory;
-    if (m_memory && !m_memoryChecked && !m_wholeFilter &&
-        settings.parameter.row <= m_memory->ports && settings.parameter.column <= m_memory->ports)
-        memory = m_memory;
+    if (m_memory && !m_memoryChecked && !m_wholeFilter) {
+        if (settings.parameter.row <= m_memory->ports &&
+            settings.parameter.column <= m_memory->ports) {
+            memory = m_memory;
+        } else {
+            // A memory without the parameter has nothing to compare.
+            m_memoryChecked = true;
+            ++m_memoryChecks;
+            m_memoryReport.reset();
+            m_memoryRefusal.reset();
+        }
+    }
     const quint64 memoryGeneration = m_memoryGeneration;
     if (m_wholeFilter) {
         DiagnoseSettings diagnose;

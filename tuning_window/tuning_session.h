@@ -109,13 +109,14 @@ class TuningSession : public QObject {
     const std::shared_ptr<const Network> &memory() const { return m_memory; }
     // The memory's sweep's name: its file's, or the stored sweep's origin.
     QString memoryName() const { return m_memoryName; }
-    // The memory's check with the last inputs it was checked with (the
-    // newest once memoryComparison() is there), or why it has none.
+    // The memory's check with the inputs of the last check (the sweep's
+    // report()), or why it has none; neither while it is first checked.
     const std::optional<CheckReport> &memoryReport() const { return m_memoryReport; }
     const std::optional<CheckRefusal> &memoryRefusal() const { return m_memoryRefusal; }
     // Changes whenever memoryReport() does, so that its trace is drawn once.
     quint64 memoryChecks() const { return m_memoryChecks; }
-    // The sweep on screen against the memory, with report().
+    // The sweep on screen against the memory, of the same inputs and sweep
+    // as report() (and current with it).
     const std::optional<MemoryComparison> &memoryComparison() const { return m_memoryComparison; }
 
     // Exports; an empty text on success, else the reason, as plain text.
