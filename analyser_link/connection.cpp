@@ -201,16 +201,27 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
     }
 }
 
+std::variant<std::size_t, LinkError> lineFrame(std::string_view bytes) {
+    const std::size_t end = bytes.find('\n');
+    return end == std::string_view::npos ? 0 : end + 1;
+}
+
+std::string withoutLineEnd(std::string line) {
+    if (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
 std::variant<std::string, LinkError> ReplyChannel::line() {
-    auto got = await([](std::string_view bytes) -> std::variant<std::size_t, LinkError> {
-        const std::size_t end = bytes.find('\n');
-        return end == std::string_view::npos ? 0 : end + 1;
-    });
-    if (auto *text = std::get_if<std::string>(&got)) {
-        text->pop_back();
-        if (!text->empty() && text->back() == '\r')
-            text->pop_back();
-    }
+    return line(m_reply);
+}
+
+std::variant<std::string, LinkError> ReplyChannel::line(std::chrono::milliseconds timeout) {
+    auto got = await(lineFrame, timeout);
+    if (auto *text = std::get_if<std::string>(&got))
+        *text = withoutLineEnd(std::move(*text));
     return got;
 }
 

@@ -53,6 +53,12 @@ std::variant<Connection, LinkError> openSerial(const std::string &device);
 // "connection refused", "no reply within 2000 ms", ...: the error's words.
 std::string linkErrorText(const LinkError &error);
 
+// A reply framed by its line feed: the bytes up to and with the first LF
+// (0 while there is none). "1\r\n+2" -> 3.
+std::variant<std::size_t, LinkError> lineFrame(std::string_view bytes);
+// The line without its LF or CR LF: "1\r\n" -> "1".
+std::string withoutLineEnd(std::string line);
+
 // A connection with the bytes received and not yet taken, for a protocol
 // that frames its replies itself. `await(frame)` waits until `frame` finds a
 // whole reply at the front of the bytes: it returns how many bytes the
@@ -73,6 +79,7 @@ class ReplyChannel {
                                                std::chrono::milliseconds timeout);
     // The next line, without its LF or CR LF.
     std::variant<std::string, LinkError> line();
+    std::variant<std::string, LinkError> line(std::chrono::milliseconds timeout);
     std::chrono::milliseconds replyTimeout() const { return m_reply; }
 
   private:

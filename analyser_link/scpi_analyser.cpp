@@ -37,10 +37,10 @@ class ScpiAnalyser final : public Analyser {
     std::variant<Network, LinkError> sweep() override {
         if (auto sent = command(":INIT1:IMM;*OPC?"); auto *error = std::get_if<LinkError>(&sent))
             return *error;
-        auto done = m_channel.await(lineFrame, m_timeouts.sweep);
+        auto done = m_channel.line(m_timeouts.sweep);
         if (auto *error = std::get_if<LinkError>(&done))
             return *error;
-        const std::string answer = trimmedLine(std::get<std::string>(done));
+        const std::string &answer = std::get<std::string>(done);
         if (answer != "1" && answer != "+1")
             return LinkError{LinkError::Protocol,
                              "the sweep did not complete (*OPC? answered '" + answer + "')"};
@@ -64,16 +64,6 @@ class ScpiAnalyser final : public Analyser {
     }
 
   private:
-    static std::variant<std::size_t, LinkError> lineFrame(std::string_view bytes) {
-        const std::size_t end = bytes.find('\n');
-        return end == std::string_view::npos ? 0 : end + 1;
-    }
-    static std::string trimmedLine(std::string line) {
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.pop_back();
-        return line;
-    }
-
     std::variant<std::monostate, LinkError> command(std::string_view text) {
         return m_channel.send(std::string(text) + "\n");
     }
@@ -108,7 +98,7 @@ class ScpiAnalyser final : public Analyser {
                                  "a block of doubles whose length is not a multiple of 8"};
             return std::move(*values);
         }
-        auto numbers = parseAsciiNumbers(trimmedLine(bytes));
+        auto numbers = parseAsciiNumbers(withoutLineEnd(bytes));
         if (auto *why = std::get_if<std::string>(&numbers))
             return LinkError{LinkError::Protocol, *why};
         return std::move(std::get<std::vector<double>>(numbers));

@@ -1,4 +1,5 @@
 #include "analyser_link/analyser.h"
+#include "analyser_link/connection.h"
 #include "analyser_link/source_address.h"
 #include "fake_librevna.h"
 #include "fake_nanovna.h"
@@ -59,6 +60,17 @@ TEST_P(AddressTest, ReadsOrRefuses) {
 }
 
 // The header's examples: an address made from its parts reads back as them.
+// The line framing's worked examples, and the ends it keeps or drops.
+TEST(LineFrame, WorkedExamples) {
+    EXPECT_EQ(std::get<std::size_t>(lineFrame("1\r\n+2")), 3u);
+    EXPECT_EQ(withoutLineEnd("1\r\n"), "1");
+    EXPECT_EQ(std::get<std::size_t>(lineFrame("no end yet")), 0u);
+    EXPECT_EQ(std::get<std::size_t>(lineFrame("\n")), 1u);
+    EXPECT_EQ(withoutLineEnd("1\n"), "1");
+    EXPECT_EQ(withoutLineEnd("1\r"), "1");
+    EXPECT_EQ(withoutLineEnd("a\rb\n"), "a\rb") << "a CR inside stays";
+}
+
 TEST(AddressText, ReadsBackAsItsParts) {
     EXPECT_EQ(addressText(SourceAddress::Scpi, "ena", 5025, ""), "scpi://ena:5025");
     EXPECT_EQ(addressText(SourceAddress::NanoVna, "", 0, "/dev/ttyACM0"), "nanovna:/dev/ttyACM0");
