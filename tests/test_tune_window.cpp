@@ -644,6 +644,13 @@ TEST_F(TuneWindowTest, MemoryTraceAndTheDifference) {
     const CheckReport &memory = *window->session().memoryReport();
     EXPECT_EQ(window->memorySeries()->count(), static_cast<int>(memory.fMHz.size()));
     EXPECT_EQ(window->memorySeries()->at(10), QPointF(memory.fMHz[10], memory.delayMeasured[10]));
+    // The exported chart carries the memory's trace.
+    window->show(); // laid out, as on screen
+    const QString svg = temp.filePath("memory.svg");
+    ASSERT_TRUE(window->exportChartSvg(svg).isEmpty());
+    QFile svgFile(svg);
+    ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(svgFile.readAll().contains("Memory delay")) << "its legend entry";
     // A tighter tolerance: the memory is checked again with it.
     set("tolerance", "0.5");
     for (int n = 0; n < 200 && !label("memoryVerdict")->text().contains("outside"); ++n)
