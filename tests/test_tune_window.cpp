@@ -677,6 +677,40 @@ TEST_F(TuneWindowTest, MemoryTraceAndTheDifference) {
     EXPECT_TRUE(label("memoryVerdict")->isHidden());
 }
 
+// The |S11| traces, left empty while hidden, are the check's and the
+// target's once shown, and follow a new sweep.
+TEST_F(TuneWindowTest, DbTracesAreFilledWhenShown) {
+    set("qu", "3000");
+    field<QSpinBox>("stage")->setValue(2);
+    ASSERT_TRUE(open(dataDir + "/stage2-mistuned.s2p"));
+    ASSERT_TRUE(window->openMemory(dataDir + "/quirks.s2p").isEmpty());
+    for (int n = 0; n < 200 && !window->session().memoryComparison(); ++n)
+        QSignalSpy(&window->session(), &TuningSession::memoryChanged).wait(20);
+    auto series = [&](const char *name) {
+        for (QAbstractSeries *s : field<QChartView>("chart")->chart()->series())
+            if (s->name() == QLatin1String(name))
+                return qobject_cast<QLineSeries *>(s);
+        return static_cast<QLineSeries *>(nullptr);
+    };
+    auto matches = [](QLineSeries *s, const std::vector<double> &f, const std::vector<double> &y) {
+        if (!s->isVisible() || s->count() != static_cast<int>(f.size()))
+            return false;
+        for (int i = 0; i < s->count(); ++i)
+            if (s->at(i) != QPointF(f[std::size_t(i)], y[std::size_t(i)]))
+                return false;
+        return true;
+    };
+    window->findChild<QAction *>("showDb")->setChecked(true);
+    const CheckReport &r = *window->report();
+    EXPECT_TRUE(matches(series("Measured |S11|"), r.fMHz, r.s11DbMeasuredTrace));
+    const TargetCurve &curve = *window->session().curve();
+    EXPECT_TRUE(matches(series("Target |S11|"), curve.fMHz, curve.s11Db));
+    const CheckReport &memory = *window->session().memoryReport();
+    EXPECT_TRUE(matches(series("Memory |S11|"), memory.fMHz, memory.s11DbMeasuredTrace));
+    window->findChild<QAction *>("showDb")->setChecked(false);
+    EXPECT_FALSE(series("Measured |S11|")->isVisible());
+}
+
 // The connect dialog makes the address varnel-calc reads, and offers what
 // was chosen last.
 TEST(ConnectDialogTest, AddressFromTheFieldsAndRemembered) {

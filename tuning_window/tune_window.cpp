@@ -1096,8 +1096,12 @@ void TuneWindow::buildMenus() {
             return; // the whole filter's chart is all dB
         m_axisDb->setVisible(on);
         m_targetDb->setVisible(on);
+        if (const auto &curve = m_session.curve(); curve && on)
+            m_targetDb->replace(pointsForDrawing(curve->fMHz, curve->s11Db, curve->fMHz.size()));
         m_measuredDb->setVisible(on && m_session.report());
-        m_memoryDb->setVisible(on && m_session.memory());
+        drawMeasured();
+        m_memoryDrawn = {}; // its |S11| is filled now
+        showMemory();
     });
     m_axisDb->setVisible(false);
     m_targetDb->setVisible(false);
@@ -1268,7 +1272,8 @@ void TuneWindow::showInputs() {
         const TargetCurve &curve = *m_session.curve();
         const QList<QPointF> before = m_target->points();
         m_target->replace(pointsForDrawing(curve.fMHz, curve.delayNs, curve.fMHz.size()));
-        m_targetDb->replace(pointsForDrawing(curve.fMHz, curve.s11Db, curve.fMHz.size()));
+        if (m_showDb->isChecked())
+            m_targetDb->replace(pointsForDrawing(curve.fMHz, curve.s11Db, curve.fMHz.size()));
         if (!m_session.wholeFilter())
             m_axisDb->setTitleText(tr("|%1| (dB)").arg(m_parameter->currentText()));
         // A new target is fitted to the axes; a changed tolerance or
@@ -1464,8 +1469,10 @@ void TuneWindow::drawMeasured() {
         return;
     m_measured->replace(pointsForDrawing(report->fMHz, report->delayMeasured, maxShownPoints));
     drawBand();
-    m_measuredDb->replace(
-        pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
+    // A hidden trace is not laid out for nothing: it is filled when shown.
+    if (m_showDb->isChecked())
+        m_measuredDb->replace(
+            pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
     m_measuredDb->setVisible(m_showDb->isChecked());
     // A re-read of the same file keeps the zoom and the axes; a new file
     // is fitted.
@@ -1801,8 +1808,11 @@ void TuneWindow::showMemory() {
         if (report && stage) {
             m_memoryDelay->replace(
                 pointsForDrawing(report->fMHz, report->delayMeasured, maxShownPoints));
-            m_memoryDb->replace(
-                pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
+            if (m_showDb->isChecked())
+                m_memoryDb->replace(
+                    pointsForDrawing(report->fMHz, report->s11DbMeasuredTrace, maxShownPoints));
+            else
+                m_memoryDb->clear();
         } else {
             m_memoryDelay->clear();
             m_memoryDb->clear();
