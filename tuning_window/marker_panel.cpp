@@ -52,9 +52,15 @@ MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWi
 
     m_table = new QTableWidget(0, AgainstMemory + 1);
     m_table->setObjectName(QStringLiteral("markerTable"));
-    m_table->setHorizontalHeaderLabels(
-        {tr("Marker"), tr("MHz"), tr("Measured (ns)"), tr("Target (ns)"), tr("Difference (ns)"),
-         tr("Difference (%)"), tr("|S11| (dB)"), tr("Memory (ns)"), tr("Minus memory (ns)")});
+    // The unit under the name, so that all nine columns fit beside a chart.
+    QStringList titles{tr("Marker"),          tr("MHz"),
+                       tr("Measured (ns)"),   tr("Target (ns)"),
+                       tr("Difference (ns)"), tr("Difference (%)"),
+                       tr("|S11| (dB)"),      tr("Memory (ns)"),
+                       tr("− memory (ns)")};
+    for (QString &title : titles)
+        title.replace(QStringLiteral(" ("), QStringLiteral("\n("));
+    m_table->setHorizontalHeaderLabels(titles);
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -62,10 +68,12 @@ MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWi
     // Widths fixed once, for the header or a wide number: sizing to the
     // contents on every sweep would measure every cell each time.
     const QFontMetrics metrics(m_table->font());
-    const int number = metrics.horizontalAdvance(QStringLiteral("-00000.000")) + 12;
+    const int number = metrics.horizontalAdvance(QStringLiteral("-00000.000")) + 8;
     for (int column = 0; column < m_table->columnCount(); ++column) {
-        const QString title = m_table->horizontalHeaderItem(column)->text();
-        const int header = m_table->horizontalHeader()->fontMetrics().horizontalAdvance(title) + 16;
+        int header = 0;
+        for (const QString &line : m_table->horizontalHeaderItem(column)->text().split('\n'))
+            header = std::max(
+                header, m_table->horizontalHeader()->fontMetrics().horizontalAdvance(line) + 16);
         m_table->setColumnWidth(column, std::max(column == Name ? 0 : number, header));
     }
     m_table->installEventFilter(this);

@@ -94,7 +94,7 @@
         <translation>记忆 (ns)</translation>
     </message>
     <message>
-        <source>Minus memory (ns)</source>
+        <source>− memory (ns)</source>
         <translation>减记忆 (ns)</translation>
     </message>
     <message>
