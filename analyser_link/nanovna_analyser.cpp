@@ -64,19 +64,12 @@ class NanoVna final : public Analyser {
             m_timeouts.sweep);
         if (auto *error = std::get_if<LinkError>(&reply))
             return *error;
-        if (m_binary && !binaryReply(std::get<std::string>(reply), command))
+        if (m_binary && !read.binary)
             m_binary = false; // answered in text: ask in text from now on
         return std::move(read.network);
     }
 
   private:
-    // Whether the scan's reply after its echo is binary.
-    static bool binaryReply(std::string_view reply, std::string_view command) {
-        const std::size_t echo = reply.find(std::string(command).append("\r\n"));
-        const std::size_t at = echo + command.size() + 2;
-        return at < reply.size() && static_cast<unsigned char>(reply[at]) >= 0x80;
-    }
-
     // A text command's reply, between its echo and the prompt.
     std::variant<std::string, LinkError> text(const std::string &command) {
         if (auto sent = m_channel.send(command + "\r"); auto *error = std::get_if<LinkError>(&sent))

@@ -137,7 +137,9 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
             s11.push_back(float32(bytes, at + 4));
             s11.push_back(float32(bytes, at + 8));
         }
-        return taken(end + nanoVnaPrompt.size(), hz, s11);
+        NanoVnaRead read = taken(end + nanoVnaPrompt.size(), hz, s11);
+        read.binary = read.status == NanoVnaRead::Complete;
+        return read;
     }
     const std::size_t fields = 1 + ((mask & nanoVnaS11) ? 2 : 0) + ((mask & nanoVnaS21) ? 2 : 0);
     std::size_t at = start;

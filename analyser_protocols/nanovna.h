@@ -56,6 +56,7 @@ struct NanoVnaRead {
     std::string text;         // a text command's reply, lines joined by '\n'
     Network network;          // a scan's sweep
     std::string problem;      // with Malformed, in English
+    bool binary = false;      // a scan answered in binary
 };
 
 // The reply to a text command (its lines between the echo and the prompt).

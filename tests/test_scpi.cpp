@@ -172,6 +172,7 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
     EXPECT_EQ(read.consumed, echo.size() + both.size() + 4);
     EXPECT_EQ(read.network.frequencyMHz, (std::vector<double>{0.001, 0.002}));
     EXPECT_EQ(read.network.values, (std::vector<std::complex<double>>{0.5, 0.25}));
+    EXPECT_TRUE(read.binary);
 
     const std::string one = scanBytes({{1000, 0x3F000000}}, 2);
     EXPECT_EQ(readNanoVnaScan(echo + one + "ch> ", command, 2, 131).status, NanoVnaRead::NeedMore);
@@ -198,6 +199,7 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
         readNanoVnaScan(echo + "1000 0.5 0 \r\n2000 0.25 -0.125 \r\nch> ", command, 2, 131);
     ASSERT_EQ(text.status, NanoVnaRead::Complete) << text.problem;
     EXPECT_EQ(text.network.values[1], std::complex<double>(0.25, -0.125));
+    EXPECT_FALSE(text.binary) << "a firmware that answers in text is asked in text";
     EXPECT_EQ(readNanoVnaScan("ch> scan 1000 2000 2 13", command, 2, 131).status,
               NanoVnaRead::NeedMore)
         << "no echo yet";
