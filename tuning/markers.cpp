@@ -43,10 +43,7 @@ MemoryComparison compareWithMemory(const CheckReport &now, const CheckReport &me
     c.differenceNs.reserve(now.fMHz.size());
     const double nan = std::nan("");
     for (std::size_t i = 0; i < now.fMHz.size(); ++i) {
-        const auto m = memory.fMHz.empty() || now.fMHz[i] < memory.fMHz.front() ||
-                               now.fMHz[i] > memory.fMHz.back()
-                           ? std::nullopt
-                           : interpolate(memory.fMHz, memory.delayMeasured, now.fMHz[i]);
+        const auto m = interpolate(memory.fMHz, memory.delayMeasured, now.fMHz[i]);
         c.differenceNs.push_back(m ? now.delayMeasured[i] - *m : nan);
     }
     c.centreNs = now.measuredDelayNs - memory.measuredDelayNs;

@@ -955,12 +955,10 @@ void TuneWindow::buildChart() {
         QFont font = s->pointLabelsFont();
         font.setBold(true);
         s->setPointLabelsFont(font);
-        s->setVisible(false);
         m_chart->addSeries(s);
         s->attachAxis(m_axisF);
         s->attachAxis(m_axisDelay);
-        for (QLegendMarker *marker : m_chart->legend()->markers(s))
-            marker->setVisible(false);
+        showUnlisted(m_chart, s, false);
         m_markerSeries[i] = s;
     }
 
@@ -1567,9 +1565,7 @@ void TuneWindow::drawBand() {
                 m_chart->addSeries(s);
                 s->attachAxis(m_axisF);
                 s->attachAxis(m_axisDelay);
-                for (QLegendMarker *marker : m_chart->legend()->markers(s))
-                    marker->setVisible(false);
-                m_bandFail.push_back(s);
+                m_bandFail.push_back(s); // out of the legend when shown below
             }
             const std::vector<double> f(report->fMHz.begin() + static_cast<long>(first),
                                         report->fMHz.begin() + static_cast<long>(past));
@@ -1774,11 +1770,8 @@ QString TuneWindow::memoryVerdictText() const {
     const auto signedNumber = [](double value, int decimals) {
         return qs(formatSigned(value, decimals));
     };
-    const QString parameter = m_parameter->currentText();
-    const auto &memory = m_session.memory();
-    if (m_session.inputs() && (m_session.inputs()->check.parameter.row > memory->ports ||
-                               m_session.inputs()->check.parameter.column > memory->ports)) {
-        lines << tr("The memory has no %1.").arg(parameter);
+    if (!m_session.memoryHasParameter()) {
+        lines << tr("The memory has no %1.").arg(m_parameter->currentText());
     } else if (const auto &refusal = m_session.memoryRefusal()) {
         lines << tr("The memory cannot be checked: %1").arg(refusalFor(*refusal));
     } else if (const auto &c = m_session.memoryComparison()) {

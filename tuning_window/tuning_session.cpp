@@ -191,16 +191,10 @@ void TuningSession::recheck() {
     // The memory is checked along with the sweep, once for its inputs.
     std::shared_ptr<const Network> memory;
     if (m_memory && !m_memoryChecked && !m_wholeFilter) {
-        if (settings.parameter.row <= m_memory->ports &&
-            settings.parameter.column <= m_memory->ports) {
+        if (memoryHasParameter())
             memory = m_memory;
-        } else {
-            // A memory without the parameter has nothing to compare.
-            m_memoryChecked = true;
-            ++m_memoryChecks;
-            m_memoryReport.reset();
-            m_memoryRefusal.reset();
-        }
+        else
+            takeMemoryCheck(std::nullopt); // nothing to compare
     }
     const quint64 memoryGeneration = m_memoryGeneration;
     if (m_wholeFilter) {
@@ -245,16 +239,8 @@ void TuningSession::setWholeFilter(bool whole) {
 
 void TuningSession::checkFinished() {
     const Results results = m_checkWatcher.result();
-    if (results.memory && results.memoryGeneration == m_memoryGeneration) {
-        m_memoryChecked = true;
-        ++m_memoryChecks;
-        m_memoryReport.reset();
-        m_memoryRefusal.reset();
-        if (const auto *report = std::get_if<CheckReport>(&*results.memory))
-            m_memoryReport = *report;
-        else
-            m_memoryRefusal = std::get<CheckRefusal>(*results.memory);
-    }
+    if (results.memory && results.memoryGeneration == m_memoryGeneration)
+        takeMemoryCheck(results.memory);
     const Checked &result = results.sweep;
     // A result of older inputs or an older sweep is checked again. An
     // analyser sweeping faster than the check would otherwise never show
@@ -307,14 +293,32 @@ void TuningSession::compareMemory() {
     emit memoryChanged();
 }
 
+void TuningSession::takeMemoryCheck(const std::optional<StageCheck> &check) {
+    m_memoryChecked = true;
+    ++m_memoryChecks;
+    m_memoryReport.reset();
+    m_memoryRefusal.reset();
+    if (!check)
+        return;
+    if (const auto *report = std::get_if<CheckReport>(&*check))
+        m_memoryReport = *report;
+    else
+        m_memoryRefusal = std::get<CheckRefusal>(*check);
+}
+
+bool TuningSession::memoryHasParameter() const {
+    if (!m_memory || !m_inputs)
+        return true;
+    const SParameter parameter = m_inputs->check.parameter;
+    return parameter.row <= m_memory->ports && parameter.column <= m_memory->ports;
+}
+
 void TuningSession::setMemory(std::shared_ptr<const Network> memory, const QString &name) {
     m_memory = std::move(memory);
     m_memoryName = m_memory ? name : QString();
     ++m_memoryGeneration;
-    ++m_memoryChecks;
+    takeMemoryCheck(std::nullopt);
     m_memoryChecked = false;
-    m_memoryReport.reset();
-    m_memoryRefusal.reset();
     m_memoryComparison.reset();
     emit memoryChanged();
     if (m_memory)

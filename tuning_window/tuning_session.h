@@ -115,6 +115,9 @@ class TuningSession : public QObject {
     const std::optional<CheckRefusal> &memoryRefusal() const { return m_memoryRefusal; }
     // Changes whenever memoryReport() does, so that its trace is drawn once.
     quint64 memoryChecks() const { return m_memoryChecks; }
+    // False when the memory lacks the parameter the inputs choose (it then
+    // has no check and no comparison).
+    bool memoryHasParameter() const;
     // The sweep on screen against the memory, of the same inputs and sweep
     // as report() (and current with it).
     const std::optional<MemoryComparison> &memoryComparison() const { return m_memoryComparison; }
@@ -136,10 +139,11 @@ class TuningSession : public QObject {
 
   private:
     using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
+    using StageCheck = std::variant<CheckReport, CheckRefusal>;
     // The sweep's check, and the memory's when it was due.
     struct Results {
         Checked sweep;
-        std::optional<std::variant<CheckReport, CheckRefusal>> memory;
+        std::optional<StageCheck> memory;
         quint64 memoryGeneration = 0;
     };
 
@@ -154,6 +158,8 @@ class TuningSession : public QObject {
     void setLink(Link link);
     void setMemory(std::shared_ptr<const Network> memory, const QString &name);
     void compareMemory();
+    // The memory's check done: its report or refusal (none: nothing to check).
+    void takeMemoryCheck(const std::optional<StageCheck> &check);
 
     StageInputTexts m_texts;
     std::vector<InputProblem> m_problems;
