@@ -7,6 +7,7 @@
 #include "tuning/check.h"
 #include "tuning/stage_fit.h"
 #include "tuning/stage_model.h"
+#include "tuning/trace_noise.h"
 
 #include <nlohmann/json.hpp>
 
@@ -140,8 +141,8 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
         j["fitted_delay_ns"] = optional(r.fittedDelayNs);
         j["fitted_deviation_percent"] = optional(r.fittedDeviationPercent);
         j["cable_delay_ns"] = fit.cableDelayNs;
-        j["noise_db"] = r.noiseDb;
-        j["fit_residual_db"] = 20 * std::log10(fit.residualRms);
+        j["noise_db"] = levelJson(r.noiseDb);
+        j["fit_residual_db"] = levelJson(rmsDb(fit.residualRms));
     }
     j["warnings"] = nlohmann::ordered_json::array();
     for (const std::string &warning : warningTexts(r))
@@ -156,10 +157,10 @@ namespace {
 std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInputs &in) {
     const double bandwidth = in.table.first.bandwidth;
     std::string out = "\nfitted to the whole sweep: residual ";
-    out.append(formatFixed(20 * std::log10(fit.residualRms), 1))
-        .append(" dB, trace noise ")
-        .append(formatFixed(r.noiseDb, 1))
-        .append(" dB, cable ")
+    out.append(levelText(rmsDb(fit.residualRms)))
+        .append(", trace noise ")
+        .append(levelText(r.noiseDb))
+        .append(", cable ")
         .append(formatFixed(fit.cableDelayNs, 3))
         .append(" ns");
     if (const auto qu = fit.qu(effectiveBandwidth(bandwidth) / r.settings.f0))

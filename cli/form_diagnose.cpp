@@ -4,6 +4,7 @@
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 #include "tuning/diagnosis.h"
+#include "tuning/trace_noise.h"
 
 #include <cmath>
 #include <ostream>
@@ -74,8 +75,8 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
         j["port_delay_ns"][1] = nullptr;
     j["return_loss_db"] = d.returnLossDb;
     j["design_return_loss_db"] = d.designReturnLossDb;
-    j["fit_residual_db"] = 20 * std::log10(fit.residualRms);
-    j["noise_db"] = fit.noiseDb;
+    j["fit_residual_db"] = levelJson(rmsDb(fit.residualRms));
+    j["noise_db"] = levelJson(fit.noiseDb);
     j["findings"] = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < d.findings.size(); ++i) {
         const Finding &f = d.findings[i];
@@ -120,10 +121,9 @@ std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
         .append(" MHz, from ")
         .append(fit.model.twoPort ? "S11, S21 and S22" : "S11")
         .append("\n\nfit: residual ")
-        .append(formatFixed(std::max(-300.0, 20 * std::log10(fit.residualRms)), 1))
-        .append(" dB, trace noise ")
-        .append(formatFixed(fit.noiseDb, 1))
-        .append(" dB");
+        .append(levelText(rmsDb(fit.residualRms)))
+        .append(", trace noise ")
+        .append(levelText(fit.noiseDb));
     if (fit.qu())
         out.append(", Qu ").append(formatFixed(*fit.qu(), 0));
     out.append(", port delay ").append(formatFixed(fit.delayNs[0], 3)).append(" ns");

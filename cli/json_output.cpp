@@ -1,5 +1,7 @@
 #include "cli/json_output.h"
 
+#include "tuning/trace_noise.h"
+
 #include "number_text/number_text.h"
 
 #include <cmath>
@@ -44,6 +46,10 @@ void dumpJson(const nlohmann::ordered_json &j, std::string &out, int depth) {
 }
 
 } // namespace
+
+nlohmann::ordered_json levelJson(double db) {
+    return db >= reportFloorDb ? nlohmann::ordered_json(db) : nlohmann::ordered_json(nullptr);
+}
 
 std::string jsonText(const nlohmann::ordered_json &document) {
     std::string text;

@@ -12,6 +12,10 @@ namespace varnel {
 // `watch --json`.
 nlohmann::ordered_json checkJson(const CheckReport &report, const StageInputs &inputs);
 
+// A level in dB as the reports give it: the number, or null below -200 dB
+// (a noiseless sweep, a residual at the solver's own rounding).
+nlohmann::ordered_json levelJson(double db);
+
 // JSON text of a document built with the library, two blanks an indent
 // level; numbers in their shortest exact form (48.14890203471687, 1000),
 // non-finite ones as null. Strings, names and the rest as the library

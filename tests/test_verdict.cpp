@@ -204,6 +204,26 @@ INSTANTIATE_TEST_SUITE_P(Faults, VerdictTest, ::testing::ValuesIn(verdictRows),
                          varnel::testing::RowName());
 
 // A stage 2 sweep held as stage 4 does not match, and says so.
+// The last stage of an odd order into its load reflects nothing at f0 when
+// lossless: the sweep, lossless too, is judged, not refused for the
+// target's zero.
+TEST(Verdict, LoadedOddStageWithoutLossIsJudged) {
+    for (const int order : {3, 5, 7}) {
+        Stage s = stageOf(order, order);
+        s.loaded = true;
+        s.qu.reset();
+        SweepSetup setup;
+        setup.output = StageOutput::Loaded;
+        for (const int points : {801, 1601}) {
+            setup.points = points;
+            EXPECT_EQ(checked(s, setup).verdict.outcome, Verdict::Pass) << order << " " << points;
+            s.qu = 1e12; // given, as good as lossless
+            EXPECT_EQ(checked(s, setup).verdict.outcome, Verdict::Pass) << order << " " << points;
+            s.qu.reset();
+        }
+    }
+}
+
 TEST(Verdict, WrongStageCannotDecide) {
     Stage s = stageOf(5, 2);
     const Network n = generate(s, 801, 15);

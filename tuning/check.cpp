@@ -14,6 +14,9 @@ namespace varnel {
 
 namespace {
 
+// The least loss a loaded target keeps (as Qu).
+constexpr double highestTargetQu = 1e9;
+
 // The lowest point between each point and the nearest strictly higher one
 // on one side (or that side's end), in one pass with a stack of the points
 // not yet topped, from the left or from the right.
@@ -197,12 +200,14 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         report.output = report.fit->model.load ? StageOutput::Loaded : StageOutput::Open;
     }
     // A loaded filter reflects nothing at its reflection zeros when lossless:
-    // without a given Qu its target takes the loss the fit found.
-    // Where the fit finds none either, it keeps a trace of loss (Qu 1e9), so
-    // that its reflection zeros have a phase.
+    // without a given Qu its target takes the loss the fit found, and
+    // whatever the loss, it keeps at least a trace of it (Qu 1e9), so that
+    // the target's reflection zeros have a phase.
     std::optional<double> targetQu = settings.qu;
-    if (!targetQu && report.output == StageOutput::Loaded)
-        targetQu = report.fit->qu(report.fit->model.fbw).value_or(1e9);
+    if (report.output == StageOutput::Loaded)
+        targetQu = std::min(
+            targetQu ? *targetQu : report.fit->qu(report.fit->model.fbw).value_or(highestTargetQu),
+            highestTargetQu);
     const StageModel model =
         stageModel(table, settings.stage, settings.f0, targetQu, settings.resonator, report.output);
     std::vector<std::complex<double>> target(f.size());

@@ -205,7 +205,9 @@ std::string diagnosisText(const Diagnosis &d) {
         break;
     }
     if (d.doubts.size() == 1 && d.doubts[0].kind == Doubt::TooNoisy)
-        return text.append("The sweep cannot decide: ").append(doubtText(d.doubts[0])).append(".");
+        return text.append("The sweep cannot decide: ")
+            .append(doubtText(d.doubts[0]))
+            .append("; or tune stage by stage first (varnel-calc check).");
     text = "The filter is too far from tune to diagnose: tune stage by stage first (varnel-calc "
            "check)";
     for (const Doubt &doubt : d.doubts)

@@ -16,8 +16,8 @@
 //           tolerance (%, default 2), and the fit matching the sweep;
 //   Fail    a finding for every element out of its tolerance, the one whose
 //           correction alone gains the most return loss first;
-//   TooFar  the fit does not settle or match the sweep (residual above 3 x
-//           the trace's noise and -40 dB), or puts an element half a BW or
+//   TooFar  the fit does not settle or match the sweep (residual above the
+//           trace's noise by the margin of trace_noise.h), or puts an element half a BW or
 //           half its value off: the filter is too far from tune for one
 //           sweep to tell (tune stage by stage first); or, the fit standing,
 //           an element's uncertainty is above 1 / 2.5 of its tolerance (the

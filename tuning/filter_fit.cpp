@@ -2,6 +2,7 @@
 
 #include "tuning/least_squares.h"
 #include "tuning/stage_fit.h"
+#include "tuning/trace_noise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -283,7 +284,7 @@ FilterFit fitFilter(const TuningTable &table, const Network &network, double f0,
     fit.residualRms = solved.residualRms;
     fit.iterations = solved.iterations;
     fit.converged = solved.converged;
-    fit.noiseDb = traceNoiseDb(s11);
+    fit.noiseDb = pooledNoiseDb(all);
     return fit;
 }
 

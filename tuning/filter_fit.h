@@ -63,7 +63,7 @@ struct FilterFit {
     double phaseRad[2] = {0, 0};     // theta_1, theta_2
     std::vector<double> uncertainty; // in the parameters' order
     double residualRms = 0;
-    double noiseDb = 0; // of S11's trace
+    double noiseDb = 0; // of the traces fitted, pooled (trace_noise.h)
     int iterations = 0;
     bool converged = false;
 

@@ -3,6 +3,7 @@
 #include "calculation/conversions.h"
 #include "tuning/check.h"
 #include "tuning/least_squares.h"
+#include "tuning/trace_noise.h"
 #include "tuning/verdict.h"
 
 #include <algorithm>
@@ -122,16 +123,6 @@ double StageFit::delayNs(double f, bool designElements) const {
     const Complex up = fitModelAt(model, x, f + h, false).s;
     const Complex down = fitModelAt(model, x, f - h, false).s;
     return -std::arg(up / down) / (2 * pi * 2 * h) * 1e3;
-}
-
-double traceNoiseDb(const std::vector<Complex> &values) {
-    if (values.size() < 3)
-        return -std::numeric_limits<double>::infinity();
-    double power = 0;
-    for (std::size_t i = 1; i + 1 < values.size(); ++i)
-        power += std::norm(values[i + 1] - 2.0 * values[i] + values[i - 1]);
-    power /= 6 * static_cast<double>(values.size() - 2);
-    return 10 * std::log10(power);
 }
 
 double couplingUncertaintyPercent(const StageFit &fit, std::size_t i) {

@@ -64,10 +64,9 @@ struct StageFit {
     double residualRms = 0; // of |S_measured - S_fit| over the sweep
     int iterations = 0;
     bool converged = false;
-    double noiseDb = 0; // the sweep's trace noise (traceNoiseDb)
+    double noiseDb = 0; // the sweep's trace noise (trace_noise.h)
 
-    // Converged, with a residual within 3 x the trace noise or -40 dB (a
-    // real filter's couplings vary over the band; the model's do not).
+    // Converged, with a residual the trace's noise explains (trace_noise.h).
     bool matchesSweep() const;
 
     // Qu from the fitted loss; none when the fit finds no loss.
@@ -91,11 +90,6 @@ struct StageFit {
 // `settings.parameter` (a reflection). The design values come from the
 // table, f0, Qu and resonator kind of the settings.
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings);
-
-// The noise of a trace, in dB of |S|: from its second differences, which
-// for white noise of power s^2 have the power 6 s^2 (an upper bound: a
-// sweep too coarse for its curve adds the curve's own).
-double traceNoiseDb(const std::vector<std::complex<double>> &values);
 
 // The uncertainty of couplingErrorPercent(i) (of outputErrorPercent when i
 // is 0), in percent, from the scales' uncertainties.

@@ -2,6 +2,7 @@
 
 #include "number_text/number_text.h"
 #include "tuning/check.h"
+#include "tuning/trace_noise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,9 +16,6 @@ constexpr double aboveUnityFloor = 0.005;
 // An element further off than this (% of BW, % of its value) is beyond
 // what tuning stage by stage leaves; its fit has found another stage.
 constexpr double farOffPercent = 50;
-// A model mismatch below this (|S|, -40 dB) is the bench's, not a fault:
-// couplings that vary over the band, the detuned resonators' loading.
-constexpr double mismatchFloor = 0.01;
 // The tolerance must hold this many standard uncertainties for a sweep to
 // decide (2.5: 99 % of estimates).
 constexpr double uncertaintiesInTolerance = 2.5;
@@ -165,10 +163,6 @@ ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
     return elements;
 }
 
-bool residualMatches(double residualRms, double noiseDb) {
-    return residualRms <= std::max(3 * std::pow(10.0, noiseDb / 20), mismatchFloor);
-}
-
 std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
                              const std::vector<JudgedElement> &elements) {
     std::vector<Doubt> doubts;
@@ -176,7 +170,7 @@ std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
         doubts.push_back(doubtOf(Doubt::NotConverged));
     } else if (!residualMatches(residualRms, noiseDb)) {
         Doubt d = doubtOf(Doubt::Mismatch);
-        d.residualDb = 20 * std::log10(residualRms);
+        d.residualDb = rmsDb(residualRms);
         d.noiseDb = noiseDb;
         doubts.push_back(d);
     }
@@ -280,10 +274,10 @@ std::string doubtText(const Doubt &d) {
                "stage by stage first";
     case Doubt::Mismatch:
         return text.append("the fit does not match the sweep (residual ")
-            .append(formatFixed(d.residualDb, 1))
-            .append(" dB, trace noise ")
-            .append(formatFixed(d.noiseDb, 1))
-            .append(" dB): a resonator far off, the wrong stage or order, or the wrong f0; tune "
+            .append(levelText(d.residualDb))
+            .append(", trace noise ")
+            .append(levelText(d.noiseDb))
+            .append("): a resonator far off, the wrong stage or order, or the wrong f0; tune "
                     "stage by stage first");
     case Doubt::AboveUnity:
         return text.append("the reflection rises up to +")
@@ -306,8 +300,8 @@ std::string doubtText(const Doubt &d) {
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
         return text.append("the trace is too noisy for the tolerance (noise ")
-            .append(formatFixed(d.noiseDb, 1))
-            .append(" dB): ")
+            .append(levelText(d.noiseDb))
+            .append("): ")
             .append(elementName(named, true))
             .append(" is known to +-")
             .append(twoDigits(named.uncertaintyPercent))

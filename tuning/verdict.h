@@ -18,8 +18,8 @@
 //              with (into resonator k; stage 1: the input), turned the way
 //              the delay asks;
 //   Uncertain  the sweep cannot decide: the fit did not converge or does
-//              not match the sweep (residual above 3 x the trace's noise and
-//              -40 dB), |S| above 0 dB beyond the noise, the lobes outside
+//              not match the sweep (residual above the trace's noise by
+//              the margin of trace_noise.h), |S| above 0 dB beyond the noise, the lobes outside
 //              the sweep, an element fitted beyond the stage method's reach
 //              (a resonator half a BW off, a coupling half its value: the
 //              fit has found another stage or order), or, the fit standing,
@@ -99,9 +99,6 @@ ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
                double toleranceFrequencyPercent, double tolerancePercent,
                const std::function<std::pair<double, double>(std::size_t)> &resonator,
                const std::function<std::pair<double, double>(std::size_t)> &coupling);
-// A residual the sweep's noise explains: within 3 x the trace noise, or
-// -40 dB (a real filter's couplings vary over the band; the model's do not).
-bool residualMatches(double residualRms, double noiseDb);
 // The fit's own doubts, in this order: it did not settle, or does not match
 // the sweep; it puts an element beyond reach (half a BW, half its value);
 // the fit standing, an element's uncertainty is above 1 / 2.5 of its

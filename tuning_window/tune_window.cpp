@@ -3,6 +3,7 @@
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 #include "tuning/tolerance_band.h"
+#include "tuning/trace_noise.h"
 #include "tuning_window/connect_dialog.h"
 #include "tuning_window/element_bars.h"
 #include "tuning_window/marker_panel.h"
@@ -214,16 +215,23 @@ QString elementFor(const Finding &f) {
     return TuneWindow::tr("coupling %1–%2").arg(f.index - 1).arg(f.index);
 }
 
+// "-52.0 dB", or "below -200 dB" where a report states no number.
+QString levelFor(double db) {
+    if (!(db >= reportFloorDb))
+        return TuneWindow::tr("below %1 dB").arg(number(reportFloorDb, 0));
+    return number(db, 1) + QStringLiteral(" dB");
+}
+
 QString doubtFor(const Doubt &d) {
     switch (d.kind) {
     case Doubt::NotConverged:
         return TuneWindow::tr("the fit did not settle: a resonator far off, or the sweep of "
                               "another stage; tune stage by stage first");
     case Doubt::Mismatch:
-        return TuneWindow::tr("the fit does not match the sweep (residual %1 dB, trace noise "
-                              "%2 dB): a resonator far off, the wrong stage or order, or the "
-                              "wrong f0; tune stage by stage first")
-            .arg(number(d.residualDb, 1), number(d.noiseDb, 1));
+        return TuneWindow::tr("the fit does not match the sweep (residual %1, trace noise %2): a "
+                              "resonator far off, the wrong stage or order, or the wrong f0; tune "
+                              "stage by stage first")
+            .arg(levelFor(d.residualDb), levelFor(d.noiseDb));
     case Doubt::AboveUnity:
         return TuneWindow::tr("the reflection rises up to +%1 dB above 0 dB: check the "
                               "calibration and the port")
@@ -244,10 +252,10 @@ QString doubtFor(const Doubt &d) {
     }
     const QString known = d.finding.element == Finding::Resonator ? TuneWindow::tr("%1 % of BW")
                                                                   : TuneWindow::tr("%1 %");
-    return TuneWindow::tr("the trace is too noisy for the tolerance (noise %1 dB): %2 is known "
-                          "to +-%3 against a tolerance of %4 %; average sweeps or narrow the IF "
+    return TuneWindow::tr("the trace is too noisy for the tolerance (noise %1): %2 is known to "
+                          "+-%3 against a tolerance of %4 %; average sweeps or narrow the IF "
                           "bandwidth")
-        .arg(number(d.noiseDb, 1), elementFor(d.finding),
+        .arg(levelFor(d.noiseDb), elementFor(d.finding),
              known.arg(qs(twoDigits(d.finding.uncertaintyPercent))),
              qs(formatShortest(d.tolerancePercent)));
 }
@@ -333,7 +341,9 @@ QString diagnosisFor(const Diagnosis &d) {
     for (const Doubt &doubt : d.doubts)
         lines << doubtFor(doubt);
     if (d.doubts.size() == 1 && d.doubts[0].kind == Doubt::TooNoisy)
-        return TuneWindow::tr("The sweep cannot decide: %1.").arg(lines.front());
+        return TuneWindow::tr("The sweep cannot decide: %1; or tune stage by stage first "
+                              "(varnel-calc check).")
+            .arg(lines.front());
     return TuneWindow::tr("The filter is too far from tune to diagnose: tune stage by stage first "
                           "(varnel-calc check); %1.")
         .arg(lines.join(TuneWindow::tr("; ", "between doubts")));

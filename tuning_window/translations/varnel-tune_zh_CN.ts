@@ -503,8 +503,8 @@
         <translation>拟合未收敛：可能有谐振腔偏离很远，或扫描属于另一级；请先逐级调试</translation>
     </message>
     <message>
-        <source>the fit does not match the sweep (residual %1 dB, trace noise %2 dB): a resonator far off, the wrong stage or order, or the wrong f0; tune stage by stage first</source>
-        <translation>拟合与扫描不符（残差 %1 dB，迹线噪声 %2 dB）：可能有谐振腔偏离很远、级数或阶数不对，或 f0 不对；请先逐级调试</translation>
+        <source>the fit does not match the sweep (residual %1, trace noise %2): a resonator far off, the wrong stage or order, or the wrong f0; tune stage by stage first</source>
+        <translation>拟合与扫描不符（残差 %1，迹线噪声 %2）：可能有谐振腔偏离很远、级数或阶数不对，或 f0 不对；请先逐级调试</translation>
     </message>
     <message>
         <source>the reflection rises up to +%1 dB above 0 dB: check the calibration and the port</source>
@@ -523,8 +523,8 @@
         <translation>%1 %</translation>
     </message>
     <message>
-        <source>the trace is too noisy for the tolerance (noise %1 dB): %2 is known to +-%3 against a tolerance of %4 %; average sweeps or narrow the IF bandwidth</source>
-        <translation>迹线噪声相对容差过大（噪声 %1 dB）：%2 的不确定度为 ±%3，而容差为 %4 %；请对多次扫描取平均或减小中频带宽</translation>
+        <source>the trace is too noisy for the tolerance (noise %1): %2 is known to +-%3 against a tolerance of %4 %; average sweeps or narrow the IF bandwidth</source>
+        <translation>迹线噪声相对容差过大（噪声 %1）：%2 的不确定度为 ±%3，而容差为 %4 %；请对多次扫描取平均或减小中频带宽</translation>
     </message>
     <message>
         <source>Resonator %1 is %2 MHz (%3 % of BW) high: turn it down</source>
@@ -577,6 +577,14 @@
     <message>
         <source>The sweep cannot decide: %1.</source>
         <translation>此扫描无法判定：%1。</translation>
+    </message>
+    <message>
+        <source>The sweep cannot decide: %1; or tune stage by stage first (varnel-calc check).</source>
+        <translation>此扫描无法判定：%1；或请先逐级调试（varnel-calc check）。</translation>
+    </message>
+    <message>
+        <source>below %1 dB</source>
+        <translation>低于 %1 dB</translation>
     </message>
     <message>
         <source>Choose a loaded or an open output.</source>

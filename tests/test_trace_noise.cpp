@@ -1,0 +1,91 @@
+#include "stage_generator.h"
+#include "table_test.h"
+#include "tuning/trace_noise.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace varnel;
+using varnel::testing::PrintTo;
+using Complex = std::complex<double>;
+
+// The header's worked example: a line with alternating noise.
+TEST(TraceNoise, WorkedExample) {
+    std::vector<Complex> z;
+    for (int i = 0; i < 101; ++i)
+        z.emplace_back(1 + 0.01 * i + (i % 2 == 0 ? 1e-3 : -1e-3), 0);
+    const double noiseDb = traceNoiseDb(z);
+    EXPECT_NEAR(noiseDb, 10 * std::log10(1.6e-5 / (std::log(2.0) * 6)), 1e-6);
+    EXPECT_NEAR(noiseDb, -54.15, 0.01);
+    EXPECT_TRUE(residualMatches(2.5e-3, noiseDb));
+    EXPECT_FALSE(residualMatches(2.6e-3, noiseDb));
+}
+
+TEST(TraceNoise, EdgesOfTheEstimate) {
+    const std::vector<Complex> line = {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0},
+                                       {6, 0}, {7, 0}, {8, 0}, {9, 0}};
+    EXPECT_EQ(traceNoiseDb(line), -300);                                // every difference 0
+    EXPECT_EQ(traceNoiseDb(std::vector<Complex>(7, Complex(1, 0))), 0); // too short to tell
+    EXPECT_EQ(levelText(-300), "below -200 dB");
+    EXPECT_EQ(levelText(-52.04), "-52.0 dB");
+    EXPECT_EQ(rmsDb(0), -300);
+    // A residual at the solver's rounding matches a noiseless trace.
+    EXPECT_TRUE(residualMatches(1e-9, -300));
+    EXPECT_FALSE(residualMatches(1e-5, -300));
+}
+
+// The estimate against the noise put on generated stage sweeps: the
+// smooth response, its lobes and a reflection zero do not raise it.
+struct NoiseRow {
+    const char *name;
+    int stage;
+    bool loaded;
+    int points;
+    double noiseDb;
+};
+
+const NoiseRow noiseRows[] = {
+    {"stage1_801_at_minus60", 1, false, 801, -60},
+    {"stage4_401_at_minus80", 4, false, 401, -80},
+    {"stage5_loaded_1601_at_minus70", 5, true, 1601, -70},
+    {"stage5_loaded_401_at_minus50", 5, true, 401, -50},
+    {"stage3_201_at_minus90", 3, false, 201, -90},
+};
+
+class NoiseTest : public ::testing::TestWithParam<NoiseRow> {};
+
+TEST_P(NoiseTest, EstimateWithinOneDecibel) {
+    const NoiseRow &row = GetParam();
+    varnel::testing::Stage s;
+    s.stage = row.stage;
+    s.loaded = row.loaded;
+    s.cableNs = 2;
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        const Network n =
+            varnel::testing::generate(s, row.points, 1.5 * s.bandwidth, row.noiseDb, seed);
+        EXPECT_NEAR(traceNoiseDb(n.values), row.noiseDb, 1.0) << seed;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweeps, NoiseTest, ::testing::ValuesIn(noiseRows),
+                         varnel::testing::RowName());
+
+TEST(TraceNoise, PooledTracesAverageTheirPowers) {
+    std::mt19937 random(5);
+    std::normal_distribution<double> unit(0, 1 / std::sqrt(2.0));
+    std::vector<Complex> quiet, loud;
+    for (int i = 0; i < 2000; ++i) {
+        quiet.emplace_back(1e-4 * unit(random), 1e-4 * unit(random));
+        loud.emplace_back(1e-3 * unit(random), 1e-3 * unit(random));
+    }
+    const std::vector<std::vector<Complex>> both = {quiet, loud, {}};
+    EXPECT_NEAR(pooledNoiseDb(both), 10 * std::log10((1e-8 + 1e-6) / 2), 0.5);
+}
+
+} // namespace

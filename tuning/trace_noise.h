@@ -1,0 +1,66 @@
+#pragma once
+
+#include <complex>
+#include <span>
+#include <string>
+#include <vector>
+
+// How noisy a measured trace is, told from the trace alone, and whether a
+// fit's residual is no more than that noise.
+//
+// The noise: a smooth response has small high-order differences, white
+// noise does not. The m-th difference of complex noise of power sigma^2 a
+// point (E|n|^2 = sigma^2) has the power C(2m, m) sigma^2 and, being complex
+// Gaussian, |d|^2 is exponential, with median ln 2 C(2m, m) sigma^2. So
+//     sigma_m^2 = median_i |Delta^m z_i|^2 / (ln 2 C(2m, m)),  m = 2 ... 6,
+// and the estimate is the least of the five: the median passes over the
+// few large differences a resonance or a reflection zero makes, and the
+// higher orders over a curve that the sweep samples coarsely (any curve
+// left only raises the estimate). Traces pooled for one fit give the mean
+// of their powers.
+//
+// The test: a model that explains the sweep leaves the noise itself as the
+// residual, rms within a few percent of sigma over the hundreds of points a
+// fit uses (the residual loses P/2N of its power to P parameters; the
+// median's estimate scatters by about 1.5/sqrt(N)). A residual above
+//     mismatchMargin x sigma  (1.3, 2.3 dB: six standard errors of the two
+//     estimates at 400 points, and a few percent of bias)
+// is a model that does not explain the sweep: whatever it says about the
+// elements is not to be trusted. Below the resolution floor (1e-6,
+// -120 dB, far below what moves any element by a tolerance) a residual
+// always matches: a noiseless sweep is still fitted only to the solver's
+// own tolerance.
+//
+// Worked example: z_i = 1 + 0.01 i (a line: every difference is 0) plus
+// 1e-3 (-1)^i: every 2nd difference is 4e-3 in size, so sigma_2^2 =
+// 1.6e-5 / (ln 2 6) = 3.85e-6; the 3rd to 6th give more (6.4e-5 / (ln 2
+// 20) = 4.62e-6, then 5.28e-6, 5.86e-6, 6.39e-6); the estimate is -54.1 dB. A
+// fit residual of 2.5e-3 rms (-52.0 dB) is within 1.3 x 1.96e-3 = 2.55e-3
+// and matches; 2.6e-3 does not.
+namespace varnel {
+
+// The ratio of a fit's residual to the trace's noise above which the model
+// does not explain the sweep, and the residual that always matches.
+inline constexpr double mismatchMargin = 1.3;
+inline constexpr double residualResolution = 1e-6;
+// The least noise or residual a report states as a number (dB); below it,
+// "below -200 dB".
+inline constexpr double reportFloorDb = -200;
+
+// The trace's noise in dB of |S| (10 log10 sigma^2); -300 dB when every
+// difference is 0, and 0 dB (noise as large as the trace could be) when
+// the trace is too short to tell (fewer than 8 points).
+double traceNoiseDb(std::span<const std::complex<double>> values);
+// Several traces of one fit: the mean of their noise powers.
+double pooledNoiseDb(std::span<const std::vector<std::complex<double>>> traces);
+
+// The honest test: the residual (rms of |model - measured|) within
+// mismatchMargin of the noise, or below residualResolution.
+bool residualMatches(double residualRms, double noiseDb);
+
+// 20 log10 of an rms value, never below -300 dB (a zero residual).
+double rmsDb(double rms);
+// A level as a report writes it: "-52.0 dB", or "below -200 dB".
+std::string levelText(double db);
+
+} // namespace varnel
