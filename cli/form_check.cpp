@@ -39,7 +39,24 @@ constexpr std::string_view checkHelp =
     "      delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target.\n"
     "      --resonator coaxial holds the sweep against quarter-wave TEM\n"
     "      resonators instead of lumped ones; either model is narrow-band, f0\n"
-    "      the band centre sqrt(f1 f2) of its edges.\n";
+    "      the band centre sqrt(f1 f2) of its edges. Couplings that vary with\n"
+    "      frequency, k(f) = k0 (f/f0)^P and 1/Qe likewise, are fitted unless\n"
+    "      --coupling-slope and --qe-slope give them; where a slope the sweep\n"
+    "      cannot pin down would move an element, the verdict is uncertain. A\n"
+    "      fit whose residual stands above the trace's own noise (by 1.15 x) is\n"
+    "      not trusted: uncertain, with the reason.\n";
+
+} // namespace
+
+namespace {
+
+// Where the report's slopes come from: "given", "fitted" (the sweep shows
+// them), or "held" at what was given or 0 (the sweep shows none).
+const char *slopesSource(const StageFit &fit, const CheckSettings &s) {
+    if (s.couplingSlope && s.qeSlope)
+        return "given";
+    return fit.slopesFitted() ? "fitted" : "held";
+}
 
 } // namespace
 
@@ -141,6 +158,9 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
         j["fitted_delay_ns"] = optional(r.fittedDelayNs);
         j["fitted_deviation_percent"] = optional(r.fittedDeviationPercent);
         j["cable_delay_ns"] = fit.cableDelayNs;
+        j["coupling_slope"] = fit.couplingSlope;
+        j["qe_slope"] = fit.qeSlope;
+        j["slopes"] = slopesSource(fit, r.settings);
         j["noise_db"] = levelJson(r.noiseDb);
         j["fit_residual_db"] = levelJson(rmsDb(fit.residualRms));
     }
@@ -165,7 +185,13 @@ std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInp
         .append(" ns");
     if (const auto qu = fit.qu(effectiveBandwidth(bandwidth) / r.settings.f0))
         out.append(", Qu ").append(formatFixed(*qu, 0));
-    out.append("\n");
+    out.append(", slopes ")
+        .append(slopesSource(fit, r.settings))
+        .append(" ")
+        .append(signedFixed(fit.couplingSlope, 2))
+        .append(" and ")
+        .append(signedFixed(fit.qeSlope, 2))
+        .append(" (couplings and Qe)\n");
     for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i)
         out.append("resonator ")
             .append(std::to_string(i + 1))

@@ -29,6 +29,8 @@ constexpr FieldOption fieldOptions[] = {
     {InputField::ToleranceFrequency, "--tol-freq", &StageInputTexts::toleranceFrequency},
     {InputField::Resonator, "--resonator", &StageInputTexts::resonator},
     {InputField::Output, "--output", &StageInputTexts::output},
+    {InputField::CouplingSlope, "--coupling-slope", &StageInputTexts::couplingSlope},
+    {InputField::QeSlope, "--qe-slope", &StageInputTexts::qeSlope},
 };
 
 } // namespace

@@ -25,7 +25,9 @@ inline constexpr OptionRow stageCheckOptions[] = {{"--stage", "K", {}, InUsage::
                                                   {"--tol", "PCT"},
                                                   {"--tol-freq", "PCT"},
                                                   {"--resonator", "lumped|coaxial"},
-                                                  {"--output", "loaded|open"}};
+                                                  {"--output", "loaded|open"},
+                                                  {"--coupling-slope", "P"},
+                                                  {"--qe-slope", "P"}};
 
 // The verdict's word ("PASS", "FAIL", "UNCERTAIN") and exit status (0, 3, 4).
 const char *verdictWord(Verdict::Outcome outcome);

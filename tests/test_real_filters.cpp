@@ -197,8 +197,15 @@ Tally checkBattery(Kind kind, int cases, unsigned seed) {
         const Outcome o = judge(truthOf(s, 2.0), findings, decided);
         (o == Outcome::Right ? t.right : o == Outcome::Uncertain ? t.uncertain : t.wrong) += 1;
         if (o == Outcome::Wrong)
-            std::printf("check case %d (order %d stage %d) confidently wrong: %s\n", c, s.order,
-                        s.stage, adviceText(*r).c_str());
+            std::printf("check case %d (order %d stage %d, FBW %.3f, slopes %.2f %.2f, fitted "
+                        "%.2f %.2f%s) confidently wrong: %s\n",
+                        c, s.order, s.stage, s.bandwidth / s.f0, s.couplingSlope, s.qeSlope,
+                        r->fit->couplingSlope, r->fit->qeSlope,
+                        r->fit->slopesFitted() ? " free" : "", adviceText(*r).c_str());
+        if (o == Outcome::Wrong)
+            for (std::size_t i = 0; i < r->fit->offsetMHz.size(); ++i)
+                std::printf("  resonator %zu true %.3f fitted %.3f +- %.3f MHz\n", i + 1,
+                            s.offsetMHz[i], r->fit->offsetMHz[i], r->fit->uncertainty[i]);
     }
     return t;
 }
@@ -246,9 +253,13 @@ TEST_P(RealFilterTest, CheckIsNeverConfidentlyWrong) {
     const Tally t = checkBattery(row.kind, 40, 2026 + static_cast<unsigned>(row.kind));
     std::printf("check %s: %d right, %d uncertain, %d confidently wrong of %d\n", row.name, t.right,
                 t.uncertain, t.wrong, t.cases());
-    if (row.kind == Kind::StrongSlope || row.kind == Kind::StrongSlopeAsLumped)
-        return; // not yet held: the stage model has no slope
-    EXPECT_LE(t.wrong, 1);
+    // Strong slopes on wide bands: one case in 40 is the goal; two remain
+    // (a resonator 1.6 sigma from its estimate at the tolerance's edge, and
+    // a slope the noise hides wholly).
+    EXPECT_LE(t.wrong, row.kind == Kind::StrongSlope ? 2 : 1);
+    if (row.kind == Kind::Tem || row.kind == Kind::MildSlope) {
+        EXPECT_GE(t.right, 35); // 87.5 %
+    }
 }
 
 TEST_P(RealFilterTest, DiagnoseIsNeverConfidentlyWrong) {
@@ -263,5 +274,50 @@ TEST_P(RealFilterTest, DiagnoseIsNeverConfidentlyWrong) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, RealFilterTest, ::testing::ValuesIn(kinds),
                          [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+// A tuned stage 2 of a wide TEM filter whose couplings rise with frequency
+// (p = 1.34, as an iris over a wide band): with its slopes given, the fit
+// holds them and passes it; not given, it either finds them or says the
+// sweep cannot tell, and never names a resonator that is in tune.
+TEST(RealFilter, GivenSlopesPassATunedDispersiveStage) {
+    RealFilter s;
+    s.order = 3;
+    s.stage = 2;
+    s.bandwidth = 96; // 9.6 % at 1000 MHz
+    s.mapping = Mapping::Coaxial;
+    s.couplingSlope = 1.34;
+    s.qeSlope = 0.6;
+    s.delayNs[0] = 2;
+    const Network n = generateReal(s, 801, 1.5 * s.bandwidth, -60, 3, true);
+    CheckSettings settings;
+    settings.stage = 2;
+    settings.f0 = s.f0;
+    settings.qu = s.qu;
+    settings.resonator = ResonatorKind::Coaxial;
+    settings.couplingSlope = s.couplingSlope;
+    settings.qeSlope = s.qeSlope;
+    const CheckReport given = std::get<CheckReport>(checkStage(tableOf(s), n, settings));
+    EXPECT_EQ(given.verdict.outcome, Verdict::Pass) << adviceText(given);
+    settings.couplingSlope.reset();
+    settings.qeSlope.reset();
+    const CheckReport found = std::get<CheckReport>(checkStage(tableOf(s), n, settings));
+    EXPECT_NE(found.verdict.outcome, Verdict::Fail) << adviceText(found);
+    // Held at 0 instead, the slope reads as resonator 1 off.
+    settings.couplingSlope = 0.0;
+    settings.qeSlope = 0.0;
+    const CheckReport held = std::get<CheckReport>(checkStage(tableOf(s), n, settings));
+    EXPECT_EQ(held.verdict.outcome, Verdict::Fail) << adviceText(held);
+}
+
+TEST(RealFilter, SlopeDoubtSaysWhatToGive) {
+    EXPECT_EQ(doubtText(slopeDoubt(1.3, -0.45)),
+              "couplings that vary with frequency explain the sweep as well (slope 1.30, the "
+              "ports' -0.45) and put the elements elsewhere: give the filter's slopes "
+              "(--coupling-slope, --qe-slope)");
+}
 
 } // namespace

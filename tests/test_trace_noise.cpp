@@ -23,8 +23,8 @@ TEST(TraceNoise, WorkedExample) {
     const double noiseDb = traceNoiseDb(z);
     EXPECT_NEAR(noiseDb, 10 * std::log10(1.6e-5 / (std::log(2.0) * 6)), 1e-6);
     EXPECT_NEAR(noiseDb, -54.15, 0.01);
-    EXPECT_TRUE(residualMatches(2.5e-3, noiseDb));
-    EXPECT_FALSE(residualMatches(2.6e-3, noiseDb));
+    EXPECT_TRUE(residualMatches(2.2e-3, noiseDb));
+    EXPECT_FALSE(residualMatches(2.3e-3, noiseDb));
 }
 
 TEST(TraceNoise, EdgesOfTheEstimate) {

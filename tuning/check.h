@@ -62,6 +62,9 @@ struct CheckSettings {
     double tolerancePercent = 2;
     double toleranceFrequencyPercent = 2; // of BW, for each resonator
     ResonatorKind resonator = ResonatorKind::Lumped;
+    // The couplings' and the ports' slopes with frequency (stage_fit.h);
+    // none: fitted.
+    std::optional<double> couplingSlope, qeSlope;
     // The last stage's output; none: found from the sweep.
     std::optional<StageOutput> output;
 };

@@ -18,11 +18,14 @@ using Complex = std::complex<double>;
 // part, from one evaluation).
 struct Functor {
     const ComplexResiduals &m_residuals;
+    const Priors &m_priors;
     std::vector<double> m_x;
     std::vector<Complex> m_derivatives;
 
-    int values() const { return static_cast<int>(2 * m_residuals.pointCount()); }
+    std::size_t pointRows() const { return 2 * m_residuals.pointCount(); }
+    int values() const { return static_cast<int>(pointRows() + m_priors.priors.size()); }
     int inputs() const { return static_cast<int>(m_residuals.parameterCount()); }
+    double priorWeight(const Prior &p) const { return m_priors.rowNoise / p.sigma; }
 
     int operator()(const Eigen::VectorXd &x, Eigen::VectorXd &values) const {
         const std::vector<double> parameters(x.data(), x.data() + x.size());
@@ -31,11 +34,22 @@ struct Functor {
             values[static_cast<Eigen::Index>(2 * j)] = e.real();
             values[static_cast<Eigen::Index>(2 * j + 1)] = e.imag();
         }
+        for (std::size_t q = 0; q < m_priors.priors.size(); ++q) {
+            const Prior &p = m_priors.priors[q];
+            values[static_cast<Eigen::Index>(pointRows() + q)] =
+                priorWeight(p) * (x[static_cast<Eigen::Index>(p.index)] - p.mean);
+        }
         return 0;
     }
 
     int df(const Eigen::VectorXd &x, Eigen::VectorXd &row, Eigen::Index rownb) {
         const auto at = static_cast<std::size_t>(rownb - 2);
+        if (at >= pointRows()) {
+            const Prior &p = m_priors.priors[at - pointRows()];
+            row.setZero();
+            row[static_cast<Eigen::Index>(p.index)] = priorWeight(p);
+            return 0;
+        }
         if (at % 2 == 0) {
             m_x.assign(x.data(), x.data() + x.size());
             m_residuals.residual(m_x, at / 2, &m_derivatives);
@@ -59,6 +73,10 @@ struct Functor {
             }
             product.noalias() += rows.transpose() * rows;
         }
+        for (const Prior &p : m_priors.priors) {
+            const auto q = static_cast<Eigen::Index>(p.index);
+            product(q, q) += priorWeight(p) * priorWeight(p);
+        }
         return product;
     }
 };
@@ -66,8 +84,8 @@ struct Functor {
 } // namespace
 
 LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vector<double> &start,
-                             int maxEvaluations) {
-    Functor functor{residuals, {}, {}};
+                             int maxEvaluations, const Priors &priors) {
+    Functor functor{residuals, priors, {}, {}};
     Eigen::VectorXd x =
         Eigen::Map<const Eigen::VectorXd>(start.data(), static_cast<Eigen::Index>(start.size()));
     Eigen::LevenbergMarquardt<Functor> solver(functor);
@@ -81,8 +99,9 @@ LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vecto
                     status == Eigen::LevenbergMarquardtSpace::RelativeErrorTooSmall ||
                     status == Eigen::LevenbergMarquardtSpace::RelativeErrorAndReductionTooSmall ||
                     status == Eigen::LevenbergMarquardtSpace::CosinusTooSmall;
-    Eigen::VectorXd e(functor.values());
-    functor(x, e);
+    Eigen::VectorXd all(functor.values());
+    functor(x, all);
+    const auto e = all.head(static_cast<Eigen::Index>(functor.pointRows()));
     fit.residualRms = std::sqrt(e.squaredNorm() / std::max<double>(1, residuals.pointCount()));
     const double variance =
         e.squaredNorm() / std::max<double>(1.0, static_cast<double>(e.size() - x.size()));

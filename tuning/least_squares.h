@@ -33,8 +33,23 @@ struct LeastSquares {
     bool converged = false;
 };
 
+// What is known of a parameter before the sweep: x[index] = mean +- sigma.
+// It enters as one more real row, rowNoise (x - mean) / sigma, rowNoise
+// being the standard deviation of a residual's real part, so that the fit
+// weighs it as it weighs the points.
+struct Prior {
+    std::size_t index = 0;
+    double mean = 0, sigma = 1;
+};
+struct Priors {
+    std::vector<Prior> priors;
+    double rowNoise = 0;
+};
+
+// The residual's rms and the covariance's variance come from the points
+// alone.
 LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vector<double> &start,
-                             int maxEvaluations = 200);
+                             int maxEvaluations = 200, const Priors &priors = {});
 
 // Where a model and a trace agree but for a line (a delay and a phase),
 // p = measured x conj(model) turns by a fixed angle a MHz: a fit's start.

@@ -22,6 +22,14 @@ constexpr double pi = std::numbers::pi;
 // count), and the fit's time grows with them: so a check, its fit
 // included, stays within a few times the time of reading the sweep.
 constexpr std::size_t maxFitPoints = 401;
+// A slope's prior: 0 +- 1.5.
+constexpr double slopePrior = 1.5;
+// The free slopes' gain (chi-square, 2 degrees) that hints at a slope: 4,
+// beyond 86 % of what noise alone gives.
+constexpr double slopeHint = 4;
+// The least noise a prior is weighed against: a noiseless sweep still
+// fixes its slopes, but they keep a hold on the fit where it has none.
+constexpr double minimumRowNoise = 1e-9;
 
 // The measured points against the stage model.
 class StageResiduals : public ComplexResiduals {
@@ -47,23 +55,36 @@ class StageResiduals : public ComplexResiduals {
 
 // One fit of `model` to the points, from the design values.
 StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
-                 const std::vector<Complex> &measured, std::optional<double> qu) {
+                 const std::vector<Complex> &measured, std::optional<double> qu, double noiseDb,
+                 const StageFit *from = nullptr, double slopeStart = 0) {
     const std::size_t k = model.g.size();
     // The design values, and the cable and phase that best align the design
-    // with the trace (meanTurn).
-    std::vector<double> start(model.parameterCount(), 1.0);
-    std::fill(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
-    start[2 * k] = 1 / (model.fbw * qu.value_or(3000.0));
-    start[2 * k + 1] = 0;
-    start[2 * k + 2] = 0;
+    // with the trace (meanTurn); or where another fit of the same ladder
+    // ended, its slopes free at 0.
+    std::vector<double> start = model.designParameters(qu.value_or(3000.0));
+    if (from) {
+        const std::vector<double> x = from->parameters();
+        std::copy(x.begin(), x.end(), start.begin());
+        if (!model.couplingSlope)
+            start[model.couplingSlopeAt()] = slopeStart;
+    }
     std::vector<Complex> product(f.size());
     for (std::size_t j = 0; j < f.size(); ++j)
         product[j] = measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
     const TraceTurn turn = meanTurn(f, product);
-    start[2 * k + 1] = -turn.radPerMHz / (2 * pi) * 1e3;
-    start[2 * k + 2] = std::remainder(turn.phaseRad, 2 * pi);
+    if (!from) {
+        start[2 * k + 1] = -turn.radPerMHz / (2 * pi) * 1e3;
+        start[2 * k + 2] = std::remainder(turn.phaseRad, 2 * pi);
+    }
 
-    const LeastSquares solved = fitLeastSquares(StageResiduals(model, f, measured), start);
+    Priors priors;
+    priors.rowNoise = std::max(minimumRowNoise, std::pow(10.0, noiseDb / 20) / std::sqrt(2.0));
+    if (!model.couplingSlope)
+        priors.priors.push_back({model.couplingSlopeAt(), 0, slopePrior});
+    if (!model.qeSlope)
+        priors.priors.push_back({model.qeSlopeAt(), 0, slopePrior});
+    const LeastSquares solved =
+        fitLeastSquares(StageResiduals(model, f, measured), start, from ? 1000 : 200, priors);
     const std::vector<double> &x = solved.x;
     StageFit fit;
     fit.model = model;
@@ -76,11 +97,94 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
     fit.phaseRad = std::remainder(x[2 * k + 2], 2 * pi);
     if (model.load)
         fit.outputScale = x[2 * k + 3];
+    fit.couplingSlope = model.couplingSlope.value_or(x[model.couplingSlopeAt()]);
+    fit.qeSlope = model.qeSlope.value_or(x[model.qeSlopeAt()]);
     fit.iterations = solved.iterations;
     fit.converged = solved.converged;
     fit.residualRms = solved.residualRms;
     fit.uncertainty = solved.uncertainty;
     return fit;
+}
+
+// Each element's error and its uncertainty, % (of BW for a resonator), in
+// ladder order.
+std::vector<std::pair<double, double>> elementErrors(const StageFit &fit, double bandwidthMHz) {
+    std::vector<std::pair<double, double>> errors;
+    for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i)
+        errors.emplace_back(fit.offsetMHz[i] / bandwidthMHz * 100,
+                            fit.uncertainty[i] / bandwidthMHz * 100);
+    for (std::size_t i = 1; i <= fit.scale.size(); ++i)
+        errors.emplace_back(fit.couplingErrorPercent(i), couplingUncertaintyPercent(fit, i));
+    if (fit.model.load)
+        errors.emplace_back(fit.outputErrorPercent(), couplingUncertaintyPercent(fit, 0));
+    return errors;
+}
+
+// Whether two fits put an element on either side of its tolerance by more
+// than half of it.
+bool disagree(const std::vector<std::pair<double, double>> &a,
+              const std::vector<std::pair<double, double>> &b, std::size_t resonators,
+              const CheckSettings &s) {
+    for (std::size_t e = 0; e < a.size(); ++e) {
+        const double tolerance = e < resonators ? s.toleranceFrequencyPercent : s.tolerancePercent;
+        if ((std::abs(a[e].first) > tolerance) != (std::abs(b[e].first) > tolerance) &&
+            std::abs(a[e].first - b[e].first) > tolerance / 2)
+            return true;
+    }
+    return false;
+}
+
+// Of the fit with the slopes held (as given, else 0) and those with them
+// free from several starts (a slope's valley has more than one floor): the
+// best free one where it explains the sweep clearly better (the residual's
+// power down by more than 16 times the noise's a real row, a chi-square of
+// 2 degrees beyond 99.9 %), or where only it matches; else the held one.
+// Either is marked ambiguous where another fit explains the sweep as well
+// (its chi-square within 16 of the best) and puts an element on the other
+// side of its tolerance by more than half of it, where the slopes hinted at
+// (a gain above 4) leave an element too uncertain for its tolerance, or
+// where the best free slope is beyond what filters have (1.5 x its prior).
+StageFit chooseSlopes(StageFit held, std::vector<StageFit> free, std::size_t pointCount,
+                      const CheckSettings &s, double bandwidthMHz) {
+    const double noise = std::max(std::pow(10.0, held.noiseDb / 20), residualResolution);
+    auto chi2 = [&](const StageFit &fit) {
+        return 2 * static_cast<double>(pointCount) * fit.residualRms * fit.residualRms /
+               (noise * noise);
+    };
+    std::erase_if(free, [](const StageFit &fit) { return !fit.converged || !fit.matchesSweep(); });
+    if (free.empty())
+        return held;
+    std::sort(free.begin(), free.end(),
+              [](const StageFit &a, const StageFit &b) { return a.residualRms < b.residualRms; });
+    const double gain = chi2(held) - chi2(free.front());
+    const bool useFree = gain > 16 || !held.matchesSweep();
+    if (!useFree && !held.matchesSweep())
+        return held;
+    StageFit chosen = useFree ? free.front() : held;
+    const std::size_t k = held.offsetMHz.size();
+    const auto a = elementErrors(chosen, bandwidthMHz);
+    bool ambiguous = useFree && std::abs(chosen.couplingSlope) > 1.5 * slopePrior;
+    std::vector<const StageFit *> rivals = {&held};
+    for (const StageFit &fit : free)
+        rivals.push_back(&fit);
+    for (const StageFit *rival : rivals)
+        ambiguous =
+            ambiguous || (rival->matchesSweep() && chi2(*rival) - chi2(free.front()) <= 16 &&
+                          disagree(a, elementErrors(*rival, bandwidthMHz), k, s));
+    if (!useFree && gain > slopeHint) {
+        const auto b = elementErrors(free.front(), bandwidthMHz);
+        for (std::size_t e = 0; e < a.size(); ++e) {
+            const double limit = (e < k ? s.toleranceFrequencyPercent : s.tolerancePercent) /
+                                 uncertaintiesInTolerance;
+            ambiguous = ambiguous || (a[e].second <= limit && !(b[e].second <= limit));
+        }
+    }
+    if (ambiguous) {
+        chosen.slopeAmbiguous = true;
+        chosen.couplingSlope = free.front().couplingSlope;
+        chosen.qeSlope = free.front().qeSlope;
+    }
+    return chosen;
 }
 
 } // namespace
@@ -105,16 +209,34 @@ std::vector<double> StageFit::parameters() const {
     x.insert(x.end(), {loss, cableDelayNs, phaseRad});
     if (model.load)
         x.push_back(outputScale);
+    if (!model.couplingSlope)
+        x.push_back(couplingSlope);
+    if (!model.qeSlope)
+        x.push_back(qeSlope);
+    return x;
+}
+
+std::vector<double> FitModel::designParameters(double qu) const {
+    std::vector<double> x(parameterCount(), 0.0);
+    const std::size_t k = g.size();
+    std::fill(x.begin() + static_cast<std::ptrdiff_t>(k),
+              x.begin() + static_cast<std::ptrdiff_t>(2 * k), 1.0);
+    x[lossAt()] = 1 / (fbw * qu);
+    if (load)
+        x[outputAt()] = 1;
     return x;
 }
 
 double StageFit::delayNs(double f, bool designElements) const {
-    std::vector<double> x(model.parameterCount(), 1.0);
+    std::vector<double> x = parameters();
     const std::size_t k = model.g.size();
-    if (!designElements)
-        x = parameters();
-    else
+    if (designElements) { // the design's elements, the filter's own slopes
         std::fill(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
+        std::fill(x.begin() + static_cast<std::ptrdiff_t>(k),
+                  x.begin() + static_cast<std::ptrdiff_t>(2 * k), 1.0);
+        if (model.load)
+            x[model.outputAt()] = 1;
+    }
     x[2 * k] = loss;
     x[2 * k + 1] = 0;
     x[2 * k + 2] = 0;
@@ -139,43 +261,25 @@ double couplingUncertaintyPercent(const StageFit &fit, std::size_t i) {
            std::hypot(fit.uncertainty[k + i - 2] / a, fit.uncertainty[k + i - 1] / b);
 }
 
-FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters, double f,
-                    bool withDerivatives) {
-    const std::vector<double> &g = model.g;
-    const double fbw = model.fbw;
-    const std::size_t k = g.size();
-    const std::size_t n = withDerivatives ? model.parameterCount() : 0;
-    const std::size_t lossAt = 2 * k, delayAt = 2 * k + 1, phaseAt = 2 * k + 2,
-                      outputAt = 2 * k + 3;
-    const double r = parameters[lossAt];
-    // Work space kept between calls: a fit calls this for every point.
-    thread_local std::vector<Complex> p, dpd, dP, dQ, next;
-    p.resize(k);
-    dpd.resize(k); // p_i and dp_i/dd_i
-    for (std::size_t i = 0; i < k; ++i) {
-        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + parameters[i]);
-        p[i] = {r, mapped.omega / fbw};
-        dpd[i] = {0, mapped.perResonator / fbw};
-    }
-    auto a = [&](std::size_t i) { return g[i] * parameters[k + i]; };
-    // The continuants and their derivatives. The load's immittance
-    // 1 / (g_(n+1) s_o) ends a loaded ladder.
-    const double load = model.load ? 1 / (*model.load * parameters[outputAt]) : 0.0;
-    Complex P = a(k - 1) * p[k - 1] + load, Q = 1.0;
-    dP.assign(n, 0.0);
-    dQ.assign(n, 0.0);
-    next.assign(n, 0.0);
-    if (withDerivatives) {
-        dP[k - 1] = a(k - 1) * dpd[k - 1];
-        dP[2 * k - 1] = g[k - 1] * p[k - 1];
-        dP[lossAt] = a(k - 1);
-        if (model.load)
-            dP[outputAt] = -load / parameters[outputAt];
-    }
+namespace {
+
+constexpr std::size_t none = static_cast<std::size_t>(-1);
+
+// The continuants P, Q of the ladder from its last resonator to its first,
+// and their derivatives by every parameter when asked (dP, dQ sized).
+struct Ladder {
+    const FitModel &model;
+    const std::vector<double> &x;
+    double f;
+    std::vector<Complex> &dP, &dQ, &next;
+    Complex P, Q;
+    double c2 = 1, G = 1, logRatio = 0; // inverters' c^2, ports' G, ln(f/f0)
+    std::size_t c2At = none, gAt = none;
+
     // They grow by |a p| a resonator; all are scaled down together, by a
     // power of 2 (exactly), once P or Q passes 2^256: the derivatives stay
     // within a few powers of P's, far from overflow.
-    auto keepInRange = [&] {
+    void keepInRange() {
         const double largest = std::max(
             {std::abs(P.real()), std::abs(P.imag()), std::abs(Q.real()), std::abs(Q.imag())});
         if (!(largest > 0x1p256) || !std::isfinite(largest))
@@ -183,38 +287,95 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
         const int shift = -std::ilogb(largest);
         P = scaledBy(P, shift);
         Q = scaledBy(Q, shift);
-        for (std::size_t q = 0; q < n; ++q) {
+        for (std::size_t q = 0; q < dP.size(); ++q) {
             dP[q] = scaledBy(dP[q], shift);
             dQ[q] = scaledBy(dQ[q], shift);
         }
-    };
-    for (std::size_t i = k - 1; i-- > 0;) {
-        const Complex ai = a(i);
-        const Complex step = ai * p[i];
-        if (withDerivatives) {
-            // Only the elements from i + 1 on (and r, s_o) have reached P
-            // and Q so far.
-            auto carry = [&](std::size_t from, std::size_t to) {
-                for (std::size_t q = from; q < to; ++q)
-                    next[q] = step * dP[q] + dQ[q];
-            };
-            carry(i + 1, k);
-            carry(k + i + 1, 2 * k);
-            carry(lossAt, lossAt + 1);
-            carry(outputAt, n);
-            next[i] = ai * dpd[i] * P;     // d/dd_i
-            next[k + i] = g[i] * p[i] * P; // d/ds_i
-            next[lossAt] += ai * P;        // d/dr
-        }
-        const Complex nextP = step * P + Q;
-        Q = P;
-        dQ.swap(dP);
-        dP.swap(next);
-        P = nextP;
-        keepInRange();
     }
-    const Complex sum = Q + P;
-    const Complex s = (Q - P) / sum;
+
+    void run(const std::vector<Complex> &p, const std::vector<Complex> &dpd) {
+        const std::vector<double> &g = model.g;
+        const std::size_t k = g.size(), n = dP.size(), lossAt = model.lossAt(),
+                          outputAt = model.outputAt();
+        auto a = [&](std::size_t i) { return g[i] * x[k + i]; };
+        // The load's immittance G / (g_(n+1) s_o) ends a loaded ladder.
+        const double load = model.load ? G / (*model.load * x[outputAt]) : 0.0;
+        P = a(k - 1) * p[k - 1] + load;
+        Q = 1.0;
+        if (n > 0) {
+            dP[k - 1] = a(k - 1) * dpd[k - 1];
+            dP[2 * k - 1] = g[k - 1] * p[k - 1];
+            dP[lossAt] = a(k - 1);
+            if (model.load)
+                dP[outputAt] = -load / x[outputAt];
+            if (model.load && gAt != none)
+                dP[gAt] = load * logRatio;
+        }
+        for (std::size_t i = k - 1; i-- > 0;) {
+            const Complex ai = a(i);
+            const Complex step = ai * p[i];
+            if (n > 0) {
+                // Only the elements from i + 1 on (and r, s_o, the slopes)
+                // have reached P and Q so far.
+                auto carry = [&](std::size_t from, std::size_t to) {
+                    for (std::size_t q = from; q < to; ++q)
+                        next[q] = step * dP[q] + c2 * dQ[q];
+                };
+                carry(i + 1, k);
+                carry(k + i + 1, 2 * k);
+                carry(lossAt, lossAt + 1);
+                carry(outputAt, n);
+                next[i] = ai * dpd[i] * P;     // d/dd_i
+                next[k + i] = g[i] * p[i] * P; // d/ds_i
+                next[lossAt] += ai * P;        // d/dr
+                if (c2At != none)
+                    next[c2At] += 2 * logRatio * c2 * Q; // d/dp
+            }
+            const Complex nextP = step * P + c2 * Q;
+            Q = P;
+            dQ.swap(dP);
+            dP.swap(next);
+            P = nextP;
+            keepInRange();
+        }
+    }
+};
+
+} // namespace
+
+FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters, double f,
+                    bool withDerivatives) {
+    const std::size_t k = model.g.size();
+    const std::size_t n = withDerivatives ? model.parameterCount() : 0;
+    const std::size_t delayAt = model.lossAt() + 1, phaseAt = model.lossAt() + 2;
+    const double r = parameters[model.lossAt()];
+    // Work space kept between calls: a fit calls this for every point.
+    thread_local std::vector<Complex> p, dpd, dP, dQ, next;
+    p.resize(k);
+    dpd.resize(k); // p_i and dp_i/dd_i
+    for (std::size_t i = 0; i < k; ++i) {
+        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + parameters[i]);
+        p[i] = {r, mapped.omega / model.fbw};
+        dpd[i] = {0, mapped.perResonator / model.fbw};
+    }
+    dP.assign(n, 0.0);
+    dQ.assign(n, 0.0);
+    next.assign(n, 0.0);
+    Ladder ladder{model, parameters, f, dP, dQ, next, 0.0, 0.0};
+    ladder.logRatio = std::log(f / model.f0);
+    const double slope =
+        model.couplingSlope ? *model.couplingSlope : parameters[model.couplingSlopeAt()];
+    const double qeSlope = model.qeSlope ? *model.qeSlope : parameters[model.qeSlopeAt()];
+    ladder.c2 = std::exp(2 * slope * ladder.logRatio);
+    ladder.G = std::exp(qeSlope * ladder.logRatio);
+    if (withDerivatives) {
+        ladder.c2At = model.couplingSlope ? none : model.couplingSlopeAt();
+        ladder.gAt = model.qeSlope ? none : model.qeSlopeAt();
+    }
+    ladder.run(p, dpd);
+    const Complex P = ladder.P, Q = ladder.Q, G = ladder.G;
+    const Complex sum = G * Q + P;
+    const Complex s = (G * Q - P) / sum;
     const double psi = parameters[phaseAt] - 2 * pi * f * parameters[delayAt] * 1e-3;
     const Complex turn = std::polar(1.0, psi);
     FitPoint point{s * turn, {}};
@@ -223,7 +384,9 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
     point.derivatives.resize(n);
     const Complex factor = 2.0 / (sum * sum) * turn;
     for (std::size_t q = 0; q < n; ++q)
-        point.derivatives[q] = (P * dQ[q] - Q * dP[q]) * factor;
+        point.derivatives[q] = G * (P * ladder.dQ[q] - Q * ladder.dP[q]) * factor;
+    if (ladder.gAt != none)
+        point.derivatives[ladder.gAt] += P * Q * G * ladder.logRatio * factor;
     point.derivatives[delayAt] = point.s * Complex(0, -2 * pi * f * 1e-3);
     point.derivatives[phaseAt] = point.s * Complex(0, 1);
     return point;
@@ -237,6 +400,9 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
     model.f0 = settings.f0;
     model.fbw = effectiveBandwidth(table.first.bandwidth) / settings.f0;
     model.resonator = settings.resonator;
+    // Held: the slopes as given, else none.
+    model.couplingSlope = settings.couplingSlope.value_or(0);
+    model.qeSlope = settings.qeSlope.value_or(0);
     const std::vector<Complex> all = network.parameter(settings.parameter);
     const std::size_t stride =
         std::max<std::size_t>(1, (all.size() + maxFitPoints - 1) / maxFitPoints);
@@ -248,9 +414,24 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
     }
     const double noiseDb = traceNoiseDb(all);
     auto fitted = [&](const FitModel &m) {
-        StageFit fit = fitOnce(m, f, measured, settings.qu);
-        fit.noiseDb = noiseDb;
-        return fit;
+        StageFit held = fitOnce(m, f, measured, settings.qu, noiseDb);
+        held.noiseDb = noiseDb;
+        if (settings.couplingSlope && settings.qeSlope)
+            return held;
+        FitModel free = m;
+        free.couplingSlope = settings.couplingSlope;
+        free.qeSlope = settings.qeSlope;
+        // From the design, and from where the held fit ended with the
+        // coupling slope at 0 and either end of its prior.
+        std::vector<StageFit> loose;
+        loose.push_back(fitOnce(free, f, measured, settings.qu, noiseDb));
+        for (const double slope : {0.0, -slopePrior, slopePrior})
+            if (slope == 0 || !settings.couplingSlope)
+                loose.push_back(fitOnce(free, f, measured, settings.qu, noiseDb, &held, slope));
+        for (StageFit &fit : loose)
+            fit.noiseDb = noiseDb;
+        return chooseSlopes(std::move(held), std::move(loose), f.size(), settings,
+                            table.first.bandwidth);
     };
     const bool last = k == table.stages.size();
     if (!last || settings.output == StageOutput::Open)
@@ -263,10 +444,7 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
     // to the sweep in magnitude, then, unless that one matches, the other;
     // the closer fit is kept.
     auto distance = [&](const FitModel &m) {
-        std::vector<double> design(m.parameterCount(), 1.0);
-        std::fill(design.begin(), design.begin() + static_cast<std::ptrdiff_t>(k), 0.0);
-        design[2 * k] = 1 / (m.fbw * settings.qu.value_or(3000.0));
-        design[2 * k + 1] = design[2 * k + 2] = 0;
+        const std::vector<double> design = m.designParameters(settings.qu.value_or(3000.0));
         double sum = 0;
         for (std::size_t j = 0; j < f.size(); ++j)
             sum +=

@@ -27,6 +27,15 @@
 // error is s_n s_o - 1. Unless the settings say which, the end whose design
 // is closer to the sweep's magnitude is fitted first, and the other too
 // when that fit does not match the sweep; the closer fit is kept.
+// Couplings that vary with frequency scale each inverter by c = (f/f0)^p,
+//     z_i = a_i p_i + c^2 / z_(i+1),
+// and the ports' conductances by G = (f/f0)^pe: S = (G - z) / (G + z), a
+// loaded end's immittance G / (g_(n+1) s_o). A slope not given is fitted,
+// held by a prior of 0 +- 1.5 (irises and probes over wide bands reach
+// about 1.5) weighed against the trace's noise: on a narrow band, where a
+// slope barely shows, it stays near 0, and what it leaves open reaches the
+// resonators' uncertainties through the covariance (to first order a slope
+// is a resonator offset).
 // Levenberg-Marquardt (Eigen) from the design values (d = 0, s = 1, the
 // given Qu or 3000, no cable, the phase that best aligns the trace), with
 // the Jacobian carried exactly through the same continuants as S itself;
@@ -43,23 +52,41 @@ struct CheckSettings; // check.h
 
 // What a fitted ladder is made of: the design elements g_1..g_k, the band,
 // the resonators' mapping and, with the output loaded, g_(n+1).
+// The couplings may vary with frequency, k(f) = k0 (f/f0)^p, and the
+// ports' couplings with their own slope, 1/Qe(f) = (f/f0)^pe / Qe0: a slope
+// given is a constant of the model; one not given is fitted.
 struct FitModel {
     std::vector<double> g;
     double f0 = 0, fbw = 0;
     ResonatorKind resonator = ResonatorKind::Lumped;
     std::optional<double> load;
-    std::size_t parameterCount() const { return 2 * g.size() + (load ? 4 : 3); }
+    std::optional<double> couplingSlope, qeSlope; // given
+    // Where the parameters after the elements stand.
+    std::size_t lossAt() const { return 2 * g.size(); }
+    std::size_t outputAt() const { return 2 * g.size() + 3; }
+    std::size_t couplingSlopeAt() const { return 2 * g.size() + (load ? 4 : 3); }
+    std::size_t qeSlopeAt() const { return couplingSlopeAt() + (couplingSlope ? 0 : 1); }
+    std::size_t parameterCount() const { return qeSlopeAt() + (qeSlope ? 0 : 1); }
+    // The design: every resonator on f0, every scale 1, the loss of `qu`,
+    // no cable, no phase, the slopes not given at 0.
+    std::vector<double> designParameters(double qu) const;
 };
 
 struct StageFit {
     FitModel model;
-    std::vector<double> offsetMHz; // d_i, resonator i's frequency above f0
-    std::vector<double> scale;     // s_i
-    double loss = 0;               // r
-    double cableDelayNs = 0;       // t
-    double phaseRad = 0;           // phi
-    double outputScale = 1;        // s_o, with the output loaded
-    // Standard uncertainties, in the order d_1..d_k, s_1..s_k, r, t, phi, s_o.
+    std::vector<double> offsetMHz;         // d_i, resonator i's frequency above f0
+    std::vector<double> scale;             // s_i
+    double loss = 0;                       // r
+    double cableDelayNs = 0;               // t
+    double phaseRad = 0;                   // phi
+    double outputScale = 1;                // s_o, with the output loaded
+    double couplingSlope = 0, qeSlope = 0; // p and pe, fitted or given
+    // Free slopes explain the sweep as well as held ones, and put an
+    // element on the other side of its tolerance: the slopes they found.
+    bool slopeAmbiguous = false;
+    bool slopesFitted() const { return !model.couplingSlope || !model.qeSlope; }
+    // Standard uncertainties, in the order d_1..d_k, s_1..s_k, r, t, phi, s_o,
+    // p, pe (each where it is a parameter).
     std::vector<double> uncertainty;
     double residualRms = 0; // of |S_measured - S_fit| over the sweep
     int iterations = 0;

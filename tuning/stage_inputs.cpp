@@ -85,6 +85,13 @@ std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckS
         settings.output = *output;
     else
         problems.push_back(problemOf(InputField::Output, InputProblem::NotAnOutput, texts.output));
+    auto slope = [&](InputField field, const std::string &text, std::optional<double> &value) {
+        value.reset();
+        if (!text.empty())
+            value = readNumber(field, text, problems);
+    };
+    slope(InputField::CouplingSlope, texts.couplingSlope, settings.couplingSlope);
+    slope(InputField::QeSlope, texts.qeSlope, settings.qeSlope);
     return problems;
 }
 

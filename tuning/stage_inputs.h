@@ -26,6 +26,8 @@
 //   frequency tolerance       a decimal number above 0 (% of BW)
 //   resonator                 "lumped" or "coaxial" (quarter-wave), any case
 //   output                    "loaded" or "open" (any case), or "" to find it
+//   coupling slope, Qe slope  any decimal number (k(f) = k0 (f/f0)^p, 1/Qe
+//                             likewise), or "" to fit it (stage_fit.h)
 // Every field is checked and each problem names its field; the problems come
 // in the order above (varnel-calc reports the first).
 // Worked example: order "5", bandwidth "10", ripple "0.01", f0 "1000", stage
@@ -47,7 +49,9 @@ enum class InputField {
     Tolerance,
     ToleranceFrequency,
     Resonator,
-    Output
+    Output,
+    CouplingSlope,
+    QeSlope
 };
 
 struct InputProblem {
@@ -78,7 +82,8 @@ struct StageInputTexts {
     std::string parameter = "S11", aperture = "2", electricalDelay = "0", tolerance = "2";
     std::string toleranceFrequency = "2";
     std::string resonator = "lumped";
-    std::string output; // empty: found from the sweep
+    std::string output;                 // empty: found from the sweep
+    std::string couplingSlope, qeSlope; // empty: fitted
 };
 
 struct StageInputs {

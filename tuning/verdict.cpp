@@ -16,9 +16,6 @@ constexpr double aboveUnityFloor = 0.005;
 // An element further off than this (% of BW, % of its value) is beyond
 // what tuning stage by stage leaves; its fit has found another stage.
 constexpr double farOffPercent = 50;
-// The tolerance must hold this many standard uncertainties for a sweep to
-// decide (2.5: 99 % of estimates).
-constexpr double uncertaintiesInTolerance = 2.5;
 
 // How far out of its tolerance an element is.
 double excess(const JudgedElement &e) {
@@ -43,6 +40,17 @@ Doubt doubtOf(Doubt::Kind kind) {
     d.kind = kind;
     return d;
 }
+
+} // namespace
+
+Doubt slopeDoubt(double couplingSlope, double qeSlope) {
+    Doubt d = doubtOf(Doubt::SlopeAmbiguous);
+    d.couplingSlope = couplingSlope;
+    d.qeSlope = qeSlope;
+    return d;
+}
+
+namespace {
 
 // The coupling stage k sets its centre delay with, turned the way the
 // delay asks: a long delay wants it stronger.
@@ -112,6 +120,8 @@ Verdict judgeStage(const CheckReport &report) {
     std::vector<JudgedElement> elements = elementsOf(report, fit);
     for (const Doubt &d : fitDoubts(fit.converged, fit.residualRms, report.noiseDb, elements))
         v.doubts.push_back(d);
+    if (fit.slopeAmbiguous)
+        v.doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
     if (!v.doubts.empty()) {
         v.outcome = Verdict::Uncertain;
         return v;
@@ -297,6 +307,13 @@ std::string doubtText(const Doubt &d) {
             .append(d.finding.element == Finding::Resonator ? " % of BW" : " %")
             .append(" off: a resonator far off, or the wrong stage or order; tune stage by stage "
                     "first");
+    case Doubt::SlopeAmbiguous:
+        return text.append("couplings that vary with frequency explain the sweep as well (slope ")
+            .append(formatFixed(d.couplingSlope, 2))
+            .append(", the ports' ")
+            .append(formatFixed(d.qeSlope, 2))
+            .append(") and put the elements elsewhere: give the filter's slopes (--coupling-slope, "
+                    "--qe-slope)");
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
         return text.append("the trace is too noisy for the tolerance (noise ")

@@ -61,7 +61,11 @@ struct Doubt {
         LobesOutside, // the lobes lie outside the sweep; sweep fromMHz..toMHz
         FarOff,       // `finding` names an element fitted half a BW or half its value off
         TooNoisy,     // `finding` names the element, its uncertainty and tolerance
+        // Couplings that vary with frequency (slopes couplingSlope, qeSlope)
+        // explain the sweep as well and put an element elsewhere.
+        SlopeAmbiguous,
     } kind = NotConverged;
+    double couplingSlope = 0, qeSlope = 0;
     double residualDb = 0, noiseDb = 0, aboveDb = 0, fromMHz = 0, toMHz = 0;
     Finding finding; // with TooNoisy: element, index, uncertaintyPercent
     double tolerancePercent = 0;
@@ -104,8 +108,14 @@ ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
 // the fit standing, an element's uncertainty is above 1 / 2.5 of its
 // tolerance (the tolerance must hold 2.5 standard uncertainties, 99 % of
 // estimates).
+// The tolerance must hold this many standard uncertainties for a sweep to
+// decide (2.5: 99 % of estimates).
+inline constexpr double uncertaintiesInTolerance = 2.5;
 std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
                              const std::vector<JudgedElement> &elements);
+
+// The doubt of a fit that free slopes explain as well.
+Doubt slopeDoubt(double couplingSlope, double qeSlope);
 
 // "pass", "fail" or "uncertain".
 const char *outcomeName(Verdict::Outcome outcome);

@@ -247,6 +247,11 @@ QString doubtFor(const Doubt &d) {
                     : TuneWindow::tr("the fit puts %1 %2 % off: a resonator far off, or the wrong "
                                      "stage or order; tune stage by stage first"))
             .arg(elementFor(d.finding), qs(twoDigits(std::abs(d.finding.percent))));
+    case Doubt::SlopeAmbiguous:
+        return TuneWindow::tr("couplings that vary with frequency explain the sweep as well "
+                              "(slope %1, the ports' %2) and put the elements elsewhere: give the "
+                              "filter's slopes (--coupling-slope, --qe-slope)")
+            .arg(number(d.couplingSlope, 2), number(d.qeSlope, 2));
     case Doubt::TooNoisy:
         break;
     }

@@ -583,6 +583,10 @@
         <translation>此扫描无法判定：%1；或请先逐级调试（varnel-calc check）。</translation>
     </message>
     <message>
+        <source>couplings that vary with frequency explain the sweep as well (slope %1, the ports' %2) and put the elements elsewhere: give the filter's slopes (--coupling-slope, --qe-slope)</source>
+        <translation>随频率变化的耦合同样能解释此扫描（斜率 %1，端口 %2），且给出不同的元件状态：请给出滤波器的斜率（--coupling-slope、--qe-slope）</translation>
+    </message>
+    <message>
         <source>below %1 dB</source>
         <translation>低于 %1 dB</translation>
     </message>
