@@ -35,7 +35,7 @@ const Sweep &sweep() {
         fitModel.fbw = effectiveBandwidth(10) / 1000;
         s.network.ports = 1;
         s.network.only = SParameter{1, 1};
-        std::vector<double> parameters(2 * 8 + 3, 0.0);
+        std::vector<double> parameters(fitModel.parameterCount(), 0.0); // slopes 0
         for (int i = 8; i < 16; ++i)
             parameters[static_cast<std::size_t>(i)] = 1;
         parameters[4] = 0.2;

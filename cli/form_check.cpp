@@ -161,6 +161,11 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
         j["coupling_slope"] = fit.couplingSlope;
         j["qe_slope"] = fit.qeSlope;
         j["slopes"] = slopesSource(fit, r.settings);
+        j["calibration_terms"] = nullptr;
+        if (fit.model.calibration)
+            j["calibration_terms"] = {{"directivity_db", levelJson(decibels(fit.directivity))},
+                                      {"source_match_db", levelJson(decibels(fit.sourceMatch))},
+                                      {"tracking_db", 20 * std::log10(fit.tracking)}};
         j["noise_db"] = levelJson(r.noiseDb);
         j["fit_residual_db"] = levelJson(rmsDb(fit.residualRms));
     }
@@ -192,6 +197,14 @@ std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInp
         .append(" and ")
         .append(signedFixed(fit.qeSlope, 2))
         .append(" (couplings and Qe)\n");
+    if (fit.model.calibration)
+        out.append("calibration's residual terms fitted: directivity ")
+            .append(levelText(decibels(fit.directivity)))
+            .append(", source match ")
+            .append(levelText(decibels(fit.sourceMatch)))
+            .append(", tracking ")
+            .append(signedFixed(20 * std::log10(fit.tracking), 2))
+            .append(" dB\n");
     for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i)
         out.append("resonator ")
             .append(std::to_string(i + 1))

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <random>
 
@@ -196,6 +197,8 @@ Tally checkBattery(Kind kind, int cases, unsigned seed) {
         // right only where no element is out.
         const Outcome o = judge(truthOf(s, 2.0), findings, decided);
         (o == Outcome::Right ? t.right : o == Outcome::Uncertain ? t.uncertain : t.wrong) += 1;
+        if (o == Outcome::Uncertain && std::getenv("VARNEL_TALLY"))
+            std::printf("check case %d uncertain: %s\n", c, r ? adviceText(*r).c_str() : "refused");
         if (o == Outcome::Wrong)
             std::printf("check case %d (order %d stage %d, FBW %.3f, slopes %.2f %.2f, fitted "
                         "%.2f %.2f%s) confidently wrong: %s\n",

@@ -38,25 +38,34 @@ TEST(StageFit, DerivativesAreTheModelsSlopes) {
     model.fbw = 0.01;
     for (const ResonatorKind kind : {ResonatorKind::Lumped, ResonatorKind::Coaxial})
         for (const std::optional<double> load : {std::optional<double>(), std::optional(1.1)})
-            for (const double f : {985.0, 996.0, 1000.0, 1003.3, 1020.0}) {
-                model.resonator = kind;
-                model.load = load;
-                std::vector<double> parameters = {0.3, -0.2, 0.1, 1.05, 0.97, 1.02, 0.04, 2.5, 0.7};
-                if (load)
-                    parameters.push_back(0.96);
-                const FitPoint point = fitModelAt(model, parameters, f);
-                for (std::size_t q = 0; q < parameters.size(); ++q) {
-                    const double h = 1e-6;
-                    std::vector<double> up = parameters, down = parameters;
-                    up[q] += h;
-                    down[q] -= h;
-                    const Complex numeric =
-                        (fitModelAt(model, up, f).s - fitModelAt(model, down, f).s) / (2 * h);
-                    EXPECT_NEAR(std::abs(point.derivatives[q] - numeric), 0,
-                                1e-6 * (1 + std::abs(numeric)))
-                        << "parameter " << q << " at " << f;
+            for (const bool calibration : {false, true})
+                for (const double f : {985.0, 996.0, 1000.0, 1003.3, 1020.0}) {
+                    model.resonator = kind;
+                    model.load = load;
+                    model.calibration = calibration;
+                    std::vector<double> parameters = {0.3,  -0.2, 0.1, 1.05, 0.97,
+                                                      1.02, 0.04, 2.5, 0.7};
+                    if (load)
+                        parameters.push_back(0.96);
+                    parameters.insert(parameters.end(), {0.4, -0.3}); // the slopes
+                    if (calibration)
+                        parameters.insert(parameters.end(), {0.01, -0.02, 0.03, 0.01, 0.005});
+                    if (calibration && load)
+                        parameters.insert(parameters.end(), {0.02, -0.01});
+                    ASSERT_EQ(parameters.size(), model.parameterCount());
+                    const FitPoint point = fitModelAt(model, parameters, f);
+                    for (std::size_t q = 0; q < parameters.size(); ++q) {
+                        const double h = 1e-6;
+                        std::vector<double> up = parameters, down = parameters;
+                        up[q] += h;
+                        down[q] -= h;
+                        const Complex numeric =
+                            (fitModelAt(model, up, f).s - fitModelAt(model, down, f).s) / (2 * h);
+                        EXPECT_NEAR(std::abs(point.derivatives[q] - numeric), 0,
+                                    1e-6 * (1 + std::abs(numeric)))
+                            << "parameter " << q << " at " << f;
+                    }
                 }
-            }
 }
 
 // The header's worked example.

@@ -3,6 +3,7 @@
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
 #include "tuning/stage_inputs.h"
+#include "tuning/trace_noise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +14,9 @@
 namespace varnel {
 
 namespace {
+
+// A calibration's residual term beyond this (-30 dB) is worth a warning.
+constexpr double calibrationWarning = 0.0316;
 
 // The least loss a loaded target keeps (as Qu).
 constexpr double highestTargetQu = 1e9;
@@ -140,6 +144,16 @@ std::vector<std::string> warningTexts(const CheckReport &report) {
                 .append(formatShortest(*given));
             warnings.push_back(std::move(text));
         }
+    }
+    if (report.fit && report.fit->model.calibration &&
+        std::max(std::abs(report.fit->directivity), std::abs(report.fit->sourceMatch)) >
+            calibrationWarning) {
+        std::string text = "the sweep shows the calibration's residual terms (directivity ";
+        text.append(levelText(decibels(report.fit->directivity)))
+            .append(", source match ")
+            .append(levelText(decibels(report.fit->sourceMatch)))
+            .append("): beyond -30 dB, calibrate again at the filter's ports");
+        warnings.push_back(std::move(text));
     }
     return warnings;
 }

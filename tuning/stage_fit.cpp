@@ -27,6 +27,9 @@ constexpr double slopePrior = 1.5;
 // The free slopes' gain (chi-square, 2 degrees) that hints at a slope: 4,
 // beyond 86 % of what noise alone gives.
 constexpr double slopeHint = 4;
+// The calibration terms' priors: e00 (re, im), e11 (re, im), tau, the load
+// match (re, im).
+constexpr double calibrationPrior[7] = {0.02, 0.02, 0.035, 0.035, 0.012, 0.035, 0.035};
 // The least noise a prior is weighed against: a noiseless sweep still
 // fixes its slopes, but they keep a hold on the fit where it has none.
 constexpr double minimumRowNoise = 1e-9;
@@ -63,9 +66,19 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
     // ended, its slopes free at 0.
     std::vector<double> start = model.designParameters(qu.value_or(3000.0));
     if (from) {
+        // The ladder, loss, line and load where they ended; the error terms
+        // too, after the slopes.
         const std::vector<double> x = from->parameters();
-        std::copy(x.begin(), x.end(), start.begin());
-        if (!model.couplingSlope)
+        const bool sameSlopes =
+            from->model.couplingSlope.has_value() == model.couplingSlope.has_value() &&
+            from->model.qeSlope.has_value() == model.qeSlope.has_value();
+        const auto ladder = static_cast<std::ptrdiff_t>(sameSlopes ? from->model.calibrationAt()
+                                                                   : from->model.couplingSlopeAt());
+        std::copy(x.begin(), x.begin() + ladder, start.begin());
+        if (from->model.calibration && model.calibration)
+            std::copy(x.begin() + static_cast<std::ptrdiff_t>(from->model.calibrationAt()), x.end(),
+                      start.begin() + static_cast<std::ptrdiff_t>(model.calibrationAt()));
+        if (!model.couplingSlope && !sameSlopes)
             start[model.couplingSlopeAt()] = slopeStart;
     }
     std::vector<Complex> product(f.size());
@@ -83,8 +96,11 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
         priors.priors.push_back({model.couplingSlopeAt(), 0, slopePrior});
     if (!model.qeSlope)
         priors.priors.push_back({model.qeSlopeAt(), 0, slopePrior});
+    if (model.calibration)
+        for (std::size_t q = 0; q < model.calibrationCount(); ++q)
+            priors.priors.push_back({model.calibrationAt() + q, 0, calibrationPrior[q]});
     const LeastSquares solved =
-        fitLeastSquares(StageResiduals(model, f, measured), start, from ? 1000 : 200, priors);
+        fitLeastSquares(StageResiduals(model, f, measured), start, from ? 400 : 200, priors);
     const std::vector<double> &x = solved.x;
     StageFit fit;
     fit.model = model;
@@ -97,8 +113,16 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
     fit.phaseRad = std::remainder(x[2 * k + 2], 2 * pi);
     if (model.load)
         fit.outputScale = x[2 * k + 3];
-    fit.couplingSlope = model.couplingSlope.value_or(x[model.couplingSlopeAt()]);
-    fit.qeSlope = model.qeSlope.value_or(x[model.qeSlopeAt()]);
+    if (model.calibration) {
+        const std::size_t at = model.calibrationAt();
+        fit.directivity = {x[at], x[at + 1]};
+        fit.sourceMatch = {x[at + 2], x[at + 3]};
+        fit.tracking = 1 + x[at + 4];
+        if (model.load)
+            fit.loadMatch = {x[at + 5], x[at + 6]};
+    }
+    fit.couplingSlope = model.couplingSlope ? *model.couplingSlope : x[model.couplingSlopeAt()];
+    fit.qeSlope = model.qeSlope ? *model.qeSlope : x[model.qeSlopeAt()];
     fit.iterations = solved.iterations;
     fit.converged = solved.converged;
     fit.residualRms = solved.residualRms;
@@ -118,6 +142,13 @@ std::vector<std::pair<double, double>> elementErrors(const StageFit &fit, double
     if (fit.model.load)
         errors.emplace_back(fit.outputErrorPercent(), couplingUncertaintyPercent(fit, 0));
     return errors;
+}
+
+// A fit this far from the sweep (residual above -20 dB) has the wrong
+// stage, order or f0, or a resonator far off: no slope or calibration term
+// mends it, and trying them costs a slow sweep's time.
+bool beyondExtensions(const StageFit &fit) {
+    return !(fit.residualRms <= 0.1);
 }
 
 // Whether two fits put an element on either side of its tolerance by more
@@ -213,6 +244,11 @@ std::vector<double> StageFit::parameters() const {
         x.push_back(couplingSlope);
     if (!model.qeSlope)
         x.push_back(qeSlope);
+    if (model.calibration)
+        x.insert(x.end(), {directivity.real(), directivity.imag(), sourceMatch.real(),
+                           sourceMatch.imag(), tracking - 1});
+    if (model.calibration && model.load)
+        x.insert(x.end(), {loadMatch.real(), loadMatch.imag()});
     return x;
 }
 
@@ -298,8 +334,16 @@ struct Ladder {
         const std::size_t k = g.size(), n = dP.size(), lossAt = model.lossAt(),
                           outputAt = model.outputAt();
         auto a = [&](std::size_t i) { return g[i] * x[k + i]; };
-        // The load's immittance G / (g_(n+1) s_o) ends a loaded ladder.
-        const double load = model.load ? G / (*model.load * x[outputAt]) : 0.0;
+        // The load's immittance G / (g_(n+1) s_o) ends a loaded ladder, seen
+        // through the load's match Gamma as (1 - Gamma) / (1 + Gamma).
+        const double matched = model.load ? G / (*model.load * x[outputAt]) : 0.0;
+        Complex load = matched, perMatch = 0;
+        if (model.load && model.calibration) {
+            const std::size_t at = model.calibrationAt() + 5;
+            const Complex gamma(x[at], x[at + 1]);
+            load = matched * (1.0 - gamma) / (1.0 + gamma);
+            perMatch = -2.0 * matched / ((1.0 + gamma) * (1.0 + gamma));
+        }
         P = a(k - 1) * p[k - 1] + load;
         Q = 1.0;
         if (n > 0) {
@@ -310,6 +354,10 @@ struct Ladder {
                 dP[outputAt] = -load / x[outputAt];
             if (model.load && gAt != none)
                 dP[gAt] = load * logRatio;
+            if (model.load && model.calibration) {
+                dP[model.calibrationAt() + 5] = perMatch;
+                dP[model.calibrationAt() + 6] = Complex(0, 1) * perMatch;
+            }
         }
         for (std::size_t i = k - 1; i-- > 0;) {
             const Complex ai = a(i);
@@ -340,6 +388,28 @@ struct Ladder {
         }
     }
 };
+
+// The stage behind its cable seen through the calibration's residual
+// terms, S = e00 + T S_c / (1 - e11 S_c), and the derivatives carried.
+void withErrorTerms(const FitModel &model, const std::vector<double> &x, FitPoint &point) {
+    const std::size_t at = model.calibrationAt();
+    const Complex e00(x[at], x[at + 1]), e11(x[at + 2], x[at + 3]);
+    const double tracking = 1 + x[at + 4];
+    const Complex sc = point.s, denominator = 1.0 - e11 * sc;
+    point.s = e00 + tracking * sc / denominator;
+    if (point.derivatives.empty())
+        return;
+    const Complex perSc = tracking / (denominator * denominator);
+    for (std::size_t q = 0; q < point.derivatives.size(); ++q)
+        if (q < at || q >= at + 5) // the stage's own, the load match's
+            point.derivatives[q] *= perSc;
+    const Complex perE11 = tracking * sc * sc / (denominator * denominator);
+    point.derivatives[at] = 1.0;
+    point.derivatives[at + 1] = Complex(0, 1);
+    point.derivatives[at + 2] = perE11;
+    point.derivatives[at + 3] = Complex(0, 1) * perE11;
+    point.derivatives[at + 4] = sc / denominator;
+}
 
 } // namespace
 
@@ -379,8 +449,11 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
     const double psi = parameters[phaseAt] - 2 * pi * f * parameters[delayAt] * 1e-3;
     const Complex turn = std::polar(1.0, psi);
     FitPoint point{s * turn, {}};
-    if (!withDerivatives)
+    if (!withDerivatives) {
+        if (model.calibration)
+            withErrorTerms(model, parameters, point);
         return point;
+    }
     point.derivatives.resize(n);
     const Complex factor = 2.0 / (sum * sum) * turn;
     for (std::size_t q = 0; q < n; ++q)
@@ -389,6 +462,8 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
         point.derivatives[ladder.gAt] += P * Q * G * ladder.logRatio * factor;
     point.derivatives[delayAt] = point.s * Complex(0, -2 * pi * f * 1e-3);
     point.derivatives[phaseAt] = point.s * Complex(0, 1);
+    if (model.calibration)
+        withErrorTerms(model, parameters, point);
     return point;
 }
 
@@ -403,6 +478,7 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
     // Held: the slopes as given, else none.
     model.couplingSlope = settings.couplingSlope.value_or(0);
     model.qeSlope = settings.qeSlope.value_or(0);
+
     const std::vector<Complex> all = network.parameter(settings.parameter);
     const std::size_t stride =
         std::max<std::size_t>(1, (all.size() + maxFitPoints - 1) / maxFitPoints);
@@ -413,10 +489,22 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
         measured.push_back(all[j]);
     }
     const double noiseDb = traceNoiseDb(all);
-    auto fitted = [&](const FitModel &m) {
+    // The calibration's residual terms join a fit that does not match
+    // without them, where they make it match.
+    auto withCalibration = [&](StageFit fit) {
+        if (fit.matchesSweep() || beyondExtensions(fit))
+            return fit;
+        FitModel calibrated = fit.model;
+        calibrated.calibration = true;
+        StageFit again = fitOnce(calibrated, f, measured, settings.qu, noiseDb, &fit);
+        again.noiseDb = noiseDb;
+        again.slopeAmbiguous = fit.slopeAmbiguous;
+        return again.matchesSweep() ? again : fit;
+    };
+    auto slopeChoice = [&](const FitModel &m) {
         StageFit held = fitOnce(m, f, measured, settings.qu, noiseDb);
         held.noiseDb = noiseDb;
-        if (settings.couplingSlope && settings.qeSlope)
+        if ((settings.couplingSlope && settings.qeSlope) || beyondExtensions(held))
             return held;
         FitModel free = m;
         free.couplingSlope = settings.couplingSlope;
@@ -433,6 +521,7 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
         return chooseSlopes(std::move(held), std::move(loose), f.size(), settings,
                             table.first.bandwidth);
     };
+    auto fitted = [&](const FitModel &m) { return withCalibration(slopeChoice(m)); };
     const bool last = k == table.stages.size();
     if (!last || settings.output == StageOutput::Open)
         return fitted(model);

@@ -36,6 +36,13 @@
 // slope barely shows, it stays near 0, and what it leaves open reaches the
 // resonators' uncertainties through the covariance (to first order a slope
 // is a resonator offset).
+// The calibration's residual error terms are nuisance parameters of the
+// fit: S_measured = e00 + (1 + tau) S_c / (1 - e11 S_c), S_c the stage
+// behind its cable, each held by a prior of an ordinary field calibration
+// (e00 0 +- 0.02 a part, -34 dB; e11 0 +- 0.035, -29 dB; tau 0 +- 0.012,
+// 0.1 dB). They join only a fit that does not match the sweep without
+// them, and are kept where they make it match: they are close kin of the
+// ports' coupling and the loss, and would blur them on every sweep.
 // Levenberg-Marquardt (Eigen) from the design values (d = 0, s = 1, the
 // given Qu or 3000, no cable, the phase that best aligns the trace), with
 // the Jacobian carried exactly through the same continuants as S itself;
@@ -66,7 +73,15 @@ struct FitModel {
     std::size_t outputAt() const { return 2 * g.size() + 3; }
     std::size_t couplingSlopeAt() const { return 2 * g.size() + (load ? 4 : 3); }
     std::size_t qeSlopeAt() const { return couplingSlopeAt() + (couplingSlope ? 0 : 1); }
-    std::size_t parameterCount() const { return qeSlopeAt() + (qeSlope ? 0 : 1); }
+    // The one-port error terms a calibration leaves, as nuisance
+    // parameters: directivity e00 (re, im), source match e11 (re, im) and
+    // the tracking's magnitude 1 + tau (its phase is the line's).
+    bool calibration = false;
+    std::size_t calibrationAt() const { return qeSlopeAt() + (qeSlope ? 0 : 1); }
+    // Loaded, the output's load match too (re, im): the analyser's other
+    // port terminates the filter.
+    std::size_t calibrationCount() const { return calibration ? (load ? 7 : 5) : 0; }
+    std::size_t parameterCount() const { return calibrationAt() + calibrationCount(); }
     // The design: every resonator on f0, every scale 1, the loss of `qu`,
     // no cable, no phase, the slopes not given at 0.
     std::vector<double> designParameters(double qu) const;
@@ -85,6 +100,10 @@ struct StageFit {
     // element on the other side of its tolerance: the slopes they found.
     bool slopeAmbiguous = false;
     bool slopesFitted() const { return !model.couplingSlope || !model.qeSlope; }
+    // The fitted error terms (zero without them) and their size in dB.
+    std::complex<double> directivity, sourceMatch;
+    double tracking = 1;
+    std::complex<double> loadMatch;
     // Standard uncertainties, in the order d_1..d_k, s_1..s_k, r, t, phi, s_o,
     // p, pe (each where it is a parameter).
     std::vector<double> uncertainty;

@@ -105,7 +105,9 @@ Verdict judgeStage(const CheckReport &report) {
     }
     const StageFit &fit = *report.fit;
     const double noise = std::pow(10.0, report.noiseDb / 20);
-    if (report.aboveUnityPoints > 0 &&
+    // Fitted with the calibration's residual terms, a reflection above 0 dB
+    // is theirs: the stage behind them is passive.
+    if (!fit.model.calibration && report.aboveUnityPoints > 0 &&
         std::pow(10.0, report.aboveUnityDb / 20) - 1 > std::max(3 * noise, aboveUnityFloor)) {
         Doubt d = doubtOf(Doubt::AboveUnity);
         d.aboveDb = report.aboveUnityDb;
@@ -118,8 +120,10 @@ Verdict judgeStage(const CheckReport &report) {
         v.doubts.push_back(d);
     }
     std::vector<JudgedElement> elements = elementsOf(report, fit);
-    for (const Doubt &d : fitDoubts(fit.converged, fit.residualRms, report.noiseDb, elements))
+    for (Doubt d : fitDoubts(fit.converged, fit.residualRms, report.noiseDb, elements)) {
+        d.byCalibration = d.kind == Doubt::TooNoisy && fit.model.calibration;
         v.doubts.push_back(d);
+    }
     if (fit.slopeAmbiguous)
         v.doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
     if (!v.doubts.empty()) {
@@ -316,6 +320,15 @@ std::string doubtText(const Doubt &d) {
                     "--qe-slope)");
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
+        if (d.byCalibration)
+            return text.append("the calibration's residual terms, fitted with the stage, leave ")
+                .append(elementName(named, true))
+                .append(" known to +-")
+                .append(twoDigits(named.uncertaintyPercent))
+                .append(named.element == Finding::Resonator ? " % of BW" : " %")
+                .append(" against a tolerance of ")
+                .append(formatShortest(d.tolerancePercent))
+                .append(" %; calibrate again at the filter's ports");
         return text.append("the trace is too noisy for the tolerance (noise ")
             .append(levelText(d.noiseDb))
             .append("): ")

@@ -66,6 +66,9 @@ struct Doubt {
         SlopeAmbiguous,
     } kind = NotConverged;
     double couplingSlope = 0, qeSlope = 0;
+    // TooNoisy where the calibration's residual terms, fitted with the
+    // filter, leave the element uncertain rather than the noise alone.
+    bool byCalibration = false;
     double residualDb = 0, noiseDb = 0, aboveDb = 0, fromMHz = 0, toMHz = 0;
     Finding finding; // with TooNoisy: element, index, uncertaintyPercent
     double tolerancePercent = 0;
