@@ -174,7 +174,8 @@ bool disagree(const std::vector<std::pair<double, double>> &a,
 // (its chi-square within 16 of the best) and puts an element on the other
 // side of its tolerance by more than half of it, where the slopes hinted at
 // (a gain above 4) leave an element too uncertain for its tolerance, or
-// where the best free slope is beyond what filters have (1.5 x its prior).
+// where the best free slope is beyond what filters have (1.5 x its prior:
+// a rival with such slopes does not count).
 StageFit chooseSlopes(StageFit held, std::vector<StageFit> free, std::size_t pointCount,
                       const CheckSettings &s, double bandwidthMHz) {
     const double noise = std::max(std::pow(10.0, held.noiseDb / 20), residualResolution);
@@ -194,14 +195,24 @@ StageFit chooseSlopes(StageFit held, std::vector<StageFit> free, std::size_t poi
     StageFit chosen = useFree ? free.front() : held;
     const std::size_t k = held.offsetMHz.size();
     const auto a = elementErrors(chosen, bandwidthMHz);
-    bool ambiguous = useFree && std::abs(chosen.couplingSlope) > 1.5 * slopePrior;
+    // Slopes beyond 1.5 x their prior are not what filters have.
+    auto plausible = [](const StageFit &fit) {
+        return std::abs(fit.couplingSlope) <= 1.5 * slopePrior &&
+               std::abs(fit.qeSlope) <= 1.5 * slopePrior;
+    };
+    bool ambiguous = useFree && !plausible(chosen);
     std::vector<const StageFit *> rivals = {&held};
     for (const StageFit &fit : free)
         rivals.push_back(&fit);
+    // The slopes the doubt names: those of the fit that disagrees.
+    const StageFit *named = &free.front();
     for (const StageFit *rival : rivals)
-        ambiguous =
-            ambiguous || (rival->matchesSweep() && chi2(*rival) - chi2(free.front()) <= 16 &&
-                          disagree(a, elementErrors(*rival, bandwidthMHz), k, s));
+        if (!ambiguous && plausible(*rival) && rival->matchesSweep() &&
+            chi2(*rival) - chi2(free.front()) <= 16 &&
+            disagree(a, elementErrors(*rival, bandwidthMHz), k, s)) {
+            ambiguous = true;
+            named = rival == &held ? &free.front() : rival;
+        }
     if (!useFree && gain > slopeHint) {
         const auto b = elementErrors(free.front(), bandwidthMHz);
         for (std::size_t e = 0; e < a.size(); ++e) {
@@ -212,8 +223,8 @@ StageFit chooseSlopes(StageFit held, std::vector<StageFit> free, std::size_t poi
     }
     if (ambiguous) {
         chosen.slopeAmbiguous = true;
-        chosen.couplingSlope = free.front().couplingSlope;
-        chosen.qeSlope = free.front().qeSlope;
+        chosen.couplingSlope = named->couplingSlope;
+        chosen.qeSlope = named->qeSlope;
     }
     return chosen;
 }
