@@ -81,11 +81,11 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
         if (!model.couplingSlope && !sameSlopes)
             start[model.couplingSlopeAt()] = slopeStart;
     }
-    std::vector<Complex> product(f.size());
-    for (std::size_t j = 0; j < f.size(); ++j)
-        product[j] = measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
-    const TraceTurn turn = meanTurn(f, product);
     if (!from) {
+        std::vector<Complex> product(f.size());
+        for (std::size_t j = 0; j < f.size(); ++j)
+            product[j] = measured[j] * std::conj(fitModelAt(model, start, f[j], false).s);
+        const TraceTurn turn = meanTurn(f, product);
         start[2 * k + 1] = -turn.radPerMHz / (2 * pi) * 1e3;
         start[2 * k + 2] = std::remainder(turn.phaseRad, 2 * pi);
     }
@@ -130,20 +130,6 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
     return fit;
 }
 
-// Each element's error and its uncertainty, % (of BW for a resonator), in
-// ladder order.
-std::vector<std::pair<double, double>> elementErrors(const StageFit &fit, double bandwidthMHz) {
-    std::vector<std::pair<double, double>> errors;
-    for (std::size_t i = 0; i < fit.offsetMHz.size(); ++i)
-        errors.emplace_back(fit.offsetMHz[i] / bandwidthMHz * 100,
-                            fit.uncertainty[i] / bandwidthMHz * 100);
-    for (std::size_t i = 1; i <= fit.scale.size(); ++i)
-        errors.emplace_back(fit.couplingErrorPercent(i), couplingUncertaintyPercent(fit, i));
-    if (fit.model.load)
-        errors.emplace_back(fit.outputErrorPercent(), couplingUncertaintyPercent(fit, 0));
-    return errors;
-}
-
 // A fit this far from the sweep (residual above -20 dB) has the wrong
 // stage, order or f0, or a resonator far off: no slope or calibration term
 // mends it, and trying them costs a slow sweep's time.
@@ -153,13 +139,12 @@ bool beyondExtensions(const StageFit &fit) {
 
 // Whether two fits put an element on either side of its tolerance by more
 // than half of it.
-bool disagree(const std::vector<std::pair<double, double>> &a,
-              const std::vector<std::pair<double, double>> &b, std::size_t resonators,
-              const CheckSettings &s) {
+bool disagree(const std::vector<JudgedElement> &a, const std::vector<JudgedElement> &b) {
     for (std::size_t e = 0; e < a.size(); ++e) {
-        const double tolerance = e < resonators ? s.toleranceFrequencyPercent : s.tolerancePercent;
-        if ((std::abs(a[e].first) > tolerance) != (std::abs(b[e].first) > tolerance) &&
-            std::abs(a[e].first - b[e].first) > tolerance / 2)
+        const double x = a[e].finding.percent, y = b[e].finding.percent,
+                     tolerance = a[e].tolerancePercent;
+        if ((std::abs(x) > tolerance) != (std::abs(y) > tolerance) &&
+            std::abs(x - y) > tolerance / 2)
             return true;
     }
     return false;
@@ -190,11 +175,8 @@ StageFit chooseSlopes(StageFit held, std::vector<StageFit> free, std::size_t poi
               [](const StageFit &a, const StageFit &b) { return a.residualRms < b.residualRms; });
     const double gain = chi2(held) - chi2(free.front());
     const bool useFree = gain > 16 || !held.matchesSweep();
-    if (!useFree && !held.matchesSweep())
-        return held;
     StageFit chosen = useFree ? free.front() : held;
-    const std::size_t k = held.offsetMHz.size();
-    const auto a = elementErrors(chosen, bandwidthMHz);
+    const auto a = stageElements(chosen, s, bandwidthMHz);
     // Slopes beyond 1.5 x their prior are not what filters have.
     auto plausible = [](const StageFit &fit) {
         return std::abs(fit.couplingSlope) <= 1.5 * slopePrior &&
@@ -209,16 +191,16 @@ StageFit chooseSlopes(StageFit held, std::vector<StageFit> free, std::size_t poi
     for (const StageFit *rival : rivals)
         if (!ambiguous && plausible(*rival) && rival->matchesSweep() &&
             chi2(*rival) - chi2(free.front()) <= 16 &&
-            disagree(a, elementErrors(*rival, bandwidthMHz), k, s)) {
+            disagree(a, stageElements(*rival, s, bandwidthMHz))) {
             ambiguous = true;
             named = rival == &held ? &free.front() : rival;
         }
     if (!useFree && gain > slopeHint) {
-        const auto b = elementErrors(free.front(), bandwidthMHz);
+        const auto b = stageElements(free.front(), s, bandwidthMHz);
         for (std::size_t e = 0; e < a.size(); ++e) {
-            const double limit = (e < k ? s.toleranceFrequencyPercent : s.tolerancePercent) /
-                                 uncertaintiesInTolerance;
-            ambiguous = ambiguous || (a[e].second <= limit && !(b[e].second <= limit));
+            const double limit = a[e].tolerancePercent / uncertaintiesInTolerance;
+            ambiguous = ambiguous || (a[e].finding.uncertaintyPercent <= limit &&
+                                      !(b[e].finding.uncertaintyPercent <= limit));
         }
     }
     if (ambiguous) {

@@ -22,19 +22,6 @@ double excess(const JudgedElement &e) {
     return std::abs(e.finding.percent) / e.tolerancePercent;
 }
 
-std::vector<JudgedElement> elementsOf(const CheckReport &report, const StageFit &fit) {
-    const CheckSettings &s = report.settings;
-    return ladderElements(
-        fit.offsetMHz.size(), fit.model.load.has_value(), report.bandwidthMHz,
-        s.toleranceFrequencyPercent, s.tolerancePercent,
-        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
-        [&](std::size_t which) {
-            return std::pair(which == 0 ? fit.outputErrorPercent()
-                                        : fit.couplingErrorPercent(which),
-                             couplingUncertaintyPercent(fit, which));
-        });
-}
-
 Doubt doubtOf(Doubt::Kind kind) {
     Doubt d;
     d.kind = kind;
@@ -119,7 +106,7 @@ Verdict judgeStage(const CheckReport &report) {
         d.toMHz = report.wantedToMHz;
         v.doubts.push_back(d);
     }
-    std::vector<JudgedElement> elements = elementsOf(report, fit);
+    std::vector<JudgedElement> elements = stageElements(fit, report.settings, report.bandwidthMHz);
     for (Doubt d : fitDoubts(fit.converged, fit.residualRms, report.noiseDb, elements)) {
         d.byCalibration = d.kind == Doubt::TooNoisy && fit.model.calibration;
         v.doubts.push_back(d);
@@ -140,6 +127,19 @@ Verdict judgeStage(const CheckReport &report) {
         v.findings.push_back(delayFinding(s.stage, *report.fittedDeviationPercent));
     v.outcome = v.findings.empty() ? Verdict::Pass : Verdict::Fail;
     return v;
+}
+
+std::vector<JudgedElement> stageElements(const StageFit &fit, const CheckSettings &s,
+                                         double bandwidthMHz) {
+    return ladderElements(
+        fit.offsetMHz.size(), fit.model.load.has_value(), bandwidthMHz, s.toleranceFrequencyPercent,
+        s.tolerancePercent,
+        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
+        [&](std::size_t which) {
+            return std::pair(which == 0 ? fit.outputErrorPercent()
+                                        : fit.couplingErrorPercent(which),
+                             couplingUncertaintyPercent(fit, which));
+        });
 }
 
 std::vector<JudgedElement>
@@ -217,7 +217,8 @@ std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
 }
 
 std::vector<JudgedElement> judgedElements(const CheckReport &report) {
-    return report.fit ? elementsOf(report, *report.fit) : std::vector<JudgedElement>();
+    return report.fit ? stageElements(*report.fit, report.settings, report.bandwidthMHz)
+                      : std::vector<JudgedElement>();
 }
 
 const char *outcomeName(Verdict::Outcome outcome) {
@@ -320,25 +321,24 @@ std::string doubtText(const Doubt &d) {
                     "--qe-slope)");
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
+        // " known to +-0.60 % of BW against a tolerance of 1 %", after the element.
+        const std::string name = elementName(named, true);
+        const std::string known = " known to +-" + twoDigits(named.uncertaintyPercent) +
+                                  (named.element == Finding::Resonator ? " % of BW" : " %") +
+                                  " against a tolerance of " + formatShortest(d.tolerancePercent) +
+                                  " %";
         if (d.byCalibration)
             return text.append("the calibration's residual terms, fitted with the stage, leave ")
-                .append(elementName(named, true))
-                .append(" known to +-")
-                .append(twoDigits(named.uncertaintyPercent))
-                .append(named.element == Finding::Resonator ? " % of BW" : " %")
-                .append(" against a tolerance of ")
-                .append(formatShortest(d.tolerancePercent))
-                .append(" %; calibrate again at the filter's ports");
+                .append(name)
+                .append(known)
+                .append("; calibrate again at the filter's ports");
         return text.append("the trace is too noisy for the tolerance (noise ")
             .append(levelText(d.noiseDb))
             .append("): ")
-            .append(elementName(named, true))
-            .append(" is known to +-")
-            .append(twoDigits(named.uncertaintyPercent))
-            .append(named.element == Finding::Resonator ? " % of BW" : " %")
-            .append(" against a tolerance of ")
-            .append(formatShortest(d.tolerancePercent))
-            .append(" %; average sweeps or narrow the IF bandwidth");
+            .append(name)
+            .append(" is")
+            .append(known)
+            .append("; average sweeps or narrow the IF bandwidth");
     }
     }
     return text;

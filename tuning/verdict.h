@@ -93,6 +93,11 @@ struct JudgedElement {
     double tolerancePercent = 0;
 };
 std::vector<JudgedElement> judgedElements(const CheckReport &report);
+// The same of any fitted stage, judged by the settings' tolerances.
+struct StageFit;      // stage_fit.h
+struct CheckSettings; // check.h
+std::vector<JudgedElement> stageElements(const StageFit &fit, const CheckSettings &settings,
+                                         double bandwidthMHz);
 
 // What any fitted ladder (a stage, a whole filter) is judged by, shared by
 // both verdicts.
