@@ -3,6 +3,7 @@
 #include "calculation/conversions.h"
 #include "tuning/check.h"
 #include "tuning/least_squares.h"
+#include "tuning/slope_choice.h"
 #include "tuning/trace_noise.h"
 #include "tuning/verdict.h"
 
@@ -22,11 +23,6 @@ constexpr double pi = std::numbers::pi;
 // count), and the fit's time grows with them: so a check, its fit
 // included, stays within a few times the time of reading the sweep.
 constexpr std::size_t maxFitPoints = 401;
-// A slope's prior: 0 +- 1.5.
-constexpr double slopePrior = 1.5;
-// The free slopes' gain (chi-square, 2 degrees) that hints at a slope: 4,
-// beyond 86 % of what noise alone gives.
-constexpr double slopeHint = 4;
 // The calibration terms' priors: e00 (re, im), e11 (re, im), tau, the load
 // match (re, im).
 constexpr double calibrationPrior[7] = {0.02, 0.02, 0.035, 0.035, 0.012, 0.035, 0.035};
@@ -135,80 +131,6 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
 // mends it, and trying them costs a slow sweep's time.
 bool beyondExtensions(const StageFit &fit) {
     return !(fit.residualRms <= 0.1);
-}
-
-// Whether two fits put an element on either side of its tolerance by more
-// than half of it.
-bool disagree(const std::vector<JudgedElement> &a, const std::vector<JudgedElement> &b) {
-    for (std::size_t e = 0; e < a.size(); ++e) {
-        const double x = a[e].finding.percent, y = b[e].finding.percent,
-                     tolerance = a[e].tolerancePercent;
-        if ((std::abs(x) > tolerance) != (std::abs(y) > tolerance) &&
-            std::abs(x - y) > tolerance / 2)
-            return true;
-    }
-    return false;
-}
-
-// Of the fit with the slopes held (as given, else 0) and those with them
-// free from several starts (a slope's valley has more than one floor): the
-// best free one where it explains the sweep clearly better (the residual's
-// power down by more than 16 times the noise's a real row, a chi-square of
-// 2 degrees beyond 99.9 %), or where only it matches; else the held one.
-// Either is marked ambiguous where another fit explains the sweep as well
-// (its chi-square within 16 of the best) and puts an element on the other
-// side of its tolerance by more than half of it, where the slopes hinted at
-// (a gain above 4) leave an element too uncertain for its tolerance, or
-// where the best free slope is beyond what filters have (1.5 x its prior:
-// a rival with such slopes does not count).
-StageFit chooseSlopes(StageFit held, std::vector<StageFit> free, std::size_t pointCount,
-                      const CheckSettings &s, double bandwidthMHz) {
-    const double noise = std::max(std::pow(10.0, held.noiseDb / 20), residualResolution);
-    auto chi2 = [&](const StageFit &fit) {
-        return 2 * static_cast<double>(pointCount) * fit.residualRms * fit.residualRms /
-               (noise * noise);
-    };
-    std::erase_if(free, [](const StageFit &fit) { return !fit.converged || !fit.matchesSweep(); });
-    if (free.empty())
-        return held;
-    std::sort(free.begin(), free.end(),
-              [](const StageFit &a, const StageFit &b) { return a.residualRms < b.residualRms; });
-    const double gain = chi2(held) - chi2(free.front());
-    const bool useFree = gain > 16 || !held.matchesSweep();
-    StageFit chosen = useFree ? free.front() : held;
-    const auto a = stageElements(chosen, s, bandwidthMHz);
-    // Slopes beyond 1.5 x their prior are not what filters have.
-    auto plausible = [](const StageFit &fit) {
-        return std::abs(fit.couplingSlope) <= 1.5 * slopePrior &&
-               std::abs(fit.qeSlope) <= 1.5 * slopePrior;
-    };
-    bool ambiguous = useFree && !plausible(chosen);
-    std::vector<const StageFit *> rivals = {&held};
-    for (const StageFit &fit : free)
-        rivals.push_back(&fit);
-    // The slopes the doubt names: those of the fit that disagrees.
-    const StageFit *named = &free.front();
-    for (const StageFit *rival : rivals)
-        if (!ambiguous && plausible(*rival) && rival->matchesSweep() &&
-            chi2(*rival) - chi2(free.front()) <= 16 &&
-            disagree(a, stageElements(*rival, s, bandwidthMHz))) {
-            ambiguous = true;
-            named = rival == &held ? &free.front() : rival;
-        }
-    if (!useFree && gain > slopeHint) {
-        const auto b = stageElements(free.front(), s, bandwidthMHz);
-        for (std::size_t e = 0; e < a.size(); ++e) {
-            const double limit = a[e].tolerancePercent / uncertaintiesInTolerance;
-            ambiguous = ambiguous || (a[e].finding.uncertaintyPercent <= limit &&
-                                      !(b[e].finding.uncertaintyPercent <= limit));
-        }
-    }
-    if (ambiguous) {
-        chosen.slopeAmbiguous = true;
-        chosen.couplingSlope = named->couplingSlope;
-        chosen.qeSlope = named->qeSlope;
-    }
-    return chosen;
 }
 
 } // namespace
@@ -511,8 +433,9 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
                 loose.push_back(fitOnce(free, f, measured, settings.qu, noiseDb, &held, slope));
         for (StageFit &fit : loose)
             fit.noiseDb = noiseDb;
-        return chooseSlopes(std::move(held), std::move(loose), f.size(), settings,
-                            table.first.bandwidth);
+        return chooseSlopes(std::move(held), std::move(loose), f.size(), [&](const StageFit &fit) {
+            return stageElements(fit, settings, table.first.bandwidth);
+        });
     };
     auto fitted = [&](const FitModel &m) { return withCalibration(slopeChoice(m)); };
     const bool last = k == table.stages.size();

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "tuning/trace_noise.h"
+#include "tuning/verdict.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+// The choice between a fit with the couplings' slopes held (as given, else
+// 0) and fits with them free, for a stage and for a whole filter alike. A
+// fit's chi-square is 2 m rms^2 / noise^2 over its m points (two real rows
+// each). The best free fit is taken where it explains the sweep clearly
+// better (a gain above 16: chi-square of 2 degrees beyond 99.9 %) or where
+// only it matches; else the held one. Either is marked ambiguous where
+//   - another plausible fit that matches is within 16 of the best and puts
+//     an element on the other side of its tolerance by more than half of it;
+//   - the free slopes hint (a gain above 4, beyond 86 % of what noise gives)
+//     and leave an element too uncertain for its tolerance;
+//   - the free fit taken has slopes beyond 1.5 x their prior (0 +- 1.5):
+//     not what filters have.
+// Worked example: 401 points at noise 1e-3, a held fit at rms 1.2e-3 and a
+// free one at 1.0e-3: chi-square 1155 and 802, gain 353 > 16, the free fit.
+namespace varnel {
+
+inline constexpr double slopePrior = 1.5;
+inline constexpr double slopeHint = 4;
+inline constexpr double slopeGain = 16;
+
+inline double fitChiSquare(std::size_t points, double rms, double noise) {
+    return 2 * static_cast<double>(points) * rms * rms / (noise * noise);
+}
+
+// Whether two fits put an element on either side of its tolerance by more
+// than half of it.
+inline bool elementsDisagree(const std::vector<JudgedElement> &a,
+                             const std::vector<JudgedElement> &b) {
+    for (std::size_t e = 0; e < a.size(); ++e) {
+        const double x = a[e].finding.percent, y = b[e].finding.percent,
+                     tolerance = a[e].tolerancePercent;
+        if ((std::abs(x) > tolerance) != (std::abs(y) > tolerance) &&
+            std::abs(x - y) > tolerance / 2)
+            return true;
+    }
+    return false;
+}
+
+// Fit: converged, residualRms, noiseDb, matchesSweep(), couplingSlope,
+// qeSlope, slopeAmbiguous; `elementsOf(fit)` its judged elements.
+template <class Fit, class ElementsOf>
+Fit chooseSlopes(Fit held, std::vector<Fit> free, std::size_t pointCount, ElementsOf elementsOf) {
+    const double noise = std::max(std::pow(10.0, held.noiseDb / 20), residualResolution);
+    auto chi2 = [&](const Fit &fit) { return fitChiSquare(pointCount, fit.residualRms, noise); };
+    std::erase_if(free, [](const Fit &fit) { return !fit.converged || !fit.matchesSweep(); });
+    if (free.empty())
+        return held;
+    std::sort(free.begin(), free.end(),
+              [](const Fit &a, const Fit &b) { return a.residualRms < b.residualRms; });
+    const double gain = chi2(held) - chi2(free.front());
+    const bool useFree = gain > slopeGain || !held.matchesSweep();
+    Fit chosen = useFree ? free.front() : held;
+    const std::vector<JudgedElement> a = elementsOf(chosen);
+    auto plausible = [](const Fit &fit) {
+        return std::abs(fit.couplingSlope) <= 1.5 * slopePrior &&
+               std::abs(fit.qeSlope) <= 1.5 * slopePrior;
+    };
+    bool ambiguous = useFree && !plausible(chosen);
+    std::vector<const Fit *> rivals = {&held};
+    for (const Fit &fit : free)
+        rivals.push_back(&fit);
+    // The slopes the doubt names: those of the fit that disagrees.
+    const Fit *named = &free.front();
+    for (const Fit *rival : rivals)
+        if (!ambiguous && plausible(*rival) && rival->matchesSweep() &&
+            chi2(*rival) - chi2(free.front()) <= slopeGain &&
+            elementsDisagree(a, elementsOf(*rival))) {
+            ambiguous = true;
+            named = rival == &held ? &free.front() : rival;
+        }
+    if (!useFree && gain > slopeHint) {
+        const std::vector<JudgedElement> b = elementsOf(free.front());
+        for (std::size_t e = 0; e < a.size(); ++e) {
+            const double limit = a[e].tolerancePercent / uncertaintiesInTolerance;
+            ambiguous = ambiguous || (a[e].finding.uncertaintyPercent <= limit &&
+                                      !(b[e].finding.uncertaintyPercent <= limit));
+        }
+    }
+    if (ambiguous) {
+        chosen.slopeAmbiguous = true;
+        chosen.couplingSlope = named->couplingSlope;
+        chosen.qeSlope = named->qeSlope;
+    }
+    return chosen;
+}
+
+} // namespace varnel
