@@ -5,6 +5,7 @@
 // holds a numpy fit of the same model against it).
 //   build/bench/bench_fit
 #include "tuning/check.h"
+#include "tuning/diagnosis.h"
 #include "tuning/filter_fit.h"
 #include "tuning/stage_fit.h"
 
@@ -93,9 +94,14 @@ void filterFit(benchmark::State &state) {
         }
         return m;
     }();
+    FilterFitSettings settings;
+    settings.f0 = 1000;
+    settings.qu = 3000.0;
     for (auto _ : state)
         benchmark::DoNotOptimize(
-            fitFilter(made.first, made.second, 1000, 3000.0, ResonatorKind::Lumped, false));
+            fitFilter(made.first, made.second, settings, [](const FilterFit &fit) {
+                return diagnosisElements(fit, DiagnoseSettings{}, 10);
+            }));
 }
 BENCHMARK(filterFit)->Unit(benchmark::kMillisecond);
 

@@ -15,9 +15,6 @@ namespace varnel {
 
 namespace {
 
-// A calibration's residual term beyond this (-30 dB) is worth a warning.
-constexpr double calibrationWarning = 0.0316;
-
 // The least loss a loaded target keeps (as Qu).
 constexpr double highestTargetQu = 1e9;
 

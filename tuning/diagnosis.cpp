@@ -3,6 +3,7 @@
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
 #include "tuning/stage_fit.h"
+#include "tuning/trace_noise.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,17 +13,6 @@
 namespace varnel {
 
 namespace {
-
-// Every element of the fitted filter with its tolerance, in ladder order.
-std::vector<JudgedElement> elementsOf(const FilterFit &fit, const DiagnoseSettings &s,
-                                      double bandwidth) {
-    return ladderElements(
-        fit.offsetMHz.size(), true, bandwidth, s.toleranceFrequencyPercent, s.tolerancePercent,
-        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
-        [&](std::size_t which) {
-            return std::pair(fit.errorPercent(which), fit.uncertaintyPercent(which));
-        });
-}
 
 // The fitted parameters with one element put back to its design value and
 // every other kept: the scales are rebuilt from the couplings' products
@@ -49,6 +39,16 @@ std::vector<double> corrected(const FilterFit &fit, const Finding &f) {
 }
 
 } // namespace
+
+std::vector<JudgedElement> diagnosisElements(const FilterFit &fit, const DiagnoseSettings &s,
+                                             double bandwidth) {
+    return ladderElements(
+        fit.offsetMHz.size(), true, bandwidth, s.toleranceFrequencyPercent, s.tolerancePercent,
+        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
+        [&](std::size_t which) {
+            return std::pair(fit.errorPercent(which), fit.uncertaintyPercent(which));
+        });
+}
 
 std::string diagnoseRefusalText(const DiagnoseRefusal &r) {
     std::string text;
@@ -79,9 +79,12 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     d.settings = s;
     d.order = static_cast<int>(table.stages.size());
     d.bandwidthMHz = table.first.bandwidth;
-    d.fit = fitFilter(table, network, s.f0, s.qu, s.resonator, s.s11Only);
+    const FilterFitSettings fitting{s.f0, s.qu, s.resonator, s.s11Only, s.couplingSlope, s.qeSlope};
+    d.fit = fitFilter(table, network, fitting, [&](const FilterFit &fit) {
+        return diagnosisElements(fit, s, d.bandwidthMHz);
+    });
     const FilterFit &fit = d.fit;
-    d.elements = elementsOf(fit, s, d.bandwidthMHz);
+    d.elements = diagnosisElements(fit, s, d.bandwidthMHz);
     const std::vector<double> x = fit.parameters();
     d.returnLossDb = fit.returnLossDb(x);
     d.designReturnLossDb = fit.returnLossDb(fit.designParameters());
@@ -91,7 +94,12 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
             d.aboveUnityDb = std::max(d.aboveUnityDb, 20 * std::log10(std::abs(v)));
         }
 
-    d.doubts = fitDoubts(fit.converged, fit.residualRms, fit.noiseDb, d.elements);
+    for (Doubt doubt : fitDoubts(fit.converged, fit.residualRms, fit.noiseDb, d.elements)) {
+        doubt.byCalibration = doubt.kind == Doubt::TooNoisy && fit.model.calibration;
+        d.doubts.push_back(doubt);
+    }
+    if (fit.slopeAmbiguous)
+        d.doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;
@@ -173,6 +181,25 @@ std::string diagnosisCsv(const Diagnosis &d, const Network &network) {
             appendCsvRow(text, row);
     }
     return text;
+}
+
+std::vector<std::string> diagnosisWarnings(const Diagnosis &d) {
+    std::vector<std::string> warnings;
+    if (d.aboveUnityPoints > 0)
+        warnings.push_back("|S11| is above 0 dB at " + std::to_string(d.aboveUnityPoints) +
+                           (d.aboveUnityPoints == 1 ? " point" : " points") + " (up to +" +
+                           formatFixed(d.aboveUnityDb, 2) +
+                           " dB): check the calibration and the port");
+    const FilterFit &fit = d.fit;
+    for (int port = 0; port < (fit.model.calibration ? (fit.model.twoPort ? 2 : 1) : 0); ++port)
+        if (std::max(std::abs(fit.directivity[port]), std::abs(fit.sourceMatch[port])) >
+            calibrationWarning)
+            warnings.push_back("the sweep shows the calibration's residual terms at port " +
+                               std::to_string(port + 1) + " (directivity " +
+                               levelText(decibels(fit.directivity[port])) + ", source match " +
+                               levelText(decibels(fit.sourceMatch[port])) +
+                               "): beyond -30 dB, calibrate again at the filter's ports");
+    return warnings;
 }
 
 const char *diagnosisOutcomeName(Diagnosis::Outcome outcome) {

@@ -37,7 +37,14 @@ struct DiagnoseSettings {
     bool s11Only = false;
     double tolerancePercent = 2;
     double toleranceFrequencyPercent = 1;
+    // The couplings' and the ports' slopes with frequency (filter_fit.h),
+    // where they are known; else fitted where the sweep tells them.
+    std::optional<double> couplingSlope, qeSlope;
 };
+
+// Every element of a fitted filter with its tolerance, in ladder order.
+std::vector<JudgedElement> diagnosisElements(const FilterFit &fit, const DiagnoseSettings &settings,
+                                             double bandwidthMHz);
 
 struct Diagnosis {
     DiagnoseSettings settings;
@@ -86,6 +93,10 @@ DiagnosisTraces diagnosisTraces(const Diagnosis &diagnosis, const Network &netwo
 // but the first and last: the delays are centred on each point, from its
 // neighbours. A row with a value that is not finite (|S| = 0) is left out.
 std::string diagnosisCsv(const Diagnosis &diagnosis, const Network &network);
+
+// What the tuner should know beside the outcome: |S11| above 0 dB, and
+// error terms of the calibration beyond -30 dB at either port.
+std::vector<std::string> diagnosisWarnings(const Diagnosis &diagnosis);
 
 // "pass", "fail" or "too_far".
 const char *diagnosisOutcomeName(Diagnosis::Outcome outcome);

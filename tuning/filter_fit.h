@@ -3,8 +3,10 @@
 #include "touchstone/touchstone.h"
 #include "tuning/stage_model.h"
 #include "tuning/tuning_table.h"
+#include "tuning/verdict.h"
 
 #include <complex>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -27,8 +29,22 @@
 //     2 pi f (t_1 + t_2))),  S22 e^(j(2 theta_2 - 2 pi f 2 t_2)).
 // The couplings follow from the scales as in stage_fit.h: Qe_1 = a_1 / FBW,
 // k(i,i+1) = FBW / sqrt(a_i a_(i+1)), Qe_2 = a_n g_(n+1) s_o / FBW.
-// Parameters: d_1..d_n, s_1..s_n, r, s_o, t_1, theta_1, and with S21
-// t_2, theta_2.
+// The couplings may vary with frequency as in stage_fit.h: every inverter
+// scaled by c = (f/f0)^p (Y_(i,i+1) = j c) and both ports' conductances by
+// (f/f0)^pe. Outside the lines, each port may see the residual error terms
+// of its calibration: directivity e00, source match e11 and the tracking's
+// magnitude 1 + tau (its phase is the line's), the other port's match
+// terminating the filter, and S21 tracked by the mean of the two:
+//     in_1 = S11 + S21^2 e11_2 / (1 - e11_2 S22),
+//     S11_m = e00_1 + T_1 in_1 / (1 - e11_1 in_1),
+//     S21_m = sqrt(T_1 T_2) S21 / ((1 - e11_1 S11)(1 - e11_2 S22)
+//             - e11_1 e11_2 S21^2),
+// and S22_m as S11_m with the ports swapped (with S11 alone, port 1's three
+// terms and in_1 = S11).
+// Parameters: d_1..d_n, s_1..s_n, r, s_o, t_1, theta_1, with S21 t_2,
+// theta_2; then p and pe where they are fitted (not given); then, with
+// the calibration's terms, e00 (re, im), e11 (re, im), tau for port 1 and
+// with S21 for port 2.
 //
 // Worked example: order 5, 10 MHz, 0.01 dB at 1000 MHz, lossless, at f0:
 // every p_i = 0, so S11 = 0 (an odd Chebyshev filter reflects nothing at
@@ -41,10 +57,18 @@ struct FilterModel {
     double f0 = 0, fbw = 0;
     ResonatorKind resonator = ResonatorKind::Lumped;
     bool twoPort = true; // S21 and S22 fitted: port 2's line too
-    std::size_t parameterCount() const { return 2 * g.size() + (twoPort ? 6 : 4); }
+    // The slopes given (or held); one without a value is fitted.
+    std::optional<double> couplingSlope = 0.0, qeSlope = 0.0;
+    bool calibration = false;
+    std::size_t couplingSlopeAt() const { return 2 * g.size() + (twoPort ? 6 : 4); }
+    std::size_t qeSlopeAt() const { return couplingSlopeAt() + (couplingSlope ? 0 : 1); }
+    std::size_t calibrationAt() const { return qeSlopeAt() + (qeSlope ? 0 : 1); }
+    std::size_t calibrationCount() const { return calibration ? (twoPort ? 10 : 5) : 0; }
+    std::size_t parameterCount() const { return calibrationAt() + calibrationCount(); }
 };
 
-// The filter's response without the ports' lines, and with them.
+// The filter's response without the ports' lines (and the calibration's
+// terms), and with them.
 struct FilterPoint {
     std::complex<double> s11, s21, s22;
     // d/d(parameter) of the measured S11, S21, S22, when asked.
@@ -55,18 +79,29 @@ FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &p
 
 struct FilterFit {
     FilterModel model;
-    std::vector<double> offsetMHz;   // d_i
-    std::vector<double> scale;       // s_i
-    double loss = 0;                 // r
-    double outputScale = 1;          // s_o
-    double delayNs[2] = {0, 0};      // t_1, t_2 (one way)
-    double phaseRad[2] = {0, 0};     // theta_1, theta_2
+    std::vector<double> offsetMHz;         // d_i
+    std::vector<double> scale;             // s_i
+    double loss = 0;                       // r
+    double outputScale = 1;                // s_o
+    double delayNs[2] = {0, 0};            // t_1, t_2 (one way)
+    double phaseRad[2] = {0, 0};           // theta_1, theta_2
+    double couplingSlope = 0, qeSlope = 0; // p and pe, fitted or given
+    // Free slopes explain the sweep as well as held ones and put an element
+    // elsewhere (slope_choice.h): the slopes they found.
+    bool slopeAmbiguous = false;
+    bool slopesFitted() const { return !model.couplingSlope || !model.qeSlope; }
+    // Each port's fitted error terms (zero without them).
+    std::complex<double> directivity[2], sourceMatch[2];
+    double tracking[2] = {1, 1};
     std::vector<double> uncertainty; // in the parameters' order
+    std::vector<double> covariance;  // the same, row-major
     double residualRms = 0;
     double noiseDb = 0; // of the traces fitted, pooled (trace_noise.h)
     int iterations = 0;
     bool converged = false;
 
+    // Converged, with a residual the traces' noise explains.
+    bool matchesSweep() const;
     std::vector<double> parameters() const;
     // The design's elements at the fitted loss, without the ports' lines.
     std::vector<double> designParameters() const;
@@ -86,9 +121,23 @@ struct FilterFit {
     double returnLossDb(const std::vector<double> &parameters) const;
 };
 
-// Fits the filter of `table` at `f0` to the sweep: S11, and S21 and S22
-// when the network has two ports and `s11Only` is false.
-FilterFit fitFilter(const TuningTable &table, const Network &network, double f0,
-                    std::optional<double> qu, ResonatorKind resonator, bool s11Only);
+// What a filter's fit is given: f0 (MHz), Qu, the resonators' kind, S11
+// alone or all three traces, and the slopes where they are known.
+struct FilterFitSettings {
+    double f0 = 0;
+    std::optional<double> qu;
+    ResonatorKind resonator = ResonatorKind::Lumped;
+    bool s11Only = false;
+    std::optional<double> couplingSlope, qeSlope;
+};
+
+// Fits the filter of `table` to the sweep: S11, and S21 and S22 when the
+// network has two ports and S11 alone is not asked. The slopes are chosen
+// as slope_choice.h says, `elementsOf` judging a fit's elements; the
+// calibration's terms join a fit that does not match without them, where
+// they make it match.
+FilterFit fitFilter(const TuningTable &table, const Network &network,
+                    const FilterFitSettings &settings,
+                    const std::function<std::vector<JudgedElement>(const FilterFit &)> &elementsOf);
 
 } // namespace varnel

@@ -110,7 +110,20 @@ LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vecto
         functor.normalMatrix(x).ldlt().solve(Eigen::MatrixXd::Identity(x.size(), x.size()));
     for (Eigen::Index q = 0; q < x.size(); ++q)
         fit.uncertainty.push_back(std::sqrt(std::max(0.0, covariance(q, q))));
+    fit.covariance.resize(static_cast<std::size_t>(x.size() * x.size()));
+    Eigen::Map<Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>(
+        fit.covariance.data(), x.size(), x.size()) = covariance;
     return fit;
+}
+
+double propagatedUncertainty(const std::vector<double> &covariance,
+                             std::initializer_list<Partial> gradient) {
+    const auto n = static_cast<std::size_t>(std::lround(std::sqrt(covariance.size())));
+    double variance = 0;
+    for (const Partial &a : gradient)
+        for (const Partial &b : gradient)
+            variance += a.derivative * b.derivative * covariance[a.index * n + b.index];
+    return std::sqrt(std::max(0.0, variance));
 }
 
 TraceTurn meanTurn(const std::vector<double> &f, const std::vector<Complex> &p) {

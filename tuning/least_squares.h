@@ -1,6 +1,7 @@
 #pragma once
 
 #include <complex>
+#include <initializer_list>
 #include <vector>
 
 // Levenberg-Marquardt over complex residuals, for the fits of a stage and of
@@ -28,7 +29,8 @@ class ComplexResiduals {
 struct LeastSquares {
     std::vector<double> x;
     std::vector<double> uncertainty;
-    double residualRms = 0; // of |residual| over the points
+    std::vector<double> covariance; // row-major, x.size() squared
+    double residualRms = 0;         // of |residual| over the points
     int iterations = 0;
     bool converged = false;
 };
@@ -50,6 +52,18 @@ struct Priors {
 // alone.
 LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vector<double> &start,
                              int maxEvaluations = 200, const Priors &priors = {});
+
+// The standard uncertainty of a function of the parameters from its
+// gradient (index, d/dx) and the covariance (row-major), to first order:
+// sqrt(sum g_a g_b C_ab). Example: x0 x1 at (2, 3) with variances 0.01 and
+// 0.04 and covariance -0.01: gradient (3, 2), sqrt(0.09 + 0.16 - 0.12) =
+// 0.3606.
+struct Partial {
+    std::size_t index = 0;
+    double derivative = 0;
+};
+double propagatedUncertainty(const std::vector<double> &covariance,
+                             std::initializer_list<Partial> gradient);
 
 // Where a model and a trace agree but for a line (a delay and a phase),
 // p = measured x conj(model) turns by a fixed angle a MHz: a fit's start.

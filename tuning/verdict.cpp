@@ -328,7 +328,7 @@ std::string doubtText(const Doubt &d) {
                                   " against a tolerance of " + formatShortest(d.tolerancePercent) +
                                   " %";
         if (d.byCalibration)
-            return text.append("the calibration's residual terms, fitted with the stage, leave ")
+            return text.append("the calibration's residual terms, fitted with the filter, leave ")
                 .append(name)
                 .append(known)
                 .append("; calibrate again at the filter's ports");

@@ -119,6 +119,8 @@ ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
 // The tolerance must hold this many standard uncertainties for a sweep to
 // decide (2.5: 99 % of estimates).
 inline constexpr double uncertaintiesInTolerance = 2.5;
+// A calibration's residual term beyond this (-30 dB) is worth a warning.
+inline constexpr double calibrationWarning = 0.0316;
 std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
                              const std::vector<JudgedElement> &elements);
 
