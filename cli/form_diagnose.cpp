@@ -26,8 +26,22 @@ constexpr std::string_view diagnoseHelp =
     "      3) with a finding for each element out of tolerance, the one whose\n"
     "      correction gains the most return loss first; too_far (status 4) when\n"
     "      the fit does not match: tune stage by stage first (varnel-calc\n"
-    "      check). --json prints one object, --csv the measured and fitted |S11|,\n"
-    "      |S21| (dB) and group delays (ns) per frequency.\n";
+    "      check), or when the sweep cannot decide. --json prints one object,\n"
+    "      --csv the measured and fitted |S11|, |S21| (dB) and group delays (ns)\n"
+    "      per frequency. Couplings that vary with frequency, k(f) = k0 (f/f0)^P\n"
+    "      and 1/Qe likewise, are fitted unless --coupling-slope and --qe-slope\n"
+    "      give them; where a slope the sweep cannot pin down would move an\n"
+    "      element, the diagnosis does not decide. A fit that does not match is\n"
+    "      tried again with each port's calibration residuals (directivity,\n"
+    "      source match, tracking), which the report then states.\n";
+
+// Where the report's slopes come from: "given", "fitted" (the sweep shows
+// them), or "held" at what was given or 0 (the sweep shows none).
+const char *slopesSource(const Diagnosis &d) {
+    if (d.settings.couplingSlope && d.settings.qeSlope)
+        return "given";
+    return d.fit.slopesFitted() ? "fitted" : "held";
+}
 
 nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) {
     const FilterFit &fit = d.fit;
@@ -100,11 +114,22 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     for (const Doubt &doubt : d.doubts)
         j["doubts"].push_back(doubtText(doubt));
     j["advice"] = diagnosisText(d);
+    j["coupling_slope"] = fit.couplingSlope;
+    j["qe_slope"] = fit.qeSlope;
+    j["slopes"] = slopesSource(d);
+    j["calibration_terms"] = nullptr;
+    if (fit.model.calibration) {
+        j["calibration_terms"] = nlohmann::ordered_json::array();
+        for (int port = 0; port < (fit.model.twoPort ? 2 : 1); ++port)
+            j["calibration_terms"].push_back(
+                {{"port", port + 1},
+                 {"directivity_db", levelJson(decibels(fit.directivity[port]))},
+                 {"source_match_db", levelJson(decibels(fit.sourceMatch[port]))},
+                 {"tracking_db", 20 * std::log10(fit.tracking[port])}});
+    }
     j["warnings"] = nlohmann::ordered_json::array();
-    if (d.aboveUnityPoints > 0)
-        j["warnings"].push_back("|S11| is above 0 dB at " + std::to_string(d.aboveUnityPoints) +
-                                " points (up to +" + formatFixed(d.aboveUnityDb, 2) +
-                                " dB): check the calibration and the port");
+    for (const std::string &warning : diagnosisWarnings(d))
+        j["warnings"].push_back(warning);
     return j;
 }
 
@@ -129,6 +154,24 @@ std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
     out.append(", port delay ").append(formatFixed(fit.delayNs[0], 3)).append(" ns");
     if (fit.model.twoPort)
         out.append(" and ").append(formatFixed(fit.delayNs[1], 3)).append(" ns");
+    out.append(", slopes ")
+        .append(slopesSource(d))
+        .append(" ")
+        .append(signedFixed(fit.couplingSlope, 2))
+        .append(" and ")
+        .append(signedFixed(fit.qeSlope, 2))
+        .append(" (couplings and Qe)");
+    for (int port = 0; port < (fit.model.calibration ? (fit.model.twoPort ? 2 : 1) : 0); ++port)
+        out.append(port == 0 ? "\ncalibration's residual terms fitted:" : ";")
+            .append(" port ")
+            .append(std::to_string(port + 1))
+            .append(" directivity ")
+            .append(levelText(decibels(fit.directivity[port])))
+            .append(", source match ")
+            .append(levelText(decibels(fit.sourceMatch[port])))
+            .append(", tracking ")
+            .append(signedFixed(20 * std::log10(fit.tracking[port]), 2))
+            .append(" dB");
     out.append("\nreturn loss ")
         .append(formatFixed(d.returnLossDb, 2))
         .append(" dB in the band (design ")
@@ -158,6 +201,8 @@ std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
                 .append(formatFixed(f.uncertaintyPercent, 2))
                 .append(" %\n");
     }
+    for (const std::string &warning : diagnosisWarnings(d))
+        out += "\nwarning: " + warning + "\n";
     out.append("\n");
     switch (d.outcome) {
     case Diagnosis::Pass:
@@ -204,6 +249,8 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     settings.s11Only = options.has("--s11-only");
     settings.tolerancePercent = inputs->check.tolerancePercent;
     settings.toleranceFrequencyPercent = inputs->check.toleranceFrequencyPercent;
+    settings.couplingSlope = inputs->check.couplingSlope;
+    settings.qeSlope = inputs->check.qeSlope;
     const auto diagnosed = diagnoseFilter(inputs->table, network, settings);
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
         return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
@@ -231,6 +278,8 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                          {"--tol", "PCT"},
                                          {"--tol-freq", "PCT"},
                                          {"--resonator", "lumped|coaxial"},
+                                         {"--coupling-slope", "P"},
+                                         {"--qe-slope", "P"},
                                          {"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
                                          {"--help", "", "-h", InUsage::Hidden}};

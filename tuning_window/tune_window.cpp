@@ -258,7 +258,7 @@ QString doubtFor(const Doubt &d) {
     const QString known = d.finding.element == Finding::Resonator ? TuneWindow::tr("%1 % of BW")
                                                                   : TuneWindow::tr("%1 %");
     if (d.byCalibration)
-        return TuneWindow::tr("the calibration's residual terms, fitted with the stage, leave %1 "
+        return TuneWindow::tr("the calibration's residual terms, fitted with the filter, leave %1 "
                               "known to +-%2 against a tolerance of %3 %; calibrate again at the "
                               "filter's ports")
             .arg(elementFor(d.finding), known.arg(qs(twoDigits(d.finding.uncertaintyPercent))),

@@ -587,8 +587,8 @@
         <translation>随频率变化的耦合同样能解释此扫描（斜率 %1，端口 %2），且给出不同的元件状态：请给出滤波器的斜率（--coupling-slope、--qe-slope）</translation>
     </message>
     <message>
-        <source>the calibration's residual terms, fitted with the stage, leave %1 known to +-%2 against a tolerance of %3 %; calibrate again at the filter's ports</source>
-        <translation>与本级一同拟合的校准残余误差项使 %1 的不确定度为 ±%2，而容差为 %3 %；请在滤波器端口处重新校准</translation>
+        <source>the calibration's residual terms, fitted with the filter, leave %1 known to +-%2 against a tolerance of %3 %; calibrate again at the filter's ports</source>
+        <translation>与滤波器一同拟合的校准残余误差项使 %1 的不确定度为 ±%2，而容差为 %3 %；请在滤波器端口处重新校准</translation>
     </message>
     <message>
         <source>below %1 dB</source>
