@@ -1,4 +1,5 @@
 #include "filter_generator.h"
+#include "matrix_generator.h"
 #include "table_test.h"
 #include "tuning/diagnosis.h"
 #include "tuning/filter_fit.h"
@@ -143,6 +144,114 @@ TEST(FilterModel, DerivativesAreTheModelsSlopes) {
     }
 }
 
+// The model with its slopes free and each port's error terms, its value
+// against the coupling-matrix generator (long double, written apart) and
+// its derivatives against central differences of its own value.
+struct ExtendedRow {
+    const char *name;
+    bool twoPort, freeSlopes, calibration;
+};
+
+class ExtendedModelTest : public ::testing::TestWithParam<ExtendedRow> {};
+
+TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
+    const ExtendedRow &row = GetParam();
+    varnel::testing::RealFilter s;
+    s.order = 5;
+    s.bandwidth = 10;
+    s.offsetMHz = {0.2, 0, -0.3, 0, 0.1};
+    s.couplingScale = {1, 1.05, 0.96, 1};
+    s.qe1Scale = 1.04;
+    s.qe2Scale = 0.97;
+    s.delayNs[0] = 1.5;
+    s.delayNs[1] = 0.7;
+    s.phase[0] = 0.4;
+    s.phase[1] = -1.1;
+    if (row.freeSlopes) {
+        s.couplingSlope = 1.2;
+        s.qeSlope = -0.8;
+    }
+    if (row.calibration) {
+        s.port[0] = {Complex(0.012, -0.01), Complex(-0.02, 0.025), std::polar(1.011, 0.01)};
+        s.port[1] = {Complex(-0.008, 0.015), Complex(0.03, 0.01), std::polar(0.992, -0.008)};
+        if (!row.twoPort)
+            s.port[1] = {};
+    }
+    FilterModel m = modelOf(5, row.twoPort);
+    if (row.freeSlopes) {
+        m.couplingSlope.reset();
+        m.qeSlope.reset();
+    }
+    m.calibration = row.calibration;
+    std::vector<double> x = designOf(m, 3000.0);
+    const std::size_t n = 5;
+    for (std::size_t i = 0; i < n; ++i)
+        x[i] = s.offsetMHz[i];
+    x[n] = s.qe1Scale;
+    for (std::size_t i = 1; i < n; ++i)
+        x[n + i] = 1 / (s.couplingScale[i - 1] * s.couplingScale[i - 1] * x[n + i - 1]);
+    x[2 * n + 1] = s.qe2Scale / x[2 * n - 1];
+    // The trackings' phases are the lines' (the model's own parametrisation:
+    // the same family of responses).
+    x[2 * n + 2] = s.delayNs[0];
+    x[2 * n + 3] = s.phase[0] + std::arg(s.port[0].tracking) / 2;
+    if (row.twoPort) {
+        x[2 * n + 4] = s.delayNs[1];
+        x[2 * n + 5] = s.phase[1] + std::arg(s.port[1].tracking) / 2;
+    }
+    if (row.freeSlopes) {
+        x[m.couplingSlopeAt()] = s.couplingSlope;
+        x[m.qeSlopeAt()] = s.qeSlope;
+    }
+    for (std::size_t port = 0; port < m.calibrationCount() / 5; ++port) {
+        const varnel::testing::ErrorTerms &e = s.port[port];
+        const std::size_t at = m.calibrationAt() + 5 * port;
+        x[at] = e.directivity.real();
+        x[at + 1] = e.directivity.imag();
+        // Inside the tracking's phase, the match turns back by it.
+        const Complex match = e.sourceMatch * std::polar(1.0, -std::arg(e.tracking));
+        x[at + 2] = match.real();
+        x[at + 3] = match.imag();
+        x[at + 4] = std::abs(e.tracking) - 1;
+    }
+    const TuningTable t = varnel::testing::tableOf(s);
+    for (double f : {985.0, 996.0, 1000.0, 1003.0, 1015.0}) {
+        const FilterPoint p = filterModelAt(m, x, f, true, true);
+        const auto g = varnel::testing::realFilterAt(s, t, f);
+        const Complex g11(static_cast<double>(g.s11.real()), static_cast<double>(g.s11.imag()));
+        const Complex g21(static_cast<double>(g.s21.real()), static_cast<double>(g.s21.imag()));
+        const Complex g22(static_cast<double>(g.s22.real()), static_cast<double>(g.s22.imag()));
+        EXPECT_NEAR(std::abs(p.s11 - g11), 0, 1e-10) << f;
+        if (row.twoPort) {
+            EXPECT_NEAR(std::abs(p.s22 - g22), 0, 1e-10) << f;
+            EXPECT_NEAR(std::abs(p.s21), std::abs(g21), 1e-10) << f;
+        }
+        for (std::size_t q = 0; q < x.size(); ++q) {
+            std::vector<double> up = x, down = x;
+            const double h = 1e-6;
+            up[q] += h;
+            down[q] -= h;
+            const FilterPoint a = filterModelAt(m, up, f), b = filterModelAt(m, down, f);
+            const Complex numeric[] = {(a.s11 - b.s11) / (2 * h), (a.s21 - b.s21) / (2 * h),
+                                       (a.s22 - b.s22) / (2 * h)};
+            const Complex exact[] = {p.d11[q], p.d21[q], p.d22[q]};
+            for (int trace = 0; trace < (row.twoPort ? 3 : 1); ++trace)
+                EXPECT_NEAR(std::abs(exact[trace] - numeric[trace]), 0,
+                            1e-6 * (1 + std::abs(numeric[trace])))
+                    << "parameter " << q << " trace " << trace << " at " << f;
+        }
+    }
+}
+
+const ExtendedRow extendedRows[] = {
+    {"two_port_slopes", true, true, false},
+    {"two_port_calibration", true, false, true},
+    {"two_port_slopes_and_calibration", true, true, true},
+    {"one_port_slopes_and_calibration", false, true, true},
+};
+INSTANTIATE_TEST_SUITE_P(Rows, ExtendedModelTest, ::testing::ValuesIn(extendedRows),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 struct RecoveryRow {
     const char *name;
     Filter filter;
@@ -182,8 +291,12 @@ TEST_P(RecoveryTest, FitRecoversTheFilter) {
     const RecoveryRow &row = GetParam();
     const Filter &s = row.filter;
     const Network n = generateFilter(s, 801, 1.5 * s.bandwidth, row.noiseDb, 3, row.onePort);
+    FilterFitSettings settings;
+    settings.f0 = s.f0;
     const FilterFit fit =
-        fitFilter(varnel::testing::tableOf(s), n, s.f0, std::nullopt, ResonatorKind::Lumped, false);
+        fitFilter(varnel::testing::tableOf(s), n, settings, [&](const FilterFit &fitted) {
+            return diagnosisElements(fitted, DiagnoseSettings{}, s.bandwidth);
+        });
     ASSERT_TRUE(fit.converged);
     const bool noisy = row.noiseDb > -200;
     for (std::size_t i = 0; i < static_cast<std::size_t>(s.order); ++i)
