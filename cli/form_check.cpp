@@ -72,7 +72,8 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     j["ripple_db"] = in.table.first.ripple;
     j["model_qu"] = optional(r.settings.qu);
     j["parameter"] = r.settings.parameter.name();
-    j["resonator"] = r.settings.resonator == ResonatorKind::Coaxial ? "coaxial" : "lumped";
+    j["resonator"] = resonatorKindName(r.settings.resonator);
+    j["resonator_auto"] = r.settings.resonatorAuto;
     j["aperture_steps"] = r.apertureSteps;
     j["table_delay_ns"] = r.tableDelayNs;
     j["target_delay_ns"] = r.targetDelayNs;

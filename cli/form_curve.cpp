@@ -39,6 +39,9 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
     if (!(inputs->f0 - span / 2 > 0))
         return usageError(io, "the span " + formatShortest(span) +
                                   " MHz reaches 0 MHz below f0; make it narrower than 2 x f0");
+    // A curve has no sweep to choose the resonators' kind by.
+    if (inputs->check.resonatorAuto)
+        return usageError(io, "--resonator auto needs a sweep; give lumped or coaxial");
     long long points = 801;
     if (options.has("--points")) {
         const auto value = wholeOption(io, options, "--points", 2, maxCurvePoints);

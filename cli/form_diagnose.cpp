@@ -52,7 +52,8 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     j["ripple_db"] = in.table.first.ripple;
     j["model_qu"] = d.settings.qu ? nlohmann::ordered_json(*d.settings.qu) : nullptr;
     j["traces"] = fit.model.twoPort ? "S11 S21 S22" : "S11";
-    j["resonator"] = d.settings.resonator == ResonatorKind::Coaxial ? "coaxial" : "lumped";
+    j["resonator"] = resonatorKindName(d.settings.resonator);
+    j["resonator_auto"] = d.settings.resonatorAuto;
     j["tolerance_percent"] = d.settings.tolerancePercent;
     j["tolerance_freq_percent"] = d.settings.toleranceFrequencyPercent;
     j["verdict"] = diagnosisOutcomeName(d.outcome);
@@ -246,6 +247,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     settings.f0 = inputs->f0;
     settings.qu = inputs->qu;
     settings.resonator = inputs->check.resonator;
+    settings.resonatorAuto = inputs->check.resonatorAuto;
     settings.s11Only = options.has("--s11-only");
     settings.tolerancePercent = inputs->check.tolerancePercent;
     settings.toleranceFrequencyPercent = inputs->check.toleranceFrequencyPercent;
@@ -277,7 +279,7 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                          {"--s11-only", ""},
                                          {"--tol", "PCT"},
                                          {"--tol-freq", "PCT"},
-                                         {"--resonator", "lumped|coaxial"},
+                                         {"--resonator", "lumped|coaxial|auto"},
                                          {"--coupling-slope", "P"},
                                          {"--qe-slope", "P"},
                                          {"--json", "", {}, InUsage::Optional, true},

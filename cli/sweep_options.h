@@ -24,7 +24,7 @@ inline constexpr OptionRow stageCheckOptions[] = {{"--stage", "K", {}, InUsage::
                                                   {"--edelay", "NS"},
                                                   {"--tol", "PCT"},
                                                   {"--tol-freq", "PCT"},
-                                                  {"--resonator", "lumped|coaxial"},
+                                                  {"--resonator", "lumped|coaxial|auto"},
                                                   {"--output", "loaded|open"},
                                                   {"--coupling-slope", "P"},
                                                   {"--qe-slope", "P"}};

@@ -2,6 +2,8 @@
 
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
+#include "tuning/slope_choice.h"
+#include "tuning/stage_fit.h"
 #include "tuning/stage_inputs.h"
 #include "tuning/trace_noise.h"
 
@@ -207,6 +209,28 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     report.output = settings.output.value_or(StageOutput::Open);
     if (reflection) {
         report.fit = fitStage(table, network, settings);
+        // With "auto", the other kind of resonator where the band is wide
+        // enough to tell them, chosen where it explains the sweep better.
+        // (Fitting it on every check would slow a live sweep's check past
+        // the analyser's pace; the whole filter's diagnosis always does.)
+        if (settings.resonatorAuto &&
+            effectiveBandwidth(table.first.bandwidth) / settings.f0 >= kindsApartFbw) {
+            CheckSettings other = settings;
+            other.resonator = otherResonatorKind(settings.resonator);
+            // At the slopes the fit found: one fit, as a live sweep's pace
+            // allows.
+            other.couplingSlope = report.fit->couplingSlope;
+            other.qeSlope = report.fit->qeSlope;
+            StageFit rival = fitStage(table, network, other);
+            const KindRivalry worth =
+                kindRivalry(*report.fit, rival, fitPointCount(network.frequencyMHz.size()));
+            if (settings.resonatorAuto && worth >= KindRivalry::Rival) {
+                report.fit = std::move(rival);
+                report.settings.resonator = other.resonator;
+            } else if (!settings.resonatorAuto && worth == KindRivalry::Better) {
+                report.betterResonator = other.resonator;
+            }
+        }
         report.noiseDb = report.fit->noiseDb;
         report.output = report.fit->model.load ? StageOutput::Loaded : StageOutput::Open;
     }
@@ -219,8 +243,8 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         targetQu = std::min(
             targetQu ? *targetQu : report.fit->qu(report.fit->model.fbw).value_or(highestTargetQu),
             highestTargetQu);
-    const StageModel model =
-        stageModel(table, settings.stage, settings.f0, targetQu, settings.resonator, report.output);
+    const StageModel model = stageModel(table, settings.stage, settings.f0, targetQu,
+                                        report.settings.resonator, report.output);
     std::vector<std::complex<double>> target(f.size());
     for (std::size_t i = 0; i < f.size(); ++i)
         target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);

@@ -62,6 +62,9 @@ struct CheckSettings {
     double tolerancePercent = 2;
     double toleranceFrequencyPercent = 2; // of BW, for each resonator
     ResonatorKind resonator = ResonatorKind::Lumped;
+    // "auto": the kind whose fit explains the sweep better, `resonator`
+    // the one chosen once checked.
+    bool resonatorAuto = false;
     // The couplings' and the ports' slopes with frequency (stage_fit.h);
     // none: fitted.
     std::optional<double> couplingSlope, qeSlope;
@@ -78,6 +81,9 @@ struct Lobe {
 
 struct CheckReport {
     CheckSettings settings;
+    // The other resonator kind, where it explains the sweep clearly better
+    // than the one given (kindRivalry in stage_fit.h).
+    std::optional<ResonatorKind> betterResonator;
     int order = 0;
     double bandwidthMHz = 0;
     std::size_t apertureSteps = 0;

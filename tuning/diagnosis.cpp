@@ -2,6 +2,7 @@
 
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
+#include "tuning/slope_choice.h"
 #include "tuning/stage_fit.h"
 #include "tuning/trace_noise.h"
 
@@ -79,10 +80,25 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     d.settings = s;
     d.order = static_cast<int>(table.stages.size());
     d.bandwidthMHz = table.first.bandwidth;
-    const FilterFitSettings fitting{s.f0, s.qu, s.resonator, s.s11Only, s.couplingSlope, s.qeSlope};
-    d.fit = fitFilter(table, network, fitting, [&](const FilterFit &fit) {
-        return diagnosisElements(fit, s, d.bandwidthMHz);
-    });
+    FilterFitSettings fitting{s.f0, s.qu, s.resonator, s.s11Only, s.couplingSlope, s.qeSlope};
+    auto judged = [&](const FilterFit &fit) { return diagnosisElements(fit, s, d.bandwidthMHz); };
+    d.fit = fitFilter(table, network, fitting, judged);
+    // The other kind of resonator, as for a stage (check.cpp).
+    if (effectiveBandwidth(d.bandwidthMHz) / s.f0 >= kindsApartFbw) {
+        fitting.resonator = otherResonatorKind(s.resonator);
+        fitting.couplingSlope = d.fit.couplingSlope; // one fit, as for a stage
+        fitting.qeSlope = d.fit.qeSlope;
+        FilterFit rival = fitFilter(table, network, fitting, judged);
+        const std::size_t rows =
+            fitPointCount(network.frequencyMHz.size()) * (d.fit.model.twoPort ? 3 : 1);
+        const KindRivalry worth = kindRivalry(d.fit, rival, rows);
+        if (s.resonatorAuto && worth >= KindRivalry::Rival) {
+            d.fit = std::move(rival);
+            d.settings.resonator = fitting.resonator;
+        } else if (!s.resonatorAuto && worth == KindRivalry::Better) {
+            d.betterResonator = fitting.resonator;
+        }
+    }
     const FilterFit &fit = d.fit;
     d.elements = diagnosisElements(fit, s, d.bandwidthMHz);
     const std::vector<double> x = fit.parameters();
@@ -100,6 +116,8 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     }
     if (fit.slopeAmbiguous)
         d.doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
+    if (d.betterResonator)
+        d.doubts.push_back(kindDoubt(*d.betterResonator));
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;

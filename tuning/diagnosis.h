@@ -34,6 +34,7 @@ struct DiagnoseSettings {
     double f0 = 0; // MHz
     std::optional<double> qu;
     ResonatorKind resonator = ResonatorKind::Lumped;
+    bool resonatorAuto = false; // as for a stage (check.h)
     bool s11Only = false;
     double tolerancePercent = 2;
     double toleranceFrequencyPercent = 1;
@@ -52,10 +53,11 @@ struct Diagnosis {
     double bandwidthMHz = 0;
     FilterFit fit;
     enum Outcome { Pass, Fail, TooFar } outcome = TooFar;
-    std::vector<JudgedElement> elements; // every element, in ladder order
-    std::vector<Finding> findings;       // with Fail, the largest gain first
-    std::vector<double> gainDb;          // each finding's return-loss gain
-    std::vector<Doubt> doubts;           // with TooFar
+    std::vector<JudgedElement> elements;          // every element, in ladder order
+    std::vector<Finding> findings;                // with Fail, the largest gain first
+    std::vector<double> gainDb;                   // each finding's return-loss gain
+    std::vector<Doubt> doubts;                    // with TooFar
+    std::optional<ResonatorKind> betterResonator; // as for a stage (check.h)
     double returnLossDb = 0, designReturnLossDb = 0;
     // |S11| above 1 at that many points, up to that many dB.
     std::size_t aboveUnityPoints = 0;

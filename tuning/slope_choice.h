@@ -94,4 +94,30 @@ Fit chooseSlopes(Fit held, std::vector<Fit> free, std::size_t pointCount, Elemen
     return chosen;
 }
 
+// Of a fit with the resonator kind given and one with the other kind: what
+// the other is worth. Below 1 % FBW the kinds' mappings differ by less than
+// a sweep tells, so the other is not fitted (`none`); else it is `better`
+// where it matches and its chi-square is lower by more than 16, `rival`
+// where it is lower at all.
+// The points a fit keeps of a sweep of `points`: every stride-th, at most
+// 401 (stage_fit.h).
+inline std::size_t fitPointCount(std::size_t points) {
+    const std::size_t stride = std::max<std::size_t>(1, (points + 400) / 401);
+    return (points + stride - 1) / stride;
+}
+
+enum class KindRivalry { None, Worse, Rival, Better };
+inline constexpr double kindsApartFbw = 0.01;
+template <class Fit>
+KindRivalry kindRivalry(const Fit &given, const Fit &other, std::size_t pointCount) {
+    if (!other.converged || !other.matchesSweep())
+        return KindRivalry::Worse;
+    const double noise = std::max(std::pow(10.0, given.noiseDb / 20), residualResolution);
+    const double gain = fitChiSquare(pointCount, given.residualRms, noise) -
+                        fitChiSquare(pointCount, other.residualRms, noise);
+    if (gain > slopeGain || (!given.matchesSweep() && gain > 0))
+        return KindRivalry::Better;
+    return gain > 0 ? KindRivalry::Rival : KindRivalry::Worse;
+}
+
 } // namespace varnel

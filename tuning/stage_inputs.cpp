@@ -74,7 +74,10 @@ std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckS
     if (const auto tolerance =
             readNumber(InputField::ToleranceFrequency, texts.toleranceFrequency, problems))
         settings.toleranceFrequencyPercent = *tolerance;
-    if (const auto resonator = parseResonatorKind(texts.resonator))
+    settings.resonatorAuto = isAutoResonator(texts.resonator);
+    if (settings.resonatorAuto)
+        settings.resonator = ResonatorKind::Lumped;
+    else if (const auto resonator = parseResonatorKind(texts.resonator))
         settings.resonator = *resonator;
     else
         problems.push_back(

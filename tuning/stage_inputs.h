@@ -24,7 +24,8 @@
 //   electrical delay (ns)     any decimal number
 //   tolerance (%)             a decimal number above 0
 //   frequency tolerance       a decimal number above 0 (% of BW)
-//   resonator                 "lumped" or "coaxial" (quarter-wave), any case
+//   resonator                 "lumped", "coaxial" (quarter-wave) or "auto"
+//                             (the kind that fits the sweep better), any case
 //   output                    "loaded" or "open" (any case), or "" to find it
 //   coupling slope, Qe slope  any decimal number (k(f) = k0 (f/f0)^p, 1/Qe
 //                             likewise), or "" to fit it (stage_fit.h)

@@ -28,6 +28,18 @@ bool isWord(std::string_view text, std::string_view word) {
 
 } // namespace
 
+bool isAutoResonator(std::string_view text) {
+    return isWord(text, "auto");
+}
+
+const char *resonatorKindName(ResonatorKind kind) {
+    return kind == ResonatorKind::Coaxial ? "coaxial" : "lumped";
+}
+
+ResonatorKind otherResonatorKind(ResonatorKind kind) {
+    return kind == ResonatorKind::Coaxial ? ResonatorKind::Lumped : ResonatorKind::Coaxial;
+}
+
 std::optional<ResonatorKind> parseResonatorKind(std::string_view text) {
     if (isWord(text, "lumped"))
         return ResonatorKind::Lumped;

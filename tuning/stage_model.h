@@ -63,6 +63,12 @@ enum class ResonatorKind { Lumped, Coaxial };
 
 // "lumped" or "coaxial" (any case); nullopt for anything else.
 std::optional<ResonatorKind> parseResonatorKind(std::string_view text);
+// "auto", any case: the kind the sweep fits better.
+bool isAutoResonator(std::string_view text);
+// "lumped" or "coaxial".
+const char *resonatorKindName(ResonatorKind kind);
+// The kind a sweep is held against beside the one given: the other.
+ResonatorKind otherResonatorKind(ResonatorKind kind);
 // "open" or "loaded" (any case); nullopt for anything else.
 std::optional<StageOutput> parseStageOutput(std::string_view text);
 

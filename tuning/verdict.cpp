@@ -37,6 +37,12 @@ Doubt slopeDoubt(double couplingSlope, double qeSlope) {
     return d;
 }
 
+Doubt kindDoubt(ResonatorKind better) {
+    Doubt d = doubtOf(Doubt::OtherKind);
+    d.resonator = better;
+    return d;
+}
+
 namespace {
 
 // The coupling stage k sets its centre delay with, turned the way the
@@ -113,6 +119,8 @@ Verdict judgeStage(const CheckReport &report) {
     }
     if (fit.slopeAmbiguous)
         v.doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
+    if (report.betterResonator)
+        v.doubts.push_back(kindDoubt(*report.betterResonator));
     if (!v.doubts.empty()) {
         v.outcome = Verdict::Uncertain;
         return v;
@@ -319,6 +327,11 @@ std::string doubtText(const Doubt &d) {
             .append(formatFixed(d.qeSlope, 2))
             .append(") and put the elements elsewhere: give the filter's slopes (--coupling-slope, "
                     "--qe-slope)");
+    case Doubt::OtherKind:
+        return text.append("the sweep fits ")
+            .append(resonatorKindName(d.resonator))
+            .append(" resonators better: give --resonator ")
+            .append(resonatorKindName(d.resonator));
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
         // " known to +-0.60 % of BW against a tolerance of 1 %", after the element.

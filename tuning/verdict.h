@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tuning/stage_model.h"
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -64,7 +66,11 @@ struct Doubt {
         // Couplings that vary with frequency (slopes couplingSlope, qeSlope)
         // explain the sweep as well and put an element elsewhere.
         SlopeAmbiguous,
+        // Resonators of another kind (`resonator`) explain the sweep clearly
+        // better than those given.
+        OtherKind,
     } kind = NotConverged;
+    ResonatorKind resonator = ResonatorKind::Lumped;
     double couplingSlope = 0, qeSlope = 0;
     // TooNoisy where the calibration's residual terms, fitted with the
     // filter, leave the element uncertain rather than the noise alone.
@@ -124,6 +130,8 @@ inline constexpr double calibrationWarning = 0.0316;
 std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
                              const std::vector<JudgedElement> &elements);
 
+// The doubt of a sweep that the other resonator kind explains clearly better.
+Doubt kindDoubt(ResonatorKind better);
 // The doubt of a fit that free slopes explain as well.
 Doubt slopeDoubt(double couplingSlope, double qeSlope);
 

@@ -252,6 +252,11 @@ QString doubtFor(const Doubt &d) {
                               "(slope %1, the ports' %2) and put the elements elsewhere: give the "
                               "filter's slopes (--coupling-slope, --qe-slope)")
             .arg(number(d.couplingSlope, 2), number(d.qeSlope, 2));
+    case Doubt::OtherKind:
+        return TuneWindow::tr("the sweep fits %1 resonators better: give --resonator %2")
+            .arg(d.resonator == ResonatorKind::Coaxial ? TuneWindow::tr("coaxial")
+                                                       : TuneWindow::tr("lumped"),
+                 QString::fromLatin1(resonatorKindName(d.resonator)));
     case Doubt::TooNoisy:
         break;
     }
@@ -381,7 +386,7 @@ QString problemFor(const InputProblem &p) {
         return TuneWindow::tr("Enter frequency steps (2), a percentage of the span (5%) or a "
                               "width in MHz (1.5MHz).");
     case InputProblem::NotAResonator:
-        return TuneWindow::tr("Choose lumped or coaxial resonators.");
+        return TuneWindow::tr("Choose lumped or coaxial resonators, or let the sweep choose.");
     case InputProblem::NotAnOutput:
         return TuneWindow::tr("Choose a loaded or an open output.");
     case InputProblem::TableRefused:
@@ -763,6 +768,7 @@ void TuneWindow::buildInputs(QWidget *panel) {
     m_resonator->setObjectName(QStringLiteral("resonator"));
     m_resonator->addItem(tr("Lumped"), QStringLiteral("lumped"));
     m_resonator->addItem(tr("Coaxial, quarter-wave"), QStringLiteral("coaxial"));
+    m_resonator->addItem(tr("Chosen by the sweep"), QStringLiteral("auto"));
     m_resonator->setToolTip(tr("How a resonator's frequency maps to the prototype's: lumped, or "
                                "a quarter-wave TEM line (wider bands; repeats at 3 f0)"));
     form->addRow(tr("Resonators"), m_resonator);

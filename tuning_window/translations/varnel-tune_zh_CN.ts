@@ -746,8 +746,8 @@
     </message>
     <message>
         <location filename="../../tuning_window/tune_window.cpp" line="560"/>
-        <source>Choose lumped or coaxial resonators.</source>
-        <translation>请选择集总或同轴谐振器。</translation>
+        <source>Choose lumped or coaxial resonators, or let the sweep choose.</source>
+        <translation>请选择集总或同轴谐振器，或由扫描选择。</translation>
     </message>
     <message>
         <location filename="../../tuning_window/tune_window.cpp" line="278"/>
@@ -1324,6 +1324,618 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <location filename="../../app/varnel_tune.cpp" line="24"/>
         <source>A Touchstone file to open.</source>
         <translation>要打开的 Touchstone 文件。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>Coaxial, quarter-wave</source>
+        <translation>同轴，四分之一波长</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>How a resonator&apos;s frequency maps to the prototype&apos;s: lumped, or a quarter-wave TEM line (wider bands; repeats at 3 f0)</source>
+        <translation>谐振器频率到原型频率的映射：集总，或四分之一波长 TEM 传输线（适用于较宽频带；在 3 f0 处重复谐振）</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>Resonators</source>
+        <translation>谐振器</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="560"/>
+        <source>Choose lumped or coaxial resonators, or let the sweep choose.</source>
+        <translation>请选择集总或同轴谐振器，或由扫描选择。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="278"/>
+        <source>An electrical delay of %1 ns is more than this sweep can take (at most %2 ns up to %3 MHz).</source>
+        <translation>%1 ns 的电延时超出了此扫描所能承受的范围（在 %3 MHz 以下最多 %2 ns）。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="284"/>
+        <source>The phase is undefined at 1 delay point (|S| is 0 there), at %1 MHz: the sweep cannot be checked.</source>
+        <translation>在 %1 MHz 处有 1 个时延点相位无定义（该处 |S| 为 0）：无法检查此扫描。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="288"/>
+        <source>The phase is undefined at %1 delay points (|S| is 0 there), the first at %2 MHz: the sweep cannot be checked.</source>
+        <translation>有 %1 个时延点相位无定义（该处 |S| 为 0），第一个在 %2 MHz：无法检查此扫描。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="292"/>
+        <source>The delay at %1 MHz is not a finite number: the frequencies around it are too close together.</source>
+        <translation>%1 MHz 处的时延不是有限数：其附近的频率点靠得太近。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="303"/>
+        <source>|%1| is above 0 dB at 1 point (+%2 dB): check the calibration and the port; a passive stage cannot reflect more than it is sent.</source>
+        <translation>|%1| 在 1 个点上高于 0 dB（+%2 dB）：请检查校准和端口；无源调试级反射的功率不可能多于输入的功率。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="306"/>
+        <source>|%1| is above 0 dB at %2 points (up to +%3 dB): check the calibration and the port; a passive stage cannot reflect more than it is sent.</source>
+        <translation>|%1| 在 %2 个点上高于 0 dB（最高 +%3 dB）：请检查校准和端口；无源调试级反射的功率不可能多于输入的功率。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="400"/>
+        <source>the file is not ASCII or UTF-8 text (UTF-16 or UTF-32?): save it as ASCII or UTF-8</source>
+        <translation>文件不是 ASCII 或 UTF-8 文本（UTF-16 或 UTF-32？）：请另存为 ASCII 或 UTF-8</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="404"/>
+        <source>the file kept changing while it was read</source>
+        <translation>读取期间文件一直在变化</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="257"/>
+        <source>f0 %1 MHz is outside the measured delay (%2 to %3 MHz).</source>
+        <translation>f0 %1 MHz 不在测得的时延范围内（%2 至 %3 MHz）。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="267"/>
+        <source>%1: the file is not there; waiting for it to be written again.</source>
+        <translation>%1：文件不存在；等待重新写入。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="271"/>
+        <source>a FIFO</source>
+        <translation>一个 FIFO 管道</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="272"/>
+        <source>a folder</source>
+        <translation>一个文件夹</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="273"/>
+        <source>a character device</source>
+        <translation>一个字符设备</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="274"/>
+        <source>a block device</source>
+        <translation>一个块设备</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="275"/>
+        <source>a socket</source>
+        <translation>一个套接字</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="276"/>
+        <source>a special file</source>
+        <translation>一个特殊文件</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="280"/>
+        <source>%1 is %2, not a regular file: open a Touchstone file.</source>
+        <translation>%1 是%2，不是普通文件：请打开 Touchstone 文件。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="293"/>
+        <source>cannot tell the number of ports: a version 1 file is named .s1p to .s4p</source>
+        <translation>无法确定端口数：1 版文件应命名为 .s1p 至 .s4p</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="297"/>
+        <source>the option line has a field that is not a unit, parameter, format or R value</source>
+        <translation>选项行中有一项不是单位、参数、格式或 R 值</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="301"/>
+        <source>a keyword is missing its value, has a wrong one or is out of place</source>
+        <translation>关键字缺少值、值错误或位置不对</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="304"/>
+        <source>the file holds data this program does not read</source>
+        <translation>文件包含本程序不读取的数据</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="307"/>
+        <source>a value is not a decimal number</source>
+        <translation>有一个值不是十进制数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="310"/>
+        <source>a data point has too few or too many numbers</source>
+        <translation>某个数据点的数字个数不对</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="313"/>
+        <source>a frequency is not above the one before it</source>
+        <translation>某个频率不高于前一个</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="316"/>
+        <source>the number of points differs from the one declared</source>
+        <translation>点数与声明的不同</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="319"/>
+        <source>there is no network data</source>
+        <translation>没有网络数据</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="322"/>
+        <source>a line is longer than 1 MiB</source>
+        <translation>某行超过 1 MiB</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="325"/>
+        <source>a Z or Y matrix has no S equivalent</source>
+        <translation>某个 Z 或 Y 矩阵没有对应的 S 参数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="328"/>
+        <source>the file does not have the chosen parameter</source>
+        <translation>文件中没有所选参数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="331"/>
+        <source>not a regular file</source>
+        <translation>不是普通文件</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="336"/>
+        <source>%1, line %2: %3</source>
+        <translation>%1，第 %2 行：%3</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="337"/>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="362"/>
+        <source>Varnel tuning</source>
+        <translation>Varnel 调试</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="453"/>
+        <source>Filter</source>
+        <translation>滤波器</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="463"/>
+        <source>Order</source>
+        <translation>腔数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="465"/>
+        <source>Bandwidth</source>
+        <translation>带宽</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="465"/>
+        <location filename="../../tuning_window/tune_window.cpp" line="467"/>
+        <source>MHz</source>
+        <translation>MHz</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="466"/>
+        <source>Ripple</source>
+        <translation>纹波</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="466"/>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="467"/>
+        <source>Band centre f0</source>
+        <translation>中心频率 f0</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="468"/>
+        <source>Unloaded Q</source>
+        <translation>无载 Q</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="469"/>
+        <source>lossless</source>
+        <translation>无损耗</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="483"/>
+        <source>Stage</source>
+        <translation>调试级</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="512"/>
+        <source>Measurement</source>
+        <translation>测量</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="514"/>
+        <source>No sweep: open a Touchstone file (Ctrl+O) or drop one here.</source>
+        <translation>尚无扫描：打开 Touchstone 文件 (Ctrl+O) 或拖放到此处。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="520"/>
+        <source>Parameter</source>
+        <translation>参数</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="531"/>
+        <source>Aperture</source>
+        <translation>孔径</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="532"/>
+        <source>Frequency steps (2), a percentage of the span (5%) or a width in MHz (1.5MHz)</source>
+        <translation>频率步数 (2)、扫宽百分比 (5%) 或以 MHz 表示的宽度 (1.5MHz)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="535"/>
+        <source>Electrical delay (ns)</source>
+        <translation>电延时 (ns)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="536"/>
+        <source>Removed from the phase before the group delay is taken</source>
+        <translation>计算群时延前从相位中扣除</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="539"/>
+        <source>Tolerance (%)</source>
+        <translation>容差 (%)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="549"/>
+        <source>Verdict</source>
+        <translation>判定</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="552"/>
+        <location filename="../../tuning_window/tune_window.cpp" line="830"/>
+        <source>No sweep loaded</source>
+        <translation>未载入扫描</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="573"/>
+        <source>Frequency (MHz)</source>
+        <translation>频率 (MHz)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="575"/>
+        <source>Group delay (ns)</source>
+        <translation>群时延 (ns)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="577"/>
+        <source>|S11| (dB)</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="595"/>
+        <source>Target delay</source>
+        <translation>目标时延</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="597"/>
+        <source>Measured delay</source>
+        <translation>测量时延</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="598"/>
+        <source>f0</source>
+        <translation>f0</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="599"/>
+        <source>Target |S11|</source>
+        <translation>目标 |S11|</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="600"/>
+        <source>Measured |S11|</source>
+        <translation>测量 |S11|</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="611"/>
+        <source>%1 MHz, %2 ns</source>
+        <translation>%1 MHz，%2 ns</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="616"/>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="617"/>
+        <source>Tools</source>
+        <translation>工具</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="619"/>
+        <source>&amp;Open sweep...</source>
+        <translation>打开扫描(&amp;O)……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="621"/>
+        <source>Open &amp;recent</source>
+        <translation>最近打开(&amp;R)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="623"/>
+        <source>&amp;Save comparison as CSV...</source>
+        <translation>将对比保存为 CSV(&amp;S)……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="624"/>
+        <source>Save comparison</source>
+        <translation>保存对比</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="624"/>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="628"/>
+        <source>Export target as .s1p...</source>
+        <translation>将目标导出为 .s1p……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="629"/>
+        <source>Export target curve</source>
+        <translation>导出目标曲线</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="629"/>
+        <source>Touchstone files (*.s1p)</source>
+        <translation>Touchstone 文件 (*.s1p)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="632"/>
+        <source>Export chart as PNG...</source>
+        <translation>将图表导出为 PNG……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="633"/>
+        <location filename="../../tuning_window/tune_window.cpp" line="636"/>
+        <source>Export chart</source>
+        <translation>导出图表</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="633"/>
+        <source>PNG images (*.png)</source>
+        <translation>PNG 图像 (*.png)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="635"/>
+        <source>Export chart as SVG...</source>
+        <translation>将图表导出为 SVG……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="636"/>
+        <source>SVG images (*.svg)</source>
+        <translation>SVG 图像 (*.svg)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="639"/>
+        <source>&amp;Quit</source>
+        <translation>退出(&amp;Q)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="642"/>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="643"/>
+        <source>&amp;Reset zoom</source>
+        <translation>复位缩放(&amp;R)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="645"/>
+        <source>|S11| in dB</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="753"/>
+        <source>|%1| (dB)</source>
+        <translation>|%1| (dB)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="770"/>
+        <source>%1
+The sweep on screen is the file&apos;s previous content.</source>
+        <translation>%1
+屏幕上的扫描是该文件之前的内容。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="782"/>
+        <source>No sweep.</source>
+        <translation>没有扫描。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="805"/>
+        <source>1 port</source>
+        <translation>1 个端口</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="805"/>
+        <source>%1 ports</source>
+        <translation>%1 个端口</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="806"/>
+        <source>%1: %2 points, %3 MHz to %4 MHz, %5</source>
+        <translation>%1：%2 个点，%3 MHz 至 %4 MHz，%5</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="812"/>
+        <source>%1 - Varnel tuning</source>
+        <translation>%1 - Varnel 调试</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="827"/>
+        <source>No verdict: correct the inputs</source>
+        <translation>无结论：请更正输入</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="828"/>
+        <source>No verdict: the file does not read</source>
+        <translation>无结论：文件无法读取</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="829"/>
+        <source>Checking...</source>
+        <translation>正在检查……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="841"/>
+        <source>No verdict</source>
+        <translation>无判定</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="852"/>
+        <source>PASS</source>
+        <translation>通过 PASS</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="852"/>
+        <source>FAIL</source>
+        <translation>未通过 FAIL</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="857"/>
+        <source>Delay at f0: measured %1 ns, target %2 ns
+Deviation %3 %, tolerance %4 %
+|S11| at f0: measured %5 dB, target %6 dB</source>
+        <translation>f0 处时延：测量 %1 ns，目标 %2 ns
+偏差 %3 %，容差 %4 %
+f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="866"/>
+        <source>Lobe %1: %2 ns at %3 MHz (target %4 ns at %5 MHz)</source>
+        <translation>第 %1 峰：%2 ns，位于 %3 MHz（目标 %4 ns，位于 %5 MHz）</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="874"/>
+        <source>Stage 1: Qe %1, Qu %2</source>
+        <translation>第 1 级：Qe %1，Qu %2</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="875"/>
+        <source>not measurable (|S11| = 1)</source>
+        <translation>无法测得 (|S11| = 1)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="928"/>
+        <source>Reading %1 ...</source>
+        <translation>正在读取 %1 ……</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="960"/>
+        <source>Open sweep</source>
+        <translation>打开扫描</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="961"/>
+        <source>Touchstone files (*.s1p *.s2p *.s3p *.s4p *.ts);;All files (*)</source>
+        <translation>Touchstone 文件 (*.s1p *.s2p *.s3p *.s4p *.ts);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="985"/>
+        <source>Cannot draw the chart as PNG</source>
+        <translation>无法将图表绘制为 PNG</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="997"/>
+        <source>Group delay of the stage against its target</source>
+        <translation>调试级群时延与目标对比</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tune_window.cpp" line="1030"/>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::TuningSession</name>
+    <message>
+        <source>There is no sweep to save.</source>
+        <translation>没有可保存的扫描。</translation>
+    </message>
+    <message>
+        <source>Only 1-port and 2-port sweeps are saved as Touchstone.</source>
+        <translation>只有 1 端口和 2 端口的扫描可以保存为 Touchstone。</translation>
+    </message>
+    <message>
+        <source>There is no diagnosis yet: open a sweep of the whole filter first.</source>
+        <translation>还没有诊断：请先打开整个滤波器的扫描。</translation>
+    </message>
+    <message>
+        <source>The diagnosis on screen is not of the current inputs and sweep: correct the inputs or wait for the diagnosis.</source>
+        <translation>屏幕上的诊断不属于当前的输入和扫描：请改正输入或等待诊断完成。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tuning_session.cpp" line="144"/>
+        <source>There is no comparison yet: open a sweep first.</source>
+        <translation>尚无对比：请先打开扫描。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tuning_session.cpp" line="146"/>
+        <source>The comparison on screen is not of the current inputs and sweep: correct the inputs or wait for the check.</source>
+        <translation>屏幕上的对比不属于当前输入和扫描：请更正输入或等待检查完成。</translation>
+    </message>
+    <message>
+        <location filename="../../tuning_window/tuning_session.cpp" line="153"/>
+        <source>There is no target: correct the inputs first.</source>
+        <translation>尚无目标：请先修正输入。</translation>
+    </message>
+</context>
+<context>
+    <name>main</name>
+    <message>
+        <location filename="../../app/varnel_tune.cpp" line="19"/>
+        <source>Tuning window: the target group delay of a stage with the measured sweep.</source>
+        <translation>调试窗口：调试级的目标群时延与测量扫描对比。</translation>
+    </message>
+    <message>
+        <location filename="../../app/varnel_tune.cpp" line="24"/>
+        <source>A Touchstone file to open.</source>
+        <translation>要打开的 Touchstone 文件。</translation>
+    </message>
+    <message>
+        <source>Chosen by the sweep</source>
+        <translation>由扫描选择</translation>
+    </message>
+    <message>
+        <source>the sweep fits %1 resonators better: give --resonator %2</source>
+        <translation>此扫描更符合%1谐振器：请给出 --resonator %2</translation>
+    </message>
+    <message>
+        <source>coaxial</source>
+        <translation>同轴</translation>
+    </message>
+    <message>
+        <source>lumped</source>
+        <translation>集总</translation>
     </message>
 </context>
 </TS>
