@@ -33,7 +33,8 @@ constexpr std::string_view diagnoseHelp =
     "      give them; where a slope the sweep cannot pin down would move an\n"
     "      element, the diagnosis does not decide. A fit that does not match is\n"
     "      tried again with each port's calibration residuals (directivity,\n"
-    "      source match, tracking), which the report then states.\n";
+    "      source match, tracking), which the report then states. --resonator\n"
+    "      as for check (auto: the kind that explains the sweep better).\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).

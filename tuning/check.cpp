@@ -209,19 +209,14 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     report.output = settings.output.value_or(StageOutput::Open);
     if (reflection) {
         report.fit = fitStage(table, network, settings);
-        // With "auto", the other kind of resonator where the band is wide
-        // enough to tell them, chosen where it explains the sweep better.
-        // (Fitting it on every check would slow a live sweep's check past
-        // the analyser's pace; the whole filter's diagnosis always does.)
-        if (settings.resonatorAuto &&
-            effectiveBandwidth(table.first.bandwidth) / settings.f0 >= kindsApartFbw) {
+        // The other kind of resonator, where the band is wide enough to
+        // tell them: refitted once from where the fit ended (a live sweep's
+        // pace allows no more); with "auto" chosen where it explains the
+        // sweep better, else a doubt where it explains it clearly better.
+        if (effectiveBandwidth(table.first.bandwidth) / settings.f0 >= kindsApartFbw) {
             CheckSettings other = settings;
             other.resonator = otherResonatorKind(settings.resonator);
-            // At the slopes the fit found: one fit, as a live sweep's pace
-            // allows.
-            other.couplingSlope = report.fit->couplingSlope;
-            other.qeSlope = report.fit->qeSlope;
-            StageFit rival = fitStage(table, network, other);
+            StageFit rival = refitAsKind(*report.fit, other.resonator, network, settings);
             const KindRivalry worth =
                 kindRivalry(*report.fit, rival, fitPointCount(network.frequencyMHz.size()));
             if (settings.resonatorAuto && worth >= KindRivalry::Rival) {

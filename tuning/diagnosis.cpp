@@ -86,9 +86,7 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     // The other kind of resonator, as for a stage (check.cpp).
     if (effectiveBandwidth(d.bandwidthMHz) / s.f0 >= kindsApartFbw) {
         fitting.resonator = otherResonatorKind(s.resonator);
-        fitting.couplingSlope = d.fit.couplingSlope; // one fit, as for a stage
-        fitting.qeSlope = d.fit.qeSlope;
-        FilterFit rival = fitFilter(table, network, fitting, judged);
+        FilterFit rival = refitFilterAsKind(d.fit, fitting.resonator, network, fitting);
         const std::size_t rows =
             fitPointCount(network.frequencyMHz.size()) * (d.fit.model.twoPort ? 3 : 1);
         const KindRivalry worth = kindRivalry(d.fit, rival, rows);

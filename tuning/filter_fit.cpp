@@ -401,6 +401,24 @@ FilterFit decoded(const FilterModel &model, const LeastSquares &solved, double n
     return fit;
 }
 
+FitData fitData(const Network &network, bool twoPort) {
+    std::vector<Complex> all[3] = {network.parameter({1, 1}), {}, {}};
+    if (twoPort) {
+        all[1] = network.parameter({2, 1});
+        all[2] = network.parameter({2, 2});
+    }
+    FitData data;
+    data.noiseDb = pooledNoiseDb(all);
+    const std::size_t stride =
+        std::max<std::size_t>(1, (all[0].size() + maxFitPoints - 1) / maxFitPoints);
+    for (std::size_t j = 0; j < all[0].size(); j += stride) {
+        data.f.push_back(network.frequencyMHz[j]);
+        for (std::size_t t = 0; t < (twoPort ? 3u : 1u); ++t)
+            data.measured[t].push_back(all[t][j]);
+    }
+    return data;
+}
+
 // One fit of `model`, from the design (each port's line from the trace's
 // mean turn against it) or from where `from` ended, the coupling slope
 // then starting at `slopeStart`.
@@ -484,6 +502,23 @@ FilterFit fitOnce(const FilterModel &model, const FitData &data, std::optional<d
 
 } // namespace
 
+FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Network &network,
+                            const FilterFitSettings &given) {
+    FilterModel model = fit.model;
+    model.resonator = kind;
+    const FitData data = fitData(network, model.twoPort);
+    // At the fit's slopes and at those given (else 0), as for a stage.
+    FilterFit best;
+    for (const bool own : {true, false}) {
+        model.couplingSlope = own ? fit.couplingSlope : given.couplingSlope.value_or(0);
+        model.qeSlope = own ? fit.qeSlope : given.qeSlope.value_or(0);
+        FilterFit again = fitOnce(model, data, given.qu, &fit);
+        if (own || (again.converged && !(again.residualRms >= best.residualRms)))
+            best = std::move(again);
+    }
+    return best;
+}
+
 FilterFit
 fitFilter(const TuningTable &table, const Network &network, const FilterFitSettings &s,
           const std::function<std::vector<JudgedElement>(const FilterFit &)> &elementsOf) {
@@ -498,20 +533,7 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
     model.couplingSlope = s.couplingSlope.value_or(0);
     model.qeSlope = s.qeSlope.value_or(0);
 
-    std::vector<Complex> all[3] = {network.parameter({1, 1}), {}, {}};
-    if (model.twoPort) {
-        all[1] = network.parameter({2, 1});
-        all[2] = network.parameter({2, 2});
-    }
-    FitData data;
-    data.noiseDb = pooledNoiseDb(all);
-    const std::size_t stride =
-        std::max<std::size_t>(1, (all[0].size() + maxFitPoints - 1) / maxFitPoints);
-    for (std::size_t j = 0; j < all[0].size(); j += stride) {
-        data.f.push_back(network.frequencyMHz[j]);
-        for (std::size_t t = 0; t < (model.twoPort ? 3u : 1u); ++t)
-            data.measured[t].push_back(all[t][j]);
-    }
+    const FitData data = fitData(network, model.twoPort);
     const std::size_t rows = data.f.size() * (model.twoPort ? 3 : 1);
 
     FilterFit held = fitOnce(model, data, s.qu);

@@ -140,4 +140,11 @@ FilterFit fitFilter(const TuningTable &table, const Network &network,
                     const FilterFitSettings &settings,
                     const std::function<std::vector<JudgedElement>(const FilterFit &)> &elementsOf);
 
+// The fit's model with the other resonator `kind`, its slopes held at the
+// fit's and at those `given` (else 0), its error terms as it has them,
+// fitted from where the fit ended, the better kept (as refitAsKind in
+// stage_fit.h).
+FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Network &network,
+                            const FilterFitSettings &given);
+
 } // namespace varnel

@@ -382,6 +382,45 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
     return point;
 }
 
+namespace {
+
+// The sweep's points a fit uses (every stride-th, at most maxFitPoints) and
+// the whole trace's noise (dB).
+double fitPoints(const Network &network, SParameter parameter, std::vector<double> &f,
+                 std::vector<Complex> &measured) {
+    const std::vector<Complex> all = network.parameter(parameter);
+    const std::size_t stride =
+        std::max<std::size_t>(1, (all.size() + maxFitPoints - 1) / maxFitPoints);
+    for (std::size_t j = 0; j < all.size(); j += stride) {
+        f.push_back(network.frequencyMHz[j]);
+        measured.push_back(all[j]);
+    }
+    return traceNoiseDb(all);
+}
+
+} // namespace
+
+StageFit refitAsKind(const StageFit &fit, ResonatorKind kind, const Network &network,
+                     const CheckSettings &settings) {
+    std::vector<double> f;
+    std::vector<Complex> measured;
+    const double noiseDb = fitPoints(network, settings.parameter, f, measured);
+    FitModel model = fit.model;
+    model.resonator = kind;
+    // At the fit's slopes, and at those given (else 0): slopes bend the
+    // response as the other mapping does, so the fit's may stand for it.
+    StageFit best;
+    for (const bool own : {true, false}) {
+        model.couplingSlope = own ? fit.couplingSlope : settings.couplingSlope.value_or(0);
+        model.qeSlope = own ? fit.qeSlope : settings.qeSlope.value_or(0);
+        StageFit again = fitOnce(model, f, measured, settings.qu, noiseDb, &fit);
+        again.noiseDb = noiseDb;
+        if (own || (again.converged && !(again.residualRms >= best.residualRms)))
+            best = std::move(again);
+    }
+    return best;
+}
+
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings) {
     const std::size_t k = static_cast<std::size_t>(settings.stage);
     FitModel model;
@@ -394,16 +433,9 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
     model.couplingSlope = settings.couplingSlope.value_or(0);
     model.qeSlope = settings.qeSlope.value_or(0);
 
-    const std::vector<Complex> all = network.parameter(settings.parameter);
-    const std::size_t stride =
-        std::max<std::size_t>(1, (all.size() + maxFitPoints - 1) / maxFitPoints);
     std::vector<double> f;
     std::vector<Complex> measured;
-    for (std::size_t j = 0; j < all.size(); j += stride) {
-        f.push_back(network.frequencyMHz[j]);
-        measured.push_back(all[j]);
-    }
-    const double noiseDb = traceNoiseDb(all);
+    const double noiseDb = fitPoints(network, settings.parameter, f, measured);
     // The calibration's residual terms join a fit that does not match
     // without them, where they make it match.
     auto withCalibration = [&](StageFit fit) {

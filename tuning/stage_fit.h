@@ -137,6 +137,14 @@ struct StageFit {
 // table, f0, Qu and resonator kind of the settings.
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings);
 
+// The fit's model with the other resonator `kind`, its slopes held at the
+// fit's and at those given (else 0), the load and error terms as the fit
+// has them, fitted from where the fit ended: what the other kind explains
+// of the same sweep at the cost of two fits, the better kept
+// (slope_choice.h's kindRivalry judges it).
+StageFit refitAsKind(const StageFit &fit, ResonatorKind kind, const Network &network,
+                     const CheckSettings &settings);
+
 // The uncertainty of couplingErrorPercent(i) (of outputErrorPercent when i
 // is 0), in percent, from the scales' uncertainties.
 double couplingUncertaintyPercent(const StageFit &fit, std::size_t i);
