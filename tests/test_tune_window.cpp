@@ -145,6 +145,16 @@ TEST_F(TuneWindowTest, InvalidInputsAreMarkedWhereTheyAre) {
     EXPECT_EQ(cell(1, 2), before);
     set("bandwidth", "10");
     EXPECT_TRUE(window->statusText().isEmpty());
+    // A slope may be negative or empty (fitted), not a word.
+    for (const char *name : {"couplingSlope", "qeSlope"}) {
+        const std::string reason = std::string(name) + "Reason";
+        set(name, "steep");
+        EXPECT_TRUE(label(reason.c_str())->text().contains("leave it empty")) << name;
+        set(name, "-0.8");
+        EXPECT_TRUE(label(reason.c_str())->isHidden()) << name;
+        set(name, "");
+        EXPECT_TRUE(label(reason.c_str())->isHidden()) << name;
+    }
 }
 
 // varnel-calc's check of the stage 2 test sweep (Qu 3000 at 1000 MHz).

@@ -372,6 +372,9 @@ QString adviceFor(const CheckReport &report) {
 QString problemFor(const InputProblem &p) {
     switch (p.kind) {
     case InputProblem::NotANumber:
+        if (p.field == InputField::CouplingSlope || p.field == InputField::QeSlope)
+            return TuneWindow::tr("Enter the slope as a number (0 for none), or leave it empty "
+                                  "to fit it.");
         return p.field == InputField::ElectricalDelay
                    ? TuneWindow::tr("Enter the electrical delay in ns (0 for none), with a "
                                     "decimal point.")
@@ -868,6 +871,17 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
         option("toleranceFrequency", tr("Resonator tolerance (% of BW)"), QStringLiteral("2"),
                tr("The largest offset of a resonator from f0 that passes, in % of the bandwidth"),
                InputField::ToleranceFrequency);
+    m_couplingSlope =
+        option("couplingSlope", tr("Couplings' slope"), QString(),
+               tr("k(f) = k0 (f/f0)^P, as the filter's design gives it; empty: fitted where "
+                  "the sweep shows it"),
+               InputField::CouplingSlope);
+    m_couplingSlope->setPlaceholderText(tr("fitted"));
+    m_qeSlope = option("qeSlope", tr("Ports' slope"), QString(),
+                       tr("1/Qe(f) = (f/f0)^P / Qe0, as the filter's design gives it; empty: "
+                          "fitted where the sweep shows it"),
+                       InputField::QeSlope);
+    m_qeSlope->setPlaceholderText(tr("fitted"));
     m_average = new QSpinBox;
     m_average->setObjectName(QStringLiteral("average"));
     m_average->setRange(1, 64);
@@ -1147,7 +1161,9 @@ std::vector<std::pair<QLineEdit *, const char *>> TuneWindow::savedFields() cons
             {m_aperture, "aperture"},
             {m_edelay, "edelay"},
             {m_tolerance, "tolerance"},
-            {m_toleranceFrequency, "toleranceFrequency"}};
+            {m_toleranceFrequency, "toleranceFrequency"},
+            {m_couplingSlope, "couplingSlope"},
+            {m_qeSlope, "qeSlope"}};
 }
 
 void TuneWindow::restoreSettings() {
@@ -1252,6 +1268,8 @@ void TuneWindow::textsEdited() {
     texts.electricalDelay = m_edelay->text().trimmed().toStdString();
     texts.tolerance = m_tolerance->text().trimmed().toStdString();
     texts.toleranceFrequency = m_toleranceFrequency->text().trimmed().toStdString();
+    texts.couplingSlope = m_couplingSlope->text().trimmed().toStdString();
+    texts.qeSlope = m_qeSlope->text().trimmed().toStdString();
     texts.resonator = m_resonator->currentData().toString().toStdString();
     texts.output = m_output->currentData().toString().toStdString();
     m_session.setTexts(texts);

@@ -202,6 +202,9 @@ void TuningSession::recheck() {
         diagnose.f0 = m_inputs->f0;
         diagnose.qu = m_inputs->qu;
         diagnose.resonator = settings.resonator;
+        diagnose.resonatorAuto = settings.resonatorAuto;
+        diagnose.couplingSlope = settings.couplingSlope;
+        diagnose.qeSlope = settings.qeSlope;
         diagnose.tolerancePercent = settings.tolerancePercent;
         diagnose.toleranceFrequencyPercent = settings.toleranceFrequencyPercent;
         m_checkWatcher.setFuture(QtConcurrent::run(

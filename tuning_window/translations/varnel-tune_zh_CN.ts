@@ -1278,6 +1278,30 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <source>Saved %1</source>
         <translation>已保存 %1</translation>
     </message>
+    <message>
+        <source>Couplings' slope</source>
+        <translation>耦合斜率</translation>
+    </message>
+    <message>
+        <source>Ports' slope</source>
+        <translation>端口斜率</translation>
+    </message>
+    <message>
+        <source>fitted</source>
+        <translation>拟合</translation>
+    </message>
+    <message>
+        <source>k(f) = k0 (f/f0)^P, as the filter's design gives it; empty: fitted where the sweep shows it</source>
+        <translation>k(f) = k0 (f/f0)^P，按滤波器设计给出；留空：在扫描显示时拟合</translation>
+    </message>
+    <message>
+        <source>1/Qe(f) = (f/f0)^P / Qe0, as the filter's design gives it; empty: fitted where the sweep shows it</source>
+        <translation>1/Qe(f) = (f/f0)^P / Qe0，按滤波器设计给出；留空：在扫描显示时拟合</translation>
+    </message>
+    <message>
+        <source>Enter the slope as a number (0 for none), or leave it empty to fit it.</source>
+        <translation>请输入斜率数值（0 表示无），或留空以拟合。</translation>
+    </message>
 </context>
 <context>
     <name>varnel::TuningSession</name>
