@@ -108,14 +108,7 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
             d.aboveUnityDb = std::max(d.aboveUnityDb, 20 * std::log10(std::abs(v)));
         }
 
-    for (Doubt doubt : fitDoubts(fit.converged, fit.residualRms, fit.noiseDb, d.elements)) {
-        doubt.byCalibration = doubt.kind == Doubt::TooNoisy && fit.model.calibration;
-        d.doubts.push_back(doubt);
-    }
-    if (fit.slopeAmbiguous)
-        d.doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
-    if (d.betterResonator)
-        d.doubts.push_back(kindDoubt(*d.betterResonator));
+    d.doubts = fittedDoubts(fit, fit.noiseDb, d.elements, d.betterResonator);
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;

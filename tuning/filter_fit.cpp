@@ -200,30 +200,40 @@ PortTerms portTerms(const FilterModel &model, const std::vector<double> &x, int 
     return {Complex(x[at], x[at + 1]), Complex(x[at + 2], x[at + 3]), 1 + x[at + 4]};
 }
 
+// One port's measured reflection through its terms, the far port's match
+// terminating the filter: in = own + b^2 e11_far / (1 - e11_far other),
+// value = e00 + T in / (1 - e11 in), and the partials the chain rule needs
+// (own is the port's reflection, other the far port's, b the transmission;
+// open = 1 - e11_far other).
+struct Reflection {
+    Complex open, in, perB, perOther, perFarMatch, den, value, perIn;
+};
+Reflection reflectionAt(const PortTerms &near, const PortTerms &far, Complex own, Complex b,
+                        Complex other) {
+    Reflection r;
+    r.open = 1.0 - far.e11 * other;
+    r.in = own + b * b * far.e11 / r.open;
+    r.perB = 2.0 * b * far.e11 / r.open;
+    r.perOther = b * b * far.e11 * far.e11 / (r.open * r.open);
+    r.perFarMatch = b * b / (r.open * r.open);
+    r.den = 1.0 - near.e11 * r.in;
+    r.value = near.e00 + near.tracking * r.in / r.den;
+    r.perIn = near.tracking / (r.den * r.den);
+    return r;
+}
+
 // The calibration's terms around the filter and its lines (the header's
 // formulas), the derivatives by the chain rule through S11, S21, S22.
 void addCalibration(const FilterModel &model, const std::vector<double> &x, FilterPoint &point) {
     const PortTerms one = portTerms(model, x, 0);
     const PortTerms two = model.twoPort ? portTerms(model, x, 1) : PortTerms{};
     const Complex a = point.s11, b = point.s21, c = point.s22;
-    // Port 1's reflection: in_1 and its partials in a, b, c and e11_2.
-    const Complex open2 = 1.0 - two.e11 * c;
-    const Complex in1 = a + b * b * two.e11 / open2;
-    const Complex in1b = 2.0 * b * two.e11 / open2,
-                  in1c = b * b * two.e11 * two.e11 / (open2 * open2),
-                  in1m2 = b * b / (open2 * open2);
-    const Complex den1 = 1.0 - one.e11 * in1;
-    const Complex m11 = one.e00 + one.tracking * in1 / den1;
-    const Complex perIn1 = one.tracking / (den1 * den1);
-    // Port 2's, the ports swapped.
-    const Complex open1 = 1.0 - one.e11 * a;
-    const Complex in2 = c + b * b * one.e11 / open1;
-    const Complex in2b = 2.0 * b * one.e11 / open1,
-                  in2a = b * b * one.e11 * one.e11 / (open1 * open1),
-                  in2m1 = b * b / (open1 * open1);
-    const Complex den2 = 1.0 - two.e11 * in2;
-    const Complex m22 = two.e00 + two.tracking * in2 / den2;
-    const Complex perIn2 = two.tracking / (den2 * den2);
+    const Reflection one1 = reflectionAt(one, two, a, b, c), two2 = reflectionAt(two, one, c, b, a);
+    const Complex open1 = two2.open, open2 = one1.open; // 1 - e11_p S_pp
+    const Complex in1 = one1.in, in1b = one1.perB, in1c = one1.perOther, in1m2 = one1.perFarMatch,
+                  den1 = one1.den, m11 = one1.value, perIn1 = one1.perIn;
+    const Complex in2 = two2.in, in2b = two2.perB, in2a = two2.perOther, in2m1 = two2.perFarMatch,
+                  den2 = two2.den, m22 = two2.value, perIn2 = two2.perIn;
     // The transmission.
     const double t = std::sqrt(one.tracking * two.tracking);
     const Complex through = open1 * open2 - one.e11 * two.e11 * b * b;

@@ -113,14 +113,8 @@ Verdict judgeStage(const CheckReport &report) {
         v.doubts.push_back(d);
     }
     std::vector<JudgedElement> elements = stageElements(fit, report.settings, report.bandwidthMHz);
-    for (Doubt d : fitDoubts(fit.converged, fit.residualRms, report.noiseDb, elements)) {
-        d.byCalibration = d.kind == Doubt::TooNoisy && fit.model.calibration;
+    for (const Doubt &d : fittedDoubts(fit, report.noiseDb, elements, report.betterResonator))
         v.doubts.push_back(d);
-    }
-    if (fit.slopeAmbiguous)
-        v.doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
-    if (report.betterResonator)
-        v.doubts.push_back(kindDoubt(*report.betterResonator));
     if (!v.doubts.empty()) {
         v.outcome = Verdict::Uncertain;
         return v;

@@ -3,6 +3,7 @@
 #include "tuning/stage_model.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -134,6 +135,24 @@ std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
 Doubt kindDoubt(ResonatorKind better);
 // The doubt of a fit that free slopes explain as well.
 Doubt slopeDoubt(double couplingSlope, double qeSlope);
+// The doubts of a fit, a stage's or a whole filter's: fitDoubts, a noise
+// doubt marked as the calibration terms' where the fit has them, the slope
+// doubt, and the other kind's where it explains the sweep clearly better.
+template <class Fit>
+std::vector<Doubt> fittedDoubts(const Fit &fit, double noiseDb,
+                                const std::vector<JudgedElement> &elements,
+                                std::optional<ResonatorKind> betterResonator) {
+    std::vector<Doubt> doubts;
+    for (Doubt d : fitDoubts(fit.converged, fit.residualRms, noiseDb, elements)) {
+        d.byCalibration = d.kind == Doubt::TooNoisy && fit.model.calibration;
+        doubts.push_back(d);
+    }
+    if (fit.slopeAmbiguous)
+        doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
+    if (betterResonator)
+        doubts.push_back(kindDoubt(*betterResonator));
+    return doubts;
+}
 
 // "pass", "fail" or "uncertain".
 const char *outcomeName(Verdict::Outcome outcome);
