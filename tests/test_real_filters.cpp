@@ -35,7 +35,9 @@ enum class Kind {
     StrongSlopeAsLumped,
     Parasitic,
     Calibration,
-    Narrow
+    Narrow,
+    Waveguide,
+    WaveguideCutoffFitted
 };
 
 struct KindRow {
@@ -67,6 +69,11 @@ RealFilter drawFilter(Kind kind, int stage, std::mt19937 &random) {
     if (tem) {
         s.mapping = Mapping::Coaxial;
         s.bandwidth = s.f0 * between(0.05, 0.10);
+    }
+    if (kind == Kind::Waveguide || kind == Kind::WaveguideCutoffFitted) {
+        s.mapping = Mapping::Waveguide;
+        s.bandwidth = s.f0 * between(0.03, 0.10);
+        s.cutoffMHz = s.f0 * between(0.6, 0.8);
     }
     if (kind == Kind::MildSlope) {
         s.couplingSlope = between(-0.3, 0.3);
@@ -172,8 +179,15 @@ struct Tally {
 };
 
 ResonatorKind kindChecked(Kind kind) {
+    if (kind == Kind::Waveguide || kind == Kind::WaveguideCutoffFitted)
+        return ResonatorKind::Waveguide;
     return kind == Kind::Tem || kind == Kind::StrongSlope ? ResonatorKind::Coaxial
                                                           : ResonatorKind::Lumped;
+}
+
+// The cut-off the tuner gives: the guide's, unless it is left to the fit.
+std::optional<double> cutoffGiven(Kind kind, const RealFilter &s) {
+    return kind == Kind::Waveguide ? std::optional(s.cutoffMHz) : std::nullopt;
 }
 
 Tally checkBattery(Kind kind, int cases, unsigned seed) {
@@ -189,6 +203,7 @@ Tally checkBattery(Kind kind, int cases, unsigned seed) {
         settings.f0 = s.f0;
         settings.qu = c % 2 == 0 ? s.qu : std::nullopt;
         settings.resonator = kindChecked(kind);
+        settings.cutoff = cutoffGiven(kind, s);
         const auto result = checkStage(tableOf(s), n, settings);
         const CheckReport *r = std::get_if<CheckReport>(&result);
         const bool decided = r && r->verdict.outcome != Verdict::Uncertain;
@@ -225,6 +240,7 @@ Tally diagnoseBattery(Kind kind, int cases, unsigned seed) {
         settings.f0 = s.f0;
         settings.qu = c % 2 == 0 ? s.qu : std::nullopt;
         settings.resonator = kindChecked(kind);
+        settings.cutoff = cutoffGiven(kind, s);
         const auto result = diagnoseFilter(tableOf(s), n, settings);
         const Diagnosis *d = std::get_if<Diagnosis>(&result);
         const bool decided = d && d->outcome != Diagnosis::TooFar;
@@ -249,6 +265,8 @@ const KindRow kinds[] = {
     {"parasitic_cross_couplings", Kind::Parasitic},
     {"calibration_residuals", Kind::Calibration},
     {"orders_9_to_12_narrow", Kind::Narrow},
+    {"waveguide_cutoff_given", Kind::Waveguide},
+    {"waveguide_cutoff_fitted", Kind::WaveguideCutoffFitted},
 };
 
 class RealFilterTest : public ::testing::TestWithParam<KindRow> {};

@@ -81,7 +81,7 @@ const InputRow inputRows[] = {
     {"resonator_word",
      with([](StageInputTexts &t) { t.resonator = "quarter-wave"; }),
      {{InputField::Resonator, InputProblem::NotAResonator}},
-     "--x needs lumped or coaxial, got 'quarter-wave'"},
+     "--x needs lumped, coaxial, waveguide or auto, got 'quarter-wave'"},
     {"parameter",
      with([](StageInputTexts &t) { t.parameter = "S51"; }),
      {{InputField::Parameter, InputProblem::NotAParameter}},

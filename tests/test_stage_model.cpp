@@ -1,3 +1,4 @@
+#include "matrix_generator.h"
 #include "table_test.h"
 #include "tuning/stage_model.h"
 
@@ -202,9 +203,62 @@ TEST(StageModel, CoaxialResonatorsMatchTheirClosedForm) {
             << k;
 }
 
+// The header's worked example for waveguide resonators; every stage's S11
+// against the coupling-matrix generator's guide-wavelength mapping, over
+// a 20 % band and below the cut-off (total reflection there).
+TEST(StageModel, WaveguideResonatorsMatchTheGenerator) {
+    const TuningTable t = table("5", "200", "0.01");
+    const StageModel example =
+        stageModel(table("5", "10", "0.01"), 1, 1000, std::nullopt, ResonatorKind::Waveguide,
+                   StageOutput::Open, 600);
+    EXPECT_NEAR(stageResponse(example, 1001).delay, 46.9744, 5e-5);
+    EXPECT_NEAR(mapFrequency(ResonatorKind::Waveguide, 1001, 1000, 600).omega, 0.199782 * 0.0100003,
+                2e-7);
+    for (int k = 1; k <= 5; ++k) {
+        varnel::testing::RealFilter s;
+        s.order = 5;
+        s.bandwidth = 200;
+        s.stage = k;
+        s.mapping = varnel::testing::Mapping::Waveguide;
+        s.cutoffMHz = 700;
+        s.qu = 2000.0;
+        // The generator's last stage runs into its load.
+        const StageModel m = stageModel(t, k, 1000, 2000.0, ResonatorKind::Waveguide,
+                                        k == 5 ? StageOutput::Loaded : StageOutput::Open, 700);
+        const std::complex<double> below = stageResponse(m, 650).s11;
+        EXPECT_NEAR(std::abs(below), 1, 1e-6) << "stage " << k << " below the cut-off";
+        for (const double f : {800.0, 930.0, 1000.0, 1040.0, 1100.0, 1300.0}) {
+            const auto expected = varnel::testing::realFilterAt(s, t, f).s11;
+            const std::complex<double> got = stageResponse(m, f).s11;
+            EXPECT_NEAR(std::abs(got - std::complex<double>(expected)), 0, 1e-9)
+                << "stage " << k << " at " << f;
+        }
+    }
+}
+
+// Each mapping's slopes per omega and per resonator against fine
+// differences, and its inverse.
+TEST(StageModel, MappingsSlopesAndInverse) {
+    for (const ResonatorKind kind :
+         {ResonatorKind::Lumped, ResonatorKind::Coaxial, ResonatorKind::Waveguide})
+        for (const double f : {900.0, 995.0, 1000.0, 1010.0, 1150.0}) {
+            const double fr = 1002, fc = 650, h = 1e-4;
+            auto at = [&](double x, double r) { return mapFrequency(kind, x, r, fc).omega; };
+            const MappedFrequency m = mapFrequency(kind, f, fr, fc);
+            EXPECT_NEAR(m.perOmega, (at(f + h, fr) - at(f - h, fr)) / (2 * h) / (2 * pi), 1e-9)
+                << resonatorKindName(kind) << " at " << f;
+            EXPECT_NEAR(m.perResonator, (at(f, fr + h) - at(f, fr - h)) / (2 * h), 1e-9)
+                << resonatorKindName(kind) << " at " << f;
+            EXPECT_NEAR(unmapFrequency(kind, m.omega, fr, fc), f, 1e-9)
+                << resonatorKindName(kind) << " at " << f;
+        }
+}
+
 TEST(StageModel, ResonatorKindWords) {
     EXPECT_EQ(parseResonatorKind("lumped"), ResonatorKind::Lumped);
     EXPECT_EQ(parseResonatorKind("Coaxial"), ResonatorKind::Coaxial);
+    EXPECT_EQ(parseResonatorKind("WAVEGUIDE"), ResonatorKind::Waveguide);
+    EXPECT_STREQ(resonatorKindName(ResonatorKind::Waveguide), "waveguide");
     for (const char *bad : {"", "coax", "lumped ", "quarter-wave"})
         EXPECT_FALSE(parseResonatorKind(bad)) << bad;
 }

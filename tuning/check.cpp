@@ -99,6 +99,9 @@ std::string checkRefusalText(const CheckRefusal &refusal) {
     case CheckRefusal::NotFinite:
         return "the delay at " + formatShortest(refusal.fromMHz) +
                " MHz is not a finite number: the frequencies around it are too close together";
+    case CheckRefusal::CutoffNeeded:
+        return "a waveguide's cut-off is fitted from a reflection only: give the cut-off to check "
+               "a transmission";
     }
     return {};
 }
@@ -206,6 +209,10 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     // The whole sweep fitted, for a reflection: what each resonator and
     // coupling is, and which end the last stage has.
     const bool reflection = settings.parameter.row == settings.parameter.column;
+    if (!reflection && settings.resonator == ResonatorKind::Waveguide && !settings.cutoff) {
+        refusal.kind = CheckRefusal::CutoffNeeded;
+        return refusal;
+    }
     report.output = settings.output.value_or(StageOutput::Open);
     if (reflection) {
         report.fit = fitStage(table, network, settings);
@@ -216,6 +223,7 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         if (effectiveBandwidth(table.first.bandwidth) / settings.f0 >= kindsApartFbw) {
             CheckSettings other = settings;
             other.resonator = otherResonatorKind(settings.resonator);
+            other.cutoff.reset();
             StageFit rival = refitAsKind(*report.fit, other.resonator, network, settings);
             const KindRivalry worth =
                 kindRivalry(*report.fit, rival, fitPointCount(network.frequencyMHz.size()));
@@ -238,8 +246,9 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         targetQu = std::min(
             targetQu ? *targetQu : report.fit->qu(report.fit->model.fbw).value_or(highestTargetQu),
             highestTargetQu);
-    const StageModel model = stageModel(table, settings.stage, settings.f0, targetQu,
-                                        report.settings.resonator, report.output);
+    const StageModel model =
+        stageModel(table, settings.stage, settings.f0, targetQu, report.settings.resonator,
+                   report.output, report.fit ? report.fit->model.cutoff : settings.cutoff.value_or(0));
     std::vector<std::complex<double>> target(f.size());
     for (std::size_t i = 0; i < f.size(); ++i)
         target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);

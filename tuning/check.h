@@ -68,6 +68,8 @@ struct CheckSettings {
     // The couplings' and the ports' slopes with frequency (stage_fit.h);
     // none: fitted.
     std::optional<double> couplingSlope, qeSlope;
+    // A waveguide's cut-off (MHz); none: fitted (cutoff_search.h).
+    std::optional<double> cutoff;
     // The last stage's output; none: found from the sweep.
     std::optional<StageOutput> output;
 };
@@ -131,6 +133,7 @@ struct CheckRefusal {
         ElectricalDelay,  // more than the sweep can take (electricalDelay)
         UndefinedPhase,   // |S| = 0 at `points` points, the first at fromMHz
         NotFinite,        // the delay at fromMHz is not a finite number
+        CutoffNeeded,     // a waveguide's cut-off, fitted from a reflection only
     } kind;
     int stage = 0, order = 0;
     ApertureRefusal aperture{};

@@ -80,12 +80,14 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     d.settings = s;
     d.order = static_cast<int>(table.stages.size());
     d.bandwidthMHz = table.first.bandwidth;
-    FilterFitSettings fitting{s.f0, s.qu, s.resonator, s.s11Only, s.couplingSlope, s.qeSlope};
+    FilterFitSettings fitting{s.f0,           s.qu,      s.resonator, s.s11Only,
+                              s.couplingSlope, s.qeSlope, s.cutoff};
     auto judged = [&](const FilterFit &fit) { return diagnosisElements(fit, s, d.bandwidthMHz); };
     d.fit = fitFilter(table, network, fitting, judged);
     // The other kind of resonator, as for a stage (check.cpp).
     if (effectiveBandwidth(d.bandwidthMHz) / s.f0 >= kindsApartFbw) {
         fitting.resonator = otherResonatorKind(s.resonator);
+        fitting.cutoff.reset();
         FilterFit rival = refitFilterAsKind(d.fit, fitting.resonator, network, fitting);
         const std::size_t rows =
             fitPointCount(network.frequencyMHz.size()) * (d.fit.model.twoPort ? 3 : 1);

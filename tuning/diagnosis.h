@@ -41,6 +41,7 @@ struct DiagnoseSettings {
     // The couplings' and the ports' slopes with frequency (filter_fit.h),
     // where they are known; else fitted where the sweep tells them.
     std::optional<double> couplingSlope, qeSlope;
+    std::optional<double> cutoff; // a waveguide's, as for a stage (check.h)
 };
 
 // Every element of a fitted filter with its tolerance, in ladder order.

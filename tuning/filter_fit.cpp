@@ -1,5 +1,6 @@
 #include "tuning/filter_fit.h"
 
+#include "tuning/cutoff_search.h"
 #include "tuning/least_squares.h"
 #include "tuning/slope_choice.h"
 #include "tuning/stage_fit.h"
@@ -89,7 +90,7 @@ FilterPoint ladderAt(const FilterModel &model, const std::vector<double> &x, dou
     for (auto *v : {&diagonal, &perOffset, &perScale, &perLoss, &pivot, &ratio, &x1, &xn})
         v->resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + x[i]);
+        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + x[i], model.cutoff);
         const Complex pi_(r, mapped.omega / model.fbw);
         const double a = model.g[i] * x[n + i];
         diagonal[i] = a * pi_;
@@ -359,9 +360,7 @@ double FilterFit::returnLossDb(const std::vector<double> &x) const {
     double worst = 0;
     for (int i = 0; i <= 200; ++i) {
         const double omega = model.fbw * (i / 100.0 - 1);
-        const double f = model.resonator == ResonatorKind::Coaxial
-                             ? model.f0 + 2 * model.f0 / pi * std::atan(pi * omega / 4)
-                             : model.f0 * (omega / 2 + std::sqrt(omega * omega / 4 + 1));
+        const double f = unmapFrequency(model.resonator, omega, model.f0, model.cutoff);
         worst = std::max(worst, std::abs(filterModelAt(model, x, f, false).s11));
     }
     return -20 * std::log10(worst);
@@ -513,9 +512,10 @@ FilterFit fitOnce(const FilterModel &model, const FitData &data, std::optional<d
 } // namespace
 
 FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Network &network,
-                            const FilterFitSettings &given) {
+                            const FilterFitSettings &given, double cutoffMHz) {
     FilterModel model = fit.model;
     model.resonator = kind;
+    model.cutoff = kind == ResonatorKind::Waveguide ? cutoffMHz : 0;
     const FitData data = fitData(network, model.twoPort);
     // At the fit's slopes and at those given (else 0), as for a stage.
     FilterFit best;
@@ -539,6 +539,8 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
     model.f0 = s.f0;
     model.fbw = effectiveBandwidth(table.first.bandwidth) / s.f0;
     model.resonator = s.resonator;
+    if (s.resonator == ResonatorKind::Waveguide)
+        model.cutoff = s.cutoff.value_or(startingCutoff(model.f0, model.fbw));
     model.twoPort = network.ports >= 2 && !s.s11Only;
     model.couplingSlope = s.couplingSlope.value_or(0);
     model.qeSlope = s.qeSlope.value_or(0);
@@ -570,12 +572,26 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
         }
         chosen = chooseSlopes(std::move(held), std::move(loose), rows, elementsOf);
     }
-    if (chosen.matchesSweep() || chosen.slopeAmbiguous || beyondExtensions(chosen))
+    if (!chosen.matchesSweep() && !chosen.slopeAmbiguous && !beyondExtensions(chosen)) {
+        FilterModel calibrated = chosen.model;
+        calibrated.calibration = true;
+        FilterFit again = fitOnce(calibrated, data, s.qu, &chosen);
+        if (again.matchesSweep())
+            chosen = std::move(again);
+    }
+    // A waveguide's cut-off not given: fitted about the fit found at the
+    // scan's middle (cutoff_search.h).
+    if (s.resonator != ResonatorKind::Waveguide || s.cutoff || beyondExtensions(chosen))
         return chosen;
-    FilterModel calibrated = chosen.model;
-    calibrated.calibration = true;
-    FilterFit again = fitOnce(calibrated, data, s.qu, &chosen);
-    return again.matchesSweep() ? again : chosen;
+    auto refit = [&](const FilterFit &from, double cutoff) {
+        FilterModel m = from.model;
+        m.cutoff = cutoff;
+        FilterFit again = fitOnce(m, data, s.qu, &from);
+        again.slopeAmbiguous =
+            chosen.slopeAmbiguous || (again.slopesFitted() && !plausibleSlopes(again));
+        return again;
+    };
+    return fitCutoff(chosen, model.f0, model.fbw, rows, refit, elementsOf);
 }
 
 } // namespace varnel

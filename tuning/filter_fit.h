@@ -56,6 +56,7 @@ struct FilterModel {
     double load = 1;       // g_(n+1)
     double f0 = 0, fbw = 0;
     ResonatorKind resonator = ResonatorKind::Lumped;
+    double cutoff = 0;   // MHz, a waveguide's
     bool twoPort = true; // S21 and S22 fitted: port 2's line too
     // The slopes given (or held); one without a value is fitted.
     std::optional<double> couplingSlope = 0.0, qeSlope = 0.0;
@@ -90,6 +91,8 @@ struct FilterFit {
     // elsewhere (slope_choice.h): the slopes they found.
     bool slopeAmbiguous = false;
     bool slopesFitted() const { return !model.couplingSlope || !model.qeSlope; }
+    // A waveguide's cut-off (model.cutoff) fitted, not given.
+    std::optional<CutoffRange> fittedCutoff;
     // Each port's fitted error terms (zero without them).
     std::complex<double> directivity[2], sourceMatch[2];
     double tracking[2] = {1, 1};
@@ -129,6 +132,7 @@ struct FilterFitSettings {
     ResonatorKind resonator = ResonatorKind::Lumped;
     bool s11Only = false;
     std::optional<double> couplingSlope, qeSlope;
+    std::optional<double> cutoff; // MHz, a waveguide's; none: fitted
 };
 
 // Fits the filter of `table` to the sweep: S11, and S21 and S22 when the
@@ -145,6 +149,6 @@ FilterFit fitFilter(const TuningTable &table, const Network &network,
 // fitted from where the fit ended, the better kept (as refitAsKind in
 // stage_fit.h).
 FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Network &network,
-                            const FilterFitSettings &given);
+                            const FilterFitSettings &given, double cutoffMHz = 0);
 
 } // namespace varnel

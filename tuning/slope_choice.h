@@ -46,6 +46,13 @@ inline bool elementsDisagree(const std::vector<JudgedElement> &a,
     return false;
 }
 
+// Slopes within 1.5 x their prior: what filters have.
+template <class Fit>
+bool plausibleSlopes(const Fit &fit) {
+    return std::abs(fit.couplingSlope) <= 1.5 * slopePrior &&
+           std::abs(fit.qeSlope) <= 1.5 * slopePrior;
+}
+
 // Fit: converged, residualRms, noiseDb, matchesSweep(), couplingSlope,
 // qeSlope, slopeAmbiguous; `elementsOf(fit)` its judged elements.
 template <class Fit, class ElementsOf>
@@ -61,10 +68,7 @@ Fit chooseSlopes(Fit held, std::vector<Fit> free, std::size_t pointCount, Elemen
     const bool useFree = gain > slopeGain || !held.matchesSweep();
     Fit chosen = useFree ? free.front() : held;
     const std::vector<JudgedElement> a = elementsOf(chosen);
-    auto plausible = [](const Fit &fit) {
-        return std::abs(fit.couplingSlope) <= 1.5 * slopePrior &&
-               std::abs(fit.qeSlope) <= 1.5 * slopePrior;
-    };
+    auto plausible = [](const Fit &fit) { return plausibleSlopes(fit); };
     bool ambiguous = useFree && !plausible(chosen);
     std::vector<const Fit *> rivals = {&held};
     for (const Fit &fit : free)

@@ -2,6 +2,7 @@
 
 #include "calculation/conversions.h"
 #include "tuning/check.h"
+#include "tuning/cutoff_search.h"
 #include "tuning/least_squares.h"
 #include "tuning/slope_choice.h"
 #include "tuning/trace_noise.h"
@@ -339,7 +340,7 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
     p.resize(k);
     dpd.resize(k); // p_i and dp_i/dd_i
     for (std::size_t i = 0; i < k; ++i) {
-        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + parameters[i]);
+        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + parameters[i], model.cutoff);
         p[i] = {r, mapped.omega / model.fbw};
         dpd[i] = {0, mapped.perResonator / model.fbw};
     }
@@ -401,12 +402,13 @@ double fitPoints(const Network &network, SParameter parameter, std::vector<doubl
 } // namespace
 
 StageFit refitAsKind(const StageFit &fit, ResonatorKind kind, const Network &network,
-                     const CheckSettings &settings) {
+                     const CheckSettings &settings, double cutoffMHz) {
     std::vector<double> f;
     std::vector<Complex> measured;
     const double noiseDb = fitPoints(network, settings.parameter, f, measured);
     FitModel model = fit.model;
     model.resonator = kind;
+    model.cutoff = kind == ResonatorKind::Waveguide ? cutoffMHz : 0;
     // At the fit's slopes, and at those given (else 0): slopes bend the
     // response as the other mapping does, so the fit's may stand for it.
     StageFit best;
@@ -429,6 +431,9 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
     model.f0 = settings.f0;
     model.fbw = effectiveBandwidth(table.first.bandwidth) / settings.f0;
     model.resonator = settings.resonator;
+    const bool cutoffFitted = settings.resonator == ResonatorKind::Waveguide && !settings.cutoff;
+    if (settings.resonator == ResonatorKind::Waveguide)
+        model.cutoff = settings.cutoff.value_or(startingCutoff(model.f0, model.fbw));
     // Held: the slopes as given, else none.
     model.couplingSlope = settings.couplingSlope.value_or(0);
     model.qeSlope = settings.qeSlope.value_or(0);
@@ -469,7 +474,25 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
             return stageElements(fit, settings, table.first.bandwidth);
         });
     };
-    auto fitted = [&](const FitModel &m) { return withCalibration(slopeChoice(m)); };
+    // A waveguide's cut-off not given: fitted about the fit found at the
+    // scan's middle, the fit's slopes and error terms as it has them.
+    auto withCutoff = [&](StageFit fit) {
+        if (!cutoffFitted || beyondExtensions(fit))
+            return fit;
+        auto refit = [&](const StageFit &from, double cutoff) {
+            FitModel m = from.model;
+            m.cutoff = cutoff;
+            StageFit again = fitOnce(m, f, measured, settings.qu, noiseDb, &from);
+            again.noiseDb = noiseDb;
+            again.slopeAmbiguous =
+                fit.slopeAmbiguous || (again.slopesFitted() && !plausibleSlopes(again));
+            return again;
+        };
+        return fitCutoff(fit, model.f0, model.fbw, f.size(), refit, [&](const StageFit &s) {
+            return stageElements(s, settings, table.first.bandwidth);
+        });
+    };
+    auto fitted = [&](const FitModel &m) { return withCutoff(withCalibration(slopeChoice(m))); };
     const bool last = k == table.stages.size();
     if (!last || settings.output == StageOutput::Open)
         return fitted(model);

@@ -66,6 +66,7 @@ struct FitModel {
     std::vector<double> g;
     double f0 = 0, fbw = 0;
     ResonatorKind resonator = ResonatorKind::Lumped;
+    double cutoff = 0; // MHz, a waveguide's
     std::optional<double> load;
     std::optional<double> couplingSlope, qeSlope; // given
     // Where the parameters after the elements stand.
@@ -100,6 +101,8 @@ struct StageFit {
     // element on the other side of its tolerance: the slopes they found.
     bool slopeAmbiguous = false;
     bool slopesFitted() const { return !model.couplingSlope || !model.qeSlope; }
+    // A waveguide's cut-off (model.cutoff) fitted, not given.
+    std::optional<CutoffRange> fittedCutoff;
     // The fitted error terms (zero without them) and their size in dB.
     std::complex<double> directivity, sourceMatch;
     double tracking = 1;
@@ -137,13 +140,14 @@ struct StageFit {
 // table, f0, Qu and resonator kind of the settings.
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings);
 
-// The fit's model with the other resonator `kind`, its slopes held at the
+// The fit's model with the other resonator `kind` (a waveguide's cut off at
+// `cutoffMHz`), its slopes held at the
 // fit's and at those given (else 0), the load and error terms as the fit
 // has them, fitted from where the fit ended: what the other kind explains
 // of the same sweep at the cost of two fits, the better kept
 // (slope_choice.h's kindRivalry judges it).
 StageFit refitAsKind(const StageFit &fit, ResonatorKind kind, const Network &network,
-                     const CheckSettings &settings);
+                     const CheckSettings &settings, double cutoffMHz = 0);
 
 // The uncertainty of couplingErrorPercent(i) (of outputErrorPercent when i
 // is 0), in percent, from the scales' uncertainties.

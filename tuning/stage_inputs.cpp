@@ -13,7 +13,7 @@ namespace {
 // read as decimals (the electrical delay) take any value.
 bool mustBeAboveZero(InputField field) {
     return field == InputField::F0 || field == InputField::Qu || field == InputField::Tolerance ||
-           field == InputField::ToleranceFrequency;
+           field == InputField::ToleranceFrequency || field == InputField::Cutoff;
 }
 
 InputProblem problemOf(InputField field, InputProblem::Kind kind, const std::string &text) {
@@ -95,6 +95,11 @@ std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckS
     };
     slope(InputField::CouplingSlope, texts.couplingSlope, settings.couplingSlope);
     slope(InputField::QeSlope, texts.qeSlope, settings.qeSlope);
+    settings.cutoff.reset();
+    if (!texts.cutoff.empty() && settings.resonator != ResonatorKind::Waveguide)
+        problems.push_back(problemOf(InputField::Cutoff, InputProblem::NotForKind, texts.cutoff));
+    else if (!texts.cutoff.empty())
+        settings.cutoff = readNumber(InputField::Cutoff, texts.cutoff, problems);
     return problems;
 }
 
@@ -138,6 +143,10 @@ StageInputsResult readStageInputs(const StageInputTexts &texts) {
     problems.insert(problems.end(), sweepProblems.begin(), sweepProblems.end());
     if (!problems.empty())
         return result; // without a problem, f0 and the stage have read
+    if (inputs.check.cutoff && !(*inputs.check.cutoff < *f0)) {
+        problems.push_back(problemOf(InputField::Cutoff, InputProblem::NotBelowF0, texts.cutoff));
+        return result;
+    }
     inputs.f0 = *f0;
     inputs.stage = static_cast<int>(*stage);
     inputs.check.stage = inputs.stage;
@@ -160,9 +169,13 @@ std::string problemText(const InputProblem &problem, const std::string &name) {
     case InputProblem::NotAParameter:
         return name + " needs an S-parameter such as S11 or S21, got " + quoted(problem.text);
     case InputProblem::NotAResonator:
-        return name + " needs lumped or coaxial, got " + quoted(problem.text);
+        return name + " needs lumped, coaxial, waveguide or auto, got " + quoted(problem.text);
     case InputProblem::NotAnOutput:
         return name + " needs loaded or open, got " + quoted(problem.text);
+    case InputProblem::NotBelowF0:
+        return name + " needs a number below f0, got " + quoted(problem.text);
+    case InputProblem::NotForKind:
+        return name + " counts for waveguide resonators only, got " + quoted(problem.text);
     case InputProblem::NotAnAperture:
         return name +
                " needs a number of steps (2), a percentage of the span (5%) or a width in MHz "

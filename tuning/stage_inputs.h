@@ -24,8 +24,12 @@
 //   electrical delay (ns)     any decimal number
 //   tolerance (%)             a decimal number above 0
 //   frequency tolerance       a decimal number above 0 (% of BW)
-//   resonator                 "lumped", "coaxial" (quarter-wave) or "auto"
-//                             (the kind that fits the sweep better), any case
+//   resonator                 "lumped", "coaxial" (quarter-wave), "waveguide"
+//                             or "auto" (the kind that fits the sweep
+//                             better), any case
+//   cut-off (MHz)             a waveguide's: a decimal number above 0 and
+//                             below f0, or "" to fit it (cutoff_search.h);
+//                             given with another kind, a problem
 //   output                    "loaded" or "open" (any case), or "" to find it
 //   coupling slope, Qe slope  any decimal number (k(f) = k0 (f/f0)^p, 1/Qe
 //                             likewise), or "" to fit it (stage_fit.h)
@@ -52,7 +56,8 @@ enum class InputField {
     Resonator,
     Output,
     CouplingSlope,
-    QeSlope
+    QeSlope,
+    Cutoff
 };
 
 struct InputProblem {
@@ -63,8 +68,10 @@ struct InputProblem {
         OutOfRange,    // a whole number outside low..high, or not whole
         NotAParameter, // not S11, S21, ...
         NotAnAperture, // not steps, a percentage or a width in MHz
-        NotAResonator, // not "lumped" or "coaxial"
+        NotAResonator, // not "lumped", "coaxial" or "waveguide"
         NotAnOutput,   // not "loaded" or "open"
+        NotBelowF0,    // a cut-off at or above f0
+        NotForKind,    // a cut-off with resonators other than waveguides
         TableRefused,  // the tuning table's refusal (see `refusal`)
         RunTime,       // the calculation's run-time error (see `runTimeError`)
     } kind;
@@ -85,6 +92,7 @@ struct StageInputTexts {
     std::string resonator = "lumped";
     std::string output;                 // empty: found from the sweep
     std::string couplingSlope, qeSlope; // empty: fitted
+    std::string cutoff;                 // empty: fitted (waveguides)
 };
 
 struct StageInputs {
@@ -107,7 +115,8 @@ StageInputsResult readStageInputs(const StageInputTexts &texts);
 std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckSettings &settings);
 
 // The problem in English, naming the field as `name` ("--f0" on the command
-// line): "--f0 needs a number above 0, got '-3'"; a table refusal as the
+// line): "--f0 needs a number above 0, got '-3'", "--cutoff needs a number
+// below f0, got '1200'"; a table refusal as the
 // table states it; a run-time error as "error 6: Overflow".
 std::string problemText(const InputProblem &problem, const std::string &name);
 

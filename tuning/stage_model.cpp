@@ -32,19 +32,33 @@ bool isAutoResonator(std::string_view text) {
     return isWord(text, "auto");
 }
 
+namespace {
+
+struct KindWord {
+    ResonatorKind kind;
+    const char *word;
+};
+constexpr KindWord kindWords[] = {{ResonatorKind::Lumped, "lumped"},
+                                  {ResonatorKind::Coaxial, "coaxial"},
+                                  {ResonatorKind::Waveguide, "waveguide"}};
+
+} // namespace
+
 const char *resonatorKindName(ResonatorKind kind) {
-    return kind == ResonatorKind::Coaxial ? "coaxial" : "lumped";
+    for (const KindWord &k : kindWords)
+        if (k.kind == kind)
+            return k.word;
+    return "lumped";
 }
 
 ResonatorKind otherResonatorKind(ResonatorKind kind) {
-    return kind == ResonatorKind::Coaxial ? ResonatorKind::Lumped : ResonatorKind::Coaxial;
+    return kind == ResonatorKind::Lumped ? ResonatorKind::Coaxial : ResonatorKind::Lumped;
 }
 
 std::optional<ResonatorKind> parseResonatorKind(std::string_view text) {
-    if (isWord(text, "lumped"))
-        return ResonatorKind::Lumped;
-    if (isWord(text, "coaxial"))
-        return ResonatorKind::Coaxial;
+    for (const KindWord &k : kindWords)
+        if (isWord(text, k.word))
+            return k.kind;
     return std::nullopt;
 }
 
@@ -57,7 +71,7 @@ std::optional<StageOutput> parseStageOutput(std::string_view text) {
 }
 
 StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu,
-                      ResonatorKind resonator, StageOutput output) {
+                      ResonatorKind resonator, StageOutput output, double cutoffMHz) {
     StageModel model;
     for (int k = 0; k < stage; ++k)
         model.g.push_back(table.stages[static_cast<std::size_t>(k)].g);
@@ -65,13 +79,29 @@ StageModel stageModel(const TuningTable &table, int stage, double f0, std::optio
     model.bandwidth = table.first.bandwidth;
     model.qu = qu;
     model.resonator = resonator;
+    model.cutoff = resonator == ResonatorKind::Waveguide ? cutoffMHz : 0;
     if (output == StageOutput::Loaded && static_cast<std::size_t>(stage) == table.stages.size())
         model.load = table.loadG;
     return model;
 }
 
-MappedFrequency mapFrequency(ResonatorKind resonator, double f, double fr) {
+namespace {
+
+// The guide's u = sqrt(f^2 - fc^2), held above 0 below the cut-off.
+double guide(double f, double fc, double fr) {
+    return std::sqrt(std::max(f * f - fc * fc, 1e-18 * fr * fr));
+}
+
+} // namespace
+
+MappedFrequency mapFrequency(ResonatorKind resonator, double f, double fr, double cutoffMHz) {
     constexpr double pi = std::numbers::pi;
+    if (resonator == ResonatorKind::Waveguide) {
+        const double fc = cutoffMHz, u = guide(f, fc, fr), ur = guide(fr, fc, fr);
+        const double a = ur * ur / (fr * fr), shape = u / ur - ur / u;
+        return {a * shape, a * (f / u) * (1 / ur + ur / (u * u)) / (2 * pi),
+                2 * fc * fc / (fr * fr * fr) * shape - a * (fr / ur) * (u / (ur * ur) + 1 / u)};
+    }
     if (resonator == ResonatorKind::Coaxial) {
         const double x = pi * (f - fr) / (2 * fr);
         const double c = std::cos(x);
@@ -79,6 +109,18 @@ MappedFrequency mapFrequency(ResonatorKind resonator, double f, double fr) {
     }
     const double wr = 2 * pi * fr, w = 2 * pi * f;
     return {f / fr - fr / f, 1 / wr + wr / (w * w), -f / (fr * fr) - 1 / f};
+}
+
+double unmapFrequency(ResonatorKind resonator, double omega, double fr, double cutoffMHz) {
+    constexpr double pi = std::numbers::pi;
+    if (resonator == ResonatorKind::Coaxial)
+        return fr + 2 * fr / pi * std::atan(pi * omega / 4);
+    // Lumped in f, a waveguide lumped in u: x/xr - xr/x = w solved for x.
+    const bool guided = resonator == ResonatorKind::Waveguide;
+    const double ur = guided ? guide(fr, cutoffMHz, fr) : fr;
+    const double w = guided ? omega * fr * fr / (ur * ur) : omega;
+    const double u = ur * (w / 2 + std::sqrt(w * w / 4 + 1));
+    return guided ? std::sqrt(u * u + cutoffMHz * cutoffMHz) : u;
 }
 
 int rangeShift(std::initializer_list<std::span<const std::complex<double>>> groups) {
@@ -95,10 +137,10 @@ StagePoint stageResponse(const StageModel &model, double f) {
     const double r = model.qu ? 1 / (fbw * *model.qu) : 0.0;
     // p of a resonator at fr, and dp/domega.
     auto p = [&](double fr) {
-        return Complex(r, mapFrequency(model.resonator, f, fr).omega / fbw);
+        return Complex(r, mapFrequency(model.resonator, f, fr, model.cutoff).omega / fbw);
     };
     auto dp = [&](double fr) {
-        return Complex(0, mapFrequency(model.resonator, f, fr).perOmega / fbw);
+        return Complex(0, mapFrequency(model.resonator, f, fr, model.cutoff).perOmega / fbw);
     };
     const std::size_t k = model.g.size();
     const double fk = model.lastResonator.value_or(model.f0);
@@ -163,6 +205,10 @@ std::string describeStage(const TuningTable &table, const StageModel &model) {
         text.append("lossless");
     if (model.resonator == ResonatorKind::Coaxial)
         text.append(", coaxial resonators");
+    if (model.resonator == ResonatorKind::Waveguide)
+        text.append(", waveguide resonators, cut-off ")
+            .append(formatShortest(model.cutoff))
+            .append(" MHz");
     if (model.load)
         text.append(", output loaded");
     return text;

@@ -19,7 +19,15 @@
 // (r = 0 when lossless) and p = r + j Omega: lumped resonators, the default.
 // Quarter-wave coaxial (TEM) resonators map with
 //     Omega(f) = (4/pi) tan(pi (f - f0) / (2 f0)) / FBW,
-// the same slope at f0, and repeat at 3 f0 as such a line does. Either is a
+// the same slope at f0, and repeat at 3 f0 as such a line does. Waveguide
+// (half-wave cavity) resonators, with u = sqrt(f^2 - fc^2) for the guide's
+// cut-off fc (the guide wavelength goes as 1/u), map as lumped ones do in
+// guide wavelength, scaled to the same slope at f0:
+//     Omega(f) = (u0^2 / f0^2) (u/u0 - u0/u) / FBW,  u0 = sqrt(f0^2 - fc^2);
+// the closer fc to the band, the steeper the low skirt; fc = 0 is lumped.
+// Below the cut-off the guide carries nothing: u is held at 1e-9 f0 there,
+// so the resonators are far off tune and the stage reflects everything.
+// Each is a
 // narrow-band model: f0 is the band centre sqrt(f1 f2) of the band edges
 // f1, f2, and the couplings are taken as constant over the band; beyond a
 // few percent of bandwidth the resonator's mapping decides the shape of the
@@ -52,22 +60,35 @@
 // f0 + 1 MHz lossless, Omega = 0.19989, tau = 48.1489 D/D0 / (1 + (g1
 // Omega)^2) = 47.0259 ns. Coaxial at f0 + 1 MHz: Omega = (4/pi)
 // tan(pi/2000) / FBW = 0.199994 (x = 0.0015708, sec^2 x = 1.0000025),
-// tau = 48.1489 sec^2(x) / (1 + (g1 Omega)^2) = 47.0720 ns.
+// tau = 48.1489 sec^2(x) / (1 + (g1 Omega)^2) = 47.0720 ns. Waveguide with
+// fc = 600 MHz at f0 + 1 MHz: u0 = 800, u = 801.24965 (f/u = 1.249299),
+// Omega = 0.64 (u/800 - 800/u) / FBW = 0.199782, its slope per f
+// 0.64 (f/u) (1/800 + 800/u^2) = 0.997881 of lumped's 2/f0 at f0:
+// tau = 48.1489 (0.997881) / (1 + (g1 Omega)^2) = 46.9744 ns.
 namespace varnel {
 
 // The end of the last stage: decoupled (open) or into the output's load.
 enum class StageOutput { Open, Loaded };
 
 // How a resonator's frequency maps to the low-pass prototype's.
-enum class ResonatorKind { Lumped, Coaxial };
+enum class ResonatorKind { Lumped, Coaxial, Waveguide };
 
-// "lumped" or "coaxial" (any case); nullopt for anything else.
+// A waveguide's cut-off fitted to a sweep (cutoff_search.h): the cut-offs
+// that explain it as well as the best, and whether they put an element on
+// the other side of its tolerance.
+struct CutoffRange {
+    double lowMHz = 0, highMHz = 0;
+    bool ambiguous = false;
+};
+
+// "lumped", "coaxial" or "waveguide" (any case); nullopt for anything else.
 std::optional<ResonatorKind> parseResonatorKind(std::string_view text);
 // "auto", any case: the kind the sweep fits better.
 bool isAutoResonator(std::string_view text);
-// "lumped" or "coaxial".
+// "lumped", "coaxial" or "waveguide".
 const char *resonatorKindName(ResonatorKind kind);
-// The kind a sweep is held against beside the one given: the other.
+// The kind a sweep is held against beside the one given: coaxial for
+// lumped, lumped for the others (a waveguide's cut-off far below the band).
 ResonatorKind otherResonatorKind(ResonatorKind kind);
 // "open" or "loaded" (any case); nullopt for anything else.
 std::optional<StageOutput> parseStageOutput(std::string_view text);
@@ -76,11 +97,17 @@ std::optional<StageOutput> parseStageOutput(std::string_view text);
 // Omega before the division by FBW, its slope per omega = 2 pi f (rad/us)
 // and its slope per fr (MHz). Lumped: f/fr - fr/f, (1/wr + wr/w^2),
 // -f/fr^2 - 1/f; coaxial, x = pi (f - fr) / (2 fr): (4/pi) tan x,
-// sec^2(x) / (pi fr), -2 f sec^2(x) / fr^2.
+// sec^2(x) / (pi fr), -2 f sec^2(x) / fr^2; waveguide, with u, ur as above
+// and A = ur^2 / fr^2: A (u/ur - ur/u), A (f/u) (1/ur + ur/u^2) / (2 pi),
+// (2 fc^2 / fr^3) (u/ur - ur/u) - A (fr/ur) (u/ur^2 + 1/u). `cutoffMHz`
+// counts for waveguides only.
 struct MappedFrequency {
     double omega = 0, perOmega = 0, perResonator = 0;
 };
-MappedFrequency mapFrequency(ResonatorKind resonator, double f, double fr);
+MappedFrequency mapFrequency(ResonatorKind resonator, double f, double fr, double cutoffMHz = 0);
+// The frequency (MHz) a resonator at fr maps to `omega` (before the division
+// by FBW): the mapping's inverse.
+double unmapFrequency(ResonatorKind resonator, double omega, double fr, double cutoffMHz = 0);
 
 // The continuants of a ladder grow by |g p| a resonator; the quantities
 // made from them are ratios of equal degree, so they are scaled down
@@ -102,6 +129,7 @@ struct StageModel {
     // in place of f0.
     std::optional<double> lastResonator; // MHz
     ResonatorKind resonator = ResonatorKind::Lumped;
+    double cutoff = 0; // MHz, a waveguide's
     // g_(n+1) when the last stage's output is loaded.
     std::optional<double> load;
 };
@@ -115,7 +143,7 @@ struct StagePoint {
 // `output` Loaded counts on the last stage only.
 StageModel stageModel(const TuningTable &table, int stage, double f0, std::optional<double> qu,
                       ResonatorKind resonator = ResonatorKind::Lumped,
-                      StageOutput output = StageOutput::Open);
+                      StageOutput output = StageOutput::Open, double cutoffMHz = 0);
 
 // The response at f MHz (f > 0).
 StagePoint stageResponse(const StageModel &model, double f);

@@ -37,6 +37,14 @@ Doubt slopeDoubt(double couplingSlope, double qeSlope) {
     return d;
 }
 
+Doubt cutoffDoubt(const CutoffRange &range) {
+    Doubt d;
+    d.kind = Doubt::CutoffAmbiguous;
+    d.fromMHz = range.lowMHz;
+    d.toMHz = range.highMHz;
+    return d;
+}
+
 Doubt kindDoubt(ResonatorKind better) {
     Doubt d = doubtOf(Doubt::OtherKind);
     d.resonator = better;
@@ -326,6 +334,13 @@ std::string doubtText(const Doubt &d) {
             .append(resonatorKindName(d.resonator))
             .append(" resonators better: give --resonator ")
             .append(resonatorKindName(d.resonator));
+    case Doubt::CutoffAmbiguous:
+        return text.append("waveguides cut off anywhere from ")
+            .append(formatFixed(d.fromMHz, 0))
+            .append(" to ")
+            .append(formatFixed(d.toMHz, 0))
+            .append(" MHz explain the sweep as well and put the elements elsewhere: give the "
+                    "guide's cut-off (--cutoff)");
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
         // " known to +-0.60 % of BW against a tolerance of 1 %", after the element.

@@ -70,6 +70,9 @@ struct Doubt {
         // Resonators of another kind (`resonator`) explain the sweep clearly
         // better than those given.
         OtherKind,
+        // Waveguides cut off anywhere from fromMHz to toMHz explain the
+        // sweep as well and put an element elsewhere.
+        CutoffAmbiguous,
     } kind = NotConverged;
     ResonatorKind resonator = ResonatorKind::Lumped;
     double couplingSlope = 0, qeSlope = 0;
@@ -135,9 +138,12 @@ std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
 Doubt kindDoubt(ResonatorKind better);
 // The doubt of a fit that free slopes explain as well.
 Doubt slopeDoubt(double couplingSlope, double qeSlope);
+// The doubt of a waveguide fit whose cut-off the sweep does not tell.
+Doubt cutoffDoubt(const CutoffRange &range);
 // The doubts of a fit, a stage's or a whole filter's: fitDoubts, a noise
 // doubt marked as the calibration terms' where the fit has them, the slope
-// doubt, and the other kind's where it explains the sweep clearly better.
+// doubt, the cut-off's, and the other kind's where it explains the sweep
+// clearly better.
 template <class Fit>
 std::vector<Doubt> fittedDoubts(const Fit &fit, double noiseDb,
                                 const std::vector<JudgedElement> &elements,
@@ -149,6 +155,8 @@ std::vector<Doubt> fittedDoubts(const Fit &fit, double noiseDb,
     }
     if (fit.slopeAmbiguous)
         doubts.push_back(slopeDoubt(fit.couplingSlope, fit.qeSlope));
+    if (fit.fittedCutoff && fit.fittedCutoff->ambiguous)
+        doubts.push_back(cutoffDoubt(*fit.fittedCutoff));
     if (betterResonator)
         doubts.push_back(kindDoubt(*betterResonator));
     return doubts;
