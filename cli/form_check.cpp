@@ -38,8 +38,11 @@ constexpr std::string_view checkHelp =
     "      --json prints one object, --csv the comparison f_mhz,\n"
     "      delay_measured_ns,delay_target_ns,s11_db_measured,s11_db_target.\n"
     "      --resonator coaxial holds the sweep against quarter-wave TEM\n"
-    "      resonators instead of lumped ones; either model is narrow-band, f0\n"
-    "      the band centre sqrt(f1 f2) of its edges; --resonator auto keeps the\n"
+    "      resonators instead of lumped ones, --resonator waveguide against\n"
+    "      half-wave cavities in a guide cut off at --cutoff MHZ (fitted when not\n"
+    "      given; where the sweep cannot tell it and it would move an element,\n"
+    "      uncertain); each model is narrow-band, f0 the band centre sqrt(f1 f2)\n"
+    "      of its edges; --resonator auto keeps the\n"
     "      kind that explains the sweep better, and a sweep the other kind\n"
     "      explains clearly better is uncertain. Couplings that vary with\n"
     "      frequency, k(f) = k0 (f/f0)^P and 1/Qe likewise, are fitted unless\n"
@@ -76,6 +79,10 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     j["parameter"] = r.settings.parameter.name();
     j["resonator"] = resonatorKindName(r.settings.resonator);
     j["resonator_auto"] = r.settings.resonatorAuto;
+    if (r.fit)
+        addCutoffJson(j, r.settings.resonator, r.fit->model.cutoff, r.fit->fittedCutoff);
+    else
+        addCutoffJson(j, r.settings.resonator, r.settings.cutoff.value_or(0), std::nullopt);
     j["aperture_steps"] = r.apertureSteps;
     j["table_delay_ns"] = r.tableDelayNs;
     j["target_delay_ns"] = r.targetDelayNs;
@@ -199,7 +206,9 @@ std::string fittedText(const StageFit &fit, const CheckReport &r, const StageInp
         .append(signedFixed(fit.couplingSlope, 2))
         .append(" and ")
         .append(signedFixed(fit.qeSlope, 2))
-        .append(" (couplings and Qe)\n");
+        .append(" (couplings and Qe)")
+        .append(cutoffText(fit.model.resonator, fit.model.cutoff, fit.fittedCutoff))
+        .append("\n");
     if (fit.model.calibration)
         out.append("calibration's residual terms fitted: directivity ")
             .append(levelText(decibels(fit.directivity)))
@@ -243,10 +252,12 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     auto ns = [](double v) { return formatFixed(v, 3) + " ns"; };
     auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
     auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
-    std::string out = "Check of " + quotedName(path) + ": " +
-                      describeStage(in.table, stageModel(in.table, in.stage, in.f0, in.qu,
-                                                         in.check.resonator, r.output)) +
-                      "\n";
+    std::string out =
+        "Check of " + quotedName(path) + ": " +
+        describeStage(in.table,
+                      stageModel(in.table, in.stage, in.f0, in.qu, r.settings.resonator, r.output,
+                                 r.fit ? r.fit->model.cutoff : r.settings.cutoff.value_or(0))) +
+        "\n";
     out += r.settings.parameter.name() + ", aperture " + std::to_string(r.apertureSteps) +
            (r.apertureSteps == 1 ? " step" : " steps");
     if (r.settings.electricalDelayNs != 0)

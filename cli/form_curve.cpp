@@ -19,8 +19,10 @@ constexpr std::string_view curveHelp =
     "      Touchstone file (# MHz S RI R 50) to load into an analyser as a\n"
     "      reference trace. --qu gives the resonators' unloaded Q (lossless\n"
     "      without it). Default span 3 x BANDWIDTH, 801 points. --resonator\n"
-    "      coaxial maps quarter-wave TEM resonators instead of lumped ones; either\n"
-    "      model is narrow-band, f0 the band centre sqrt(f1 f2) of its edges.\n"
+    "      coaxial maps quarter-wave TEM resonators instead of lumped ones,\n"
+    "      --resonator waveguide half-wave cavities in a guide cut off at\n"
+    "      --cutoff MHZ (required); each model is narrow-band, f0 the band centre\n"
+    "      sqrt(f1 f2) of its edges.\n"
     "      --output loaded draws the last stage with its output loaded: the whole\n"
     "      filter's reflection.\n";
 
@@ -41,7 +43,10 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
                                   " MHz reaches 0 MHz below f0; make it narrower than 2 x f0");
     // A curve has no sweep to choose the resonators' kind by.
     if (inputs->check.resonatorAuto)
-        return usageError(io, "--resonator auto needs a sweep; give lumped or coaxial");
+        return usageError(io, "--resonator auto needs a sweep; give lumped, coaxial or waveguide");
+    if (inputs->check.resonator == ResonatorKind::Waveguide && !inputs->check.cutoff)
+        return usageError(io, "--resonator waveguide needs --cutoff for a curve: there is no sweep "
+                              "to fit it to");
     long long points = 801;
     if (options.has("--points")) {
         const auto value = wholeOption(io, options, "--points", 2, maxCurvePoints);
@@ -49,9 +54,9 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
             return ExitUsage;
         points = *value;
     }
-    const StageModel model =
-        stageModel(inputs->table, inputs->stage, inputs->f0, inputs->qu, inputs->check.resonator,
-                   inputs->check.output.value_or(StageOutput::Open));
+    const StageModel model = stageModel(
+        inputs->table, inputs->stage, inputs->f0, inputs->qu, inputs->check.resonator,
+        inputs->check.output.value_or(StageOutput::Open), inputs->check.cutoff.value_or(0));
     const TargetCurve curve = targetCurve(model, span, static_cast<std::size_t>(points));
     // Points that a double cannot tell apart (a span far below f0's
     // resolution) would give a curve of one frequency.
@@ -89,7 +94,8 @@ constexpr OptionRow curveOptions[] = {{"--stage", "K", {}, InUsage::Required},
                                       {"--qu", "Q"},
                                       {"--span", "MHZ"},
                                       {"--points", "N"},
-                                      {"--resonator", "lumped|coaxial"},
+                                      {"--resonator", "lumped|coaxial|waveguide"},
+                                      {"--cutoff", "MHZ"},
                                       {"--output", "loaded|open"},
                                       {"--s1p", ""},
                                       {"--help", "", "-h", InUsage::Hidden}};

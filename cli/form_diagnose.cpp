@@ -34,7 +34,8 @@ constexpr std::string_view diagnoseHelp =
     "      element, the diagnosis does not decide. A fit that does not match is\n"
     "      tried again with each port's calibration residuals (directivity,\n"
     "      source match, tracking), which the report then states. --resonator\n"
-    "      as for check (auto: the kind that explains the sweep better).\n";
+    "      and --cutoff as for check (auto: the kind that explains the sweep\n"
+    "      better; waveguide: the cut-off fitted unless given).\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).
@@ -55,6 +56,7 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     j["traces"] = fit.model.twoPort ? "S11 S21 S22" : "S11";
     j["resonator"] = resonatorKindName(d.settings.resonator);
     j["resonator_auto"] = d.settings.resonatorAuto;
+    addCutoffJson(j, d.settings.resonator, fit.model.cutoff, fit.fittedCutoff);
     j["tolerance_percent"] = d.settings.tolerancePercent;
     j["tolerance_freq_percent"] = d.settings.toleranceFrequencyPercent;
     j["verdict"] = diagnosisOutcomeName(d.outcome);
@@ -162,7 +164,8 @@ std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
         .append(signedFixed(fit.couplingSlope, 2))
         .append(" and ")
         .append(signedFixed(fit.qeSlope, 2))
-        .append(" (couplings and Qe)");
+        .append(" (couplings and Qe)")
+        .append(cutoffText(fit.model.resonator, fit.model.cutoff, fit.fittedCutoff));
     for (int port = 0; port < (fit.model.calibration ? (fit.model.twoPort ? 2 : 1) : 0); ++port)
         out.append(port == 0 ? "\ncalibration's residual terms fitted:" : ";")
             .append(" port ")
@@ -254,6 +257,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     settings.toleranceFrequencyPercent = inputs->check.toleranceFrequencyPercent;
     settings.couplingSlope = inputs->check.couplingSlope;
     settings.qeSlope = inputs->check.qeSlope;
+    settings.cutoff = inputs->check.cutoff;
     const auto diagnosed = diagnoseFilter(inputs->table, network, settings);
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
         return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
@@ -280,7 +284,8 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                          {"--s11-only", ""},
                                          {"--tol", "PCT"},
                                          {"--tol-freq", "PCT"},
-                                         {"--resonator", "lumped|coaxial|auto"},
+                                         {"--resonator", "lumped|coaxial|waveguide|auto"},
+                                         {"--cutoff", "MHZ"},
                                          {"--coupling-slope", "P"},
                                          {"--qe-slope", "P"},
                                          {"--json", "", {}, InUsage::Optional, true},

@@ -47,6 +47,16 @@ void dumpJson(const nlohmann::ordered_json &j, std::string &out, int depth) {
 
 } // namespace
 
+void addCutoffJson(nlohmann::ordered_json &j, ResonatorKind kind, double cutoffMHz,
+                   const std::optional<CutoffRange> &fitted) {
+    const bool guided = kind == ResonatorKind::Waveguide;
+    j["cutoff_mhz"] = guided ? nlohmann::ordered_json(cutoffMHz) : nullptr;
+    j["cutoff"] = !guided ? nullptr : nlohmann::ordered_json(fitted ? "fitted" : "given");
+    j["cutoff_range_mhz"] = nullptr;
+    if (guided && fitted)
+        j["cutoff_range_mhz"] = {fitted->lowMHz, fitted->highMHz};
+}
+
 nlohmann::ordered_json levelJson(double db) {
     return db >= reportFloorDb ? nlohmann::ordered_json(db) : nlohmann::ordered_json(nullptr);
 }

@@ -12,6 +12,12 @@ namespace varnel {
 // `watch --json`.
 nlohmann::ordered_json checkJson(const CheckReport &report, const StageInputs &inputs);
 
+// A waveguide's cut-off: "cutoff_mhz" (null for other kinds), "cutoff"
+// ("given", "fitted" or null) and "cutoff_range_mhz" ([low, high], the
+// fitted cut-offs that explain the sweep as well, or null), into `j`.
+void addCutoffJson(nlohmann::ordered_json &j, ResonatorKind kind, double cutoffMHz,
+                   const std::optional<CutoffRange> &fitted);
+
 // A level in dB as the reports give it: the number, or null below -200 dB
 // (a noiseless sweep, a residual at the solver's own rounding).
 nlohmann::ordered_json levelJson(double db);

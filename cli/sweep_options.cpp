@@ -31,9 +31,24 @@ constexpr FieldOption fieldOptions[] = {
     {InputField::Output, "--output", &StageInputTexts::output},
     {InputField::CouplingSlope, "--coupling-slope", &StageInputTexts::couplingSlope},
     {InputField::QeSlope, "--qe-slope", &StageInputTexts::qeSlope},
+    {InputField::Cutoff, "--cutoff", &StageInputTexts::cutoff},
 };
 
 } // namespace
+
+std::string cutoffText(ResonatorKind kind, double cutoffMHz,
+                       const std::optional<CutoffRange> &fitted) {
+    if (kind != ResonatorKind::Waveguide)
+        return {};
+    std::string text = ", cut-off " + formatFixed(cutoffMHz, 1) + " MHz (";
+    if (!fitted)
+        return text + "given)";
+    text += "fitted";
+    if (fitted->highMHz > fitted->lowMHz)
+        text += "; " + formatFixed(fitted->lowMHz, 1) + " to " + formatFixed(fitted->highMHz, 1) +
+                " MHz fit as well";
+    return text + ")";
+}
 
 bool flushBlock(CommandIo &io, std::string &text) {
     if (text.size() < (1u << 20))

@@ -24,10 +24,17 @@ inline constexpr OptionRow stageCheckOptions[] = {{"--stage", "K", {}, InUsage::
                                                   {"--edelay", "NS"},
                                                   {"--tol", "PCT"},
                                                   {"--tol-freq", "PCT"},
-                                                  {"--resonator", "lumped|coaxial|auto"},
+                                                  {"--resonator", "lumped|coaxial|waveguide|auto"},
+                                                  {"--cutoff", "MHZ"},
                                                   {"--output", "loaded|open"},
                                                   {"--coupling-slope", "P"},
                                                   {"--qe-slope", "P"}};
+
+// A waveguide's cut-off in a report: ", cut-off 700.0 MHz (given)" or ",
+// cut-off 702.4 MHz (fitted; 650.0 to 760.0 MHz fit as well)"; empty for
+// other kinds.
+std::string cutoffText(ResonatorKind kind, double cutoffMHz,
+                       const std::optional<CutoffRange> &fitted);
 
 // The verdict's word ("PASS", "FAIL", "UNCERTAIN") and exit status (0, 3, 4).
 const char *verdictWord(Verdict::Outcome outcome);

@@ -82,6 +82,31 @@ const InputRow inputRows[] = {
      with([](StageInputTexts &t) { t.resonator = "quarter-wave"; }),
      {{InputField::Resonator, InputProblem::NotAResonator}},
      "--x needs lumped, coaxial, waveguide or auto, got 'quarter-wave'"},
+    {"waveguide_cutoff_given",
+     with([](StageInputTexts &t) {
+         t.resonator = "Waveguide";
+         t.cutoff = "700";
+     }),
+     {},
+     ""},
+    {"cutoff_at_f0",
+     with([](StageInputTexts &t) {
+         t.resonator = "waveguide";
+         t.cutoff = "1000";
+     }),
+     {{InputField::Cutoff, InputProblem::NotBelowF0}},
+     "--x needs a number below f0, got '1000'"},
+    {"cutoff_negative",
+     with([](StageInputTexts &t) {
+         t.resonator = "waveguide";
+         t.cutoff = "-700";
+     }),
+     {{InputField::Cutoff, InputProblem::NotAboveZero}},
+     "--x needs a number above 0, got '-700'"},
+    {"cutoff_without_waveguide",
+     with([](StageInputTexts &t) { t.cutoff = "700"; }),
+     {{InputField::Cutoff, InputProblem::NotForKind}},
+     "--x counts for waveguide resonators only, got '700'"},
     {"parameter",
      with([](StageInputTexts &t) { t.parameter = "S51"; }),
      {{InputField::Parameter, InputProblem::NotAParameter}},

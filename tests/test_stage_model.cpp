@@ -208,9 +208,8 @@ TEST(StageModel, CoaxialResonatorsMatchTheirClosedForm) {
 // a 20 % band and below the cut-off (total reflection there).
 TEST(StageModel, WaveguideResonatorsMatchTheGenerator) {
     const TuningTable t = table("5", "200", "0.01");
-    const StageModel example =
-        stageModel(table("5", "10", "0.01"), 1, 1000, std::nullopt, ResonatorKind::Waveguide,
-                   StageOutput::Open, 600);
+    const StageModel example = stageModel(table("5", "10", "0.01"), 1, 1000, std::nullopt,
+                                          ResonatorKind::Waveguide, StageOutput::Open, 600);
     EXPECT_NEAR(stageResponse(example, 1001).delay, 46.9744, 5e-5);
     EXPECT_NEAR(mapFrequency(ResonatorKind::Waveguide, 1001, 1000, 600).omega, 0.199782 * 0.0100003,
                 2e-7);

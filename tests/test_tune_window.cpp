@@ -155,6 +155,21 @@ TEST_F(TuneWindowTest, InvalidInputsAreMarkedWhereTheyAre) {
         set(name, "");
         EXPECT_TRUE(label(reason.c_str())->isHidden()) << name;
     }
+    // A cut-off is read for waveguides only, and must lie below f0.
+    auto *cutoff = window->findChild<QLineEdit *>(QStringLiteral("cutoff"));
+    auto *resonator = window->findChild<QComboBox *>(QStringLiteral("resonator"));
+    set("cutoff", "1200");
+    EXPECT_FALSE(cutoff->isEnabled());
+    EXPECT_TRUE(label("cutoffReason")->isHidden()) << "not read for lumped resonators";
+    resonator->setCurrentIndex(resonator->findData(QStringLiteral("waveguide")));
+    EXPECT_TRUE(cutoff->isEnabled());
+    EXPECT_TRUE(label("cutoffReason")->text().contains("below f0"));
+    set("cutoff", "700");
+    EXPECT_TRUE(label("cutoffReason")->isHidden());
+    EXPECT_EQ(window->session().inputs()->check.cutoff, 700.0);
+    set("cutoff", "");
+    EXPECT_FALSE(window->session().inputs()->check.cutoff) << "empty: fitted";
+    resonator->setCurrentIndex(0);
 }
 
 // varnel-calc's check of the stage 2 test sweep (Qu 3000 at 1000 MHz).

@@ -247,6 +247,42 @@ TEST(VarnelCalcTuning, CheckReportsTheFittedStage) {
     EXPECT_EQ(text.out.find("inf"), std::string::npos) << text.out;
 }
 
+// A waveguide filter's target written by curve (a cut-off is required
+// there), checked with its cut-off given and fitted: the report and the
+// JSON say which, and a cut-off without waveguides is refused.
+TEST(VarnelCalcTuning, WaveguideCutOffGivenOrFitted) {
+    const std::string file = ::testing::TempDir() + "varnel_waveguide.s1p";
+    const std::string design = " 5 80 0.01";
+    EXPECT_EQ(
+        runCalc("curve --stage 3 --f0 1000 --qu 3000 --resonator waveguide --span 240" + design)
+            .status,
+        2);
+    ASSERT_EQ(runCalc("curve --stage 3 --f0 1000 --qu 3000 --resonator waveguide --cutoff 700 "
+                      "--span 240 --s1p" +
+                      design + " > '" + file + "'")
+                  .status,
+              0);
+    const std::string check =
+        "check --stage 3 --f0 1000 --qu 3000 --resonator waveguide '" + file + "'" + design;
+    const auto given = nlohmann::json::parse(runCalc(check + " --cutoff 700 --json").out);
+    EXPECT_EQ(given["verdict"], "pass");
+    EXPECT_EQ(given["cutoff"], "given");
+    EXPECT_EQ(given["cutoff_mhz"], 700);
+    EXPECT_TRUE(given["cutoff_range_mhz"].is_null());
+    const Result fitted = runCalc(check);
+    EXPECT_EQ(fitted.status, 0) << fitted.out;
+    EXPECT_NE(fitted.out.find(" MHz (fitted"), std::string::npos) << fitted.out;
+    const auto j = nlohmann::json::parse(runCalc(check + " --json").out);
+    EXPECT_EQ(j["cutoff"], "fitted");
+    EXPECT_NEAR(j["cutoff_mhz"].get<double>(), 700, 1);
+    ASSERT_EQ(j["cutoff_range_mhz"].size(), 2u);
+    const Result lumped =
+        runCalc("check --stage 3 --f0 1000 --cutoff 700 '" + file + "'" + design, "", true);
+    EXPECT_EQ(lumped.status, 2);
+    EXPECT_NE(lumped.out.find("--cutoff counts for waveguide resonators only"), std::string::npos)
+        << lumped.out;
+}
+
 TEST(VarnelCalcTuning, CheckReportsInEveryForm) {
     const Result json = runCalc("check --stage 2 --f0 1000 --qu 3000 '" + quirks + "' --json");
     EXPECT_EQ(json.status, 0);

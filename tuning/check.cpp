@@ -246,9 +246,9 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         targetQu = std::min(
             targetQu ? *targetQu : report.fit->qu(report.fit->model.fbw).value_or(highestTargetQu),
             highestTargetQu);
-    const StageModel model =
-        stageModel(table, settings.stage, settings.f0, targetQu, report.settings.resonator,
-                   report.output, report.fit ? report.fit->model.cutoff : settings.cutoff.value_or(0));
+    const StageModel model = stageModel(
+        table, settings.stage, settings.f0, targetQu, report.settings.resonator, report.output,
+        report.fit ? report.fit->model.cutoff : settings.cutoff.value_or(0));
     std::vector<std::complex<double>> target(f.size());
     for (std::size_t i = 0; i < f.size(); ++i)
         target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);

@@ -80,8 +80,8 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     d.settings = s;
     d.order = static_cast<int>(table.stages.size());
     d.bandwidthMHz = table.first.bandwidth;
-    FilterFitSettings fitting{s.f0,           s.qu,      s.resonator, s.s11Only,
-                              s.couplingSlope, s.qeSlope, s.cutoff};
+    FilterFitSettings fitting{s.f0,      s.qu,    s.resonator, s.s11Only, s.couplingSlope,
+                              s.qeSlope, s.cutoff};
     auto judged = [&](const FilterFit &fit) { return diagnosisElements(fit, s, d.bandwidthMHz); };
     d.fit = fitFilter(table, network, fitting, judged);
     // The other kind of resonator, as for a stage (check.cpp).

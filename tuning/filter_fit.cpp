@@ -90,7 +90,8 @@ FilterPoint ladderAt(const FilterModel &model, const std::vector<double> &x, dou
     for (auto *v : {&diagonal, &perOffset, &perScale, &perLoss, &pivot, &ratio, &x1, &xn})
         v->resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + x[i], model.cutoff);
+        const MappedFrequency mapped =
+            mapFrequency(model.resonator, f, model.f0 + x[i], model.cutoff);
         const Complex pi_(r, mapped.omega / model.fbw);
         const double a = model.g[i] * x[n + i];
         diagonal[i] = a * pi_;

@@ -47,8 +47,7 @@ inline bool elementsDisagree(const std::vector<JudgedElement> &a,
 }
 
 // Slopes within 1.5 x their prior: what filters have.
-template <class Fit>
-bool plausibleSlopes(const Fit &fit) {
+template <class Fit> bool plausibleSlopes(const Fit &fit) {
     return std::abs(fit.couplingSlope) <= 1.5 * slopePrior &&
            std::abs(fit.qeSlope) <= 1.5 * slopePrior;
 }

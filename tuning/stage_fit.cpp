@@ -340,7 +340,8 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
     p.resize(k);
     dpd.resize(k); // p_i and dp_i/dd_i
     for (std::size_t i = 0; i < k; ++i) {
-        const MappedFrequency mapped = mapFrequency(model.resonator, f, model.f0 + parameters[i], model.cutoff);
+        const MappedFrequency mapped =
+            mapFrequency(model.resonator, f, model.f0 + parameters[i], model.cutoff);
         p[i] = {r, mapped.omega / model.fbw};
         dpd[i] = {0, mapped.perResonator / model.fbw};
     }

@@ -207,7 +207,7 @@ std::string describeStage(const TuningTable &table, const StageModel &model) {
         text.append(", coaxial resonators");
     if (model.resonator == ResonatorKind::Waveguide)
         text.append(", waveguide resonators, cut-off ")
-            .append(formatShortest(model.cutoff))
+            .append(formatFixed(model.cutoff, 1))
             .append(" MHz");
     if (model.load)
         text.append(", output loaded");

@@ -222,6 +222,16 @@ QString levelFor(double db) {
     return number(db, 1) + QStringLiteral(" dB");
 }
 
+// A waveguide's cut-off as the fit has it, on a line of its own; empty
+// for the other kinds.
+QString cutoffFor(ResonatorKind kind, double cutoffMHz, bool fitted) {
+    if (kind != ResonatorKind::Waveguide)
+        return {};
+    return QLatin1Char('\n') + (fitted ? TuneWindow::tr("Waveguide cut-off %1 MHz, fitted")
+                                       : TuneWindow::tr("Waveguide cut-off %1 MHz, given"))
+                                   .arg(number(cutoffMHz, 1));
+}
+
 QString doubtFor(const Doubt &d) {
     switch (d.kind) {
     case Doubt::NotConverged:
@@ -257,6 +267,10 @@ QString doubtFor(const Doubt &d) {
             .arg(d.resonator == ResonatorKind::Coaxial ? TuneWindow::tr("coaxial")
                                                        : TuneWindow::tr("lumped"),
                  QString::fromLatin1(resonatorKindName(d.resonator)));
+    case Doubt::CutoffAmbiguous:
+        return TuneWindow::tr("waveguides cut off anywhere from %1 to %2 MHz explain the sweep "
+                              "as well and put the elements elsewhere: give the guide's cut-off")
+            .arg(number(d.fromMHz, 0), number(d.toMHz, 0));
     case Doubt::TooNoisy:
         break;
     }
@@ -389,7 +403,12 @@ QString problemFor(const InputProblem &p) {
         return TuneWindow::tr("Enter frequency steps (2), a percentage of the span (5%) or a "
                               "width in MHz (1.5MHz).");
     case InputProblem::NotAResonator:
-        return TuneWindow::tr("Choose lumped or coaxial resonators, or let the sweep choose.");
+        return TuneWindow::tr("Choose lumped, coaxial or waveguide resonators, or let the sweep "
+                              "choose.");
+    case InputProblem::NotBelowF0:
+        return TuneWindow::tr("The cut-off must lie below f0.");
+    case InputProblem::NotForKind:
+        return TuneWindow::tr("A cut-off counts for waveguide resonators only.");
     case InputProblem::NotAnOutput:
         return TuneWindow::tr("Choose a loaded or an open output.");
     case InputProblem::TableRefused:
@@ -448,6 +467,9 @@ QString refusalFor(const CheckRefusal &r) {
         return TuneWindow::tr("The delay at %1 MHz is not a finite number: the frequencies around "
                               "it are too close together.")
             .arg(qs(formatShortest(r.fromMHz)));
+    case CheckRefusal::CutoffNeeded:
+        return TuneWindow::tr("A waveguide's cut-off is fitted from a reflection only: give the "
+                              "cut-off to check a transmission.");
     }
     return {};
 }
@@ -771,9 +793,11 @@ void TuneWindow::buildInputs(QWidget *panel) {
     m_resonator->setObjectName(QStringLiteral("resonator"));
     m_resonator->addItem(tr("Lumped"), QStringLiteral("lumped"));
     m_resonator->addItem(tr("Coaxial, quarter-wave"), QStringLiteral("coaxial"));
+    m_resonator->addItem(tr("Waveguide, half-wave"), QStringLiteral("waveguide"));
     m_resonator->addItem(tr("Chosen by the sweep"), QStringLiteral("auto"));
-    m_resonator->setToolTip(tr("How a resonator's frequency maps to the prototype's: lumped, or "
-                               "a quarter-wave TEM line (wider bands; repeats at 3 f0)"));
+    m_resonator->setToolTip(tr("How a resonator's frequency maps to the prototype's: lumped, a "
+                               "quarter-wave TEM line (wider bands; repeats at 3 f0) or a "
+                               "waveguide cavity (steeper below the band)"));
     form->addRow(tr("Resonators"), m_resonator);
     connect(m_resonator, &QComboBox::currentIndexChanged, this, &TuneWindow::textsEdited);
     // The last stage's end: its text is the input rule's word (none: the
@@ -882,6 +906,11 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
                           "fitted where the sweep shows it"),
                        InputField::QeSlope);
     m_qeSlope->setPlaceholderText(tr("fitted"));
+    m_cutoff = option("cutoff", tr("Waveguide cut-off (MHz)"), QString(),
+                      tr("The guide's cut-off frequency, for waveguide resonators; empty: fitted "
+                         "to the sweep"),
+                      InputField::Cutoff);
+    m_cutoff->setPlaceholderText(tr("fitted"));
     m_average = new QSpinBox;
     m_average->setObjectName(QStringLiteral("average"));
     m_average->setRange(1, 64);
@@ -1163,7 +1192,8 @@ std::vector<std::pair<QLineEdit *, const char *>> TuneWindow::savedFields() cons
             {m_tolerance, "tolerance"},
             {m_toleranceFrequency, "toleranceFrequency"},
             {m_couplingSlope, "couplingSlope"},
-            {m_qeSlope, "qeSlope"}};
+            {m_qeSlope, "qeSlope"},
+            {m_cutoff, "cutoff"}};
 }
 
 void TuneWindow::restoreSettings() {
@@ -1271,6 +1301,11 @@ void TuneWindow::textsEdited() {
     texts.couplingSlope = m_couplingSlope->text().trimmed().toStdString();
     texts.qeSlope = m_qeSlope->text().trimmed().toStdString();
     texts.resonator = m_resonator->currentData().toString().toStdString();
+    // A cut-off counts for waveguides only: kept in its field, not read
+    // for the other kinds.
+    m_cutoff->setEnabled(texts.resonator == "waveguide");
+    if (m_cutoff->isEnabled())
+        texts.cutoff = m_cutoff->text().trimmed().toStdString();
     texts.output = m_output->currentData().toString().toStdString();
     m_session.setTexts(texts);
 }
@@ -1481,7 +1516,10 @@ void TuneWindow::showReport() {
                                (r.deviationPercent >= 0 ? QStringLiteral("+") : QString()) +
                                    number(r.deviationPercent, 2),
                                qs(formatShortest(r.settings.tolerancePercent)),
-                               number(r.s11DbMeasured, 2), number(r.s11DbTarget, 2)));
+                               number(r.s11DbMeasured, 2), number(r.s11DbTarget, 2)) +
+                      (r.fit ? cutoffFor(r.fit->model.resonator, r.fit->model.cutoff,
+                                         r.fit->fittedCutoff.has_value())
+                             : QString()));
     QStringList lobes;
     for (std::size_t l = 0; l < r.lobes.size(); ++l)
         lobes << tr("Lobe %1: %2 ns at %3 MHz (target %4 ns at %5 MHz)")
@@ -1950,6 +1988,7 @@ void TuneWindow::showDiagnosis() {
               (fit.model.twoPort ? tr("Port delays %1 ns and %2 ns")
                                        .arg(number(fit.delayNs[0], 3), number(fit.delayNs[1], 3))
                                  : tr("Port 1 delay %1 ns").arg(number(fit.delayNs[0], 3)));
+    delays += cutoffFor(fit.model.resonator, fit.model.cutoff, fit.fittedCutoff.has_value());
     m_delays->setText(delays);
     const DiagnosisTraces t = diagnosisTraces(*d, *m_session.network());
     const std::vector<double> *traces[] = {&t.s11Measured, &t.s11Fitted, &t.s21Measured,

@@ -191,7 +191,7 @@ class TuneWindow : public QMainWindow {
     QLineEdit *m_edelay = nullptr;
     QLineEdit *m_tolerance = nullptr;
     QLineEdit *m_toleranceFrequency = nullptr;
-    QLineEdit *m_couplingSlope = nullptr, *m_qeSlope = nullptr;
+    QLineEdit *m_couplingSlope = nullptr, *m_qeSlope = nullptr, *m_cutoff = nullptr;
     QSpinBox *m_average = nullptr;
     QLabel *m_file = nullptr;
     QLabel *m_sweepMessage = nullptr;

@@ -1,6 +1,7 @@
 #include "tuning_window/tuning_session.h"
 
 #include "quoting/quote.h"
+#include "tuning/cutoff_search.h"
 
 #include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
@@ -34,7 +35,11 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
     m_problems = std::move(read.problems);
     m_inputs = std::move(read.inputs);
     if (m_inputs) {
-        makeCurve(m_inputs->check.output.value_or(m_curveOutput));
+        const CheckSettings &check = m_inputs->check;
+        m_curveResonator = check.resonator;
+        m_curveCutoff = check.cutoff.value_or(startingCutoff(
+            m_inputs->f0, effectiveBandwidth(m_inputs->table.first.bandwidth) / m_inputs->f0));
+        makeCurve(check.output.value_or(m_curveOutput));
         m_rows = varnel::stageRows(m_inputs->table, m_inputs->f0, m_inputs->qu);
     } else {
         m_curve.reset();
@@ -205,6 +210,7 @@ void TuningSession::recheck() {
         diagnose.resonatorAuto = settings.resonatorAuto;
         diagnose.couplingSlope = settings.couplingSlope;
         diagnose.qeSlope = settings.qeSlope;
+        diagnose.cutoff = settings.cutoff;
         diagnose.tolerancePercent = settings.tolerancePercent;
         diagnose.toleranceFrequencyPercent = settings.toleranceFrequencyPercent;
         m_checkWatcher.setFuture(QtConcurrent::run(
@@ -260,8 +266,14 @@ void TuningSession::checkFinished() {
     m_diagnoseRefusal.reset();
     if (const auto *report = std::get_if<CheckReport>(&result)) {
         m_report = *report;
-        // The last stage's end the sweep shows is the target's too.
-        if (m_inputs && report->output != m_curveOutput) {
+        // The last stage's end the sweep shows is the target's too, and
+        // so are the resonators the check chose or fitted.
+        const ResonatorKind kind = report->settings.resonator;
+        const double cutoff = report->fit ? report->fit->model.cutoff : m_curveCutoff;
+        if (m_inputs && (report->output != m_curveOutput || kind != m_curveResonator ||
+                         (kind == ResonatorKind::Waveguide && cutoff != m_curveCutoff))) {
+            m_curveResonator = kind;
+            m_curveCutoff = cutoff;
             makeCurve(report->output);
             emit inputsChanged();
         }
@@ -383,7 +395,7 @@ QString TuningSession::exportSweep(const QString &path) const {
 
 StageModel TuningSession::targetModel(StageOutput output) const {
     return stageModel(m_inputs->table, m_inputs->stage, m_inputs->f0, m_inputs->qu,
-                      m_inputs->check.resonator, output);
+                      m_curveResonator, output, m_curveCutoff);
 }
 
 void TuningSession::makeCurve(StageOutput output) {

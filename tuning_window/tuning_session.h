@@ -168,6 +168,10 @@ class TuningSession : public QObject {
     // The last stage's end the curve shows: the inputs', else the one the
     // last check found.
     StageOutput m_curveOutput = StageOutput::Open;
+    // The resonators the curve maps: the inputs' kind and a waveguide's
+    // cut-off, where the last check chose or fitted them, its.
+    ResonatorKind m_curveResonator = ResonatorKind::Lumped;
+    double m_curveCutoff = 0;
     std::vector<StageRow> m_rows;
 
     std::unique_ptr<SweepSource> m_source;

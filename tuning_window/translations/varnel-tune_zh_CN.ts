@@ -1302,6 +1302,50 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <source>Enter the slope as a number (0 for none), or leave it empty to fit it.</source>
         <translation>请输入斜率数值（0 表示无），或留空以拟合。</translation>
     </message>
+    <message>
+        <source>waveguides cut off anywhere from %1 to %2 MHz explain the sweep as well and put the elements elsewhere: give the guide&apos;s cut-off</source>
+        <translation>截止频率在 %1 至 %2 MHz 之间的波导都同样能解释扫描，且会把元件放到别处：请给出波导的截止频率</translation>
+    </message>
+    <message>
+        <source>Choose lumped, coaxial or waveguide resonators, or let the sweep choose.</source>
+        <translation>请选择集总、同轴或波导谐振器，或由扫描选择。</translation>
+    </message>
+    <message>
+        <source>The cut-off must lie below f0.</source>
+        <translation>截止频率必须低于 f0。</translation>
+    </message>
+    <message>
+        <source>A cut-off counts for waveguide resonators only.</source>
+        <translation>截止频率只适用于波导谐振器。</translation>
+    </message>
+    <message>
+        <source>A waveguide&apos;s cut-off is fitted from a reflection only: give the cut-off to check a transmission.</source>
+        <translation>波导的截止频率只能从反射拟合：检查传输参数时请给出截止频率。</translation>
+    </message>
+    <message>
+        <source>Waveguide, half-wave</source>
+        <translation>波导，半波长</translation>
+    </message>
+    <message>
+        <source>How a resonator&apos;s frequency maps to the prototype&apos;s: lumped, a quarter-wave TEM line (wider bands; repeats at 3 f0) or a waveguide cavity (steeper below the band)</source>
+        <translation>谐振器频率到原型频率的映射：集总、四分之一波长 TEM 传输线（适用于较宽频带；在 3 f0 处重复谐振）或波导腔（通带下方更陡）</translation>
+    </message>
+    <message>
+        <source>Waveguide cut-off (MHz)</source>
+        <translation>波导截止频率 (MHz)</translation>
+    </message>
+    <message>
+        <source>The guide&apos;s cut-off frequency, for waveguide resonators; empty: fitted to the sweep</source>
+        <translation>波导的截止频率，用于波导谐振器；留空：由扫描拟合</translation>
+    </message>
+    <message>
+        <source>Waveguide cut-off %1 MHz, fitted</source>
+        <translation>波导截止频率 %1 MHz，拟合所得</translation>
+    </message>
+    <message>
+        <source>Waveguide cut-off %1 MHz, given</source>
+        <translation>波导截止频率 %1 MHz，已给定</translation>
+    </message>
 </context>
 <context>
     <name>varnel::TuningSession</name>
