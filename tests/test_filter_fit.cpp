@@ -156,6 +156,8 @@ TEST(FilterModel, DerivativesAreTheModelsSlopes) {
 struct ExtendedRow {
     const char *name;
     bool twoPort, freeSlopes, calibration;
+    int crossFrom = 0, crossTo = 0; // 1-based; 0: none
+    double cross = 0;               // of the mean main coupling
 };
 
 class ExtendedModelTest : public ::testing::TestWithParam<ExtendedRow> {};
@@ -189,6 +191,10 @@ TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
         m.qeSlope.reset();
     }
     m.calibration = row.calibration;
+    if (row.crossFrom > 0) {
+        s.cross.emplace_back(row.crossFrom, row.crossTo, row.cross);
+        m.cross = std::pair<std::size_t, std::size_t>(row.crossFrom - 1, row.crossTo - 1);
+    }
     std::vector<double> x = designOf(m, 3000.0);
     const std::size_t n = 5;
     for (std::size_t i = 0; i < n; ++i)
@@ -209,6 +215,17 @@ TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
         x[m.couplingSlopeAt()] = s.couplingSlope;
         x[m.qeSlopeAt()] = s.qeSlope;
     }
+    const TuningTable t = varnel::testing::tableOf(s);
+    if (m.cross) {
+        // The generator's M_ij is its share of the mean main coupling (as
+        // scaled); the model's m is M_ij sqrt(a_i a_j).
+        double mean = 0;
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            mean += s.couplingScale[i] / std::sqrt(t.stages[i].g * t.stages[i + 1].g) / (n - 1);
+        const auto [i, k] = *m.cross;
+        x[m.crossAt()] =
+            row.cross * mean * std::sqrt(t.stages[i].g * x[n + i] * t.stages[k].g * x[n + k]);
+    }
     for (std::size_t port = 0; port < m.calibrationCount() / 5; ++port) {
         const varnel::testing::ErrorTerms &e = s.port[port];
         const std::size_t at = m.calibrationAt() + 5 * port;
@@ -220,7 +237,6 @@ TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
         x[at + 3] = match.imag();
         x[at + 4] = std::abs(e.tracking) - 1;
     }
-    const TuningTable t = varnel::testing::tableOf(s);
     for (double f : {985.0, 996.0, 1000.0, 1003.0, 1015.0}) {
         const FilterPoint p = filterModelAt(m, x, f);
         const auto g = varnel::testing::realFilterAt(s, t, f);
@@ -241,6 +257,9 @@ const ExtendedRow extendedRows[] = {
     {"two_port_calibration", true, false, true},
     {"two_port_slopes_and_calibration", true, true, true},
     {"one_port_slopes_and_calibration", false, true, true},
+    {"two_port_cross_coupling_1_3", true, true, false, 1, 3, 0.015},
+    {"two_port_cross_coupling_2_5_calibration", true, false, true, 2, 5, -0.02},
+    {"one_port_cross_coupling_1_4", false, true, true, 1, 4, 0.3},
 };
 INSTANTIATE_TEST_SUITE_P(Rows, ExtendedModelTest, ::testing::ValuesIn(extendedRows),
                          [](const auto &info) { return std::string(info.param.name); });

@@ -111,6 +111,26 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
         }
 
     d.doubts = fittedDoubts(fit, fit.noiseDb, d.elements, d.betterResonator);
+    // A coupling the design lacks that explains the sweep clearly better:
+    // the reason the in-line fit does not match, or where it does, a doubt
+    // if it puts an element elsewhere (else the findings hold with it, and
+    // a warning names it).
+    if (!d.betterResonator)
+        d.crossFits = probeCrossCoupling(fit, network, fitting);
+    bool crossMoves = !fit.matchesSweep();
+    for (const FilterFit &with : d.crossFits)
+        crossMoves =
+            crossMoves || elementsDisagree(d.elements, diagnosisElements(with, s, d.bandwidthMHz));
+    if (!d.crossFits.empty() && crossMoves) {
+        Doubt cross;
+        cross.kind = Doubt::CrossCoupling;
+        cross.crossWhole = d.crossFits.front().matchesSweep();
+        for (const FilterFit &with : d.crossFits)
+            cross.cross.push_back({static_cast<int>(with.model.cross->first + 1),
+                                   static_cast<int>(with.model.cross->second + 1),
+                                   with.crossPercent()});
+        d.doubts.push_back(cross);
+    }
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;
@@ -210,6 +230,18 @@ std::vector<std::string> diagnosisWarnings(const Diagnosis &d) {
                                levelText(decibels(fit.directivity[port])) + ", source match " +
                                levelText(decibels(fit.sourceMatch[port])) +
                                "): beyond -30 dB, calibrate again at the filter's ports");
+    const bool doubted = std::any_of(d.doubts.begin(), d.doubts.end(), [](const Doubt &doubt) {
+        return doubt.kind == Doubt::CrossCoupling;
+    });
+    if (!d.crossFits.empty() && !doubted) {
+        const FilterFit &with = d.crossFits.front();
+        warnings.push_back("a coupling between resonators " +
+                           std::to_string(with.model.cross->first + 1) + " and " +
+                           std::to_string(with.model.cross->second + 1) + " of about " +
+                           twoDigits(with.crossPercent()) +
+                           " % explains the sweep a little better; the design has none, and the "
+                           "findings hold with it");
+    }
     return warnings;
 }
 

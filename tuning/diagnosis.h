@@ -59,6 +59,9 @@ struct Diagnosis {
     std::vector<double> gainDb;                   // each finding's return-loss gain
     std::vector<Doubt> doubts;                    // with TooFar
     std::optional<ResonatorKind> betterResonator; // as for a stage (check.h)
+    // The in-line fit with a coupling the design lacks that explains the
+    // sweep clearly better (filter_fit.h), two where either does as well.
+    std::vector<FilterFit> crossFits;
     double returnLossDb = 0, designReturnLossDb = 0;
     // |S11| above 1 at that many points, up to that many dB.
     std::size_t aboveUnityPoints = 0;

@@ -6,6 +6,8 @@
 #include "tuning/stage_fit.h"
 #include "tuning/trace_noise.h"
 
+#include <Eigen/Dense>
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -23,6 +25,8 @@ constexpr std::size_t maxFitPoints = 401;
 constexpr double calibrationPrior[5] = {0.02, 0.02, 0.035, 0.035, 0.012};
 // The elements' loose bounds: half a BW, half a scale.
 constexpr double elementBound = 0.5;
+// How many of the cross-couplings the score test ranks first are refitted.
+constexpr std::size_t crossRefits = 4;
 // The least noise a prior is weighed against (a noiseless sweep).
 constexpr double minimumRowNoise = 1e-9;
 
@@ -70,228 +74,6 @@ class FilterResiduals : public ComplexResiduals {
 
 } // namespace
 
-namespace {
-
-// The filter between its ports, no lines: S11, S21, S22 and, when asked,
-// their derivatives with respect to the ladder's parameters (the lines'
-// and the error terms' left 0).
-FilterPoint ladderAt(const FilterModel &model, const std::vector<double> &x, double f,
-                     bool withDerivatives) {
-    const std::size_t n = model.g.size();
-    const std::size_t lossAt = 2 * n, outputAt = 2 * n + 1;
-    const double r = x[lossAt];
-    const double logRatio = std::log(f / model.f0);
-    const double p = model.couplingSlope ? *model.couplingSlope : x[model.couplingSlopeAt()];
-    const double pe = model.qeSlope ? *model.qeSlope : x[model.qeSlopeAt()];
-    const Complex j(0, 1), b = j * std::exp(p * logRatio); // the inverters
-    const double g1 = std::exp(pe * logRatio), g2 = g1 / (model.load * x[outputAt]);
-    // Y's diagonal, and each element's own derivatives of it.
-    thread_local std::vector<Complex> diagonal, perOffset, perScale, perLoss, pivot, ratio, x1, xn;
-    for (auto *v : {&diagonal, &perOffset, &perScale, &perLoss, &pivot, &ratio, &x1, &xn})
-        v->resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const MappedFrequency mapped =
-            mapFrequency(model.resonator, f, model.f0 + x[i], model.cutoff);
-        const Complex pi_(r, mapped.omega / model.fbw);
-        const double a = model.g[i] * x[n + i];
-        diagonal[i] = a * pi_;
-        perOffset[i] = a * Complex(0, mapped.perResonator / model.fbw);
-        perScale[i] = model.g[i] * pi_;
-        perLoss[i] = a;
-    }
-    diagonal[0] += g1;
-    diagonal[n - 1] += g2;
-    // The tridiagonal solve (off-diagonals b), for the first and the last
-    // column of Y^-1 at once: pivot_i = Y_ii - b (b / pivot_(i-1)), the
-    // continued fraction of the ladder.
-    for (std::size_t i = 0; i < n; ++i) {
-        pivot[i] = i == 0 ? diagonal[0] : diagonal[i] - b * ratio[i - 1];
-        ratio[i] = b / pivot[i];
-        const Complex before1 = i == 0 ? 0.0 : b * x1[i - 1],
-                      beforeN = i == 0 ? 0.0 : b * xn[i - 1];
-        x1[i] = ((i == 0 ? 1.0 : 0.0) - before1) / pivot[i];
-        xn[i] = ((i + 1 == n ? 1.0 : 0.0) - beforeN) / pivot[i];
-    }
-    for (std::size_t i = n - 1; i-- > 0;) {
-        x1[i] -= ratio[i] * x1[i + 1];
-        xn[i] -= ratio[i] * xn[i + 1];
-    }
-    const double root = std::sqrt(g1 * g2);
-    FilterPoint point;
-    point.s11 = 2.0 * g1 * x1[0] - 1.0;
-    point.s21 = 2.0 * root * x1[n - 1];
-    point.s22 = 2.0 * g2 * xn[n - 1] - 1.0;
-    if (!withDerivatives)
-        return point;
-    const std::size_t count = model.parameterCount();
-    point.d11.assign(count, 0.0);
-    point.d21.assign(count, 0.0);
-    point.d22.assign(count, 0.0);
-    // d(Y^-1)_ab = -sum (Y^-1)_ai (Y^-1)_jb dY_ij, Y^-1 symmetric: a
-    // diagonal entry i, or the pair (i, i+1) and (i+1, i).
-    auto add = [&](std::size_t q, std::size_t i, std::size_t k, Complex dY) {
-        point.d11[q] -= 2.0 * g1 * x1[i] * x1[k] * dY;
-        point.d21[q] -= root * (xn[i] * x1[k] + xn[k] * x1[i]) * dY;
-        point.d22[q] -= 2.0 * g2 * xn[i] * xn[k] * dY;
-    };
-    for (std::size_t i = 0; i < n; ++i) {
-        add(i, i, i, perOffset[i]);
-        add(n + i, i, i, perScale[i]);
-        add(lossAt, i, i, perLoss[i]);
-    }
-    const double perOutput = -g2 / x[outputAt]; // dG_2/ds_o
-    add(outputAt, n - 1, n - 1, perOutput);
-    point.d21[outputAt] += x1[n - 1] * g1 * perOutput / root;
-    point.d22[outputAt] += 2.0 * xn[n - 1] * perOutput;
-    if (!model.couplingSlope)
-        for (std::size_t i = 0; i + 1 < n; ++i)
-            add(model.couplingSlopeAt(), i, i + 1, 2.0 * b * logRatio);
-    if (!model.qeSlope) {
-        const std::size_t q = model.qeSlopeAt();
-        add(q, 0, 0, g1 * logRatio);
-        add(q, n - 1, n - 1, g2 * logRatio);
-        point.d11[q] += 2.0 * g1 * logRatio * x1[0];
-        point.d21[q] += 2.0 * root * logRatio * x1[n - 1];
-        point.d22[q] += 2.0 * g2 * logRatio * xn[n - 1];
-    }
-    return point;
-}
-
-// Each port's line: S11 turns with port 1's twice, S21 with each once.
-void addLines(const FilterModel &model, const std::vector<double> &x, double f,
-              FilterPoint &point) {
-    const std::size_t n = model.g.size();
-    const std::size_t delay1At = 2 * n + 2, phase1At = 2 * n + 3, delay2At = 2 * n + 4,
-                      phase2At = 2 * n + 5;
-    const double w = 2 * pi * f * 1e-3; // f in MHz times t in ns
-    const double t2 = model.twoPort ? x[delay2At] : 0, theta2 = model.twoPort ? x[phase2At] : 0;
-    const Complex line11 = std::polar(1.0, 2 * x[phase1At] - 2 * w * x[delay1At]);
-    const Complex line21 = std::polar(1.0, x[phase1At] + theta2 - w * (x[delay1At] + t2));
-    const Complex line22 = std::polar(1.0, 2 * theta2 - 2 * w * t2);
-    point.s11 *= line11;
-    point.s21 *= line21;
-    point.s22 *= line22;
-    if (point.d11.empty())
-        return;
-    for (std::size_t q = 0; q < point.d11.size(); ++q) {
-        point.d11[q] *= line11;
-        point.d21[q] *= line21;
-        point.d22[q] *= line22;
-    }
-    const Complex j(0, 1), perDelay(0, -w);
-    point.d11[delay1At] = 2.0 * perDelay * point.s11;
-    point.d11[phase1At] = 2.0 * j * point.s11;
-    point.d21[delay1At] = perDelay * point.s21;
-    point.d21[phase1At] = j * point.s21;
-    if (model.twoPort) {
-        point.d21[delay2At] = perDelay * point.s21;
-        point.d21[phase2At] = j * point.s21;
-        point.d22[delay2At] = 2.0 * perDelay * point.s22;
-        point.d22[phase2At] = 2.0 * j * point.s22;
-    }
-}
-
-// One port's error terms seen through: S_m = e00 + T in / (1 - e11 in) and
-// its partials with respect to in, e11 and tau.
-struct PortTerms {
-    Complex e00, e11;
-    double tracking = 1;
-};
-PortTerms portTerms(const FilterModel &model, const std::vector<double> &x, int port) {
-    const std::size_t at = model.calibrationAt() + 5 * static_cast<std::size_t>(port);
-    return {Complex(x[at], x[at + 1]), Complex(x[at + 2], x[at + 3]), 1 + x[at + 4]};
-}
-
-// One port's measured reflection through its terms, the far port's match
-// terminating the filter: in = own + b^2 e11_far / (1 - e11_far other),
-// value = e00 + T in / (1 - e11 in), and the partials the chain rule needs
-// (own is the port's reflection, other the far port's, b the transmission;
-// open = 1 - e11_far other).
-struct Reflection {
-    Complex open, in, perB, perOther, perFarMatch, den, value, perIn;
-};
-Reflection reflectionAt(const PortTerms &near, const PortTerms &far, Complex own, Complex b,
-                        Complex other) {
-    Reflection r;
-    r.open = 1.0 - far.e11 * other;
-    r.in = own + b * b * far.e11 / r.open;
-    r.perB = 2.0 * b * far.e11 / r.open;
-    r.perOther = b * b * far.e11 * far.e11 / (r.open * r.open);
-    r.perFarMatch = b * b / (r.open * r.open);
-    r.den = 1.0 - near.e11 * r.in;
-    r.value = near.e00 + near.tracking * r.in / r.den;
-    r.perIn = near.tracking / (r.den * r.den);
-    return r;
-}
-
-// The calibration's terms around the filter and its lines (the header's
-// formulas), the derivatives by the chain rule through S11, S21, S22.
-void addCalibration(const FilterModel &model, const std::vector<double> &x, FilterPoint &point) {
-    const PortTerms one = portTerms(model, x, 0);
-    const PortTerms two = model.twoPort ? portTerms(model, x, 1) : PortTerms{};
-    const Complex a = point.s11, b = point.s21, c = point.s22;
-    const Reflection one1 = reflectionAt(one, two, a, b, c), two2 = reflectionAt(two, one, c, b, a);
-    const Complex open1 = two2.open, open2 = one1.open; // 1 - e11_p S_pp
-    const Complex in1 = one1.in, in1b = one1.perB, in1c = one1.perOther, in1m2 = one1.perFarMatch,
-                  den1 = one1.den, m11 = one1.value, perIn1 = one1.perIn;
-    const Complex in2 = two2.in, in2b = two2.perB, in2a = two2.perOther, in2m1 = two2.perFarMatch,
-                  den2 = two2.den, m22 = two2.value, perIn2 = two2.perIn;
-    // The transmission.
-    const double t = std::sqrt(one.tracking * two.tracking);
-    const Complex through = open1 * open2 - one.e11 * two.e11 * b * b;
-    const Complex m21 = t * b / through;
-    const Complex perThrough = -m21 / through;
-    const Complex t21a = perThrough * (-one.e11 * open2), t21c = perThrough * (-two.e11 * open1),
-                  t21b = t / through + perThrough * (-2.0 * one.e11 * two.e11 * b),
-                  t21m1 = perThrough * (-a * open2 - two.e11 * b * b),
-                  t21m2 = perThrough * (-c * open1 - one.e11 * b * b);
-    if (!point.d11.empty()) {
-        for (std::size_t q = 0; q < model.calibrationAt(); ++q) {
-            const Complex da = point.d11[q], db = point.d21[q], dc = point.d22[q];
-            point.d11[q] = perIn1 * (da + in1b * db + in1c * dc);
-            point.d21[q] = t21a * da + t21b * db + t21c * dc;
-            point.d22[q] = perIn2 * (dc + in2b * db + in2a * da);
-        }
-        const Complex j(0, 1);
-        auto set = [&](std::size_t at, Complex d11, Complex d21, Complex d22) {
-            point.d11[at] = d11;
-            point.d21[at] = d21;
-            point.d22[at] = d22;
-        };
-        const std::size_t at = model.calibrationAt();
-        const Complex m11m1 = one.tracking * in1 * in1 / (den1 * den1),
-                      m22m2 = two.tracking * in2 * in2 / (den2 * den2);
-        set(at, 1, 0, 0);
-        set(at + 1, j, 0, 0);
-        set(at + 2, m11m1, t21m1, perIn2 * in2m1);
-        set(at + 3, j * m11m1, j * t21m1, j * perIn2 * in2m1);
-        set(at + 4, in1 / den1, m21 / (2 * one.tracking), 0);
-        if (model.twoPort) {
-            set(at + 5, 0, 0, 1);
-            set(at + 6, 0, 0, j);
-            set(at + 7, perIn1 * in1m2, t21m2, m22m2);
-            set(at + 8, j * perIn1 * in1m2, j * t21m2, j * m22m2);
-            set(at + 9, 0, m21 / (2 * two.tracking), in2 / den2);
-        }
-    }
-    point.s11 = m11;
-    point.s21 = m21;
-    point.s22 = m22;
-}
-
-} // namespace
-
-FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &x, double f,
-                          bool withLines, bool withDerivatives) {
-    FilterPoint point = ladderAt(model, x, f, withDerivatives);
-    if (!withLines)
-        return point;
-    addLines(model, x, f, point);
-    if (model.calibration)
-        addCalibration(model, x, point);
-    return point;
-}
-
 bool FilterFit::matchesSweep() const {
     return converged && residualMatches(residualRms, noiseDb);
 }
@@ -306,6 +88,8 @@ std::vector<double> FilterFit::parameters() const {
         x.push_back(couplingSlope);
     if (!model.qeSlope)
         x.push_back(qeSlope);
+    if (model.cross)
+        x.push_back(cross);
     if (model.calibration)
         for (int port = 0; port < (model.twoPort ? 2 : 1); ++port)
             x.insert(x.end(),
@@ -326,7 +110,21 @@ std::vector<double> FilterFit::designParameters() const {
     std::fill(x.begin() + static_cast<std::ptrdiff_t>(2 * n + 2),
               x.begin() + static_cast<std::ptrdiff_t>(model.couplingSlopeAt()), 0.0);
     std::fill(x.begin() + static_cast<std::ptrdiff_t>(model.calibrationAt()), x.end(), 0.0);
+    if (model.cross)
+        x[model.crossAt()] = 0; // the design has none
     return x;
+}
+
+double FilterFit::crossPercent() const {
+    if (!model.cross)
+        return 0;
+    const auto [i, k] = *model.cross;
+    double mean = 0;
+    for (std::size_t m = 0; m + 1 < model.g.size(); ++m)
+        mean += 1 / std::sqrt(model.g[m] * model.g[m + 1]);
+    mean /= static_cast<double>(model.g.size() - 1);
+    const double ai = model.g[i] * scale[i], ak = model.g[k] * scale[k];
+    return 100 * cross / std::sqrt(ai * ak) / mean;
 }
 
 double FilterFit::errorPercent(std::size_t i) const {
@@ -396,6 +194,8 @@ FilterFit decoded(const FilterModel &model, const LeastSquares &solved, double n
     }
     fit.couplingSlope = model.couplingSlope ? *model.couplingSlope : x[model.couplingSlopeAt()];
     fit.qeSlope = model.qeSlope ? *model.qeSlope : x[model.qeSlopeAt()];
+    if (model.cross)
+        fit.cross = x[model.crossAt()];
     for (std::size_t port = 0; port < model.calibrationCount() / 5; ++port) {
         const std::size_t at = model.calibrationAt() + 5 * port;
         fit.directivity[port] = {x[at], x[at + 1]};
@@ -451,6 +251,8 @@ FilterFit fitOnce(const FilterModel &model, const FitData &data, std::optional<d
             from->model.couplingSlope.has_value() == model.couplingSlope.has_value();
         seed.couplingSlope = sameSlopes ? from->couplingSlope : slopeStart;
         seed.qeSlope = from->qeSlope;
+        if (from->model.cross == model.cross)
+            seed.cross = from->cross;
         if (from->model.calibration && model.calibration) {
             std::copy(from->directivity, from->directivity + 2, seed.directivity);
             std::copy(from->sourceMatch, from->sourceMatch + 2, seed.sourceMatch);
@@ -511,6 +313,89 @@ FilterFit fitOnce(const FilterModel &model, const FitData &data, std::optional<d
 }
 
 } // namespace
+
+namespace {
+
+// What each candidate pair's coupling would gain in chi-square from the
+// fit's end, to first order (a score test): with J the fit's Jacobian, r
+// its residual and j the new coupling's column at m = 0, the gain is
+// (j'r)^2 / (j'j - j'J (J'J)^-1 J'j) over the rows' variance noise^2 / 2:
+// what the other parameters cannot take up. Largest first.
+std::vector<std::pair<double, FilterModel>>
+rankedCrossCouplings(const FilterFit &fit, const FitData &data, double noise) {
+    const std::vector<double> x = fit.parameters();
+    const FilterResiduals base(fit.model, data.f, data.measured);
+    const std::size_t points = base.pointCount(), p = base.parameterCount();
+    Eigen::MatrixXd jacobian(2 * points, p);
+    Eigen::VectorXd residual(2 * points);
+    std::vector<Complex> derivatives;
+    for (std::size_t j = 0; j < points; ++j) {
+        const Complex r = base.residual(x, j, &derivatives);
+        residual(2 * j) = r.real();
+        residual(2 * j + 1) = r.imag();
+        for (std::size_t q = 0; q < p; ++q) {
+            jacobian(2 * j, q) = derivatives[q].real();
+            jacobian(2 * j + 1, q) = derivatives[q].imag();
+        }
+    }
+    const Eigen::LDLT<Eigen::MatrixXd> normal(jacobian.transpose() * jacobian);
+    std::vector<std::pair<double, FilterModel>> ranked;
+    const std::size_t n = fit.model.g.size();
+    for (std::size_t apart = 2; apart <= 3; ++apart)
+        for (std::size_t i = 0; i + apart < n; ++i) {
+            FilterModel model = fit.model;
+            model.cross = std::pair(i, i + apart);
+            std::vector<double> withCross = x;
+            withCross.insert(withCross.begin() + static_cast<std::ptrdiff_t>(model.crossAt()), 0.0);
+            const FilterResiduals probe(model, data.f, data.measured);
+            Eigen::VectorXd column(2 * points);
+            for (std::size_t j = 0; j < points; ++j) {
+                probe.residual(withCross, j, &derivatives);
+                column(2 * j) = derivatives[model.crossAt()].real();
+                column(2 * j + 1) = derivatives[model.crossAt()].imag();
+            }
+            const Eigen::VectorXd u = jacobian.transpose() * column;
+            const double free = column.squaredNorm() - u.dot(normal.solve(u));
+            const double score = column.dot(residual);
+            if (free > 0)
+                ranked.emplace_back(2 * score * score / free / (noise * noise), model);
+        }
+    std::sort(ranked.begin(), ranked.end(),
+              [](const auto &a, const auto &b) { return a.first > b.first; });
+    return ranked;
+}
+
+} // namespace
+
+std::vector<FilterFit> probeCrossCoupling(const FilterFit &fit, const Network &network,
+                                          const FilterFitSettings &given) {
+    const std::size_t n = fit.model.g.size();
+    if (n < 3 || !fit.converged || beyondExtensions(fit))
+        return {};
+    const FitData data = fitData(network, fit.model.twoPort);
+    const std::size_t rows = data.f.size() * (fit.model.twoPort ? 3 : 1);
+    const double noise = std::max(std::pow(10.0, data.noiseDb / 20), residualResolution);
+    // The pairs the score test ranks first are refitted; a gain it does not
+    // promise is not looked for.
+    auto chi2 = [&](const FilterFit &f) { return fitChiSquare(rows, f.residualRms, noise); };
+    std::vector<FilterFit> kept;
+    const std::vector<std::pair<double, FilterModel>> ranked =
+        rankedCrossCouplings(fit, data, noise);
+    for (std::size_t c = 0; c < std::min<std::size_t>(crossRefits, ranked.size()); ++c) {
+        if (ranked[c].first <= slopeGain)
+            break;
+        FilterFit again = fitOnce(ranked[c].second, data, given.qu, &fit);
+        if (again.converged && chi2(fit) - chi2(again) > slopeGain)
+            kept.push_back(std::move(again));
+    }
+    std::sort(kept.begin(), kept.end(),
+              [](const FilterFit &a, const FilterFit &b) { return a.residualRms < b.residualRms; });
+    // The best, and the next where it explains the sweep as well.
+    kept.resize(std::min<std::size_t>(2, kept.size()));
+    if (kept.size() == 2 && chi2(kept[1]) - chi2(kept[0]) > slopeGain)
+        kept.pop_back();
+    return kept;
+}
 
 FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Network &network,
                             const FilterFitSettings &given, double cutoffMHz) {

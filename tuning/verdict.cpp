@@ -341,6 +341,17 @@ std::string doubtText(const Doubt &d) {
             .append(formatFixed(d.toMHz, 0))
             .append(" MHz explain the sweep as well and put the elements elsewhere: give the "
                     "guide's cut-off (--cutoff)");
+    case Doubt::CrossCoupling:
+        for (std::size_t c = 0; c < d.cross.size(); ++c)
+            text.append(c == 0 ? "a coupling between resonators " : " (or between ")
+                .append(std::to_string(d.cross[c].from))
+                .append(" and ")
+                .append(std::to_string(d.cross[c].to))
+                .append(" of about ")
+                .append(twoDigits(d.cross[c].percent))
+                .append(c == 0 ? " %" : " %)");
+        return text.append(d.crossWhole ? " explains the sweep" : " explains most of the sweep")
+            .append("; the design has none");
     case Doubt::TooNoisy: {
         const Finding &named = d.finding;
         // " known to +-0.60 % of BW against a tolerance of 1 %", after the element.

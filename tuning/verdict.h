@@ -73,6 +73,10 @@ struct Doubt {
         // Waveguides cut off anywhere from fromMHz to toMHz explain the
         // sweep as well and put an element elsewhere.
         CutoffAmbiguous,
+        // A coupling the design lacks (`cross`: resonators and % of the
+        // main couplings; two where either explains the sweep as well)
+        // explains it (filter_fit.h's probeCrossCoupling).
+        CrossCoupling,
     } kind = NotConverged;
     ResonatorKind resonator = ResonatorKind::Lumped;
     double couplingSlope = 0, qeSlope = 0;
@@ -82,6 +86,12 @@ struct Doubt {
     double residualDb = 0, noiseDb = 0, aboveDb = 0, fromMHz = 0, toMHz = 0;
     Finding finding; // with TooNoisy: element, index, uncertaintyPercent
     double tolerancePercent = 0;
+    struct Cross {
+        int from = 0, to = 0;
+        double percent = 0;
+    };
+    std::vector<Cross> cross;
+    bool crossWhole = false; // the first explains all of the sweep
 };
 
 struct Verdict {

@@ -267,6 +267,21 @@ QString doubtFor(const Doubt &d) {
             .arg(d.resonator == ResonatorKind::Coaxial ? TuneWindow::tr("coaxial")
                                                        : TuneWindow::tr("lumped"),
                  QString::fromLatin1(resonatorKindName(d.resonator)));
+    case Doubt::CrossCoupling: {
+        const QString pairs =
+            d.cross.size() > 1
+                ? TuneWindow::tr("a coupling between resonators %1 and %2 of about %3 % (or "
+                                 "between %4 and %5 of about %6 %)")
+                      .arg(QString::number(d.cross[0].from), QString::number(d.cross[0].to),
+                           qs(twoDigits(d.cross[0].percent)), QString::number(d.cross[1].from),
+                           QString::number(d.cross[1].to), qs(twoDigits(d.cross[1].percent)))
+                : TuneWindow::tr("a coupling between resonators %1 and %2 of about %3 %")
+                      .arg(QString::number(d.cross[0].from), QString::number(d.cross[0].to),
+                           qs(twoDigits(d.cross[0].percent)));
+        return (d.crossWhole ? TuneWindow::tr("%1 explains the sweep; the design has none")
+                             : TuneWindow::tr("%1 explains most of the sweep; the design has none"))
+            .arg(pairs);
+    }
     case Doubt::CutoffAmbiguous:
         return TuneWindow::tr("waveguides cut off anywhere from %1 to %2 MHz explain the sweep "
                               "as well and put the elements elsewhere: give the guide's cut-off")

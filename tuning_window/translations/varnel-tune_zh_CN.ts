@@ -1346,6 +1346,22 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <source>Waveguide cut-off %1 MHz, given</source>
         <translation>波导截止频率 %1 MHz，已给定</translation>
     </message>
+    <message>
+        <source>a coupling between resonators %1 and %2 of about %3 %</source>
+        <translation>谐振器 %1 与 %2 之间约 %3 % 的耦合</translation>
+    </message>
+    <message>
+        <source>a coupling between resonators %1 and %2 of about %3 % (or between %4 and %5 of about %6 %)</source>
+        <translation>谐振器 %1 与 %2 之间约 %3 % 的耦合（或 %4 与 %5 之间约 %6 % 的耦合）</translation>
+    </message>
+    <message>
+        <source>%1 explains the sweep; the design has none</source>
+        <translation>%1可以解释扫描；设计中没有这一耦合</translation>
+    </message>
+    <message>
+        <source>%1 explains most of the sweep; the design has none</source>
+        <translation>%1可以解释扫描的大部分；设计中没有这一耦合</translation>
+    </message>
 </context>
 <context>
     <name>varnel::TuningSession</name>
