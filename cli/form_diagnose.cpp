@@ -35,7 +35,9 @@ constexpr std::string_view diagnoseHelp =
     "      tried again with each port's calibration residuals (directivity,\n"
     "      source match, tracking), which the report then states. --resonator\n"
     "      and --cutoff as for check (auto: the kind that explains the sweep\n"
-    "      better; waveguide: the cut-off fitted unless given).\n";
+    "      better; waveguide: the cut-off fitted unless given). A coupling the\n"
+    "      in-line design lacks (between resonators two or three apart) that\n"
+    "      explains the sweep clearly better is named instead of a finding.\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).
@@ -121,6 +123,13 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     j["coupling_slope"] = fit.couplingSlope;
     j["qe_slope"] = fit.qeSlope;
     j["slopes"] = slopesSource(d);
+    // The couplings the design lacks that explain the sweep better.
+    j["cross_couplings"] = nlohmann::ordered_json::array();
+    for (const FilterFit &with : d.crossFits)
+        j["cross_couplings"].push_back({{"from", with.model.cross->first + 1},
+                                        {"to", with.model.cross->second + 1},
+                                        {"percent", with.crossPercent()},
+                                        {"matches_sweep", with.matchesSweep()}});
     j["calibration_terms"] = nullptr;
     if (fit.model.calibration) {
         j["calibration_terms"] = nlohmann::ordered_json::array();
