@@ -118,6 +118,17 @@ TEST_F(SessionTest, StaleInputsGreyTheVerdictAndRefuseExports) {
     EXPECT_TRUE(window->exportComparisonCsv(temp.filePath("a.csv")).isEmpty());
 }
 
+// A sweep opened while the inputs do not read says so, not that there is
+// no sweep.
+TEST_F(SessionTest, ASweepOpenedWithBadInputsAsksForTheInputs) {
+    set("f0", "-5");
+    window->openFile(dataDir + "/quirks.s2p");
+    ASSERT_TRUE(waitFor([&] { return window->measuredPoints() > 0; }));
+    EXPECT_TRUE(waitFor([&] {
+        return label("verdict")->text() == "No verdict: correct the inputs";
+    })) << label("verdict")->text().toStdString();
+}
+
 // A whole filter into its load, checked at its last stage with the output
 // as the sweep shows: the check finds it loaded, the target drawn is the
 // loaded filter's (|S11| at f0 far down, not near 0 dB as an open stage's),

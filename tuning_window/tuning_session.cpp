@@ -185,8 +185,10 @@ void TuningSession::markStale() {
 }
 
 void TuningSession::recheck() {
-    if (!m_inputs || !m_network || m_failure)
+    if (!m_inputs || !m_network || m_failure) {
+        emit reportChanged(); // none: what is shown says why
         return;
+    }
     if (m_checkWatcher.isRunning()) {
         m_recheckPending = true; // the newest inputs and sweep are checked next
         return;
