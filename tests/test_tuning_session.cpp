@@ -4,6 +4,7 @@
 #include "tuning_window/tune_window.h"
 #include "tuning_window/tuning_session.h"
 
+#include <QAbstractSeries>
 #include <QChart>
 #include <QChartView>
 #include <QDir>
@@ -116,6 +117,37 @@ TEST_F(SessionTest, StaleInputsGreyTheVerdictAndRefuseExports) {
     ASSERT_TRUE(current());
     EXPECT_EQ(label("verdict")->text(), "FAIL");
     EXPECT_TRUE(window->exportComparisonCsv(temp.filePath("a.csv")).isEmpty());
+}
+
+// The shaded band drawn is the current stage's: after stage 1 then stage 2
+// of a tuned stage-2 sweep, the chart at f0 and 60 ns (between the stage-1
+// target, 48 ns, and the stage-2 one, 83 ns) is not shaded.
+TEST_F(SessionTest, TheBandDrawnFollowsTheStage) {
+    window->resize(1180, 760);
+    window->show();
+    set("qu", "3000");
+    window->openFile(dataDir + "/quirks.s2p"); // a tuned stage 2, Qu 3000
+    ASSERT_TRUE(current());
+    window->findChild<QSpinBox *>("stage")->setValue(2);
+    ASSERT_TRUE(current());
+    waitFor([] { return false; }, 50);
+    auto *view = window->findChild<QChartView *>();
+    ASSERT_NE(view, nullptr);
+    auto *band = [&]() -> QAbstractSeries * {
+        for (QAbstractSeries *s : view->chart()->series())
+            if (s->type() == QAbstractSeries::SeriesTypeArea)
+                return s;
+        return nullptr;
+    }();
+    ASSERT_NE(band, nullptr);
+    const QImage shown = view->grab().toImage();
+    auto shaded = [&](double ns) {
+        const QPointF at = view->mapFromScene(view->chart()->mapToPosition({1000, ns}, band));
+        const QColor c = shown.pixelColor(at.toPoint() + QPoint(3, 0)); // beside the f0 line
+        return c.blue() - c.red() > 8;
+    };
+    EXPECT_FALSE(shaded(60)) << "the stage-1 target's edge is gone";
+    EXPECT_FALSE(shaded(45)) << "below both targets";
 }
 
 // A sweep opened while the inputs do not read says so, not that there is

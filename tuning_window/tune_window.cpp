@@ -1644,14 +1644,12 @@ void TuneWindow::drawBand() {
         // the same inputs leaves it as it is.
         QList<QPointF> lower = pointsForDrawing(report->fMHz, band.lowerNs, maxShownPoints);
         QList<QPointF> upper = pointsForDrawing(report->fMHz, band.upperNs, maxShownPoints);
-        if (lower != m_bandLower->points() || upper != m_bandUpper->points()) {
-            {
-                // The area is drawn again once, with the second edge.
-                const QSignalBlocker block(m_bandLower);
-                m_bandLower->replace(lower);
-            }
+        // Each edge is replaced with its own signal: the area draws each
+        // edge from what that edge last announced.
+        if (lower != m_bandLower->points())
+            m_bandLower->replace(lower);
+        if (upper != m_bandUpper->points())
             m_bandUpper->replace(upper);
-        }
         // Each stretch outside in the fail colour, over the measured trace.
         for (const auto &[first, past] : band.outside) {
             if (used == m_bandFail.size()) {
