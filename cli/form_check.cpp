@@ -171,6 +171,7 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
         j["coupling_slope"] = fit.couplingSlope;
         j["qe_slope"] = fit.qeSlope;
         j["slopes"] = slopesSource(fit, r.settings);
+        j["cross_couplings"] = crossCouplingsJson(r.crossFits);
         j["calibration_terms"] = nullptr;
         if (fit.model.calibration)
             j["calibration_terms"] = {{"directivity_db", levelJson(decibels(fit.directivity))},

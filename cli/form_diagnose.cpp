@@ -124,12 +124,7 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     j["qe_slope"] = fit.qeSlope;
     j["slopes"] = slopesSource(d);
     // The couplings the design lacks that explain the sweep better.
-    j["cross_couplings"] = nlohmann::ordered_json::array();
-    for (const FilterFit &with : d.crossFits)
-        j["cross_couplings"].push_back({{"from", with.model.cross->first + 1},
-                                        {"to", with.model.cross->second + 1},
-                                        {"percent", with.crossPercent()},
-                                        {"matches_sweep", with.matchesSweep()}});
+    j["cross_couplings"] = crossCouplingsJson(d.crossFits);
     j["calibration_terms"] = nullptr;
     if (fit.model.calibration) {
         j["calibration_terms"] = nlohmann::ordered_json::array();

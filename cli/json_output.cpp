@@ -57,6 +57,16 @@ void addCutoffJson(nlohmann::ordered_json &j, ResonatorKind kind, double cutoffM
         j["cutoff_range_mhz"] = {fitted->lowMHz, fitted->highMHz};
 }
 
+nlohmann::ordered_json crossCouplingsJson(const std::vector<FilterFit> &crossFits) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const FilterFit &with : crossFits)
+        list.push_back({{"from", with.model.cross->first + 1},
+                        {"to", with.model.cross->second + 1},
+                        {"percent", with.crossPercent()},
+                        {"matches_sweep", with.matchesSweep()}});
+    return list;
+}
+
 nlohmann::ordered_json levelJson(double db) {
     return db >= reportFloorDb ? nlohmann::ordered_json(db) : nlohmann::ordered_json(nullptr);
 }

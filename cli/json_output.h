@@ -18,6 +18,10 @@ nlohmann::ordered_json checkJson(const CheckReport &report, const StageInputs &i
 void addCutoffJson(nlohmann::ordered_json &j, ResonatorKind kind, double cutoffMHz,
                    const std::optional<CutoffRange> &fitted);
 
+// The couplings the design lacks that explain the sweep better (from, to,
+// percent of the main couplings, matches_sweep), as an array.
+nlohmann::ordered_json crossCouplingsJson(const std::vector<FilterFit> &crossFits);
+
 // A level in dB as the reports give it: the number, or null below -200 dB
 // (a noiseless sweep, a residual at the solver's own rounding).
 nlohmann::ordered_json levelJson(double db);

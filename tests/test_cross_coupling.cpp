@@ -2,6 +2,7 @@
 // filters drawn by the coupling-matrix generator with one parasitic
 // coupling each, and the header's worked example.
 #include "matrix_generator.h"
+#include "tuning/check.h"
 #include "tuning/diagnosis.h"
 #include "tuning/slope_choice.h"
 
@@ -106,6 +107,29 @@ TEST(CrossCoupling, NoneOnAnInLineFilter) {
     const Diagnosis d = diagnosed(s, n);
     EXPECT_TRUE(d.crossFits.empty());
     EXPECT_EQ(d.outcome, Diagnosis::Fail) << diagnosisText(d);
+}
+
+// The last stage into its load, checked from S11: a k14 of -3 % the
+// in-line ladder cannot take up is named, and nothing found against the
+// elements, which are in tune.
+TEST(CrossCoupling, NamedForTheLoadedLastStage) {
+    RealFilter s = filterWith(1, 4, -0.03);
+    s.stage = 5;
+    const Network n = varnel::testing::generateReal(s, 801, 30, -70, 2, true);
+    CheckSettings settings;
+    settings.stage = 5;
+    settings.f0 = s.f0;
+    settings.qu = 3000.0;
+    const auto result = checkStage(varnel::testing::tableOf(s), n, settings);
+    const CheckReport &r = std::get<CheckReport>(result);
+    EXPECT_EQ(r.verdict.outcome, Verdict::Uncertain) << adviceText(r);
+    const auto doubt = std::find_if(r.verdict.doubts.begin(), r.verdict.doubts.end(),
+                                    [](const Doubt &d) { return d.kind == Doubt::CrossCoupling; });
+    ASSERT_NE(doubt, r.verdict.doubts.end()) << adviceText(r);
+    const auto named = std::find_if(doubt->cross.begin(), doubt->cross.end(),
+                                    [](const auto &c) { return c.from == 1 && c.to == 4; });
+    ASSERT_NE(named, doubt->cross.end()) << adviceText(r);
+    EXPECT_NEAR(named->percent, -3, 0.3);
 }
 
 // The header's worked example.

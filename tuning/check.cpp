@@ -234,6 +234,8 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
                 report.betterResonator = other.resonator;
             }
         }
+        if (!report.betterResonator)
+            report.crossFits = probeStageCrossCoupling(*report.fit, network, report.settings);
         report.noiseDb = report.fit->noiseDb;
         report.output = report.fit->model.load ? StageOutput::Loaded : StageOutput::Open;
     }

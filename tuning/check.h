@@ -1,6 +1,7 @@
 #pragma once
 
 #include "touchstone/touchstone.h"
+#include "tuning/filter_fit.h"
 #include "tuning/group_delay.h"
 #include "tuning/stage_fit.h"
 #include "tuning/stage_model.h"
@@ -115,6 +116,9 @@ struct CheckReport {
     // centre delay and that against the design's at the fitted loss (none
     // with the output loaded).
     std::optional<StageFit> fit;
+    // The fit with a coupling the design lacks that explains the sweep
+    // clearly better (filter_fit.h's probeStageCrossCoupling).
+    std::vector<FilterFit> crossFits;
     double noiseDb = 0;
     std::optional<double> fittedDelayNs, fittedDeviationPercent;
     StageOutput output = StageOutput::Open;

@@ -117,20 +117,10 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     // a warning names it).
     if (!d.betterResonator)
         d.crossFits = probeCrossCoupling(fit, network, fitting);
-    bool crossMoves = !fit.matchesSweep();
-    for (const FilterFit &with : d.crossFits)
-        crossMoves =
-            crossMoves || elementsDisagree(d.elements, diagnosisElements(with, s, d.bandwidthMHz));
-    if (!d.crossFits.empty() && crossMoves) {
-        Doubt cross;
-        cross.kind = Doubt::CrossCoupling;
-        cross.crossWhole = d.crossFits.front().matchesSweep();
-        for (const FilterFit &with : d.crossFits)
-            cross.cross.push_back({static_cast<int>(with.model.cross->first + 1),
-                                   static_cast<int>(with.model.cross->second + 1),
-                                   with.crossPercent()});
-        d.doubts.push_back(cross);
-    }
+    if (const auto cross = crossCouplingDoubt(
+            d.crossFits, fit.matchesSweep(), d.elements,
+            [&](const FilterFit &with) { return diagnosisElements(with, s, d.bandwidthMHz); }))
+        d.doubts.push_back(*cross);
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;

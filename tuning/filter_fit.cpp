@@ -1,5 +1,6 @@
 #include "tuning/filter_fit.h"
 
+#include "tuning/check.h"
 #include "tuning/cutoff_search.h"
 #include "tuning/least_squares.h"
 #include "tuning/slope_choice.h"
@@ -25,6 +26,9 @@ constexpr std::size_t maxFitPoints = 401;
 constexpr double calibrationPrior[5] = {0.02, 0.02, 0.035, 0.035, 0.012};
 // The elements' loose bounds: half a BW, half a scale.
 constexpr double elementBound = 0.5;
+// A parasitic coupling beyond this share of the main couplings (%) is not
+// one: such a fit stands for another misfit (the resonators' kind, say).
+constexpr double crossPlausiblePercent = 5;
 // How many of the cross-couplings the score test ranks first are refitted.
 constexpr std::size_t crossRefits = 4;
 // The least noise a prior is weighed against (a noiseless sweep).
@@ -385,7 +389,8 @@ std::vector<FilterFit> probeCrossCoupling(const FilterFit &fit, const Network &n
         if (ranked[c].first <= slopeGain)
             break;
         FilterFit again = fitOnce(ranked[c].second, data, given.qu, &fit);
-        if (again.converged && chi2(fit) - chi2(again) > slopeGain)
+        if (again.converged && chi2(fit) - chi2(again) > slopeGain &&
+            std::abs(again.crossPercent()) <= crossPlausiblePercent)
             kept.push_back(std::move(again));
     }
     std::sort(kept.begin(), kept.end(),
@@ -395,6 +400,59 @@ std::vector<FilterFit> probeCrossCoupling(const FilterFit &fit, const Network &n
     if (kept.size() == 2 && chi2(kept[1]) - chi2(kept[0]) > slopeGain)
         kept.pop_back();
     return kept;
+}
+
+std::vector<FilterFit> probeStageCrossCoupling(const StageFit &fit, const Network &network,
+                                               const CheckSettings &settings) {
+    if (fit.model.g.size() < 3 || !fit.model.load || fit.model.calibration || !fit.converged ||
+        !(settings.parameter.row == 1 && settings.parameter.column == 1))
+        return {};
+    FilterFit seed;
+    FilterModel &m = seed.model;
+    m.g = fit.model.g;
+    m.f0 = fit.model.f0;
+    m.fbw = fit.model.fbw;
+    m.resonator = fit.model.resonator;
+    m.cutoff = fit.model.cutoff;
+    m.twoPort = false;
+    m.load = *fit.model.load;
+    m.couplingSlope = fit.model.couplingSlope;
+    m.qeSlope = fit.model.qeSlope;
+    // The stage's cable is the round trip; a filter's port line one way.
+    seed.offsetMHz = fit.offsetMHz;
+    seed.scale = fit.scale;
+    seed.loss = fit.loss;
+    seed.outputScale = fit.outputScale;
+    seed.delayNs[0] = fit.cableDelayNs / 2;
+    seed.phaseRad[0] = fit.phaseRad / 2;
+    seed.couplingSlope = fit.couplingSlope;
+    seed.qeSlope = fit.qeSlope;
+    seed.residualRms = fit.residualRms;
+    seed.noiseDb = fit.noiseDb;
+    seed.converged = true;
+    FilterFitSettings given;
+    given.f0 = settings.f0;
+    given.qu = settings.qu;
+    return probeCrossCoupling(seed, network, given);
+}
+
+std::optional<Doubt>
+crossCouplingDoubt(const std::vector<FilterFit> &crossFits, bool fitMatches,
+                   const std::vector<JudgedElement> &elements,
+                   const std::function<std::vector<JudgedElement>(const FilterFit &)> &elementsOf) {
+    bool moves = !fitMatches;
+    for (const FilterFit &with : crossFits)
+        moves = moves || elementsDisagree(elements, elementsOf(with));
+    if (crossFits.empty() || !moves)
+        return std::nullopt;
+    Doubt doubt;
+    doubt.kind = Doubt::CrossCoupling;
+    doubt.crossWhole = crossFits.front().matchesSweep();
+    for (const FilterFit &with : crossFits)
+        doubt.cross.push_back({static_cast<int>(with.model.cross->first + 1),
+                               static_cast<int>(with.model.cross->second + 1),
+                               with.crossPercent()});
+    return doubt;
 }
 
 FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Network &network,

@@ -158,7 +158,9 @@ FilterFit fitFilter(const TuningTable &table, const Network &network,
 // as a cavity's walls and probes leave): each such pair refitted from the
 // fit's end with its coupling free (from 0), the best kept where it gains
 // more than 16 in chi-square (slope_choice.h's slopeGain), whether or not
-// it then matches; none otherwise, or below 3 resonators. The pairs are ranked
+// it then matches, and lies within 5 % of the main couplings (beyond, it
+// stands for another misfit, not a parasitic path); none otherwise, or
+// below 3 resonators. The pairs are ranked
 // by a score test first, and the four it ranks first refitted; the second
 // best is kept too where it is within 16 of the best.
 // Example: an order-5 filter (20 MHz, 0.01 dB) with k14 -1 % of the main
@@ -168,6 +170,28 @@ FilterFit fitFilter(const TuningTable &table, const Network &network,
 // -1.0 %) explains the sweep; the design has none".
 std::vector<FilterFit> probeCrossCoupling(const FilterFit &fit, const Network &network,
                                           const FilterFitSettings &given);
+
+// The same for the last stage into its load (a stage fit seen as a filter
+// of S11): none below 3 resonators, for a parameter other than S11, or with
+// the calibration's terms fitted. An open stage has none to find: any
+// one-port reactance of degree k, a coupling the design lacks or not, is
+// that of some in-line ladder of k resonators (the continued fraction
+// realises it), so its in-line fit explains it; a loaded filter's
+// transmission zeros show in its reflection, and an in-line ladder has
+// none but at infinity.
+struct StageFit;
+struct CheckSettings;
+std::vector<FilterFit> probeStageCrossCoupling(const StageFit &fit, const Network &network,
+                                               const CheckSettings &settings);
+
+// The doubt the couplings found make: where the fit does not match, or
+// where one of them puts an element (`elementsOf` judges a cross fit as the
+// fit's `elements` are judged) on the other side of its tolerance; none
+// otherwise.
+std::optional<Doubt>
+crossCouplingDoubt(const std::vector<FilterFit> &crossFits, bool fitMatches,
+                   const std::vector<JudgedElement> &elements,
+                   const std::function<std::vector<JudgedElement>(const FilterFit &)> &elementsOf);
 
 // The fit's model with the other resonator `kind`, its slopes held at the
 // fit's and at those `given` (else 0), its error terms as it has them,

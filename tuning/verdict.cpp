@@ -123,6 +123,23 @@ Verdict judgeStage(const CheckReport &report) {
     std::vector<JudgedElement> elements = stageElements(fit, report.settings, report.bandwidthMHz);
     for (const Doubt &d : fittedDoubts(fit, report.noiseDb, elements, report.betterResonator))
         v.doubts.push_back(d);
+    // A cross fit (of the loaded last stage) judged as the stage is.
+    auto crossElements = [&](const FilterFit &with) {
+        return ladderElements(
+            with.offsetMHz.size(), true, report.bandwidthMHz, s.toleranceFrequencyPercent,
+            s.tolerancePercent,
+            [&](std::size_t i) { return std::pair(with.offsetMHz[i], with.uncertainty[i]); },
+            [&](std::size_t which) {
+                return std::pair(with.errorPercent(which), with.uncertaintyPercent(which));
+            });
+    };
+    // The centre delay out with the elements in: a coupling the design
+    // lacks moves the delay as well, so it is a doubt too.
+    const bool delayOut = report.fittedDeviationPercent &&
+                          std::abs(*report.fittedDeviationPercent) > s.tolerancePercent;
+    if (const auto cross = crossCouplingDoubt(report.crossFits, fit.matchesSweep() && !delayOut,
+                                              elements, crossElements))
+        v.doubts.push_back(*cross);
     if (!v.doubts.empty()) {
         v.outcome = Verdict::Uncertain;
         return v;
