@@ -13,9 +13,9 @@ namespace {
 
 using Complex = std::complex<double>;
 
-// The residuals as Eigen's solver asks for them: all at once as values,
-// the Jacobian a row at a time (a point's real part, then its imaginary
-// part, from one evaluation).
+// The residuals as Eigen's solver asks for them, values and Jacobian each
+// all at once: a point's real part, then its imaginary part, from one
+// evaluation.
 struct Functor {
     const ComplexResiduals &m_residuals;
     const Priors &m_priors;
@@ -42,21 +42,22 @@ struct Functor {
         return 0;
     }
 
-    int df(const Eigen::VectorXd &x, Eigen::VectorXd &row, Eigen::Index rownb) {
-        const auto at = static_cast<std::size_t>(rownb - 2);
-        if (at >= pointRows()) {
-            const Prior &p = m_priors.priors[at - pointRows()];
-            row.setZero();
-            row[static_cast<Eigen::Index>(p.index)] = priorWeight(p);
-            return 0;
+    int df(const Eigen::VectorXd &x, Eigen::MatrixXd &jacobian) {
+        m_x.assign(x.data(), x.data() + x.size());
+        for (std::size_t j = 0; j < m_residuals.pointCount(); ++j) {
+            m_residuals.residual(m_x, j, &m_derivatives);
+            const auto row = static_cast<Eigen::Index>(2 * j);
+            for (std::size_t q = 0; q < m_derivatives.size(); ++q) {
+                jacobian(row, static_cast<Eigen::Index>(q)) = m_derivatives[q].real();
+                jacobian(row + 1, static_cast<Eigen::Index>(q)) = m_derivatives[q].imag();
+            }
         }
-        if (at % 2 == 0) {
-            m_x.assign(x.data(), x.data() + x.size());
-            m_residuals.residual(m_x, at / 2, &m_derivatives);
+        for (std::size_t q = 0; q < m_priors.priors.size(); ++q) {
+            const Prior &p = m_priors.priors[q];
+            const auto row = static_cast<Eigen::Index>(pointRows() + q);
+            jacobian.row(row).setZero();
+            jacobian(row, static_cast<Eigen::Index>(p.index)) = priorWeight(p);
         }
-        for (std::size_t q = 0; q < m_derivatives.size(); ++q)
-            row[static_cast<Eigen::Index>(q)] =
-                at % 2 == 0 ? m_derivatives[q].real() : m_derivatives[q].imag();
         return 0;
     }
 
@@ -90,7 +91,7 @@ LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vecto
         Eigen::Map<const Eigen::VectorXd>(start.data(), static_cast<Eigen::Index>(start.size()));
     Eigen::LevenbergMarquardt<Functor> solver(functor);
     solver.parameters.maxfev = maxEvaluations;
-    const Eigen::LevenbergMarquardtSpace::Status status = solver.minimizeOptimumStorage(x);
+    const Eigen::LevenbergMarquardtSpace::Status status = solver.minimize(x);
 
     LeastSquares fit;
     fit.x.assign(x.data(), x.data() + x.size());
