@@ -1,10 +1,13 @@
+#include "tuning/in_parallel.h"
 #include "tuning/least_squares.h"
 #include "tuning/slope_choice.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -85,6 +88,25 @@ TEST(PropagatedUncertainty, WorkedExample) {
     const std::vector<double> covariance = {0.01, -0.01, -0.01, 0.04};
     EXPECT_NEAR(propagatedUncertainty(covariance, {{0, 3}, {1, 2}}), std::sqrt(0.13), 1e-12);
     EXPECT_NEAR(std::sqrt(0.13), 0.3606, 1e-4);
+}
+
+// The header's worked example of the rival fits run at once; each task in a
+// thread of its own but the first, and a task's exception reaches the caller.
+TEST(InParallel, WorkedExampleAndFailure) {
+    EXPECT_EQ(inParallel(3, [](std::size_t i) { return i * i; }),
+              (std::vector<std::size_t>{0, 1, 4}));
+    const std::thread::id caller = std::this_thread::get_id();
+    const std::vector<bool> inCaller =
+        inParallel(3, [&](std::size_t) { return std::this_thread::get_id() == caller; });
+    EXPECT_EQ(inCaller, (std::vector<bool>{true, false, false}));
+    EXPECT_TRUE(inParallel(0, [](std::size_t i) { return i; }).empty());
+    EXPECT_THROW(inParallel(2,
+                            [](std::size_t i) {
+                                if (i == 1)
+                                    throw std::runtime_error("no fit");
+                                return i;
+                            }),
+                 std::runtime_error);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "tuning/check.h"
 #include "tuning/cutoff_search.h"
+#include "tuning/in_parallel.h"
 #include "tuning/least_squares.h"
 #include "tuning/slope_choice.h"
 #include "tuning/stage_fit.h"
@@ -11,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 namespace varnel {
@@ -509,10 +511,14 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
         const double gain = fitChiSquare(rows, held.residualRms, noise) -
                             fitChiSquare(rows, loose[0].residualRms, noise);
         if (gain > slopeHint || !held.matchesSweep()) {
+            std::vector<double> slopes;
             if (!s.couplingSlope)
-                for (const double slope : {-slopePrior, slopePrior})
-                    loose.push_back(fitOnce(free, data, s.qu, &held, slope));
-            loose.push_back(fitOnce(free, data, s.qu));
+                slopes = {-slopePrior, slopePrior};
+            std::vector<FilterFit> more = inParallel(slopes.size() + 1, [&](std::size_t i) {
+                return i == slopes.size() ? fitOnce(free, data, s.qu)
+                                          : fitOnce(free, data, s.qu, &held, slopes[i]);
+            });
+            std::move(more.begin(), more.end(), std::back_inserter(loose));
         }
         chosen = chooseSlopes(std::move(held), std::move(loose), rows, elementsOf);
     }

@@ -61,24 +61,13 @@ struct Functor {
         return 0;
     }
 
-    // J^T J at x.
+    // J^T J at x, the priors' rows included.
     Eigen::MatrixXd normalMatrix(const Eigen::VectorXd &x) {
-        const std::vector<double> parameters(x.data(), x.data() + x.size());
+        Eigen::MatrixXd jacobian(values(), inputs());
+        df(x, jacobian);
         Eigen::MatrixXd product = Eigen::MatrixXd::Zero(x.size(), x.size());
-        Eigen::MatrixXd rows(2, x.size());
-        for (std::size_t j = 0; j < m_residuals.pointCount(); ++j) {
-            m_residuals.residual(parameters, j, &m_derivatives);
-            for (std::size_t q = 0; q < m_derivatives.size(); ++q) {
-                rows(0, static_cast<Eigen::Index>(q)) = m_derivatives[q].real();
-                rows(1, static_cast<Eigen::Index>(q)) = m_derivatives[q].imag();
-            }
-            product.noalias() += rows.transpose() * rows;
-        }
-        for (const Prior &p : m_priors.priors) {
-            const auto q = static_cast<Eigen::Index>(p.index);
-            product(q, q) += priorWeight(p) * priorWeight(p);
-        }
-        return product;
+        product.selfadjointView<Eigen::Lower>().rankUpdate(jacobian.transpose());
+        return product.selfadjointView<Eigen::Lower>();
     }
 };
 

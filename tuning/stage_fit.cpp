@@ -3,6 +3,7 @@
 #include "calculation/conversions.h"
 #include "tuning/check.h"
 #include "tuning/cutoff_search.h"
+#include "tuning/in_parallel.h"
 #include "tuning/least_squares.h"
 #include "tuning/slope_choice.h"
 #include "tuning/trace_noise.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <numbers>
 
@@ -412,16 +414,16 @@ StageFit refitAsKind(const StageFit &fit, ResonatorKind kind, const Network &net
     model.cutoff = kind == ResonatorKind::Waveguide ? cutoffMHz : 0;
     // At the fit's slopes, and at those given (else 0): slopes bend the
     // response as the other mapping does, so the fit's may stand for it.
-    StageFit best;
-    for (const bool own : {true, false}) {
-        model.couplingSlope = own ? fit.couplingSlope : settings.couplingSlope.value_or(0);
-        model.qeSlope = own ? fit.qeSlope : settings.qeSlope.value_or(0);
-        StageFit again = fitOnce(model, f, measured, settings.qu, noiseDb, &fit);
+    std::vector<StageFit> both = inParallel(2, [&](std::size_t i) {
+        FitModel m = model;
+        m.couplingSlope = i == 0 ? fit.couplingSlope : settings.couplingSlope.value_or(0);
+        m.qeSlope = i == 0 ? fit.qeSlope : settings.qeSlope.value_or(0);
+        StageFit again = fitOnce(m, f, measured, settings.qu, noiseDb, &fit);
         again.noiseDb = noiseDb;
-        if (own || (again.converged && !(again.residualRms >= best.residualRms)))
-            best = std::move(again);
-    }
-    return best;
+        return again;
+    });
+    const bool given = both[1].converged && !(both[1].residualRms >= both[0].residualRms);
+    return std::move(both[given ? 1 : 0]);
 }
 
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings) {
@@ -455,22 +457,30 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
         return again.matchesSweep() ? again : fit;
     };
     auto slopeChoice = [&](const FitModel &m) {
-        StageFit held = fitOnce(m, f, measured, settings.qu, noiseDb);
-        held.noiseDb = noiseDb;
-        if ((settings.couplingSlope && settings.qeSlope) || beyondExtensions(held))
-            return held;
         FitModel free = m;
         free.couplingSlope = settings.couplingSlope;
         free.qeSlope = settings.qeSlope;
-        // From the design, and from where the held fit ended with the
-        // coupling slope at 0 and either end of its prior.
-        std::vector<StageFit> loose;
-        loose.push_back(fitOnce(free, f, measured, settings.qu, noiseDb));
-        for (const double slope : {0.0, -slopePrior, slopePrior})
-            if (slope == 0 || !settings.couplingSlope)
-                loose.push_back(fitOnce(free, f, measured, settings.qu, noiseDb, &held, slope));
-        for (StageFit &fit : loose)
+        const bool slopesGiven = settings.couplingSlope && settings.qeSlope;
+        // Held, and free from the design; then free from where the held fit
+        // ended with the coupling slope at 0 and either end of its prior.
+        std::vector<StageFit> loose = inParallel(slopesGiven ? 1 : 2, [&](std::size_t i) {
+            StageFit fit = fitOnce(i == 0 ? m : free, f, measured, settings.qu, noiseDb);
             fit.noiseDb = noiseDb;
+            return fit;
+        });
+        StageFit held = std::move(loose.front());
+        loose.erase(loose.begin());
+        if (slopesGiven || beyondExtensions(held))
+            return held;
+        std::vector<double> slopes = {0.0};
+        if (!settings.couplingSlope)
+            slopes.insert(slopes.end(), {-slopePrior, slopePrior});
+        std::vector<StageFit> more = inParallel(slopes.size(), [&](std::size_t i) {
+            StageFit fit = fitOnce(free, f, measured, settings.qu, noiseDb, &held, slopes[i]);
+            fit.noiseDb = noiseDb;
+            return fit;
+        });
+        std::move(more.begin(), more.end(), std::back_inserter(loose));
         return chooseSlopes(std::move(held), std::move(loose), f.size(), [&](const StageFit &fit) {
             return stageElements(fit, settings, table.first.bandwidth);
         });
