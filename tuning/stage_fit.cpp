@@ -32,6 +32,8 @@ constexpr double calibrationPrior[7] = {0.02, 0.02, 0.035, 0.035, 0.012, 0.035, 
 // The least noise a prior is weighed against: a noiseless sweep still
 // fixes its slopes, but they keep a hold on the fit where it has none.
 constexpr double minimumRowNoise = 1e-9;
+// The elements' loose bounds: half a BW, half a scale.
+constexpr double elementBound = 0.5;
 
 // The measured points against the stage model.
 class StageResiduals : public ComplexResiduals {
@@ -91,6 +93,16 @@ StageFit fitOnce(const FitModel &model, const std::vector<double> &f,
 
     Priors priors;
     priors.rowNoise = std::max(minimumRowNoise, std::pow(10.0, noiseDb / 20) / std::sqrt(2.0));
+    // Loose bounds on the elements (half a BW, half a scale): far below
+    // what a sweep fixes, they only keep the weak directions of a lossy
+    // stage's far resonators from running away.
+    const double bandwidthMHz = model.fbw * model.f0;
+    for (std::size_t i = 0; i < k; ++i) {
+        priors.priors.push_back({i, 0, elementBound * bandwidthMHz});
+        priors.priors.push_back({k + i, 1, elementBound});
+    }
+    if (model.load)
+        priors.priors.push_back({model.outputAt(), 1, elementBound});
     if (!model.couplingSlope)
         priors.priors.push_back({model.couplingSlopeAt(), 0, slopePrior});
     if (!model.qeSlope)
