@@ -221,17 +221,15 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         // pace allows no more); with "auto" chosen where it explains the
         // sweep better, else a doubt where it explains it clearly better.
         if (effectiveBandwidth(table.first.bandwidth) / settings.f0 >= kindsApartFbw) {
-            CheckSettings other = settings;
-            other.resonator = otherResonatorKind(settings.resonator);
-            other.cutoff.reset();
-            StageFit rival = refitAsKind(*report.fit, other.resonator, network, settings);
+            const ResonatorKind other = otherResonatorKind(settings.resonator);
+            StageFit rival = refitAsKind(*report.fit, other, network, settings);
             const KindRivalry worth =
                 kindRivalry(*report.fit, rival, fitPointCount(network.frequencyMHz.size()));
             if (settings.resonatorAuto && worth >= KindRivalry::Rival) {
                 report.fit = std::move(rival);
-                report.settings.resonator = other.resonator;
+                report.settings.resonator = other;
             } else if (!settings.resonatorAuto && worth == KindRivalry::Better) {
-                report.betterResonator = other.resonator;
+                report.betterResonator = other;
             }
         }
         if (!report.betterResonator)

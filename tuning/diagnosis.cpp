@@ -43,12 +43,7 @@ std::vector<double> corrected(const FilterFit &fit, const Finding &f) {
 
 std::vector<JudgedElement> diagnosisElements(const FilterFit &fit, const DiagnoseSettings &s,
                                              double bandwidth) {
-    return ladderElements(
-        fit.offsetMHz.size(), true, bandwidth, s.toleranceFrequencyPercent, s.tolerancePercent,
-        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
-        [&](std::size_t which) {
-            return std::pair(fit.errorPercent(which), fit.uncertaintyPercent(which));
-        });
+    return filterElements(fit, bandwidth, s.toleranceFrequencyPercent, s.tolerancePercent);
 }
 
 std::string diagnoseRefusalText(const DiagnoseRefusal &r) {
@@ -86,17 +81,16 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     d.fit = fitFilter(table, network, fitting, judged);
     // The other kind of resonator, as for a stage (check.cpp).
     if (effectiveBandwidth(d.bandwidthMHz) / s.f0 >= kindsApartFbw) {
-        fitting.resonator = otherResonatorKind(s.resonator);
-        fitting.cutoff.reset();
-        FilterFit rival = refitFilterAsKind(d.fit, fitting.resonator, network, fitting);
+        const ResonatorKind other = otherResonatorKind(s.resonator);
+        FilterFit rival = refitFilterAsKind(d.fit, other, network, fitting);
         const std::size_t rows =
             fitPointCount(network.frequencyMHz.size()) * (d.fit.model.twoPort ? 3 : 1);
         const KindRivalry worth = kindRivalry(d.fit, rival, rows);
         if (s.resonatorAuto && worth >= KindRivalry::Rival) {
             d.fit = std::move(rival);
-            d.settings.resonator = fitting.resonator;
+            d.settings.resonator = other;
         } else if (!s.resonatorAuto && worth == KindRivalry::Better) {
-            d.betterResonator = fitting.resonator;
+            d.betterResonator = other;
         }
     }
     const FilterFit &fit = d.fit;

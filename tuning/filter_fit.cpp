@@ -457,6 +457,17 @@ crossCouplingDoubt(const std::vector<FilterFit> &crossFits, bool fitMatches,
     return doubt;
 }
 
+std::vector<JudgedElement> filterElements(const FilterFit &fit, double bandwidthMHz,
+                                          double toleranceFrequencyPercent,
+                                          double tolerancePercent) {
+    return ladderElements(
+        fit.offsetMHz.size(), true, bandwidthMHz, toleranceFrequencyPercent, tolerancePercent,
+        [&](std::size_t i) { return std::pair(fit.offsetMHz[i], fit.uncertainty[i]); },
+        [&](std::size_t which) {
+            return std::pair(fit.errorPercent(which), fit.uncertaintyPercent(which));
+        });
+}
+
 FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Network &network,
                             const FilterFitSettings &given, double cutoffMHz) {
     FilterModel model = fit.model;
@@ -464,15 +475,14 @@ FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Netw
     model.cutoff = kind == ResonatorKind::Waveguide ? cutoffMHz : 0;
     const FitData data = fitData(network, model.twoPort);
     // At the fit's slopes and at those given (else 0), as for a stage.
-    FilterFit best;
-    for (const bool own : {true, false}) {
-        model.couplingSlope = own ? fit.couplingSlope : given.couplingSlope.value_or(0);
-        model.qeSlope = own ? fit.qeSlope : given.qeSlope.value_or(0);
-        FilterFit again = fitOnce(model, data, given.qu, &fit);
-        if (own || (again.converged && !(again.residualRms >= best.residualRms)))
-            best = std::move(again);
-    }
-    return best;
+    std::vector<FilterFit> both = inParallel(2, [&](std::size_t i) {
+        FilterModel m = model;
+        m.couplingSlope = i == 0 ? fit.couplingSlope : given.couplingSlope.value_or(0);
+        m.qeSlope = i == 0 ? fit.qeSlope : given.qeSlope.value_or(0);
+        return fitOnce(m, data, given.qu, &fit);
+    });
+    const bool atGiven = both[1].converged && !(both[1].residualRms >= both[0].residualRms);
+    return std::move(both[atGiven ? 1 : 0]);
 }
 
 FilterFit

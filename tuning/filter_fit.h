@@ -184,6 +184,12 @@ struct CheckSettings;
 std::vector<FilterFit> probeStageCrossCoupling(const StageFit &fit, const Network &network,
                                                const CheckSettings &settings);
 
+// Every element of a fitted filter with its tolerances (a resonator's in %
+// of BW, the others' in %), in ladder order, both ports included.
+std::vector<JudgedElement> filterElements(const FilterFit &fit, double bandwidthMHz,
+                                          double toleranceFrequencyPercent,
+                                          double tolerancePercent);
+
 // The doubt the couplings found make: where the fit does not match, or
 // where one of them puts an element (`elementsOf` judges a cross fit as the
 // fit's `elements` are judged) on the other side of its tolerance; none

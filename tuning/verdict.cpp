@@ -125,13 +125,8 @@ Verdict judgeStage(const CheckReport &report) {
         v.doubts.push_back(d);
     // A cross fit (of the loaded last stage) judged as the stage is.
     auto crossElements = [&](const FilterFit &with) {
-        return ladderElements(
-            with.offsetMHz.size(), true, report.bandwidthMHz, s.toleranceFrequencyPercent,
-            s.tolerancePercent,
-            [&](std::size_t i) { return std::pair(with.offsetMHz[i], with.uncertainty[i]); },
-            [&](std::size_t which) {
-                return std::pair(with.errorPercent(which), with.uncertaintyPercent(which));
-            });
+        return filterElements(with, report.bandwidthMHz, s.toleranceFrequencyPercent,
+                              s.tolerancePercent);
     };
     // The centre delay out with the elements in: a coupling the design
     // lacks moves the delay as well, so it is a doubt too.
