@@ -160,6 +160,157 @@ std::vector<std::string> warningTexts(const CheckReport &report) {
     return warnings;
 }
 
+namespace {
+
+// The first delay that is not a number, as a refusal: the lobes and the
+// comparison read the whole trace.
+std::optional<CheckRefusal> notFinite(const DelayTrace &trace, CheckRefusal refusal) {
+    for (std::size_t i = 0; i < trace.delayNs.size(); ++i) {
+        if (std::isfinite(trace.delayNs[i]))
+            continue;
+        refusal.kind =
+            std::isnan(trace.delayNs[i]) ? CheckRefusal::UndefinedPhase : CheckRefusal::NotFinite;
+        refusal.fromMHz = trace.fMHz[i];
+        refusal.points = trace.undefined;
+        return refusal;
+    }
+    return std::nullopt;
+}
+
+// The whole sweep fitted, for a reflection: what each resonator and
+// coupling is, and which end the last stage has. The other kind of
+// resonator, where the band is wide enough to tell them, is refitted once
+// from where the fit ended (a live sweep's pace allows no more): with
+// "auto" chosen where it explains the sweep better, else a doubt where it
+// explains it clearly better.
+void fitSweep(CheckReport &report, const TuningTable &table, const Network &network) {
+    const CheckSettings &settings = report.settings;
+    report.fit = fitStage(table, network, settings);
+    if (effectiveBandwidth(table.first.bandwidth) / settings.f0 >= kindsApartFbw) {
+        const ResonatorKind other = otherResonatorKind(settings.resonator);
+        StageFit rival = refitAsKind(*report.fit, other, network, settings);
+        const KindRivalry worth =
+            kindRivalry(*report.fit, rival, fitPointCount(network.frequencyMHz.size()));
+        if (settings.resonatorAuto && worth >= KindRivalry::Rival) {
+            report.fit = std::move(rival);
+            report.settings.resonator = other;
+        } else if (!settings.resonatorAuto && worth == KindRivalry::Better) {
+            report.betterResonator = other;
+        }
+    }
+    if (!report.betterResonator)
+        report.crossFits = probeStageCrossCoupling(*report.fit, network, report.settings);
+    report.noiseDb = report.fit->noiseDb;
+    report.output = report.fit->model.load ? StageOutput::Loaded : StageOutput::Open;
+}
+
+// The target the sweep is held to. A loaded filter reflects nothing at its
+// reflection zeros when lossless: without a given Qu its target takes the
+// loss the fit found, and whatever the loss, it keeps at least a trace of
+// it (Qu 1e9), so that the target's reflection zeros have a phase.
+StageModel targetModel(const CheckReport &report, const TuningTable &table) {
+    const CheckSettings &given = report.settings;
+    std::optional<double> targetQu = given.qu;
+    if (report.output == StageOutput::Loaded)
+        targetQu = std::min(
+            targetQu ? *targetQu : report.fit->qu(report.fit->model.fbw).value_or(highestTargetQu),
+            highestTargetQu);
+    return stageModel(table, given.stage, given.f0, targetQu, given.resonator, report.output,
+                      report.fit ? report.fit->model.cutoff : given.cutoff.value_or(0));
+}
+
+// Each target lobe's measured one: the measured peak nearest the target's,
+// of those standing out by 1 % of the target lobe, so that a
+// reflection-zero spike or a noise ripple elsewhere in the span does not
+// take its place; without one, the highest point between the neighbouring
+// lobes' midpoints.
+void readLobes(CheckReport &report) {
+    const std::vector<std::size_t> targetLobes =
+        lobeIndices(report.delayTarget, static_cast<std::size_t>(report.settings.stage));
+    double lowestLobe = targetLobes.empty() ? 0 : std::numeric_limits<double>::infinity();
+    for (const std::size_t lobe : targetLobes)
+        lowestLobe = std::min(lowestLobe, report.delayTarget[lobe]);
+    const std::vector<std::size_t> measuredPeaks =
+        prominentPeaks(report.delayMeasured, 0.01 * std::abs(lowestLobe));
+    const auto &measured = report.delayMeasured;
+    for (std::size_t l = 0; l < targetLobes.size(); ++l) {
+        const std::size_t from = l == 0 ? 0 : (targetLobes[l - 1] + targetLobes[l]) / 2;
+        const std::size_t to = l + 1 == targetLobes.size()
+                                   ? report.fMHz.size()
+                                   : (targetLobes[l] + targetLobes[l + 1]) / 2 + 1;
+        const std::size_t aim = targetLobes[l];
+        auto distance = [aim](std::size_t i) { return i > aim ? i - aim : aim - i; };
+        std::optional<std::size_t> nearest;
+        for (const std::size_t peak : measuredPeaks)
+            if (peak >= from && peak < to && (!nearest || distance(peak) < distance(*nearest)))
+                nearest = peak;
+        const std::size_t m =
+            nearest ? *nearest
+                    : static_cast<std::size_t>(
+                          std::max_element(measured.begin() + from, measured.begin() + to) -
+                          measured.begin());
+        report.lobes.push_back(
+            {report.fMHz[m], measured[m], report.fMHz[aim], report.delayTarget[aim]});
+    }
+}
+
+// The target's lobes over 1.5 BW on either side of f0, each with a tenth
+// of BW beside it, must lie within the sweep, or the resonators'
+// frequencies cannot be read from it.
+void checkLobesSwept(CheckReport &report, const StageModel &model) {
+    const double bandwidth = report.bandwidthMHz;
+    const TargetCurve wide = targetCurve(model, defaultSpan(bandwidth, report.settings.f0), 3001);
+    const std::vector<std::size_t> wideLobes =
+        lobeIndices(wide.delayNs, static_cast<std::size_t>(report.settings.stage));
+    report.expectedLobes = wideLobes.size();
+    if (!wideLobes.empty() &&
+        (wide.fMHz[wideLobes.front()] - 0.1 * bandwidth < report.fMHz.front() ||
+         wide.fMHz[wideLobes.back()] + 0.1 * bandwidth > report.fMHz.back())) {
+        report.lobesMissing = true;
+        report.wantedFromMHz = wide.fMHz.front();
+        report.wantedToMHz = wide.fMHz.back();
+    }
+}
+
+// |S11| at f0 and over the comparison trace, measured and target, and how
+// far the sweep rises above 0 dB.
+double compareMagnitudes(CheckReport &report, const std::vector<double> &f,
+                         const std::vector<std::complex<double>> &measured,
+                         const StageModel &model) {
+    const CheckSettings &settings = report.settings;
+    std::vector<double> magnitude(f.size());
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        magnitude[i] = std::abs(measured[i]);
+        if (magnitude[i] > 1 && settings.parameter.row == settings.parameter.column) {
+            ++report.aboveUnityPoints;
+            report.aboveUnityDb = std::max(report.aboveUnityDb, 20 * std::log10(magnitude[i]));
+        }
+    }
+    const double s11AtF0 = interpolate(f, magnitude, settings.f0).value_or(0);
+    report.s11DbMeasured = 20 * std::log10(s11AtF0);
+    report.s11DbTarget = decibels(stageResponse(model, settings.f0).s11);
+    for (const double fm : report.fMHz) {
+        report.s11DbMeasuredTrace.push_back(measuredDb(f, magnitude, fm));
+        report.s11DbTargetTrace.push_back(decibels(stageResponse(model, fm).s11));
+    }
+    return s11AtF0;
+}
+
+// Stage 1 alone: Qe and Qu from the delay and |S11| at f0.
+void stageOneQs(CheckReport &report, double s11AtF0) {
+    const double omega0 = 2 * std::numbers::pi * report.settings.f0 * 1e6;
+    const double tau = report.measuredDelayNs * 1e-9;
+    const double a = (1 - s11AtF0) / (1 + s11AtF0);
+    // Above 1, |S11| is not a passive stage's: a is negative and means
+    // nothing.
+    if (s11AtF0 <= 1)
+        report.qe = omega0 * tau / 4 * (1 - a * a);
+    if (std::round(s11AtF0 * 1e6) < 1e6 && a > 0)
+        report.qu = *report.qe / a;
+}
+
+} // namespace
+
 std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, const Network &network,
                                                    const CheckSettings &settings) {
     const int order = static_cast<int>(table.stages.size());
@@ -173,12 +324,12 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         refusal.aperture = *why;
         return refusal;
     }
-
     CheckReport report;
     report.settings = settings;
     report.order = order;
     report.apertureSteps = std::get<std::size_t>(steps);
     report.tableDelayNs = table.stages[static_cast<std::size_t>(settings.stage - 1)].delay;
+    report.bandwidthMHz = table.first.bandwidth;
 
     const std::vector<double> &f = network.frequencyMHz;
     if (const auto tooLarge = electricalDelayRefusal(settings.electricalDelayNs, f)) {
@@ -189,73 +340,24 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     const std::vector<std::complex<double>> measured = network.parameter(settings.parameter);
     const DelayTrace measuredTrace =
         groupDelay(f, measured, report.apertureSteps, settings.electricalDelayNs);
-    // Every measured delay must be a number: the lobes and the comparison
-    // read the whole trace.
-    auto refuseNotFinite = [&](const DelayTrace &trace) -> std::optional<CheckRefusal> {
-        for (std::size_t i = 0; i < trace.delayNs.size(); ++i) {
-            if (std::isfinite(trace.delayNs[i]))
-                continue;
-            refusal.kind = std::isnan(trace.delayNs[i]) ? CheckRefusal::UndefinedPhase
-                                                        : CheckRefusal::NotFinite;
-            refusal.fromMHz = trace.fMHz[i];
-            refusal.points = trace.undefined;
-            return refusal;
-        }
-        return std::nullopt;
-    };
-    if (const auto why = refuseNotFinite(measuredTrace))
+    if (const auto why = notFinite(measuredTrace, refusal))
         return *why;
-
-    // The whole sweep fitted, for a reflection: what each resonator and
-    // coupling is, and which end the last stage has.
     const bool reflection = settings.parameter.row == settings.parameter.column;
     if (!reflection && settings.resonator == ResonatorKind::Waveguide && !settings.cutoff) {
         refusal.kind = CheckRefusal::CutoffNeeded;
         return refusal;
     }
     report.output = settings.output.value_or(StageOutput::Open);
-    if (reflection) {
-        report.fit = fitStage(table, network, settings);
-        // The other kind of resonator, where the band is wide enough to
-        // tell them: refitted once from where the fit ended (a live sweep's
-        // pace allows no more); with "auto" chosen where it explains the
-        // sweep better, else a doubt where it explains it clearly better.
-        if (effectiveBandwidth(table.first.bandwidth) / settings.f0 >= kindsApartFbw) {
-            const ResonatorKind other = otherResonatorKind(settings.resonator);
-            StageFit rival = refitAsKind(*report.fit, other, network, settings);
-            const KindRivalry worth =
-                kindRivalry(*report.fit, rival, fitPointCount(network.frequencyMHz.size()));
-            if (settings.resonatorAuto && worth >= KindRivalry::Rival) {
-                report.fit = std::move(rival);
-                report.settings.resonator = other;
-            } else if (!settings.resonatorAuto && worth == KindRivalry::Better) {
-                report.betterResonator = other;
-            }
-        }
-        if (!report.betterResonator)
-            report.crossFits = probeStageCrossCoupling(*report.fit, network, report.settings);
-        report.noiseDb = report.fit->noiseDb;
-        report.output = report.fit->model.load ? StageOutput::Loaded : StageOutput::Open;
-    }
-    // A loaded filter reflects nothing at its reflection zeros when lossless:
-    // without a given Qu its target takes the loss the fit found, and
-    // whatever the loss, it keeps at least a trace of it (Qu 1e9), so that
-    // the target's reflection zeros have a phase.
-    std::optional<double> targetQu = settings.qu;
-    if (report.output == StageOutput::Loaded)
-        targetQu = std::min(
-            targetQu ? *targetQu : report.fit->qu(report.fit->model.fbw).value_or(highestTargetQu),
-            highestTargetQu);
-    const StageModel model = stageModel(
-        table, settings.stage, settings.f0, targetQu, report.settings.resonator, report.output,
-        report.fit ? report.fit->model.cutoff : settings.cutoff.value_or(0));
+    if (reflection)
+        fitSweep(report, table, network);
+    const StageModel model = targetModel(report, table);
     std::vector<std::complex<double>> target(f.size());
     for (std::size_t i = 0; i < f.size(); ++i)
         target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);
     // The electrical delay is the measurement's (a cable the analyser does
     // not remove): the target has none.
     const DelayTrace targetTrace = groupDelay(f, target, report.apertureSteps, 0);
-    if (const auto why = refuseNotFinite(targetTrace))
+    if (const auto why = notFinite(targetTrace, refusal))
         return *why;
     const auto measuredAtF0 = interpolate(measuredTrace.fMHz, measuredTrace.delayNs, settings.f0);
     const auto targetAtF0 = interpolate(targetTrace.fMHz, targetTrace.delayNs, settings.f0);
@@ -270,94 +372,20 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     report.deviationPercent =
         (report.measuredDelayNs - report.targetDelayNs) / report.targetDelayNs * 100;
     report.pass = std::abs(report.deviationPercent) <= settings.tolerancePercent;
-    report.bandwidthMHz = table.first.bandwidth;
-
-    std::vector<double> magnitude(f.size());
-    for (std::size_t i = 0; i < f.size(); ++i) {
-        magnitude[i] = std::abs(measured[i]);
-        if (magnitude[i] > 1 && settings.parameter.row == settings.parameter.column) {
-            ++report.aboveUnityPoints;
-            report.aboveUnityDb = std::max(report.aboveUnityDb, 20 * std::log10(magnitude[i]));
-        }
-    }
-    const double s11AtF0 = interpolate(f, magnitude, settings.f0).value_or(0);
-    report.s11DbMeasured = 20 * std::log10(s11AtF0);
-    report.s11DbTarget = decibels(stageResponse(model, settings.f0).s11);
-
-    // The comparison trace.
     report.fMHz = measuredTrace.fMHz;
     report.delayMeasured = measuredTrace.delayNs;
     report.delayTarget = targetTrace.delayNs;
-    for (const double fm : report.fMHz) {
-        report.s11DbMeasuredTrace.push_back(measuredDb(f, magnitude, fm));
-        report.s11DbTargetTrace.push_back(decibels(stageResponse(model, fm).s11));
-    }
-
-    // Lobes.
-    const std::vector<std::size_t> targetLobes =
-        lobeIndices(report.delayTarget, static_cast<std::size_t>(settings.stage));
-    double lowestLobe = targetLobes.empty() ? 0 : std::numeric_limits<double>::infinity();
-    for (const std::size_t lobe : targetLobes)
-        lowestLobe = std::min(lowestLobe, report.delayTarget[lobe]);
-    const std::vector<std::size_t> measuredPeaks =
-        prominentPeaks(report.delayMeasured, 0.01 * std::abs(lowestLobe));
-    for (std::size_t l = 0; l < targetLobes.size(); ++l) {
-        const std::size_t from = l == 0 ? 0 : (targetLobes[l - 1] + targetLobes[l]) / 2;
-        const std::size_t to = l + 1 == targetLobes.size()
-                                   ? report.fMHz.size()
-                                   : (targetLobes[l] + targetLobes[l + 1]) / 2 + 1;
-        // The measured peak nearest the target's, of those standing out by
-        // 1 % of the target lobe: a reflection-zero spike or a noise ripple
-        // elsewhere in the span does not take its place. Without one, the
-        // highest point between the neighbouring lobes' midpoints.
-        const std::size_t aim = targetLobes[l];
-        auto distance = [aim](std::size_t i) { return i > aim ? i - aim : aim - i; };
-        std::optional<std::size_t> nearest;
-        for (const std::size_t peak : measuredPeaks)
-            if (peak >= from && peak < to && (!nearest || distance(peak) < distance(*nearest)))
-                nearest = peak;
-        const std::size_t m =
-            nearest ? *nearest
-                    : static_cast<std::size_t>(std::max_element(report.delayMeasured.begin() + from,
-                                                                report.delayMeasured.begin() + to) -
-                                               report.delayMeasured.begin());
-        report.lobes.push_back({report.fMHz[m], report.delayMeasured[m],
-                                report.fMHz[targetLobes[l]], report.delayTarget[targetLobes[l]]});
-    }
-
-    // The target's lobes over 1.5 BW on either side of f0, each with a
-    // tenth of BW beside it, must lie within the sweep, or the resonators'
-    // frequencies cannot be read from it.
-    const double bandwidth = table.first.bandwidth;
-    const TargetCurve wide = targetCurve(model, defaultSpan(bandwidth, settings.f0), 3001);
-    const std::vector<std::size_t> wideLobes =
-        lobeIndices(wide.delayNs, static_cast<std::size_t>(settings.stage));
-    report.expectedLobes = wideLobes.size();
-    if (!wideLobes.empty() &&
-        (wide.fMHz[wideLobes.front()] - 0.1 * bandwidth < report.fMHz.front() ||
-         wide.fMHz[wideLobes.back()] + 0.1 * bandwidth > report.fMHz.back())) {
-        report.lobesMissing = true;
-        report.wantedFromMHz = wide.fMHz.front();
-        report.wantedToMHz = wide.fMHz.back();
-    }
-
+    const double s11AtF0 = compareMagnitudes(report, f, measured, model);
+    readLobes(report);
+    checkLobesSwept(report, model);
     if (!std::isfinite(report.deviationPercent) || !std::isfinite(report.s11DbMeasured) ||
         !std::isfinite(report.s11DbTarget)) {
         refusal.kind = CheckRefusal::NotFinite;
         refusal.fromMHz = settings.f0;
         return refusal;
     }
-    if (settings.stage == 1) {
-        const double omega0 = 2 * std::numbers::pi * settings.f0 * 1e6;
-        const double tau = report.measuredDelayNs * 1e-9;
-        const double a = (1 - s11AtF0) / (1 + s11AtF0);
-        // Above 1, |S11| is not a passive stage's: a is negative and means
-        // nothing.
-        if (s11AtF0 <= 1)
-            report.qe = omega0 * tau / 4 * (1 - a * a);
-        if (std::round(s11AtF0 * 1e6) < 1e6 && a > 0)
-            report.qu = *report.qe / a;
-    }
+    if (settings.stage == 1)
+        stageOneQs(report, s11AtF0);
     if (report.fit && report.output == StageOutput::Open) {
         report.fittedDelayNs = report.fit->delayNs(settings.f0);
         const double design = report.fit->delayNs(settings.f0, true);
