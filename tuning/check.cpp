@@ -219,6 +219,17 @@ StageModel targetModel(const CheckReport &report, const TuningTable &table) {
                       report.fit ? report.fit->model.cutoff : given.cutoff.value_or(0));
 }
 
+// The target's delay at the sweep's frequencies. The electrical delay is
+// the measurement's (a cable the analyser does not remove): the target has
+// none.
+DelayTrace targetDelay(const StageModel &model, const std::vector<double> &f,
+                       std::size_t apertureSteps) {
+    std::vector<std::complex<double>> target(f.size());
+    for (std::size_t i = 0; i < f.size(); ++i)
+        target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);
+    return groupDelay(f, target, apertureSteps, 0);
+}
+
 // Each target lobe's measured one: the measured peak nearest the target's,
 // of those standing out by 1 % of the target lobe, so that a
 // reflection-zero spike or a noise ripple elsewhere in the span does not
@@ -351,12 +362,7 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     if (reflection)
         fitSweep(report, table, network);
     const StageModel model = targetModel(report, table);
-    std::vector<std::complex<double>> target(f.size());
-    for (std::size_t i = 0; i < f.size(); ++i)
-        target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);
-    // The electrical delay is the measurement's (a cable the analyser does
-    // not remove): the target has none.
-    const DelayTrace targetTrace = groupDelay(f, target, report.apertureSteps, 0);
+    const DelayTrace targetTrace = targetDelay(model, f, report.apertureSteps);
     if (const auto why = notFinite(targetTrace, refusal))
         return *why;
     const auto measuredAtF0 = interpolate(measuredTrace.fMHz, measuredTrace.delayNs, settings.f0);

@@ -438,6 +438,95 @@ StageFit refitAsKind(const StageFit &fit, ResonatorKind kind, const Network &net
     return std::move(both[given ? 1 : 0]);
 }
 
+namespace {
+
+// One sweep's fits of a stage: the points, their noise, and each step that
+// extends the model where the sweep asks for it.
+struct StageFitter {
+    const TuningTable &table;
+    const CheckSettings &settings;
+    std::vector<double> f;
+    std::vector<Complex> measured;
+    double noiseDb = 0;
+
+    StageFit fit(const FitModel &m, const StageFit *from = nullptr, double slope = 0) const {
+        StageFit fit = fitOnce(m, f, measured, settings.qu, noiseDb, from, slope);
+        fit.noiseDb = noiseDb;
+        return fit;
+    }
+    std::vector<JudgedElement> elements(const StageFit &fit) const {
+        return stageElements(fit, settings, table.first.bandwidth);
+    }
+
+    // Held, and free from the design; then free from where the held fit
+    // ended with the coupling slope at 0 and either end of its prior.
+    StageFit slopeChoice(const FitModel &m) const {
+        FitModel free = m;
+        free.couplingSlope = settings.couplingSlope;
+        free.qeSlope = settings.qeSlope;
+        const bool slopesGiven = settings.couplingSlope && settings.qeSlope;
+        std::vector<StageFit> loose =
+            inParallel(slopesGiven ? 1 : 2, [&](std::size_t i) { return fit(i == 0 ? m : free); });
+        StageFit held = std::move(loose.front());
+        loose.erase(loose.begin());
+        if (slopesGiven || beyondExtensions(held))
+            return held;
+        std::vector<double> slopes = {0.0};
+        if (!settings.couplingSlope)
+            slopes.insert(slopes.end(), {-slopePrior, slopePrior});
+        std::vector<StageFit> more =
+            inParallel(slopes.size(), [&](std::size_t i) { return fit(free, &held, slopes[i]); });
+        std::move(more.begin(), more.end(), std::back_inserter(loose));
+        return chooseSlopes(std::move(held), std::move(loose), f.size(),
+                            [&](const StageFit &s) { return elements(s); });
+    }
+
+    // The calibration's residual terms join a fit that does not match
+    // without them, where they make it match.
+    StageFit withCalibration(StageFit found) const {
+        if (found.matchesSweep() || beyondExtensions(found))
+            return found;
+        FitModel calibrated = found.model;
+        calibrated.calibration = true;
+        StageFit again = fit(calibrated, &found);
+        again.slopeAmbiguous = found.slopeAmbiguous;
+        return again.matchesSweep() ? again : found;
+    }
+
+    // A waveguide's cut-off not given: fitted about the fit found at the
+    // scan's middle, the fit's slopes and error terms as it has them.
+    StageFit withCutoff(StageFit found) const {
+        const bool cutoffFitted =
+            settings.resonator == ResonatorKind::Waveguide && !settings.cutoff;
+        if (!cutoffFitted || beyondExtensions(found))
+            return found;
+        auto refit = [&](const StageFit &from, double cutoff) {
+            FitModel m = from.model;
+            m.cutoff = cutoff;
+            StageFit again = fit(m, &from);
+            again.slopeAmbiguous =
+                found.slopeAmbiguous || (again.slopesFitted() && !plausibleSlopes(again));
+            return again;
+        };
+        return fitCutoff(found, found.model.f0, found.model.fbw, f.size(), refit,
+                         [&](const StageFit &s) { return elements(s); });
+    }
+
+    StageFit fitted(const FitModel &m) const { return withCutoff(withCalibration(slopeChoice(m))); }
+
+    // How far the design's |S| is from the sweep's.
+    double distance(const FitModel &m) const {
+        const std::vector<double> design = m.designParameters(settings.qu.value_or(3000.0));
+        double sum = 0;
+        for (std::size_t j = 0; j < f.size(); ++j)
+            sum +=
+                std::pow(std::abs(measured[j]) - std::abs(fitModelAt(m, design, f[j], false).s), 2);
+        return sum;
+    }
+};
+
+} // namespace
+
 StageFit fitStage(const TuningTable &table, const Network &network, const CheckSettings &settings) {
     const std::size_t k = static_cast<std::size_t>(settings.stage);
     FitModel model;
@@ -446,99 +535,29 @@ StageFit fitStage(const TuningTable &table, const Network &network, const CheckS
     model.f0 = settings.f0;
     model.fbw = effectiveBandwidth(table.first.bandwidth) / settings.f0;
     model.resonator = settings.resonator;
-    const bool cutoffFitted = settings.resonator == ResonatorKind::Waveguide && !settings.cutoff;
     if (settings.resonator == ResonatorKind::Waveguide)
         model.cutoff = settings.cutoff.value_or(startingCutoff(model.f0, model.fbw));
     // Held: the slopes as given, else none.
     model.couplingSlope = settings.couplingSlope.value_or(0);
     model.qeSlope = settings.qeSlope.value_or(0);
 
-    std::vector<double> f;
-    std::vector<Complex> measured;
-    const double noiseDb = fitPoints(network, settings.parameter, f, measured);
-    // The calibration's residual terms join a fit that does not match
-    // without them, where they make it match.
-    auto withCalibration = [&](StageFit fit) {
-        if (fit.matchesSweep() || beyondExtensions(fit))
-            return fit;
-        FitModel calibrated = fit.model;
-        calibrated.calibration = true;
-        StageFit again = fitOnce(calibrated, f, measured, settings.qu, noiseDb, &fit);
-        again.noiseDb = noiseDb;
-        again.slopeAmbiguous = fit.slopeAmbiguous;
-        return again.matchesSweep() ? again : fit;
-    };
-    auto slopeChoice = [&](const FitModel &m) {
-        FitModel free = m;
-        free.couplingSlope = settings.couplingSlope;
-        free.qeSlope = settings.qeSlope;
-        const bool slopesGiven = settings.couplingSlope && settings.qeSlope;
-        // Held, and free from the design; then free from where the held fit
-        // ended with the coupling slope at 0 and either end of its prior.
-        std::vector<StageFit> loose = inParallel(slopesGiven ? 1 : 2, [&](std::size_t i) {
-            StageFit fit = fitOnce(i == 0 ? m : free, f, measured, settings.qu, noiseDb);
-            fit.noiseDb = noiseDb;
-            return fit;
-        });
-        StageFit held = std::move(loose.front());
-        loose.erase(loose.begin());
-        if (slopesGiven || beyondExtensions(held))
-            return held;
-        std::vector<double> slopes = {0.0};
-        if (!settings.couplingSlope)
-            slopes.insert(slopes.end(), {-slopePrior, slopePrior});
-        std::vector<StageFit> more = inParallel(slopes.size(), [&](std::size_t i) {
-            StageFit fit = fitOnce(free, f, measured, settings.qu, noiseDb, &held, slopes[i]);
-            fit.noiseDb = noiseDb;
-            return fit;
-        });
-        std::move(more.begin(), more.end(), std::back_inserter(loose));
-        return chooseSlopes(std::move(held), std::move(loose), f.size(), [&](const StageFit &fit) {
-            return stageElements(fit, settings, table.first.bandwidth);
-        });
-    };
-    // A waveguide's cut-off not given: fitted about the fit found at the
-    // scan's middle, the fit's slopes and error terms as it has them.
-    auto withCutoff = [&](StageFit fit) {
-        if (!cutoffFitted || beyondExtensions(fit))
-            return fit;
-        auto refit = [&](const StageFit &from, double cutoff) {
-            FitModel m = from.model;
-            m.cutoff = cutoff;
-            StageFit again = fitOnce(m, f, measured, settings.qu, noiseDb, &from);
-            again.noiseDb = noiseDb;
-            again.slopeAmbiguous =
-                fit.slopeAmbiguous || (again.slopesFitted() && !plausibleSlopes(again));
-            return again;
-        };
-        return fitCutoff(fit, model.f0, model.fbw, f.size(), refit, [&](const StageFit &s) {
-            return stageElements(s, settings, table.first.bandwidth);
-        });
-    };
-    auto fitted = [&](const FitModel &m) { return withCutoff(withCalibration(slopeChoice(m))); };
+    StageFitter fitter{table, settings, {}, {}, 0};
+    fitter.noiseDb = fitPoints(network, settings.parameter, fitter.f, fitter.measured);
     const bool last = k == table.stages.size();
     if (!last || settings.output == StageOutput::Open)
-        return fitted(model);
+        return fitter.fitted(model);
     FitModel loaded = model;
     loaded.load = table.loadG;
     if (settings.output == StageOutput::Loaded)
-        return fitted(loaded);
+        return fitter.fitted(loaded);
     // Either end may be on the bench: first the one whose design is closer
     // to the sweep in magnitude, then, unless that one matches, the other;
     // the closer fit is kept.
-    auto distance = [&](const FitModel &m) {
-        const std::vector<double> design = m.designParameters(settings.qu.value_or(3000.0));
-        double sum = 0;
-        for (std::size_t j = 0; j < f.size(); ++j)
-            sum +=
-                std::pow(std::abs(measured[j]) - std::abs(fitModelAt(m, design, f[j], false).s), 2);
-        return sum;
-    };
-    const bool loadedFirst = distance(loaded) < distance(model);
-    StageFit first = fitted(loadedFirst ? loaded : model);
+    const bool loadedFirst = fitter.distance(loaded) < fitter.distance(model);
+    StageFit first = fitter.fitted(loadedFirst ? loaded : model);
     if (first.matchesSweep())
         return first;
-    StageFit second = fitted(loadedFirst ? model : loaded);
+    StageFit second = fitter.fitted(loadedFirst ? model : loaded);
     return second.residualRms < first.residualRms ? second : first;
 }
 
