@@ -303,6 +303,50 @@ std::string findingText(const Finding &f) {
         .append(f.percent > 0 ? " % high: strengthen it" : " % low: weaken it");
 }
 
+namespace {
+
+// "a coupling between resonators 1 and 4 of about -1.0 % (or between 2 and
+// 5 of about -1.0 %) explains the sweep; the design has none".
+std::string crossText(const Doubt &d) {
+    std::string text;
+    for (std::size_t c = 0; c < d.cross.size(); ++c)
+        text.append(c == 0 ? "a coupling between resonators " : " (or between ")
+            .append(std::to_string(d.cross[c].from))
+            .append(" and ")
+            .append(std::to_string(d.cross[c].to))
+            .append(" of about ")
+            .append(twoDigits(d.cross[c].percent))
+            .append(c == 0 ? " %" : " %)");
+    return text.append(d.crossWhole ? " explains the sweep" : " explains most of the sweep")
+        .append("; the design has none");
+}
+
+// The element the noise or the calibration's terms leave too uncertain.
+std::string tooNoisyText(const Doubt &d) {
+    std::string text;
+    const Finding &named = d.finding;
+    // " known to +-0.60 % of BW against a tolerance of 1 %", after the element.
+    const std::string name = elementName(named, true);
+    const std::string known = " known to +-" + twoDigits(named.uncertaintyPercent) +
+                              (named.element == Finding::Resonator ? " % of BW" : " %") +
+                              " against a tolerance of " + formatShortest(d.tolerancePercent) +
+                              " %";
+    if (d.byCalibration)
+        return text.append("the calibration's residual terms, fitted with the filter, leave ")
+            .append(name)
+            .append(known)
+            .append("; calibrate again at the filter's ports");
+    return text.append("the trace is too noisy for the tolerance (noise ")
+        .append(levelText(d.noiseDb))
+        .append("): ")
+        .append(name)
+        .append(" is")
+        .append(known)
+        .append("; average sweeps or narrow the IF bandwidth");
+}
+
+} // namespace
+
 std::string doubtText(const Doubt &d) {
     std::string text;
     switch (d.kind) {
@@ -354,37 +398,9 @@ std::string doubtText(const Doubt &d) {
             .append(" MHz explain the sweep as well and put the elements elsewhere: give the "
                     "guide's cut-off (--cutoff)");
     case Doubt::CrossCoupling:
-        for (std::size_t c = 0; c < d.cross.size(); ++c)
-            text.append(c == 0 ? "a coupling between resonators " : " (or between ")
-                .append(std::to_string(d.cross[c].from))
-                .append(" and ")
-                .append(std::to_string(d.cross[c].to))
-                .append(" of about ")
-                .append(twoDigits(d.cross[c].percent))
-                .append(c == 0 ? " %" : " %)");
-        return text.append(d.crossWhole ? " explains the sweep" : " explains most of the sweep")
-            .append("; the design has none");
-    case Doubt::TooNoisy: {
-        const Finding &named = d.finding;
-        // " known to +-0.60 % of BW against a tolerance of 1 %", after the element.
-        const std::string name = elementName(named, true);
-        const std::string known = " known to +-" + twoDigits(named.uncertaintyPercent) +
-                                  (named.element == Finding::Resonator ? " % of BW" : " %") +
-                                  " against a tolerance of " + formatShortest(d.tolerancePercent) +
-                                  " %";
-        if (d.byCalibration)
-            return text.append("the calibration's residual terms, fitted with the filter, leave ")
-                .append(name)
-                .append(known)
-                .append("; calibrate again at the filter's ports");
-        return text.append("the trace is too noisy for the tolerance (noise ")
-            .append(levelText(d.noiseDb))
-            .append("): ")
-            .append(name)
-            .append(" is")
-            .append(known)
-            .append("; average sweeps or narrow the IF bandwidth");
-    }
+        return crossText(d);
+    case Doubt::TooNoisy:
+        return tooNoisyText(d);
     }
     return text;
 }
