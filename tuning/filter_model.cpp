@@ -47,6 +47,26 @@ void addCrossCoupling(std::pair<std::size_t, std::size_t> pair, Complex y, Compl
     }
 }
 
+// The tridiagonal solve (off-diagonals b), for the first and the last
+// column of Y^-1 at once: pivot_i = Y_ii - b (b / pivot_(i-1)), the
+// continued fraction of the ladder.
+void solveEnds(const std::vector<Complex> &diagonal, Complex b, std::vector<Complex> &pivot,
+               std::vector<Complex> &ratio, std::vector<Complex> &x1, std::vector<Complex> &xn) {
+    const std::size_t n = diagonal.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        pivot[i] = i == 0 ? diagonal[0] : diagonal[i] - b * ratio[i - 1];
+        ratio[i] = b / pivot[i];
+        const Complex before1 = i == 0 ? 0.0 : b * x1[i - 1],
+                      beforeN = i == 0 ? 0.0 : b * xn[i - 1];
+        x1[i] = ((i == 0 ? 1.0 : 0.0) - before1) / pivot[i];
+        xn[i] = ((i + 1 == n ? 1.0 : 0.0) - beforeN) / pivot[i];
+    }
+    for (std::size_t i = n - 1; i-- > 0;) {
+        x1[i] -= ratio[i] * x1[i + 1];
+        xn[i] -= ratio[i] * xn[i + 1];
+    }
+}
+
 // The filter between its ports, no lines: S11, S21, S22 and, when asked,
 // their derivatives with respect to the ladder's parameters (the lines'
 // and the error terms' left 0).
@@ -76,21 +96,7 @@ FilterPoint ladderAt(const FilterModel &model, const std::vector<double> &x, dou
     }
     diagonal[0] += g1;
     diagonal[n - 1] += g2;
-    // The tridiagonal solve (off-diagonals b), for the first and the last
-    // column of Y^-1 at once: pivot_i = Y_ii - b (b / pivot_(i-1)), the
-    // continued fraction of the ladder.
-    for (std::size_t i = 0; i < n; ++i) {
-        pivot[i] = i == 0 ? diagonal[0] : diagonal[i] - b * ratio[i - 1];
-        ratio[i] = b / pivot[i];
-        const Complex before1 = i == 0 ? 0.0 : b * x1[i - 1],
-                      beforeN = i == 0 ? 0.0 : b * xn[i - 1];
-        x1[i] = ((i == 0 ? 1.0 : 0.0) - before1) / pivot[i];
-        xn[i] = ((i + 1 == n ? 1.0 : 0.0) - beforeN) / pivot[i];
-    }
-    for (std::size_t i = n - 1; i-- > 0;) {
-        x1[i] -= ratio[i] * x1[i + 1];
-        xn[i] -= ratio[i] * xn[i + 1];
-    }
+    solveEnds(diagonal, b, pivot, ratio, x1, xn);
     if (model.cross)
         addCrossCoupling(*model.cross, x[model.crossAt()] * b, b, pivot, ratio, x1, xn);
     const double root = std::sqrt(g1 * g2);
