@@ -63,6 +63,56 @@ const char *slopesSource(const StageFit &fit, const CheckSettings &s) {
     return fit.slopesFitted() ? "fitted" : "held";
 }
 
+// What the fit found: each element, the loss, the line, the slopes, the
+// couplings the design lacks and the calibration's residual terms.
+void addFitJson(nlohmann::ordered_json &j, const CheckReport &r, const StageInputs &in) {
+    auto optional = [](const std::optional<double> &v) {
+        return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+    };
+    const StageFit &fit = *r.fit;
+    const double bandwidth = in.table.first.bandwidth;
+    const std::size_t k = fit.offsetMHz.size();
+    j["resonators"] = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < k; ++i)
+        j["resonators"].push_back(
+            {{"index", i + 1},
+             {"offset_mhz", fit.offsetMHz[i]},
+             {"offset_percent_bw", fit.offsetMHz[i] / bandwidth * 100},
+             {"uncertainty_percent_bw", fit.uncertainty[i] / bandwidth * 100}});
+    j["couplings"] = nlohmann::ordered_json::array();
+    for (std::size_t i = 2; i <= k; ++i)
+        j["couplings"].push_back({{"from", i - 1},
+                                  {"to", i},
+                                  {"error_percent", fit.couplingErrorPercent(i)},
+                                  {"uncertainty_percent", couplingUncertaintyPercent(fit, i)}});
+    const double fbw = effectiveBandwidth(bandwidth) / r.settings.f0;
+    j["external"] = nlohmann::ordered_json::array();
+    j["external"].push_back({{"port", 1},
+                             {"qe", in.table.stages[0].g * fit.scale[0] / fbw},
+                             {"error_percent", fit.couplingErrorPercent(1)}});
+    if (fit.model.load)
+        j["external"].push_back({{"port", 2},
+                                 {"qe", fit.model.g.back() * *fit.model.load * fit.scale.back() *
+                                            fit.outputScale / fbw},
+                                 {"error_percent", fit.outputErrorPercent()}});
+    j["output"] = r.output == StageOutput::Loaded ? "loaded" : "open";
+    j["fitted_qu"] = optional(fit.qu(fbw));
+    j["fitted_delay_ns"] = optional(r.fittedDelayNs);
+    j["fitted_deviation_percent"] = optional(r.fittedDeviationPercent);
+    j["cable_delay_ns"] = fit.cableDelayNs;
+    j["coupling_slope"] = fit.couplingSlope;
+    j["qe_slope"] = fit.qeSlope;
+    j["slopes"] = slopesSource(fit, r.settings);
+    j["cross_couplings"] = crossCouplingsJson(r.crossFits);
+    j["calibration_terms"] = nullptr;
+    if (fit.model.calibration)
+        j["calibration_terms"] = {{"directivity_db", levelJson(decibels(fit.directivity))},
+                                  {"source_match_db", levelJson(decibels(fit.sourceMatch))},
+                                  {"tracking_db", 20 * std::log10(fit.tracking)}};
+    j["noise_db"] = levelJson(r.noiseDb);
+    j["fit_residual_db"] = levelJson(rmsDb(fit.residualRms));
+}
+
 } // namespace
 
 nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
@@ -111,78 +161,14 @@ nlohmann::ordered_json checkJson(const CheckReport &r, const StageInputs &in) {
     j["advice"] = adviceText(r);
     j["findings"] = nlohmann::ordered_json::array();
     for (const Finding &f : findings) {
-        nlohmann::ordered_json item;
-        switch (f.element) {
-        case Finding::Resonator:
-            item = {{"element", "resonator"}, {"index", f.index}};
-            break;
-        case Finding::Coupling:
-            item = {{"element", "coupling"}, {"from", f.index - 1}, {"to", f.index}};
-            break;
-        case Finding::External:
-            item = {{"element", "external"}, {"port", f.index}};
-            break;
-        }
-        item["direction"] = directionName(f.direction);
-        if (f.element == Finding::Resonator)
-            item["offset_mhz"] = f.offsetMHz;
-        else if (!f.forDelay)
-            item["error_percent"] = f.percent;
-        if (f.forDelay)
-            item["delay_deviation_percent"] = f.delayPercent;
+        nlohmann::ordered_json item = findingJson(f);
         item["text"] = findingText(f);
         j["findings"].push_back(item);
     }
-    j["doubts"] = nlohmann::ordered_json::array();
-    for (const Doubt &d : r.verdict.doubts)
-        j["doubts"].push_back(doubtText(d));
-    if (r.fit) {
-        const StageFit &fit = *r.fit;
-        const double bandwidth = in.table.first.bandwidth;
-        const std::size_t k = fit.offsetMHz.size();
-        j["resonators"] = nlohmann::ordered_json::array();
-        for (std::size_t i = 0; i < k; ++i)
-            j["resonators"].push_back(
-                {{"index", i + 1},
-                 {"offset_mhz", fit.offsetMHz[i]},
-                 {"offset_percent_bw", fit.offsetMHz[i] / bandwidth * 100},
-                 {"uncertainty_percent_bw", fit.uncertainty[i] / bandwidth * 100}});
-        j["couplings"] = nlohmann::ordered_json::array();
-        for (std::size_t i = 2; i <= k; ++i)
-            j["couplings"].push_back({{"from", i - 1},
-                                      {"to", i},
-                                      {"error_percent", fit.couplingErrorPercent(i)},
-                                      {"uncertainty_percent", couplingUncertaintyPercent(fit, i)}});
-        const double fbw = effectiveBandwidth(bandwidth) / r.settings.f0;
-        j["external"] = nlohmann::ordered_json::array();
-        j["external"].push_back({{"port", 1},
-                                 {"qe", in.table.stages[0].g * fit.scale[0] / fbw},
-                                 {"error_percent", fit.couplingErrorPercent(1)}});
-        if (fit.model.load)
-            j["external"].push_back({{"port", 2},
-                                     {"qe", fit.model.g.back() * *fit.model.load *
-                                                fit.scale.back() * fit.outputScale / fbw},
-                                     {"error_percent", fit.outputErrorPercent()}});
-        j["output"] = r.output == StageOutput::Loaded ? "loaded" : "open";
-        j["fitted_qu"] = optional(fit.qu(fbw));
-        j["fitted_delay_ns"] = optional(r.fittedDelayNs);
-        j["fitted_deviation_percent"] = optional(r.fittedDeviationPercent);
-        j["cable_delay_ns"] = fit.cableDelayNs;
-        j["coupling_slope"] = fit.couplingSlope;
-        j["qe_slope"] = fit.qeSlope;
-        j["slopes"] = slopesSource(fit, r.settings);
-        j["cross_couplings"] = crossCouplingsJson(r.crossFits);
-        j["calibration_terms"] = nullptr;
-        if (fit.model.calibration)
-            j["calibration_terms"] = {{"directivity_db", levelJson(decibels(fit.directivity))},
-                                      {"source_match_db", levelJson(decibels(fit.sourceMatch))},
-                                      {"tracking_db", 20 * std::log10(fit.tracking)}};
-        j["noise_db"] = levelJson(r.noiseDb);
-        j["fit_residual_db"] = levelJson(rmsDb(fit.residualRms));
-    }
-    j["warnings"] = nlohmann::ordered_json::array();
-    for (const std::string &warning : warningTexts(r))
-        j["warnings"].push_back(warning);
+    j["doubts"] = doubtsJson(r.verdict.doubts);
+    if (r.fit)
+        addFitJson(j, r, in);
+    j["warnings"] = textsJson(warningTexts(r));
     return j;
 }
 

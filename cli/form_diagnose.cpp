@@ -99,26 +99,12 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     j["noise_db"] = levelJson(fit.noiseDb);
     j["findings"] = nlohmann::ordered_json::array();
     for (std::size_t i = 0; i < d.findings.size(); ++i) {
-        const Finding &f = d.findings[i];
-        nlohmann::ordered_json item;
-        if (f.element == Finding::Resonator)
-            item = {{"element", "resonator"}, {"index", f.index}};
-        else if (f.element == Finding::Coupling)
-            item = {{"element", "coupling"}, {"from", f.index - 1}, {"to", f.index}};
-        else
-            item = {{"element", "external"}, {"port", f.index}};
-        item["direction"] = directionName(f.direction);
-        if (f.element == Finding::Resonator)
-            item["offset_mhz"] = f.offsetMHz;
-        else
-            item["error_percent"] = f.percent;
+        nlohmann::ordered_json item = findingJson(d.findings[i]);
         item["return_loss_gain_db"] = d.gainDb[i];
-        item["text"] = findingText(f);
+        item["text"] = findingText(d.findings[i]);
         j["findings"].push_back(item);
     }
-    j["doubts"] = nlohmann::ordered_json::array();
-    for (const Doubt &doubt : d.doubts)
-        j["doubts"].push_back(doubtText(doubt));
+    j["doubts"] = doubtsJson(d.doubts);
     j["advice"] = diagnosisText(d);
     j["coupling_slope"] = fit.couplingSlope;
     j["qe_slope"] = fit.qeSlope;
@@ -135,9 +121,7 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
                  {"source_match_db", levelJson(decibels(fit.sourceMatch[port]))},
                  {"tracking_db", 20 * std::log10(fit.tracking[port])}});
     }
-    j["warnings"] = nlohmann::ordered_json::array();
-    for (const std::string &warning : diagnosisWarnings(d))
-        j["warnings"].push_back(warning);
+    j["warnings"] = textsJson(diagnosisWarnings(d));
     return j;
 }
 

@@ -67,6 +67,43 @@ nlohmann::ordered_json crossCouplingsJson(const std::vector<FilterFit> &crossFit
     return list;
 }
 
+nlohmann::ordered_json findingJson(const Finding &f) {
+    nlohmann::ordered_json item;
+    switch (f.element) {
+    case Finding::Resonator:
+        item = {{"element", "resonator"}, {"index", f.index}};
+        break;
+    case Finding::Coupling:
+        item = {{"element", "coupling"}, {"from", f.index - 1}, {"to", f.index}};
+        break;
+    case Finding::External:
+        item = {{"element", "external"}, {"port", f.index}};
+        break;
+    }
+    item["direction"] = directionName(f.direction);
+    if (f.element == Finding::Resonator)
+        item["offset_mhz"] = f.offsetMHz;
+    else if (!f.forDelay)
+        item["error_percent"] = f.percent;
+    if (f.forDelay)
+        item["delay_deviation_percent"] = f.delayPercent;
+    return item;
+}
+
+nlohmann::ordered_json textsJson(const std::vector<std::string> &texts) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const std::string &text : texts)
+        list.push_back(text);
+    return list;
+}
+
+nlohmann::ordered_json doubtsJson(const std::vector<Doubt> &doubts) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const Doubt &d : doubts)
+        list.push_back(doubtText(d));
+    return list;
+}
+
 nlohmann::ordered_json levelJson(double db) {
     return db >= reportFloorDb ? nlohmann::ordered_json(db) : nlohmann::ordered_json(nullptr);
 }

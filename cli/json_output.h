@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <vector>
 
 namespace varnel {
 
@@ -21,6 +22,19 @@ void addCutoffJson(nlohmann::ordered_json &j, ResonatorKind kind, double cutoffM
 // The couplings the design lacks that explain the sweep better (from, to,
 // percent of the main couplings, matches_sweep), as an array.
 nlohmann::ordered_json crossCouplingsJson(const std::vector<FilterFit> &crossFits);
+
+// A finding as both reports give it: the element ("resonator" and its
+// index, "coupling" from and to, "external" and its port), "direction",
+// then "offset_mhz" for a resonator, "error_percent" for the others, or
+// "delay_deviation_percent" for the centre delay alone. Example: resonator
+// 3 0.3 MHz high -> {"element": "resonator", "index": 3, "direction":
+// "down", "offset_mhz": 0.3}. The caller adds what its report has more,
+// then "text".
+nlohmann::ordered_json findingJson(const Finding &f);
+
+// Texts (doubts, warnings) as an array of strings.
+nlohmann::ordered_json textsJson(const std::vector<std::string> &texts);
+nlohmann::ordered_json doubtsJson(const std::vector<Doubt> &doubts);
 
 // A level in dB as the reports give it: the number, or null below -200 dB
 // (a noiseless sweep, a residual at the solver's own rounding).

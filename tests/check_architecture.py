@@ -37,8 +37,6 @@ OVERSIZED = {
     "tuning_window/tune_window.cpp: failureFor",
     "tests/test_tune_window.cpp",
     "tests/test_touchstone.cpp",
-    "cli/form_check.cpp: checkJson",
-    "cli/form_diagnose.cpp: diagnosisJson",
     "cli/form_diagnose.cpp: diagnosisReport",
     "number_text/decimal_reader.h: readDecimal",
     "touchstone/block_reader.cpp: readOpened",
