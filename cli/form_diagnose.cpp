@@ -125,6 +125,33 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     return j;
 }
 
+namespace {
+
+// One element's line: "resonator 3  +0.300 MHz (+3.00 % of BW) +- 0.01 %".
+std::string elementLine(const Finding &f) {
+    std::string name;
+    if (f.element == Finding::Resonator)
+        name = "resonator " + std::to_string(f.index);
+    else if (f.element == Finding::Coupling)
+        name = "coupling " + std::to_string(f.index - 1) + "-" + std::to_string(f.index);
+    else
+        name = f.index == 1 ? "port 1 Qe" : "port 2 Qe";
+    name.resize(std::max<std::size_t>(name.size() + 1, 14), ' ');
+    if (f.element == Finding::Resonator)
+        return name.append(signedFixed(f.offsetMHz, 3))
+            .append(" MHz (")
+            .append(signedFixed(f.percent, 2))
+            .append(" % of BW) +- ")
+            .append(formatFixed(f.uncertaintyPercent, 2))
+            .append(" %\n");
+    return name.append(signedFixed(f.percent, 2))
+        .append(" % +- ")
+        .append(formatFixed(f.uncertaintyPercent, 2))
+        .append(" %\n");
+}
+
+} // namespace
+
 std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
     const FilterFit &fit = d.fit;
     std::string out = "Diagnosis of ";
@@ -170,30 +197,8 @@ std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
         .append(" dB in the band (design ")
         .append(formatFixed(d.designReturnLossDb, 2))
         .append(" dB)\n\n");
-    for (const JudgedElement &e : d.elements) {
-        const Finding &f = e.finding;
-        std::string name;
-        if (f.element == Finding::Resonator)
-            name = "resonator " + std::to_string(f.index);
-        else if (f.element == Finding::Coupling)
-            name = "coupling " + std::to_string(f.index - 1) + "-" + std::to_string(f.index);
-        else
-            name = f.index == 1 ? "port 1 Qe" : "port 2 Qe";
-        name.resize(std::max<std::size_t>(name.size() + 1, 14), ' ');
-        out.append(name);
-        if (f.element == Finding::Resonator)
-            out.append(signedFixed(f.offsetMHz, 3))
-                .append(" MHz (")
-                .append(signedFixed(f.percent, 2))
-                .append(" % of BW) +- ")
-                .append(formatFixed(f.uncertaintyPercent, 2))
-                .append(" %\n");
-        else
-            out.append(signedFixed(f.percent, 2))
-                .append(" % +- ")
-                .append(formatFixed(f.uncertaintyPercent, 2))
-                .append(" %\n");
-    }
+    for (const JudgedElement &e : d.elements)
+        out.append(elementLine(e.finding));
     for (const std::string &warning : diagnosisWarnings(d))
         out += "\nwarning: " + warning + "\n";
     out.append("\n");

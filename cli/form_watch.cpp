@@ -58,6 +58,55 @@ class FileSweeps {
     long m_nanoseconds = 0;
 };
 
+// The analyser's next sweep; a lost link is connected again every quarter
+// second until it answers, a protocol error ends the watch (`status`).
+std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
+                                     const SourceAddress &source,
+                                     std::unique_ptr<Analyser> &analyser, SParameter parameter,
+                                     int &status) {
+    while (true) {
+        auto taken = analyser->sweep();
+        if (auto *n = std::get_if<Network>(&taken))
+            return keptFromSweep(io, path, std::move(*n), parameter, status);
+        const LinkError &error = std::get<LinkError>(taken);
+        if (error.kind == LinkError::Protocol) {
+            status = failure(io, quotedName(path) + ": " + linkErrorText(error), ExitRunTimeError);
+            return std::nullopt;
+        }
+        io.err << "varnel-calc: " << quotedName(path) << ": " << linkErrorText(error)
+               << "; connecting again" << std::endl;
+        while (true) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            auto again = connectAnalyser(source);
+            if (auto *a = std::get_if<std::unique_ptr<Analyser>>(&again)) {
+                analyser = std::move(*a);
+                break;
+            }
+        }
+    }
+}
+
+// One sweep's verdict: a JSON line (the sweep's number, then the check's
+// report) or "sweep N: FAIL: ..." on one line.
+void printSweepVerdict(CommandIo &io, long long sweep, const CheckReport &report,
+                       const StageInputs &inputs, bool json) {
+    if (json) {
+        nlohmann::ordered_json line;
+        line["sweep"] = sweep;
+        const nlohmann::ordered_json document = checkJson(report, inputs);
+        for (const auto &[key, value] : document.items())
+            line[key] = value;
+        io.out << jsonLine(line) << '\n';
+        return;
+    }
+    const Verdict &v = report.verdict;
+    std::string text = verdictText(v);
+    for (char &c : text)
+        if (c == '\n')
+            c = ' ';
+    io.out << "sweep " << sweep << ": " << verdictWord(v.outcome) << ": " << text << '\n';
+}
+
 int runWatch(const ParsedOptions &options, CommandIo &io) {
     if (options.positional.empty())
         return usageError(io, "watch needs a SOURCE");
@@ -89,31 +138,9 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     for (long long sweep = 1; count == 0 || sweep <= count; ++sweep) {
         std::optional<Network> network;
         if (analyser) {
-            while (!network) {
-                auto taken = analyser->sweep();
-                if (auto *n = std::get_if<Network>(&taken)) {
-                    network =
-                        keptFromSweep(io, path, std::move(*n), inputs->check.parameter, status);
-                    if (!network)
-                        return status;
-                    break;
-                }
-                const LinkError &error = std::get<LinkError>(taken);
-                if (error.kind == LinkError::Protocol)
-                    return failure(io, quotedName(path) + ": " + linkErrorText(error),
-                                   ExitRunTimeError);
-                io.err << "varnel-calc: " << quotedName(path) << ": " << linkErrorText(error)
-                       << "; connecting again" << std::endl;
-                // Again every quarter second until it answers.
-                while (true) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-                    auto again = connectAnalyser(source);
-                    if (auto *a = std::get_if<std::unique_ptr<Analyser>>(&again)) {
-                        analyser = std::move(*a);
-                        break;
-                    }
-                }
-            }
+            network = analyserSweep(io, path, source, analyser, inputs->check.parameter, status);
+            if (!network)
+                return status;
         } else {
             network = files.next(io, inputs->check.parameter, status);
             if (!network)
@@ -123,21 +150,7 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         if (const auto *why = std::get_if<CheckRefusal>(&checked))
             return failure(io, quotedName(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
         const CheckReport &report = std::get<CheckReport>(checked);
-        if (options.has("--json")) {
-            nlohmann::ordered_json line;
-            line["sweep"] = sweep;
-            const nlohmann::ordered_json document = checkJson(report, *inputs);
-            for (const auto &[key, value] : document.items())
-                line[key] = value;
-            io.out << jsonLine(line) << '\n';
-        } else {
-            const Verdict &v = report.verdict;
-            std::string text = verdictText(v);
-            for (char &c : text)
-                if (c == '\n')
-                    c = ' ';
-            io.out << "sweep " << sweep << ": " << verdictWord(v.outcome) << ": " << text << '\n';
-        }
+        printSweepVerdict(io, sweep, report, *inputs, options.has("--json"));
         io.out.flush();
         if (writeFailed(io))
             return ExitRunTimeError;
