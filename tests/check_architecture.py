@@ -38,7 +38,6 @@ OVERSIZED = {
     "tests/test_tune_window.cpp",
     "tests/test_touchstone.cpp",
     "number_text/decimal_reader.h: readDecimal",
-    "touchstone/block_reader.cpp: readOpened",
     "bench/bench_tune.cpp: main",
     "bench/bench_soak.cpp: main",
     "tests/test_filter_fit.cpp: AgreesWithTheMatrixGeneratorAndItsSlopes",

@@ -36,6 +36,58 @@ readTouchstoneText(std::string_view name, std::string_view text, const ReadOptio
 
 namespace {
 
+// The complete lines of the first `filled` bytes, up to one too long;
+// `consumed` is where the unfinished rest begins.
+struct BlockLines {
+    std::size_t consumed = 0;
+    bool tooLong = false;
+};
+BlockLines splitLines(const char *data, std::size_t filled, std::vector<std::string_view> &lines) {
+    BlockLines split;
+    lines.clear();
+    for (;;) {
+        const void *newline = std::memchr(data + split.consumed, '\n', filled - split.consumed);
+        if (!newline)
+            return split;
+        const std::size_t end = static_cast<std::size_t>(static_cast<const char *>(newline) - data);
+        if (end - split.consumed > maxLineLength) {
+            split.tooLong = true; // after the lines before it
+            return split;
+        }
+        lines.emplace_back(data + split.consumed, end - split.consumed);
+        split.consumed = end + 1;
+    }
+}
+
+// A block's lines into the parser. Turning text into numbers takes most of
+// the time: the second half of a long block is read ahead on another
+// thread while this one reads the first; then the lines are taken in order.
+bool parseLines(Parser &parser, const std::vector<std::string_view> &lines) {
+    bool ok = true;
+    if (!parser.canReadAhead() || lines.size() < 1024) {
+        for (std::size_t i = 0; i < lines.size() && ok; ++i)
+            ok = parser.line(lines[i]);
+        return ok;
+    }
+    const std::size_t half = lines.size() / 2;
+    const std::vector<std::string_view> first(lines.begin(), lines.begin() + half);
+    const std::vector<std::string_view> second(lines.begin() + half, lines.end());
+    Parser::ReadAhead ahead[2];
+    std::thread worker([&] { parser.readAhead(second, ahead[1]); });
+    parser.readAhead(first, ahead[0]);
+    worker.join();
+    for (int part = 0; part < 2 && ok; ++part) {
+        const std::vector<std::string_view> &partLines = part == 0 ? first : second;
+        const double *numbers = ahead[part].numbers.data();
+        for (std::size_t i = 0; i < partLines.size() && ok; ++i) {
+            ok = parser.takeReadAhead(partLines[i], ahead[part].kinds[i], numbers,
+                                      ahead[part].counts[i]);
+            numbers += ahead[part].counts[i];
+        }
+    }
+    return ok;
+}
+
 // Reads an open file block by block; `info` is its fstat.
 std::variant<Network, TouchstoneError>
 readOpened(int fd, const struct stat &info, const std::string &path, const ReadOptions &options) {
@@ -65,47 +117,10 @@ readOpened(int fd, const struct stat &info, const std::string &path, const ReadO
         if (got < 0)
             return TouchstoneError{TouchstoneError::ReadFailed, path, 0, std::strerror(errno)};
         const std::size_t filled = held + static_cast<std::size_t>(got);
-        std::size_t start = 0;
-        // The block's complete lines.
-        lines.clear();
-        bool tooLong = false;
-        for (;;) {
-            const void *newline = std::memchr(buffer.data() + start, '\n', filled - start);
-            if (!newline)
-                break;
-            const std::size_t end =
-                static_cast<std::size_t>(static_cast<const char *>(newline) - buffer.data());
-            if (end - start > maxLineLength) {
-                tooLong = true; // after the lines before it
-                break;
-            }
-            lines.emplace_back(buffer.data() + start, end - start);
-            start = end + 1;
-        }
-        if (parser.canReadAhead() && lines.size() >= 1024) {
-            // Turning text into numbers takes most of the time: the second
-            // half of the block is read ahead on another thread while this
-            // one reads the first; then the lines are taken in order.
-            const std::size_t half = lines.size() / 2;
-            const std::vector<std::string_view> first(lines.begin(), lines.begin() + half);
-            const std::vector<std::string_view> second(lines.begin() + half, lines.end());
-            Parser::ReadAhead ahead[2];
-            std::thread worker([&] { parser.readAhead(second, ahead[1]); });
-            parser.readAhead(first, ahead[0]);
-            worker.join();
-            for (int part = 0; part < 2 && ok; ++part) {
-                const std::vector<std::string_view> &partLines = part == 0 ? first : second;
-                const double *numbers = ahead[part].numbers.data();
-                for (std::size_t i = 0; i < partLines.size() && ok; ++i) {
-                    ok = parser.takeReadAhead(partLines[i], ahead[part].kinds[i], numbers,
-                                              ahead[part].counts[i]);
-                    numbers += ahead[part].counts[i];
-                }
-            }
-        } else {
-            for (std::size_t i = 0; i < lines.size() && ok; ++i)
-                ok = parser.line(lines[i]);
-        }
+        const BlockLines split = splitLines(buffer.data(), filled, lines);
+        const std::size_t start = split.consumed;
+        const bool tooLong = split.tooLong;
+        ok = parseLines(parser, lines);
         if (ok && tooLong)
             ok = parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
                              parser.lineNumber() + 1);
