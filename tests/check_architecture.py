@@ -36,7 +36,6 @@ OVERSIZED = {
     "tuning_window/tune_window.cpp: TuneWindow::buildInputs",
     "tuning_window/tune_window.cpp: failureFor",
     "tests/test_tune_window.cpp",
-    "tests/test_touchstone.cpp",
     "number_text/decimal_reader.h: readDecimal",
     "bench/bench_tune.cpp: main",
     "bench/bench_soak.cpp: main",
