@@ -39,7 +39,6 @@ OVERSIZED = {
     "number_text/decimal_reader.h: readDecimal",
     "bench/bench_tune.cpp: main",
     "bench/bench_soak.cpp: main",
-    "tests/test_filter_fit.cpp: AgreesWithTheMatrixGeneratorAndItsSlopes",
 }
 
 

@@ -162,8 +162,9 @@ struct ExtendedRow {
 
 class ExtendedModelTest : public ::testing::TestWithParam<ExtendedRow> {};
 
-TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
-    const ExtendedRow &row = GetParam();
+// The generator's filter of a row: five resonators with their faults, two
+// lines, and the row's slopes, error terms and cross coupling.
+varnel::testing::RealFilter extendedFilter(const ExtendedRow &row) {
     varnel::testing::RealFilter s;
     s.order = 5;
     s.bandwidth = 10;
@@ -185,16 +186,14 @@ TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
         if (!row.twoPort)
             s.port[1] = {};
     }
-    FilterModel m = modelOf(5, row.twoPort);
-    if (row.freeSlopes) {
-        m.couplingSlope.reset();
-        m.qeSlope.reset();
-    }
-    m.calibration = row.calibration;
-    if (row.crossFrom > 0) {
+    if (row.crossFrom > 0)
         s.cross.emplace_back(row.crossFrom, row.crossTo, row.cross);
-        m.cross = std::pair<std::size_t, std::size_t>(row.crossFrom - 1, row.crossTo - 1);
-    }
+    return s;
+}
+
+// The model's parameters for the generator's filter `s` (table `t`).
+std::vector<double> parametersOf(const varnel::testing::RealFilter &s, const FilterModel &m,
+                                 const TuningTable &t, const ExtendedRow &row) {
     std::vector<double> x = designOf(m, 3000.0);
     const std::size_t n = 5;
     for (std::size_t i = 0; i < n; ++i)
@@ -215,7 +214,6 @@ TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
         x[m.couplingSlopeAt()] = s.couplingSlope;
         x[m.qeSlopeAt()] = s.qeSlope;
     }
-    const TuningTable t = varnel::testing::tableOf(s);
     if (m.cross) {
         // The generator's M_ij is its share of the mean main coupling (as
         // scaled); the model's m is M_ij sqrt(a_i a_j).
@@ -237,6 +235,22 @@ TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
         x[at + 3] = match.imag();
         x[at + 4] = std::abs(e.tracking) - 1;
     }
+    return x;
+}
+
+TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
+    const ExtendedRow &row = GetParam();
+    const varnel::testing::RealFilter s = extendedFilter(row);
+    FilterModel m = modelOf(5, row.twoPort);
+    if (row.freeSlopes) {
+        m.couplingSlope.reset();
+        m.qeSlope.reset();
+    }
+    m.calibration = row.calibration;
+    if (row.crossFrom > 0)
+        m.cross = std::pair<std::size_t, std::size_t>(row.crossFrom - 1, row.crossTo - 1);
+    const TuningTable t = varnel::testing::tableOf(s);
+    const std::vector<double> x = parametersOf(s, m, t, row);
     for (double f : {985.0, 996.0, 1000.0, 1003.0, 1015.0}) {
         const FilterPoint p = filterModelAt(m, x, f);
         const auto g = varnel::testing::realFilterAt(s, t, f);
