@@ -47,6 +47,35 @@ struct Tally {
 
 } // namespace
 
+// Which of the fake's sweeps `sweep` is, and whether it is that one whole;
+// `served` is how many the fake has sent.
+void tallySweep(Tally &tally, const Sweep &sweep, const std::vector<std::complex<double>> &base,
+                long served, int points, bool single, double tolerance) {
+    ++tally.sweeps;
+    const auto s11 = sweep.network->parameter({1, 1});
+    // Sweep k is sweep 0 turned by k x 0.01 rad: k is the sweep after the
+    // last delivered, up to the fake's latest, whose turn is nearest.
+    const double turn = std::arg(s11[0] / base[0]);
+    long k = tally.last + 1;
+    double nearest = 10;
+    for (long candidate = tally.last + 1; candidate <= served; ++candidate) {
+        const double off = std::abs(std::remainder(0.01 * candidate - turn, 2 * M_PI));
+        if (off < nearest) {
+            nearest = off;
+            k = candidate;
+        }
+    }
+    const auto want = expected(static_cast<int>(k), points, single);
+    bool same = s11.size() == want.size();
+    for (std::size_t i = 0; same && i < s11.size(); ++i)
+        same = std::abs(s11[i] - want[i]) <= tolerance;
+    if (!same && tally.wrong == 0)
+        std::printf("sweep %ld differs from the fake's\n", k);
+    tally.wrong += !same;
+    tally.overtaken += k - tally.last - 1;
+    tally.last = k;
+}
+
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     const std::string kind = argc > 1 ? argv[1] : "scpi";
@@ -86,29 +115,7 @@ int main(int argc, char **argv) {
     clock.start();
     AnalyserSweepSource source(address);
     QObject::connect(&source, &SweepSource::sweepReady, [&](const Sweep &sweep) {
-        ++tally.sweeps;
-        const auto s11 = sweep.network->parameter({1, 1});
-        // Sweep k is sweep 0 turned by k x 0.01 rad: k is the sweep after the
-        // last delivered, up to the fake's latest, whose turn is nearest.
-        const double turn = std::arg(s11[0] / base[0]);
-        long k = tally.last + 1;
-        double nearest = 10;
-        for (long candidate = tally.last + 1; candidate <= served(); ++candidate) {
-            const double off = std::abs(std::remainder(0.01 * candidate - turn, 2 * M_PI));
-            if (off < nearest) {
-                nearest = off;
-                k = candidate;
-            }
-        }
-        const auto want = expected(static_cast<int>(k), points, single);
-        bool same = s11.size() == want.size();
-        for (std::size_t i = 0; same && i < s11.size(); ++i)
-            same = std::abs(s11[i] - want[i]) <= tolerance;
-        if (!same && tally.wrong == 0)
-            std::printf("sweep %ld differs from the fake's\n", k);
-        tally.wrong += !same;
-        tally.overtaken += k - tally.last - 1;
-        tally.last = k;
+        tallySweep(tally, sweep, base, served(), points, single, tolerance);
     });
     QObject::connect(&source, &SweepSource::sweepFailed, [&](const SweepFailure &failure) {
         ++tally.failures;

@@ -38,7 +38,6 @@ OVERSIZED = {
     "tests/test_tune_window.cpp",
     "number_text/decimal_reader.h: readDecimal",
     "bench/bench_tune.cpp: main",
-    "bench/bench_soak.cpp: main",
 }
 
 
