@@ -106,60 +106,6 @@ std::string checkRefusalText(const CheckRefusal &refusal) {
     return {};
 }
 
-std::vector<std::string> warningTexts(const CheckReport &report) {
-    std::vector<std::string> warnings;
-    if (report.aboveUnityPoints > 0) {
-        std::string text = "|";
-        text.append(report.settings.parameter.name())
-            .append("| is above 0 dB at ")
-            .append(std::to_string(report.aboveUnityPoints))
-            .append(report.aboveUnityPoints == 1 ? " point" : " points")
-            .append(" (up to +")
-            .append(formatFixed(report.aboveUnityDb, 2))
-            .append(" dB): check the calibration and the port; a passive stage cannot reflect "
-                    "more than it is sent");
-        warnings.push_back(std::move(text));
-    }
-    if (report.lobesMissing) {
-        std::string text = "the sweep shows ";
-        text.append(std::to_string(report.lobes.size()))
-            .append(" of the stage's ")
-            .append(std::to_string(report.expectedLobes))
-            .append(" lobes: sweep at least 1.5 x BW on either side of f0 (")
-            .append(formatShortest(report.wantedFromMHz))
-            .append(" to ")
-            .append(formatShortest(report.wantedToMHz))
-            .append(" MHz), or the lobes cannot be read");
-        warnings.push_back(std::move(text));
-    }
-    if (const auto given = report.settings.qu; given && report.fit) {
-        const auto found = report.fit->qu(report.fit->model.fbw);
-        if (!found || std::abs(*found / *given - 1) > 0.25) {
-            std::string text = "the sweep's Qu is ";
-            if (found)
-                text.append("about ").append(formatFixed(*found, 0));
-            else
-                text.append("beyond measure");
-            text.append(", not the given ")
-                .append(formatShortest(*given))
-                .append(": the target delay assumes ")
-                .append(formatShortest(*given));
-            warnings.push_back(std::move(text));
-        }
-    }
-    if (report.fit && report.fit->model.calibration &&
-        std::max(std::abs(report.fit->directivity), std::abs(report.fit->sourceMatch)) >
-            calibrationWarning) {
-        std::string text = "the sweep shows the calibration's residual terms (directivity ";
-        text.append(levelText(decibels(report.fit->directivity)))
-            .append(", source match ")
-            .append(levelText(decibels(report.fit->sourceMatch)))
-            .append("): beyond -30 dB, calibrate again at the filter's ports");
-        warnings.push_back(std::move(text));
-    }
-    return warnings;
-}
-
 namespace {
 
 // The first delay that is not a number, as a refusal: the lobes and the

@@ -198,37 +198,6 @@ std::string diagnosisCsv(const Diagnosis &d, const Network &network) {
     return text;
 }
 
-std::vector<std::string> diagnosisWarnings(const Diagnosis &d) {
-    std::vector<std::string> warnings;
-    if (d.aboveUnityPoints > 0)
-        warnings.push_back("|S11| is above 0 dB at " + std::to_string(d.aboveUnityPoints) +
-                           (d.aboveUnityPoints == 1 ? " point" : " points") + " (up to +" +
-                           formatFixed(d.aboveUnityDb, 2) +
-                           " dB): check the calibration and the port");
-    const FilterFit &fit = d.fit;
-    for (int port = 0; port < (fit.model.calibration ? (fit.model.twoPort ? 2 : 1) : 0); ++port)
-        if (std::max(std::abs(fit.directivity[port]), std::abs(fit.sourceMatch[port])) >
-            calibrationWarning)
-            warnings.push_back("the sweep shows the calibration's residual terms at port " +
-                               std::to_string(port + 1) + " (directivity " +
-                               levelText(decibels(fit.directivity[port])) + ", source match " +
-                               levelText(decibels(fit.sourceMatch[port])) +
-                               "): beyond -30 dB, calibrate again at the filter's ports");
-    const bool doubted = std::any_of(d.doubts.begin(), d.doubts.end(), [](const Doubt &doubt) {
-        return doubt.kind == Doubt::CrossCoupling;
-    });
-    if (!d.crossFits.empty() && !doubted) {
-        const FilterFit &with = d.crossFits.front();
-        warnings.push_back("a coupling between resonators " +
-                           std::to_string(with.model.cross->first + 1) + " and " +
-                           std::to_string(with.model.cross->second + 1) + " of about " +
-                           twoDigits(with.crossPercent()) +
-                           " % explains the sweep a little better; the design has none, and the "
-                           "findings hold with it");
-    }
-    return warnings;
-}
-
 const char *diagnosisOutcomeName(Diagnosis::Outcome outcome) {
     switch (outcome) {
     case Diagnosis::Pass:
