@@ -2,6 +2,7 @@
 
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "tuning/report_warnings.h"
 #include "tuning/tolerance_band.h"
 #include "tuning/trace_noise.h"
 #include "tuning_window/connect_dialog.h"
@@ -489,29 +490,68 @@ QString refusalFor(const CheckRefusal &r) {
     return {};
 }
 
-// The report's warnings, translated; empty when there are none.
-QString warningsFor(const CheckReport &r) {
-    QStringList warnings;
-    if (r.aboveUnityPoints == 1)
-        warnings << TuneWindow::tr("|%1| is above 0 dB at 1 point (+%2 dB): check the "
-                                   "calibration and the port; a passive stage cannot reflect "
-                                   "more than it is sent.")
-                        .arg(qs(r.settings.parameter.name()), number(r.aboveUnityDb, 2));
-    else if (r.aboveUnityPoints > 1)
-        warnings << TuneWindow::tr("|%1| is above 0 dB at %2 points (up to +%3 dB): check the "
-                                   "calibration and the port; a passive stage cannot reflect "
-                                   "more than it is sent.")
-                        .arg(qs(r.settings.parameter.name()), QString::number(r.aboveUnityPoints),
-                             number(r.aboveUnityDb, 2));
-    if (r.lobesMissing)
-        warnings << TuneWindow::tr("The sweep shows %1 of the stage's %2 lobes: sweep at least "
-                                   "1.5 x BW on either side of f0 (%3 to %4 MHz), or the lobes "
-                                   "cannot be read.")
-                        .arg(QString::number(r.lobes.size()), QString::number(r.settings.stage),
-                             qs(formatShortest(r.wantedFromMHz)),
-                             qs(formatShortest(r.wantedToMHz)));
-    return warnings.join(QLatin1Char('\n'));
+// One warning beside the verdict, translated.
+QString warningFor(const ReportWarning &w) {
+    switch (w.kind) {
+    case ReportWarning::AboveUnity: {
+        const QString name = qs(w.parameter);
+        if (w.points == 1)
+            return (w.stage ? TuneWindow::tr("|%1| is above 0 dB at 1 point (+%2 dB): check the "
+                                             "calibration and the port; a passive stage cannot "
+                                             "reflect more than it is sent.")
+                            : TuneWindow::tr("|%1| is above 0 dB at 1 point (+%2 dB): check the "
+                                             "calibration and the port."))
+                .arg(name, number(w.aboveDb, 2));
+        return (w.stage ? TuneWindow::tr("|%1| is above 0 dB at %2 points (up to +%3 dB): check "
+                                         "the calibration and the port; a passive stage cannot "
+                                         "reflect more than it is sent.")
+                        : TuneWindow::tr("|%1| is above 0 dB at %2 points (up to +%3 dB): check "
+                                         "the calibration and the port."))
+            .arg(name, QString::number(w.points), number(w.aboveDb, 2));
+    }
+    case ReportWarning::LobesMissing:
+        return TuneWindow::tr("The sweep shows %1 of the stage's %2 lobes: sweep at least "
+                              "1.5 x BW on either side of f0 (%3 to %4 MHz), or the lobes "
+                              "cannot be read.")
+            .arg(QString::number(w.lobesShown), QString::number(w.lobesExpected),
+                 qs(formatShortest(w.fromMHz)), qs(formatShortest(w.toMHz)));
+    case ReportWarning::QuDiffers:
+        if (!w.foundQu)
+            return TuneWindow::tr("The sweep's Qu is beyond measure, not the given %1: the "
+                                  "target delay assumes %1.")
+                .arg(qs(formatShortest(w.givenQu)));
+        return TuneWindow::tr("The sweep's Qu is about %1, not the given %2: the target delay "
+                              "assumes %2.")
+            .arg(number(*w.foundQu, 0), qs(formatShortest(w.givenQu)));
+    case ReportWarning::CalibrationResidual:
+        if (w.stage)
+            return TuneWindow::tr("The sweep shows the calibration's residual terms (directivity "
+                                  "%1, source match %2): beyond -30 dB, calibrate again at the "
+                                  "filter's ports.")
+                .arg(levelFor(w.directivityDb), levelFor(w.sourceMatchDb));
+        return TuneWindow::tr("The sweep shows the calibration's residual terms at port %1 "
+                              "(directivity %2, source match %3): beyond -30 dB, calibrate "
+                              "again at the filter's ports.")
+            .arg(QString::number(w.port), levelFor(w.directivityDb), levelFor(w.sourceMatchDb));
+    case ReportWarning::CrossCouplingHolds:
+        return TuneWindow::tr("A coupling between resonators %1 and %2 of about %3 % explains "
+                              "the sweep a little better; the design has none, and the findings "
+                              "hold with it.")
+            .arg(QString::number(w.from), QString::number(w.to), qs(twoDigits(w.percent)));
+    }
+    return {};
 }
+
+namespace {
+
+// The advice with the report's warnings after it, each on a line.
+QString withWarnings(QString advice, const std::vector<ReportWarning> &warnings) {
+    for (const ReportWarning &w : warnings)
+        advice += QLatin1Char('\n') + warningFor(w);
+    return advice;
+}
+
+} // namespace
 
 QString failureFor(const SweepFailure &f) {
     switch (f.kind) {
@@ -1552,9 +1592,7 @@ void TuneWindow::showReport() {
     // A fit that cannot decide draws no bars: its values mean nothing.
     m_bars->setElements(r.verdict.outcome == Verdict::Uncertain ? std::vector<JudgedElement>()
                                                                 : judgedElements(r));
-    const QString warning = warningsFor(r);
-    m_advice->setText(warning.isEmpty() ? adviceFor(r)
-                                        : adviceFor(r) + QLatin1Char('\n') + warning);
+    m_advice->setText(withWarnings(adviceFor(r), reportWarnings(r)));
     drawMeasured();
     emit sweepShown();
 }
@@ -1989,7 +2027,7 @@ void TuneWindow::showDiagnosis() {
         break;
     }
     restyle(m_verdict, QString::fromLatin1(style));
-    m_advice->setText(diagnosisFor(*d));
+    m_advice->setText(withWarnings(diagnosisFor(*d), reportWarnings(*d)));
     m_bars->setElements(d->outcome == Diagnosis::TooFar ? std::vector<JudgedElement>()
                                                         : d->elements);
     const FilterFit &fit = d->fit;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tuning/markers.h"
+#include "tuning/report_warnings.h"
 #include "tuning_window/tuning_session.h"
 
 #include <QElapsedTimer>
@@ -267,6 +268,9 @@ QString adviceFor(const CheckReport &report);
 // The whole filter's diagnosis in the window's language; in English the
 // text varnel-calc diagnose prints (diagnosisText).
 QString diagnosisFor(const Diagnosis &diagnosis);
+// A warning beside either verdict in the window's language; in English the
+// text varnel-calc prints (warningText), as a sentence.
+QString warningFor(const ReportWarning &warning);
 
 // An input problem (shown at its field), a refusal of the check, a failure
 // of the sweep source, in the window's language; a reader error in English

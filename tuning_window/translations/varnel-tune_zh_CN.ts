@@ -1362,6 +1362,34 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <source>%1 explains most of the sweep; the design has none</source>
         <translation>%1可以解释扫描的大部分；设计中没有这一耦合</translation>
     </message>
+    <message>
+        <source>|%1| is above 0 dB at 1 point (+%2 dB): check the calibration and the port.</source>
+        <translation>|%1| 在 1 个点上高于 0 dB（+%2 dB）：请检查校准和端口。</translation>
+    </message>
+    <message>
+        <source>|%1| is above 0 dB at %2 points (up to +%3 dB): check the calibration and the port.</source>
+        <translation>|%1| 在 %2 个点上高于 0 dB（最高 +%3 dB）：请检查校准和端口。</translation>
+    </message>
+    <message>
+        <source>The sweep&apos;s Qu is beyond measure, not the given %1: the target delay assumes %1.</source>
+        <translation>扫描的 Qu 大到无法测定，而不是给定的 %1：目标时延按 %1 计算。</translation>
+    </message>
+    <message>
+        <source>The sweep&apos;s Qu is about %1, not the given %2: the target delay assumes %2.</source>
+        <translation>扫描的 Qu 约为 %1，而不是给定的 %2：目标时延按 %2 计算。</translation>
+    </message>
+    <message>
+        <source>The sweep shows the calibration&apos;s residual terms (directivity %1, source match %2): beyond -30 dB, calibrate again at the filter&apos;s ports.</source>
+        <translation>扫描显示出校准的残余误差项（方向性 %1，源匹配 %2）：超过 -30 dB，请在滤波器端口处重新校准。</translation>
+    </message>
+    <message>
+        <source>The sweep shows the calibration&apos;s residual terms at port %1 (directivity %2, source match %3): beyond -30 dB, calibrate again at the filter&apos;s ports.</source>
+        <translation>扫描显示出端口 %1 的校准残余误差项（方向性 %2，源匹配 %3）：超过 -30 dB，请在滤波器端口处重新校准。</translation>
+    </message>
+    <message>
+        <source>A coupling between resonators %1 and %2 of about %3 % explains the sweep a little better; the design has none, and the findings hold with it.</source>
+        <translation>谐振器 %1 与 %2 之间约 %3 % 的耦合能稍好地解释扫描；设计中没有这一耦合，而加上它结论依然成立。</translation>
+    </message>
 </context>
 <context>
     <name>varnel::TuningSession</name>
