@@ -34,7 +34,6 @@ OVERSIZED = {
     "tuning_window/tune_window.cpp: TuneWindow::showReport",
     "tuning_window/tune_window.cpp: TuneWindow::buildChart",
     "tuning_window/tune_window.cpp: TuneWindow::buildInputs",
-    "tuning_window/tune_window.cpp: failureFor",
     "tests/test_tune_window.cpp",
     "number_text/decimal_reader.h: readDecimal",
     "bench/bench_tune.cpp: main",

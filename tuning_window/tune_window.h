@@ -1,8 +1,8 @@
 #pragma once
 
 #include "tuning/markers.h"
-#include "tuning/report_warnings.h"
 #include "tuning_window/tuning_session.h"
+#include "tuning_window/window_texts.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -259,25 +259,6 @@ class TuneWindow : public QMainWindow {
     QAction *m_hold = nullptr;
     QAction *m_saveSweep = nullptr;
 };
-
-// The advice in the window's language; in English the text varnel-calc
-// check prints (adviceText).
-QString findingFor(const Finding &finding);
-QString adviceFor(const Verdict &verdict);
-QString adviceFor(const CheckReport &report);
-// The whole filter's diagnosis in the window's language; in English the
-// text varnel-calc diagnose prints (diagnosisText).
-QString diagnosisFor(const Diagnosis &diagnosis);
-// A warning beside either verdict in the window's language; in English the
-// text varnel-calc prints (warningText), as a sentence.
-QString warningFor(const ReportWarning &warning);
-
-// An input problem (shown at its field), a refusal of the check, a failure
-// of the sweep source, in the window's language; a reader error in English
-// is the reader's own message.
-QString problemFor(const InputProblem &problem);
-QString refusalFor(const CheckRefusal &refusal);
-QString failureFor(const SweepFailure &failure);
 
 // A file name for a menu entry: "&" doubled so that it shows literally.
 QString menuText(const QString &text);
