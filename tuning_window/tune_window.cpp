@@ -295,6 +295,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_progressDelay->setInterval(300);
     connect(m_progressDelay, &QTimer::timeout, m_progress, &QWidget::show);
     m_greyDelay = new QTimer(this);
+    m_greyDelay->setObjectName(QStringLiteral("greyDelay"));
     m_greyDelay->setSingleShot(true);
     m_greyDelay->setInterval(150);
     connect(m_greyDelay, &QTimer::timeout, this, &TuneWindow::greyNow);
