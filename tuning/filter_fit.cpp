@@ -474,15 +474,12 @@ FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Netw
     model.resonator = kind;
     model.cutoff = kind == ResonatorKind::Waveguide ? cutoffMHz : 0;
     const FitData data = fitData(network, model.twoPort);
-    // At the fit's slopes and at those given (else 0), as for a stage.
-    std::vector<FilterFit> both = inParallel(2, [&](std::size_t i) {
+    return refitAtSlopes(fit, given.couplingSlope, given.qeSlope, [&](double p, double pe) {
         FilterModel m = model;
-        m.couplingSlope = i == 0 ? fit.couplingSlope : given.couplingSlope.value_or(0);
-        m.qeSlope = i == 0 ? fit.qeSlope : given.qeSlope.value_or(0);
+        m.couplingSlope = p;
+        m.qeSlope = pe;
         return fitOnce(m, data, given.qu, &fit);
     });
-    const bool atGiven = both[1].converged && !(both[1].residualRms >= both[0].residualRms);
-    return std::move(both[atGiven ? 1 : 0]);
 }
 
 FilterFit

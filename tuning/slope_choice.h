@@ -1,11 +1,14 @@
 #pragma once
 
+#include "tuning/in_parallel.h"
 #include "tuning/trace_noise.h"
 #include "tuning/verdict.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
+#include <utility>
 #include <vector>
 
 // The choice between a fit with the couplings' slopes held (as given, else
@@ -95,6 +98,24 @@ Fit chooseSlopes(Fit held, std::vector<Fit> free, std::size_t pointCount, Elemen
         chosen.qeSlope = named->qeSlope;
     }
     return chosen;
+}
+
+// A fit again as another resonator kind (`fitAt(couplingSlope, qeSlope)`),
+// at the fit's slopes and at those given (else 0): slopes bend the response
+// as the other mapping does, so the fit's may stand for it. The one at the
+// given slopes is taken where it converged and ends no worse; where both
+// are the same slopes, it is fitted once.
+template <class Fit, class FitAt>
+Fit refitAtSlopes(const Fit &fit, std::optional<double> couplingSlope,
+                  std::optional<double> qeSlope, FitAt fitAt) {
+    const std::pair<double, double> slopes[2] = {{fit.couplingSlope, fit.qeSlope},
+                                                 {couplingSlope.value_or(0), qeSlope.value_or(0)}};
+    const std::size_t count = slopes[0] == slopes[1] ? 1 : 2;
+    std::vector<Fit> both =
+        inParallel(count, [&](std::size_t i) { return fitAt(slopes[i].first, slopes[i].second); });
+    const bool atGiven =
+        count == 2 && both[1].converged && !(both[1].residualRms >= both[0].residualRms);
+    return std::move(both[atGiven ? 1 : 0]);
 }
 
 // Of a fit with the resonator kind given and one with the other kind: what

@@ -353,11 +353,12 @@ FitPoint fitModelAt(const FitModel &model, const std::vector<double> &parameters
     thread_local std::vector<Complex> p, dpd, dP, dQ, next;
     p.resize(k);
     dpd.resize(k); // p_i and dp_i/dd_i
+    const double perFbw = 1 / model.fbw;
     for (std::size_t i = 0; i < k; ++i) {
         const MappedFrequency mapped =
             mapFrequency(model.resonator, f, model.f0 + parameters[i], model.cutoff);
-        p[i] = {r, mapped.omega / model.fbw};
-        dpd[i] = {0, mapped.perResonator / model.fbw};
+        p[i] = {r, mapped.omega * perFbw};
+        dpd[i] = {0, mapped.perResonator * perFbw};
     }
     dP.assign(n, 0.0);
     dQ.assign(n, 0.0);
@@ -424,18 +425,14 @@ StageFit refitAsKind(const StageFit &fit, ResonatorKind kind, const Network &net
     FitModel model = fit.model;
     model.resonator = kind;
     model.cutoff = kind == ResonatorKind::Waveguide ? cutoffMHz : 0;
-    // At the fit's slopes, and at those given (else 0): slopes bend the
-    // response as the other mapping does, so the fit's may stand for it.
-    std::vector<StageFit> both = inParallel(2, [&](std::size_t i) {
+    return refitAtSlopes(fit, settings.couplingSlope, settings.qeSlope, [&](double p, double pe) {
         FitModel m = model;
-        m.couplingSlope = i == 0 ? fit.couplingSlope : settings.couplingSlope.value_or(0);
-        m.qeSlope = i == 0 ? fit.qeSlope : settings.qeSlope.value_or(0);
+        m.couplingSlope = p;
+        m.qeSlope = pe;
         StageFit again = fitOnce(m, f, measured, settings.qu, noiseDb, &fit);
         again.noiseDb = noiseDb;
         return again;
     });
-    const bool given = both[1].converged && !(both[1].residualRms >= both[0].residualRms);
-    return std::move(both[given ? 1 : 0]);
 }
 
 namespace {
@@ -458,8 +455,11 @@ struct StageFitter {
         return stageElements(fit, settings, table.first.bandwidth);
     }
 
-    // Held, and free from the design; then free from where the held fit
-    // ended with the coupling slope at 0 and either end of its prior.
+    // Held, and free from the design; then, unless the free fit settled
+    // where the held one does (both match, the free one no worse), free
+    // from where the held fit ended with the coupling slope at 0 and either
+    // end of its prior: a free fit worse than the held one it contains has
+    // stopped on another floor of the valley.
     StageFit slopeChoice(const FitModel &m) const {
         FitModel free = m;
         free.couplingSlope = settings.couplingSlope;
@@ -471,12 +471,17 @@ struct StageFitter {
         loose.erase(loose.begin());
         if (slopesGiven || beyondExtensions(held))
             return held;
+        const StageFit &fromDesign = loose.front();
+        const bool settled = fromDesign.converged && fromDesign.matchesSweep() &&
+                             held.matchesSweep() && fromDesign.residualRms <= held.residualRms;
         std::vector<double> slopes = {0.0};
         if (!settings.couplingSlope)
             slopes.insert(slopes.end(), {-slopePrior, slopePrior});
-        std::vector<StageFit> more =
-            inParallel(slopes.size(), [&](std::size_t i) { return fit(free, &held, slopes[i]); });
-        std::move(more.begin(), more.end(), std::back_inserter(loose));
+        if (!settled) {
+            std::vector<StageFit> more = inParallel(
+                slopes.size(), [&](std::size_t i) { return fit(free, &held, slopes[i]); });
+            std::move(more.begin(), more.end(), std::back_inserter(loose));
+        }
         return chooseSlopes(std::move(held), std::move(loose), f.size(),
                             [&](const StageFit &s) { return elements(s); });
     }
