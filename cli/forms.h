@@ -11,6 +11,7 @@
 //   diagnose FILE  the assembled filter's every resonator and coupling
 //   save SOURCE OUT  one sweep of a file or an analyser, as a .s1p
 //   watch SOURCE   a verdict for every new sweep
+//   timedomain SOURCE  the band-pass time-domain response of a reflection
 namespace varnel {
 
 // The fields every calculating form takes last.
@@ -24,5 +25,6 @@ extern const Form checkForm;
 extern const Form diagnoseForm;
 extern const Form saveForm;
 extern const Form watchForm;
+extern const Form timeDomainForm;
 
 } // namespace varnel
