@@ -639,8 +639,8 @@ void TuneWindow::buildChart() {
     };
     m_view->setFocusPolicy(Qt::StrongFocus); // the markers move from the keyboard
     m_view->onClick = [this](QPointF value) { placeMarker(value.x()); };
-    m_view->onStep = [this](int points) { moveMarker(points); };
-    m_view->onDelete = [this] { removeMarker(m_selectedMarker); };
+    m_view->onStep = [this](int points) { m_session.moveMarker(points); };
+    m_view->onDelete = [this] { m_session.removeMarker(m_session.markers().selected()); };
 }
 
 void TuneWindow::buildMenus() {
@@ -680,17 +680,13 @@ void TuneWindow::buildMenus() {
     m_hold->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_H));
     connect(m_hold, &QAction::toggled, this, [this](bool on) { m_session.setHeld(on); });
     measurement->addSeparator();
-    QAction *store = measurement->addAction(tr("Store sweep as &memory"), this, [this] {
-        m_session.storeMemory();
-        m_memoryFile.clear();
-    });
+    QAction *store = measurement->addAction(tr("Store sweep as &memory"), &m_session,
+                                            &TuningSession::storeMemory);
     store->setObjectName(QStringLiteral("storeMemory"));
     store->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     measurement->addAction(tr("Memory from &file..."), this, &TuneWindow::chooseMemory);
-    m_clearMemory = measurement->addAction(tr("C&lear memory"), this, [this] {
-        m_session.clearMemory();
-        m_memoryFile.clear();
-    });
+    m_clearMemory =
+        measurement->addAction(tr("C&lear memory"), &m_session, &TuningSession::clearMemory);
     m_clearMemory->setEnabled(false);
     measurement->addSeparator();
     m_saveSweep = measurement->addAction(tr("&Save sweep as Touchstone..."), this, [this] {
@@ -814,15 +810,16 @@ void TuneWindow::restoreSettings() {
     m_delta->setChecked(settings.value(QStringLiteral("view/delta"), false).toBool());
     m_againstMemory->setChecked(
         settings.value(QStringLiteral("view/againstMemory"), true).toBool());
-    m_markers.clear();
+    std::vector<Marker> markers;
     for (const QVariant &saved : settings.value(QStringLiteral("view/markers")).toList()) {
         const QVariantMap fields = saved.toMap();
         const int kind = fields.value(QStringLiteral("kind")).toInt();
-        if (m_markers.size() < maxMarkers && kind >= Marker::Fixed && kind <= Marker::LobePeak)
-            m_markers.push_back({static_cast<Marker::Kind>(kind),
-                                 fields.value(QStringLiteral("f")).toDouble(),
-                                 fields.value(QStringLiteral("lobe")).toInt()});
+        if (kind >= Marker::Fixed && kind <= Marker::LobePeak)
+            markers.push_back({static_cast<Marker::Kind>(kind),
+                               fields.value(QStringLiteral("f")).toDouble(),
+                               fields.value(QStringLiteral("lobe")).toInt()});
     }
+    m_session.setMarkers(std::move(markers));
     // A golden unit's file is loaded again; a stored sweep was this run's.
     const QString memory = settings.value(QStringLiteral("memory/file")).toString();
     if (!memory.isEmpty()) {
@@ -857,12 +854,12 @@ void TuneWindow::saveSettings() const {
     settings.setValue(QStringLiteral("view/delta"), m_delta->isChecked());
     settings.setValue(QStringLiteral("view/againstMemory"), m_againstMemory->isChecked());
     QVariantList markers;
-    for (const Marker &marker : m_markers)
+    for (const Marker &marker : m_session.markers().markers())
         markers << QVariantMap{{QStringLiteral("kind"), static_cast<int>(marker.kind)},
                                {QStringLiteral("f"), marker.fMHz},
                                {QStringLiteral("lobe"), marker.lobe}};
     settings.setValue(QStringLiteral("view/markers"), markers);
-    settings.setValue(QStringLiteral("memory/file"), m_memoryFile);
+    settings.setValue(QStringLiteral("memory/file"), m_session.memoryFile());
 }
 
 void TuneWindow::closeEvent(QCloseEvent *event) {
@@ -998,15 +995,8 @@ void TuneWindow::showSweep() {
                             .arg(network->size())
                             .arg(qs(formatShortest(network->frequencyMHz.front())),
                                  qs(formatShortest(network->frequencyMHz.back())), ports);
-    if (analyser) {
-        // The analyser's own pace, so that a slow instrument shows as such.
-        const qint64 since = m_sweepClock.isValid() ? m_sweepClock.nsecsElapsed() : -1;
-        m_sweepClock.start();
-        if (since > 0)
-            m_sweepRate = m_sweepRate > 0 ? 0.8 * m_sweepRate + 0.2 * (1e9 / since) : 1e9 / since;
-        if (m_sweepRate > 0)
-            described += tr(", %1 sweeps/s").arg(number(m_sweepRate, 1));
-    }
+    if (analyser && m_session.sweepRate() > 0)
+        described += tr(", %1 sweeps/s").arg(number(m_session.sweepRate(), 1));
     if (m_session.averaging() > 1)
         described += tr(", the average of %1 of %2 sweeps")
                          .arg(m_session.averaged())
@@ -1251,125 +1241,61 @@ void TuneWindow::drawBand() {
 void TuneWindow::buildMarkers() {
     QMenu *menu = menuBar()->addMenu(tr("Mar&kers"));
     QAction *atF0 = menu->addAction(tr("Marker at &f0"), this, [this] {
-        addMarker({Marker::AtF0, 0, 0});
+        m_session.addMarker({Marker::AtF0, 0, 0});
     });
     atF0->setObjectName(QStringLiteral("markerAtF0"));
     atF0->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
-    QAction *lobes = menu->addAction(tr("Markers at the &lobe peaks"), this, [this] {
-        if (!m_session.report())
-            return;
-        m_markers = lobePeakMarkers(*m_session.report());
-        m_selectedMarker = 0;
-        drawMarkers();
-    });
+    QAction *lobes = menu->addAction(tr("Markers at the &lobe peaks"), &m_session,
+                                     &TuningSession::markersAtLobePeaks);
     lobes->setObjectName(QStringLiteral("markersAtLobes"));
     lobes->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     m_delta = menu->addAction(tr("&Delta to marker 1"));
     m_delta->setObjectName(QStringLiteral("delta"));
     m_delta->setCheckable(true);
     m_delta->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
-    connect(m_delta, &QAction::toggled, this, &TuneWindow::drawMarkers);
+    connect(m_delta, &QAction::toggled, &m_session, &TuningSession::setDelta);
     menu->addSeparator();
-    QAction *left =
-        menu->addAction(tr("Move the marker a point &left"), this, [this] { moveMarker(-1); });
+    QAction *left = menu->addAction(tr("Move the marker a point &left"), this,
+                                    [this] { m_session.moveMarker(-1); });
     left->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Left));
-    QAction *right =
-        menu->addAction(tr("Move the marker a point &right"), this, [this] { moveMarker(1); });
+    QAction *right = menu->addAction(tr("Move the marker a point &right"), this,
+                                     [this] { m_session.moveMarker(1); });
     right->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Right));
     for (int n = 0; n < static_cast<int>(maxMarkers); ++n) {
-        QAction *select = menu->addAction(tr("Select marker %1").arg(n + 1), this, [this, n] {
-            if (n < static_cast<int>(m_markers.size())) {
-                m_selectedMarker = n;
-                drawMarkers();
-            }
-        });
+        QAction *select = menu->addAction(tr("Select marker %1").arg(n + 1), this,
+                                          [this, n] { m_session.selectMarker(n); });
         select->setShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + n)));
     }
-    QAction *remove =
-        menu->addAction(tr("Re&move the marker"), this, [this] { removeMarker(m_selectedMarker); });
-    QAction *clear = menu->addAction(tr("&Clear markers"), this, [this] {
-        m_markers.clear();
-        drawMarkers();
+    QAction *remove = menu->addAction(tr("Re&move the marker"), this, [this] {
+        m_session.removeMarker(m_session.markers().selected());
     });
+    QAction *clear =
+        menu->addAction(tr("&Clear markers"), &m_session, &TuningSession::clearMarkers);
     clear->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
     remove->setObjectName(QStringLiteral("removeMarker"));
 
     m_markerPanel = new MarkerPanel({atF0, lobes, m_delta, clear});
     m_chartSide->layout()->addWidget(m_markerPanel);
-    connect(m_markerPanel, &MarkerPanel::selectedChanged, this, [this](int marker) {
-        m_selectedMarker = marker;
-        drawMarkers();
-    });
-    connect(m_markerPanel, &MarkerPanel::moveRequested, this, &TuneWindow::moveMarker);
-    connect(m_markerPanel, &MarkerPanel::removeRequested, this, &TuneWindow::removeMarker);
-}
-
-void TuneWindow::addMarker(const Marker &marker) {
-    if (m_session.wholeFilter())
-        return;
-    if (marker.kind == Marker::AtF0) {
-        // One marker follows f0; asked again, it is selected.
-        const auto at = std::find_if(m_markers.begin(), m_markers.end(),
-                                     [](const Marker &m) { return m.kind == Marker::AtF0; });
-        if (at != m_markers.end()) {
-            m_selectedMarker = static_cast<int>(at - m_markers.begin());
-            return drawMarkers();
-        }
-    }
-    if (m_markers.size() < maxMarkers) {
-        m_markers.push_back(marker);
-        m_selectedMarker = static_cast<int>(m_markers.size()) - 1;
-    } else {
-        m_markers[static_cast<std::size_t>(m_selectedMarker)] = marker;
-    }
-    drawMarkers();
+    connect(m_markerPanel, &MarkerPanel::selectedChanged, &m_session, &TuningSession::selectMarker);
+    connect(m_markerPanel, &MarkerPanel::moveRequested, &m_session, &TuningSession::moveMarker);
+    connect(m_markerPanel, &MarkerPanel::removeRequested, &m_session, &TuningSession::removeMarker);
+    connect(&m_session, &TuningSession::markersChanged, this, &TuneWindow::drawMarkers);
 }
 
 void TuneWindow::placeMarker(double fMHz) {
-    if (m_session.report())
-        addMarker({Marker::Fixed, fMHz, 0});
-}
-
-void TuneWindow::moveMarker(int points) {
-    const auto &report = m_session.report();
-    if (!report || m_selectedMarker >= static_cast<int>(m_markers.size()))
-        return;
-    Marker &marker = m_markers[static_cast<std::size_t>(m_selectedMarker)];
-    const auto at = markerPoint(*report, marker);
-    if (!at)
-        return;
-    const auto last = static_cast<long>(report->fMHz.size()) - 1;
-    const long to = std::clamp(static_cast<long>(*at) + points, 0L, last);
-    // Moved by hand, it stays where it is put.
-    marker = {Marker::Fixed, report->fMHz[static_cast<std::size_t>(to)], 0};
-    drawMarkers();
-}
-
-void TuneWindow::removeMarker(int marker) {
-    if (marker < 0 || marker >= static_cast<int>(m_markers.size()))
-        return;
-    m_markers.erase(m_markers.begin() + marker);
-    m_selectedMarker = std::max(0, std::min(m_selectedMarker, int(m_markers.size()) - 1));
-    drawMarkers();
+    m_session.placeMarker(fMHz);
 }
 
 void TuneWindow::drawMarkers() {
     if (!m_markerPanel)
         return;
-    const auto &report = m_session.report();
     const bool stage = !m_session.wholeFilter();
-    const auto &comparison = m_session.memoryComparison();
-    const MemoryComparison *memory = comparison ? &*comparison : nullptr;
-    m_selectedMarker = std::max(0, std::min(m_selectedMarker, int(m_markers.size()) - 1));
-    std::vector<std::optional<MarkerReading>> readings;
+    const MarkerSet::Readings readings = m_session.markerReadings();
+    const int selected = m_session.markers().selected();
     for (std::size_t i = 0; i < maxMarkers; ++i) {
         QScatterSeries *series = m_markerSeries[i];
-        std::optional<MarkerReading> reading;
-        if (i < m_markers.size() && report && stage)
-            if (const auto at = markerPoint(*report, m_markers[i]))
-                reading = readMarker(*report, *at, memory);
-        if (i < m_markers.size())
-            readings.push_back(reading);
+        const std::optional<MarkerReading> reading =
+            i < readings.markers.size() ? readings.markers[i] : std::nullopt;
         const QList<QPointF> at = reading
                                       ? QList<QPointF>{QPointF(reading->fMHz, reading->measuredNs)}
                                       : QList<QPointF>();
@@ -1377,9 +1303,9 @@ void TuneWindow::drawMarkers() {
             series->replace(at);
         // The selected marker larger and black, the others grey.
         // (Each setting rebuilds the series' items: only what changes is set.)
-        const bool selected = static_cast<int>(i) == m_selectedMarker;
-        const qreal size = selected ? 14 : 10;
-        const QColor colour = selected ? QColor(0x10, 0x10, 0x10) : QColor(0x70, 0x70, 0x70);
+        const bool isSelected = static_cast<int>(i) == selected;
+        const qreal size = isSelected ? 14 : 10;
+        const QColor colour = isSelected ? QColor(0x10, 0x10, 0x10) : QColor(0x70, 0x70, 0x70);
         if (series->markerSize() != size)
             series->setMarkerSize(size);
         if (series->color() != colour)
@@ -1387,14 +1313,9 @@ void TuneWindow::drawMarkers() {
         if (series->isVisible() != reading.has_value())
             showUnlisted(m_chart, series, reading.has_value());
     }
-    // The selected marker against marker 1, or the last one when 1 is.
-    const int deltaOf = m_selectedMarker > 0 ? m_selectedMarker : int(readings.size()) - 1;
-    std::optional<MarkerDelta> delta;
-    if (m_delta->isChecked() && deltaOf > 0 && readings[0] &&
-        readings[static_cast<std::size_t>(deltaOf)])
-        delta = markerDelta(*readings[0], *readings[static_cast<std::size_t>(deltaOf)]);
-    m_markerPanel->show(readings, delta, deltaOf, memory != nullptr);
-    m_markerPanel->select(m_selectedMarker);
+    m_markerPanel->show(readings.markers, readings.delta, readings.deltaOf,
+                        m_session.memoryComparison().has_value());
+    m_markerPanel->select(selected);
     m_markerPanel->setVisible(stage);
     // Greyed with the verdict when it is not of the sweep on screen.
     m_markerPanel->table()->setEnabled(m_verdictBox->isEnabled());
@@ -1422,7 +1343,6 @@ void TuneWindow::chooseMemory() {
 QString TuneWindow::openMemory(const QString &path) {
     if (const auto failure = m_session.openMemory(path))
         return failureFor(*failure);
-    m_memoryFile = path;
     return QString();
 }
 
@@ -1678,8 +1598,6 @@ void TuneWindow::showLink() {
 
 void TuneWindow::connectAnalyser(const QString &address) {
     m_status->setText(tr("Connecting to %1 ...").arg(shownName(address)));
-    m_sweepClock.invalidate();
-    m_sweepRate = 0;
     m_session.openAnalyser(address);
 }
 

@@ -4,7 +4,6 @@
 #include "tuning_window/tuning_session.h"
 #include "tuning_window/window_texts.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointF>
 
@@ -85,7 +84,7 @@ class TuneWindow : public QMainWindow {
     // Markers: a click on the chart puts one at the nearest point of the
     // measured trace (up to maxMarkers; then it moves the selected one).
     void placeMarker(double fMHz);
-    const std::vector<Marker> &markers() const { return m_markers; }
+    const std::vector<Marker> &markers() const { return m_session.markers().markers(); }
     MarkerPanel *markerPanel() const { return m_markerPanel; }
     // Where marker n is drawn on the chart; none when it is not drawn.
     std::optional<QPointF> markerDrawnAt(int marker) const;
@@ -158,9 +157,6 @@ class TuneWindow : public QMainWindow {
     // The markers read from the report on screen, on the chart and in
     // their table.
     void drawMarkers();
-    void addMarker(const Marker &marker);
-    void moveMarker(int points);
-    void removeMarker(int marker);
     void chooseMemory();
     // The memory's traces and the verdict against it.
     void showMemory();
@@ -184,8 +180,6 @@ class TuneWindow : public QMainWindow {
     // The whole filter's traces: |S11| and |S21| measured, fitted, designed.
     std::array<QLineSeries *, 6> m_filterSeries{};
     QString m_filterDrawnOrigin; // the sweep the filter axes were fitted to
-    QElapsedTimer m_sweepClock;  // since an analyser's last sweep
-    double m_sweepRate = 0;      // an analyser's sweeps a second, smoothed
     QComboBox *m_resonator = nullptr;
     QComboBox *m_output = nullptr;
     QLineEdit *m_aperture = nullptr;
@@ -227,8 +221,6 @@ class TuneWindow : public QMainWindow {
     QString m_drawnOrigin; // the file whose sweep the axes were fitted to
 
     // Markers.
-    std::vector<Marker> m_markers;
-    int m_selectedMarker = 0;
     MarkerPanel *m_markerPanel = nullptr;
     QWidget *m_chartSide = nullptr;
     std::array<QScatterSeries *, maxMarkers> m_markerSeries{};
@@ -238,7 +230,6 @@ class TuneWindow : public QMainWindow {
     QLineSeries *m_memoryDelay = nullptr, *m_memoryDb = nullptr;
     QLabel *m_memoryVerdict = nullptr;
     QAction *m_againstMemory = nullptr, *m_clearMemory = nullptr;
-    QString m_memoryFile; // remembered; none for a stored sweep
     // The memory's check drawn, and whether it was drawn or cleared.
     std::pair<quint64, bool> m_memoryDrawn{0, false};
 

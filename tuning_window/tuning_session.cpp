@@ -127,6 +127,8 @@ void TuningSession::useSource(std::unique_ptr<SweepSource> source) {
     // it can arrive after this; nor is a sweep of it averaged with the new.
     m_source = std::move(source);
     m_average.clear();
+    m_sweepClock.invalidate();
+    m_sweepRate = 0;
     if (m_loading) {
         m_loading = false;
         emit loadingChanged(false);
@@ -152,6 +154,13 @@ void TuningSession::takeSweep(const Sweep &sweep) {
     m_network = m_average.add(sweep.network);
     m_origin = sweep.origin;
     m_failure.reset();
+    if (m_fromAnalyser) {
+        // The analyser's own pace, so that a slow instrument shows as such.
+        const qint64 since = m_sweepClock.isValid() ? m_sweepClock.nsecsElapsed() : -1;
+        m_sweepClock.start();
+        if (since > 0)
+            m_sweepRate = m_sweepRate > 0 ? 0.8 * m_sweepRate + 0.2 * (1e9 / since) : 1e9 / since;
+    }
     markStale();
     emit sweepChanged();
     recheck();
@@ -330,9 +339,11 @@ bool TuningSession::memoryHasParameter() const {
     return parameter.row <= m_memory->ports && parameter.column <= m_memory->ports;
 }
 
-void TuningSession::setMemory(std::shared_ptr<const Network> memory, const QString &name) {
+void TuningSession::setMemory(std::shared_ptr<const Network> memory, const QString &name,
+                              const QString &file) {
     m_memory = std::move(memory);
     m_memoryName = m_memory ? name : QString();
+    m_memoryFile = m_memory ? file : QString();
     ++m_memoryGeneration;
     takeMemoryCheck(std::nullopt);
     m_memoryChecked = false;
@@ -344,7 +355,7 @@ void TuningSession::setMemory(std::shared_ptr<const Network> memory, const QStri
 
 void TuningSession::storeMemory() {
     if (m_network)
-        setMemory(m_network, m_origin);
+        setMemory(m_network, m_origin, QString());
 }
 
 std::optional<SweepFailure> TuningSession::openMemory(const QString &path) {
@@ -353,12 +364,71 @@ std::optional<SweepFailure> TuningSession::openMemory(const QString &path) {
     auto read = readTouchstoneFile(path.toStdString(), options);
     if (auto *error = std::get_if<TouchstoneError>(&read))
         return SweepFailure{SweepFailure::Unreadable, path, *error, FileKind::Regular};
-    setMemory(std::make_shared<const Network>(std::move(std::get<Network>(read))), path);
+    setMemory(std::make_shared<const Network>(std::move(std::get<Network>(read))), path, path);
     return std::nullopt;
 }
 
 void TuningSession::clearMemory() {
-    setMemory(nullptr, QString());
+    setMemory(nullptr, QString(), QString());
+}
+
+void TuningSession::addMarker(const Marker &marker) {
+    if (m_wholeFilter)
+        return;
+    m_markers.add(marker);
+    emit markersChanged();
+}
+
+void TuningSession::placeMarker(double fMHz) {
+    if (m_report)
+        addMarker({Marker::Fixed, fMHz, 0});
+}
+
+void TuningSession::markersAtLobePeaks() {
+    if (!m_report || m_wholeFilter)
+        return;
+    m_markers.atLobePeaks(*m_report);
+    emit markersChanged();
+}
+
+void TuningSession::moveMarker(int points) {
+    if (!m_report)
+        return;
+    m_markers.move(*m_report, points);
+    emit markersChanged();
+}
+
+void TuningSession::removeMarker(int marker) {
+    m_markers.remove(marker);
+    emit markersChanged();
+}
+
+void TuningSession::selectMarker(int marker) {
+    m_markers.select(marker);
+    emit markersChanged();
+}
+
+void TuningSession::clearMarkers() {
+    m_markers.clear();
+    emit markersChanged();
+}
+
+void TuningSession::setMarkers(std::vector<Marker> markers) {
+    m_markers.set(std::move(markers));
+    emit markersChanged();
+}
+
+void TuningSession::setDelta(bool on) {
+    if (on == m_delta)
+        return;
+    m_delta = on;
+    emit markersChanged();
+}
+
+MarkerSet::Readings TuningSession::markerReadings() const {
+    const CheckReport *report = m_report && !m_wholeFilter ? &*m_report : nullptr;
+    const MemoryComparison *memory = m_memoryComparison ? &*m_memoryComparison : nullptr;
+    return m_markers.readings(report, memory, m_delta);
 }
 
 QString TuningSession::exportComparisonCsv(const QString &path) const {

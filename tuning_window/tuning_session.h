@@ -3,11 +3,13 @@
 #include "sweep_sources/sweep_source.h"
 #include "tuning/check.h"
 #include "tuning/diagnosis.h"
+#include "tuning/marker_set.h"
 #include "tuning/markers.h"
 #include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
 #include "tuning/sweep_average.h"
 
+#include <QElapsedTimer>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
@@ -80,6 +82,9 @@ class TuningSession : public QObject {
     int averaging() const { return static_cast<int>(m_average.depth()); }
     // How many sweeps the sweep on screen is the average of.
     int averaged() const { return static_cast<int>(m_average.count()); }
+    // An analyser's sweeps a second, smoothed over its last few (0 until
+    // two have come, and for a file).
+    double sweepRate() const { return m_sweepRate; }
     // Why the newest read gave no sweep (the last good sweep stays).
     const std::optional<SweepFailure> &sweepFailure() const { return m_failure; }
     bool loading() const { return m_loading; }
@@ -109,6 +114,9 @@ class TuningSession : public QObject {
     const std::shared_ptr<const Network> &memory() const { return m_memory; }
     // The memory's sweep's name: its file's, or the stored sweep's origin.
     QString memoryName() const { return m_memoryName; }
+    // The golden unit's file the memory was read from; empty for a stored
+    // sweep (it is this run's only) and without a memory.
+    QString memoryFile() const { return m_memoryFile; }
     // The memory's check with the inputs of the last check (the sweep's
     // report()), or why it has none; neither while it is first checked.
     const std::optional<CheckReport> &memoryReport() const { return m_memoryReport; }
@@ -121,6 +129,24 @@ class TuningSession : public QObject {
     // The sweep on screen against the memory, of the same inputs and sweep
     // as report() (and current with it).
     const std::optional<MemoryComparison> &memoryComparison() const { return m_memoryComparison; }
+
+    // Markers on the stage's delay trace (marker_set.h), read on report().
+    const MarkerSet &markers() const { return m_markers; }
+    void addMarker(const Marker &marker);
+    // A marker at the trace's point nearest fMHz; only with a report.
+    void placeMarker(double fMHz);
+    void markersAtLobePeaks();
+    void moveMarker(int points);
+    void removeMarker(int marker);
+    void selectMarker(int marker);
+    void clearMarkers();
+    void setMarkers(std::vector<Marker> markers);
+    // The selected marker read against marker 1.
+    void setDelta(bool on);
+    bool delta() const { return m_delta; }
+    // Each marker's reading of the report on screen (none in the whole
+    // filter's mode), against the memory where there is one.
+    MarkerSet::Readings markerReadings() const;
 
     // Exports; an empty text on success, else the reason, as plain text.
     QString exportComparisonCsv(const QString &path) const;
@@ -136,6 +162,7 @@ class TuningSession : public QObject {
     void reportChanged();
     void loadingChanged(bool loading);
     void memoryChanged(); // a new memory, or its check
+    void markersChanged();
 
   private:
     using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
@@ -156,7 +183,7 @@ class TuningSession : public QObject {
     void makeCurve(StageOutput output);
     void markStale();
     void setLink(Link link);
-    void setMemory(std::shared_ptr<const Network> memory, const QString &name);
+    void setMemory(std::shared_ptr<const Network> memory, const QString &name, const QString &file);
     void compareMemory();
     // The memory's check done: its report or refusal (none: nothing to check).
     void takeMemoryCheck(const std::optional<StageCheck> &check);
@@ -179,6 +206,8 @@ class TuningSession : public QObject {
     std::shared_ptr<const Network> m_network;
     SweepAverage m_average;
     std::optional<SweepFailure> m_failure;
+    QElapsedTimer m_sweepClock; // since an analyser's last sweep
+    double m_sweepRate = 0;
     bool m_loading = false;
     bool m_fromAnalyser = false;
     Link m_link = Link::None;
@@ -198,6 +227,7 @@ class TuningSession : public QObject {
 
     std::shared_ptr<const Network> m_memory;
     QString m_memoryName;
+    QString m_memoryFile;
     // Counts memories and inputs: a memory's check of older ones is not kept.
     quint64 m_memoryGeneration = 0;
     bool m_memoryChecked = false;
@@ -205,6 +235,9 @@ class TuningSession : public QObject {
     std::optional<CheckReport> m_memoryReport;
     std::optional<CheckRefusal> m_memoryRefusal;
     std::optional<MemoryComparison> m_memoryComparison;
+
+    MarkerSet m_markers;
+    bool m_delta = false;
 };
 
 // Writes the bytes to `path` through a temporary file renamed into place,

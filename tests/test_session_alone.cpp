@@ -1,0 +1,99 @@
+// The tuning session without a window: its markers read the report on
+// screen, the memory remembers its file, and a file's sweeps have no rate.
+#include "tuning_window/tuning_session.h"
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+using namespace varnel;
+
+namespace {
+
+const QString mistuned = QStringLiteral(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p";
+
+bool waitFor(const std::function<bool()> &done, int ms = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && std::chrono::steady_clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+class SessionAlone : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        StageInputTexts texts;
+        texts.f0 = "1000";
+        texts.stage = "2";
+        session.setTexts(texts);
+        session.setSettleInterval(20);
+        session.openFile(mistuned);
+        ASSERT_TRUE(waitFor([&] { return session.report() && session.reportCurrent(); }));
+    }
+    TuningSession session;
+};
+
+TEST_F(SessionAlone, MarkersReadTheReportOnScreen) {
+    QSignalSpy changed(&session, &TuningSession::markersChanged);
+    session.addMarker({Marker::AtF0, 0, 0});
+    session.placeMarker(1003.3);
+    EXPECT_EQ(changed.count(), 2);
+    const CheckReport &report = *session.report();
+    auto readings = session.markerReadings();
+    ASSERT_EQ(readings.markers.size(), 2u);
+    const MarkerReading atF0 = readMarker(report, nearestPoint(report.fMHz, 1000));
+    EXPECT_EQ(readings.markers[0]->fMHz, atF0.fMHz);
+    EXPECT_EQ(readings.markers[0]->measuredNs, atF0.measuredNs);
+    EXPECT_EQ(readings.markers[1]->fMHz, report.fMHz[nearestPoint(report.fMHz, 1003.3)]);
+    EXPECT_FALSE(readings.delta);
+
+    session.setDelta(true);
+    readings = session.markerReadings();
+    ASSERT_TRUE(readings.delta);
+    EXPECT_EQ(readings.delta->fMHz, readings.markers[1]->fMHz - readings.markers[0]->fMHz);
+
+    // The lobe peaks join the f0 marker rather than replace it.
+    session.markersAtLobePeaks();
+    ASSERT_GE(session.markers().markers().size(), 2u);
+    EXPECT_EQ(session.markers().markers()[0].kind, Marker::AtF0);
+    EXPECT_EQ(session.markers().markers()[1].kind, Marker::LobePeak);
+
+    // The whole filter's mode has no stage trace to read.
+    session.setWholeFilter(true);
+    for (const auto &reading : session.markerReadings().markers)
+        EXPECT_FALSE(reading);
+    session.addMarker({Marker::Fixed, 1001, 0});
+    EXPECT_NE(session.markers().markers().back().fMHz, 1001);
+}
+
+TEST_F(SessionAlone, MemoryRemembersOnlyAFile) {
+    EXPECT_TRUE(session.memoryFile().isEmpty());
+    ASSERT_FALSE(session.openMemory(mistuned));
+    EXPECT_EQ(session.memoryFile(), mistuned);
+    session.storeMemory(); // this run's sweep: nothing to read again
+    EXPECT_TRUE(session.memoryFile().isEmpty());
+    ASSERT_FALSE(session.openMemory(mistuned));
+    session.clearMemory();
+    EXPECT_TRUE(session.memoryFile().isEmpty());
+    // A file that does not read keeps the memory and its file.
+    ASSERT_FALSE(session.openMemory(mistuned));
+    EXPECT_TRUE(session.openMemory(mistuned + ".missing"));
+    EXPECT_EQ(session.memoryFile(), mistuned);
+}
+
+TEST_F(SessionAlone, ReportIsCurrentOnlyWithItsInputs) {
+    EXPECT_EQ(session.sweepRate(), 0); // a file's sweeps have no pace
+    const StageInputTexts good = session.texts();
+    StageInputTexts texts = good;
+    texts.tolerance = "0,1";
+    session.setTexts(texts);
+    EXPECT_FALSE(session.reportCurrent());
+    EXPECT_FALSE(session.exportComparisonCsv(QStringLiteral("/nonexistent/x.csv")).isEmpty());
+    session.setTexts(good);
+    EXPECT_TRUE(waitFor([&] { return session.reportCurrent(); }));
+}
+
+} // namespace
