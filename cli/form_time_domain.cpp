@@ -7,7 +7,6 @@
 #include "tuning/time_domain.h"
 
 #include <cmath>
-#include <numbers>
 #include <ostream>
 
 namespace varnel {
@@ -89,10 +88,8 @@ int runTimeDomain(const ParsedOptions &options, CommandIo &io) {
             electricalDelayRefusal(sweep.electricalDelayNs, network->frequencyMHz))
         return failure(io, quotedName(path) + ": " + electricalDelayRefusalText(*tooLarge),
                        ExitUsage);
-    std::vector<std::complex<double>> values = network->parameter(sweep.parameter);
-    for (std::size_t k = 0; k < values.size(); ++k)
-        values[k] *= std::polar(1.0, 2 * std::numbers::pi * network->frequencyMHz[k] *
-                                         sweep.electricalDelayNs * 1e-3);
+    const std::vector<std::complex<double>> values = withoutElectricalDelay(
+        network->frequencyMHz, network->parameter(sweep.parameter), sweep.electricalDelayNs);
     const auto result = timeResponse(network->frequencyMHz, values, *settings);
     if (const auto *refusal = std::get_if<TimeDomainRefusal>(&result))
         return failure(io, quotedName(path) + ": " + timeDomainRefusalText(*refusal),

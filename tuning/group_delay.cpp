@@ -104,6 +104,16 @@ std::variant<std::size_t, ApertureRefusal> apertureSteps(const Aperture &apertur
     return static_cast<std::size_t>(steps);
 }
 
+std::vector<std::complex<double>> withoutElectricalDelay(const std::vector<double> &fMHz,
+                                                         std::vector<std::complex<double>> values,
+                                                         double electricalDelayNs) {
+    const double perMHz = twoPi * electricalDelayNs * 1e-3;
+    if (perMHz != 0)
+        for (std::size_t i = 0; i < values.size() && i < fMHz.size(); ++i)
+            values[i] *= std::polar(1.0, perMHz * fMHz[i]);
+    return values;
+}
+
 std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
                                    const std::vector<std::complex<double>> &values,
                                    double electricalDelayNs) {

@@ -77,6 +77,12 @@ std::optional<ElectricalDelayRefusal> electricalDelayRefusal(double electricalDe
 // most 1000000000 ns up to 1000 MHz)".
 std::string electricalDelayRefusalText(const ElectricalDelayRefusal &refusal);
 
+// values * exp(j 2 pi f t): the electrical delay t removed, as an
+// analyser's setting removes it.
+std::vector<std::complex<double>> withoutElectricalDelay(const std::vector<double> &fMHz,
+                                                         std::vector<std::complex<double>> values,
+                                                         double electricalDelayNs);
+
 // The unwrapped phase, in rad, of values * exp(j 2 pi f t).
 std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
                                    const std::vector<std::complex<double>> &values,

@@ -172,6 +172,15 @@ StagePoint stageResponse(const StageModel &model, double f) {
     return {(Q - P) / (Q + P), tau * 1000};
 }
 
+std::vector<std::complex<double>> targetAt(const StageModel &model,
+                                           const std::vector<double> &fMHz) {
+    std::vector<std::complex<double>> s11;
+    s11.reserve(fMHz.size());
+    for (double f : fMHz)
+        s11.push_back(stageResponse(model, f).s11);
+    return s11;
+}
+
 TargetCurve targetCurve(const StageModel &model, double spanMHz, std::size_t points) {
     TargetCurve curve;
     const double start = model.f0 - spanMHz / 2;

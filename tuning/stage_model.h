@@ -157,6 +157,10 @@ struct TargetCurve {
     std::vector<double> s11Db;
 };
 TargetCurve targetCurve(const StageModel &model, double spanMHz, std::size_t points);
+// The target's reflection at each of `fMHz`: to set beside a sweep at
+// the sweep's own frequencies.
+std::vector<std::complex<double>> targetAt(const StageModel &model,
+                                           const std::vector<double> &fMHz);
 
 // "stage 2 of order 5, bandwidth 10 MHz, ripple 0.01 dB, f0 1000 MHz,
 // Qu 3000" (or "lossless").

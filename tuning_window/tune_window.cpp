@@ -9,6 +9,7 @@
 #include "tuning_window/element_bars.h"
 #include "tuning_window/marker_panel.h"
 #include "tuning_window/stage_table_model.h"
+#include "tuning_window/view_panels.h"
 #include "tuning_window/window_texts.h"
 
 #include <QAbstractSpinBox>
@@ -52,6 +53,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QSvgGenerator>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTimer>
@@ -266,7 +268,14 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     m_chartSide = new QWidget;
     auto *side = new QVBoxLayout(m_chartSide);
     side->setContentsMargins(0, 0, 0, 0);
-    side->addWidget(m_view, 1);
+    // The response, and the reflection as a Smith chart and in time.
+    auto *views = new QTabWidget;
+    views->setObjectName(QStringLiteral("views"));
+    views->setDocumentMode(true);
+    views->addTab(m_view, tr("Response"));
+    views->addTab(new SmithPanel(m_session), tr("Smith chart"));
+    views->addTab(new TimePanel(m_session), tr("Time domain"));
+    side->addWidget(views, 1);
     m_splitter->addWidget(m_chartSide);
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({scroll->minimumWidth(), 4 * scroll->minimumWidth()});

@@ -20,6 +20,11 @@ constexpr int curvePoints = 801;
 TuningSession::TuningSession(QObject *parent) : QObject(parent) {
     connect(&m_checkWatcher, &QFutureWatcher<Results>::finished, this,
             &TuningSession::checkFinished);
+    // The time view is of the sweep and inputs on screen: computed again
+    // when next asked (before any other observer hears of a change).
+    for (auto changed : {&TuningSession::sweepChanged, &TuningSession::inputsChanged,
+                         &TuningSession::reportChanged, &TuningSession::timeWindowChanged})
+        connect(this, changed, this, [this] { m_timeView.reset(); });
     setTexts(m_texts);
 }
 
@@ -253,6 +258,7 @@ void TuningSession::setWholeFilter(bool whole) {
     if (whole == m_wholeFilter)
         return;
     m_wholeFilter = whole;
+    m_timeView.reset();
     markStale();
     recheck();
 }

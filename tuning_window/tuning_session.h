@@ -8,6 +8,7 @@
 #include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
 #include "tuning/sweep_average.h"
+#include "tuning/time_domain.h"
 
 #include <QElapsedTimer>
 #include <QFutureWatcher>
@@ -148,6 +149,28 @@ class TuningSession : public QObject {
     // filter's mode), against the memory where there is one.
     MarkerSet::Readings markerReadings() const;
 
+    // The reflection the Smith chart and the time domain show: the inputs'
+    // parameter (S11 without inputs) of the sweep on screen, the inputs'
+    // electrical delay removed; empty without a sweep that has it.
+    std::vector<std::complex<double>> reflectionShown() const;
+    // The memory's, as reflectionShown() is the sweep's.
+    std::vector<std::complex<double>> memoryReflectionShown() const;
+    // The band-pass time responses (time_domain.h) of reflectionShown() and
+    // of the target at the sweep's own points (the whole filter's, loaded,
+    // in that mode), or why there are none. Computed when first asked after
+    // the sweep, the inputs, the mode or the window changed.
+    // `dips`: the measured response's first dips, one a resonator present
+    // (the stage's in its mode, the filter's in the whole filter's, all
+    // without inputs): the ones the time-domain method tunes by.
+    struct TimeView {
+        std::optional<TimeResponse> measured, target;
+        std::vector<TimeDip> dips;
+        std::optional<TimeDomainRefusal> refusal;
+    };
+    const TimeView &timeView() const;
+    void setTimeWindow(const TimeWindow &window);
+    const TimeWindow &timeWindow() const { return m_timeWindow; }
+
     // Exports; an empty text on success, else the reason, as plain text.
     QString exportComparisonCsv(const QString &path) const;
     QString exportTargetS1p(const QString &path) const;
@@ -163,6 +186,7 @@ class TuningSession : public QObject {
     void loadingChanged(bool loading);
     void memoryChanged(); // a new memory, or its check
     void markersChanged();
+    void timeWindowChanged();
 
   private:
     using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
@@ -187,6 +211,7 @@ class TuningSession : public QObject {
     void compareMemory();
     // The memory's check done: its report or refusal (none: nothing to check).
     void takeMemoryCheck(const std::optional<StageCheck> &check);
+    std::vector<std::complex<double>> reflectionOf(const Network *network) const;
 
     StageInputTexts m_texts;
     std::vector<InputProblem> m_problems;
@@ -238,6 +263,9 @@ class TuningSession : public QObject {
 
     MarkerSet m_markers;
     bool m_delta = false;
+
+    TimeWindow m_timeWindow;
+    mutable std::optional<TimeView> m_timeView; // none: to be computed
 };
 
 // Writes the bytes to `path` through a temporary file renamed into place,

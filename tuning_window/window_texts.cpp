@@ -497,4 +497,20 @@ QString failureFor(const SweepFailure &f) {
     return readErrorFor(*f.error);
 }
 
+QString timeRefusalFor(const TimeDomainRefusal &refusal) {
+    switch (refusal.kind) {
+    case TimeDomainRefusal::TooFewPoints:
+        return TuneWindow::tr("A time-domain response needs at least 2 sweep points.");
+    case TimeDomainRefusal::Uneven:
+        return TuneWindow::tr("The frequency steps change at point %1: a time-domain response "
+                              "needs an evenly spaced sweep.")
+            .arg(refusal.point + 1);
+    case TimeDomainRefusal::BadRange:
+        break;
+    }
+    return TuneWindow::tr("The time range must run forwards and span at most the alias-free "
+                          "range of %1 ns.")
+        .arg(number(refusal.aliasNs, 1));
+}
+
 } // namespace varnel

@@ -4,6 +4,7 @@
 #include "tuning/diagnosis.h"
 #include "tuning/report_warnings.h"
 #include "tuning/stage_inputs.h"
+#include "tuning/time_domain.h"
 #include "tuning_window/tuning_session.h"
 
 #include <QString>
@@ -51,5 +52,7 @@ QString cutoffFor(ResonatorKind kind, double cutoffMHz, bool fitted);
 QString problemFor(const InputProblem &problem);
 QString refusalFor(const CheckRefusal &refusal);
 QString failureFor(const SweepFailure &failure);
+// Why a sweep has no time-domain response.
+QString timeRefusalFor(const TimeDomainRefusal &refusal);
 
 } // namespace varnel

@@ -1390,6 +1390,30 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <source>A coupling between resonators %1 and %2 of about %3 % explains the sweep a little better; the design has none, and the findings hold with it.</source>
         <translation>谐振器 %1 与 %2 之间约 %3 % 的耦合能稍好地解释扫描；设计中没有这一耦合，而加上它结论依然成立。</translation>
     </message>
+    <message>
+        <source>Response</source>
+        <translation>响应</translation>
+    </message>
+    <message>
+        <source>Smith chart</source>
+        <translation>史密斯圆图</translation>
+    </message>
+    <message>
+        <source>Time domain</source>
+        <translation>时域</translation>
+    </message>
+    <message>
+        <source>A time-domain response needs at least 2 sweep points.</source>
+        <translation>时域响应至少需要 2 个扫描点。</translation>
+    </message>
+    <message>
+        <source>The frequency steps change at point %1: a time-domain response needs an evenly spaced sweep.</source>
+        <translation>频率步进在第 %1 点处改变：时域响应需要等间隔的扫描。</translation>
+    </message>
+    <message>
+        <source>The time range must run forwards and span at most the alias-free range of %1 ns.</source>
+        <translation>时间范围必须从小到大，且不超过无混叠范围 %1 ns。</translation>
+    </message>
 </context>
 <context>
     <name>varnel::TuningSession</name>
@@ -2048,6 +2072,76 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
     <message>
         <source>lumped</source>
         <translation>集总</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::SmithPanel</name>
+    <message>
+        <source>Markers</source>
+        <translation>标记</translation>
+    </message>
+    <message>
+        <source>Memory</source>
+        <translation>存储</translation>
+    </message>
+    <message>
+        <source>Target</source>
+        <translation>目标</translation>
+    </message>
+    <message>
+        <source>Measured</source>
+        <translation>实测</translation>
+    </message>
+    <message>
+        <source>Z = %1 %2 j%3 Ω, |Γ| %4 dB</source>
+        <translation>Z = %1 %2 j%3 Ω，|Γ| %4 dB</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::TimePanel</name>
+    <message>
+        <source>Dips</source>
+        <translation>凹点</translation>
+    </message>
+    <message>
+        <source>Target</source>
+        <translation>目标</translation>
+    </message>
+    <message>
+        <source>Measured</source>
+        <translation>实测</translation>
+    </message>
+    <message>
+        <source>Time (ns)</source>
+        <translation>时间 (ns)</translation>
+    </message>
+    <message>
+        <source>|h| (dB)</source>
+        <translation>|h| (dB)</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <translation>窗函数</translation>
+    </message>
+    <message>
+        <source>Rectangle</source>
+        <translation>矩形</translation>
+    </message>
+    <message>
+        <source>Hann</source>
+        <translation>汉宁</translation>
+    </message>
+    <message>
+        <source>Kaiser, β %1</source>
+        <translation>凯泽，β %1</translation>
+    </message>
+    <message>
+        <source>Dips of resonators 1 to %1 marked, window %2</source>
+        <translation>已标出谐振器 1 至 %1 的凹点，窗函数 %2</translation>
+    </message>
+    <message>
+        <source>No sweep with this parameter.</source>
+        <translation>没有含此参数的扫描。</translation>
     </message>
 </context>
 </TS>
