@@ -31,7 +31,6 @@ OVERSIZED = {
     "tuning_window/tune_window.cpp",
     "tuning_window/tune_window.cpp: TuneWindow::TuneWindow",
     "tuning_window/tune_window.cpp: TuneWindow::buildMenus",
-    "tuning_window/tune_window.cpp: TuneWindow::showReport",
     "tuning_window/tune_window.cpp: TuneWindow::buildChart",
     "tuning_window/tune_window.cpp: TuneWindow::buildInputs",
     "tests/test_tune_window.cpp",

@@ -9,6 +9,7 @@
 #include "tuning_window/element_bars.h"
 #include "tuning_window/marker_panel.h"
 #include "tuning_window/stage_table_model.h"
+#include "tuning_window/verdict_panel.h"
 #include "tuning_window/view_panels.h"
 #include "tuning_window/window_texts.h"
 
@@ -523,33 +524,8 @@ void TuneWindow::buildMeasurement(QWidget *panel) {
 }
 
 void TuneWindow::buildVerdict(QWidget *panel) {
-    auto *box = new QGroupBox(tr("Verdict"));
-    m_verdictBox = box;
-    box->setObjectName(QStringLiteral("verdictBox"));
-    auto *layout = new QVBoxLayout(box);
-    m_verdict = plainLabel("verdict", tr("No sweep loaded"));
-    QFont big = m_verdict->font();
-    big.setPointSizeF(big.pointSizeF() * 1.6);
-    big.setBold(true);
-    m_verdict->setFont(big);
-    m_delays = plainLabel("delays");
-    m_lobes = plainLabel("lobes");
-    m_quality = plainLabel("quality");
-    m_quality->hide();
-    m_advice = plainLabel("advice");
-    m_memoryVerdict = plainLabel("memoryVerdict");
-    m_memoryVerdict->hide();
-    for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice, m_memoryVerdict})
-        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // The elements of the fitted stage against their tolerances.
-    m_bars = new ElementBars;
-    m_bars->hide();
-    layout->addWidget(m_verdict);
-    layout->addWidget(m_advice);
-    layout->addWidget(m_bars);
-    for (QLabel *label : {m_delays, m_lobes, m_quality, m_memoryVerdict})
-        layout->addWidget(label);
-    panel->layout()->addWidget(box);
+    m_verdictPanel = new VerdictPanel;
+    panel->layout()->addWidget(m_verdictPanel);
 }
 
 void TuneWindow::buildChart() {
@@ -1036,7 +1012,7 @@ void TuneWindow::showReport() {
     }
     m_greyDelay->stop();
     m_currentShown = current;
-    m_verdictBox->setEnabled(current);
+    m_verdictPanel->setEnabled(current);
     m_measured->setOpacity(current ? 1.0 : 0.35);
     m_measuredDb->setOpacity(current ? 1.0 : 0.35);
     const bool problems = !m_session.problems().empty();
@@ -1048,18 +1024,15 @@ void TuneWindow::showReport() {
                                   (m_session.report() || m_session.diagnosis());
     if (!current && !analyserChecking) {
         // What stays on screen is marked as not belonging to the inputs.
-        m_verdict->setText(problems ? tr("No verdict: correct the inputs")
-                           : m_session.sweepFailure()
-                               ? (m_session.fromAnalyser()
-                                      ? tr("No verdict: the analyser does not answer")
-                                      : tr("No verdict: the file does not read"))
-                           : m_session.network() ? tr("Checking...")
-                                                 : tr("No sweep loaded"));
-        restyle(m_verdict, QString());
+        m_verdictPanel->showNone(problems ? tr("No verdict: correct the inputs")
+                                 : m_session.sweepFailure()
+                                     ? (m_session.fromAnalyser()
+                                            ? tr("No verdict: the analyser does not answer")
+                                            : tr("No verdict: the file does not read"))
+                                 : m_session.network() ? tr("Checking...")
+                                                       : tr("No sweep loaded"),
+                                 !m_session.network());
         if (!m_session.network()) {
-            for (QLabel *label : {m_delays, m_lobes, m_quality, m_advice})
-                label->clear();
-            m_bars->setElements({});
             m_measured->clear();
             m_measuredDb->clear();
         }
@@ -1070,60 +1043,13 @@ void TuneWindow::showReport() {
         return;
     }
     if (const auto &refusal = m_session.refusal()) {
-        m_verdict->setText(tr("No verdict"));
-        restyle(m_verdict, QString());
-        m_delays->setText(refusalFor(*refusal));
-        for (QLabel *label : {m_lobes, m_quality, m_advice})
-            label->clear();
-        m_bars->setElements({});
+        m_verdictPanel->showRefusal(*refusal);
         m_measured->clear();
         m_measuredDb->clear();
         emit sweepShown();
         return;
     }
-    const CheckReport &r = *report;
-    switch (r.verdict.outcome) {
-    case Verdict::Pass:
-        m_verdict->setText(tr("PASS"));
-        restyle(m_verdict, QStringLiteral("color: white; background: #1b7f3b; padding: 4px"));
-        break;
-    case Verdict::Fail:
-        m_verdict->setText(tr("FAIL"));
-        restyle(m_verdict, QStringLiteral("color: white; background: #b00020; padding: 4px"));
-        break;
-    case Verdict::Uncertain:
-        m_verdict->setText(tr("UNCERTAIN"));
-        restyle(m_verdict, QStringLiteral("color: black; background: #f2c94c; padding: 4px"));
-        break;
-    }
-    m_delays->setText(tr("Delay at f0: measured %1 ns, target %2 ns\nDeviation %3 %, tolerance "
-                         "%4 %\n|S11| at f0: measured %5 dB, target %6 dB")
-                          .arg(number(r.measuredDelayNs, 3), number(r.targetDelayNs, 3),
-                               (r.deviationPercent >= 0 ? QStringLiteral("+") : QString()) +
-                                   number(r.deviationPercent, 2),
-                               qs(formatShortest(r.settings.tolerancePercent)),
-                               number(r.s11DbMeasured, 2), number(r.s11DbTarget, 2)) +
-                      (r.fit ? cutoffFor(r.fit->model.resonator, r.fit->model.cutoff,
-                                         r.fit->fittedCutoff.has_value())
-                             : QString()));
-    QStringList lobes;
-    for (std::size_t l = 0; l < r.lobes.size(); ++l)
-        lobes << tr("Lobe %1: %2 ns at %3 MHz (target %4 ns at %5 MHz)")
-                     .arg(l + 1)
-                     .arg(number(r.lobes[l].delayNs, 2), number(r.lobes[l].fMHz, 3),
-                          number(r.lobes[l].targetDelayNs, 2), number(r.lobes[l].targetFMHz, 3));
-    m_lobes->setText(lobes.join(QLatin1Char('\n')));
-    m_quality->setVisible(r.qe.has_value());
-    if (r.qe)
-        m_quality->setText(
-            tr("Stage 1: Qe %1, Qu %2")
-                .arg(number(*r.qe, 2), r.qu ? number(*r.qu, 1) : tr("not measurable (|S11| = 1)")));
-    else
-        m_quality->clear();
-    // A fit that cannot decide draws no bars: its values mean nothing.
-    m_bars->setElements(r.verdict.outcome == Verdict::Uncertain ? std::vector<JudgedElement>()
-                                                                : judgedElements(r));
-    m_advice->setText(withWarnings(adviceFor(r), reportWarnings(r)));
+    m_verdictPanel->showStage(*report);
     drawMeasured();
     emit sweepShown();
 }
@@ -1327,7 +1253,7 @@ void TuneWindow::drawMarkers() {
     m_markerPanel->select(selected);
     m_markerPanel->setVisible(stage);
     // Greyed with the verdict when it is not of the sweep on screen.
-    m_markerPanel->table()->setEnabled(m_verdictBox->isEnabled());
+    m_markerPanel->table()->setEnabled(m_verdictPanel->isEnabled());
 }
 
 std::optional<QPointF> TuneWindow::markerDrawnAt(int marker) const {
@@ -1409,8 +1335,8 @@ void TuneWindow::showMemory() {
     m_memoryDelay->setVisible(stage && memory);
     m_memoryDb->setVisible(stage && memory && m_showDb->isChecked());
     m_clearMemory->setEnabled(memory);
-    m_memoryVerdict->setText(memoryVerdictText());
-    m_memoryVerdict->setVisible(stage && memory && m_againstMemory->isChecked());
+    m_verdictPanel->showMemory(stage && memory && m_againstMemory->isChecked() ? memoryVerdictText()
+                                                                               : QString());
     drawMarkers();
 }
 
@@ -1447,23 +1373,8 @@ void TuneWindow::applyMode() {
 }
 
 void TuneWindow::showDiagnosis() {
-    for (QLabel *label : {m_lobes, m_quality})
-        label->clear();
-    m_quality->hide();
     if (const auto &refusal = m_session.diagnoseRefusal()) {
-        m_verdict->setText(tr("No verdict"));
-        restyle(m_verdict, QString());
-        m_delays->setText(refusal->kind == DiagnoseRefusal::F0Outside
-                              ? tr("f0 %1 MHz is outside the sweep (%2 to %3 MHz).")
-                                    .arg(qs(formatShortest(refusal->f0)),
-                                         qs(formatShortest(refusal->fromMHz)),
-                                         qs(formatShortest(refusal->toMHz)))
-                              : tr("The sweep has %1 points; diagnosing this filter needs at "
-                                   "least %2.")
-                                    .arg(refusal->points)
-                                    .arg(refusal->needed));
-        m_advice->clear();
-        m_bars->setElements({});
+        m_verdictPanel->showRefusal(*refusal);
         for (QLineSeries *s : m_filterSeries)
             s->clear();
         emit sweepShown();
@@ -1472,36 +1383,7 @@ void TuneWindow::showDiagnosis() {
     const auto &d = m_session.diagnosis();
     if (!d || !m_session.network())
         return;
-    const char *style = "";
-    switch (d->outcome) {
-    case Diagnosis::Pass:
-        m_verdict->setText(tr("PASS"));
-        style = "color: white; background: #1b7f3b; padding: 4px";
-        break;
-    case Diagnosis::Fail:
-        m_verdict->setText(tr("FAIL"));
-        style = "color: white; background: #b00020; padding: 4px";
-        break;
-    case Diagnosis::TooFar:
-        m_verdict->setText(tr("TOO FAR"));
-        style = "color: black; background: #f2c94c; padding: 4px";
-        break;
-    }
-    restyle(m_verdict, QString::fromLatin1(style));
-    m_advice->setText(withWarnings(diagnosisFor(*d), reportWarnings(*d)));
-    m_bars->setElements(d->outcome == Diagnosis::TooFar ? std::vector<JudgedElement>()
-                                                        : d->elements);
-    const FilterFit &fit = d->fit;
-    QString delays = tr("Return loss %1 dB in the band (design %2 dB)")
-                         .arg(number(d->returnLossDb, 2), number(d->designReturnLossDb, 2));
-    if (fit.qu())
-        delays += QLatin1Char('\n') + tr("Qu %1").arg(number(*fit.qu(), 0));
-    delays += QLatin1Char('\n') +
-              (fit.model.twoPort ? tr("Port delays %1 ns and %2 ns")
-                                       .arg(number(fit.delayNs[0], 3), number(fit.delayNs[1], 3))
-                                 : tr("Port 1 delay %1 ns").arg(number(fit.delayNs[0], 3)));
-    delays += cutoffFor(fit.model.resonator, fit.model.cutoff, fit.fittedCutoff.has_value());
-    m_delays->setText(delays);
+    m_verdictPanel->showDiagnosis(*d);
     const DiagnosisTraces t = diagnosisTraces(*d, *m_session.network());
     const std::vector<double> *traces[] = {&t.s11Measured, &t.s11Fitted, &t.s21Measured,
                                            &t.s21Fitted,   &t.s11Design, &t.s21Design};
@@ -1680,6 +1562,14 @@ void TuneWindow::dropEvent(QDropEvent *event) {
     event->acceptProposedAction();
 }
 
+QString TuneWindow::verdictWord() const {
+    if (m_session.wholeFilter() && m_session.diagnosis() && !m_session.diagnoseRefusal())
+        return VerdictPanel::word(m_session.diagnosis()->outcome);
+    if (!m_session.wholeFilter() && m_session.report() && !m_session.refusal())
+        return VerdictPanel::word(m_session.report()->verdict.outcome);
+    return m_session.network() ? tr("No verdict") : tr("No sweep loaded");
+}
+
 QString TuneWindow::chartCaption() const {
     const bool analyser = m_session.fromAnalyser();
     QStringList parts;
@@ -1688,7 +1578,7 @@ QString TuneWindow::chartCaption() const {
                                     : QFileInfo(m_session.origin()).fileName());
     parts << (m_session.wholeFilter() ? tr("whole filter") : tr("stage %1").arg(m_stage->value()));
     parts << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    QString verdict = m_verdict->text();
+    QString verdict = verdictWord();
     if (!m_session.reportCurrent())
         verdict = tr("%1 (not of the sweep and inputs on screen)").arg(verdict);
     parts << verdict;

@@ -35,8 +35,8 @@ class QValueAxis;
 
 namespace varnel {
 
-class ElementBars;
 class MarkerPanel;
+class VerdictPanel;
 
 class ChartView;
 class StageTableModel;
@@ -133,6 +133,8 @@ class TuneWindow : public QMainWindow {
     // Shows a pending grey-out at once (new inputs do not wait).
     void greyNow();
     void showDiagnosis();
+    // The word of the verdict on screen, from its report.
+    QString verdictWord() const;
     void drawMeasured();
     // The band around the target and the stretches of the sweep outside it.
     void drawBand();
@@ -192,13 +194,7 @@ class TuneWindow : public QMainWindow {
     QLabel *m_sweepMessage = nullptr;
 
     // Verdict.
-    QWidget *m_verdictBox = nullptr;
-    QLabel *m_verdict = nullptr;
-    ElementBars *m_bars = nullptr;
-    QLabel *m_delays = nullptr;
-    QLabel *m_lobes = nullptr;
-    QLabel *m_advice = nullptr;
-    QLabel *m_quality = nullptr;
+    VerdictPanel *m_verdictPanel = nullptr;
 
     // Chart.
     QChart *m_chart = nullptr;
@@ -228,7 +224,6 @@ class TuneWindow : public QMainWindow {
 
     // The memory.
     QLineSeries *m_memoryDelay = nullptr, *m_memoryDb = nullptr;
-    QLabel *m_memoryVerdict = nullptr;
     QAction *m_againstMemory = nullptr, *m_clearMemory = nullptr;
     // The memory's check drawn, and whether it was drawn or cleared.
     std::pair<quint64, bool> m_memoryDrawn{0, false};

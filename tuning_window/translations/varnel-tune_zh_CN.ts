@@ -2144,4 +2144,87 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <translation>没有含此参数的扫描。</translation>
     </message>
 </context>
+<context>
+    <name>varnel::VerdictPanel</name>
+    <message>
+        <source>Verdict</source>
+        <translation>判定</translation>
+    </message>
+    <message>
+        <source>No sweep loaded</source>
+        <translation>未载入扫描</translation>
+    </message>
+    <message>
+        <source>PASS</source>
+        <translation>通过 PASS</translation>
+    </message>
+    <message>
+        <source>FAIL</source>
+        <translation>未通过 FAIL</translation>
+    </message>
+    <message>
+        <source>UNCERTAIN</source>
+        <translation>无法判定 UNCERTAIN</translation>
+    </message>
+    <message>
+        <source>TOO FAR</source>
+        <translation>离调好太远 TOO FAR</translation>
+    </message>
+    <message>
+        <source>No verdict</source>
+        <translation>无判定</translation>
+    </message>
+    <message>
+        <source>Delay at f0: measured %1 ns, target %2 ns on the sweep&apos;s points</source>
+        <translation>f0 处时延：测量 %1 ns，目标 %2 ns（在扫描点上）</translation>
+    </message>
+    <message>
+        <source>Deviation %1 % (sampled trace); fitted centre delay %2 % against the design, tolerance %3 %</source>
+        <translation>偏差 %1 %（采样曲线）；拟合中心时延相对设计 %2 %，容差 %3 %</translation>
+    </message>
+    <message>
+        <source>Deviation %1 % (sampled trace), tolerance %2 %</source>
+        <translation>偏差 %1 %（采样曲线），容差 %2 %</translation>
+    </message>
+    <message>
+        <source>|S11| at f0: measured %1 dB, target %2 dB</source>
+        <translation>f0 处 |S11|：测量 %1 dB，目标 %2 dB</translation>
+    </message>
+    <message>
+        <source>Lobe %1: %2 ns at %3 MHz (target %4 ns at %5 MHz)</source>
+        <translation>第 %1 峰：%2 ns，位于 %3 MHz（目标 %4 ns，位于 %5 MHz）</translation>
+    </message>
+    <message>
+        <source>Stage 1: Qe %1, Qu %2</source>
+        <translation>第 1 级：Qe %1，Qu %2</translation>
+    </message>
+    <message>
+        <source>not measurable (|S11| = 1)</source>
+        <translation>无法测得 (|S11| = 1)</translation>
+    </message>
+    <message>
+        <source>f0 %1 MHz is outside the sweep (%2 to %3 MHz).</source>
+        <translation>f0 %1 MHz 在扫描范围之外（%2 至 %3 MHz）。</translation>
+    </message>
+    <message>
+        <source>The sweep has %1 points; diagnosing this filter needs at least %2.</source>
+        <translation>扫描只有 %1 个点；诊断此滤波器至少需要 %2 个点。</translation>
+    </message>
+    <message>
+        <source>Return loss %1 dB in the band (design %2 dB)</source>
+        <translation>通带内回波损耗 %1 dB（设计 %2 dB）</translation>
+    </message>
+    <message>
+        <source>Qu %1</source>
+        <translation>Qu %1</translation>
+    </message>
+    <message>
+        <source>Port delays %1 ns and %2 ns</source>
+        <translation>端口时延 %1 ns 和 %2 ns</translation>
+    </message>
+    <message>
+        <source>Port 1 delay %1 ns</source>
+        <translation>端口 1 时延 %1 ns</translation>
+    </message>
+</context>
 </TS>
