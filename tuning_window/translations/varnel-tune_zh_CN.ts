@@ -1414,6 +1414,22 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <source>The time range must run forwards and span at most the alias-free range of %1 ns.</source>
         <translation>时间范围必须从小到大，且不超过无混叠范围 %1 ns。</translation>
     </message>
+    <message>
+        <source>Chosen by the sweep</source>
+        <translation>由扫描选择</translation>
+    </message>
+    <message>
+        <source>the sweep fits %1 resonators better: give --resonator %2</source>
+        <translation>此扫描更符合%1谐振器：请给出 --resonator %2</translation>
+    </message>
+    <message>
+        <source>coaxial</source>
+        <translation>同轴</translation>
+    </message>
+    <message>
+        <source>lumped</source>
+        <translation>集总</translation>
+    </message>
 </context>
 <context>
     <name>varnel::TuningSession</name>
@@ -2056,22 +2072,6 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <location filename="../../app/varnel_tune.cpp" line="24"/>
         <source>A Touchstone file to open.</source>
         <translation>要打开的 Touchstone 文件。</translation>
-    </message>
-    <message>
-        <source>Chosen by the sweep</source>
-        <translation>由扫描选择</translation>
-    </message>
-    <message>
-        <source>the sweep fits %1 resonators better: give --resonator %2</source>
-        <translation>此扫描更符合%1谐振器：请给出 --resonator %2</translation>
-    </message>
-    <message>
-        <source>coaxial</source>
-        <translation>同轴</translation>
-    </message>
-    <message>
-        <source>lumped</source>
-        <translation>集总</translation>
     </message>
 </context>
 <context>
