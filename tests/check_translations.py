@@ -9,7 +9,7 @@ that has no translation in its context, or an unfinished or empty one, and
 exits 1 if any. A call's context is the class it names (Panel::tr) or else
 the class of the member function it is in (the last definition
 "... Class::function(" at the start of a line before it), in namespace
-varnel.
+varnel; a QCoreApplication::translate("context", "text") call names its own.
 """
 import re
 import sys
@@ -21,6 +21,7 @@ ESCAPES = {'\\"': '"', "\\\\": "\\", "\\n": "\n", "\\t": "\t"}
 
 
 DEFINITION = re.compile(r'^(?:[A-Za-z][^\n;(]*?[\s*&])?([A-Z]\w*)::~?\w+\(', re.MULTILINE)
+TRANSLATE = re.compile(r'\btranslate\(\s*"([^"]+)"\s*,\s*((?:"(?:[^"\\]|\\.)*"\s*)+)')
 NAMED = re.compile(r'\b([A-Z]\w*)::tr\(\s*$')
 
 
@@ -36,6 +37,11 @@ def texts_of(source):
         owner = named.group(1) if named else (enclosing[-1] if enclosing else "")
         # Qt's own classes have their contexts outside the namespace.
         found.append((owner if re.match(r"Q[A-Z]", owner) else "varnel::" + owner, text))
+    # QCoreApplication::translate("context", "text"): its context as named.
+    for call in TRANSLATE.finditer(source):
+        text = "".join(LITERAL.findall(call.group(2)))
+        text = re.sub(r'\\.', lambda m: ESCAPES.get(m.group(0), m.group(0)), text)
+        found.append((call.group(1), text))
     return found
 
 

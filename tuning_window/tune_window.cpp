@@ -11,6 +11,7 @@
 #include "tuning_window/stage_table_model.h"
 #include "tuning_window/verdict_panel.h"
 #include "tuning_window/view_panels.h"
+#include "tuning_window/window_places.h"
 #include "tuning_window/window_texts.h"
 
 #include <QAbstractSpinBox>
@@ -25,6 +26,7 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -299,11 +301,20 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     statusBar()->addPermanentWidget(m_readout);
     buildMenus();
     buildMarkers();
+    addHelpMenu(this);
 
     m_progressDelay = new QTimer(this);
     m_progressDelay->setSingleShot(true);
     m_progressDelay->setInterval(300);
     connect(m_progressDelay, &QTimer::timeout, m_progress, &QWidget::show);
+    // The inputs are kept as they change, not only on quitting: a crash or
+    // a kill leaves them as they were typed.
+    m_saveDelay = new QTimer(this);
+    m_saveDelay->setObjectName(QStringLiteral("saveDelay"));
+    m_saveDelay->setSingleShot(true);
+    m_saveDelay->setInterval(500);
+    connect(m_saveDelay, &QTimer::timeout, this, &TuneWindow::saveSettings);
+    connect(&m_session, &TuningSession::inputsChanged, m_saveDelay, qOverload<>(&QTimer::start));
     m_greyDelay = new QTimer(this);
     m_greyDelay->setObjectName(QStringLiteral("greyDelay"));
     m_greyDelay->setSingleShot(true);
@@ -562,6 +573,7 @@ void TuneWindow::buildChart() {
     m_band->setPen(Qt::NoPen);
     m_band->setBrush(QColor(0x1f, 0x4e, 0xa8, 40));
     m_chart->addSeries(m_band);
+    m_band->setVisible(false); // nor in the legend until there is a band
     m_band->attachAxis(m_axisF);
     m_band->attachAxis(m_axisDelay);
     m_target = series(tr("Target delay"), QColor(0x1f, 0x4e, 0xa8), Qt::SolidLine, 2, m_axisDelay);
@@ -638,18 +650,20 @@ void TuneWindow::buildMenus() {
     file->addSeparator();
     QAction *save = file->addAction(tr("&Save comparison as CSV..."), this, [this] {
         exportWithDialog(tr("Save comparison"), tr("CSV files (*.csv)"),
-                         &TuneWindow::exportComparisonCsv);
+                         QStringLiteral("comparison"), &TuneWindow::exportComparisonCsv);
     });
     save->setShortcut(QKeySequence::Save);
     file->addAction(tr("Export target as .s1p..."), this, [this] {
         exportWithDialog(tr("Export target curve"), tr("Touchstone files (*.s1p)"),
-                         &TuneWindow::exportTargetS1p);
+                         QStringLiteral("target"), &TuneWindow::exportTargetS1p);
     });
     file->addAction(tr("Export chart as PNG..."), this, [this] {
-        exportWithDialog(tr("Export chart"), tr("PNG images (*.png)"), &TuneWindow::exportChartPng);
+        exportWithDialog(tr("Export chart"), tr("PNG images (*.png)"), QStringLiteral("chart"),
+                         &TuneWindow::exportChartPng);
     });
     file->addAction(tr("Export chart as SVG..."), this, [this] {
-        exportWithDialog(tr("Export chart"), tr("SVG images (*.svg)"), &TuneWindow::exportChartSvg);
+        exportWithDialog(tr("Export chart"), tr("SVG images (*.svg)"), QStringLiteral("chart"),
+                         &TuneWindow::exportChartSvg);
     });
     file->addSeparator();
     QAction *quit = file->addAction(tr("&Quit"), this, &QWidget::close);
@@ -679,7 +693,7 @@ void TuneWindow::buildMenus() {
             m_session.network() && m_session.network()->ports == 2 && !m_session.network()->only;
         exportWithDialog(tr("Save sweep"),
                          twoPort ? tr("Touchstone files (*.s2p)") : tr("Touchstone files (*.s1p)"),
-                         &TuneWindow::exportSweep);
+                         QStringLiteral("sweep"), &TuneWindow::exportSweep);
     });
     showLink();
 
@@ -767,6 +781,9 @@ std::vector<std::pair<QLineEdit *, const char *>> TuneWindow::savedFields() cons
 void TuneWindow::restoreSettings() {
     QSettings settings;
     restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray());
+    // A size saved on a larger screen is kept within this one's.
+    if (const QScreen *here = screen())
+        setGeometry(clampedToScreen(geometry(), here->availableGeometry()));
     restoreState(settings.value(QStringLiteral("window/state")).toByteArray());
     m_splitter->restoreState(settings.value(QStringLiteral("window/splitter")).toByteArray());
     for (const auto &[edit, key] : savedFields()) {
@@ -845,6 +862,7 @@ void TuneWindow::saveSettings() const {
                                {QStringLiteral("lobe"), marker.lobe}};
     settings.setValue(QStringLiteral("view/markers"), markers);
     settings.setValue(QStringLiteral("memory/file"), m_session.memoryFile());
+    settings.sync();
 }
 
 void TuneWindow::closeEvent(QCloseEvent *event) {
@@ -1647,9 +1665,15 @@ void TuneWindow::warn(const QString &title, const QString &text) {
     box.exec();
 }
 
-void TuneWindow::exportWithDialog(const QString &title, const QString &filter,
+void TuneWindow::exportWithDialog(const QString &title, const QString &filter, const QString &what,
                                   QString (TuneWindow::*exporter)(const QString &)) {
-    QString path = QFileDialog::getSaveFileName(this, title, QString(), filter);
+    // A name from the sweep's, beside its file.
+    const QString suffix =
+        filter.section(QStringLiteral("*."), 1, 1).section(QLatin1Char(')'), 0, 0);
+    const QString proposed =
+        proposedExportPath(m_session.origin(), m_session.fromAnalyser(), m_stage->value(),
+                           m_session.wholeFilter(), what, suffix, QDir::homePath());
+    QString path = QFileDialog::getSaveFileName(this, title, proposed, filter);
     if (path.isEmpty())
         return;
     // A name typed without its ending gets the one of the filter ("*.csv").

@@ -152,7 +152,8 @@ class TuneWindow : public QMainWindow {
     void chooseAnalyser();
     // The analyser's link in the status bar, and the actions it allows.
     void showLink();
-    void exportWithDialog(const QString &title, const QString &filter,
+    // `what` names the export in the proposed file name ("comparison").
+    void exportWithDialog(const QString &title, const QString &filter, const QString &what,
                           QString (TuneWindow::*exporter)(const QString &));
     void warn(const QString &title, const QString &text);
     void buildMarkers();
@@ -237,6 +238,7 @@ class TuneWindow : public QMainWindow {
     // A new sweep under check greys the verdict only if its check takes a
     // while: a quick one is painted once, not greyed and then again.
     QTimer *m_greyDelay = nullptr;
+    QTimer *m_saveDelay = nullptr;
     bool m_greyNow = false;
     bool m_currentShown = false; // a current verdict is on screen
     QMenu *m_recentMenu = nullptr;

@@ -2227,4 +2227,31 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <translation>端口 1 时延 %1 ns</translation>
     </message>
 </context>
+<context>
+    <name>varnel::Help</name>
+    <message>
+        <source>&amp;Help</source>
+        <translation>帮助(&amp;H)</translation>
+    </message>
+    <message>
+        <source>&amp;About Varnel tuning</source>
+        <translation>关于 Varnel 调试(&amp;A)</translation>
+    </message>
+    <message>
+        <source>About Varnel tuning</source>
+        <translation>关于 Varnel 调试</translation>
+    </message>
+    <message>
+        <source>varnel-tune %1
+Tuning band-pass cavity filters by the group-delay method and a fit of the whole filter.
+
+Licence: GNU General Public License, version 3 or later.
+The README: %2</source>
+        <translation>varnel-tune %1
+以群时延法和整个滤波器的拟合调试带通腔体滤波器。
+
+许可证：GNU 通用公共许可证第 3 版或更高版本。
+说明文件 README：%2</translation>
+    </message>
+</context>
 </TS>

@@ -1,0 +1,69 @@
+// Faults of the tuning window seen as a tuner works, each held by a test:
+// the legend lists no band before there is one, and the inputs are kept as
+// they change, not only on quitting.
+#include "tuning_window/tune_window.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCoreApplication>
+#include <QLegendMarker>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+
+using namespace varnel;
+
+namespace {
+
+const QString mistuned = QStringLiteral(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p";
+
+bool waitFor(const std::function<bool()> &done, int ms = 10000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!done() && std::chrono::steady_clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    return done();
+}
+
+bool bandListed(TuneWindow &window) {
+    QChart *chart = window.chartView()->chart();
+    for (QAbstractSeries *series : chart->series())
+        if (series->name() == "Tolerance band")
+            for (QLegendMarker *marker : chart->legend()->markers(series))
+                return marker->isVisible();
+    return false;
+}
+
+TEST(WindowMends, NoBandInTheLegendBeforeABand) {
+    TuneWindow window;
+    window.show();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(bandListed(window));
+    window.findChild<QLineEdit *>("f0")->setText("1000");
+    window.findChild<QSpinBox *>("stage")->setValue(2);
+    window.session().setSettleInterval(20);
+    window.openFile(mistuned);
+    ASSERT_TRUE(waitFor([&] { return window.report() && window.session().reportCurrent(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(bandListed(window));
+}
+
+TEST(WindowMends, InputsKeptAsTheyChange) {
+    TuneWindow window;
+    window.findChild<QSpinBox *>("stage")->setValue(3);
+    window.findChild<QLineEdit *>("f0")->setText("1234.5");
+    auto *delay = window.findChild<QTimer *>("saveDelay");
+    ASSERT_TRUE(delay);
+    ASSERT_TRUE(waitFor([&] { return !delay->isActive(); }, 3000));
+    // Read as a new run would, the window still open.
+    QSettings settings;
+    settings.sync();
+    EXPECT_EQ(settings.value("inputs/stage").toInt(), 3);
+    EXPECT_EQ(settings.value("inputs/f0").toString(), "1234.5");
+}
+
+} // namespace

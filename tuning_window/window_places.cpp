@@ -1,0 +1,55 @@
+#include "tuning_window/window_places.h"
+
+#include "generated/version.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include <algorithm>
+
+namespace varnel {
+
+QRect clampedToScreen(const QRect &frame, const QRect &available) {
+    if (!available.isValid())
+        return frame;
+    QRect kept(frame.topLeft(), frame.size().boundedTo(available.size()));
+    kept.moveLeft(std::clamp(kept.left(), available.left(), available.right() - kept.width() + 1));
+    kept.moveTop(std::clamp(kept.top(), available.top(), available.bottom() - kept.height() + 1));
+    return kept;
+}
+
+QString proposedExportPath(const QString &origin, bool fromAnalyser, int stage, bool wholeFilter,
+                           const QString &what, const QString &suffix, const QString &home) {
+    const bool file = !fromAnalyser && !origin.isEmpty();
+    const QFileInfo sweep(origin);
+    const QString base = file ? sweep.completeBaseName() : QStringLiteral("sweep");
+    const QString part =
+        wholeFilter ? QStringLiteral("filter") : QStringLiteral("stage%1").arg(stage);
+    const QString name =
+        base + QLatin1Char('-') + part + QLatin1Char('-') + what + QLatin1Char('.') + suffix;
+    return QDir(file ? sweep.path() : home).filePath(name);
+}
+
+void addHelpMenu(QMainWindow *window) {
+    QMenu *help = window->menuBar()->addMenu(QCoreApplication::translate("varnel::Help", "&Help"));
+    help->addAction(
+        QCoreApplication::translate("varnel::Help", "&About Varnel tuning"), window, [window] {
+            QMessageBox box(window);
+            box.setWindowTitle(QCoreApplication::translate("varnel::Help", "About Varnel tuning"));
+            box.setTextFormat(Qt::PlainText);
+            box.setText(QCoreApplication::translate(
+                            "varnel::Help",
+                            "varnel-tune %1\nTuning band-pass cavity filters by the "
+                            "group-delay method and a fit of the whole filter.\n\nLicence: "
+                            "GNU General Public License, version 3 or later.\nThe README: "
+                            "%2")
+                            .arg(QString::fromLatin1(version), QStringLiteral(VARNEL_README_PATH)));
+            box.exec();
+        });
+}
+
+} // namespace varnel

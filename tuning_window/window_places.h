@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QRect>
+#include <QString>
+
+class QMainWindow;
+
+// Where the tuning window puts things: its frame on the screen, the names
+// its export dialogs propose, and its Help menu.
+namespace varnel {
+
+// A window frame kept within the screen's available area: no larger than
+// it, then moved inside it. Example: 1280 x 800 at (0, 0) on a 1024 x 600
+// area at (0, 0) becomes 1024 x 600 at (0, 0); 800 x 600 at (900, 500) on
+// 1920 x 1080 becomes 800 x 600 at (900, 480).
+QRect clampedToScreen(const QRect &frame, const QRect &available);
+
+// An export's proposed file: beside the sweep's file, its name without the
+// ending, the stage (or "filter") and what it holds; in `home` for an
+// analyser's sweep or none. Example: "/bench/unit7.s2p", stage 2, "target",
+// "s1p" gives "/bench/unit7-stage2-target.s1p".
+QString proposedExportPath(const QString &origin, bool fromAnalyser, int stage, bool wholeFilter,
+                           const QString &what, const QString &suffix, const QString &home);
+
+// Help > About: the program, its version and licence, and where its README
+// is installed.
+void addHelpMenu(QMainWindow *window);
+
+} // namespace varnel
