@@ -34,6 +34,20 @@ QString proposedExportPath(const QString &origin, bool fromAnalyser, int stage, 
     return QDir(file ? sweep.path() : home).filePath(name);
 }
 
+namespace {
+
+// The README installed beside the program's folder (bin/../share/doc/...),
+// else the source tree's for a program run where it was built.
+QString readmePath() {
+    const QString installed = QDir::cleanPath(QCoreApplication::applicationDirPath() +
+                                              QStringLiteral("/../" VARNEL_README_INSTALLED));
+    return QFileInfo::exists(installed) || !QFileInfo::exists(QStringLiteral(VARNEL_README_SOURCE))
+               ? installed
+               : QStringLiteral(VARNEL_README_SOURCE);
+}
+
+} // namespace
+
 void addHelpMenu(QMainWindow *window) {
     QMenu *help = window->menuBar()->addMenu(QCoreApplication::translate("varnel::Help", "&Help"));
     help->addAction(
@@ -47,7 +61,7 @@ void addHelpMenu(QMainWindow *window) {
                             "group-delay method and a fit of the whole filter.\n\nLicence: "
                             "GNU General Public License, version 3 or later.\nThe README: "
                             "%2")
-                            .arg(QString::fromLatin1(version), QStringLiteral(VARNEL_README_PATH)));
+                            .arg(QString::fromLatin1(version), readmePath()));
             box.exec();
         });
 }
