@@ -66,4 +66,28 @@ TEST(WindowMends, InputsKeptAsTheyChange) {
     EXPECT_EQ(settings.value("inputs/f0").toString(), "1234.5");
 }
 
+// Markers come and go without the chart moving under the pointer: the next
+// click lands where the tuner aims.
+TEST(WindowMends, ChartStaysPutAsMarkersCome) {
+    TuneWindow window;
+    window.resize(1280, 800);
+    window.show();
+    window.findChild<QLineEdit *>("f0")->setText("1000");
+    window.findChild<QSpinBox *>("stage")->setValue(2);
+    window.session().setSettleInterval(20);
+    window.openFile(mistuned);
+    ASSERT_TRUE(waitFor([&] { return window.report() && window.session().reportCurrent(); }));
+    QCoreApplication::processEvents();
+    const QRect before = window.chartView()->geometry();
+    for (double f : {995.0, 998.0, 1001.0, 1004.0}) {
+        window.placeMarker(f);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(window.chartView()->geometry(), before) << "after a marker at " << f;
+    }
+    window.session().setDelta(true);
+    window.session().clearMarkers();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.chartView()->geometry(), before);
+}
+
 } // namespace

@@ -11,7 +11,7 @@ LayeredChart::LayeredChart(TuningSession &session, std::vector<std::unique_ptr<C
     : QChartView(new QChart, parent), m_session(session), m_layers(std::move(layers)),
       m_fitAxes(std::move(fitAxes)) {
     setRenderHint(QPainter::Antialiasing);
-    setMinimumSize(360, 280);
+    setMinimumSize(360, 200);
     chart()->legend()->setAlignment(Qt::AlignBottom);
     m_x = new QValueAxis;
     m_y = new QValueAxis;

@@ -51,6 +51,11 @@ MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWi
     layout->addLayout(buttons);
 
     m_table = new QTableWidget(0, AgainstMemory + 1);
+    // Its place is kept while it has no rows, so that the chart above it
+    // does not move when the first marker comes.
+    QSizePolicy keep = m_table->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    m_table->setSizePolicy(keep);
     m_table->setObjectName(QStringLiteral("markerTable"));
     // The unit under the name, so that all nine columns fit beside a chart.
     QStringList titles{tr("Marker"),          tr("MHz"),
@@ -135,17 +140,14 @@ void MarkerPanel::show(const std::vector<std::optional<MarkerReading>> &readings
 }
 
 void MarkerPanel::fitHeight() {
-    // As tall as its rows (all four and the delta), and the scroll bar when
-    // the columns are wider than the panel.
-    const int rows = std::max(1, m_table->rowCount());
-    int width = 0;
-    for (int column = 0; column < m_table->columnCount(); ++column)
-        width += m_table->isColumnHidden(column) ? 0 : m_table->columnWidth(column);
-    const bool scrolls = width > m_table->width() - 2 * m_table->frameWidth();
+    // Three rows and a scroll bar tall, whatever it shows now (more rows
+    // scroll): the chart above it keeps its place as markers come and go
+    // and the memory's columns widen it, and keeps most of a small screen.
+    const int rows = 3;
     const int height = m_table->horizontalHeader()->sizeHint().height() +
                        rows * m_table->verticalHeader()->defaultSectionSize() +
                        2 * m_table->frameWidth() +
-                       (scrolls ? m_table->horizontalScrollBar()->sizeHint().height() : 0);
+                       m_table->horizontalScrollBar()->sizeHint().height();
     if (m_table->height() != height)
         m_table->setFixedHeight(height);
 }

@@ -620,7 +620,7 @@ void TuneWindow::buildChart() {
     m_view->setObjectName(QStringLiteral("chart"));
     m_view->setRenderHint(QPainter::Antialiasing);
     m_view->setRubberBand(QChartView::RectangleRubberBand);
-    m_view->setMinimumSize(360, 280);
+    m_view->setMinimumSize(360, 200);
     m_view->setMouseTracking(true);
     m_view->onHover = [this](QPointF value) {
         if (!m_session.curve() || value.x() < m_axisF->min() || value.x() > m_axisF->max())
