@@ -1,5 +1,6 @@
 // The verdict panel fed reports: its words and numbers are the report's,
 // each number named for what it is.
+#include "tuning_window/element_bars.h"
 #include "tuning_window/verdict_panel.h"
 
 #include <QLabel>
@@ -75,6 +76,25 @@ TEST(VerdictPanel, NoneClearsTheNumbersWhenAsked) {
     EXPECT_FALSE(panel.findChild<QLabel *>("memoryVerdict")->isHidden());
     panel.showMemory(QString());
     EXPECT_TRUE(panel.findChild<QLabel *>("memoryVerdict")->isHidden());
+}
+
+// The bars' values, the header's examples: a cut bar still says how far.
+TEST(ElementBars, ValuesAtTheBarsEnds) {
+    struct Row {
+        Finding::Element element;
+        double percent;
+        const char *shown;
+    };
+    for (const Row &row :
+         {Row{Finding::Resonator, 2.5, "+2.5"}, Row{Finding::Coupling, 8.04, "+8.0"},
+          Row{Finding::Resonator, -4.1, "−4.1"}, Row{Finding::External, -0.02, "+0.0"},
+          Row{Finding::Resonator, 0.41, "+0.4"}, Row{Finding::Resonator, 0.8, "+0.8"}}) {
+        JudgedElement e;
+        e.finding.element = row.element;
+        e.finding.percent = row.percent;
+        e.tolerancePercent = 2;
+        EXPECT_EQ(ElementBars::valueOf(e), QString::fromUtf8(row.shown)) << row.percent;
+    }
 }
 
 } // namespace

@@ -35,11 +35,18 @@ void ElementBars::setElements(std::vector<JudgedElement> elements) {
 }
 
 QSize ElementBars::sizeHint() const {
-    return {240, 4 * fontMetrics().height() + 48};
+    return {240, 8 * fontMetrics().height() + 48};
 }
 
 QSize ElementBars::minimumSizeHint() const {
     return {120, sizeHint().height()};
+}
+
+QString ElementBars::valueOf(const JudgedElement &e) {
+    const QString digits = QString::fromStdString(formatFixed(std::abs(e.finding.percent), 1));
+    return (e.finding.percent < 0 && digits != QStringLiteral("0.0") ? QStringLiteral("−")
+                                                                     : QStringLiteral("+")) +
+           digits;
 }
 
 QString ElementBars::labelOf(const Finding &f) {
@@ -55,8 +62,11 @@ QString ElementBars::labelOf(const Finding &f) {
 }
 
 QRect ElementBars::plotArea() const {
+    // Room for the values above and below, the scale on the left, and the
+    // labels and captions under it.
     const int text = fontMetrics().height();
-    return rect().adjusted(4, text / 2 + 2, -4, -(2 * text + 6));
+    const int scale = fontMetrics().horizontalAdvance(tr("+tol")) + 6;
+    return rect().adjusted(scale, text + 4, -4, -(3 * text + 6));
 }
 
 int ElementBars::slotAt(QPoint point) const {
@@ -107,9 +117,14 @@ void ElementBars::paintEvent(QPaintEvent *) {
     painter.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DashLine));
     for (const double at : {1.0, -1.0})
         painter.drawLine(QPointF(area.left(), yOf(at)), QPointF(area.right(), yOf(at)));
+    // The scale: the dashed lines are each element's own tolerance.
+    const int text = fontMetrics().height();
+    painter.setPen(palette().color(QPalette::WindowText));
+    for (const auto &[at, name] : {std::pair{1.0, tr("+tol")}, std::pair{-1.0, tr("−tol")}})
+        painter.drawText(QRectF(0, yOf(at) - text / 2.0, area.left() - 4, text),
+                         Qt::AlignRight | Qt::AlignVCenter, name);
 
     const double slot = area.width() / static_cast<double>(m_elements.size());
-    const int text = fontMetrics().height();
     int resonators = 0;
     for (std::size_t i = 0; i < m_elements.size(); ++i) {
         const JudgedElement &e = m_elements[i];
@@ -132,16 +147,20 @@ void ElementBars::paintEvent(QPaintEvent *) {
             painter.drawPolygon(head, 3);
         }
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(
-            QRectF(area.left() + slot * static_cast<double>(i), area.bottom() + 2, slot, text),
-            Qt::AlignHCenter | Qt::AlignTop, labelOf(e.finding));
+        // The value beyond the bar's end, above a rising bar, below a falling one.
+        const double end = tolerances >= 0 ? bar.top() - text - 1 : bar.bottom() + 1;
+        painter.drawText(QRectF(area.left() + slot * static_cast<double>(i), end, slot, text),
+                         Qt::AlignHCenter | Qt::AlignTop, valueOf(e));
+        painter.drawText(QRectF(area.left() + slot * static_cast<double>(i),
+                                area.bottom() + text + 2, slot, text),
+                         Qt::AlignHCenter | Qt::AlignTop, labelOf(e.finding));
     }
     // The two groups' captions under their labels.
     const double split = area.left() + slot * resonators;
-    painter.drawText(QRectF(area.left(), area.bottom() + 3 + text, split - area.left(), text),
-                     Qt::AlignHCenter | Qt::AlignTop, tr("Resonators"));
-    painter.drawText(QRectF(split, area.bottom() + 3 + text, area.right() - split, text),
-                     Qt::AlignHCenter | Qt::AlignTop, tr("Couplings"));
+    painter.drawText(QRectF(area.left(), area.bottom() + 3 + 2 * text, split - area.left(), text),
+                     Qt::AlignHCenter | Qt::AlignTop, tr("Resonators (% of BW)"));
+    painter.drawText(QRectF(split, area.bottom() + 3 + 2 * text, area.right() - split, text),
+                     Qt::AlignHCenter | Qt::AlignTop, tr("Couplings (%)"));
 }
 
 } // namespace varnel

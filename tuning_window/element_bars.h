@@ -12,10 +12,14 @@ namespace varnel {
 // in % of BW, then Qe and the couplings in %), each scaled to its own
 // tolerance so that the dashed lines at +-1 tolerance hold for all; a bar
 // beyond them is drawn in the fail colour, and one beyond 3 tolerances is
-// cut at the edge with an arrow head. The numbers are the core's
+// cut at the edge with an arrow head. Each bar carries its value at its
+// end (so that a cut bar still says how far it goes), and the dashed lines
+// are labelled as the tolerance. The numbers are the core's
 // (judgedElements); the widget only draws them.
 // Example: resonator 2 at +2.5 % of BW with a tolerance of 2 %: its bar
-// rises 1.25 tolerances, past the upper dashed line, in red.
+// rises 1.25 tolerances, past the upper dashed line, in red, labelled
+// "+2.5"; a coupling 8.04 % strong against 2 % is cut at 3 tolerances and
+// labelled "+8.0".
 class ElementBars : public QWidget {
     Q_OBJECT
   public:
@@ -24,6 +28,8 @@ class ElementBars : public QWidget {
     const std::vector<JudgedElement> &elements() const { return m_elements; }
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // The value written at a bar's end: its percent, signed, to 0.1.
+    static QString valueOf(const JudgedElement &element);
 
   protected:
     void paintEvent(QPaintEvent *event) override;

@@ -19,6 +19,22 @@
         <source>Couplings</source>
         <translation>耦合</translation>
     </message>
+    <message>
+        <source>+tol</source>
+        <translation>+容差</translation>
+    </message>
+    <message>
+        <source>−tol</source>
+        <translation>−容差</translation>
+    </message>
+    <message>
+        <source>Resonators (% of BW)</source>
+        <translation>谐振腔（带宽的 %）</translation>
+    </message>
+    <message>
+        <source>Couplings (%)</source>
+        <translation>耦合（%）</translation>
+    </message>
 </context>
 <context>
     <name>varnel::ConnectDialog</name>
