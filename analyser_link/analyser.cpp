@@ -20,7 +20,8 @@ Connected connectAnalyser(const SourceAddress &address, AnalyserTimeouts timeout
     for (const Kind &kind : kinds)
         if (kind.kind == address.kind)
             return kind.connect(address, timeouts);
-    return LinkError{LinkError::Connect, "not an analyser's address"};
+    return LinkError{LinkError::Connect, "not an analyser's address", LinkError::Said::NotAnAddress,
+                     0, 0};
 }
 
 } // namespace varnel

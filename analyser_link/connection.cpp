@@ -32,6 +32,21 @@ std::string systemWords(int error) {
     return words;
 }
 
+LinkError systemError(LinkError::Kind kind, int error) {
+    return {kind, systemWords(error), LinkError::Said::System, error, 0};
+}
+
+LinkError said(LinkError::Kind kind, LinkError::Said what, std::string words) {
+    return {kind, std::move(words), what, 0, 0};
+}
+
+LinkError waited(LinkError::Said what, long long milliseconds) {
+    const char *words =
+        what == LinkError::Said::NoReply ? "no reply within " : "no connection within ";
+    return {LinkError::Timeout, words + std::to_string(milliseconds) + " ms", what, 0,
+            milliseconds};
+}
+
 } // namespace
 
 Connection::Connection(Connection &&other) noexcept : m_fd(other.m_fd), m_socket(other.m_socket) {
@@ -66,7 +81,7 @@ std::variant<std::monostate, LinkError> Connection::send(std::string_view bytes)
                 ::poll(&p, 1, 1000);
                 continue;
             }
-            return LinkError{LinkError::Send, systemWords(errno)};
+            return systemError(LinkError::Send, errno);
         }
         bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
@@ -75,28 +90,29 @@ std::variant<std::monostate, LinkError> Connection::send(std::string_view bytes)
 
 std::variant<std::monostate, LinkError> Connection::receiveSome(std::string &buffer,
                                                                 Clock::time_point deadline) {
-    const int waited = millisecondsUntil(deadline);
+    const int wait = millisecondsUntil(deadline);
     while (true) {
         pollfd p{m_fd, POLLIN, 0};
         const int ready = ::poll(&p, 1, millisecondsUntil(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
-            return LinkError{LinkError::Receive, systemWords(errno)};
+            return systemError(LinkError::Receive, errno);
         if (ready == 0)
-            return LinkError{LinkError::Timeout,
-                             "no reply within " + std::to_string(waited) + " ms"};
+            return waited(LinkError::Said::NoReply, wait);
         char chunk[65536];
         const ssize_t got = ::read(m_fd, chunk, sizeof chunk);
         if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;
         if (got < 0 && errno == EIO) // a serial device unplugged
-            return LinkError{LinkError::Closed, "the device has gone"};
+            return said(LinkError::Closed, LinkError::Said::DeviceGone, "the device has gone");
         if (got < 0)
-            return LinkError{LinkError::Receive, systemWords(errno)};
+            return systemError(LinkError::Receive, errno);
         if (got == 0)
-            return LinkError{LinkError::Closed, m_socket ? "the analyser closed the connection"
-                                                         : "the device has gone"};
+            return m_socket ? said(LinkError::Closed, LinkError::Said::PeerClosed,
+                                   "the analyser closed the connection")
+                            : said(LinkError::Closed, LinkError::Said::DeviceGone,
+                                   "the device has gone");
         buffer.append(chunk, static_cast<std::size_t>(got));
         return std::monostate{};
     }
@@ -111,13 +127,15 @@ std::variant<Connection, LinkError> connectTcp(const std::string &host, int port
     addrinfo *found = nullptr;
     const std::string service = std::to_string(port);
     if (const int failed = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found))
-        return LinkError{LinkError::Resolve, ::gai_strerror(failed)};
-    LinkError last{LinkError::Connect, "no address to connect to"};
+        return LinkError{LinkError::Resolve, ::gai_strerror(failed), LinkError::Said::Resolve,
+                         failed, 0};
+    LinkError last =
+        said(LinkError::Connect, LinkError::Said::NoAddress, "no address to connect to");
     for (addrinfo *a = found; a; a = a->ai_next) {
         const int fd =
             ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd < 0) {
-            last = LinkError{LinkError::Connect, systemWords(errno)};
+            last = systemError(LinkError::Connect, errno);
             continue;
         }
         Connection connection(fd, true);
@@ -126,8 +144,7 @@ std::variant<Connection, LinkError> connectTcp(const std::string &host, int port
             pollfd p{fd, POLLOUT, 0};
             const int ready = ::poll(&p, 1, millisecondsUntil(deadline));
             if (ready == 0) {
-                last = LinkError{LinkError::Timeout,
-                                 "no connection within " + std::to_string(timeout.count()) + " ms"};
+                last = waited(LinkError::Said::NoConnection, timeout.count());
                 continue;
             }
             int error = 0;
@@ -137,7 +154,7 @@ std::variant<Connection, LinkError> connectTcp(const std::string &host, int port
             errno = error;
         }
         if (result < 0) {
-            last = LinkError{LinkError::Connect, systemWords(errno)};
+            last = systemError(LinkError::Connect, errno);
             continue;
         }
         const int on = 1; // replies are small and awaited: no Nagle delay
@@ -152,20 +169,20 @@ std::variant<Connection, LinkError> connectTcp(const std::string &host, int port
 std::variant<Connection, LinkError> openSerial(const std::string &device) {
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return LinkError{LinkError::Connect, systemWords(errno)};
+        return systemError(LinkError::Connect, errno);
     Connection connection(fd, false);
     termios mode{};
     if (::tcgetattr(fd, &mode) != 0)
-        return LinkError{LinkError::Connect, "not a serial device"};
+        return said(LinkError::Connect, LinkError::Said::NotSerial, "not a serial device");
     if (::ioctl(fd, TIOCEXCL) != 0) // no second program on the same shell
-        return LinkError{LinkError::Connect, systemWords(errno)};
+        return systemError(LinkError::Connect, errno);
     ::cfmakeraw(&mode);
     mode.c_cflag |= CLOCAL | CREAD;
     mode.c_cc[VMIN] = 0;
     mode.c_cc[VTIME] = 0;
     ::cfsetspeed(&mode, B115200);
     if (::tcsetattr(fd, TCSANOW, &mode) != 0)
-        return LinkError{LinkError::Connect, systemWords(errno)};
+        return systemError(LinkError::Connect, errno);
     ::tcflush(fd, TCIFLUSH); // what an earlier session left unread
     return connection;
 }
@@ -195,7 +212,7 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
         if (auto got = m_connection.receiveSome(m_buffer, deadline);
             auto *error = std::get_if<LinkError>(&got)) {
             if (error->kind == LinkError::Timeout)
-                error->what = "no reply within " + std::to_string(timeout.count()) + " ms";
+                *error = waited(LinkError::Said::NoReply, timeout.count());
             return *error;
         }
     }

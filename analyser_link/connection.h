@@ -18,7 +18,25 @@ namespace varnel {
 
 struct LinkError {
     enum Kind { Resolve, Connect, Send, Receive, Timeout, Closed, Protocol } kind;
-    std::string what;
+    std::string what; // in English: the system's words, or what the reply did wrong
+    // What `what` says, as a value a window says in its own language: the
+    // system's error (`code`, errno or getaddrinfo's), a wait of
+    // `milliseconds`, one of the link's own sentences, or Text (`what` as
+    // it is: a protocol's finding, with the instrument's words in it).
+    enum class Said {
+        Text,
+        System,
+        Resolve,
+        NoReply,
+        NoConnection,
+        DeviceGone,
+        PeerClosed,
+        NotSerial,
+        NotAnAddress,
+        NoAddress
+    } said = Said::Text;
+    int code = 0;
+    long long milliseconds = 0;
 };
 
 class Connection {

@@ -211,12 +211,13 @@ void AnalyserSweepSource::setHeld(bool held) {
 void AnalyserSweepSource::start() {
     const auto parsed = parseSourceAddress(m_address.toStdString());
     if (const auto *why = std::get_if<std::string>(&parsed)) {
-        fail(QString::fromStdString(*why));
+        fail(LinkError{LinkError::Connect, *why});
         return;
     }
     const SourceAddress address = std::get<SourceAddress>(parsed);
     if (address.kind == SourceAddress::File) {
-        fail(QStringLiteral("not an analyser's address"));
+        fail(LinkError{LinkError::Connect, "not an analyser's address",
+                       LinkError::Said::NotAnAddress, 0, 0});
         return;
     }
     emit busyChanged(true);
@@ -231,8 +232,7 @@ void AnalyserSweepSource::start() {
         while (!link->stop) {
             auto connected = connectAnalyser(address);
             if (auto *error = std::get_if<LinkError>(&connected)) {
-                const QString detail = QString::fromStdString(linkErrorText(*error));
-                post([detail](AnalyserSweepSource *s) { s->fail(detail); });
+                post([failed = *error](AnalyserSweepSource *s) { s->fail(failed); });
                 std::this_thread::sleep_for(std::chrono::milliseconds(250));
                 continue;
             }
@@ -249,10 +249,9 @@ void AnalyserSweepSource::start() {
                 }
                 auto sweep = analyser.sweep();
                 if (auto *error = std::get_if<LinkError>(&sweep)) {
-                    const QString detail = QString::fromStdString(linkErrorText(*error));
-                    post([detail](AnalyserSweepSource *s) {
+                    post([failed = *error](AnalyserSweepSource *s) {
                         emit s->connectedChanged(false);
-                        s->fail(detail);
+                        s->fail(failed);
                     });
                     break; // connect afresh
                 }
@@ -285,12 +284,13 @@ void AnalyserSweepSource::deliver(std::shared_ptr<Network> network) {
     emit sweepReady(Sweep{std::move(network), m_address, ++m_generation});
 }
 
-void AnalyserSweepSource::fail(const QString &detail) {
+void AnalyserSweepSource::fail(const LinkError &error) {
     emit busyChanged(false);
     SweepFailure failure;
     failure.kind = SweepFailure::Link;
     failure.origin = m_address;
-    failure.detail = detail;
+    failure.detail = QString::fromStdString(linkErrorText(error));
+    failure.link = error;
     emit sweepFailed(failure);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analyser_link/connection.h"
 #include "touchstone/touchstone.h"
 
 #include <QFileSystemWatcher>
@@ -35,7 +36,8 @@ struct SweepFailure {
     QString origin;
     std::optional<TouchstoneError> error;
     FileKind fileKind = FileKind::Regular; // with NotRegular
-    QString detail{};                      // with Link: what failed
+    QString detail{};                      // with Link: what failed, in English
+    std::optional<LinkError> link{};       // with Link: the same as a value
 
     // In English: the reader's message, "PATH: the file is not there;
     // waiting for it to be written again", "PATH: a FIFO, not a regular
@@ -148,7 +150,7 @@ class AnalyserSweepSource : public SweepSource {
     struct Link; // shared with the thread
 
     void deliver(std::shared_ptr<Network> network);
-    void fail(const QString &detail);
+    void fail(const LinkError &error);
 
     QString m_address;
     QString m_identity;

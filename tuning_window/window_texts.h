@@ -52,6 +52,10 @@ QString cutoffFor(ResonatorKind kind, double cutoffMHz, bool fitted);
 QString problemFor(const InputProblem &problem);
 QString refusalFor(const CheckRefusal &refusal);
 QString failureFor(const SweepFailure &failure);
+// Why an analyser did not answer, or answered wrong, in the window's
+// language: the system's words in the user's, the link's own sentences
+// translated, a protocol's finding as the link says it.
+QString linkErrorFor(const LinkError &error);
 // Why a sweep has no time-domain response.
 QString timeRefusalFor(const TimeDomainRefusal &refusal);
 

@@ -1446,6 +1446,34 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
         <source>lumped</source>
         <translation>集总</translation>
     </message>
+    <message>
+        <source>no reply within %1 ms</source>
+        <translation>%1 ms 内无应答</translation>
+    </message>
+    <message>
+        <source>no connection within %1 ms</source>
+        <translation>%1 ms 内未能连接</translation>
+    </message>
+    <message>
+        <source>the device has gone</source>
+        <translation>设备已断开</translation>
+    </message>
+    <message>
+        <source>the analyser closed the connection</source>
+        <translation>分析仪关闭了连接</translation>
+    </message>
+    <message>
+        <source>not a serial device</source>
+        <translation>不是串口设备</translation>
+    </message>
+    <message>
+        <source>not an analyser&apos;s address</source>
+        <translation>不是分析仪地址</translation>
+    </message>
+    <message>
+        <source>no address to connect to</source>
+        <translation>没有可连接的地址</translation>
+    </message>
 </context>
 <context>
     <name>varnel::TuningSession</name>
