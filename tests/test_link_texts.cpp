@@ -3,6 +3,7 @@
 #include "analyser_link/connection.h"
 #include "tuning_window/tune_window.h"
 #include "tuning_window/window_texts.h"
+#include "wait_for.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -15,13 +16,6 @@
 using namespace varnel;
 
 namespace {
-
-bool waitFor(const std::function<bool()> &done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 // The link's own failures, made by the link itself.
 std::vector<LinkError> madeFailures() {

@@ -1,6 +1,7 @@
 // The tuning session without a window: its markers read the report on
 // screen, the memory remembers its file, and a file's sweeps have no rate.
 #include "tuning_window/tuning_session.h"
+#include "wait_for.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -14,13 +15,6 @@ using namespace varnel;
 namespace {
 
 const QString mistuned = QStringLiteral(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p";
-
-bool waitFor(const std::function<bool()> &done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 class SessionAlone : public ::testing::Test {
   protected:

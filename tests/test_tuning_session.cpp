@@ -3,6 +3,7 @@
 // and text from files is shown as text.
 #include "tuning_window/tune_window.h"
 #include "tuning_window/tuning_session.h"
+#include "wait_for.h"
 
 #include <QAbstractSeries>
 #include <QChart>
@@ -52,14 +53,6 @@ void write(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(file.write(bytes), bytes.size());
-}
-
-// Runs the event loop until `done` or `ms` pass.
-bool waitFor(const std::function<bool()> &done, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
 }
 
 class SessionTest : public ::testing::Test {

@@ -2,6 +2,7 @@
 // is the session's reflection, target, markers and time responses.
 #include "tuning/time_domain.h"
 #include "tuning_window/view_panels.h"
+#include "wait_for.h"
 
 #include <QApplication>
 #include <QChart>
@@ -24,18 +25,25 @@ namespace {
 
 const QString mistuned = QStringLiteral(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p";
 
-bool waitFor(const std::function<bool()> &done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
-
 QXYSeries *seriesNamed(LayeredChart *chart, const QString &name) {
     for (QAbstractSeries *s : chart->chart()->series())
         if (s->name() == name)
             return static_cast<QXYSeries *>(s);
     return nullptr;
+}
+
+// A 1-port file of 301 points over 985..1015 MHz, `line(i)` each point's
+// text after its frequency step.
+QString writeSweep(const QTemporaryDir &dir, const char *name,
+                   const std::function<QByteArray(int)> &line) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray text = "# MHz S RI R 50\n";
+    for (int i = 0; i <= 300; ++i)
+        text += line(i);
+    file.write(text);
+    return path;
 }
 
 class ViewPanels : public ::testing::Test {
@@ -81,15 +89,9 @@ TEST_F(ViewPanels, SmithChartDrawsTheSessionsReflection) {
 // A matched load sits at the centre, an open at the right edge.
 TEST_F(ViewPanels, SmithPointsOfKnownLoads) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("loads.s1p");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    QByteArray text = "# MHz S RI R 50\n";
-    for (int i = 0; i <= 300; ++i)
-        text += QByteArray::number(985 + 0.1 * i) + (i < 150 ? " 0 0\n" : " 1 0\n");
-    file.write(text);
-    file.close();
-    open(path);
+    open(writeSweep(dir, "loads.s1p", [](int i) {
+        return QByteArray::number(985 + 0.1 * i) + (i < 150 ? " 0 0\n" : " 1 0\n");
+    }));
     SmithPanel panel(session);
     panel.show();
     QCoreApplication::processEvents();
@@ -134,15 +136,9 @@ TEST_F(ViewPanels, TimeDomainDrawsTheSessionsResponsesAndDips) {
 
 TEST_F(ViewPanels, UnevenSweepSaysWhy) {
     QTemporaryDir dir;
-    const QString path = dir.filePath("uneven.s1p");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    QByteArray text = "# MHz S RI R 50\n";
-    for (int i = 0; i <= 300; ++i)
-        text += QByteArray::number(985 + 0.1 * i + (i > 200 ? 0.05 : 0)) + " 0.5 0\n";
-    file.write(text);
-    file.close();
-    open(path);
+    open(writeSweep(dir, "uneven.s1p", [](int i) {
+        return QByteArray::number(985 + 0.1 * i + (i > 200 ? 0.05 : 0)) + " 0.5 0\n";
+    }));
     TimePanel panel(session);
     panel.show();
     QCoreApplication::processEvents();

@@ -2,6 +2,7 @@
 // the legend lists no band before there is one, and the inputs are kept as
 // they change, not only on quitting.
 #include "tuning_window/tune_window.h"
+#include "wait_for.h"
 
 #include <QChart>
 #include <QChartView>
@@ -21,13 +22,6 @@ using namespace varnel;
 namespace {
 
 const QString mistuned = QStringLiteral(VARNEL_TEST_DATA) + "/stage2-mistuned.s2p";
-
-bool waitFor(const std::function<bool()> &done, int ms = 10000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done() && std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return done();
-}
 
 bool bandListed(TuneWindow &window) {
     QChart *chart = window.chartView()->chart();
