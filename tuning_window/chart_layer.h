@@ -3,6 +3,8 @@
 #include "tuning_window/tuning_session.h"
 
 #include <QChartView>
+#include <QList>
+#include <QPointF>
 #include <QRectF>
 
 #include <functional>
@@ -10,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+class QAbstractSeries;
 class QChart;
 class QLineSeries;
 class QValueAxis;
@@ -62,6 +65,22 @@ class LayeredChart : public QChartView {
     bool m_square = false;
     bool m_stale = true; // changed while hidden
 };
+
+// At most about `limit` points of a trace for drawing: the lowest and the
+// highest of each run of neighbouring points, so that no peak is lost.
+// Example: 10 000 points with limit 2000 -> runs of 10, two points each.
+QList<QPointF> pointsForDrawing(const std::vector<double> &x, const std::vector<double> &y,
+                                std::size_t limit);
+
+// Axis ticks at 1-2-5 steps: about `ticks` intervals covering low..high,
+// the range widened to whole steps, labels with the decimals a step needs.
+// Example: 0..27.3 with 5 ticks -> 0..30 in steps of 5, labels "%.0f";
+// -22.1..1 -> -25..5 in steps of 5; 985..1015 -> 985..1015 in steps of 5.
+void niceAxis(QValueAxis *axis, double low, double high, int ticks = 6);
+
+// Shows or hides a series kept out of the legend: showing a series shows
+// its legend entry again.
+void showUnlisted(QChart *chart, QAbstractSeries *series, bool shown);
 
 // A line series of `colour`, `width` and `style` on both axes.
 QLineSeries *addLine(QChart *chart, QValueAxis *x, QValueAxis *y, const QString &name,

@@ -36,6 +36,23 @@ QString signedFixed(double value, int decimals) {
 
 } // namespace
 
+void MarkerPanel::follow(TuningSession &session) {
+    const auto shown = [this, &session] {
+        const MarkerSet::Readings readings = session.markerReadings();
+        show(readings.markers, readings.delta, readings.deltaOf,
+             session.memoryComparison().has_value());
+        select(session.markers().selected());
+        setVisible(!session.wholeFilter());
+    };
+    for (auto changed : {&TuningSession::markersChanged, &TuningSession::reportChanged,
+                         &TuningSession::memoryChanged, &TuningSession::viewChanged})
+        connect(&session, changed, this, shown);
+    connect(this, &MarkerPanel::selectedChanged, &session, &TuningSession::selectMarker);
+    connect(this, &MarkerPanel::moveRequested, &session, &TuningSession::moveMarker);
+    connect(this, &MarkerPanel::removeRequested, &session, &TuningSession::removeMarker);
+    shown();
+}
+
 MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("markers"));
     auto *layout = new QVBoxLayout(this);

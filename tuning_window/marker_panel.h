@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tuning/markers.h"
+#include "tuning_window/tuning_session.h"
 
 #include <QWidget>
 
@@ -26,6 +27,8 @@ class MarkerPanel : public QWidget {
     // `actions` are shown as buttons above the table.
     explicit MarkerPanel(const QList<QAction *> &actions, QWidget *parent = nullptr);
 
+    // Shows the session's markers as they change, in the stage's mode only.
+    void follow(TuningSession &session);
     // Marker n's reading in row n; a delta row when `delta` is given
     // (marker `deltaOf` against marker 1); the memory's columns with `memory`.
     void show(const std::vector<std::optional<MarkerReading>> &readings,

@@ -48,6 +48,7 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
         m_rows = varnel::stageRows(m_inputs->table, m_inputs->f0, m_inputs->qu);
     } else {
         m_curve.reset();
+        ++m_curves;
         m_rows.clear();
     }
     markStale();
@@ -185,6 +186,7 @@ void TuningSession::takeFailure(const SweepFailure &failure) {
         m_origin = failure.origin;
         m_report.reset();
         m_refusal.reset();
+        ++m_checks;
         m_reportCurrent = false;
         emit reportChanged();
     }
@@ -211,14 +213,14 @@ void TuningSession::recheck() {
     m_checkingOrigin = m_origin;
     // The memory is checked along with the sweep, once for its inputs.
     std::shared_ptr<const Network> memory;
-    if (m_memory && !m_memoryChecked && !m_wholeFilter) {
+    if (m_memory && !m_memoryChecked && !m_view.wholeFilter) {
         if (memoryHasParameter())
             memory = m_memory;
         else
             takeMemoryCheck(std::nullopt); // nothing to compare
     }
     const quint64 memoryGeneration = m_memoryGeneration;
-    if (m_wholeFilter) {
+    if (m_view.wholeFilter) {
         DiagnoseSettings diagnose;
         diagnose.f0 = m_inputs->f0;
         diagnose.qu = m_inputs->qu;
@@ -255,12 +257,23 @@ void TuningSession::recheck() {
 }
 
 void TuningSession::setWholeFilter(bool whole) {
-    if (whole == m_wholeFilter)
+    ViewState view = m_view;
+    view.wholeFilter = whole;
+    setViewState(view);
+}
+
+void TuningSession::setViewState(const ViewState &view) {
+    if (view == m_view)
         return;
-    m_wholeFilter = whole;
-    m_timeView.reset();
-    markStale();
-    recheck();
+    const ViewState was = std::exchange(m_view, view);
+    if (view.wholeFilter != was.wholeFilter) {
+        m_timeView.reset();
+        markStale();
+        recheck();
+    }
+    emit viewChanged();
+    if (view.delta != was.delta || view.wholeFilter != was.wholeFilter)
+        emit markersChanged();
 }
 
 void TuningSession::checkFinished() {
@@ -281,6 +294,7 @@ void TuningSession::checkFinished() {
     m_refusal.reset();
     m_diagnosis.reset();
     m_diagnoseRefusal.reset();
+    ++m_checks;
     if (const auto *report = std::get_if<CheckReport>(&result)) {
         m_report = *report;
         // The last stage's end the sweep shows is the target's too, and
@@ -303,7 +317,7 @@ void TuningSession::checkFinished() {
     }
     // A result of the other mode (the mode changed while it ran) is not
     // current: the newest mode's is computed next.
-    if ((m_diagnosis || m_diagnoseRefusal) != m_wholeFilter) {
+    if ((m_diagnosis || m_diagnoseRefusal) != m_view.wholeFilter) {
         recheck();
         return;
     }
@@ -379,7 +393,7 @@ void TuningSession::clearMemory() {
 }
 
 void TuningSession::addMarker(const Marker &marker) {
-    if (m_wholeFilter)
+    if (m_view.wholeFilter)
         return;
     m_markers.add(marker);
     emit markersChanged();
@@ -391,7 +405,7 @@ void TuningSession::placeMarker(double fMHz) {
 }
 
 void TuningSession::markersAtLobePeaks() {
-    if (!m_report || m_wholeFilter)
+    if (!m_report || m_view.wholeFilter)
         return;
     m_markers.atLobePeaks(*m_report);
     emit markersChanged();
@@ -425,20 +439,19 @@ void TuningSession::setMarkers(std::vector<Marker> markers) {
 }
 
 void TuningSession::setDelta(bool on) {
-    if (on == m_delta)
-        return;
-    m_delta = on;
-    emit markersChanged();
+    ViewState view = m_view;
+    view.delta = on;
+    setViewState(view);
 }
 
 MarkerSet::Readings TuningSession::markerReadings() const {
-    const CheckReport *report = m_report && !m_wholeFilter ? &*m_report : nullptr;
+    const CheckReport *report = m_report && !m_view.wholeFilter ? &*m_report : nullptr;
     const MemoryComparison *memory = m_memoryComparison ? &*m_memoryComparison : nullptr;
-    return m_markers.readings(report, memory, m_delta);
+    return m_markers.readings(report, memory, m_view.delta);
 }
 
 QString TuningSession::exportComparisonCsv(const QString &path) const {
-    if (m_wholeFilter) {
+    if (m_view.wholeFilter) {
         if (!m_diagnosis || !m_network)
             return tr("There is no diagnosis yet: open a sweep of the whole filter first.");
         if (!m_reportCurrent)
@@ -478,6 +491,7 @@ StageModel TuningSession::targetModel(StageOutput output) const {
 
 void TuningSession::makeCurve(StageOutput output) {
     m_curveOutput = output;
+    ++m_curves;
     m_curve = targetCurve(targetModel(output),
                           defaultSpan(m_inputs->table.first.bandwidth, m_inputs->f0), curvePoints);
 }

@@ -17,6 +17,7 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -36,6 +37,19 @@
 // export is then the diagnosis's CSV.
 namespace varnel {
 
+// How the session is shown, kept between runs: stage by stage or the whole
+// filter, the |S| traces in dB, the tolerance band, the verdict against the
+// memory, the held scales of the delay and dB axes, and the delta marker.
+struct ViewState {
+    bool wholeFilter = false;
+    bool showDb = false;
+    bool band = true;
+    bool againstMemory = true;
+    bool delta = false;
+    std::optional<std::pair<double, double>> delayScale, dbScale; // none: fitted
+    friend bool operator==(const ViewState &, const ViewState &) = default;
+};
+
 class TuningSession : public QObject {
     Q_OBJECT
 
@@ -52,6 +66,8 @@ class TuningSession : public QObject {
     // The target curve and stage rows of inputs(); empty without them.
     const std::optional<TargetCurve> &curve() const { return m_curve; }
     const std::vector<StageRow> &stageRows() const { return m_rows; }
+    // Changes whenever curve() does, so that a chart draws it once.
+    quint64 curves() const { return m_curves; }
 
     // The sweep: a file, read again whenever it changes; or an analyser
     // (scpi://HOST[:PORT]) sweeping again and again.
@@ -94,7 +110,11 @@ class TuningSession : public QObject {
 
     // Stage by stage (false) or the whole filter diagnosed (true).
     void setWholeFilter(bool whole);
-    bool wholeFilter() const { return m_wholeFilter; }
+    bool wholeFilter() const { return m_view.wholeFilter; }
+    // How it is shown; the mode and the delta marker change what is
+    // checked and read, the rest only what is drawn.
+    void setViewState(const ViewState &view);
+    const ViewState &viewState() const { return m_view; }
 
     // The verdict.
     const std::optional<CheckReport> &report() const { return m_report; }
@@ -105,6 +125,8 @@ class TuningSession : public QObject {
     // The report (or refusal) belongs to the inputs and sweep on screen.
     bool reportCurrent() const { return m_reportCurrent; }
     bool checking() const { return m_checkWatcher.isRunning(); }
+    // Changes whenever the report, the diagnosis or a refusal does.
+    quint64 checks() const { return m_checks; }
 
     // The memory: a sweep kept to compare with, the sweep on screen stored
     // or a golden unit's file, checked with the same inputs as the sweep.
@@ -144,7 +166,7 @@ class TuningSession : public QObject {
     void setMarkers(std::vector<Marker> markers);
     // The selected marker read against marker 1.
     void setDelta(bool on);
-    bool delta() const { return m_delta; }
+    bool delta() const { return m_view.delta; }
     // Each marker's reading of the report on screen (none in the whole
     // filter's mode), against the memory where there is one.
     MarkerSet::Readings markerReadings() const;
@@ -187,6 +209,7 @@ class TuningSession : public QObject {
     void memoryChanged(); // a new memory, or its check
     void markersChanged();
     void timeWindowChanged();
+    void viewChanged(); // viewState() changed
 
   private:
     using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
@@ -225,6 +248,7 @@ class TuningSession : public QObject {
     ResonatorKind m_curveResonator = ResonatorKind::Lumped;
     double m_curveCutoff = 0;
     std::vector<StageRow> m_rows;
+    quint64 m_curves = 0;
 
     std::unique_ptr<SweepSource> m_source;
     QString m_origin;
@@ -240,12 +264,13 @@ class TuningSession : public QObject {
     QString m_analyserAddress;
     int m_settleMs = FileSweepSource::defaultSettleMs;
 
-    bool m_wholeFilter = false;
+    ViewState m_view;
     std::optional<CheckReport> m_report;
     std::optional<CheckRefusal> m_refusal;
     std::optional<Diagnosis> m_diagnosis;
     std::optional<DiagnoseRefusal> m_diagnoseRefusal;
     bool m_reportCurrent = false;
+    quint64 m_checks = 0;
     bool m_recheckPending = false;
     QString m_checkingOrigin; // the source of the sweep under check
     QFutureWatcher<Results> m_checkWatcher;
@@ -262,7 +287,6 @@ class TuningSession : public QObject {
     std::optional<MemoryComparison> m_memoryComparison;
 
     MarkerSet m_markers;
-    bool m_delta = false;
 
     TimeWindow m_timeWindow;
     mutable std::optional<TimeView> m_timeView; // none: to be computed

@@ -42,17 +42,18 @@ const TuningSession::TimeView &TuningSession::timeView() const {
     m_timeView->measured = std::get<TimeResponse>(std::move(measured));
     m_timeView->dips = timeDips(*m_timeView->measured);
     if (m_inputs) {
-        const std::size_t resonators = m_wholeFilter ? m_inputs->table.stages.size()
-                                                     : static_cast<std::size_t>(m_inputs->stage);
+        const std::size_t resonators = m_view.wholeFilter
+                                           ? m_inputs->table.stages.size()
+                                           : static_cast<std::size_t>(m_inputs->stage);
         if (m_timeView->dips.size() > resonators)
             m_timeView->dips.resize(resonators);
     }
     if (m_inputs) {
         const auto order = static_cast<int>(m_inputs->table.stages.size());
         const StageModel model =
-            m_wholeFilter ? stageModel(m_inputs->table, order, m_inputs->f0, m_inputs->qu,
-                                       m_curveResonator, StageOutput::Loaded, m_curveCutoff)
-                          : targetModel(m_curveOutput);
+            m_view.wholeFilter ? stageModel(m_inputs->table, order, m_inputs->f0, m_inputs->qu,
+                                            m_curveResonator, StageOutput::Loaded, m_curveCutoff)
+                               : targetModel(m_curveOutput);
         // The same times as the sweep's, so that the two lie over each other.
         settings.startNs = m_timeView->measured->tNs.front();
         settings.stopNs = m_timeView->measured->tNs.back();

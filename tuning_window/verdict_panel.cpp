@@ -6,6 +6,7 @@
 #include "tuning_window/element_bars.h"
 #include "tuning_window/window_texts.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -195,6 +196,47 @@ void VerdictPanel::showDiagnosis(const Diagnosis &d) {
 void VerdictPanel::showMemory(const QString &text) {
     m_memory->setText(text);
     m_memory->setVisible(!text.isEmpty());
+}
+
+void VerdictPanel::followMemory(const TuningSession &session) {
+    const auto shown = [this, &session] {
+        const bool against =
+            !session.wholeFilter() && session.memory() && session.viewState().againstMemory;
+        showMemory(against ? memoryText(session) : QString());
+    };
+    connect(&session, &TuningSession::memoryChanged, this, shown);
+    connect(&session, &TuningSession::viewChanged, this, shown);
+    shown();
+}
+
+QString VerdictPanel::memoryText(const TuningSession &session) {
+    if (!session.memory())
+        return QString();
+    const QString origin = session.memoryName();
+    const QString name =
+        shownName(QFileInfo::exists(origin) ? QFileInfo(origin).fileName() : origin);
+    QStringList lines{tr("Against the memory (%1):").arg(name)};
+    const auto signedNumber = [](double value, int decimals) {
+        return qs(formatSigned(value, decimals));
+    };
+    if (!session.memoryHasParameter()) {
+        lines << tr("The memory has no %1.").arg(qs(session.texts().parameter));
+    } else if (const auto &refusal = session.memoryRefusal()) {
+        lines << tr("The memory cannot be checked: %1").arg(refusalFor(*refusal));
+    } else if (const auto &c = session.memoryComparison()) {
+        lines << tr("Delay at f0 %1 ns (%2 %), %3")
+                     .arg(signedNumber(c->centreNs, 3), signedNumber(c->centrePercent, 2),
+                          c->within ? tr("within the tolerance") : tr("outside the tolerance"));
+        lines << tr("|S11| at f0 %1 dB").arg(signedNumber(c->s11Db, 2));
+        for (std::size_t l = 0; l < c->lobes.size(); ++l)
+            lines << tr("Lobe %1 moved %2 MHz, %3 ns")
+                         .arg(l + 1)
+                         .arg(signedNumber(c->lobes[l].fMHz, 3),
+                              signedNumber(c->lobes[l].delayNs, 2));
+    } else {
+        lines << tr("Checking the memory...");
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace varnel

@@ -2,6 +2,7 @@
 
 #include "tuning/check.h"
 #include "tuning/diagnosis.h"
+#include "tuning_window/tuning_session.h"
 
 #include <QGroupBox>
 
@@ -31,6 +32,12 @@ class VerdictPanel : public QGroupBox {
     void showNone(const QString &why, bool clear);
     // The sweep against the memory; hidden when `text` is empty.
     void showMemory(const QString &text);
+    // Shows the session's sweep against its memory as it changes (in the
+    // stage's mode, with the view's verdict against the memory on).
+    void followMemory(const TuningSession &session);
+    // The sweep against the memory: "Against the memory (unit3.s1p):" and
+    // the delay at f0, |S11| at f0 and each lobe's move; empty without one.
+    static QString memoryText(const TuningSession &session);
     // The outcome's word: "PASS", "FAIL", "UNCERTAIN", "TOO FAR".
     static QString word(Verdict::Outcome outcome);
     static QString word(Diagnosis::Outcome outcome);

@@ -1,10 +1,12 @@
 #include "tuning_window/window_places.h"
 
 #include "generated/version.h"
+#include "tuning_window/window_texts.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -32,6 +34,23 @@ QString proposedExportPath(const QString &origin, bool fromAnalyser, int stage, 
     const QString name =
         base + QLatin1Char('-') + part + QLatin1Char('-') + what + QLatin1Char('.') + suffix;
     return QDir(file ? sweep.path() : home).filePath(name);
+}
+
+QLabel *plainLabel(const char *name, const QString &text) {
+    auto *label = new QLabel(text);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    return label;
+}
+
+QString plainToolTip(const QString &text) {
+    return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(shownName(text).toHtmlEscaped());
+}
+
+void restyle(QWidget *widget, const QString &sheet) {
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
 }
 
 namespace {

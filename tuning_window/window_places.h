@@ -3,10 +3,12 @@
 #include <QRect>
 #include <QString>
 
+class QLabel;
 class QMainWindow;
+class QWidget;
 
 // Where the tuning window puts things: its frame on the screen, the names
-// its export dialogs propose, and its Help menu.
+// its export dialogs propose, its Help menu, and plain-text labels.
 namespace varnel {
 
 // A window frame kept within the screen's available area: no larger than
@@ -21,6 +23,16 @@ QRect clampedToScreen(const QRect &frame, const QRect &available);
 // "s1p" gives "/bench/unit7-stage2-target.s1p".
 QString proposedExportPath(const QString &origin, bool fromAnalyser, int stage, bool wholeFilter,
                            const QString &what, const QString &suffix, const QString &home);
+
+// A word-wrapped label of plain text named `name`: texts from files,
+// names and instruments are never taken for markup.
+QLabel *plainLabel(const char *name, const QString &text = QString());
+// A tool tip that shows outside text literally, where Qt would take text
+// that looks like markup for rich text.
+QString plainToolTip(const QString &text);
+// Sets a style sheet only when it changes: each setting polishes the
+// widget and lays it out again, which a sweep or keystroke need not pay for.
+void restyle(QWidget *widget, const QString &sheet);
 
 // Help > About: the program, its version and licence, and where its README
 // is installed.

@@ -2191,6 +2191,42 @@ f0 处 |S11|：测量 %5 dB，目标 %6 dB</translation>
 <context>
     <name>varnel::VerdictPanel</name>
     <message>
+        <source>Against the memory (%1):</source>
+        <translation>与记忆（%1）相比：</translation>
+    </message>
+    <message>
+        <source>The memory has no %1.</source>
+        <translation>记忆中没有 %1。</translation>
+    </message>
+    <message>
+        <source>The memory cannot be checked: %1</source>
+        <translation>无法检查记忆：%1</translation>
+    </message>
+    <message>
+        <source>Delay at f0 %1 ns (%2 %), %3</source>
+        <translation>f0 处时延 %1 ns（%2 %），%3</translation>
+    </message>
+    <message>
+        <source>within the tolerance</source>
+        <translation>在容差内</translation>
+    </message>
+    <message>
+        <source>outside the tolerance</source>
+        <translation>超出容差</translation>
+    </message>
+    <message>
+        <source>|S11| at f0 %1 dB</source>
+        <translation>f0 处 |S11| %1 dB</translation>
+    </message>
+    <message>
+        <source>Lobe %1 moved %2 MHz, %3 ns</source>
+        <translation>第 %1 峰移动了 %2 MHz、%3 ns</translation>
+    </message>
+    <message>
+        <source>Checking the memory...</source>
+        <translation>正在检查记忆...</translation>
+    </message>
+    <message>
         <source>Verdict</source>
         <translation>判定</translation>
     </message>
@@ -2296,6 +2332,585 @@ The README: %2</source>
 
 许可证：GNU 通用公共许可证第 3 版或更高版本。
 说明文件 README：%2</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::InputPanel</name>
+    <message>
+        <source>Filter</source>
+        <translation>滤波器</translation>
+    </message>
+    <message>
+        <source>Measurement</source>
+        <translation>测量</translation>
+    </message>
+    <message>
+        <source>Order</source>
+        <translation>腔数</translation>
+    </message>
+    <message>
+        <source>Bandwidth</source>
+        <translation>带宽</translation>
+    </message>
+    <message>
+        <source>MHz</source>
+        <translation>MHz</translation>
+    </message>
+    <message>
+        <source>Ripple</source>
+        <translation>纹波</translation>
+    </message>
+    <message>
+        <source>dB</source>
+        <translation>dB</translation>
+    </message>
+    <message>
+        <source>Band centre f0</source>
+        <translation>中心频率 f0</translation>
+    </message>
+    <message>
+        <source>Unloaded Q</source>
+        <translation>无载 Q</translation>
+    </message>
+    <message>
+        <source>lossless</source>
+        <translation>无损耗</translation>
+    </message>
+    <message>
+        <source>Lumped</source>
+        <translation>集总</translation>
+    </message>
+    <message>
+        <source>Coaxial, quarter-wave</source>
+        <translation>同轴，四分之一波长</translation>
+    </message>
+    <message>
+        <source>Waveguide, half-wave</source>
+        <translation>波导，半波长</translation>
+    </message>
+    <message>
+        <source>Chosen by the sweep</source>
+        <translation>由扫描选择</translation>
+    </message>
+    <message>
+        <source>How a resonator&apos;s frequency maps to the prototype&apos;s: lumped, a quarter-wave TEM line (wider bands; repeats at 3 f0) or a waveguide cavity (steeper below the band)</source>
+        <translation>谐振器频率到原型频率的映射：集总、四分之一波长 TEM 传输线（适用于较宽频带；在 3 f0 处重复谐振）或波导腔（通带下方更陡）</translation>
+    </message>
+    <message>
+        <source>Resonators</source>
+        <translation>谐振腔</translation>
+    </message>
+    <message>
+        <source>As the sweep shows</source>
+        <translation>按扫描判断</translation>
+    </message>
+    <message>
+        <source>Loaded</source>
+        <translation>接负载</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>开路</translation>
+    </message>
+    <message>
+        <source>At the last stage: the output loaded (the whole filter) or open</source>
+        <translation>最后一级：输出接负载（整个滤波器）或开路</translation>
+    </message>
+    <message>
+        <source>Last stage&apos;s output</source>
+        <translation>最后一级的输出</translation>
+    </message>
+    <message>
+        <source>Stage by stage</source>
+        <translation>逐级调试</translation>
+    </message>
+    <message>
+        <source>Whole filter</source>
+        <translation>整个滤波器</translation>
+    </message>
+    <message>
+        <source>Whole filter: the assembled filter&apos;s sweep (S11 and S21, or S11) fitted for every resonator and coupling</source>
+        <translation>整个滤波器：对装配好的滤波器的扫描（S11 和 S21，或仅 S11）拟合出每个谐振腔和每个耦合</translation>
+    </message>
+    <message>
+        <source>Tuning</source>
+        <translation>调试方式</translation>
+    </message>
+    <message>
+        <source>Stage</source>
+        <translation>调试级</translation>
+    </message>
+    <message>
+        <source>No sweep: open a Touchstone file (Ctrl+O) or drop one here.</source>
+        <translation>尚无扫描：打开 Touchstone 文件 (Ctrl+O) 或拖放到此处。</translation>
+    </message>
+    <message>
+        <source>Parameter</source>
+        <translation>参数</translation>
+    </message>
+    <message>
+        <source>fitted</source>
+        <translation>拟合</translation>
+    </message>
+    <message>
+        <source>Aperture</source>
+        <translation>孔径</translation>
+    </message>
+    <message>
+        <source>Frequency steps (2), a percentage of the span (5%) or a width in MHz (1.5MHz)</source>
+        <translation>频率步数 (2)、扫宽百分比 (5%) 或以 MHz 表示的宽度 (1.5MHz)</translation>
+    </message>
+    <message>
+        <source>Electrical delay (ns)</source>
+        <translation>电延时 (ns)</translation>
+    </message>
+    <message>
+        <source>Removed from the phase before the group delay is taken</source>
+        <translation>计算群时延前从相位中扣除</translation>
+    </message>
+    <message>
+        <source>Tolerance (%)</source>
+        <translation>容差 (%)</translation>
+    </message>
+    <message>
+        <source>The largest deviation of the delay at f0, and of each coupling, that passes</source>
+        <translation>可通过的 f0 处时延及各耦合的最大偏差</translation>
+    </message>
+    <message>
+        <source>Resonator tolerance (% of BW)</source>
+        <translation>谐振腔容差（带宽的 %）</translation>
+    </message>
+    <message>
+        <source>The largest offset of a resonator from f0 that passes, in % of the bandwidth</source>
+        <translation>可通过的谐振腔相对 f0 的最大偏移，以带宽的百分比计</translation>
+    </message>
+    <message>
+        <source>Couplings&apos; slope</source>
+        <translation>耦合斜率</translation>
+    </message>
+    <message>
+        <source>k(f) = k0 (f/f0)^P, as the filter&apos;s design gives it; empty: fitted where the sweep shows it</source>
+        <translation>k(f) = k0 (f/f0)^P，按滤波器设计给出；留空：在扫描显示时拟合</translation>
+    </message>
+    <message>
+        <source>Ports&apos; slope</source>
+        <translation>端口斜率</translation>
+    </message>
+    <message>
+        <source>1/Qe(f) = (f/f0)^P / Qe0, as the filter&apos;s design gives it; empty: fitted where the sweep shows it</source>
+        <translation>1/Qe(f) = (f/f0)^P / Qe0，按滤波器设计给出；留空：在扫描显示时拟合</translation>
+    </message>
+    <message>
+        <source>Waveguide cut-off (MHz)</source>
+        <translation>波导截止频率 (MHz)</translation>
+    </message>
+    <message>
+        <source>The guide&apos;s cut-off frequency, for waveguide resonators; empty: fitted to the sweep</source>
+        <translation>波导的截止频率，用于波导谐振器；留空：由扫描拟合</translation>
+    </message>
+    <message>
+        <source>The trace and the verdict are of the complex average of this many sweeps; 1 takes each sweep as it comes</source>
+        <translation>曲线和判定取这么多次扫描的复数平均；1 表示逐次取用每次扫描</translation>
+    </message>
+    <message>
+        <source>Average (sweeps)</source>
+        <translation>平均（扫描次数）</translation>
+    </message>
+    <message>
+        <source>%1
+The sweep on screen is the file&apos;s previous content.</source>
+        <translation>%1
+屏幕上的扫描是该文件之前的内容。</translation>
+    </message>
+    <message>
+        <source>No sweep.</source>
+        <translation>没有扫描。</translation>
+    </message>
+    <message>
+        <source>1 port</source>
+        <translation>1 个端口</translation>
+    </message>
+    <message>
+        <source>%1 ports</source>
+        <translation>%1 个端口</translation>
+    </message>
+    <message>
+        <source>%1: %2 points, %3 MHz to %4 MHz, %5</source>
+        <translation>%1：%2 个点，%3 MHz 至 %4 MHz，%5</translation>
+    </message>
+    <message>
+        <source>, %1 sweeps/s</source>
+        <translation>，每秒 %1 次扫描</translation>
+    </message>
+    <message>
+        <source>, the average of %1 of %2 sweeps</source>
+        <translation>，%2 次中已平均 %1 次扫描</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::ResponseChart</name>
+    <message>
+        <source>&amp;Reset zoom</source>
+        <translation>复位缩放(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Hold the &amp;delay scale</source>
+        <translation>保持时延刻度(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Hold the |S11| s&amp;cale</source>
+        <translation>保持 |S11| 刻度(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Scales...</source>
+        <translation>刻度(&amp;S)……</translation>
+    </message>
+    <message>
+        <source>Scales</source>
+        <translation>刻度</translation>
+    </message>
+    <message>
+        <source>|S11| (dB)</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <source>Hold</source>
+        <translation>保持</translation>
+    </message>
+    <message>
+        <source>from</source>
+        <translation>从</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>到</translation>
+    </message>
+    <message>
+        <source>Frequency (MHz)</source>
+        <translation>频率 (MHz)</translation>
+    </message>
+    <message>
+        <source>Group delay (ns)</source>
+        <translation>群时延 (ns)</translation>
+    </message>
+    <message>
+        <source>|S| (dB)</source>
+        <translation>|S| (dB)</translation>
+    </message>
+    <message>
+        <source>|%1| (dB)</source>
+        <translation>|%1| (dB)</translation>
+    </message>
+    <message>
+        <source>%1 MHz, %2 dB</source>
+        <translation>%1 MHz，%2 dB</translation>
+    </message>
+    <message>
+        <source>%1 MHz, %2 ns</source>
+        <translation>%1 MHz，%2 ns</translation>
+    </message>
+    <message>
+        <source>Group delay of the stage against its target</source>
+        <translation>调试级群时延与目标对比</translation>
+    </message>
+    <message>
+        <source>Tolerance band</source>
+        <translation>容差带</translation>
+    </message>
+    <message>
+        <source>f0</source>
+        <translation>f0</translation>
+    </message>
+    <message>
+        <source>|S11| measured</source>
+        <translation>|S11| 测量</translation>
+    </message>
+    <message>
+        <source>|S11| fitted</source>
+        <translation>|S11| 拟合</translation>
+    </message>
+    <message>
+        <source>|S21| measured</source>
+        <translation>|S21| 测量</translation>
+    </message>
+    <message>
+        <source>|S21| fitted</source>
+        <translation>|S21| 拟合</translation>
+    </message>
+    <message>
+        <source>|S11| design</source>
+        <translation>|S11| 设计</translation>
+    </message>
+    <message>
+        <source>|S21| design</source>
+        <translation>|S21| 设计</translation>
+    </message>
+    <message>
+        <source>Target delay</source>
+        <translation>目标时延</translation>
+    </message>
+    <message>
+        <source>Memory delay</source>
+        <translation>记忆时延</translation>
+    </message>
+    <message>
+        <source>Memory |S11|</source>
+        <translation>记忆 |S11|</translation>
+    </message>
+    <message>
+        <source>Measured delay</source>
+        <translation>测量时延</translation>
+    </message>
+    <message>
+        <source>Target |S11|</source>
+        <translation>目标 |S11|</translation>
+    </message>
+    <message>
+        <source>Measured |S11|</source>
+        <translation>测量 |S11|</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::WindowActions</name>
+    <message>
+        <source>Tools</source>
+        <translation>工具</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Open sweep...</source>
+        <translation>打开扫描(&amp;O)……</translation>
+    </message>
+    <message>
+        <source>Open sweep</source>
+        <translation>打开扫描</translation>
+    </message>
+    <message>
+        <source>Touchstone files (*.s1p *.s2p *.s3p *.s4p *.ts);;All files (*)</source>
+        <translation>Touchstone 文件 (*.s1p *.s2p *.s3p *.s4p *.ts);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Open &amp;recent</source>
+        <translation>最近打开(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Save comparison as CSV...</source>
+        <translation>将对比保存为 CSV(&amp;S)……</translation>
+    </message>
+    <message>
+        <source>Save comparison</source>
+        <translation>保存对比</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>Export target as .s1p...</source>
+        <translation>将目标导出为 .s1p……</translation>
+    </message>
+    <message>
+        <source>Export target curve</source>
+        <translation>导出目标曲线</translation>
+    </message>
+    <message>
+        <source>Touchstone files (*.s1p)</source>
+        <translation>Touchstone 文件 (*.s1p)</translation>
+    </message>
+    <message>
+        <source>Export chart as PNG...</source>
+        <translation>将图表导出为 PNG……</translation>
+    </message>
+    <message>
+        <source>Export chart</source>
+        <translation>导出图表</translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation>PNG 图像 (*.png)</translation>
+    </message>
+    <message>
+        <source>Export chart as SVG...</source>
+        <translation>将图表导出为 SVG……</translation>
+    </message>
+    <message>
+        <source>SVG images (*.svg)</source>
+        <translation>SVG 图像 (*.svg)</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>退出(&amp;Q)</translation>
+    </message>
+    <message>
+        <source>&amp;Measurement</source>
+        <translation>测量(&amp;M)</translation>
+    </message>
+    <message>
+        <source>&amp;Connect to analyser...</source>
+        <translation>连接分析仪(&amp;C)……</translation>
+    </message>
+    <message>
+        <source>&amp;Disconnect</source>
+        <translation>断开连接(&amp;D)</translation>
+    </message>
+    <message>
+        <source>&amp;Hold</source>
+        <translation>保持(&amp;H)</translation>
+    </message>
+    <message>
+        <source>Store sweep as &amp;memory</source>
+        <translation>将扫描存为记忆(&amp;M)</translation>
+    </message>
+    <message>
+        <source>Memory from &amp;file...</source>
+        <translation>从文件载入记忆(&amp;F)...</translation>
+    </message>
+    <message>
+        <source>C&amp;lear memory</source>
+        <translation>清除记忆(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Save sweep as Touchstone...</source>
+        <translation>将扫描另存为 Touchstone(&amp;S)……</translation>
+    </message>
+    <message>
+        <source>Save sweep</source>
+        <translation>保存扫描</translation>
+    </message>
+    <message>
+        <source>Touchstone files (*.s2p)</source>
+        <translation>Touchstone 文件 (*.s2p)</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>视图(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Reset zoom</source>
+        <translation>复位缩放(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Hold the &amp;delay scale</source>
+        <translation>保持时延刻度(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Hold the |S11| s&amp;cale</source>
+        <translation>保持 |S11| 刻度(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Scales...</source>
+        <translation>刻度(&amp;S)……</translation>
+    </message>
+    <message>
+        <source>&amp;Tolerance band</source>
+        <translation>容差带(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Verdict against the &amp;memory</source>
+        <translation>与记忆比较的结论(&amp;M)</translation>
+    </message>
+    <message>
+        <source>|S11| in dB</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <source>Mar&amp;kers</source>
+        <translation>标记(&amp;K)</translation>
+    </message>
+    <message>
+        <source>Marker at &amp;f0</source>
+        <translation>f0 处标记(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Markers at the &amp;lobe peaks</source>
+        <translation>峰值处标记(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Delta to marker 1</source>
+        <translation>相对标记 1 的差值(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Move the marker a point &amp;left</source>
+        <translation>标记左移一点(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Move the marker a point &amp;right</source>
+        <translation>标记右移一点(&amp;R)</translation>
+    </message>
+    <message>
+        <source>Select marker %1</source>
+        <translation>选择标记 %1</translation>
+    </message>
+    <message>
+        <source>Re&amp;move the marker</source>
+        <translation>删除标记(&amp;M)</translation>
+    </message>
+    <message>
+        <source>&amp;Clear markers</source>
+        <translation>清除所有标记(&amp;C)</translation>
+    </message>
+    <message>
+        <source>Scales</source>
+        <translation>刻度</translation>
+    </message>
+    <message>
+        <source>Group delay (ns)</source>
+        <translation>群时延 (ns)</translation>
+    </message>
+    <message>
+        <source>|S11| (dB)</source>
+        <translation>|S11| (dB)</translation>
+    </message>
+    <message>
+        <source>Hold</source>
+        <translation>保持</translation>
+    </message>
+    <message>
+        <source>from</source>
+        <translation>从</translation>
+    </message>
+    <message>
+        <source>to</source>
+        <translation>到</translation>
+    </message>
+    <message>
+        <source>Memory from file</source>
+        <translation>从文件载入记忆</translation>
+    </message>
+    <message>
+        <source>Touchstone files (*.s1p *.s2p *.S1P *.S2P);;All files (*)</source>
+        <translation>Touchstone 文件 (*.s1p *.s2p *.S1P *.S2P);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Connecting to %1</source>
+        <translation>正在连接 %1</translation>
+    </message>
+    <message>
+        <source>Connected: %1</source>
+        <translation>已连接：%1</translation>
+    </message>
+    <message>
+        <source>Connection lost: connecting again</source>
+        <translation>连接中断：正在重新连接</translation>
+    </message>
+    <message>
+        <source>Held: the sweep on screen stays</source>
+        <translation>已保持：屏幕上的扫描不再更新</translation>
+    </message>
+    <message>
+        <source>Disconnected: the last sweep stays</source>
+        <translation>已断开：保留最后一次扫描</translation>
+    </message>
+    <message>
+        <source>Cannot draw the chart as PNG</source>
+        <translation>无法将图表绘制为 PNG</translation>
+    </message>
+    <message>
+        <source>Saved %1</source>
+        <translation>已保存 %1</translation>
     </message>
 </context>
 </TS>
