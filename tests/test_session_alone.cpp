@@ -90,4 +90,34 @@ TEST_F(SessionAlone, ReportIsCurrentOnlyWithItsInputs) {
     EXPECT_TRUE(waitFor([&] { return session.reportCurrent(); }));
 }
 
+// The view state: a change is announced once; the mode checks the sweep
+// again in the other mode, the delta marker reads against marker 1, the
+// rest only changes what is drawn (the report stays current).
+TEST_F(SessionAlone, ViewStateChangesWhatIsCheckedOnlyWhereItMust) {
+    QSignalSpy viewed(&session, &TuningSession::viewChanged);
+    ViewState view = session.viewState();
+    view.showDb = true;
+    view.delayScale = std::pair(0.0, 200.0);
+    session.setViewState(view);
+    session.setViewState(view);
+    EXPECT_EQ(viewed.count(), 1) << "the same state again is no change";
+    EXPECT_TRUE(session.reportCurrent()) << "a drawing setting checks nothing again";
+
+    session.addMarker({Marker::AtF0, 0, 0});
+    session.placeMarker(1003.3);
+    EXPECT_FALSE(session.markerReadings().delta);
+    session.setDelta(true);
+    EXPECT_TRUE(session.viewState().delta);
+    EXPECT_TRUE(session.markerReadings().delta);
+
+    const quint64 checks = session.checks();
+    session.setWholeFilter(true);
+    EXPECT_TRUE(session.viewState().wholeFilter);
+    EXPECT_FALSE(session.reportCurrent());
+    ASSERT_TRUE(waitFor([&] { return session.diagnosis() && session.reportCurrent(); }));
+    EXPECT_GT(session.checks(), checks);
+    EXPECT_TRUE(session.markerReadings().markers.empty() || !session.markerReadings().markers[0])
+        << "no stage readings in the whole filter's mode";
+}
+
 } // namespace
