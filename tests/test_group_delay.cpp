@@ -1,4 +1,5 @@
 #include "table_test.h"
+#include "number_text/number_text.h"
 #include "tuning/group_delay.h"
 #include "tuning/stage_model.h"
 
@@ -59,6 +60,26 @@ TEST(GroupDelay, UnwrapsAcrossHalfTurns) {
     // With the delay removed as an electrical delay, nothing is left.
     for (double d : groupDelay(f, s, 2, 5000).delayNs)
         ASSERT_NEAR(d, 0, 1e-6);
+}
+
+// The worked examples of midFrequency, and a trace's frequencies as the
+// file wrote them: 985.15 MHz, not 985.1500000000001, for points read in
+// GHz, with the even aperture (the centre point) and the odd one.
+TEST(GroupDelay, MidFrequenciesReadAsWritten) {
+    EXPECT_EQ(formatShortest(midFrequency(985.1, 985.2)), "985.15");
+    EXPECT_EQ(formatShortest(midFrequency(985.1, 985.15)), "985.125");
+    const double tiny = std::ldexp(1.0, -40);
+    EXPECT_EQ(midFrequency(1, 1 + tiny), 1 + tiny / 2);
+    std::vector<double> f;
+    for (int i = 0; i <= 20; ++i)
+        f.push_back(985 + 0.05 * i);
+    for (std::size_t steps : {1u, 2u, 4u}) {
+        const DelayTrace trace = groupDelay(f, delayLine(f, 3), steps, 0);
+        for (double mid : trace.fMHz) {
+            const std::string text = formatShortest(mid);
+            EXPECT_LE(text.size(), 7u) << text << " with " << steps << " steps";
+        }
+    }
 }
 
 // Each delay belongs to the mid-frequency of its two points, on an uneven

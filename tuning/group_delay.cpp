@@ -150,6 +150,18 @@ std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
     return phase;
 }
 
+double midFrequency(double a, double b) {
+    const double mid = a + (b - a) / 2;
+    char text[32];
+    const auto written =
+        std::to_chars(text, text + sizeof text, mid, std::chars_format::general, 15);
+    double tidy = mid;
+    if (std::from_chars(text, written.ptr, tidy).ec != std::errc() ||
+        !(std::abs(tidy - mid) <= 4 * (std::nextafter(std::abs(mid), INFINITY) - std::abs(mid))))
+        return mid;
+    return tidy;
+}
+
 DelayTrace groupDelay(const std::vector<double> &fMHz,
                       const std::vector<std::complex<double>> &values, std::size_t steps,
                       double electricalDelayNs) {
@@ -163,7 +175,12 @@ DelayTrace groupDelay(const std::vector<double> &fMHz,
     for (std::size_t j = 0; j < count; ++j) {
         const double df = fMHz[j + steps] - fMHz[j];
         // rad / (2 pi MHz) is microseconds.
-        trace.fMHz.push_back(fMHz[j] + df / 2);
+        // The centre point itself where it is the midpoint (an even grid).
+        const double mid = fMHz[j] + df / 2;
+        const double centre = fMHz[j + steps / 2];
+        trace.fMHz.push_back(steps % 2 == 0 && std::abs(mid - centre) <= 4e-16 * std::abs(centre)
+                                 ? centre
+                                 : midFrequency(fMHz[j], fMHz[j + steps]));
         // NaN where either end's phase is undefined.
         trace.delayNs.push_back(-(phase[j + steps] - phase[j]) / (twoPi * df) * 1000);
         trace.undefined += std::isnan(trace.delayNs.back()) ? 1 : 0;

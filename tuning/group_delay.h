@@ -57,7 +57,9 @@ std::variant<std::size_t, ApertureRefusal> apertureSteps(const Aperture &apertur
 bool phaseDefined(std::complex<double> value);
 
 struct DelayTrace {
-    std::vector<double> fMHz; // mid-frequencies, increasing
+    // Mid-frequencies, increasing: with an even aperture on an even grid
+    // the centre point's own, else midFrequency's.
+    std::vector<double> fMHz;
     std::vector<double> delayNs;
     std::size_t undefined = 0; // delays left NaN for an undefined phase
 };
@@ -87,6 +89,14 @@ std::vector<std::complex<double>> withoutElectricalDelay(const std::vector<doubl
 std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
                                    const std::vector<std::complex<double>> &values,
                                    double electricalDelayNs);
+
+// The mid-frequency of two points as a file would write it: the rounding
+// of (a + b) / 2 is not kept, so that a trace's frequencies read as the
+// sweep's do: the midpoint to 15 significant digits where that is within
+// 4 ulps of it.
+// Example: 985.1 and 985.2 -> 985.15 (not 985.1500000000001); 985.1 and
+// 985.15 -> 985.125; 1 and 1 + 2^-40 -> exactly their midpoint.
+double midFrequency(double a, double b);
 
 // The trace for `steps` (at least 1, less than the number of points).
 DelayTrace groupDelay(const std::vector<double> &fMHz,
