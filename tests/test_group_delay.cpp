@@ -1,5 +1,5 @@
-#include "table_test.h"
 #include "number_text/number_text.h"
+#include "table_test.h"
 #include "tuning/group_delay.h"
 #include "tuning/stage_model.h"
 

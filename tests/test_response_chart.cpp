@@ -34,6 +34,7 @@ QAbstractSeries *named(ResponseChart &chart, const QString &name) {
 }
 
 bool listed(ResponseChart &chart, const QString &name) {
+    QCoreApplication::processEvents(); // the legend follows its series' signals
     QAbstractSeries *series = named(chart, name);
     if (!series || !series->isVisible())
         return false;

@@ -26,6 +26,15 @@ TEST(WindowPlaces, FrameKeptOnTheScreen) {
         EXPECT_EQ(clampedToScreen(row.frame, row.available), row.kept) << row.name;
 }
 
+// The whole frame, title bar included, within the screen: the worked
+// example, and a frame that fits already.
+TEST(WindowPlaces, ClientWithinAFrameThatFits) {
+    EXPECT_EQ(clientWithin({1, 20, 1024, 600}, {0, 0, 1026, 621}, {0, 0, 1024, 600}),
+              QRect(1, 20, 1022, 579));
+    EXPECT_EQ(clientWithin({101, 120, 800, 500}, {100, 100, 802, 521}, {0, 0, 1024, 768}),
+              QRect(101, 120, 800, 500));
+}
+
 struct ExportRow {
     const char *name;
     QString origin;

@@ -5,9 +5,14 @@
 #   - a zoom dragged on the chart stays when the sweep is saved again (the
 #     pointer readout at one spot is unchanged, the curve and verdict are
 #     new), and Ctrl+0 resets it;
+#   - a click on the chart puts a marker there and the chart does not move
+#     (its axis labels stay where they were);
+#   - the stage changed from the keyboard with the band on redraws the chart;
 #   - a file dragged from another program and dropped on the chart opens;
 #   - a screenshot is taken, Ctrl+Q ends it with status 0 and its inputs
-#     and window size are remembered.
+#     and window size are remembered;
+#   - a session ended at full size on a 1280x800 screen opens within the
+#     1024x600 one afterwards.
 # Usage: xvfb_tune.sh VARNEL_TUNE SWEEP.s2p [SCREENSHOT.png] [LANG] [DRAG_SOURCE]
 set -u
 tune=$1
@@ -43,10 +48,25 @@ window=$(find_window "stage2\.s2p")
 xdotool windowactivate --sync "$window" >/dev/null 2>&1
 sleep 1
 
+# frame_on_screen W H: the window's frame (its client area from xwininfo, the
+# decorations from _NET_FRAME_EXTENTS) within a W x H screen; its extent in
+# $frame.
+frame_on_screen() {
+  local x y w h l=0 r=0 t=0 b=0 extents
+  x=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ { print $4 }')
+  y=$(xwininfo -id "$window" | awk '/Absolute upper-left Y/ { print $4 }')
+  w=$(xwininfo -id "$window" | awk '/Width:/ { print $2 }')
+  h=$(xwininfo -id "$window" | awk '/Height:/ { print $2 }')
+  extents=$(xprop -id "$window" _NET_FRAME_EXTENTS | sed -n 's/.*= //p' | tr -d ',')
+  [ -n "$extents" ] && read -r l r t b <<<"$extents"
+  frame="$((w + l + r))x$((h + t + b)) at $((x - l)),$((y - t))"
+  [ $((x - l)) -ge 0 ] && [ $((y - t)) -ge 0 ] && [ $((x + w + r)) -le "$1" ] &&
+    [ $((y + h + b)) -le "$2" ]
+}
+
 # The first start fits the screen.
+frame_on_screen 1024 600 || fail "the window ($frame) does not fit the 1024x600 screen"
 eval "$(xdotool getwindowgeometry --shell "$window")"
-[ "$X" -ge 0 ] && [ "$Y" -ge 0 ] && [ $((X + WIDTH)) -le 1024 ] && [ $((Y + HEIGHT)) -le 600 ] ||
-  fail "the window (${WIDTH}x${HEIGHT} at $X,$Y) does not fit the 1024x600 screen"
 
 # Spots on the chart, as fractions of the window: the chart fills the right
 # part, the pointer readout is at the right end of the status bar.
@@ -100,6 +120,27 @@ shot "$config/reset.png"
 differs "$config/resaved.png" "$config/reset.png" "$(readout_crop)" ||
   fail "Ctrl+0 did not reset the zoom"
 
+# A click on the chart puts a marker; the chart's left axis (its labels
+# and title) stays where it was.
+axis_crop() { echo "$((WIDTH * 6 / 100))x$((HEIGHT * 50 / 100))+$((X + WIDTH * 50 / 100))+$((Y + HEIGHT * 10 / 100))"; }
+shot "$config/before-marker.png"
+xdotool mousemove $(at 77 40) click 1
+sleep 0.5
+xdotool mousemove $(at 75 30)
+sleep 0.3
+shot "$config/marker.png"
+differs "$config/before-marker.png" "$config/marker.png" || fail "the click put no marker"
+differs "$config/before-marker.png" "$config/marker.png" "$(axis_crop)" &&
+  fail "the chart moved when a marker was added"
+
+# The next stage from the keyboard, the band on: the chart is redrawn for
+# stage 3.
+xdotool key ctrl+Next
+sleep 1.5
+shot "$config/stage3.png"
+differs "$config/marker.png" "$config/stage3.png" "$(axis_crop)" ||
+  fail "the chart was not redrawn for the new stage"
+
 # A file dragged from another program and dropped on the chart opens.
 if [ -n "$drag_source" ]; then
   "$drag_source" "$dropped" >"$config/drag.txt" 2>&1 &
@@ -135,7 +176,43 @@ wait "$app"
 status=$?
 app=""
 [ "$status" -eq 0 ] || { cat "$log"; fail "exit status $status"; }
-grep -q '^stage=2' "$config/Varnel/varnel-tune.conf" || fail "the stage was not remembered"
+grep -q '^stage=3' "$config/Varnel/varnel-tune.conf" || fail "the stage was not remembered"
 grep -q 'geometry' "$config/Varnel/varnel-tune.conf" || fail "the window size was not remembered"
-echo "varnel-tune ran under Xvfb: fits 1024x600, zoom kept across a re-save, drop on the chart" \
-  "opened, closed with status 0, settings kept"
+
+# run_on SIZE: the program on a new screen of SIZE with the same settings,
+# its window id in $window.
+run_on() {
+  kill "$wm" "$xvfb" 2>/dev/null
+  wait "$wm" "$xvfb" 2>/dev/null
+  start_xvfb 141 190 "$1"
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 0.5
+  LANG=$language LC_ALL=$language dbus-run-session -- "$tune" "$shown" >"$log" 2>&1 &
+  app=$!
+  window=$(find_window "stage2\.s2p")
+  [ -n "$window" ] || fail "no window on the $1 screen"
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  sleep 1
+}
+quit() {
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  xdotool key ctrl+q
+  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  wait "$app"
+  app=""
+}
+# A session ended at full size on a larger screen...
+run_on 1280x800x24
+xdotool windowsize --sync "$window" 1280 800 >/dev/null 2>&1
+sleep 0.5
+quit
+# ...opens within the small one.
+run_on 1024x600x24
+sleep 0.5
+frame_on_screen 1024 600 ||
+  fail "after a 1280x800 session the window ($frame) leaves the 1024x600 screen"
+quit
+echo "varnel-tune ran under Xvfb: fits 1024x600 (also after a 1280x800 session), zoom kept" \
+  "across a re-save, a marker added without the chart moving, the stage changed, drop on" \
+  "the chart opened, closed with status 0, settings kept"

@@ -5,6 +5,7 @@
 #include "tuning_window/window_places.h"
 #include "tuning_window/window_texts.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -18,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <tuple>
 
 namespace varnel {
 
@@ -123,6 +125,14 @@ QWidget *InputPanel::buildFilter() {
     form->addRow(tr("Stage"), withReason(m_stage, stageReason));
     m_fieldMarks.push_back({InputField::Stage, {m_stage, stageReason}});
     connect(m_stage, &QSpinBox::valueChanged, this, &InputPanel::readTexts);
+    for (const auto &[text, key, step] :
+         {std::tuple{tr("&Next stage"), QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+          std::tuple{tr("&Previous stage"), QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}}) {
+        auto *action = new QAction(text, this);
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, m_stage, [this, step] { m_stage->stepBy(step); });
+        m_stageActions << action;
+    }
     column->addWidget(formPage);
     buildStageTable();
     column->addWidget(m_stages);

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -40,6 +41,9 @@ class InputPanel : public QTabWidget {
     QString sweepMessage() const;
     // As wide as the stage table's columns.
     int tableWidth() const;
+    // Next stage (Ctrl+PgDown) and previous stage (Ctrl+PgUp), for the
+    // window's menu: the stage changes from anywhere in the window.
+    QList<QAction *> stageActions() const { return m_stageActions; }
 
   private:
     QWidget *buildFilter();
@@ -71,6 +75,7 @@ class InputPanel : public QTabWidget {
     QSpinBox *m_average = nullptr;
     // Each field with the label that gives the reason it cannot be used.
     std::vector<std::pair<InputField, std::pair<QWidget *, QLabel *>>> m_fieldMarks;
+    QList<QAction *> m_stageActions;
 };
 
 } // namespace varnel

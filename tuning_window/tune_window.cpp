@@ -67,7 +67,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     setAcceptDrops(true);
     buildLayout();
     buildStatusBar();
-    m_actions = new WindowActions(this, m_session, m_chart->viewActions(),
+    m_actions = new WindowActions(this, m_session, m_inputs->stageActions(), m_chart->viewActions(),
                                   {[this](const QString &path) { return exportChartPng(path); },
                                    [this](const QString &path) { return exportChartSvg(path); }},
                                   [this] { return m_inputs->stage(); });
@@ -220,6 +220,23 @@ void TuneWindow::saveSettings() const {
     writeMarkers(settings, m_session.markers().markers());
     settings.setValue(QStringLiteral("memory/file"), m_session.memoryFile());
     settings.sync();
+}
+
+void TuneWindow::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    // The frame is known once the window manager has framed the window:
+    // then the whole frame, title bar included, is kept within the screen.
+    QTimer::singleShot(150, this, [this] {
+        if (const QScreen *here = screen())
+            if (const QRect kept =
+                    clientWithin(geometry(), frameGeometry(), here->availableGeometry());
+                kept != geometry()) {
+                // move() places the frame, resize() the client area.
+                const QPoint frame = kept.topLeft() - (geometry().topLeft() - pos());
+                resize(kept.size());
+                move(frame);
+            }
+    });
 }
 
 void TuneWindow::closeEvent(QCloseEvent *event) {

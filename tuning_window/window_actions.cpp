@@ -38,11 +38,11 @@ QString menuText(const QString &text) {
 }
 
 WindowActions::WindowActions(QMainWindow *window, TuningSession &session,
-                             QList<QAction *> chartActions, ChartExports exports,
-                             std::function<int()> stage)
+                             QList<QAction *> stageActions, QList<QAction *> chartActions,
+                             ChartExports exports, std::function<int()> stage)
     : QObject(window), m_window(window), m_session(session),
-      m_chartActions(std::move(chartActions)), m_exports(std::move(exports)),
-      m_stage(std::move(stage)) {
+      m_stageActions(std::move(stageActions)), m_chartActions(std::move(chartActions)),
+      m_exports(std::move(exports)), m_stage(std::move(stage)) {
     buildFile();
     buildMeasurement();
     buildView();
@@ -104,6 +104,8 @@ void WindowActions::buildFile() {
 
 void WindowActions::buildMeasurement() {
     QMenu *measurement = m_window->menuBar()->addMenu(tr("&Measurement"));
+    measurement->addActions(m_stageActions);
+    measurement->addSeparator();
     measurement->addAction(tr("&Connect to analyser..."), this, [this] {
         ConnectDialog dialog(m_window);
         if (dialog.exec() != QDialog::Accepted)

@@ -30,10 +30,11 @@ struct ChartExports {
 class WindowActions : public QObject {
     Q_OBJECT
   public:
-    // `chartActions` head the View menu (the first one is on the tool bar
-    // too); `stage` gives the stage shown, for the exports' names.
-    WindowActions(QMainWindow *window, TuningSession &session, QList<QAction *> chartActions,
-                  ChartExports exports, std::function<int()> stage);
+    // The panels' own actions placed in the menus: `stageActions` head the
+    // Measurement menu, `chartActions` the View menu (the first one is on the
+    // tool bar too); `stage` gives the stage shown, for the exports' names.
+    WindowActions(QMainWindow *window, TuningSession &session, QList<QAction *> stageActions,
+                  QList<QAction *> chartActions, ChartExports exports, std::function<int()> stage);
 
     // The marker actions the marker panel shows as buttons.
     QList<QAction *> markerButtons() const { return m_markerButtons; }
@@ -63,7 +64,7 @@ class WindowActions : public QObject {
 
     QMainWindow *m_window;
     TuningSession &m_session;
-    QList<QAction *> m_chartActions;
+    QList<QAction *> m_stageActions, m_chartActions;
     ChartExports m_exports;
     std::function<int()> m_stage;
     QList<QAction *> m_markerButtons;

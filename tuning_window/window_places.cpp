@@ -24,6 +24,12 @@ QRect clampedToScreen(const QRect &frame, const QRect &available) {
     return kept;
 }
 
+QRect clientWithin(const QRect &client, const QRect &frame, const QRect &available) {
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    return clampedToScreen(frame, available).marginsRemoved(margins);
+}
+
 QString proposedExportPath(const QString &origin, bool fromAnalyser, int stage, bool wholeFilter,
                            const QString &what, const QString &suffix, const QString &home) {
     const bool file = !fromAnalyser && !origin.isEmpty();

@@ -17,6 +17,12 @@ namespace varnel {
 // 1920 x 1080 becomes 800 x 600 at (900, 480).
 QRect clampedToScreen(const QRect &frame, const QRect &available);
 
+// The client area whose window frame (`frame`, around `client`) fits the
+// screen's available area, as clampedToScreen keeps a frame. Example: client
+// 1024 x 600 at (1, 20) in a frame 1026 x 621 at (0, 0), on a 1024 x 600
+// area at (0, 0) -> 1022 x 579 at (1, 20).
+QRect clientWithin(const QRect &client, const QRect &frame, const QRect &available);
+
 // An export's proposed file: beside the sweep's file, its name without the
 // ending, the stage (or "filter") and what it holds; in `home` for an
 // analyser's sweep or none. Example: "/bench/unit7.s2p", stage 2, "target",

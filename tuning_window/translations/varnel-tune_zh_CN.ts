@@ -2337,6 +2337,14 @@ The README: %2</source>
 <context>
     <name>varnel::InputPanel</name>
     <message>
+        <source>&amp;Next stage</source>
+        <translation>下一调试级(&amp;N)</translation>
+    </message>
+    <message>
+        <source>&amp;Previous stage</source>
+        <translation>上一调试级(&amp;P)</translation>
+    </message>
+    <message>
         <source>Filter</source>
         <translation>滤波器</translation>
     </message>
