@@ -61,63 +61,86 @@ QByteArray sweepFile(std::size_t points, double shiftMHz) {
     return QByteArray::fromStdString(targetS1p(table, model, targetCurve(model, 30, points)));
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir temp;
-    qputenv("XDG_CONFIG_HOME", temp.filePath("config").toUtf8());
-    QApplication app(argc, argv);
-    const int runs = argc > 1 ? std::max(3, std::atoi(argv[1])) : 50;
-    TuneWindow window;
-    window.resize(1180, 760);
-    window.show();
-    auto *bandwidth = window.findChild<QLineEdit *>(QStringLiteral("bandwidth"));
-    auto *qu = window.findChild<QLineEdit *>(QStringLiteral("qu"));
-    qu->setText(QStringLiteral("3000"));
-    QCoreApplication::processEvents();
-
-    // 1. Typing.
-    std::vector<double> typing;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        bandwidth->setText(i % 2 ? QStringLiteral("10") : QStringLiteral("10.5"));
+// What every part works on: the window, its scratch folder, the
+// bandwidth field typed into, and the sweeps shown.
+struct Bench {
+    TuneWindow &window;
+    QTemporaryDir &temp;
+    QLineEdit *bandwidth;
+    int runs;
+    QSignalSpy shown{&window, &TuneWindow::sweepShown};
+    QString path() const { return temp.filePath("sweep.s1p"); }
+    void redraw() {
         window.chartView()->repaint();
         window.repaint();
-        typing.push_back(timer.nsecsElapsed() / 1e6);
     }
-    bandwidth->setText(QStringLiteral("10"));
+    void waitCurrent() {
+        QElapsedTimer limit;
+        limit.start();
+        while (!window.session().reportCurrent() && limit.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
+    }
+    // Until a sweep is shown with its verdict current, then its paints.
+    void waitShown(int milliseconds) {
+        QElapsedTimer limit;
+        limit.start();
+        while (!(shown.size() > 0 && window.session().reportCurrent()) &&
+               limit.elapsed() < milliseconds)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
+        // The scene's change, then the view's update request.
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents();
+    }
+};
 
-    // 2. Re-saved sweeps.
-    const QString path = temp.filePath("sweep.s1p");
-    QFile(path).open(QIODevice::WriteOnly);
-    {
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(sweepFile(10001, 0));
-    }
-    QSignalSpy shown(&window, &TuneWindow::sweepShown);
-    window.openFile(path);
-    shown.wait(10000);
-    std::vector<double> resaved;
-    for (int i = 0; i < std::min(runs, 20); ++i) {
-        const QByteArray bytes = sweepFile(10001, 0.05 * (i % 5));
-        shown.clear();
-        QFile file(path);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(bytes);
-        file.close();
+void write(const QString &to, const QByteArray &bytes) {
+    QFile file(to);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(to));
+}
+
+// 1. Typing.
+std::vector<double> typing(Bench &b) {
+    std::vector<double> times;
+    for (int i = 0; i < b.runs; ++i) {
         QElapsedTimer timer;
         timer.start();
-        while (shown.isEmpty() && timer.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        window.chartView()->repaint();
-        resaved.push_back(timer.nsecsElapsed() / 1e6);
+        b.bandwidth->setText(i % 2 ? QStringLiteral("10") : QStringLiteral("10.5"));
+        b.redraw();
+        times.push_back(timer.nsecsElapsed() / 1e6);
     }
+    b.bandwidth->setText(QStringLiteral("10"));
+    return times;
+}
 
-    // 3. A 1,000,000-point file loading while the window answers input.
-    const QString big = temp.filePath("big.s2p");
+// 2. Re-saved sweeps.
+std::vector<double> resaved(Bench &b) {
+    write(b.path(), sweepFile(10001, 0));
+    b.window.openFile(b.path());
+    b.shown.wait(10000);
+    std::vector<double> times;
+    for (int i = 0; i < std::min(b.runs, 20); ++i) {
+        const QByteArray bytes = sweepFile(10001, 0.05 * (i % 5));
+        b.shown.clear();
+        write(b.path(), bytes);
+        QElapsedTimer timer;
+        timer.start();
+        while (b.shown.isEmpty() && timer.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        b.window.chartView()->repaint();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    return times;
+}
+
+// 3. A 1,000,000-point file loading while the window answers input.
+struct BigLoad {
+    std::vector<double> answers;
+    double read = 0, loaded = 0;
+};
+
+BigLoad bigLoad(Bench &b) {
+    const QString big = b.temp.filePath("big.s2p");
     {
         QFile file(big);
         file.open(QIODevice::WriteOnly);
@@ -133,199 +156,206 @@ int main(int argc, char **argv) {
             file.write(line);
         }
     }
+    BigLoad result;
     QElapsedTimer load;
     load.start();
-    window.openFile(big);
-    std::vector<double> answers;
+    b.window.openFile(big);
     QElapsedTimer typed;
     int keystroke = 0;
     // Typing goes on until the sweep is read; then it stops, as a tuner's
     // typing does, and the verdict of the last inputs follows. (A check
     // still running when the inputs change is dropped, so a verdict of a
     // million points cannot show while a key lands every 10 ms.)
-    while (window.measuredPoints() != 1000000u && load.elapsed() < 60000) {
+    while (b.window.measuredPoints() != 1000000u && load.elapsed() < 60000) {
         // A keystroke every 10 ms: the time until the window has handled it.
         typed.start();
-        bandwidth->setText(keystroke++ % 2 ? QStringLiteral("10") : QStringLiteral("10.5"));
+        b.bandwidth->setText(keystroke++ % 2 ? QStringLiteral("10") : QStringLiteral("10.5"));
         QCoreApplication::processEvents();
-        answers.push_back(typed.nsecsElapsed() / 1e6);
+        result.answers.push_back(typed.nsecsElapsed() / 1e6);
         QElapsedTimer pause;
         pause.start();
         while (pause.elapsed() < 10)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
     }
-    const double read = load.nsecsElapsed() / 1e6;
-    while (!window.session().reportCurrent() && load.elapsed() < 60000)
+    result.read = load.nsecsElapsed() / 1e6;
+    while (!b.window.session().reportCurrent() && load.elapsed() < 60000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    const double loaded = load.nsecsElapsed() / 1e6;
+    result.loaded = load.nsecsElapsed() / 1e6;
+    return result;
+}
 
-    report("typing: table and 801-point chart redrawn", typing, 16);
-    report("re-saved 10,001-point sweep: write to verdict shown", resaved, 50);
-    report("1,000,000-point load: a keystroke answered in", answers, 50);
+// 4. Everything on: four markers, a memory, averaging 16, the band.
+void turnEverythingOn(Bench &b, const QString &small) {
+    write(small, sweepFile(801, 0));
+    b.window.findChild<QSpinBox *>(QStringLiteral("average"))->setValue(16);
+    b.window.openFile(small);
+    b.waitCurrent();
+    if (!b.window.openMemory(small).isEmpty())
+        std::fprintf(stderr, "the memory does not load\n");
+    b.window.findChild<QAction *>(QStringLiteral("markersAtLobes"))->trigger();
+    for (double f : {996.0, 1004.0, 999.0})
+        b.window.placeMarker(f);
+    b.waitCurrent();
+    std::printf("everything on: %zu markers, memory %s, averaging %d, band %s\n",
+                b.window.markers().size(), b.window.session().memory() ? "on" : "off",
+                b.window.session().averaging(), b.window.bandStretchesShown() >= 0 ? "on" : "off");
+}
 
-    // 4. Everything on.
-    {
-        auto waitCurrent = [&] {
-            QElapsedTimer limit;
-            limit.start();
-            while (!window.session().reportCurrent() && limit.elapsed() < 10000)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
-        };
-        auto write = [](const QString &to, const QByteArray &bytes) {
-            QFile file(to);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-                file.write(bytes) != bytes.size())
-                std::fprintf(stderr, "cannot write %s\n", qPrintable(to));
-        };
-        const QString small = temp.filePath("small.s1p");
-        write(small, sweepFile(801, 0));
-        window.findChild<QSpinBox *>(QStringLiteral("average"))->setValue(16);
-        window.openFile(small);
-        waitCurrent();
-        if (!window.openMemory(small).isEmpty())
-            std::fprintf(stderr, "the memory does not load\n");
-        window.findChild<QAction *>(QStringLiteral("markersAtLobes"))->trigger();
-        for (double f : {996.0, 1004.0, 999.0})
-            window.placeMarker(f);
-        waitCurrent();
-        std::printf("everything on: %zu markers, memory %s, averaging %d, band %s\n",
-                    window.markers().size(), window.session().memory() ? "on" : "off",
-                    window.session().averaging(), window.bandStretchesShown() >= 0 ? "on" : "off");
-        QAction *right = nullptr, *left = nullptr;
-        for (QAction *action : window.findChildren<QAction *>()) {
-            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Right))
-                right = action;
-            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Left))
-                left = action;
-        }
-        auto redraw = [&] {
-            window.chartView()->repaint();
-            window.repaint();
-        };
-        // The paints the verdict asked for, if the wait did not already do
-        // them: the scene's change, then the view's update request.
-        auto flushPaints = [] {
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::sendPostedEvents();
-        };
-        std::vector<double> typed, moved, reread, resavedAll;
-        for (int i = 0; i < runs; ++i) {
-            QElapsedTimer timer;
-            timer.start();
-            bandwidth->setText(i % 2 ? QStringLiteral("10") : QStringLiteral("10.5"));
-            redraw();
-            typed.push_back(timer.nsecsElapsed() / 1e6);
-        }
-        bandwidth->setText(QStringLiteral("10"));
-        waitCurrent();
-        for (int i = 0; i < runs; ++i) {
-            QElapsedTimer timer;
-            timer.start();
-            (i % 2 ? left : right)->trigger();
-            redraw();
-            moved.push_back(timer.nsecsElapsed() / 1e6);
-        }
-        // A re-read: from the sweep taken in to the verdict and chart redrawn.
-        // Split at the verdict handled by the window (this slot runs after
-        // the window's own): the check and the update, then the paint.
-        QElapsedTimer since;
-        double handledAt = 0;
-        std::vector<double> handled, painted;
-        const auto taken = QObject::connect(&window.session(), &TuningSession::sweepChanged,
-                                            &window, [&] { since.start(); });
-        const auto verdict =
-            QObject::connect(&window.session(), &TuningSession::reportChanged, &window, [&] {
-                if (window.session().reportCurrent())
-                    handledAt = since.nsecsElapsed() / 1e6;
-            });
-        for (int i = 0; i < std::min(runs, 20); ++i) {
-            shown.clear();
-            write(small, sweepFile(801, 0.05 * (i % 5 + 1)));
-            QElapsedTimer limit;
-            limit.start();
-            while (!(shown.size() > 0 && window.session().reportCurrent()) &&
-                   limit.elapsed() < 5000)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
-            flushPaints();
-            reread.push_back(since.nsecsElapsed() / 1e6);
-            handled.push_back(handledAt);
-            painted.push_back(reread.back() - handledAt);
-        }
-        QObject::disconnect(taken);
-        QObject::disconnect(verdict);
-        write(path, sweepFile(10001, 0));
-        window.openFile(path);
-        waitCurrent();
-        for (int i = 0; i < std::min(runs, 20); ++i) {
-            shown.clear();
-            write(path, sweepFile(10001, 0.05 * (i % 5 + 1)));
-            QElapsedTimer timer;
-            timer.start();
-            while (!(shown.size() > 0 && window.session().reportCurrent()) &&
-                   timer.elapsed() < 5000)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 2);
-            flushPaints();
-            resavedAll.push_back(timer.nsecsElapsed() / 1e6);
-        }
-        report("everything on: typing, 801 points redrawn", typed, 16);
-        report("everything on: a marker moved, redrawn", moved, 16);
-        report("everything on: 801-point re-read, sweep to painted", reread, 16);
-        report("  of which: the check, the window updated", handled, 16);
-        report("  of which: the paint", painted, 16);
-        report("everything on: re-saved 10,001 points, write to painted", resavedAll, 50);
-        window.findChild<QSpinBox *>(QStringLiteral("average"))->setValue(1);
-        window.session().clearMemory();
+// A marker moved a point right and left, redrawn each time.
+std::vector<double> markersMoved(Bench &b) {
+    QAction *right = nullptr, *left = nullptr;
+    for (QAction *action : b.window.findChildren<QAction *>()) {
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Right))
+            right = action;
+        if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Left))
+            left = action;
     }
+    std::vector<double> times;
+    for (int i = 0; i < b.runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        (i % 2 ? left : right)->trigger();
+        b.redraw();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    return times;
+}
 
-    // 5. Live: each verdict shown against the last byte of the data it is of,
-    // for each kind of analyser (the NanoVNA at its firmware's point limit).
-    {
-        testing::FakeFaults faults;
-        faults.points = 1601;
-        faults.replyDelayMs = 30;
-        testing::FakeScpiAnalyser scpi(faults);
-        testing::FakeLibreVna libre(faults);
-        faults.points = testing::FakeNanoVna::pointLimit;
-        testing::FakeNanoVna nano(faults);
-        const struct {
-            const char *what;
-            QString address;
-            std::function<std::chrono::steady_clock::time_point()> lastByte;
-        } kinds[] = {
-            {"SCPI analyser, 1601 points: last byte to verdict shown",
+// A re-read: from the sweep taken in to the verdict and chart redrawn, split
+// at the verdict handled by the window (this slot runs after the window's
+// own): the check and the update, then the paint.
+struct Rereads {
+    std::vector<double> whole, handled, painted;
+};
+
+Rereads rereads(Bench &b, const QString &small) {
+    Rereads r;
+    QElapsedTimer since;
+    double handledAt = 0;
+    TuningSession &session = b.window.session();
+    const auto taken =
+        QObject::connect(&session, &TuningSession::sweepChanged, &b.window, [&] { since.start(); });
+    const auto verdict = QObject::connect(&session, &TuningSession::reportChanged, &b.window, [&] {
+        if (session.reportCurrent())
+            handledAt = since.nsecsElapsed() / 1e6;
+    });
+    for (int i = 0; i < std::min(b.runs, 20); ++i) {
+        b.shown.clear();
+        write(small, sweepFile(801, 0.05 * (i % 5 + 1)));
+        b.waitShown(5000);
+        r.whole.push_back(since.nsecsElapsed() / 1e6);
+        r.handled.push_back(handledAt);
+        r.painted.push_back(r.whole.back() - handledAt);
+    }
+    QObject::disconnect(taken);
+    QObject::disconnect(verdict);
+    return r;
+}
+
+// A re-saved 10,001-point sweep, everything on, from the write to painted.
+std::vector<double> resavedEverythingOn(Bench &b) {
+    write(b.path(), sweepFile(10001, 0));
+    b.window.openFile(b.path());
+    b.waitCurrent();
+    std::vector<double> times;
+    for (int i = 0; i < std::min(b.runs, 20); ++i) {
+        b.shown.clear();
+        write(b.path(), sweepFile(10001, 0.05 * (i % 5 + 1)));
+        QElapsedTimer timer;
+        timer.start();
+        b.waitShown(5000);
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    return times;
+}
+
+void everythingOn(Bench &b) {
+    const QString small = b.temp.filePath("small.s1p");
+    turnEverythingOn(b, small);
+    const std::vector<double> typed = typing(b);
+    b.waitCurrent();
+    const std::vector<double> moved = markersMoved(b);
+    const Rereads reread = rereads(b, small);
+    const std::vector<double> resavedAll = resavedEverythingOn(b);
+    report("everything on: typing, 801 points redrawn", typed, 16);
+    report("everything on: a marker moved, redrawn", moved, 16);
+    report("everything on: 801-point re-read, sweep to painted", reread.whole, 16);
+    report("  of which: the check, the window updated", reread.handled, 16);
+    report("  of which: the paint", reread.painted, 16);
+    report("everything on: re-saved 10,001 points, write to painted", resavedAll, 50);
+    b.window.findChild<QSpinBox *>(QStringLiteral("average"))->setValue(1);
+    b.window.session().clearMemory();
+}
+
+// 5. Live: each verdict shown against the last byte of the data it is of.
+void liveFrom(Bench &b, const char *what, const QString &address,
+              const std::function<std::chrono::steady_clock::time_point()> &lastByte) {
+    TuneWindow &window = b.window;
+    window.connectAnalyser(address);
+    std::vector<double> live;
+    const auto runs = static_cast<std::size_t>(b.runs);
+    const auto shown = QObject::connect(&window, &TuneWindow::sweepShown, &window, [&] {
+        // Only verdicts of the analyser's sweeps, once it has sent one.
+        if (window.session().reportCurrent() && window.session().fromAnalyser() &&
+            lastByte() != std::chrono::steady_clock::time_point{} && live.size() < runs)
+            live.push_back(std::chrono::duration<double, std::milli>(
+                               std::chrono::steady_clock::now() - lastByte())
+                               .count());
+    });
+    QElapsedTimer limit;
+    limit.start();
+    while (live.size() < runs && limit.elapsed() < 60000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QObject::disconnect(shown);
+    window.session().disconnectAnalyser();
+    if (!live.empty())
+        report(what, live, 30);
+}
+
+// Each kind of analyser (the NanoVNA at its firmware's point limit).
+void live(Bench &b) {
+    testing::FakeFaults faults;
+    faults.points = 1601;
+    faults.replyDelayMs = 30;
+    testing::FakeScpiAnalyser scpi(faults);
+    testing::FakeLibreVna libre(faults);
+    faults.points = testing::FakeNanoVna::pointLimit;
+    testing::FakeNanoVna nano(faults);
+    liveFrom(b, "SCPI analyser, 1601 points: last byte to verdict shown",
              QStringLiteral("scpi://127.0.0.1:%1").arg(scpi.port()),
-             [&] { return scpi.lastDataSent(); }},
-            {"LibreVNA, 1601 points: last byte to verdict shown",
+             [&] { return scpi.lastDataSent(); });
+    liveFrom(b, "LibreVNA, 1601 points: last byte to verdict shown",
              QStringLiteral("librevna://127.0.0.1:%1").arg(libre.port()),
-             [&] { return libre.lastDataSent(); }},
-            {"NanoVNA, 101 points: last byte to verdict shown",
+             [&] { return libre.lastDataSent(); });
+    liveFrom(b, "NanoVNA, 101 points: last byte to verdict shown",
              QStringLiteral("nanovna:") + QString::fromStdString(nano.device()),
-             [&] { return nano.lastDataSent(); }},
-        };
-        for (const auto &kind : kinds) {
-            window.connectAnalyser(kind.address);
-            std::vector<double> live;
-            const auto shown = QObject::connect(&window, &TuneWindow::sweepShown, &window, [&] {
-                // Only verdicts of the analyser's sweeps, once it has sent one.
-                if (window.session().reportCurrent() && window.session().fromAnalyser() &&
-                    kind.lastByte() != std::chrono::steady_clock::time_point{} &&
-                    live.size() < static_cast<std::size_t>(runs))
-                    live.push_back(std::chrono::duration<double, std::milli>(
-                                       std::chrono::steady_clock::now() - kind.lastByte())
-                                       .count());
-            });
-            QElapsedTimer limit;
-            limit.start();
-            while (live.size() < static_cast<std::size_t>(runs) && limit.elapsed() < 60000)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            QObject::disconnect(shown);
-            window.session().disconnectAnalyser();
-            if (!live.empty())
-                report(kind.what, live, 30);
-        }
-    }
+             [&] { return nano.lastDataSent(); });
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir temp;
+    qputenv("XDG_CONFIG_HOME", temp.filePath("config").toUtf8());
+    QApplication app(argc, argv);
+    TuneWindow window;
+    window.resize(1180, 760);
+    window.show();
+    window.findChild<QLineEdit *>(QStringLiteral("qu"))->setText(QStringLiteral("3000"));
+    QCoreApplication::processEvents();
+    Bench bench{window, temp, window.findChild<QLineEdit *>(QStringLiteral("bandwidth")),
+                argc > 1 ? std::max(3, std::atoi(argv[1])) : 50};
+    const std::vector<double> typed = typing(bench);
+    const std::vector<double> resavedTimes = resaved(bench);
+    const BigLoad big = bigLoad(bench);
+    report("typing: table and 801-point chart redrawn", typed, 16);
+    report("re-saved 10,001-point sweep: write to verdict shown", resavedTimes, 50);
+    report("1,000,000-point load: a keystroke answered in", big.answers, 50);
+    everythingOn(bench);
+    live(bench);
     std::printf("1,000,000-point load: sweep read after %.0f ms with %zu keystrokes answered "
                 "meanwhile; verdict on screen after %.0f ms\n",
-                read, answers.size(), loaded);
+                big.read, big.answers.size(), big.loaded);
     return 0;
 }

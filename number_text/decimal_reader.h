@@ -12,6 +12,110 @@
 // so that a file's numbers are read without a call per number.
 namespace varnel {
 
+namespace decimal_detail {
+
+// The digits read so far: at most 19 kept, the power of ten they are off by,
+// whether any was dropped, whether there was one at all.
+struct Mantissa {
+    std::uint64_t digits = 0;
+    int significant = 0;
+    int exponent = 0;
+    bool exact = true;
+    bool anyDigit = false;
+};
+
+[[gnu::always_inline]] inline bool isDigitAt(const char *at, const char *end) {
+    return at < end && *at >= '0' && *at <= '9';
+}
+
+// Eight digits at once while they fit in the 19 kept (most numbers in a
+// sweep have 10 to 15): false when the next eight bytes are not all digits.
+[[gnu::always_inline]] inline bool eightDigits(const char *at, const char *end, int significant,
+                                               std::uint64_t &eight) {
+    if constexpr (std::endian::native != std::endian::little)
+        return false;
+    if (end - at < 8 || significant > 11)
+        return false;
+    std::uint64_t v;
+    std::memcpy(&v, at, 8);
+    // Every byte 0x30..0x39: its high nibble 3, and adding 6 keeps it 3.
+    if ((((v & 0xF0F0F0F0F0F0F0F0) | (((v + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
+         0x3333333333333333))
+        return false;
+    v -= 0x3030303030303030;
+    v = v * 10 + (v >> 8); // pairs of digits
+    v = (((v & 0x000000FF000000FF) * 0x000F424000000064) +
+         (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >>
+        32;
+    eight = v & 0xFFFFFFFF;
+    return true;
+}
+
+// The digits of the integer part, or of the fraction, from `s`: a kept
+// digit of the fraction lowers the exponent, a dropped digit of the integer
+// part raises it. Returns where they end.
+[[gnu::always_inline]] inline const char *readDigits(const char *s, const char *end, Mantissa &m,
+                                                     bool fraction) {
+    for (std::uint64_t eight; eightDigits(s, end, m.significant, eight); s += 8) {
+        m.digits = m.digits * 100000000 + eight;
+        m.significant += 8;
+        m.exponent -= fraction ? 8 : 0;
+        m.anyDigit = true;
+    }
+    for (; isDigitAt(s, end); ++s) {
+        m.anyDigit = true;
+        if (m.significant < 19) {
+            m.digits = m.digits * 10 + static_cast<std::uint64_t>(*s - '0');
+            m.significant += m.digits != 0;
+            m.exponent -= fraction ? 1 : 0;
+        } else {
+            m.exact = false;
+            m.exponent += fraction ? 0 : 1;
+        }
+    }
+    return s;
+}
+
+// The exponent part at `s` ("e-7"), if there is one, into `written`;
+// returns where it ends (`s` without one: "1e" ends after "1").
+[[gnu::always_inline]] inline const char *readExponent(const char *s, const char *end,
+                                                       int &written) {
+    if (!(s < end && (*s == 'e' || *s == 'E')))
+        return s;
+    const char *t = s + 1;
+    const bool negative = t < end && *t == '-';
+    if (t < end && (*t == '+' || *t == '-'))
+        ++t;
+    if (!isDigitAt(t, end))
+        return s;
+    for (; isDigitAt(t, end); ++t)
+        if (written < 100000)
+            written = written * 10 + (*t - '0');
+    written = negative ? -written : written;
+    return t;
+}
+
+// The slow path: the mantissa [from, to) as written with the exponent
+// `exponent`, through std::from_chars (strtod where it is out of range, to
+// tell too large from too small). False beyond the double range.
+inline bool readSlowly(const char *from, const char *to, int exponent, double &value) {
+    std::string text(from, to);
+    text.append("e").append(std::to_string(exponent));
+    const char *const textEnd = text.data() + text.size();
+    const auto [stop, error] =
+        std::from_chars(text.data(), textEnd, value, std::chars_format::general);
+    if (error == std::errc::result_out_of_range) {
+        const double wide = std::strtod(text.c_str(), nullptr);
+        if (std::isinf(wide))
+            return false;
+        value = wide;
+        return true;
+    }
+    return error == std::errc() && stop == textEnd;
+}
+
+} // namespace decimal_detail
+
 // Reads the decimal number [+|-]digits[.digits][(e|E)[+|-]digits] (at least
 // one mantissa digit) at the start of [begin, end); returns where it ends, or
 // nullptr when there is none or it is beyond the double range. The caller
@@ -27,6 +131,7 @@ namespace varnel {
 [[gnu::always_inline]] inline const char *readDecimal(const char *const begin,
                                                       const char *const end, double &value,
                                                       bool convert = true, int shift = 0) {
+    using namespace decimal_detail;
     static constexpr double powersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -35,114 +140,42 @@ namespace varnel {
     if (s < end && (*s == '+' || *s == '-'))
         ++s;
     const char *const unsignedStart = s;
-    std::uint64_t digits = 0;
-    int significant = 0;
-    int exponent = 0;
-    bool exact = true;
-    bool anyDigit = false;
-    auto isDigitAt = [&](const char *at) { return at < end && *at >= '0' && *at <= '9'; };
-    // Eight digits at a time while they fit in the 19 kept (most numbers in
-    // a sweep have 10 to 15), then one at a time.
-    auto eightDigits = [&](const char *at, std::uint64_t &eight) {
-        if constexpr (std::endian::native != std::endian::little)
-            return false;
-        if (end - at < 8 || significant > 11)
-            return false;
-        std::uint64_t v;
-        std::memcpy(&v, at, 8);
-        // Every byte 0x30..0x39: its high nibble 3, and adding 6 keeps it 3.
-        if ((((v & 0xF0F0F0F0F0F0F0F0) | (((v + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
-             0x3333333333333333))
-            return false;
-        v -= 0x3030303030303030;
-        v = v * 10 + (v >> 8); // pairs of digits
-        v = (((v & 0x000000FF000000FF) * 0x000F424000000064) +
-             (((v >> 16) & 0x000000FF000000FF) * 0x0000271000000001)) >>
-            32;
-        eight = v & 0xFFFFFFFF;
-        return true;
-    };
-    // The digits of the integer part, or of the fraction: a kept digit of the
-    // fraction lowers the exponent, a dropped digit of the integer part
-    // raises it.
-    auto readDigits = [&](bool fraction) {
-        for (std::uint64_t eight; eightDigits(s, eight); s += 8) {
-            digits = digits * 100000000 + eight;
-            significant += 8;
-            exponent -= fraction ? 8 : 0;
-            anyDigit = true;
-        }
-        for (; isDigitAt(s); ++s) {
-            anyDigit = true;
-            if (significant < 19) {
-                digits = digits * 10 + static_cast<std::uint64_t>(*s - '0');
-                significant += digits != 0;
-                exponent -= fraction ? 1 : 0;
-            } else {
-                exact = false;
-                exponent += fraction ? 0 : 1;
-            }
-        }
-    };
+    Mantissa m;
     for (; s < end && *s == '0'; ++s)
-        anyDigit = true; // leading zeros carry nothing
-    readDigits(false);
+        m.anyDigit = true; // leading zeros carry nothing
+    s = readDigits(s, end, m, false);
     if (s < end && *s == '.') {
         ++s;
-        if (digits == 0)
+        if (m.digits == 0)
             for (; s < end && *s == '0'; ++s) {
-                anyDigit = true;
-                --exponent;
+                m.anyDigit = true;
+                --m.exponent;
             }
-        readDigits(true);
+        s = readDigits(s, end, m, true);
     }
-    if (!anyDigit)
+    if (!m.anyDigit)
         return nullptr;
     const char *const mantissaEnd = s;
     int written = 0; // the exponent as written
-    if (s < end && (*s == 'e' || *s == 'E')) {
-        const char *t = s + 1;
-        const bool negativeExponent = t < end && *t == '-';
-        if (t < end && (*t == '+' || *t == '-'))
-            ++t;
-        if (isDigitAt(t)) {
-            for (; isDigitAt(t); ++t)
-                if (written < 100000)
-                    written = written * 10 + (*t - '0');
-            written = negativeExponent ? -written : written;
-            s = t;
-        }
-    }
-    exponent += written + shift;
-    if (digits == 0) {
+    s = readExponent(s, end, written);
+    const int exponent = m.exponent + written + shift;
+    if (m.digits == 0) {
         value = negative ? -0.0 : 0.0;
         return s;
     }
-    if (exact && digits <= (std::uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
+    if (m.exact && m.digits <= (std::uint64_t(1) << 53) && exponent >= -22 && exponent <= 22) {
         if (!convert)
             return s;
-        const double mantissa = static_cast<double>(digits);
+        const double mantissa = static_cast<double>(m.digits);
         const double magnitude =
             exponent < 0 ? mantissa / powersOfTen[-exponent] : mantissa * powersOfTen[exponent];
         value = negative ? -magnitude : magnitude;
         return s;
     }
     // The mantissa as written, with the shifted exponent.
-    const char *const from = negative ? unsignedStart - 1 : unsignedStart;
-    std::string text(from, mantissaEnd);
-    text.append("e").append(std::to_string(written + shift));
-    const char *const textEnd = text.data() + text.size();
-    const auto [stop, error] =
-        std::from_chars(text.data(), textEnd, value, std::chars_format::general);
-    if (error == std::errc::result_out_of_range) {
-        // Beyond the range, or below it: strtod tells which.
-        const double wide = std::strtod(text.c_str(), nullptr);
-        if (std::isinf(wide))
-            return nullptr;
-        value = wide;
-    } else if (error != std::errc() || stop != textEnd) {
+    if (!readSlowly(negative ? unsignedStart - 1 : unsignedStart, mantissaEnd, written + shift,
+                    value))
         return nullptr;
-    }
     return s;
 }
 
