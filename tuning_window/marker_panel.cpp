@@ -2,6 +2,7 @@
 
 #include "number_text/number_text.h"
 
+#include <QAbstractTableModel>
 #include <QAction>
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -9,11 +10,12 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
-#include <QTableWidget>
+#include <QTableView>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace varnel {
@@ -53,6 +55,69 @@ void MarkerPanel::follow(TuningSession &session) {
     shown();
 }
 
+// The marker table's texts, a row a marker and then the delta row; only
+// the cells whose text changes are announced, so that a new sweep repaints
+// what moved.
+class MarkerTableModel : public QAbstractTableModel {
+  public:
+    using QAbstractTableModel::QAbstractTableModel;
+    int rowCount(const QModelIndex &parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    }
+    int columnCount(const QModelIndex &parent = {}) const override {
+        return parent.isValid() ? 0 : AgainstMemory + 1;
+    }
+    QVariant data(const QModelIndex &index, int role) const override {
+        if (!index.isValid())
+            return {};
+        if (role == Qt::TextAlignmentRole)
+            return index.column() == Name ? int(Qt::AlignCenter)
+                                          : int(Qt::AlignRight | Qt::AlignVCenter);
+        if (role != Qt::DisplayRole)
+            return {};
+        return m_rows[static_cast<std::size_t>(index.row())][index.column()];
+    }
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+            section > AgainstMemory)
+            return {};
+        // The unit under the name, so that all nine columns fit beside a chart.
+        const QString titles[] = {
+            MarkerPanel::tr("Marker"),          MarkerPanel::tr("MHz"),
+            MarkerPanel::tr("Measured (ns)"),   MarkerPanel::tr("Target (ns)"),
+            MarkerPanel::tr("Difference (ns)"), MarkerPanel::tr("Difference (%)"),
+            MarkerPanel::tr("|S11| (dB)"),      MarkerPanel::tr("Memory (ns)"),
+            MarkerPanel::tr("− memory (ns)")};
+        QString title = titles[section];
+        return title.replace(QStringLiteral(" ("), QStringLiteral("\n("));
+    }
+    using Row = std::array<QString, AgainstMemory + 1>;
+    void setRows(std::vector<Row> rows) {
+        const int before = rowCount(), after = static_cast<int>(rows.size());
+        if (after < before) {
+            beginRemoveRows({}, after, before - 1);
+            m_rows.resize(rows.size());
+            endRemoveRows();
+        }
+        for (int row = 0; row < std::min(before, after); ++row)
+            for (int column = 0; column <= AgainstMemory; ++column) {
+                QString &cell = m_rows[static_cast<std::size_t>(row)][column];
+                if (cell != rows[static_cast<std::size_t>(row)][column]) {
+                    cell = rows[static_cast<std::size_t>(row)][column];
+                    emit dataChanged(index(row, column), index(row, column));
+                }
+            }
+        if (after > before) {
+            beginInsertRows({}, before, after - 1);
+            m_rows.insert(m_rows.end(), rows.begin() + before, rows.end());
+            endInsertRows();
+        }
+    }
+
+  private:
+    std::vector<Row> m_rows;
+};
+
 MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("markers"));
     auto *layout = new QVBoxLayout(this);
@@ -67,22 +132,15 @@ MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWi
     buttons->addStretch(1);
     layout->addLayout(buttons);
 
-    m_table = new QTableWidget(0, AgainstMemory + 1);
+    m_model = new MarkerTableModel(this);
+    m_table = new QTableView;
+    m_table->setModel(m_model);
     // Its place is kept while it has no rows, so that the chart above it
     // does not move when the first marker comes.
     QSizePolicy keep = m_table->sizePolicy();
     keep.setRetainSizeWhenHidden(true);
     m_table->setSizePolicy(keep);
     m_table->setObjectName(QStringLiteral("markerTable"));
-    // The unit under the name, so that all nine columns fit beside a chart.
-    QStringList titles{tr("Marker"),          tr("MHz"),
-                       tr("Measured (ns)"),   tr("Target (ns)"),
-                       tr("Difference (ns)"), tr("Difference (%)"),
-                       tr("|S11| (dB)"),      tr("Memory (ns)"),
-                       tr("− memory (ns)")};
-    for (QString &title : titles)
-        title.replace(QStringLiteral(" ("), QStringLiteral("\n("));
-    m_table->setHorizontalHeaderLabels(titles);
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -91,67 +149,54 @@ MarkerPanel::MarkerPanel(const QList<QAction *> &actions, QWidget *parent) : QWi
     // contents on every sweep would measure every cell each time.
     const QFontMetrics metrics(m_table->font());
     const int number = metrics.horizontalAdvance(QStringLiteral("-00000.000")) + 8;
-    for (int column = 0; column < m_table->columnCount(); ++column) {
+    for (int column = 0; column <= AgainstMemory; ++column) {
         int header = 0;
-        for (const QString &line : m_table->horizontalHeaderItem(column)->text().split('\n'))
+        const QString title =
+            m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        for (const QString &line : title.split('\n'))
             header = std::max(
                 header, m_table->horizontalHeader()->fontMetrics().horizontalAdvance(line) + 16);
         m_table->setColumnWidth(column, std::max(column == Name ? 0 : number, header));
     }
     m_table->installEventFilter(this);
     layout->addWidget(m_table);
-    connect(m_table, &QTableWidget::currentCellChanged, this,
-            [this](int row, int, int previous, int) {
-                if (row != previous && row >= 0 && row < m_markers)
-                    emit selectedChanged(row);
+    connect(m_table->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current, const QModelIndex &previous) {
+                if (current.row() != previous.row() && current.row() >= 0 &&
+                    current.row() < m_markers)
+                    emit selectedChanged(current.row());
             });
 }
 
 void MarkerPanel::show(const std::vector<std::optional<MarkerReading>> &readings,
                        const std::optional<MarkerDelta> &delta, int deltaOf, bool memory) {
-    const int selected = m_table->currentRow();
+    const int selected = m_table->currentIndex().row();
     m_markers = static_cast<int>(readings.size());
-    const QSignalBlocker block(m_table);
-    m_table->setRowCount(m_markers + (delta ? 1 : 0));
-    auto set = [this](int row, int column, const QString &text) {
-        QTableWidgetItem *item = m_table->item(row, column);
-        if (!item) {
-            item = new QTableWidgetItem;
-            item->setTextAlignment(column == Name ? Qt::AlignCenter
-                                                  : Qt::AlignRight | Qt::AlignVCenter);
-            m_table->setItem(row, column, item);
-        }
-        if (item->text() != text)
-            item->setText(text);
-    };
+    std::vector<MarkerTableModel::Row> rows;
     for (int row = 0; row < m_markers; ++row) {
         const auto &r = readings[static_cast<std::size_t>(row)];
-        set(row, Name, QString::number(row + 1));
         const QString none = r ? QString() : tr("off the trace");
-        set(row, Frequency, r ? fixed(r->fMHz, 3) : none);
-        set(row, Measured, r ? fixed(r->measuredNs, 3) : QString());
-        set(row, Target, r ? fixed(r->targetNs, 3) : QString());
-        set(row, Difference, r ? signedFixed(r->differenceNs, 3) : QString());
-        set(row, Percent, r ? signedFixed(r->differencePercent, 2) : QString());
-        set(row, S11, r ? fixed(r->s11Db, 2) : QString());
-        set(row, Memory, r && r->memoryNs ? fixed(*r->memoryNs, 3) : QString());
-        set(row, AgainstMemory,
-            r && r->againstMemoryNs ? signedFixed(*r->againstMemoryNs, 3) : QString());
+        rows.push_back({QString::number(row + 1), r ? fixed(r->fMHz, 3) : none,
+                        r ? fixed(r->measuredNs, 3) : QString(),
+                        r ? fixed(r->targetNs, 3) : QString(),
+                        r ? signedFixed(r->differenceNs, 3) : QString(),
+                        r ? signedFixed(r->differencePercent, 2) : QString(),
+                        r ? fixed(r->s11Db, 2) : QString(),
+                        r && r->memoryNs ? fixed(*r->memoryNs, 3) : QString(),
+                        r && r->againstMemoryNs ? signedFixed(*r->againstMemoryNs, 3) : QString()});
     }
-    if (delta) {
-        const int row = m_markers;
-        set(row, Name, tr("Δ%1–1").arg(deltaOf + 1));
-        set(row, Frequency, signedFixed(delta->fMHz, 3));
-        set(row, Measured, signedFixed(delta->measuredNs, 3));
-        set(row, Target, signedFixed(delta->targetNs, 3));
-        for (int column : {Difference, Percent, Memory, AgainstMemory})
-            set(row, column, QString());
-        set(row, S11, signedFixed(delta->s11Db, 2));
+    if (delta)
+        rows.push_back({tr("Δ%1–1").arg(deltaOf + 1), signedFixed(delta->fMHz, 3),
+                        signedFixed(delta->measuredNs, 3), signedFixed(delta->targetNs, 3),
+                        QString(), QString(), signedFixed(delta->s11Db, 2), QString(), QString()});
+    {
+        const QSignalBlocker block(m_table->selectionModel());
+        m_model->setRows(std::move(rows));
+        if (m_markers > 0)
+            m_table->setCurrentIndex(m_model->index(std::clamp(selected, 0, m_markers - 1), Name));
     }
     m_table->setColumnHidden(Memory, !memory);
     m_table->setColumnHidden(AgainstMemory, !memory);
-    if (m_markers > 0)
-        m_table->setCurrentCell(std::clamp(selected, 0, m_markers - 1), Name);
     fitHeight();
     m_table->setVisible(m_markers > 0);
 }
@@ -175,18 +220,19 @@ void MarkerPanel::resizeEvent(QResizeEvent *event) {
 }
 
 int MarkerPanel::selected() const {
-    const int row = m_table->currentRow();
+    const int row = m_table->currentIndex().row();
     return row >= 0 && row < m_markers ? row : -1;
 }
 
 void MarkerPanel::select(int marker) {
-    if (marker >= 0 && marker < m_markers)
-        m_table->setCurrentCell(marker, Name);
+    if (marker >= 0 && marker < m_markers) {
+        const QSignalBlocker block(m_table->selectionModel());
+        m_table->setCurrentIndex(m_model->index(marker, Name));
+    }
 }
 
 QString MarkerPanel::text(int row, int column) const {
-    const QTableWidgetItem *item = m_table->item(row, column);
-    return item ? item->text() : QString();
+    return m_model->index(row, column).data().toString();
 }
 
 bool MarkerPanel::eventFilter(QObject *watched, QEvent *event) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 class QAction;
-class QTableWidget;
+class QTableView;
 
 namespace varnel {
 
@@ -37,7 +37,7 @@ class MarkerPanel : public QWidget {
     void select(int marker);
     // The cell's text, for tests.
     QString text(int row, int column) const;
-    QTableWidget *table() const { return m_table; }
+    QTableView *table() const { return m_table; }
 
   signals:
     void selectedChanged(int marker);
@@ -51,7 +51,8 @@ class MarkerPanel : public QWidget {
   private:
     void fitHeight();
 
-    QTableWidget *m_table = nullptr;
+    QTableView *m_table = nullptr;
+    class MarkerTableModel *m_model = nullptr;
     int m_markers = 0;
 };
 
