@@ -49,6 +49,12 @@ LinkError waited(LinkError::Said what, long long milliseconds) {
 
 } // namespace
 
+LinkError protocolError(ProtocolFinding finding) {
+    std::string words = findingText(finding);
+    return {LinkError::Protocol, std::move(words), LinkError::Said::Finding, 0, 0,
+            std::move(finding)};
+}
+
 Connection::Connection(Connection &&other) noexcept : m_fd(other.m_fd), m_socket(other.m_socket) {
     other.m_fd = -1;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "analyser_protocols/finding.h"
+
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -21,8 +24,8 @@ struct LinkError {
     std::string what; // in English: the system's words, or what the reply did wrong
     // What `what` says, as a value a window says in its own language: the
     // system's error (`code`, errno or getaddrinfo's), a wait of
-    // `milliseconds`, one of the link's own sentences, or Text (`what` as
-    // it is: a protocol's finding, with the instrument's words in it).
+    // `milliseconds`, one of the link's own sentences, a protocol's
+    // `finding`, or Text (`what` as it is).
     enum class Said {
         Text,
         System,
@@ -33,11 +36,17 @@ struct LinkError {
         PeerClosed,
         NotSerial,
         NotAnAddress,
-        NoAddress
+        NoAddress,
+        SweepUnfinished, // the sweep did not finish within `milliseconds`
+        Finding,
     } said = Said::Text;
     int code = 0;
     long long milliseconds = 0;
+    std::optional<ProtocolFinding> finding = std::nullopt; // with Finding
 };
+
+// A reply that did not read: Protocol, its finding in English as `what`.
+LinkError protocolError(ProtocolFinding finding);
 
 class Connection {
   public:

@@ -46,7 +46,7 @@ class LibreVna final : public Analyser {
                     found[k] = name;
         }
         if (found[0].empty())
-            return LinkError{LinkError::Protocol, "no trace measures S11"};
+            return protocolError({ProtocolFinding::NoS11Trace});
         m_traces = found[0];
         m_ports = 1;
         if (!found[1].empty() && !found[2].empty() && !found[3].empty()) {
@@ -67,8 +67,7 @@ class LibreVna final : public Analyser {
         const std::string &count = std::get<std::string>(points);
         if (count.empty() || count.find_first_not_of("0123456789") != std::string::npos ||
             count.size() > 6 || (n = std::stoul(count)) < 2)
-            return LinkError{LinkError::Protocol,
-                             "the acquisition's points are '" + count + "', not a count"};
+            return protocolError({ProtocolFinding::PointsNotACount, count});
         if (auto sent = command(":VNA:ACQ:RUN"); auto *error = std::get_if<LinkError>(&sent))
             return *error;
         const auto deadline = std::chrono::steady_clock::now() + m_timeouts.sweep;
@@ -79,12 +78,14 @@ class LibreVna final : public Analyser {
             if (std::get<std::string>(finished) == "TRUE")
                 break;
             if (std::get<std::string>(finished) != "FALSE")
-                return LinkError{LinkError::Protocol, "the acquisition's state is '" +
-                                                          std::get<std::string>(finished) + "'"};
+                return protocolError(
+                    {ProtocolFinding::AcquisitionState, std::get<std::string>(finished)});
             if (std::chrono::steady_clock::now() > deadline)
-                return LinkError{LinkError::Timeout, "the sweep did not finish within " +
-                                                         std::to_string(m_timeouts.sweep.count()) +
-                                                         " ms"};
+                return LinkError{LinkError::Timeout,
+                                 "the sweep did not finish within " +
+                                     std::to_string(m_timeouts.sweep.count()) + " ms",
+                                 LinkError::Said::SweepUnfinished, 0,
+                                 static_cast<long long>(m_timeouts.sweep.count())};
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (auto sent = command(":VNA:TRAC:TOUCHSTONE? " + m_traces);
@@ -92,15 +93,15 @@ class LibreVna final : public Analyser {
             return *error;
         auto reply = m_channel.await([n](std::string_view bytes) {
             auto length = libreVnaTouchstoneLength(bytes, n);
-            if (auto *why = std::get_if<std::string>(&length))
-                return std::variant<std::size_t, LinkError>(LinkError{LinkError::Protocol, *why});
+            if (auto *why = std::get_if<ProtocolFinding>(&length))
+                return std::variant<std::size_t, LinkError>(protocolError(*why));
             return std::variant<std::size_t, LinkError>(std::get<std::size_t>(length));
         });
         if (auto *error = std::get_if<LinkError>(&reply))
             return *error;
         auto sweep = libreVnaSweep(std::get<std::string>(reply), m_ports, m_source);
-        if (auto *why = std::get_if<std::string>(&sweep))
-            return LinkError{LinkError::Protocol, *why};
+        if (auto *why = std::get_if<ProtocolFinding>(&sweep))
+            return protocolError(*why);
         return std::move(std::get<Network>(sweep));
     }
 

@@ -18,7 +18,7 @@ using Framed = std::variant<std::size_t, LinkError>;
 
 Framed framed(const NanoVnaRead &read) {
     if (read.status == NanoVnaRead::Malformed)
-        return LinkError{LinkError::Protocol, read.problem};
+        return protocolError(*read.finding);
     return read.status == NanoVnaRead::Complete ? read.consumed : 0;
 }
 
@@ -45,14 +45,11 @@ class NanoVna final : public Analyser {
             return *error;
         const auto range = parseNanoVnaSweep(std::get<std::string>(settings));
         if (!range)
-            return LinkError{LinkError::Protocol, "the sweep settings are '" +
-                                                      std::get<std::string>(settings) +
-                                                      "', not START STOP POINTS"};
+            return protocolError({ProtocolFinding::SweepSettings, std::get<std::string>(settings)});
         const unsigned mask = nanoVnaFrequency | nanoVnaS11 | (m_binary ? nanoVnaBinary : 0);
         const std::string command = nanoVnaScanCommand(*range, mask);
         if (command.size() > nanoVnaLineLimit)
-            return LinkError{LinkError::Protocol,
-                             "the scan command is longer than the shell takes"};
+            return protocolError({ProtocolFinding::CommandTooLong});
         if (auto sent = m_channel.send(command + "\r"); auto *error = std::get_if<LinkError>(&sent))
             return *error;
         NanoVnaRead read;
@@ -83,7 +80,7 @@ class NanoVna final : public Analyser {
             return *error;
         const std::string unknown = command + "?";
         if (read.text == unknown)
-            return LinkError{LinkError::Protocol, "the NanoVNA does not know '" + command + "'"};
+            return protocolError({ProtocolFinding::UnknownCommand, command});
         return read.text;
     }
 

@@ -42,8 +42,7 @@ class ScpiAnalyser final : public Analyser {
             return *error;
         const std::string &answer = std::get<std::string>(done);
         if (answer != "1" && answer != "+1")
-            return LinkError{LinkError::Protocol,
-                             "the sweep did not complete (*OPC? answered '" + answer + "')"};
+            return protocolError({ProtocolFinding::NotComplete, answer});
         auto frequencies = queryNumbers(":SENS1:FREQ:DATA?");
         if (auto *error = std::get_if<LinkError>(&frequencies))
             return *error;
@@ -53,13 +52,13 @@ class ScpiAnalyser final : public Analyser {
         auto taken = scpiSweep(std::get<std::vector<double>>(frequencies),
                                std::get<std::vector<double>>(data));
         if (auto *problem = std::get_if<SweepProblem>(&taken))
-            return LinkError{LinkError::Protocol, sweepProblemText(*problem)};
+            return protocolError(findingOf(*problem));
         auto error = query(":SYST:ERR?");
         if (auto *failed = std::get_if<LinkError>(&error))
             return *failed;
         const std::string &reported = std::get<std::string>(error);
         if (!reported.starts_with("0") && !reported.starts_with("+0"))
-            return LinkError{LinkError::Protocol, "the analyser reports " + reported};
+            return protocolError({ProtocolFinding::Reports, reported});
         return std::move(std::get<Network>(taken));
     }
 
@@ -82,8 +81,7 @@ class ScpiAnalyser final : public Analyser {
                 return lineFrame(bytes);
             const BlockRead block = readDefiniteBlock(bytes);
             if (block.status == BlockRead::Malformed)
-                return std::variant<std::size_t, LinkError>(
-                    LinkError{LinkError::Protocol, block.problem});
+                return std::variant<std::size_t, LinkError>(protocolError(*block.finding));
             return std::variant<std::size_t, LinkError>(
                 block.status == BlockRead::Complete ? block.consumed : 0);
         });
@@ -94,13 +92,12 @@ class ScpiAnalyser final : public Analyser {
             auto values =
                 decodeReal64(readDefiniteBlock(bytes).payload, ByteOrder::LeastSignificantFirst);
             if (!values)
-                return LinkError{LinkError::Protocol,
-                                 "a block of doubles whose length is not a multiple of 8"};
+                return protocolError({ProtocolFinding::BlockNotDoubles});
             return std::move(*values);
         }
         auto numbers = parseAsciiNumbers(withoutLineEnd(bytes));
-        if (auto *why = std::get_if<std::string>(&numbers))
-            return LinkError{LinkError::Protocol, *why};
+        if (auto *why = std::get_if<ProtocolFinding>(&numbers))
+            return protocolError(*why);
         return std::move(std::get<std::vector<double>>(numbers));
     }
 

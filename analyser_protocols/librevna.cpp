@@ -1,7 +1,5 @@
 #include "analyser_protocols/librevna.h"
 
-#include "quoting/quote.h"
-
 namespace varnel {
 
 namespace {
@@ -29,10 +27,10 @@ std::vector<std::string> libreVnaTraceNames(std::string_view reply) {
     return names;
 }
 
-std::variant<std::size_t, std::string> libreVnaTouchstoneLength(std::string_view bytes,
-                                                                std::size_t points) {
+std::variant<std::size_t, ProtocolFinding> libreVnaTouchstoneLength(std::string_view bytes,
+                                                                    std::size_t points) {
     if (points == 0)
-        return std::string("the analyser has no points to send");
+        return ProtocolFinding{ProtocolFinding::NoPoints};
     bool optionSeen = false;
     std::size_t data = 0, at = 0;
     while (true) {
@@ -45,7 +43,7 @@ std::variant<std::size_t, std::string> libreVnaTouchstoneLength(std::string_view
             continue;
         if (!optionSeen) {
             if (line.front() != '#')
-                return "the reply is not Touchstone: " + quotedToken(line);
+                return ProtocolFinding{ProtocolFinding::NotTouchstone, std::string(line)};
             optionSeen = true;
             continue;
         }
@@ -54,13 +52,13 @@ std::variant<std::size_t, std::string> libreVnaTouchstoneLength(std::string_view
     }
 }
 
-std::variant<Network, std::string> libreVnaSweep(std::string_view reply, int ports,
-                                                 std::string_view source) {
+std::variant<Network, ProtocolFinding> libreVnaSweep(std::string_view reply, int ports,
+                                                     std::string_view source) {
     ReadOptions options;
     options.ports = ports;
     auto read = readTouchstoneText(source, reply, options);
     if (auto *error = std::get_if<TouchstoneError>(&read))
-        return error->message();
+        return ProtocolFinding{ProtocolFinding::TouchstoneReply, error->message()};
     return std::move(std::get<Network>(read));
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analyser_protocols/finding.h"
 #include "touchstone/touchstone.h"
 
 #include <cstddef>
@@ -29,14 +30,14 @@ namespace varnel {
 std::vector<std::string> libreVnaTraceNames(std::string_view reply);
 
 // How many bytes of `bytes` a whole Touchstone reply of `points` points
-// takes, leading empty lines included; 0 while more is needed; why not, in
-// English.
-std::variant<std::size_t, std::string> libreVnaTouchstoneLength(std::string_view bytes,
-                                                                std::size_t points);
+// takes, leading empty lines included; 0 while more is needed; or why not.
+std::variant<std::size_t, ProtocolFinding> libreVnaTouchstoneLength(std::string_view bytes,
+                                                                    std::size_t points);
 
 // The sweep in a whole Touchstone reply of `ports` ports, read by the
-// Touchstone reader; `source` names it in messages.
-std::variant<Network, std::string> libreVnaSweep(std::string_view reply, int ports,
-                                                 std::string_view source);
+// Touchstone reader (its message the finding's words); `source` names it
+// in messages.
+std::variant<Network, ProtocolFinding> libreVnaSweep(std::string_view reply, int ports,
+                                                     std::string_view source);
 
 } // namespace varnel

@@ -1,7 +1,6 @@
 #include "analyser_protocols/nanovna.h"
 
 #include "analyser_protocols/scpi.h"
-#include "quoting/quote.h"
 
 #include <charconv>
 #include <cstring>
@@ -18,10 +17,10 @@ std::size_t afterEcho(std::string_view bytes, std::string_view command) {
     return at == std::string_view::npos ? at : at + echo.size();
 }
 
-NanoVnaRead malformed(std::string problem) {
+NanoVnaRead malformed(ProtocolFinding finding) {
     NanoVnaRead read;
     read.status = NanoVnaRead::Malformed;
-    read.problem = std::move(problem);
+    read.finding = std::move(finding);
     return read;
 }
 
@@ -62,7 +61,7 @@ NanoVnaRead taken(std::size_t consumed, const std::vector<double> &hz,
                   const std::vector<double> &s11) {
     auto sweep = scpiSweep(hz, s11);
     if (auto *problem = std::get_if<SweepProblem>(&sweep))
-        return malformed(sweepProblemText(*problem));
+        return malformed(findingOf(*problem));
     NanoVnaRead read;
     read.status = NanoVnaRead::Complete;
     read.consumed = consumed;
@@ -126,12 +125,10 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
         const std::uint32_t declaredMask = littleEndian(bytes, start, 2);
         const std::uint32_t declaredPoints = littleEndian(bytes, start + 2, 2);
         if (declaredMask != mask || declaredPoints != n)
-            return malformed("the scan declares " + std::to_string(declaredPoints) +
-                             " points of mask " + std::to_string(declaredMask) + ", not the " +
-                             std::to_string(n) + " of mask " + std::to_string(mask) + " asked for");
+            return malformed(
+                {ProtocolFinding::ScanDeclares, {}, declaredPoints, declaredMask, n, mask});
         if (bytes.substr(end, nanoVnaPrompt.size()) != nanoVnaPrompt)
-            return malformed("the scan's " + std::to_string(n) +
-                             " points are not followed by the prompt");
+            return malformed({ProtocolFinding::NoPrompt, {}, n});
         for (std::size_t at = start + 4; at < end; at += record) {
             hz.push_back(littleEndian(bytes, at, 4));
             s11.push_back(float32(bytes, at + 4));
@@ -152,11 +149,10 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
         if (!numbers || numbers->size() != fields) {
             const std::string name(command.substr(0, command.find(' ')));
             if (k == 0 && line == name + "?")
-                return malformed("the NanoVNA does not know " + quotedToken(name));
+                return malformed({ProtocolFinding::UnknownCommand, name});
             if (k == 0)
-                return malformed("the NanoVNA answered " + quotedToken(line));
-            return malformed("point " + std::to_string(k + 1) + " of the scan is " +
-                             quotedToken(line));
+                return malformed({ProtocolFinding::Answered, std::string(line)});
+            return malformed({ProtocolFinding::BadPoint, std::string(line), k + 1});
         }
         hz.push_back((*numbers)[0]);
         s11.push_back((*numbers)[1]);
@@ -166,8 +162,7 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
     if (bytes.size() < at + nanoVnaPrompt.size())
         return {};
     if (bytes.substr(at, nanoVnaPrompt.size()) != nanoVnaPrompt)
-        return malformed("the scan's " + std::to_string(n) +
-                         " points are not followed by the prompt");
+        return malformed({ProtocolFinding::NoPrompt, {}, n});
     return taken(at + nanoVnaPrompt.size(), hz, s11);
 }
 

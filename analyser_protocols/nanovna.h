@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analyser_protocols/finding.h"
 #include "touchstone/touchstone.h"
 
 #include <cstddef>
@@ -52,11 +53,11 @@ std::string nanoVnaScanCommand(const NanoVnaSweep &sweep, unsigned mask);
 
 struct NanoVnaRead {
     enum Status { NeedMore, Complete, Malformed } status = NeedMore;
-    std::size_t consumed = 0; // bytes used, whatever came before the echo too
-    std::string text;         // a text command's reply, lines joined by '\n'
-    Network network;          // a scan's sweep
-    std::string problem;      // with Malformed, in English
-    bool binary = false;      // a scan answered in binary
+    std::size_t consumed = 0;               // bytes used, whatever came before the echo too
+    std::string text;                       // a text command's reply, lines joined by '\n'
+    Network network;                        // a scan's sweep
+    std::optional<ProtocolFinding> finding; // with Malformed
+    bool binary = false;                    // a scan answered in binary
 };
 
 // The reply to a text command (its lines between the echo and the prompt).

@@ -10,19 +10,19 @@ namespace varnel {
 
 BlockRead readDefiniteBlock(std::string_view buffer) {
     BlockRead read;
-    auto malformed = [&](std::string problem) {
+    auto malformed = [&](ProtocolFinding::Kind kind, std::size_t a = 0) {
         read.status = BlockRead::Malformed;
-        read.problem = std::move(problem);
+        read.finding = ProtocolFinding{kind, {}, a};
         return read;
     };
     if (buffer.size() < 2)
         return read;
     if (buffer[0] != '#')
-        return malformed("a block starts with '#'");
+        return malformed(ProtocolFinding::BlockStart);
     if (buffer[1] == '0')
-        return malformed("an indefinite-length block (#0) cannot be framed on a socket");
+        return malformed(ProtocolFinding::IndefiniteBlock);
     if (buffer[1] < '1' || buffer[1] > '9')
-        return malformed("the block's length digit is not 1 to 9");
+        return malformed(ProtocolFinding::BlockLengthDigit);
     const auto digits = static_cast<std::size_t>(buffer[1] - '0');
     if (buffer.size() < 2 + digits)
         return read;
@@ -30,7 +30,7 @@ BlockRead readDefiniteBlock(std::string_view buffer) {
     const char *first = buffer.data() + 2, *last = first + digits;
     const auto [end, error] = std::from_chars(first, last, length);
     if (error != std::errc() || end != last)
-        return malformed("the block's byte count is not a number");
+        return malformed(ProtocolFinding::BlockCountNotNumber);
     const std::size_t start = 2 + digits;
     if (buffer.size() - start < length)
         return read;
@@ -41,8 +41,7 @@ BlockRead readDefiniteBlock(std::string_view buffer) {
     if (buffer[after] == '\r')
         ++after;
     if (buffer[after] != '\n')
-        return malformed("the block is not ended by a line feed after its " +
-                         std::to_string(length) + " bytes");
+        return malformed(ProtocolFinding::BlockNotEnded, length);
     read.status = BlockRead::Complete;
     read.consumed = after + 1;
     read.payload = buffer.substr(start, length);
@@ -69,7 +68,7 @@ std::optional<std::vector<double>> decodeReal64(std::string_view payload, ByteOr
     return values;
 }
 
-std::variant<std::vector<double>, std::string> parseAsciiNumbers(std::string_view reply) {
+std::variant<std::vector<double>, ProtocolFinding> parseAsciiNumbers(std::string_view reply) {
     while (!reply.empty() && (reply.back() == '\n' || reply.back() == '\r'))
         reply.remove_suffix(1);
     std::vector<double> values;
@@ -88,7 +87,7 @@ std::variant<std::vector<double>, std::string> parseAsciiNumbers(std::string_vie
         double value = 0;
         const auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value);
         if (item.empty() || error != std::errc() || end != item.data() + item.size())
-            return "value " + std::to_string(values.size() + 1) + " is not a number";
+            return ProtocolFinding{ProtocolFinding::NotANumber, {}, values.size() + 1};
         values.push_back(value);
         if (comma == reply.size())
             return values;
@@ -96,19 +95,22 @@ std::variant<std::vector<double>, std::string> parseAsciiNumbers(std::string_vie
     }
 }
 
-std::string sweepProblemText(const SweepProblem &p) {
+ProtocolFinding findingOf(const SweepProblem &p) {
     switch (p.kind) {
     case SweepProblem::CountMismatch:
-        return std::to_string(p.points) + " frequencies but " + std::to_string(p.values) +
-               " data values (two a frequency expected)";
+        return {ProtocolFinding::CountMismatch, {}, p.points, p.values};
     case SweepProblem::NotRising:
-        return "the frequencies do not rise at point " + std::to_string(p.at + 1);
+        return {ProtocolFinding::NotRising, {}, p.at + 1};
     case SweepProblem::NotFinite:
-        return "value " + std::to_string(p.at + 1) + " is not a finite number";
+        return {ProtocolFinding::NotFinite, {}, p.at + 1};
     case SweepProblem::TooFew:
         break;
     }
-    return "a sweep needs at least 2 points, the analyser sent " + std::to_string(p.points);
+    return {ProtocolFinding::TooFew, {}, p.points};
+}
+
+std::string sweepProblemText(const SweepProblem &p) {
+    return findingText(findingOf(p));
 }
 
 std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequenciesHz,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analyser_protocols/finding.h"
 #include "touchstone/touchstone.h"
 
 #include <cstddef>
@@ -32,9 +33,9 @@ enum class ByteOrder { MostSignificantFirst, LeastSignificantFirst };
 
 struct BlockRead {
     enum Status { NeedMore, Complete, Malformed } status = NeedMore;
-    std::size_t consumed = 0; // bytes of the buffer the block used
-    std::string_view payload; // with Complete
-    std::string problem;      // with Malformed, in English
+    std::size_t consumed = 0;               // bytes of the buffer the block used
+    std::string_view payload;               // with Complete
+    std::optional<ProtocolFinding> finding; // with Malformed
 };
 
 // Reads a definite-length block at the start of `buffer`.
@@ -44,8 +45,8 @@ BlockRead readDefiniteBlock(std::string_view buffer);
 // of 8.
 std::optional<std::vector<double>> decodeReal64(std::string_view payload, ByteOrder order);
 
-// The numbers of an ASCII reply ("+1.00E+09,-2.5\n"); why not, in English.
-std::variant<std::vector<double>, std::string> parseAsciiNumbers(std::string_view reply);
+// The numbers of an ASCII reply ("+1.00E+09,-2.5\n"), or why not.
+std::variant<std::vector<double>, ProtocolFinding> parseAsciiNumbers(std::string_view reply);
 
 // Why a sweep an analyser sent cannot be taken.
 struct SweepProblem {
@@ -57,6 +58,7 @@ struct SweepProblem {
     } kind;
     std::size_t points = 0, values = 0, at = 0;
 };
+ProtocolFinding findingOf(const SweepProblem &problem);
 std::string sweepProblemText(const SweepProblem &problem);
 
 // A 1-port sweep (S11) from ":SENS1:FREQ:DATA?" (Hz) and

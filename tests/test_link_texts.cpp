@@ -59,6 +59,45 @@ TEST(LinkTexts, ChineseTranslated) {
     EXPECT_EQ(linkErrorFor(gone), "the device has gone");
 }
 
+// One finding of every kind, with the instrument's words and numbers.
+std::vector<ProtocolFinding> everyFinding() {
+    std::vector<ProtocolFinding> all;
+    for (int kind = ProtocolFinding::BlockStart; kind <= ProtocolFinding::Reports; ++kind)
+        all.push_back({static_cast<ProtocolFinding::Kind>(kind), "R&D <x>", 17, 23, 101, 131});
+    return all;
+}
+
+// Each protocol finding in the window is the command line's sentence in
+// English and translated in Chinese, its numbers and the instrument's words
+// (quoted, never markup) kept.
+TEST(LinkTexts, ProtocolFindingsAsTheCommandLineSaysThemAndTranslated) {
+    const std::vector<ProtocolFinding> all = everyFinding();
+    ASSERT_EQ(all.size(), 26u);
+    for (const ProtocolFinding &f : all) {
+        EXPECT_EQ(protocolFindingFor(f), QString::fromStdString(findingText(f))) << f.kind;
+        EXPECT_EQ(linkErrorFor(protocolError(f)), QString::fromStdString(findingText(f)));
+    }
+    loadTranslations(QLocale(QLocale::Chinese, QLocale::China));
+    for (const ProtocolFinding &f : all) {
+        const QString english = QString::fromStdString(findingText(f));
+        const QString chinese = protocolFindingFor(f);
+        if (f.kind != ProtocolFinding::TouchstoneReply) { // the reader's own message
+            EXPECT_NE(chinese, english) << f.kind;
+        }
+        for (const char *kept : {"17", "23", "101", "131", "'R&D <x>'"}) {
+            if (english.contains(QLatin1String(kept))) {
+                EXPECT_TRUE(chinese.contains(QLatin1String(kept))) << f.kind << " " << kept;
+            }
+        }
+    }
+    const LinkError unfinished{LinkError::Timeout, "the sweep did not finish within 5000 ms",
+                               LinkError::Said::SweepUnfinished, 0, 5000};
+    EXPECT_TRUE(linkErrorFor(unfinished).contains("5000"));
+    EXPECT_NE(linkErrorFor(unfinished), QString::fromStdString(unfinished.what));
+    loadTranslations(QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_EQ(linkErrorFor(unfinished), QString::fromStdString(unfinished.what));
+}
+
 // A refused connection reaches the session as a value, not only as text.
 TEST(LinkTexts, TheSessionKeepsTheValue) {
     TuningSession session;

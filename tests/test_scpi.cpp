@@ -42,7 +42,7 @@ TEST(Scpi, WorkedExample) {
         BlockRead::NeedMore);
     const BlockRead bad = readDefiniteBlock("#A16");
     EXPECT_EQ(bad.status, BlockRead::Malformed);
-    EXPECT_EQ(bad.problem, "the block's length digit is not 1 to 9");
+    EXPECT_EQ(findingText(*bad.finding), "the block's length digit is not 1 to 9");
 }
 
 struct BlockRow {
@@ -77,13 +77,13 @@ class BlockTest : public ::testing::TestWithParam<BlockRow> {};
 TEST_P(BlockTest, ReadsOrWaitsOrRefuses) {
     const BlockRow &row = GetParam();
     const BlockRead read = readDefiniteBlock(row.buffer);
-    EXPECT_EQ(read.status, row.status) << read.problem;
+    EXPECT_EQ(read.status, row.status) << (read.finding ? findingText(*read.finding) : "");
     if (row.status == BlockRead::Complete) {
         EXPECT_EQ(read.consumed, row.consumed);
         EXPECT_EQ(read.payload, row.payload);
     }
     if (row.status == BlockRead::Malformed) {
-        EXPECT_FALSE(read.problem.empty());
+        EXPECT_TRUE(read.finding.has_value());
     }
 }
 
@@ -99,8 +99,10 @@ TEST(Scpi, AsciiNumbers) {
     const auto read = parseAsciiNumbers("+1.00000000000E+009,-2.5, 3\r\n");
     ASSERT_TRUE(std::holds_alternative<std::vector<double>>(read));
     EXPECT_EQ(std::get<std::vector<double>>(read), (std::vector<double>{1e9, -2.5, 3}));
-    EXPECT_EQ(std::get<std::string>(parseAsciiNumbers("1,,2\n")), "value 2 is not a number");
-    EXPECT_EQ(std::get<std::string>(parseAsciiNumbers("1,2x\n")), "value 2 is not a number");
+    EXPECT_EQ(findingText(std::get<ProtocolFinding>(parseAsciiNumbers("1,,2\n"))),
+              "value 2 is not a number");
+    EXPECT_EQ(findingText(std::get<ProtocolFinding>(parseAsciiNumbers("1,2x\n"))),
+              "value 2 is not a number");
 }
 
 // A sweep is taken only whole and sane: two data values a frequency,
@@ -138,7 +140,7 @@ TEST(LibreVna, TouchstoneReplyIsFramedByItsPoints) {
     ASSERT_TRUE(std::holds_alternative<Network>(sweep));
     EXPECT_EQ(std::get<Network>(sweep).frequencyMHz, (std::vector<double>{1000, 1100}));
     EXPECT_EQ(std::get<Network>(sweep).values, (std::vector<std::complex<double>>{0.5, 0.25}));
-    EXPECT_EQ(std::get<std::string>(libreVnaTouchstoneLength("ERROR\n", 2)),
+    EXPECT_EQ(findingText(std::get<ProtocolFinding>(libreVnaTouchstoneLength("ERROR\n", 2))),
               "the reply is not Touchstone: 'ERROR'");
     // Empty lines (older versions' replies to settings) and comments first.
     const std::string later = "\n\n! LibreVNA\n" + whole;
@@ -168,7 +170,7 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
     const std::string echo = "ch> " + command + "\r\n";
     const std::string both = scanBytes({{1000, 0x3F000000}, {2000, 0x3E800000}}, 2);
     NanoVnaRead read = readNanoVnaScan(echo + both + "ch> ", command, 2, 131);
-    ASSERT_EQ(read.status, NanoVnaRead::Complete) << read.problem;
+    ASSERT_EQ(read.status, NanoVnaRead::Complete);
     EXPECT_EQ(read.consumed, echo.size() + both.size() + 4);
     EXPECT_EQ(read.network.frequencyMHz, (std::vector<double>{0.001, 0.002}));
     EXPECT_EQ(read.network.values, (std::vector<std::complex<double>>{0.5, 0.25}));
@@ -176,7 +178,7 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
 
     const std::string one = scanBytes({{1000, 0x3F000000}}, 2);
     EXPECT_EQ(readNanoVnaScan(echo + one + "ch> ", command, 2, 131).status, NanoVnaRead::NeedMore);
-    EXPECT_EQ(readNanoVnaScan(echo + both + "ch>!", command, 2, 131).problem,
+    EXPECT_EQ(findingText(*readNanoVnaScan(echo + both + "ch>!", command, 2, 131).finding),
               "the scan's 2 points are not followed by the prompt");
     EXPECT_EQ(readNanoVnaScan(echo + scanBytes({}, 3), command, 2, 131).status,
               NanoVnaRead::NeedMore);
@@ -193,11 +195,12 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
          "the frequencies do not rise at point 2"},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(readNanoVnaScan(echo + row.reply, command, 2, 131).problem, row.problem)
+        EXPECT_EQ(findingText(*readNanoVnaScan(echo + row.reply, command, 2, 131).finding),
+                  row.problem)
             << row.name;
     const NanoVnaRead text =
         readNanoVnaScan(echo + "1000 0.5 0 \r\n2000 0.25 -0.125 \r\nch> ", command, 2, 131);
-    ASSERT_EQ(text.status, NanoVnaRead::Complete) << text.problem;
+    ASSERT_EQ(text.status, NanoVnaRead::Complete);
     EXPECT_EQ(text.network.values[1], std::complex<double>(0.25, -0.125));
     EXPECT_FALSE(text.binary) << "a firmware that answers in text is asked in text";
     EXPECT_EQ(readNanoVnaScan("ch> scan 1000 2000 2 13", command, 2, 131).status,

@@ -5,8 +5,6 @@
 #include "tuning/trace_noise.h"
 #include "tuning_window/tune_window.h"
 
-#include <netdb.h>
-
 #include <cmath>
 #include <cstring>
 
@@ -499,37 +497,6 @@ QString failureFor(const SweepFailure &f) {
         break;
     }
     return readErrorFor(*f.error);
-}
-
-QString linkErrorFor(const LinkError &e) {
-    using Said = LinkError::Said;
-    switch (e.said) {
-    case Said::System: { // the C library's words, in the user's language, as a clause
-        QString words = QString::fromLocal8Bit(std::strerror(e.code));
-        if (!words.isEmpty() && words[0].isUpper() && words[0].unicode() < 128)
-            words[0] = words[0].toLower();
-        return words;
-    }
-    case Said::Resolve:
-        return QString::fromLocal8Bit(::gai_strerror(e.code));
-    case Said::NoReply:
-        return TuneWindow::tr("no reply within %1 ms").arg(e.milliseconds);
-    case Said::NoConnection:
-        return TuneWindow::tr("no connection within %1 ms").arg(e.milliseconds);
-    case Said::DeviceGone:
-        return TuneWindow::tr("the device has gone");
-    case Said::PeerClosed:
-        return TuneWindow::tr("the analyser closed the connection");
-    case Said::NotSerial:
-        return TuneWindow::tr("not a serial device");
-    case Said::NotAnAddress:
-        return TuneWindow::tr("not an analyser's address");
-    case Said::NoAddress:
-        return TuneWindow::tr("no address to connect to");
-    case Said::Text:
-        break;
-    }
-    return shownName(qs(e.what));
 }
 
 QString timeRefusalFor(const TimeDomainRefusal &refusal) {

@@ -56,6 +56,9 @@ QString failureFor(const SweepFailure &failure);
 // language: the system's words in the user's, the link's own sentences
 // translated, a protocol's finding as the link says it.
 QString linkErrorFor(const LinkError &error);
+// A protocol's finding about an analyser's reply; in English the text
+// varnel-calc prints (findingText).
+QString protocolFindingFor(const ProtocolFinding &finding);
 // Why a sweep has no time-domain response.
 QString timeRefusalFor(const TimeDomainRefusal &refusal);
 

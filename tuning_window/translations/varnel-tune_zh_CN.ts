@@ -162,6 +162,110 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>a block starts with &apos;#&apos;</source>
+        <translation>数据块应以 &apos;#&apos; 开头</translation>
+    </message>
+    <message>
+        <source>an indefinite-length block (#0) cannot be framed on a socket</source>
+        <translation>不定长数据块（#0）无法在套接字上分帧</translation>
+    </message>
+    <message>
+        <source>the block&apos;s length digit is not 1 to 9</source>
+        <translation>数据块的长度位数不是 1 到 9</translation>
+    </message>
+    <message>
+        <source>the block&apos;s byte count is not a number</source>
+        <translation>数据块的字节数不是数字</translation>
+    </message>
+    <message>
+        <source>the block is not ended by a line feed after its %1 bytes</source>
+        <translation>数据块的 %1 个字节之后没有换行符结束</translation>
+    </message>
+    <message>
+        <source>value %1 is not a number</source>
+        <translation>第 %1 个值不是数字</translation>
+    </message>
+    <message>
+        <source>a block of doubles whose length is not a multiple of 8</source>
+        <translation>双精度数据块的长度不是 8 的倍数</translation>
+    </message>
+    <message>
+        <source>%1 frequencies but %2 data values (two a frequency expected)</source>
+        <translation>%1 个频率，却有 %2 个数据值（每个频率应有两个）</translation>
+    </message>
+    <message>
+        <source>the frequencies do not rise at point %1</source>
+        <translation>频率在第 %1 点处没有递增</translation>
+    </message>
+    <message>
+        <source>value %1 is not a finite number</source>
+        <translation>第 %1 个值不是有限数</translation>
+    </message>
+    <message>
+        <source>a sweep needs at least 2 points, the analyser sent %1</source>
+        <translation>扫描至少需要 2 个点，分析仪只发送了 %1 个</translation>
+    </message>
+    <message>
+        <source>the scan declares %1 points of mask %2, not the %3 of mask %4 asked for</source>
+        <translation>扫描声明了 %1 个点、掩码 %2，而不是所请求的 %3 个点、掩码 %4</translation>
+    </message>
+    <message>
+        <source>the scan&apos;s %1 points are not followed by the prompt</source>
+        <translation>扫描的 %1 个点之后没有提示符</translation>
+    </message>
+    <message>
+        <source>the NanoVNA does not know %1</source>
+        <translation>NanoVNA 不认识 %1</translation>
+    </message>
+    <message>
+        <source>the NanoVNA answered %1</source>
+        <translation>NanoVNA 回答了 %1</translation>
+    </message>
+    <message>
+        <source>point %1 of the scan is %2</source>
+        <translation>扫描的第 %1 点是 %2</translation>
+    </message>
+    <message>
+        <source>the sweep settings are %1, not START STOP POINTS</source>
+        <translation>扫描设置是 %1，而不是 START STOP POINTS</translation>
+    </message>
+    <message>
+        <source>the scan command is longer than the shell takes</source>
+        <translation>扫描命令超过了命令行所能接受的长度</translation>
+    </message>
+    <message>
+        <source>the analyser has no points to send</source>
+        <translation>分析仪没有可发送的点</translation>
+    </message>
+    <message>
+        <source>the reply is not Touchstone: %1</source>
+        <translation>回复不是 Touchstone 格式：%1</translation>
+    </message>
+    <message>
+        <source>no trace measures S11</source>
+        <translation>没有测量 S11 的迹线</translation>
+    </message>
+    <message>
+        <source>the acquisition&apos;s points are %1, not a count</source>
+        <translation>采集点数是 %1，不是一个数目</translation>
+    </message>
+    <message>
+        <source>the acquisition&apos;s state is %1</source>
+        <translation>采集状态是 %1</translation>
+    </message>
+    <message>
+        <source>the sweep did not complete (*OPC? answered %1)</source>
+        <translation>扫描未完成（*OPC? 回答 %1）</translation>
+    </message>
+    <message>
+        <source>the analyser reports %1</source>
+        <translation>分析仪报告 %1</translation>
+    </message>
+    <message>
+        <source>the sweep did not finish within %1 ms</source>
+        <translation>扫描未在 %1 ms 内完成</translation>
+    </message>
+    <message>
         <source>Memory delay</source>
         <translation>记忆时延</translation>
     </message>

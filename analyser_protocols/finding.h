@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// What an analyser's reply did wrong, as a value that each face says in its
+// own language: the kind, the instrument's own words where they matter
+// (shown quoted) and the numbers it concerns. findingText is the English,
+// as varnel-calc prints it.
+// Example: {BlockNotEnded, "", 16} -> "the block is not ended by a line feed
+// after its 16 bytes"; {Answered, "ch>"} -> "the NanoVNA answered 'ch>'".
+namespace varnel {
+
+struct ProtocolFinding {
+    enum Kind {
+        // SCPI definite-length blocks and ASCII numbers.
+        BlockStart,          // the block does not start with '#'
+        IndefiniteBlock,     // "#0"
+        BlockLengthDigit,    // the length digit is not 1 to 9
+        BlockCountNotNumber, // the byte count is not a number
+        BlockNotEnded,       // no line feed after the `a` bytes
+        NotANumber,          // value `a` (from 1) of an ASCII list
+        BlockNotDoubles,     // a REAL,64 block whose length is not a multiple of 8
+        // A sweep as sent.
+        CountMismatch, // `a` frequencies but `b` data values
+        NotRising,     // the frequencies do not rise at point `a` (from 1)
+        NotFinite,     // value `a` (from 1) is not finite
+        TooFew,        // `a` points, fewer than 2
+        // A NanoVNA's shell.
+        ScanDeclares,   // `a` points of mask `b`, not the `c` of mask `d` asked for
+        NoPrompt,       // the scan's `a` points are not followed by the prompt
+        UnknownCommand, // the NanoVNA does not know `words`
+        Answered,       // the NanoVNA answered `words` instead of points
+        BadPoint,       // point `a` (from 1) of the scan is `words`
+        SweepSettings,  // the sweep settings are `words`, not START STOP POINTS
+        CommandTooLong, // the scan command is longer than the shell takes
+        // LibreVNA.
+        NoPoints,         // the analyser has no points to send
+        NotTouchstone,    // the reply does not start as Touchstone: `words` (a line)
+        TouchstoneReply,  // the reply's Touchstone does not read: `words` (the reader's)
+        NoS11Trace,       // no trace measures S11
+        PointsNotACount,  // the acquisition's points are `words`, not a count
+        AcquisitionState, // the acquisition's state is `words`
+        // An SCPI analyser.
+        NotComplete, // the sweep did not complete: *OPC? answered `words`
+        Reports,     // the analyser reports `words` (its error queue)
+    } kind;
+    std::string words{};
+    std::size_t a = 0, b = 0, c = 0, d = 0;
+};
+
+std::string findingText(const ProtocolFinding &finding);
+
+} // namespace varnel

@@ -1,0 +1,127 @@
+#include "tuning_window/tune_window.h"
+#include "tuning_window/window_texts.h"
+
+#include "quoting/quote.h"
+
+#include <netdb.h>
+
+#include <cstring>
+
+// The analyser link's failures in the window's language: the system's words
+// in the user's, the link's own sentences and the protocols' findings
+// translated, the instrument's words quoted as it sent them.
+namespace varnel {
+
+namespace {
+
+// The instrument's words, quoted and escaped as varnel-calc shows them.
+QString quoted(const std::string &words) {
+    return qs(quotedToken(words));
+}
+
+} // namespace
+
+QString protocolFindingFor(const ProtocolFinding &f) {
+    using K = ProtocolFinding;
+    const auto n = [](std::size_t value) { return QString::number(value); };
+    switch (f.kind) {
+    case K::BlockStart:
+        return TuneWindow::tr("a block starts with '#'");
+    case K::IndefiniteBlock:
+        return TuneWindow::tr("an indefinite-length block (#0) cannot be framed on a socket");
+    case K::BlockLengthDigit:
+        return TuneWindow::tr("the block's length digit is not 1 to 9");
+    case K::BlockCountNotNumber:
+        return TuneWindow::tr("the block's byte count is not a number");
+    case K::BlockNotEnded:
+        return TuneWindow::tr("the block is not ended by a line feed after its %1 bytes")
+            .arg(n(f.a));
+    case K::NotANumber:
+        return TuneWindow::tr("value %1 is not a number").arg(n(f.a));
+    case K::BlockNotDoubles:
+        return TuneWindow::tr("a block of doubles whose length is not a multiple of 8");
+    case K::CountMismatch:
+        return TuneWindow::tr("%1 frequencies but %2 data values (two a frequency expected)")
+            .arg(n(f.a), n(f.b));
+    case K::NotRising:
+        return TuneWindow::tr("the frequencies do not rise at point %1").arg(n(f.a));
+    case K::NotFinite:
+        return TuneWindow::tr("value %1 is not a finite number").arg(n(f.a));
+    case K::TooFew:
+        return TuneWindow::tr("a sweep needs at least 2 points, the analyser sent %1").arg(n(f.a));
+    case K::ScanDeclares:
+        return TuneWindow::tr("the scan declares %1 points of mask %2, not the %3 of mask %4 asked "
+                              "for")
+            .arg(n(f.a), n(f.b), n(f.c), n(f.d));
+    case K::NoPrompt:
+        return TuneWindow::tr("the scan's %1 points are not followed by the prompt").arg(n(f.a));
+    case K::UnknownCommand:
+        return TuneWindow::tr("the NanoVNA does not know %1").arg(quoted(f.words));
+    case K::Answered:
+        return TuneWindow::tr("the NanoVNA answered %1").arg(quoted(f.words));
+    case K::BadPoint:
+        return TuneWindow::tr("point %1 of the scan is %2").arg(n(f.a), quoted(f.words));
+    case K::SweepSettings:
+        return TuneWindow::tr("the sweep settings are %1, not START STOP POINTS")
+            .arg(quoted(f.words));
+    case K::CommandTooLong:
+        return TuneWindow::tr("the scan command is longer than the shell takes");
+    case K::NoPoints:
+        return TuneWindow::tr("the analyser has no points to send");
+    case K::NotTouchstone:
+        return TuneWindow::tr("the reply is not Touchstone: %1").arg(quoted(f.words));
+    case K::TouchstoneReply:
+        return shownName(qs(f.words)); // the reader's own message
+    case K::NoS11Trace:
+        return TuneWindow::tr("no trace measures S11");
+    case K::PointsNotACount:
+        return TuneWindow::tr("the acquisition's points are %1, not a count").arg(quoted(f.words));
+    case K::AcquisitionState:
+        return TuneWindow::tr("the acquisition's state is %1").arg(quoted(f.words));
+    case K::NotComplete:
+        return TuneWindow::tr("the sweep did not complete (*OPC? answered %1)")
+            .arg(quoted(f.words));
+    case K::Reports:
+        break;
+    }
+    return TuneWindow::tr("the analyser reports %1").arg(shownName(qs(f.words)));
+}
+
+QString linkErrorFor(const LinkError &e) {
+    using Said = LinkError::Said;
+    switch (e.said) {
+    case Said::System: { // the C library's words, in the user's language, as a clause
+        QString words = QString::fromLocal8Bit(std::strerror(e.code));
+        if (!words.isEmpty() && words[0].isUpper() && words[0].unicode() < 128)
+            words[0] = words[0].toLower();
+        return words;
+    }
+    case Said::Resolve:
+        return QString::fromLocal8Bit(::gai_strerror(e.code));
+    case Said::NoReply:
+        return TuneWindow::tr("no reply within %1 ms").arg(e.milliseconds);
+    case Said::NoConnection:
+        return TuneWindow::tr("no connection within %1 ms").arg(e.milliseconds);
+    case Said::DeviceGone:
+        return TuneWindow::tr("the device has gone");
+    case Said::PeerClosed:
+        return TuneWindow::tr("the analyser closed the connection");
+    case Said::NotSerial:
+        return TuneWindow::tr("not a serial device");
+    case Said::NotAnAddress:
+        return TuneWindow::tr("not an analyser's address");
+    case Said::NoAddress:
+        return TuneWindow::tr("no address to connect to");
+    case Said::SweepUnfinished:
+        return TuneWindow::tr("the sweep did not finish within %1 ms").arg(e.milliseconds);
+    case Said::Finding:
+        if (e.finding)
+            return protocolFindingFor(*e.finding);
+        break;
+    case Said::Text:
+        break;
+    }
+    return shownName(qs(e.what));
+}
+
+} // namespace varnel
