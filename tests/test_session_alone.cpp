@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -118,6 +119,39 @@ TEST_F(SessionAlone, ViewStateChangesWhatIsCheckedOnlyWhereItMust) {
     EXPECT_GT(session.checks(), checks);
     EXPECT_TRUE(session.markerReadings().markers.empty() || !session.markerReadings().markers[0])
         << "no stage readings in the whole filter's mode";
+}
+
+// What is shown greys with the report, but a new sweep's check only after
+// the delay: a quick re-read never greys it; new inputs grey it at once,
+// announced; a check that takes longer than the delay greys it meanwhile.
+TEST_F(SessionAlone, ShownCurrentGreysOnlyWhenItMust) {
+    ASSERT_TRUE(session.shownCurrent());
+    auto *delay = session.findChild<QTimer *>(QStringLiteral("greyDelay"));
+    ASSERT_TRUE(delay);
+    EXPECT_EQ(delay->interval(), TuningSession::greyDelayMs);
+    QSignalSpy announced(&session, &TuningSession::shownChanged);
+    bool greyed = false;
+    QObject::connect(&session, &TuningSession::reportChanged, &session,
+                     [&] { greyed = greyed || !session.shownCurrent(); });
+    // A re-read (the same file opened again) within a long delay.
+    delay->setInterval(10000);
+    const quint64 checks = session.checks();
+    session.openFile(mistuned);
+    ASSERT_TRUE(waitFor([&] { return session.checks() > checks && session.reportCurrent(); }));
+    EXPECT_FALSE(greyed) << "a quick check is painted once";
+    EXPECT_TRUE(announced.isEmpty());
+    // A check that outlasts a short delay greys it, announced.
+    delay->setInterval(0);
+    session.openFile(mistuned);
+    ASSERT_TRUE(waitFor([&] { return !session.shownCurrent(); }));
+    EXPECT_EQ(announced.count(), 1);
+    ASSERT_TRUE(waitFor([&] { return session.reportCurrent() && session.shownCurrent(); }));
+    // New inputs: at once.
+    delay->setInterval(10000);
+    StageInputTexts texts = session.texts();
+    texts.tolerance = "3";
+    session.setTexts(texts);
+    EXPECT_FALSE(session.shownCurrent());
 }
 
 } // namespace

@@ -440,7 +440,7 @@ TEST_F(SessionTest, VerdictGreysOnlyWhileItIsNotCurrentForLong) {
     // "Quick" is within the delay: the delay is made long for the quick
     // check, so that a slow build (sanitizers, a busy machine) still
     // checks 803 points within it; then back to the window's own.
-    auto *delay = window->findChild<QTimer *>(QStringLiteral("greyDelay"));
+    auto *delay = session().findChild<QTimer *>(QStringLiteral("greyDelay"));
     ASSERT_TRUE(delay);
     const int ownDelay = delay->interval();
     delay->setInterval(10000);

@@ -45,9 +45,12 @@ void MarkerPanel::follow(TuningSession &session) {
              session.memoryComparison().has_value());
         select(session.markers().selected());
         setVisible(!session.wholeFilter());
+        // Greyed with the verdict when it is not of the sweep on screen.
+        m_table->setEnabled(session.shownCurrent());
     };
-    for (auto changed : {&TuningSession::markersChanged, &TuningSession::reportChanged,
-                         &TuningSession::memoryChanged, &TuningSession::viewChanged})
+    for (auto changed :
+         {&TuningSession::markersChanged, &TuningSession::reportChanged,
+          &TuningSession::memoryChanged, &TuningSession::viewChanged, &TuningSession::shownChanged})
         connect(&session, changed, this, shown);
     connect(this, &MarkerPanel::selectedChanged, &session, &TuningSession::selectMarker);
     connect(this, &MarkerPanel::moveRequested, &session, &TuningSession::moveMarker);

@@ -41,7 +41,7 @@ double signature(const std::optional<TargetCurve> &curve) {
 } // namespace
 
 ResponseChart::ResponseChart(TuningSession &session, QWidget *parent)
-    : QChartView(new QChart, parent), m_session(session), m_rows(responseLayers(m_shown)) {
+    : QChartView(new QChart, parent), m_session(session), m_rows(responseLayers()) {
     setObjectName(QStringLiteral("chart"));
     setRenderHint(QPainter::Antialiasing);
     setRubberBand(QChartView::RectangleRubberBand);
@@ -69,7 +69,8 @@ ResponseChart::ResponseChart(TuningSession &session, QWidget *parent)
     buildActions();
     for (auto changed : {&TuningSession::inputsChanged, &TuningSession::sweepChanged,
                          &TuningSession::reportChanged, &TuningSession::memoryChanged,
-                         &TuningSession::markersChanged, &TuningSession::viewChanged})
+                         &TuningSession::markersChanged, &TuningSession::viewChanged,
+                         &TuningSession::shownChanged})
         connect(&m_session, changed, this, &ResponseChart::redraw);
     redraw();
 }
@@ -149,13 +150,6 @@ void ResponseChart::chooseScales() {
                                 ? std::optional(std::pair(row.min->value(), row.max->value()))
                                 : std::nullopt;
     m_session.setViewState(chosen);
-}
-
-void ResponseChart::setCurrent(bool current) {
-    if (current == m_shown.current)
-        return;
-    m_shown.current = current;
-    redraw();
 }
 
 void ResponseChart::redraw() {

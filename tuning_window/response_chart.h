@@ -30,8 +30,6 @@ class ResponseChart : public QChartView {
     explicit ResponseChart(TuningSession &session, QWidget *parent = nullptr);
     ~ResponseChart() override;
 
-    // Whether the check drawn is current (else greyed).
-    void setCurrent(bool current);
     // The axes fitted to the target and the sweep (or the filter's traces).
     void autoscale();
     // View > Reset zoom, the two scale holds and Scales...: the chart's own
@@ -73,7 +71,6 @@ class ResponseChart : public QChartView {
     void render(QPainter &painter, const QSize &chart, const QString &caption);
 
     TuningSession &m_session;
-    ResponseShown m_shown;
     std::vector<ResponseLayerRow> m_rows;
     QValueAxis *m_axisF = nullptr, *m_axisDelay = nullptr, *m_axisDb = nullptr;
     QPointF m_pressedAt;

@@ -30,7 +30,7 @@ using Values = std::optional<std::pair<const std::vector<double> *, const std::v
 struct TraceSource {
     quint64 (*generation)(const TuningSession &);
     Values (*values)(const TuningSession &);
-    bool ofCheck; // greyed while the check on screen is not current (else: the inputs)
+    bool ofCheck; // greyed while the check is not shown current (else: the inputs)
     std::size_t limit;
     bool keepLast = false; // the last trace stays, greyed, while there is none
 };
@@ -40,9 +40,9 @@ struct TraceSource {
 class TraceLayer : public ChartLayer {
   public:
     TraceLayer(QString name, QColor colour, Qt::PenStyle style, qreal width, bool db,
-               TraceSource source, const ResponseShown &shown)
+               TraceSource source)
         : m_name(std::move(name)), m_colour(colour), m_style(style), m_width(width), m_db(db),
-          m_source(source), m_shown(shown) {}
+          m_source(source) {}
     void attach(QChart *chart, QValueAxis *x, QValueAxis *y) override {
         m_series = addLine(chart, x, y, m_name, m_colour, m_width, m_style);
         m_series->setVisible(false);
@@ -59,7 +59,7 @@ class TraceLayer : public ChartLayer {
         if (values || !m_source.keepLast)
             m_drawn = key;
         m_series->setVisible(values || (shown && m_source.keepLast && m_series->count() > 0));
-        const bool dim = m_source.ofCheck ? !m_shown.current : !session.inputs();
+        const bool dim = m_source.ofCheck ? !session.shownCurrent() : !session.inputs();
         if (m_series->opacity() != (dim ? greyed : 1.0))
             m_series->setOpacity(dim ? greyed : 1.0);
     }
@@ -72,7 +72,6 @@ class TraceLayer : public ChartLayer {
     qreal m_width;
     bool m_db;
     TraceSource m_source;
-    const ResponseShown &m_shown;
     QLineSeries *m_series = nullptr;
     std::pair<quint64, bool> m_drawn{0, false};
 };
@@ -342,7 +341,7 @@ template <typename Layer> Layer *find(const std::vector<ResponseLayerRow> &rows)
 
 } // namespace
 
-std::vector<ResponseLayerRow> responseLayers(const ResponseShown &shown) {
+std::vector<ResponseLayerRow> responseLayers() {
     const auto curves = [](const TuningSession &s) { return s.curves(); };
     const auto checks = [](const TuningSession &s) { return s.checks(); };
     const auto memoryChecks = [](const TuningSession &s) { return s.memoryChecks(); };
@@ -365,7 +364,7 @@ std::vector<ResponseLayerRow> responseLayers(const ResponseShown &shown) {
     const auto trace = [&](const QString &name, QColor colour, Qt::PenStyle style, qreal width,
                            bool db, TraceSource source) {
         return ResponseLayerRow{
-            std::make_unique<TraceLayer>(name, colour, style, width, db, source, shown),
+            std::make_unique<TraceLayer>(name, colour, style, width, db, source),
             db ? ResponseAxis::Db : ResponseAxis::Delay};
     };
     std::vector<ResponseLayerRow> rows;

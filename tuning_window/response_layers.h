@@ -10,12 +10,6 @@ class QScatterSeries;
 
 namespace varnel {
 
-// What the response chart shows besides the session's values: whether the
-// check on screen is current (its traces are greyed while it is not).
-struct ResponseShown {
-    bool current = false;
-};
-
 // The axis a layer of the response chart is drawn against.
 enum class ResponseAxis { Delay, Db };
 
@@ -32,7 +26,7 @@ struct ResponseLayerRow {
 // Example: stage mode with a report and the band on -> the band, the
 // target, the measured delay and the f0 line are visible; |S| only with
 // the dB view; the filter's traces only in the whole filter's mode.
-std::vector<ResponseLayerRow> responseLayers(const ResponseShown &shown);
+std::vector<ResponseLayerRow> responseLayers();
 
 // The layers' test hooks: how many stretches of the sweep are drawn outside
 // the band, where marker n is drawn, the memory's delay trace.

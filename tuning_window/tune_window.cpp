@@ -86,8 +86,7 @@ TuneWindow::TuneWindow(QWidget *parent) : QMainWindow(parent) {
     connect(m_saveDelay, &QTimer::timeout, this, &TuneWindow::saveSettings);
     connect(&m_session, &TuningSession::inputsChanged, m_saveDelay, qOverload<>(&QTimer::start));
     connect(&m_session, &TuningSession::viewChanged, m_saveDelay, qOverload<>(&QTimer::start));
-    m_greyDelay = singleShot(this, "greyDelay", 150);
-    connect(m_greyDelay, &QTimer::timeout, this, &TuneWindow::greyNow);
+    connect(&m_session, &TuningSession::shownChanged, this, &TuneWindow::showReport);
     connect(&m_session, &TuningSession::inputsChanged, this, &TuneWindow::showInputs);
     connect(&m_session, &TuningSession::sweepChanged, this, &TuneWindow::showSweep);
     connect(&m_session, &TuningSession::reportChanged, this, &TuneWindow::showReport);
@@ -244,16 +243,7 @@ void TuneWindow::closeEvent(QCloseEvent *event) {
     QMainWindow::closeEvent(event);
 }
 
-void TuneWindow::greyNow() {
-    m_greyDelay->stop();
-    m_greyNow = true;
-    showReport();
-    m_greyNow = false;
-}
-
 void TuneWindow::showInputs() {
-    if (m_greyDelay->isActive())
-        greyNow(); // the verdict on screen is not of these inputs
     QString runTimeError;
     for (const InputProblem &problem : m_session.problems())
         if (problem.kind == InputProblem::RunTime)
@@ -282,25 +272,12 @@ void TuneWindow::showSweep() {
 }
 
 void TuneWindow::showReport() {
-    const bool current = m_session.reportCurrent();
     // A current verdict stays as it is, with the trace it is of, while the
-    // next sweep is checked; greyed if that takes a while (or at once for
-    // new inputs, see showInputs).
-    const bool underCheck = !current && m_session.problems().empty() && !m_session.sweepFailure() &&
-                            m_session.network() &&
-                            (m_session.report() || m_session.refusal() || m_session.diagnosis() ||
-                             m_session.diagnoseRefusal());
-    if (underCheck && !m_greyNow && m_currentShown) {
-        if (!m_greyDelay->isActive())
-            m_greyDelay->start();
+    // next sweep is checked, until the session greys it (shownCurrent).
+    const bool current = m_session.reportCurrent();
+    if (!current && m_session.shownCurrent())
         return;
-    }
-    m_greyDelay->stop();
-    m_currentShown = current;
     m_verdictPanel->setEnabled(current);
-    m_chart->setCurrent(current);
-    if (m_markerPanel)
-        m_markerPanel->table()->setEnabled(current);
     const bool problems = !m_session.problems().empty();
     // An analyser's next sweep under check: the last verdict (of an earlier
     // sweep) is shown, greyed with the panel, rather than a flicker of

@@ -106,8 +106,6 @@ class TuneWindow : public QMainWindow {
     void showInputs();
     void showSweep();
     void showReport();
-    // Shows a pending grey-out at once (new inputs do not wait).
-    void greyNow();
     void showDiagnosis();
     // The word of the verdict on screen, from its report.
     QString verdictWord() const;
@@ -125,12 +123,7 @@ class TuneWindow : public QMainWindow {
     QLabel *m_readout = nullptr;
     QProgressBar *m_progress = nullptr;
     QTimer *m_progressDelay = nullptr;
-    // A new sweep under check greys the verdict only if its check takes a
-    // while: a quick one is painted once, not greyed and then again.
-    QTimer *m_greyDelay = nullptr;
     QTimer *m_saveDelay = nullptr;
-    bool m_greyNow = false;
-    bool m_currentShown = false; // a current verdict is on screen
 };
 
 // Installs the window's translation for `locale` (English needs none; the

@@ -25,6 +25,12 @@ TuningSession::TuningSession(QObject *parent) : QObject(parent) {
     for (auto changed : {&TuningSession::sweepChanged, &TuningSession::inputsChanged,
                          &TuningSession::reportChanged, &TuningSession::timeWindowChanged})
         connect(this, changed, this, [this] { m_timeView.reset(); });
+    // Before any observer: what is shown follows the report.
+    connect(this, &TuningSession::reportChanged, this, &TuningSession::updateShown);
+    m_greyDelay.setSingleShot(true);
+    m_greyDelay.setInterval(greyDelayMs);
+    m_greyDelay.setObjectName(QStringLiteral("greyDelay"));
+    connect(&m_greyDelay, &QTimer::timeout, this, [this] { setShown(false, true); });
     setTexts(m_texts);
 }
 
@@ -52,6 +58,11 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
         m_rows.clear();
     }
     markStale();
+    // The verdict on screen is not of these inputs: greyed now, not later.
+    if (m_greyDelay.isActive()) {
+        m_greyDelay.stop();
+        setShown(false, true);
+    }
     if (m_memory) {
         // The memory is checked again with the new inputs, along with the
         // sweep; until then its trace and comparison stay, not current with
@@ -198,6 +209,26 @@ void TuningSession::markStale() {
         m_reportCurrent = false;
         emit reportChanged();
     }
+}
+
+void TuningSession::updateShown() {
+    const bool underCheck = !m_reportCurrent && m_problems.empty() && !m_failure && m_network &&
+                            (m_report || m_refusal || m_diagnosis || m_diagnoseRefusal);
+    if (underCheck && m_shownCurrent) {
+        if (!m_greyDelay.isActive())
+            m_greyDelay.start();
+        return;
+    }
+    m_greyDelay.stop();
+    setShown(m_reportCurrent, false);
+}
+
+void TuningSession::setShown(bool current, bool announce) {
+    if (current == m_shownCurrent)
+        return;
+    m_shownCurrent = current;
+    if (announce)
+        emit shownChanged();
 }
 
 void TuningSession::recheck() {

@@ -14,6 +14,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <optional>
@@ -125,6 +126,14 @@ class TuningSession : public QObject {
     // The report (or refusal) belongs to the inputs and sweep on screen.
     bool reportCurrent() const { return m_reportCurrent; }
     bool checking() const { return m_checkWatcher.isRunning(); }
+    // Whether what is on screen is drawn as current or greyed: greyed as
+    // soon as the report is not current, except that a new sweep's check
+    // greys it only after greyDelayMs, so that a quick check is painted
+    // once (the last verdict stays, with the trace it is of, meanwhile).
+    // Example: a re-read checked in 40 ms -> stays current throughout; new
+    // inputs -> greyed at once; a check of 300 ms -> greyed at 150 ms.
+    bool shownCurrent() const { return m_shownCurrent; }
+    static constexpr int greyDelayMs = 150;
     // Changes whenever the report, the diagnosis or a refusal does.
     quint64 checks() const { return m_checks; }
 
@@ -209,7 +218,8 @@ class TuningSession : public QObject {
     void memoryChanged(); // a new memory, or its check
     void markersChanged();
     void timeWindowChanged();
-    void viewChanged(); // viewState() changed
+    void viewChanged();  // viewState() changed
+    void shownChanged(); // shownCurrent() changed other than with the report
 
   private:
     using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
@@ -229,6 +239,9 @@ class TuningSession : public QObject {
     StageModel targetModel(StageOutput output) const;
     void makeCurve(StageOutput output);
     void markStale();
+    // shownCurrent() after the report changed; `announce`: shownChanged too.
+    void updateShown();
+    void setShown(bool current, bool announce);
     void setLink(Link link);
     void setMemory(std::shared_ptr<const Network> memory, const QString &name, const QString &file);
     void compareMemory();
@@ -270,6 +283,8 @@ class TuningSession : public QObject {
     std::optional<Diagnosis> m_diagnosis;
     std::optional<DiagnoseRefusal> m_diagnoseRefusal;
     bool m_reportCurrent = false;
+    bool m_shownCurrent = false;
+    QTimer m_greyDelay{this}; // a child, so that tests can find it
     quint64 m_checks = 0;
     bool m_recheckPending = false;
     QString m_checkingOrigin; // the source of the sweep under check
