@@ -1,6 +1,7 @@
 // Faults of the tuning window seen as a tuner works, each held by a test:
-// the legend lists no band before there is one, and the inputs are kept as
-// they change, not only on quitting.
+// the legend lists no band before there is one, the inputs are kept as
+// they change, not only on quitting, the chart stays put as markers come,
+// and the measurement settings show without scrolling.
 #include "tuning_window/tune_window.h"
 #include "wait_for.h"
 
@@ -9,8 +10,11 @@
 #include <QCoreApplication>
 #include <QLegendMarker>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -82,6 +86,31 @@ TEST(WindowMends, ChartStaysPutAsMarkersCome) {
     window.session().clearMarkers();
     QCoreApplication::processEvents();
     EXPECT_EQ(window.chartView()->geometry(), before);
+}
+
+// At the size a 1280 x 800 screen opens it, every measurement setting
+// shows without scrolling the panel: one click on its page.
+TEST(WindowMends, MeasurementSettingsWithoutScrolling) {
+    TuneWindow window;
+    window.resize(1180, 760);
+    window.show();
+    auto *pages = window.findChild<QTabWidget *>("inputs");
+    ASSERT_TRUE(pages);
+    pages->setCurrentIndex(1);
+    QCoreApplication::processEvents();
+    auto *scroll = window.findChild<QScrollArea *>();
+    ASSERT_TRUE(scroll);
+    const QRect viewport = scroll->viewport()->rect();
+    for (const char *name : {"parameter", "aperture", "edelay", "tolerance", "toleranceFrequency",
+                             "couplingSlope", "qeSlope", "cutoff", "average"}) {
+        auto *field = window.findChild<QWidget *>(name);
+        ASSERT_TRUE(field) << name;
+        ASSERT_TRUE(field->isVisible()) << name;
+        const QRect at(field->mapTo(scroll->viewport(), QPoint(0, 0)), field->size());
+        EXPECT_TRUE(viewport.contains(at))
+            << name << " at y " << at.top() << " to " << at.bottom() << " of " << viewport.height();
+    }
+    EXPECT_EQ(scroll->verticalScrollBar()->value(), 0);
 }
 
 } // namespace
