@@ -9,7 +9,8 @@ that has no translation in its context, or an unfinished or empty one, and
 exits 1 if any. A call's context is the class it names (Panel::tr) or else
 the class of the member function it is in (the last definition
 "... Class::function(" at the start of a line before it), in namespace
-varnel; a QCoreApplication::translate("context", "text") call names its own.
+varnel; a QCoreApplication::translate("context", "text") call, or a
+QT_TRANSLATE_NOOP("context", "text") in a table, names its own.
 """
 import re
 import sys
@@ -21,7 +22,8 @@ ESCAPES = {'\\"': '"', "\\\\": "\\", "\\n": "\n", "\\t": "\t"}
 
 
 DEFINITION = re.compile(r'^(?:[A-Za-z][^\n;(]*?[\s*&])?([A-Z]\w*)::~?\w+\(', re.MULTILINE)
-TRANSLATE = re.compile(r'\btranslate\(\s*"([^"]+)"\s*,\s*((?:"(?:[^"\\]|\\.)*"\s*)+)')
+TRANSLATE = re.compile(
+    r'\b(?:translate|QT_TRANSLATE_NOOP)\(\s*"([^"]+)"\s*,\s*((?:"(?:[^"\\]|\\.)*"\s*)+)')
 NAMED = re.compile(r'\b([A-Z]\w*)::tr\(\s*$')
 
 

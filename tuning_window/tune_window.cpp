@@ -225,8 +225,10 @@ void TuneWindow::showEvent(QShowEvent *event) {
     QMainWindow::showEvent(event);
     // The frame is known once the window manager has framed the window:
     // then the whole frame, title bar included, is kept within the screen.
+    // Without a frame (no window manager) the restored size was kept
+    // within the screen already.
     QTimer::singleShot(150, this, [this] {
-        if (const QScreen *here = screen())
+        if (const QScreen *here = screen(); here && frameGeometry() != geometry())
             if (const QRect kept =
                     clientWithin(geometry(), frameGeometry(), here->availableGeometry());
                 kept != geometry()) {
