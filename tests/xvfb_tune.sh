@@ -39,14 +39,28 @@ dropped=$config/sweeps/dropped.s2p
 cp "$sweep" "$shown"
 cp "$sweep" "$dropped"
 
-# With a session bus, as on a desktop.
+# launch SCREEN: the program on the sweep, with a session bus as on a
+# desktop; its window id in $window.
 log=$config/output.txt
-LANG=$language LC_ALL=$language dbus-run-session -- "$tune" "$shown" >"$log" 2>&1 &
-app=$!
-window=$(find_window "stage2\.s2p")
-[ -n "$window" ] || fail "no window titled with stage2.s2p"
-xdotool windowactivate --sync "$window" >/dev/null 2>&1
-sleep 1
+launch() {
+  LANG=$language LC_ALL=$language dbus-run-session -- "$tune" "$shown" >"$log" 2>&1 &
+  app=$!
+  window=$(find_window "stage2\.s2p")
+  [ -n "$window" ] || fail "no window titled with stage2.s2p on the $1 screen"
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  sleep 1
+}
+# quit: Ctrl+Q, which must end the program; its exit status in $status.
+quit() {
+  xdotool windowactivate --sync "$window" >/dev/null 2>&1
+  xdotool key ctrl+q
+  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app" 2>/dev/null && fail "Ctrl+Q did not end the program"
+  wait "$app"
+  status=$?
+  app=""
+}
+launch 1024x600
 
 # frame_on_screen W H: the window's frame (its client area from xwininfo, the
 # decorations from _NET_FRAME_EXTENTS) within a W x H screen; its extent in
@@ -168,13 +182,7 @@ if [ -n "$screenshot" ]; then
   awk -v s="$spread" 'BEGIN { exit !(s > 0.05) }' || fail "screenshot is blank ($spread)"
 fi
 
-xdotool windowactivate --sync "$window" >/dev/null 2>&1
-xdotool key ctrl+q
-for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "Ctrl+Q did not end the program"
-wait "$app"
-status=$?
-app=""
+quit
 [ "$status" -eq 0 ] || { cat "$log"; fail "exit status $status"; }
 grep -q '^stage=3' "$config/Varnel/varnel-tune.conf" || fail "the stage was not remembered"
 grep -q 'geometry' "$config/Varnel/varnel-tune.conf" || fail "the window size was not remembered"
@@ -188,19 +196,7 @@ run_on() {
   openbox >/dev/null 2>&1 &
   wm=$!
   sleep 0.5
-  LANG=$language LC_ALL=$language dbus-run-session -- "$tune" "$shown" >"$log" 2>&1 &
-  app=$!
-  window=$(find_window "stage2\.s2p")
-  [ -n "$window" ] || fail "no window on the $1 screen"
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1
-  sleep 1
-}
-quit() {
-  xdotool windowactivate --sync "$window" >/dev/null 2>&1
-  xdotool key ctrl+q
-  for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-  wait "$app"
-  app=""
+  launch "$1"
 }
 # A session ended at full size on a larger screen...
 run_on 1280x800x24

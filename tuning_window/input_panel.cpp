@@ -65,12 +65,12 @@ InputPanel::InputPanel(TuningSession &session, QWidget *parent)
     connect(&m_session, &TuningSession::viewChanged, this, &InputPanel::showView);
 }
 
-QLineEdit *InputPanel::addField(QWidget *page, const char *name, const QString &label,
+QLineEdit *InputPanel::addField(QFormLayout *form, const char *name, const QString &label,
                                 const QString &text, const QString &unit, InputField which) {
     auto *edit = new QLineEdit(text);
     edit->setObjectName(QString::fromLatin1(name));
     QLabel *reason = plainLabel((std::string(name) + "Reason").c_str());
-    static_cast<QFormLayout *>(page->layout())->addRow(label, withReason(edit, reason, unit));
+    form->addRow(label, withReason(edit, reason, unit));
     connect(edit, &QLineEdit::textChanged, this, &InputPanel::readTexts);
     m_fieldMarks.push_back({which, {edit, reason}});
     return edit;
@@ -82,14 +82,14 @@ QWidget *InputPanel::buildFilter() {
     auto *formPage = new QWidget;
     auto *form = new QFormLayout(formPage);
     form->setContentsMargins(0, 0, 0, 0);
-    m_order = addField(formPage, "order", tr("Order"), QStringLiteral("5"), {}, InputField::Order);
-    m_bandwidth = addField(formPage, "bandwidth", tr("Bandwidth"), QStringLiteral("10"), tr("MHz"),
+    m_order = addField(form, "order", tr("Order"), QStringLiteral("5"), {}, InputField::Order);
+    m_bandwidth = addField(form, "bandwidth", tr("Bandwidth"), QStringLiteral("10"), tr("MHz"),
                            InputField::Bandwidth);
-    m_ripple = addField(formPage, "ripple", tr("Ripple"), QStringLiteral("0.01"), tr("dB"),
+    m_ripple = addField(form, "ripple", tr("Ripple"), QStringLiteral("0.01"), tr("dB"),
                         InputField::Ripple);
-    m_f0 = addField(formPage, "f0", tr("Band centre f0"), QStringLiteral("1000"), tr("MHz"),
+    m_f0 = addField(form, "f0", tr("Band centre f0"), QStringLiteral("1000"), tr("MHz"),
                     InputField::F0);
-    m_qu = addField(formPage, "qu", tr("Unloaded Q"), {}, {}, InputField::Qu);
+    m_qu = addField(form, "qu", tr("Unloaded Q"), {}, {}, InputField::Qu);
     m_qu->setPlaceholderText(tr("lossless"));
     // The mapping of the resonators: its data is the input rule's word.
     m_resonator = comboBox("resonator", {{tr("Lumped"), QStringLiteral("lumped")},
@@ -174,7 +174,7 @@ QWidget *InputPanel::buildMeasurement() {
                                          {QStringLiteral("S12"), {}}});
     form->addRow(tr("Parameter"), m_parameter);
     connect(m_parameter, &QComboBox::currentTextChanged, this, &InputPanel::readTexts);
-    addOptions(page);
+    addOptions(form);
     m_average = new QSpinBox;
     m_average->setObjectName(QStringLiteral("average"));
     m_average->setRange(1, 64);
@@ -189,7 +189,7 @@ QWidget *InputPanel::buildMeasurement() {
     return page;
 }
 
-void InputPanel::addOptions(QWidget *page) {
+void InputPanel::addOptions(QFormLayout *form) {
     struct Option {
         QLineEdit *InputPanel::*edit;
         const char *name;
@@ -251,7 +251,7 @@ void InputPanel::addOptions(QWidget *page) {
          InputField::Cutoff},
     };
     for (const Option &o : options) {
-        QLineEdit *edit = addField(page, o.name, o.label, o.text, {}, o.field);
+        QLineEdit *edit = addField(form, o.name, o.label, o.text, {}, o.field);
         edit->setToolTip(o.tip);
         edit->setPlaceholderText(o.placeholder);
         this->*o.edit = edit;
@@ -404,10 +404,8 @@ void InputPanel::showSweep() {
         m_parameter->addItems(names);
         m_parameter->setCurrentText(names.contains(chosen) ? chosen : names.first());
     }
-    // An analyser is named by its address; a file by its name.
     const bool analyser = m_session.fromAnalyser();
-    const QString name =
-        shownName(analyser ? m_session.origin() : QFileInfo(m_session.origin()).fileName());
+    const QString name = sweepName(m_session);
     const QString ports = network->ports == 1 ? tr("1 port") : tr("%1 ports").arg(network->ports);
     QString described = tr("%1: %2 points, %3 MHz to %4 MHz, %5")
                             .arg(name)

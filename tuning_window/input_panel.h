@@ -9,6 +9,7 @@
 
 class QAction;
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QSettings;
@@ -50,9 +51,9 @@ class InputPanel : public QTabWidget {
     QWidget *buildMeasurement();
     void buildStageTable();
     // The measurement's fields with their tool tips (aperture to cut-off).
-    void addOptions(QWidget *page);
-    QLineEdit *addField(QWidget *form, const char *name, const QString &label, const QString &text,
-                        const QString &unit, InputField which);
+    void addOptions(QFormLayout *form);
+    QLineEdit *addField(QFormLayout *form, const char *name, const QString &label,
+                        const QString &text, const QString &unit, InputField which);
     std::vector<std::pair<QLineEdit *, const char *>> savedFields() const;
     // The texts as typed to the session.
     void readTexts();

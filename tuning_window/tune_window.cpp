@@ -27,7 +27,6 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
-#include <QTableView>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -265,11 +264,8 @@ void TuneWindow::showSweep() {
     }
     if (!m_session.network())
         return;
-    const bool analyser = m_session.fromAnalyser();
-    setWindowTitle(tr("%1 - Varnel tuning")
-                       .arg(shownName(analyser ? m_session.origin()
-                                               : QFileInfo(m_session.origin()).fileName())));
-    if (!analyser)
+    setWindowTitle(tr("%1 - Varnel tuning").arg(sweepName(m_session)));
+    if (!m_session.fromAnalyser())
         m_actions->addRecent(m_session.origin());
 }
 
@@ -382,11 +378,9 @@ QString TuneWindow::verdictWord() const {
 }
 
 QString TuneWindow::chartCaption() const {
-    const bool analyser = m_session.fromAnalyser();
     QStringList parts;
     if (m_session.network())
-        parts << shownName(analyser ? m_session.origin()
-                                    : QFileInfo(m_session.origin()).fileName());
+        parts << sweepName(m_session);
     parts << (m_session.wholeFilter() ? tr("whole filter") : tr("stage %1").arg(m_inputs->stage()));
     parts << QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     QString verdict = verdictWord();

@@ -8,9 +8,7 @@
 #include <QMainWindow>
 #include <QPointF>
 
-#include <array>
 #include <optional>
-#include <utility>
 #include <vector>
 
 class QChartView;

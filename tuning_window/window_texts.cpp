@@ -5,6 +5,8 @@
 #include "tuning/trace_noise.h"
 #include "tuning_window/tune_window.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 #include <cstring>
 
@@ -31,6 +33,11 @@ QString qs(const std::string &text) {
 
 QString shownName(const QString &path) {
     return qs(escapedText(path.toStdString()));
+}
+
+QString sweepName(const TuningSession &session) {
+    return shownName(session.fromAnalyser() ? session.origin()
+                                            : QFileInfo(session.origin()).fileName());
 }
 
 QString number(double value, int decimals) {

@@ -22,6 +22,9 @@ QString qs(const std::string &text);
 // and anything that could act on the text escaped, so that no name can
 // break a line or carry markup.
 QString shownName(const QString &path);
+// The sweep on screen as labels name it: an analyser by its address, a file
+// by its name, each shown as shownName shows it.
+QString sweepName(const TuningSession &session);
 QString number(double value, int decimals);
 
 // Whether a translation other than English is installed: a reader error
