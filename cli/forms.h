@@ -12,6 +12,7 @@
 //   save SOURCE OUT  one sweep of a file or an analyser, as a .s1p
 //   watch SOURCE   a verdict for every new sweep
 //   timedomain SOURCE  the band-pass time-domain response of a reflection
+//   design         a generalized Chebyshev filter's coupling matrix
 namespace varnel {
 
 // The fields every calculating form takes last.
@@ -26,5 +27,6 @@ extern const Form diagnoseForm;
 extern const Form saveForm;
 extern const Form watchForm;
 extern const Form timeDomainForm;
+extern const Form designForm;
 
 } // namespace varnel

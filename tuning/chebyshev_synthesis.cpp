@@ -254,11 +254,17 @@ CouplingMatrix foldedMatrix(const CouplingMatrix &transversal) {
         for (std::size_t i = r + 2; i + 2 <= c; ++i)
             rotate(m, i, i + 1, std::atan2(m.at(i, c), m.at(i + 1, c)));
     }
-    // What the rotations leave outside the pattern is rounding.
+    // What the rotations leave outside the pattern, and entries within
+    // rounding of 0 inside it, are rounding; M_ij and M_ji their mean.
+    double largest = 0;
+    for (double v : m.m)
+        largest = std::max(largest, std::abs(v));
     for (std::size_t a = 0; a < m.size(); ++a)
-        for (std::size_t b = 0; b < m.size(); ++b)
-            if (!inFoldedPattern(n, a, b))
-                m.m[a * m.size() + b] = 0;
+        for (std::size_t b = a; b < m.size(); ++b) {
+            const double mean = (m.at(a, b) + m.at(b, a)) / 2;
+            const bool rounding = !inFoldedPattern(n, a, b) || std::abs(mean) < 1e-12 * largest;
+            m.set(a, b, rounding ? 0.0 : mean);
+        }
     positiveMainLine(m);
     return m;
 }

@@ -1,0 +1,266 @@
+#include "cli/forms.h"
+#include "cli/json_output.h"
+#include "cli/sweep_options.h"
+#include "number_text/number_text.h"
+#include "quoting/quote.h"
+#include "tuning/filter_design.h"
+#include "tuning/stage_model.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <ostream>
+
+namespace varnel {
+
+namespace {
+
+constexpr long long maxDesignPoints = 1'000'000;
+
+constexpr std::string_view designHelp =
+    "      A generalized Chebyshev filter's normalized coupling matrix (S, 1..N,\n"
+    "      L): the ripple's return loss in the band f0 +- BANDWIDTH/2 and\n"
+    "      transmission zeros at --zeros (MHz, outside the band; a pair placed\n"
+    "      symmetrically on f0 in the low-pass domain is made exact).\n"
+    "      --topology inline (no zeros) or folded (the main line and the cross\n"
+    "      diagonals, at most ORDER - 2 zeros); folded when zeros are given,\n"
+    "      inline otherwise. Prints the matrix, each resonator's frequency and\n"
+    "      each coupling as M, in MHz (M x BWe) and as k (M x BWe / f0); Qe for\n"
+    "      the ports. --json prints one object, --csv the response\n"
+    "      f_mhz,s11_db,s21_db, --s2p the response as a Touchstone file (with\n"
+    "      --qu, lossy), to load into an analyser as a reference trace. Default\n"
+    "      span 3 x BANDWIDTH, widened to show every zero; 801 points.\n";
+
+// The zeros of --zeros: decimal MHz separated by commas.
+std::optional<std::vector<double>> zerosOption(CommandIo &io, const ParsedOptions &options) {
+    std::vector<double> zeros;
+    const auto text = options.value("--zeros");
+    if (!text)
+        return zeros;
+    std::string_view rest = *text;
+    while (true) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        const std::optional<double> value = parseDecimal(item);
+        if (!value || !std::isfinite(*value)) {
+            usageError(io, "--zeros takes frequencies in MHz separated by commas, got " +
+                               quotedToken(item));
+            return std::nullopt;
+        }
+        zeros.push_back(*value);
+        if (comma == std::string_view::npos)
+            return zeros;
+        rest = rest.substr(comma + 1);
+    }
+}
+
+// The matrix as text: a column per row, 4 decimals.
+std::string matrixText(const CouplingMatrix &m) {
+    const std::size_t n = m.size();
+    auto name = [&](std::size_t i) {
+        return i == 0 ? std::string("S") : i == n - 1 ? std::string("L") : std::to_string(i);
+    };
+    std::string text = "    ";
+    for (std::size_t c = 0; c < n; ++c)
+        text += std::string(9 - name(c).size(), ' ') + name(c);
+    text += '\n';
+    for (std::size_t r = 0; r < n; ++r) {
+        text += name(r) + std::string(4 - name(r).size(), ' ');
+        for (std::size_t c = 0; c < n; ++c) {
+            const std::string v = formatFixed(m.at(r, c), 4);
+            text += std::string(v.size() < 9 ? 9 - v.size() : 1, ' ') + v;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+struct CouplingEntry {
+    std::size_t from, to;
+    double value;
+};
+
+// Every non-zero coupling between different nodes, in row order.
+std::vector<CouplingEntry> couplings(const CouplingMatrix &m) {
+    std::vector<CouplingEntry> list;
+    for (std::size_t r = 0; r < m.size(); ++r)
+        for (std::size_t c = r + 1; c < m.size(); ++c)
+            if (m.at(r, c) != 0)
+                list.push_back({r, c, m.at(r, c)});
+    return list;
+}
+
+std::string designText(const FilterDesign &d, const TuningTable &table) {
+    std::string text = "Filter design: " + describeDesign(d, table) + "\n";
+    text += "return loss " + formatFixed(d.returnLossDb, 2) + " dB, equal-ripple bandwidth " +
+            formatFixed(d.bandwidth, 6) + " MHz\n";
+    for (std::size_t i = 0; i < d.zerosOmega.size(); ++i)
+        text += "zero " + std::to_string(i + 1) + "  " + formatFixed(d.zerosMHz[i], 3) +
+                " MHz, Omega " + formatSigned(d.zerosOmega[i], 6) + "\n";
+    text += "\ncoupling matrix (S, 1.." + std::to_string(d.order) + ", L)\n" + matrixText(d.matrix);
+    text += "\n";
+    for (std::size_t i = 1; i <= d.order; ++i)
+        text +=
+            "resonator " + std::to_string(i) + "  " + formatFixed(d.resonatorMHz(i), 4) + " MHz\n";
+    const std::size_t load = d.order + 1;
+    for (const CouplingEntry &c : couplings(d.matrix)) {
+        auto name = [&](std::size_t i) {
+            return i == 0 ? std::string("S") : i == load ? std::string("L") : std::to_string(i);
+        };
+        text += "coupling " + name(c.from) + "-" + name(c.to) + "  " + formatSigned(c.value, 6);
+        if (c.from == 0 || c.to == load)
+            text += "  Qe " + formatFixed(d.f0 / (c.value * c.value * d.bandwidth), 3);
+        else
+            text += "  " + formatSigned(c.value * d.bandwidth, 4) + " MHz, k " +
+                    formatSigned(c.value * d.bandwidth / d.f0, 6);
+        text += "\n";
+    }
+    return text;
+}
+
+nlohmann::ordered_json designJson(const FilterDesign &d, const TuningTable &table) {
+    nlohmann::ordered_json j;
+    j["order"] = d.order;
+    j["f0_mhz"] = d.f0;
+    j["bandwidth_mhz"] = table.first.bandwidth;
+    j["equal_ripple_bandwidth_mhz"] = d.bandwidth;
+    j["ripple_db"] = table.first.ripple;
+    j["return_loss_db"] = d.returnLossDb;
+    j["qu"] = d.band.qu ? nlohmann::ordered_json(*d.band.qu) : nlohmann::ordered_json(nullptr);
+    j["zeros_mhz"] = d.zerosMHz;
+    j["zeros_omega"] = d.zerosOmega;
+    j["topology"] = topologyName(d.topology);
+    j["coupling_matrix"] = nlohmann::ordered_json::array();
+    for (std::size_t r = 0; r < d.matrix.size(); ++r) {
+        nlohmann::ordered_json row = nlohmann::ordered_json::array();
+        for (std::size_t c = 0; c < d.matrix.size(); ++c)
+            row.push_back(d.matrix.at(r, c));
+        j["coupling_matrix"].push_back(row);
+    }
+    j["resonators"] = nlohmann::ordered_json::array();
+    for (std::size_t i = 1; i <= d.order; ++i)
+        j["resonators"].push_back({{"index", i}, {"frequency_mhz", d.resonatorMHz(i)}});
+    j["couplings"] = nlohmann::ordered_json::array();
+    for (const CouplingEntry &c : couplings(d.matrix)) {
+        nlohmann::ordered_json item{{"from", c.from},
+                                    {"to", c.to},
+                                    {"value", c.value},
+                                    {"mhz", c.value * d.bandwidth},
+                                    {"k", c.value * d.bandwidth / d.f0}};
+        const bool port = c.from == 0 || c.to == d.order + 1;
+        item["qe"] = port ? nlohmann::ordered_json(d.f0 / (c.value * c.value * d.bandwidth))
+                          : nlohmann::ordered_json(nullptr);
+        j["couplings"].push_back(item);
+    }
+    return j;
+}
+
+} // namespace
+
+namespace {
+
+std::optional<DesignRequest> designRequest(CommandIo &io, const ParsedOptions &options) {
+    DesignRequest request;
+    const auto f0 = numberOption(io, options, "--f0");
+    if (!f0)
+        return std::nullopt;
+    request.f0 = *f0;
+    const auto zeros = zerosOption(io, options);
+    if (!zeros)
+        return std::nullopt;
+    request.zerosMHz = *zeros;
+    if (const auto name = options.value("--topology")) {
+        request.topology = topologyNamed(*name);
+        if (!request.topology) {
+            usageError(io, "--topology takes inline or folded, got " + quotedToken(*name));
+            return std::nullopt;
+        }
+    }
+    if (options.has("--qu")) {
+        request.qu = numberOption(io, options, "--qu");
+        if (!request.qu)
+            return std::nullopt;
+    }
+    return request;
+}
+
+int writeCurve(const FilterDesign &design, const TuningTable &table, const ParsedOptions &options,
+               CommandIo &io) {
+    double span = designSpan(design);
+    if (options.has("--span")) {
+        const auto value = numberOption(io, options, "--span");
+        if (!value)
+            return ExitUsage;
+        span = *value;
+    }
+    if (!(design.f0 - span / 2 > 0))
+        return usageError(io, "the span " + formatShortest(span) +
+                                  " MHz reaches 0 MHz below f0; make it narrower than 2 x f0");
+    long long points = 801;
+    if (options.has("--points")) {
+        const auto value = wholeOption(io, options, "--points", 2, maxDesignPoints);
+        if (!value)
+            return ExitUsage;
+        points = *value;
+    }
+    const DesignCurve curve = designCurve(design, span, static_cast<std::size_t>(points));
+    if (options.has("--s2p")) {
+        io.out << designS2p(design, table, curve);
+        return ExitOk;
+    }
+    std::string text = "f_mhz,s11_db,s21_db\n";
+    for (std::size_t i = 0; i < curve.fMHz.size(); ++i) {
+        appendCsvRow(text, {curve.fMHz[i], decibels(curve.s[i].s11), decibels(curve.s[i].s21)});
+        if (!flushBlock(io, text))
+            return ExitRunTimeError;
+    }
+    io.out << text;
+    return ExitOk;
+}
+
+int runDesign(const ParsedOptions &options, CommandIo &io) {
+    int formats = 0;
+    for (std::string_view flag : {"--json", "--csv", "--s2p"})
+        formats += options.has(flag) ? 1 : 0;
+    if (formats > 1)
+        return usageError(io, "--json, --csv and --s2p exclude each other");
+    const auto texts = fieldTexts(io, options.positional);
+    if (!texts)
+        return ExitUsage;
+    const auto request = designRequest(io, options);
+    if (!request)
+        return ExitUsage;
+    int status = ExitOk;
+    const std::optional<TuningTable> table =
+        tableFor(io, *texts, request->f0, options.value("--f0").value_or(""), status);
+    if (!table)
+        return status;
+    const auto designed = designFilter(*table, *request);
+    if (const auto *refusal = std::get_if<DesignRefusal>(&designed))
+        return failure(io, designRefusalText(*refusal, *table, request->f0), ExitUsage);
+    const FilterDesign &design = std::get<FilterDesign>(designed);
+    if (options.has("--csv") || options.has("--s2p"))
+        return writeCurve(design, *table, options, io);
+    if (options.has("--json"))
+        io.out << jsonText(designJson(design, *table)) << '\n';
+    else
+        io.out << designText(design, *table);
+    return ExitOk;
+}
+
+constexpr OptionRow designOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
+                                       {"--zeros", "MHZ[,MHZ...]"},
+                                       {"--topology", "inline|folded"},
+                                       {"--qu", "Q"},
+                                       {"--span", "MHZ"},
+                                       {"--points", "N"},
+                                       {"--json", "", {}, InUsage::Optional, true},
+                                       {"--csv", "", {}, InUsage::Optional, true},
+                                       {"--s2p", ""},
+                                       {"--help", "", "-h", InUsage::Hidden}};
+
+} // namespace
+
+const Form designForm{"design", "", fieldsArguments, designHelp, designOptions, runDesign};
+
+} // namespace varnel

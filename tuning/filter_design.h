@@ -1,0 +1,99 @@
+#pragma once
+
+#include "tuning/chebyshev_synthesis.h"
+#include "tuning/coupling_matrix.h"
+#include "tuning/tuning_table.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// A generalized Chebyshev band-pass design: order, bandwidth and ripple
+// as the tuning table reads them, f0, and transmission zeros in MHz, each
+// mapped to Omega = (f0 / BWe)(f/f0 - f0/f) with the table's equal-ripple
+// bandwidth BWe. Zeros whose Omega sum to within 1e-6 of 0 are taken as
+// an exact pair (+-), since printed MHz break the symmetry. The matrix is
+// in the topology asked for (`folded` when zeros are given and none is
+// named, `inline` otherwise):
+//   inline  the main line only, no zeros;
+//   folded  the main line and the cross diagonals i + j = N + 1, N + 2;
+//           at most N - 2 zeros.
+// Refused: a zero at or below 0 MHz or within the band (|Omega| <= 1),
+// more zeros than the topology makes, a topology not known.
+//
+// Worked example: order 4, 10 MHz, 0.01 dB (return loss 26.38 dB) at
+// 1000 MHz with zeros at 980 and 1020.408163265306 MHz (1000^2 / 980, so
+// geometrically symmetric): BWe = 10 x 2000 / (pi 636.6) = 10.000311 MHz,
+// Omega = -/+ 4.040691, made an exact pair; the folded matrix has no
+// self-coupling (the response is symmetric), M_24 = 0, and the pair's
+// cross-coupling M_14 negative, about -0.0591.
+namespace varnel {
+
+enum class Topology { Inline, Folded };
+
+std::string_view topologyName(Topology topology);
+std::optional<Topology> topologyNamed(std::string_view name);
+// The most transmission zeros a topology of order N makes.
+std::size_t mostZeros(Topology topology, std::size_t order);
+
+struct DesignRequest {
+    double f0 = 0; // MHz
+    std::vector<double> zerosMHz;
+    std::optional<Topology> topology;
+    std::optional<double> qu;
+};
+
+struct FilterDesign {
+    std::size_t order = 0;
+    double f0 = 0, bandwidth = 0; // MHz, the equal-ripple bandwidth BWe
+    double returnLossDb = 0;
+    Topology topology = Topology::Inline;
+    std::vector<double> zerosMHz, zerosOmega; // ascending
+    FilteringFunction function;
+    CouplingMatrix matrix;
+    MatrixBand band; // with the request's Qu
+
+    // A resonator's frequency, where its self-coupling alone resonates.
+    double resonatorMHz(std::size_t i) const;
+};
+
+struct DesignRefusal {
+    enum Kind { ZeroNotPositive, ZeroInBand, TooManyZeros };
+    Kind kind = ZeroInBand;
+    double zeroMHz = 0;
+    Topology topology = Topology::Folded;
+    std::size_t most = 0;
+};
+
+std::variant<FilterDesign, DesignRefusal> designFilter(const TuningTable &table,
+                                                       const DesignRequest &request);
+
+// The span a design's response is drawn over by default: 3 x BWe, widened
+// to show every zero with half a BWe beyond it, and narrowed to 1.9 x f0
+// where it would reach 0 MHz. Example: 10 MHz at 1000 MHz with a zero at
+// 1020 MHz: 2 x (20 + 5) = 50 MHz.
+double designSpan(const FilterDesign &design);
+
+struct DesignCurve {
+    std::vector<double> fMHz;
+    std::vector<MatrixResponse> s;
+};
+// `points` frequencies spread evenly over f0 +- span/2, the response at each.
+DesignCurve designCurve(const FilterDesign &design, double spanMHz, std::size_t points);
+
+// "order 4, bandwidth 10 MHz, ripple 0.01 dB, f0 1000 MHz, folded, zeros
+// 980, 1020.41 MHz, Qu 3000" (or "lossless").
+std::string describeDesign(const FilterDesign &design, const TuningTable &table);
+
+// The response as a 2-port Touchstone file (# MHz S RI R 50), comment
+// lines naming the design: a reference trace for an analyser.
+std::string designS2p(const FilterDesign &design, const TuningTable &table,
+                      const DesignCurve &curve);
+
+// "the zero at 1002 MHz is inside the band (995 to 1005 MHz): ..." and
+// the like, in English.
+std::string designRefusalText(const DesignRefusal &refusal, const TuningTable &table, double f0);
+
+} // namespace varnel
