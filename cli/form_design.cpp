@@ -22,8 +22,12 @@ constexpr std::string_view designHelp =
     "      L): the ripple's return loss in the band f0 +- BANDWIDTH/2 and\n"
     "      transmission zeros at --zeros (MHz, outside the band; a pair placed\n"
     "      symmetrically on f0 in the low-pass domain is made exact).\n"
-    "      --topology inline (no zeros) or folded (the main line and the cross\n"
-    "      diagonals, at most ORDER - 2 zeros); folded when zeros are given,\n"
+    "      --topology inline (no zeros), folded (the main line and the cross\n"
+    "      diagonals, at most ORDER - 2 zeros), ct (cascaded triplets on 1-3,\n"
+    "      4-6, ... or 1-3, 3-5, ..., the k-th making the k-th zero listed), cq\n"
+    "      (cascaded quadruplets on 1-4, 5-8, ... or 1-4, 4-7, ..., each a\n"
+    "      symmetric pair of zeros, listed in pairs) or LIST, the couplings\n"
+    "      between resonators as 1-2,2-3,3-4,1-4; folded when zeros are given,\n"
     "      inline otherwise. Prints the matrix, each resonator's frequency and\n"
     "      each coupling as M, in MHz (M x BWe) and as k (M x BWe / f0); Qe for\n"
     "      the ports. --json prints one object, --csv the response\n"
@@ -172,7 +176,9 @@ std::optional<DesignRequest> designRequest(CommandIo &io, const ParsedOptions &o
     if (const auto name = options.value("--topology")) {
         request.topology = topologyNamed(*name);
         if (!request.topology) {
-            usageError(io, "--topology takes inline or folded, got " + quotedToken(*name));
+            usageError(io, "--topology takes inline, folded, ct, cq or a list of couplings "
+                           "such as 1-2,2-3,1-3, got " +
+                               quotedToken(*name));
             return std::nullopt;
         }
     }
@@ -250,7 +256,7 @@ int runDesign(const ParsedOptions &options, CommandIo &io) {
 
 constexpr OptionRow designOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                        {"--zeros", "MHZ[,MHZ...]"},
-                                       {"--topology", "inline|folded"},
+                                       {"--topology", "inline|folded|ct|cq|LIST"},
                                        {"--qu", "Q"},
                                        {"--span", "MHZ"},
                                        {"--points", "N"},

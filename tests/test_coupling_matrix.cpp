@@ -1,3 +1,4 @@
+#include "chebyshev_closed_form.h"
 #include "filter_generator.h"
 #include "tuning/chebyshev_synthesis.h"
 #include "tuning/coupling_matrix.h"
@@ -112,20 +113,6 @@ std::vector<double> prototypeG(int n, double returnLossDb) {
     return g;
 }
 
-// |C(Omega)| of the generalized Chebyshev function from its definition,
-// cosh(sum acosh x_n), x_n = (Omega - 1/w_n) / (1 - Omega/w_n), in
-// complex arithmetic (x_n within [-1, 1] in the band).
-double filteringFunction(double omega, const std::vector<double> &zeros, int order) {
-    std::complex<double> sum = 0;
-    for (int n = 0; n < order; ++n) {
-        const double w =
-            n < static_cast<int>(zeros.size()) ? zeros[static_cast<std::size_t>(n)] : INFINITY;
-        const double x = std::isinf(w) ? omega : (omega - 1 / w) / (1 - omega / w);
-        sum += std::acosh(std::complex<double>(x, 0));
-    }
-    return std::abs(std::cosh(sum));
-}
-
 CouplingMatrix folded(int order, double rl, const std::vector<double> &zeros) {
     return foldedMatrix(
         transversalMatrix(chebyshevFunction(static_cast<std::size_t>(order), rl, zeros)));
@@ -193,13 +180,15 @@ TEST(ChebyshevSynthesis, ResponseIsTheFilteringFunction) {
             chebyshevFunction(static_cast<std::size_t>(row.order), row.returnLoss, row.zeros);
         const CouplingMatrix t = transversalMatrix(fn);
         const CouplingMatrix m = foldedMatrix(t);
-        const double epsC = 1 / std::sqrt(std::pow(10.0, row.returnLoss / 10) - 1);
         double worst = 0;
         for (int k = -600; k <= 600; ++k) {
             const double w = k / 100.0;
             const MatrixResponse r = lowPassResponse(m, w);
-            const double c = filteringFunction(w, row.zeros, row.order);
-            EXPECT_NEAR(std::norm(r.s21), 1 / (1 + epsC * epsC * c * c), 1e-9) << w;
+            EXPECT_NEAR(std::norm(r.s21),
+                        varnel::testing::chebyshevS21Squared(w, row.zeros, row.order,
+                                                             row.returnLoss),
+                        1e-9)
+                << w;
             EXPECT_NEAR(std::norm(r.s11) + std::norm(r.s21), 1, 1e-9) << w;
             // The main line made positive may turn the load's sign: S21's.
             const MatrixResponse rt = lowPassResponse(t, w);
@@ -217,6 +206,24 @@ TEST(ChebyshevSynthesis, ResponseIsTheFilteringFunction) {
             EXPECT_LT(std::abs(lowPassResponse(m, rz).s11), 1e-7) << rz;
         }
     }
+}
+
+// A published example: Cameron's fourth-degree prototype of 22 dB return
+// loss with zeros at s = +j1.3127 and +j1.8082 (IEEE Trans. MTT, 2003, and
+// the Chebyshev polynomials of his 1999 paper), placed to give two
+// rejection lobes of 30 dB above the band: the lobe between the zeros and
+// the one beyond them both reach -30 dB (to the published rounding).
+TEST(ChebyshevSynthesis, CameronFourthDegreeExample) {
+    const std::vector<double> zeros{1.3127, 1.8082};
+    const CouplingMatrix m = folded(4, 22, zeros);
+    auto lobe = [&](double from, double to) {
+        double top = -400;
+        for (double w = from; w < to; w += 1e-3)
+            top = std::max(top, 20 * std::log10(std::abs(lowPassResponse(m, w).s21)));
+        return top;
+    };
+    EXPECT_NEAR(lobe(1.3127, 1.8082), -30, 1);
+    EXPECT_NEAR(lobe(1.8082, 40), -30, 1);
 }
 
 // The folded form: nothing outside the main line and the two cross

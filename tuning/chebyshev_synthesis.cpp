@@ -10,11 +10,12 @@ namespace varnel {
 namespace {
 
 using Complex = std::complex<double>;
-using Poly = std::vector<Complex>; // lowest coefficient first
-constexpr Complex j{0, 1};
+using Wide = std::complex<long double>;
+using Poly = std::vector<Wide>; // lowest coefficient first
+constexpr Wide j{0, 1};
 
 Poly times(const Poly &a, const Poly &b) {
-    Poly c(a.size() + b.size() - 1, 0.0);
+    Poly c(a.size() + b.size() - 1, 0.0L);
     for (std::size_t p = 0; p < a.size(); ++p)
         for (std::size_t q = 0; q < b.size(); ++q)
             c[p + q] += a[p] * b[q];
@@ -22,20 +23,20 @@ Poly times(const Poly &a, const Poly &b) {
 }
 
 Poly plus(Poly a, const Poly &b) {
-    a.resize(std::max(a.size(), b.size()), 0.0);
+    a.resize(std::max(a.size(), b.size()), 0.0L);
     for (std::size_t p = 0; p < b.size(); ++p)
         a[p] += b[p];
     return a;
 }
 
-Poly scaled(Poly a, Complex by) {
-    for (Complex &c : a)
+Poly scaled(Poly a, Wide by) {
+    for (Wide &c : a)
         c *= by;
     return a;
 }
 
-Complex valueAt(const Poly &a, Complex x) {
-    Complex v = 0;
+Wide valueAt(const Poly &a, Wide x) {
+    Wide v = 0;
     for (std::size_t p = a.size(); p-- > 0;)
         v = v * x + a[p];
     return v;
@@ -44,68 +45,74 @@ Complex valueAt(const Poly &a, Complex x) {
 Poly derivative(const Poly &a) {
     Poly d;
     for (std::size_t p = 1; p < a.size(); ++p)
-        d.push_back(a[p] * static_cast<double>(p));
-    return d.empty() ? Poly{0.0} : d;
+        d.push_back(a[p] * static_cast<long double>(p));
+    return d.empty() ? Poly{0.0L} : d;
 }
 
-// The roots of a polynomial: the eigenvalues of its companion matrix,
-// each polished by Newton's method on the polynomial itself.
-std::vector<Complex> roots(const Poly &a) {
+// prod (x - r): a monic polynomial's value from its roots, which keeps
+// the precision that its coefficients lose near clustered roots.
+Wide product(const std::vector<Wide> &rs, Wide x) {
+    Wide v = 1;
+    for (Wide r : rs)
+        v *= x - r;
+    return v;
+}
+
+// The roots of a polynomial: the eigenvalues of its companion matrix (in
+// long double), each polished by Newton's method on `value` (the
+// polynomial, or a better-conditioned evaluation of it).
+template <typename Value> std::vector<Wide> roots(const Poly &a, Value value) {
+    using WideMatrix = Eigen::Matrix<Wide, Eigen::Dynamic, Eigen::Dynamic>;
     const auto n = static_cast<Eigen::Index>(a.size() - 1);
     if (n < 1)
         return {};
-    Eigen::MatrixXcd companion = Eigen::MatrixXcd::Zero(n, n);
+    WideMatrix companion = WideMatrix::Zero(n, n);
     for (Eigen::Index r = 1; r < n; ++r)
         companion(r, r - 1) = 1;
     for (Eigen::Index r = 0; r < n; ++r)
         companion(r, n - 1) = -a[static_cast<std::size_t>(r)] / a.back();
-    const Eigen::ComplexEigenSolver<Eigen::MatrixXcd> solver(companion, false);
+    const Eigen::ComplexEigenSolver<WideMatrix> solver(companion, false);
     const Poly d = derivative(a);
-    std::vector<Complex> found;
+    std::vector<Wide> found;
     for (Eigen::Index r = 0; r < n; ++r) {
-        Complex x = solver.eigenvalues()[r];
-        for (int step = 0; step < 3; ++step) {
-            const Complex slope = valueAt(d, x);
+        Wide x = solver.eigenvalues()[r];
+        for (int step = 0; step < 4; ++step) {
+            const Wide slope = valueAt(d, x);
             if (std::abs(slope) == 0)
                 break;
-            x -= valueAt(a, x) / slope;
+            x -= value(x) / slope;
         }
         found.push_back(x);
     }
     return found;
 }
 
-Poly fromRoots(const std::vector<Complex> &rs) {
-    Poly a{1.0};
-    for (Complex r : rs)
-        a = times(a, {-r, 1.0});
-    return a;
+std::vector<Wide> roots(const Poly &a) {
+    return roots(a, [&](Wide x) { return valueAt(a, x); });
 }
 
-// A polynomial in Omega written in s = j Omega (Omega = -j s), made monic.
-Poly inS(const Poly &omegaPoly) {
-    Poly s(omegaPoly.size());
-    Complex power = 1;
-    for (std::size_t p = 0; p < omegaPoly.size(); ++p, power *= -j)
-        s[p] = omegaPoly[p] * power;
-    return scaled(s, 1.0 / s.back());
+Poly fromRoots(const std::vector<Wide> &rs) {
+    Poly a{1.0L};
+    for (Wide r : rs)
+        a = times(a, {-r, 1.0L});
+    return a;
 }
 
 // U_N of the recursion, monic: the numerator of the filtering function.
 Poly chebyshevNumerator(std::size_t order, const std::vector<double> &zeros) {
-    Poly u{1.0}, v{0.0};
-    const Poly omegaSquaredLessOne{-1.0, 0.0, 1.0};
+    Poly u{1.0L}, v{0.0L};
+    const Poly omegaSquaredLessOne{-1.0L, 0.0L, 1.0L};
     for (std::size_t n = 0; n < order; ++n) {
-        const double inverse = n < zeros.size() ? 1 / zeros[n] : 0;
-        const double root = std::sqrt(1 - inverse * inverse);
-        const Poly step{-inverse, 1.0};
+        const long double inverse = n < zeros.size() ? 1 / static_cast<long double>(zeros[n]) : 0;
+        const long double root = std::sqrt(1 - inverse * inverse);
+        const Poly step{-inverse, 1.0L};
         Poly nextU = plus(times(step, u), scaled(times(omegaSquaredLessOne, v), root));
         Poly nextV = plus(times(step, v), scaled(u, root));
         u = std::move(nextU);
         v = std::move(nextV);
     }
     u.resize(order + 1);
-    return scaled(u, 1.0 / u.back());
+    return scaled(u, 1.0L / u.back());
 }
 
 } // namespace
@@ -116,52 +123,85 @@ FilteringFunction chebyshevFunction(std::size_t order, double returnLossDb,
     fn.order = order;
     fn.zeros = zeros;
     const Poly fOmega = chebyshevNumerator(order, zeros);
-    Poly pOmega{1.0};
+    // F's roots are real: polished on the real axis.
+    for (Wide r : roots(fOmega))
+        fn.fRoots.push_back(j * Wide(r.real(), 0));
     for (double w : zeros)
-        pOmega = times(pOmega, {-w, 1.0});
-    for (Complex r : roots(fOmega))
-        fn.reflectionZeros.push_back(r.real());
-    std::sort(fn.reflectionZeros.begin(), fn.reflectionZeros.end());
-    fn.epsilon = std::abs(valueAt(pOmega, 1.0) / valueAt(fOmega, 1.0)) /
-                 std::sqrt(std::pow(10.0, returnLossDb / 10) - 1);
+        fn.pRoots.push_back(j * Wide(w, 0));
+    std::sort(fn.fRoots.begin(), fn.fRoots.end(),
+              [](Wide a, Wide b) { return a.imag() < b.imag(); });
+    for (Wide r : fn.fRoots)
+        fn.reflectionZeros.push_back(static_cast<double>(r.imag()));
+    // In s, F and P monic; P times j where N - nz is even.
+    fn.pFactor = (order - zeros.size()) % 2 == 0 ? j : Wide(1);
+    fn.epsilon = static_cast<double>(std::abs(product(fn.pRoots, j) / product(fn.fRoots, j)) /
+                                     std::sqrt(std::pow(10.0L, returnLossDb / 10) - 1));
 
-    // E's roots: those of F + j P / eps, each taken into Im(Omega) > 0,
-    // then into s = j Omega (the left half plane).
-    std::vector<Complex> eRoots;
-    for (Complex r : roots(plus(fOmega, scaled(pOmega, j / fn.epsilon))))
-        eRoots.push_back(j * (r.imag() > 0 ? r : std::conj(r)));
-    fn.e = fromRoots(eRoots);
-    fn.f = inS(fOmega);
-    fn.p = inS(pOmega);
-    if ((order - zeros.size()) % 2 == 0)
-        fn.p = scaled(fn.p, j);
+    // E's roots: those of F + j P / eps in Omega (evaluated from F's and
+    // P's roots), each taken into Im(Omega) > 0, then into s = j Omega.
+    Poly pOmega{1.0L};
+    for (double w : zeros)
+        pOmega = times(pOmega, {-w, 1.0L});
+    const Wide toP = j / static_cast<long double>(fn.epsilon);
+    std::vector<Wide> fOmegaRoots;
+    for (Wide r : fn.fRoots)
+        fOmegaRoots.push_back(-j * r);
+    auto gOmega = [&](Wide x) {
+        std::vector<Wide> pw;
+        for (double w : zeros)
+            pw.push_back(w);
+        return product(fOmegaRoots, x) + toP * product(pw, x);
+    };
+    for (Wide r : roots(plus(fOmega, scaled(pOmega, toP)), gOmega))
+        fn.eRoots.push_back(j * (r.imag() > 0 ? r : std::conj(r)));
     return fn;
+}
+
+std::complex<long double> FilteringFunction::e(std::complex<long double> s) const {
+    return product(eRoots, s);
+}
+
+std::complex<long double> FilteringFunction::f(std::complex<long double> s) const {
+    return product(fRoots, s);
+}
+
+std::complex<long double> FilteringFunction::p(std::complex<long double> s) const {
+    return pFactor * product(pRoots, s);
 }
 
 CouplingMatrix transversalMatrix(const FilteringFunction &fn) {
     const std::size_t n = fn.order;
-    // m1: Re of even, j Im of odd coefficients of E + F; n1 the rest.
-    const Poly sum = plus(fn.e, fn.f);
-    Poly m1(sum.size()), n1(sum.size());
-    for (std::size_t p = 0; p < sum.size(); ++p) {
-        const Complex re = sum[p].real(), im = j * sum[p].imag();
-        m1[p] = p % 2 == 0 ? re : im;
-        n1[p] = p % 2 == 0 ? im : re;
+    // y's denominator: the para-even (N even) or para-odd part of E + F,
+    // (Q(s) +- conj(Q(-conj s))) / 2, which keeps Re of its even and j Im
+    // of its odd coefficients (or the other way round).
+    const long double sign = n % 2 == 0 ? 1 : -1;
+    auto q = [&](Wide s) { return fn.e(s) + fn.f(s); };
+    auto yd = [&](Wide s) { return (q(s) + sign * std::conj(q(-std::conj(s)))) / 2.0L; };
+    const Poly sum = plus(fromRoots(fn.eRoots), fromRoots(fn.fRoots));
+    Poly ydPoly(sum.size());
+    for (std::size_t k = 0; k < sum.size(); ++k) {
+        const Wide re = sum[k].real(), im = j * sum[k].imag();
+        ydPoly[k] = (k % 2 == 0) == (n % 2 == 0) ? re : im;
     }
-    const Poly &yd = n % 2 == 0 ? m1 : n1;
-    const Poly &yn = n % 2 == 0 ? n1 : m1;
-    const Poly slope = derivative(yd);
-    std::vector<Complex> poles = roots(yd);
-    std::sort(poles.begin(), poles.end(), [](Complex a, Complex b) { return a.imag() < b.imag(); });
+    std::vector<Wide> poles;
+    for (Wide r : roots(ydPoly, yd))
+        poles.push_back({0, r.imag()});
+    std::sort(poles.begin(), poles.end(), [](Wide a, Wide b) { return a.imag() < b.imag(); });
     CouplingMatrix m(n);
     for (std::size_t k = 0; k < n; ++k) {
-        const Complex pole{0, poles[k].imag()};
-        const double r22 = (valueAt(yn, pole) / valueAt(slope, pole)).real();
-        const double r21 = (valueAt(fn.p, pole) / fn.epsilon / valueAt(slope, pole)).real();
+        // Residues over yd'(p) = 2 prod (p - p_i), i != k; at a pole the
+        // numerator of y22 is E + F itself.
+        Wide slope = 2;
+        for (std::size_t i = 0; i < n; ++i)
+            if (i != k)
+                slope *= poles[k] - poles[i];
+        const auto r22 = static_cast<double>((q(poles[k]) / slope).real());
+        const auto r21 = static_cast<double>(
+            (fn.p(poles[k]) / static_cast<long double>(fn.epsilon) / slope).real());
         const double lk = std::sqrt(std::max(0.0, r22));
         m.set(n + 1, k + 1, lk);
         m.set(0, k + 1, lk > 0 ? r21 / lk : 0.0);
-        m.set(k + 1, k + 1, -pole.imag());
+        m.set(k + 1, k + 1, -static_cast<double>(poles[k].imag()));
     }
     return m;
 }
@@ -219,19 +259,36 @@ CouplingMatrix singlePortCouplings(const CouplingMatrix &t) {
     return m;
 }
 
+} // namespace
+
 // Couplings on the main line (and the ports') made positive by turning
 // the sign of whole resonators.
-void positiveMainLine(CouplingMatrix &m) {
+void makeMainLinePositive(CouplingMatrix &m) {
     const std::size_t size = m.size();
     std::vector<double> sign(size, 1.0);
     for (std::size_t i = 1; i < size; ++i)
         sign[i] = sign[i - 1] * (m.at(i - 1, i) < 0 ? -1.0 : 1.0);
     for (std::size_t a = 0; a < size; ++a)
         for (std::size_t b = 0; b < size; ++b)
-            m.m[a * size + b] *= sign[a] * sign[b];
+            m.m[a * size + b] = m.m[a * size + b] * sign[a] * sign[b] + 0.0; // never -0
 }
 
-} // namespace
+double realisationError(const CouplingMatrix &m, const FilteringFunction &fn) {
+    std::vector<double> omegas = fn.zeros;
+    for (int k = -800; k <= 800; ++k)
+        omegas.push_back(k * 0.005);
+    double worst = 0;
+    for (double w : omegas) {
+        const Wide s = j * static_cast<long double>(w);
+        const Wide e = fn.e(s);
+        const MatrixResponse r = lowPassResponse(m, w);
+        const auto s11 = static_cast<double>(std::abs(fn.f(s) / e));
+        const auto s21 =
+            static_cast<double>(std::abs(fn.p(s) / (static_cast<long double>(fn.epsilon) * e)));
+        worst = std::max({worst, std::abs(std::abs(r.s11) - s11), std::abs(std::abs(r.s21) - s21)});
+    }
+    return worst;
+}
 
 bool inFoldedPattern(std::size_t order, std::size_t i, std::size_t j) {
     const std::size_t a = std::min(i, j), b = std::max(i, j);
@@ -265,7 +322,7 @@ CouplingMatrix foldedMatrix(const CouplingMatrix &transversal) {
             const bool rounding = !inFoldedPattern(n, a, b) || std::abs(mean) < 1e-12 * largest;
             m.set(a, b, rounding ? 0.0 : mean);
         }
-    positiveMainLine(m);
+    makeMainLinePositive(m);
     return m;
 }
 

@@ -45,9 +45,16 @@ struct FilteringFunction {
     std::size_t order = 0;
     std::vector<double> zeros;           // transmission zeros, Omega
     std::vector<double> reflectionZeros; // roots of F, Omega, ascending
-    // Coefficients in s, lowest first.
-    std::vector<std::complex<double>> f, p, e;
+    // In s: the roots of F, P and E (in long double, which the synthesis
+    // of high orders needs), P's factor (1 or j) and eps.
+    std::vector<std::complex<long double>> fRoots, pRoots, eRoots;
+    std::complex<long double> pFactor = 1;
     double epsilon = 0;
+
+    // F, P and E at s, from their roots.
+    std::complex<long double> f(std::complex<long double> s) const;
+    std::complex<long double> p(std::complex<long double> s) const;
+    std::complex<long double> e(std::complex<long double> s) const;
 };
 
 FilteringFunction chebyshevFunction(std::size_t order, double returnLossDb,
@@ -58,6 +65,14 @@ CouplingMatrix transversalMatrix(const FilteringFunction &function);
 
 // The canonical folded matrix of the same response.
 CouplingMatrix foldedMatrix(const CouplingMatrix &transversal);
+
+// How far the matrix's |S11| and |S21| are from |F/E| and |P/(eps E)|:
+// the largest difference over Omega = -4..4 (step 0.005) and at the zeros.
+double realisationError(const CouplingMatrix &matrix, const FilteringFunction &function);
+
+// The main line's couplings (the ports' included) made positive by
+// turning the sign of whole resonators: the response but S21's sign stays.
+void makeMainLinePositive(CouplingMatrix &matrix);
 
 // Whether M_ij may be non-zero in the folded form of order N (0 = S,
 // N + 1 = L): the diagonal, the main line, and between resonators the

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -19,9 +20,20 @@
 // named, `inline` otherwise):
 //   inline  the main line only, no zeros;
 //   folded  the main line and the cross diagonals i + j = N + 1, N + 2;
-//           at most N - 2 zeros.
+//           at most N - 2 zeros;
+//   ct      cascaded triplets (topology_search.h), the k-th from the
+//           source making the k-th zero listed; at most (N - 1) / 2;
+//   cq      cascaded quadruplets, the k-th making zeros 2k - 1 and 2k, a
+//           symmetric pair; at most 2 ((N - 1) / 3), pairs only;
+//   a list  "1-2,2-3,3-4,1-4": exactly these couplings between resonators
+//           (with the self-couplings and S-1, N-L), at most N - 2 zeros.
+// Every topology but inline and folded is searched for from the folded
+// matrix; every design's response is then held to the filtering
+// function's (realisationError below 1e-7) before it is given.
 // Refused: a zero at or below 0 MHz or within the band (|Omega| <= 1),
-// more zeros than the topology makes, a topology not known.
+// more zeros than the topology makes, cq zeros that are not pairs, a list
+// naming a resonator the order lacks, a topology that cannot realise the
+// zeros, and a design whose matrix misses its response.
 //
 // Worked example: order 4, 10 MHz, 0.01 dB (return loss 26.38 dB) at
 // 1000 MHz with zeros at 980 and 1020.408163265306 MHz (1000^2 / 980, so
@@ -31,17 +43,25 @@
 // cross-coupling M_14 negative, about -0.0591.
 namespace varnel {
 
-enum class Topology { Inline, Folded };
+enum class Topology { Inline, Folded, Triplets, Quadruplets, Listed };
 
-std::string_view topologyName(Topology topology);
-std::optional<Topology> topologyNamed(std::string_view name);
+struct TopologyChoice {
+    Topology topology = Topology::Inline;
+    std::vector<std::pair<std::size_t, std::size_t>> listed; // 1-based, a < b
+};
+
+// "inline", "folded", "ct", "cq" or a list "1-2,2-3,1-3"; nullopt for
+// anything else (a list's resonators are checked against the order later).
+std::optional<TopologyChoice> topologyNamed(std::string_view text);
+// "inline", ..., or the list as "1-2,2-3,1-3".
+std::string topologyName(const TopologyChoice &choice);
 // The most transmission zeros a topology of order N makes.
 std::size_t mostZeros(Topology topology, std::size_t order);
 
 struct DesignRequest {
     double f0 = 0; // MHz
     std::vector<double> zerosMHz;
-    std::optional<Topology> topology;
+    std::optional<TopologyChoice> topology;
     std::optional<double> qu;
 };
 
@@ -49,8 +69,8 @@ struct FilterDesign {
     std::size_t order = 0;
     double f0 = 0, bandwidth = 0; // MHz, the equal-ripple bandwidth BWe
     double returnLossDb = 0;
-    Topology topology = Topology::Inline;
-    std::vector<double> zerosMHz, zerosOmega; // ascending
+    TopologyChoice topology;
+    std::vector<double> zerosMHz, zerosOmega; // as listed
     FilteringFunction function;
     CouplingMatrix matrix;
     MatrixBand band; // with the request's Qu
@@ -60,10 +80,18 @@ struct FilterDesign {
 };
 
 struct DesignRefusal {
-    enum Kind { ZeroNotPositive, ZeroInBand, TooManyZeros };
+    enum Kind {
+        ZeroNotPositive,
+        ZeroInBand,
+        TooManyZeros,
+        NotPairs,
+        ListBeyondOrder,
+        CannotRealise,
+        Inaccurate
+    };
     Kind kind = ZeroInBand;
     double zeroMHz = 0;
-    Topology topology = Topology::Folded;
+    TopologyChoice topology;
     std::size_t most = 0;
 };
 
