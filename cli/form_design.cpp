@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
 
@@ -21,19 +22,19 @@ constexpr std::string_view designHelp =
     "      A generalized Chebyshev filter's normalized coupling matrix (S, 1..N,\n"
     "      L): the ripple's return loss in the band f0 +- BANDWIDTH/2 and\n"
     "      transmission zeros at --zeros (MHz, outside the band; a pair placed\n"
-    "      symmetrically on f0 in the low-pass domain is made exact).\n"
-    "      --topology inline (no zeros), folded (the main line and the cross\n"
-    "      diagonals, at most ORDER - 2 zeros), ct (cascaded triplets on 1-3,\n"
-    "      4-6, ... or 1-3, 3-5, ..., the k-th making the k-th zero listed), cq\n"
-    "      (cascaded quadruplets on 1-4, 5-8, ... or 1-4, 4-7, ..., each a\n"
-    "      symmetric pair of zeros, listed in pairs) or LIST, the couplings\n"
-    "      between resonators as 1-2,2-3,3-4,1-4; folded when zeros are given,\n"
-    "      inline otherwise. Prints the matrix, each resonator's frequency and\n"
-    "      each coupling as M, in MHz (M x BWe) and as k (M x BWe / f0); Qe for\n"
-    "      the ports. --json prints one object, --csv the response\n"
-    "      f_mhz,s11_db,s21_db, --s2p the response as a Touchstone file (with\n"
-    "      --qu, lossy), to load into an analyser as a reference trace. Default\n"
-    "      span 3 x BANDWIDTH, widened to show every zero; 801 points.\n";
+    "      symmetrically on f0 in the low-pass domain is made exact). --topology\n"
+    "      inline (no zeros), folded (the main line and the cross diagonals, at\n"
+    "      most ORDER - 2 zeros), ct (cascaded triplets on 1-3, 4-6, ... or 1-3,\n"
+    "      3-5, ..., the k-th making the k-th zero listed), cq (cascaded\n"
+    "      quadruplets on 1-4, 5-8, ... or 1-4, 4-7, ..., each a symmetric pair of\n"
+    "      zeros, listed in pairs) or LIST, the couplings between resonators as\n"
+    "      1-2,2-3,3-4,1-4; folded when zeros are given, inline otherwise. Prints\n"
+    "      the matrix, each resonator's frequency and each coupling as M, in MHz (M\n"
+    "      x BWe) and as k (M x BWe / f0); Qe for the ports. --json prints one\n"
+    "      object, --csv the response f_mhz,s11_db,s21_db (exact zeros at -400 dB),\n"
+    "      --s2p the response as a Touchstone file (with --qu, lossy), to load into\n"
+    "      an analyser as a reference trace. Default span 3 x BANDWIDTH, widened to\n"
+    "      show every zero; 801 points.\n";
 
 // The zeros of --zeros: decimal MHz separated by commas.
 std::optional<std::vector<double>> zerosOption(CommandIo &io, const ParsedOptions &options) {
@@ -214,9 +215,11 @@ int writeCurve(const FilterDesign &design, const TuningTable &table, const Parse
         io.out << designS2p(design, table, curve);
         return ExitOk;
     }
+    // A lossless design's exact zeros read as -400 dB, never as -inf.
+    auto db = [](std::complex<double> v) { return std::max(-400.0, decibels(v)); };
     std::string text = "f_mhz,s11_db,s21_db\n";
     for (std::size_t i = 0; i < curve.fMHz.size(); ++i) {
-        appendCsvRow(text, {curve.fMHz[i], decibels(curve.s[i].s11), decibels(curve.s[i].s21)});
+        appendCsvRow(text, {curve.fMHz[i], db(curve.s[i].s11), db(curve.s[i].s21)});
         if (!flushBlock(io, text))
             return ExitRunTimeError;
     }

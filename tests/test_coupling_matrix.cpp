@@ -184,10 +184,9 @@ TEST(ChebyshevSynthesis, ResponseIsTheFilteringFunction) {
         for (int k = -600; k <= 600; ++k) {
             const double w = k / 100.0;
             const MatrixResponse r = lowPassResponse(m, w);
-            EXPECT_NEAR(std::norm(r.s21),
-                        varnel::testing::chebyshevS21Squared(w, row.zeros, row.order,
-                                                             row.returnLoss),
-                        1e-9)
+            EXPECT_NEAR(
+                std::norm(r.s21),
+                varnel::testing::chebyshevS21Squared(w, row.zeros, row.order, row.returnLoss), 1e-9)
                 << w;
             EXPECT_NEAR(std::norm(r.s11) + std::norm(r.s21), 1, 1e-9) << w;
             // The main line made positive may turn the load's sign: S21's.

@@ -119,6 +119,35 @@ struct RefusalRow {
     const char *message;
 };
 
+// Order 2 makes no zeros in any topology; the message does not send the
+// tuner to the topology it gave.
+TEST(DesignCommand, OrderTwoMakesNoZeros) {
+    const CalcRun r = run({"design", "--f0", "1000", "--zeros", "1020", "2", "10", "0.01"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("a folded filter of order 2 makes no transmission zeros"),
+              std::string::npos)
+        << r.err;
+}
+
+// The response as CSV: its header, 801 rows by default, |S21| far down at
+// the zero's row.
+TEST(DesignCommand, ResponseAsCsv) {
+    const CalcRun r = run({"design", "--f0", "1000", "--zeros", "1012", "--csv", "--span", "24",
+                           "--points", "25", "4", "10", "0.01"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "f_mhz,s11_db,s21_db");
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        ++rows;
+        if (line.rfind("1012,", 0) == 0)
+            EXPECT_LT(std::stod(line.substr(line.rfind(',') + 1)), -100) << line;
+    }
+    EXPECT_EQ(rows, 25);
+}
+
 TEST(DesignCommand, Refusals) {
     const RefusalRow rows[] = {
         {"a zero in the band", {"--zeros", "1002"}, 2, "is inside the band (995.012 to 1005.013"},
@@ -130,6 +159,11 @@ TEST(DesignCommand, Refusals) {
         {"zeros that are not numbers", {"--zeros", "1020,,1030"}, 2, "separated by commas"},
         {"two formats", {"--json", "--csv"}, 2, "exclude each other"},
         {"no f0", {}, 2, "--f0"},
+        {"cq zeros not a pair", {"--zeros", "985,1012", "--topology", "cq"}, 2, "symmetric pairs"},
+        {"a list beyond the order",
+         {"--zeros", "1012", "--topology", "1-2,2-3,3-4,2-5"},
+         2,
+         "names resonator 5; the order is 4"},
     };
     for (const RefusalRow &row : rows) {
         std::vector<std::string_view> args{"design"};

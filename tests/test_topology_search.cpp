@@ -96,10 +96,10 @@ TEST(TopologySearch, DesignsOfEveryTopology) {
         // The response is the filtering function's.
         for (int k = -400; k <= 400; ++k) {
             const double w = k / 100.0;
-            EXPECT_NEAR(std::norm(lowPassResponse(d.matrix, w).s21),
-                        varnel::testing::chebyshevS21Squared(w, d.zerosOmega, row.order,
-                                                             d.returnLossDb),
-                        1e-9)
+            EXPECT_NEAR(
+                std::norm(lowPassResponse(d.matrix, w).s21),
+                varnel::testing::chebyshevS21Squared(w, d.zerosOmega, row.order, d.returnLossDb),
+                1e-9)
                 << w;
         }
         // A cascade's k-th section makes its zeros: without its
@@ -138,7 +138,10 @@ TEST(TopologySearch, Refusals) {
         {"cq: three zeros", 8, "cq", {985, 1e6 / 985, 1020}, DesignRefusal::NotPairs},
         {"cq: a pair not symmetric", 8, "cq", {985, 1012}, DesignRefusal::NotPairs},
         {"cq: one zero", 4, "cq", {985}, DesignRefusal::NotPairs},
-        {"cq: no room for two quadruplets", 6, "cq", {985, 1e6 / 985, 990, 1e6 / 990},
+        {"cq: no room for two quadruplets",
+         6,
+         "cq",
+         {985, 1e6 / 985, 990, 1e6 / 990},
          DesignRefusal::TooManyZeros},
         {"a list beyond the order", 4, "1-2,2-3,3-4,1-5", {1012}, DesignRefusal::ListBeyondOrder},
         {"a list with no cross-coupling", 4, "1-2,2-3,3-4", {1012}, DesignRefusal::CannotRealise},
@@ -147,8 +150,8 @@ TEST(TopologySearch, Refusals) {
         const auto designed = design(row.order, row.topology, row.zerosMHz);
         ASSERT_TRUE(std::holds_alternative<DesignRefusal>(designed)) << row.name;
         EXPECT_EQ(std::get<DesignRefusal>(designed).kind, row.kind) << row.name;
-        EXPECT_FALSE(designRefusalText(std::get<DesignRefusal>(designed), tableOf(row.order), 1000)
-                         .empty());
+        EXPECT_FALSE(
+            designRefusalText(std::get<DesignRefusal>(designed), tableOf(row.order), 1000).empty());
     }
     for (const char *bad : {"ring", "1-1", "1-2,,2-3", "1-2,1-2", "0-1", "1-x", ""})
         EXPECT_FALSE(topologyNamed(bad).has_value()) << bad;

@@ -359,8 +359,10 @@ std::string designRefusalText(const DesignRefusal &refusal, const TuningTable &t
                " to " + formatFixed(bandPassFrequency(band, 1), 3) +
                " MHz): a transmission zero lies outside it";
     case DesignRefusal::TooManyZeros:
-        if (refusal.most == 0)
+        if (refusal.topology.topology == Topology::Inline)
             return filter + " makes no transmission zeros; give --topology folded";
+        if (refusal.most == 0)
+            return filter + " of order " + order + " makes no transmission zeros";
         return filter + " of order " + order + " makes at most " + std::to_string(refusal.most) +
                " transmission zero" + (refusal.most == 1 ? "" : "s");
     case DesignRefusal::NotPairs:
