@@ -2,11 +2,14 @@
 // sweep of stage 8 of an order-8 filter (resonator 5 off by 0.2 MHz, Qu
 // 3000): the fit, the whole check, and the group-delay trace alone; and the
 // whole filter's fit of an order-8 two-port sweep (bench/diagnose_bench.py
-// holds a numpy fit of the same model against it).
+// holds a numpy fit of the same model against it); and the coupling-matrix
+// fit of an order-8 cascaded-quadruplet sweep of the same size, beside it.
 //   build/bench/bench_fit
 #include "tuning/check.h"
 #include "tuning/diagnosis.h"
+#include "tuning/filter_design.h"
 #include "tuning/filter_fit.h"
+#include "tuning/matrix_fit.h"
 #include "tuning/stage_fit.h"
 
 #include <benchmark/benchmark.h>
@@ -104,6 +107,47 @@ void filterFit(benchmark::State &state) {
             }));
 }
 BENCHMARK(filterFit)->Unit(benchmark::kMillisecond);
+
+// An order-8 cascaded-quadruplet design (zero pairs at 985/1015.2 and
+// 990/1010.1 MHz), resonator 3 off by 1 % of BW and coupling 1-4 by 5 %,
+// Qu 3000, port delays 1 and 2 ns, 801 points of S11, S21 and S22, fitted
+// from the design.
+void matrixFit(benchmark::State &state) {
+    static const auto made = [] {
+        const TuningTable table =
+            std::get<TuningTable>(tuningTable("8", "10", "0.01", std::nullopt));
+        DesignRequest request;
+        request.f0 = 1000;
+        request.zerosMHz = {985, 1e6 / 985, 990, 1e6 / 990};
+        request.topology = topologyNamed("cq");
+        const FilterDesign d = std::get<FilterDesign>(designFilter(table, request));
+        CouplingMatrix truth = d.matrix;
+        truth.set(3, 3, 0.02);
+        truth.set(1, 4, truth.at(1, 4) * 1.05);
+        MatrixBand band = d.band;
+        band.qu = 3000.0;
+        band.delayNs[0] = 1;
+        band.delayNs[1] = 2;
+        std::pair<FilterDesign, Network> m{d, {}};
+        m.second.ports = 2;
+        for (int j = 0; j < 801; ++j) {
+            const double f = 985 + 30.0 * j / 800;
+            const MatrixResponse r = matrixResponse(truth, band, f);
+            m.second.frequencyMHz.push_back(f);
+            m.second.values.insert(m.second.values.end(), {r.s11, r.s21, r.s21, r.s22});
+        }
+        return m;
+    }();
+    CouplingPattern pattern(8);
+    for (std::size_t a = 1; a <= 8; ++a)
+        for (std::size_t b = a + 1; b <= 8; ++b)
+            if (made.first.matrix.at(a, b) != 0)
+                pattern.allow(a, b);
+    const MatrixFitSettings settings{1000, made.first.bandwidth, pattern, std::nullopt, 3000};
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fitMatrix(made.first.matrix, made.second, settings));
+}
+BENCHMARK(matrixFit)->Unit(benchmark::kMillisecond);
 
 void delayTrace(benchmark::State &state) {
     const Sweep &s = sweep();
