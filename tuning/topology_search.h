@@ -17,7 +17,7 @@
 // search writes Q = C(K) Q0, C the Cayley transform (I - K)^-1 (I + K) of
 // a skew-symmetric K, and drives every coupling the topology lacks to 0
 // by Levenberg-Marquardt (a numerical Jacobian: a few dozen parameters)
-// until every lacking coupling is below 1e-10 of the largest entry and
+// until every lacking coupling is below 1e-8 of the largest entry and
 // the caller accepts the matrix (a cascade takes only the matrix whose
 // k-th section makes the k-th zero). A cascade is followed along a path
 // (realiseAlongPath); otherwise, and where that fails, the search starts
