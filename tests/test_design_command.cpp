@@ -142,8 +142,9 @@ TEST(DesignCommand, ResponseAsCsv) {
     int rows = 0;
     while (std::getline(lines, line)) {
         ++rows;
-        if (line.rfind("1012,", 0) == 0)
+        if (line.rfind("1012,", 0) == 0) {
             EXPECT_LT(std::stod(line.substr(line.rfind(',') + 1)), -100) << line;
+        }
     }
     EXPECT_EQ(rows, 25);
 }
