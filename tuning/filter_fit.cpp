@@ -22,7 +22,6 @@ namespace {
 using Complex = std::complex<double>;
 constexpr double pi = std::numbers::pi;
 // As for a stage: 401 points fix the filter's parameters many times over.
-constexpr std::size_t maxFitPoints = 401;
 // Each port's error terms' priors, as a stage's: e00 (re, im), e11 (re,
 // im), tau: a field calibration's -34 dB, -29 dB and 0.1 dB.
 constexpr double calibrationPrior[5] = {0.02, 0.02, 0.035, 0.035, 0.012};
@@ -225,8 +224,7 @@ FitData fitData(const Network &network, bool twoPort) {
     }
     FitData data;
     data.noiseDb = pooledNoiseDb(all);
-    const std::size_t stride =
-        std::max<std::size_t>(1, (all[0].size() + maxFitPoints - 1) / maxFitPoints);
+    const std::size_t stride = fitPointStride(all[0].size());
     for (std::size_t j = 0; j < all[0].size(); j += stride) {
         data.f.push_back(network.frequencyMHz[j]);
         for (std::size_t t = 0; t < (twoPort ? 3u : 1u); ++t)

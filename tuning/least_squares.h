@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <complex>
+#include <cstddef>
 #include <initializer_list>
 #include <vector>
 
@@ -73,6 +75,17 @@ double propagatedUncertainty(const std::vector<double> &covariance,
 // little; the phase is that of the sum of p with the turn taken out, at
 // f = 0. Example: p = exp(-j 2 pi f 0.003) (3 ns of cable, f in MHz) at
 // f = 100, 101, 102: -0.018850 rad a MHz, phase 0.
+// A fit keeps at most 401 of a sweep's points, every stride-th (evenly
+// spread, the first kept): 801 points give a stride of 2 and 401 points.
+inline constexpr std::size_t maxFitPoints = 401;
+inline std::size_t fitPointStride(std::size_t points) {
+    return std::max<std::size_t>(1, (points + maxFitPoints - 1) / maxFitPoints);
+}
+inline std::size_t fitPointCount(std::size_t points) {
+    const std::size_t stride = fitPointStride(points);
+    return (points + stride - 1) / stride;
+}
+
 struct TraceTurn {
     double radPerMHz = 0, phaseRad = 0;
 };

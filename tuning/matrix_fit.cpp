@@ -14,7 +14,6 @@ namespace {
 
 using Complex = std::complex<double>;
 constexpr Complex j{0, 1};
-constexpr std::size_t maxFitPoints = 401;
 
 struct Solved {
     Eigen::VectorXcd xs, xl;
@@ -163,8 +162,7 @@ std::vector<std::pair<std::size_t, std::size_t>> freeEntries(const CouplingPatte
 MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
                     const MatrixFitSettings &settings) {
     const bool twoPort = network.ports == 2 && !network.only;
-    const std::size_t stride =
-        std::max<std::size_t>(1, (network.size() + maxFitPoints - 1) / maxFitPoints);
+    const std::size_t stride = fitPointStride(network.size());
     std::vector<double> f;
     std::vector<Complex> s11, s21, s22;
     const std::vector<Complex> all11 = network.parameter({1, 1});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tuning/in_parallel.h"
+#include "tuning/least_squares.h"
 #include "tuning/trace_noise.h"
 #include "tuning/verdict.h"
 
@@ -123,13 +124,6 @@ Fit refitAtSlopes(const Fit &fit, std::optional<double> couplingSlope,
 // a sweep tells, so the other is not fitted (`none`); else it is `better`
 // where it matches and its chi-square is lower by more than 16, `rival`
 // where it is lower at all.
-// The points a fit keeps of a sweep of `points`: every stride-th, at most
-// 401 (stage_fit.h).
-inline std::size_t fitPointCount(std::size_t points) {
-    const std::size_t stride = std::max<std::size_t>(1, (points + 400) / 401);
-    return (points + stride - 1) / stride;
-}
-
 enum class KindRivalry { None, Worse, Rival, Better };
 inline constexpr double kindsApartFbw = 0.01;
 template <class Fit>

@@ -25,7 +25,6 @@ constexpr double pi = std::numbers::pi;
 // parameters many times over (the noise's weight grows as 1 / sqrt of the
 // count), and the fit's time grows with them: so a check, its fit
 // included, stays within a few times the time of reading the sweep.
-constexpr std::size_t maxFitPoints = 401;
 // The calibration terms' priors: e00 (re, im), e11 (re, im), tau, the load
 // match (re, im).
 constexpr double calibrationPrior[7] = {0.02, 0.02, 0.035, 0.035, 0.012, 0.035, 0.035};
@@ -406,8 +405,7 @@ namespace {
 double fitPoints(const Network &network, SParameter parameter, std::vector<double> &f,
                  std::vector<Complex> &measured) {
     const std::vector<Complex> all = network.parameter(parameter);
-    const std::size_t stride =
-        std::max<std::size_t>(1, (all.size() + maxFitPoints - 1) / maxFitPoints);
+    const std::size_t stride = fitPointStride(all.size());
     for (std::size_t j = 0; j < all.size(); j += stride) {
         f.push_back(network.frequencyMHz[j]);
         measured.push_back(all[j]);
