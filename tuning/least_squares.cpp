@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace varnel {
@@ -71,6 +72,31 @@ struct Functor {
     }
 };
 
+// The parameters a direction the sweep does not see moves: the normal
+// matrix scaled to a unit diagonal has an eigenvalue below 1e-10 whose
+// eigenvector reaches them (a share above 1e-6). Its inverse there is
+// rounding, a variance that may even come out negative: such a parameter
+// is unknown, never known exactly.
+std::vector<bool> unseenParameters(const Eigen::MatrixXd &normal) {
+    const Eigen::Index n = normal.rows();
+    std::vector<bool> unseen(static_cast<std::size_t>(n), false);
+    Eigen::VectorXd scale(n);
+    for (Eigen::Index q = 0; q < n; ++q) {
+        scale(q) = normal(q, q) > 0 ? 1 / std::sqrt(normal(q, q)) : 0;
+        unseen[static_cast<std::size_t>(q)] = !(normal(q, q) > 0);
+    }
+    const Eigen::MatrixXd scaled = scale.asDiagonal() * normal * scale.asDiagonal();
+    const Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eigen(scaled);
+    for (Eigen::Index k = 0; k < n; ++k) {
+        if (eigen.eigenvalues()(k) >= 1e-10)
+            continue;
+        for (Eigen::Index q = 0; q < n; ++q)
+            if (eigen.eigenvectors()(q, k) * eigen.eigenvectors()(q, k) > 1e-6)
+                unseen[static_cast<std::size_t>(q)] = true;
+    }
+    return unseen;
+}
+
 } // namespace
 
 LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vector<double> &start,
@@ -95,11 +121,14 @@ LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vecto
     fit.residualRms = std::sqrt(e.squaredNorm() / std::max<double>(1, residuals.pointCount()));
     const double variance =
         e.squaredNorm() / std::max<double>(1.0, static_cast<double>(e.size() - x.size()));
+    const Eigen::MatrixXd normal = functor.normalMatrix(x);
     const Eigen::MatrixXd covariance =
-        variance *
-        functor.normalMatrix(x).ldlt().solve(Eigen::MatrixXd::Identity(x.size(), x.size()));
+        variance * normal.ldlt().solve(Eigen::MatrixXd::Identity(x.size(), x.size()));
+    const std::vector<bool> unseen = unseenParameters(normal);
     for (Eigen::Index q = 0; q < x.size(); ++q)
-        fit.uncertainty.push_back(std::sqrt(std::max(0.0, covariance(q, q))));
+        fit.uncertainty.push_back(unseen[static_cast<std::size_t>(q)] || !(covariance(q, q) >= 0)
+                                      ? std::numeric_limits<double>::infinity()
+                                      : std::sqrt(covariance(q, q)));
     fit.covariance.resize(static_cast<std::size_t>(x.size() * x.size()));
     Eigen::Map<Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>(
         fit.covariance.data(), x.size(), x.size()) = covariance;
