@@ -163,18 +163,23 @@ DiagnosisTraces diagnosisTraces(const Diagnosis &d, const Network &network) {
 
 std::string diagnosisCsv(const Diagnosis &d, const Network &network) {
     const FilterFit &fit = d.fit;
-    const bool two = fit.model.twoPort;
-    const std::vector<double> &f = network.frequencyMHz;
-    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
-    const std::vector<std::complex<double>> s21 =
-        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
     const std::vector<double> x = fit.parameters();
     std::vector<std::complex<double>> fitted11, fitted21;
-    for (const double at : f) {
+    for (const double at : network.frequencyMHz) {
         const FilterPoint p = filterModelAt(fit.model, x, at);
         fitted11.push_back(p.s11);
         fitted21.push_back(p.s21);
     }
+    return fittedTracesCsv(network, fit.model.twoPort, fitted11, fitted21);
+}
+
+std::string fittedTracesCsv(const Network &network, bool two,
+                            const std::vector<std::complex<double>> &fitted11,
+                            const std::vector<std::complex<double>> &fitted21) {
+    const std::vector<double> &f = network.frequencyMHz;
+    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
+    const std::vector<std::complex<double>> s21 =
+        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
     auto delay = [&](const std::vector<std::complex<double>> &s, std::size_t i) {
         return -std::arg(s[i + 1] * std::conj(s[i - 1])) / (2 * std::numbers::pi) /
                (f[i + 1] - f[i - 1]) * 1e3;

@@ -5,6 +5,7 @@
 #include "tuning/tuning_table.h"
 #include "tuning/verdict.h"
 
+#include <complex>
 #include <optional>
 #include <string>
 #include <variant>
@@ -99,6 +100,10 @@ DiagnosisTraces diagnosisTraces(const Diagnosis &diagnosis, const Network &netwo
 // but the first and last: the delays are centred on each point, from its
 // neighbours. A row with a value that is not finite (|S| = 0) is left out.
 std::string diagnosisCsv(const Diagnosis &diagnosis, const Network &network);
+// The same of any fitted model: its S11 (and S21) at the network's points.
+std::string fittedTracesCsv(const Network &network, bool twoPort,
+                            const std::vector<std::complex<double>> &fitted11,
+                            const std::vector<std::complex<double>> &fitted21);
 
 // What the tuner should know beside the outcome: |S11| above 0 dB, and
 // error terms of the calibration beyond -30 dB at either port.

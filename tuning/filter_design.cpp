@@ -280,6 +280,32 @@ std::variant<FilterDesign, DesignRefusal> designFilter(const TuningTable &table,
     return d;
 }
 
+CouplingPattern designPattern(const FilterDesign &d) {
+    const std::size_t n = d.order;
+    CouplingPattern pattern(n);
+    for (std::size_t a = 1; a < n; ++a)
+        pattern.allow(a, a + 1);
+    switch (d.topology.topology) {
+    case Topology::Inline:
+        break;
+    case Topology::Folded:
+        for (std::size_t a = 1; a <= n; ++a)
+            for (std::size_t b = a + 2; b <= n; ++b)
+                if (inFoldedPattern(n, a, b))
+                    pattern.allow(a, b);
+        break;
+    case Topology::Triplets:
+        return cascadePattern(n, tripletSections(n, d.zerosOmega.size()));
+    case Topology::Quadruplets:
+        return cascadePattern(n, quadrupletSections(n, d.zerosOmega.size() / 2));
+    case Topology::Listed:
+        for (const auto &[a, b] : d.topology.listed)
+            pattern.allow(a, b);
+        break;
+    }
+    return pattern;
+}
+
 double designSpan(const FilterDesign &design) {
     double span = 3 * design.bandwidth;
     for (double z : design.zerosMHz)

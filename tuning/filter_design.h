@@ -2,6 +2,7 @@
 
 #include "tuning/chebyshev_synthesis.h"
 #include "tuning/coupling_matrix.h"
+#include "tuning/topology_search.h"
 #include "tuning/tuning_table.h"
 
 #include <optional>
@@ -97,6 +98,12 @@ struct DesignRefusal {
 
 std::variant<FilterDesign, DesignRefusal> designFilter(const TuningTable &table,
                                                        const DesignRequest &request);
+
+// The couplings between resonators the design's topology allows: the
+// main line, and the folded form's cross diagonals, a cascade's sections'
+// cross-couplings or the listed ones. Example: folded order 4: 1-2, 2-3,
+// 3-4, 1-4 and 2-4 (i + j = 5 and 6).
+CouplingPattern designPattern(const FilterDesign &design);
 
 // The span a design's response is drawn over by default: 3 x BWe, widened
 // to show every zero with half a BWe beyond it, and narrowed to 1.9 x f0

@@ -77,15 +77,18 @@ std::string elementName(const Finding &f, bool midSentence = false) {
         name = f.index == 1 ? "Input coupling" : "Output coupling";
         break;
     case Finding::Coupling:
-        name.append("Coupling ")
-            .append(std::to_string(f.index - 1))
-            .append("–")
-            .append(std::to_string(f.index));
+        if (f.lowerEnd() == 0 || f.toLoad)
+            name = f.toLoad ? "Output coupling" : "Input coupling";
+        else
+            name.append("Coupling ")
+                .append(std::to_string(f.lowerEnd()))
+                .append("–")
+                .append(std::to_string(f.index));
         break;
     }
     if (midSentence) {
         name[0] = static_cast<char>(name[0] | 0x20);
-        if (f.element == Finding::External)
+        if (f.element == Finding::External || f.lowerEnd() == 0 || f.toLoad)
             name.insert(0, "the ");
     }
     return name;
@@ -399,6 +402,13 @@ std::string doubtText(const Doubt &d) {
                     "guide's cut-off (--cutoff)");
     case Doubt::CrossCoupling:
         return crossText(d);
+    case Doubt::NotUnique:
+        return text
+            .append("equivalent coupling matrices of this topology explain the sweep as well "
+                    "(")
+            .append(elementName(d.finding, true))
+            .append(" among the entries they differ in): the sweep cannot tell which is the "
+                    "filter's; diagnose it in a topology with one solution (folded, ct, cq)");
     case Doubt::TooNoisy:
         return tooNoisyText(d);
     }

@@ -45,6 +45,11 @@ struct Finding {
     enum Element { Resonator, Coupling, External } element = Resonator;
     // The resonator; the coupling's upper resonator (from index - 1); the port.
     int index = 1;
+    // A coupling of a coupling matrix: its lower end where it is not index
+    // - 1 (0: the source), and whether its upper end is the load.
+    int from = -1;
+    bool toLoad = false;
+    int lowerEnd() const { return from >= 0 ? from : index - 1; }
     enum Direction { Up, Down, Strengthen, Weaken } direction = Up;
     double offsetMHz = 0; // a resonator's offset above f0
     // A resonator's offset in % of BW; a coupling's error in % (positive:
@@ -77,6 +82,10 @@ struct Doubt {
         // main couplings; two where either explains the sweep as well)
         // explains it (filter_fit.h's probeCrossCoupling).
         CrossCoupling,
+        // Equivalent coupling matrices of the topology explain the sweep
+        // as well (`finding` names an entry they differ in): the sweep does
+        // not tell which is the filter's (matrix_diagnosis.h).
+        NotUnique,
     } kind = NotConverged;
     ResonatorKind resonator = ResonatorKind::Lumped;
     double couplingSlope = 0, qeSlope = 0;

@@ -56,9 +56,12 @@ QString elementFor(const Finding &f) {
         return f.index == 1 ? TuneWindow::tr("the input coupling")
                             : TuneWindow::tr("the output coupling");
     case Finding::Coupling:
+        if (f.toLoad || f.lowerEnd() == 0)
+            return f.toLoad ? TuneWindow::tr("the output coupling")
+                            : TuneWindow::tr("the input coupling");
         break;
     }
-    return TuneWindow::tr("coupling %1–%2").arg(f.index - 1).arg(f.index);
+    return TuneWindow::tr("coupling %1–%2").arg(f.lowerEnd()).arg(f.index);
 }
 
 // "-52.0 dB", or "below -200 dB" where a report states no number.
@@ -118,6 +121,12 @@ QString doubtFor(const Doubt &d) {
                              : TuneWindow::tr("%1 explains most of the sweep; the design has none"))
             .arg(pairs);
     }
+    case Doubt::NotUnique:
+        return TuneWindow::tr("equivalent coupling matrices of this topology explain the sweep as "
+                              "well (%1 among the entries they differ in): the sweep cannot tell "
+                              "which is the filter's; diagnose it in a topology with one solution "
+                              "(folded, ct, cq)")
+            .arg(elementFor(d.finding));
     case Doubt::CutoffAmbiguous:
         return TuneWindow::tr("waveguides cut off anywhere from %1 to %2 MHz explain the sweep "
                               "as well and put the elements elsewhere: give the guide's cut-off")
@@ -183,9 +192,9 @@ QString findingFor(const Finding &f) {
     }
     if (f.element == Finding::Coupling)
         return positive ? TuneWindow::tr("Coupling %1–%2 is %3 % strong: weaken it")
-                              .arg(QString::number(f.index - 1), QString::number(f.index), amount)
+                              .arg(QString::number(f.lowerEnd()), QString::number(f.index), amount)
                         : TuneWindow::tr("Coupling %1–%2 is %3 % weak: strengthen it")
-                              .arg(QString::number(f.index - 1), QString::number(f.index), amount);
+                              .arg(QString::number(f.lowerEnd()), QString::number(f.index), amount);
     if (f.index == 1)
         return positive ? TuneWindow::tr("Input coupling: Qe %1 % high: strengthen it").arg(amount)
                         : TuneWindow::tr("Input coupling: Qe %1 % low: weaken it").arg(amount);
