@@ -1,3 +1,4 @@
+#include "cli/design_options.h"
 #include "cli/forms.h"
 #include "cli/json_output.h"
 #include "cli/sweep_options.h"
@@ -35,65 +36,6 @@ constexpr std::string_view designHelp =
     "      --s2p the response as a Touchstone file (with --qu, lossy), to load into\n"
     "      an analyser as a reference trace. Default span 3 x BANDWIDTH, widened to\n"
     "      show every zero; 801 points.\n";
-
-// The zeros of --zeros: decimal MHz separated by commas.
-std::optional<std::vector<double>> zerosOption(CommandIo &io, const ParsedOptions &options) {
-    std::vector<double> zeros;
-    const auto text = options.value("--zeros");
-    if (!text)
-        return zeros;
-    std::string_view rest = *text;
-    while (true) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view item = rest.substr(0, comma);
-        const std::optional<double> value = parseDecimal(item);
-        if (!value || !std::isfinite(*value)) {
-            usageError(io, "--zeros takes frequencies in MHz separated by commas, got " +
-                               quotedToken(item));
-            return std::nullopt;
-        }
-        zeros.push_back(*value);
-        if (comma == std::string_view::npos)
-            return zeros;
-        rest = rest.substr(comma + 1);
-    }
-}
-
-// The matrix as text: a column per row, 4 decimals.
-std::string matrixText(const CouplingMatrix &m) {
-    const std::size_t n = m.size();
-    auto name = [&](std::size_t i) {
-        return i == 0 ? std::string("S") : i == n - 1 ? std::string("L") : std::to_string(i);
-    };
-    std::string text = "    ";
-    for (std::size_t c = 0; c < n; ++c)
-        text += std::string(9 - name(c).size(), ' ') + name(c);
-    text += '\n';
-    for (std::size_t r = 0; r < n; ++r) {
-        text += name(r) + std::string(4 - name(r).size(), ' ');
-        for (std::size_t c = 0; c < n; ++c) {
-            const std::string v = formatFixed(m.at(r, c), 4);
-            text += std::string(v.size() < 9 ? 9 - v.size() : 1, ' ') + v;
-        }
-        text += '\n';
-    }
-    return text;
-}
-
-struct CouplingEntry {
-    std::size_t from, to;
-    double value;
-};
-
-// Every non-zero coupling between different nodes, in row order.
-std::vector<CouplingEntry> couplings(const CouplingMatrix &m) {
-    std::vector<CouplingEntry> list;
-    for (std::size_t r = 0; r < m.size(); ++r)
-        for (std::size_t c = r + 1; c < m.size(); ++c)
-            if (m.at(r, c) != 0)
-                list.push_back({r, c, m.at(r, c)});
-    return list;
-}
 
 std::string designText(const FilterDesign &d, const TuningTable &table) {
     std::string text = "Filter design: " + describeDesign(d, table) + "\n";
@@ -135,13 +77,7 @@ nlohmann::ordered_json designJson(const FilterDesign &d, const TuningTable &tabl
     j["zeros_mhz"] = d.zerosMHz;
     j["zeros_omega"] = d.zerosOmega;
     j["topology"] = topologyName(d.topology);
-    j["coupling_matrix"] = nlohmann::ordered_json::array();
-    for (std::size_t r = 0; r < d.matrix.size(); ++r) {
-        nlohmann::ordered_json row = nlohmann::ordered_json::array();
-        for (std::size_t c = 0; c < d.matrix.size(); ++c)
-            row.push_back(d.matrix.at(r, c));
-        j["coupling_matrix"].push_back(row);
-    }
+    j["coupling_matrix"] = matrixJson(d.matrix);
     j["resonators"] = nlohmann::ordered_json::array();
     for (std::size_t i = 1; i <= d.order; ++i)
         j["resonators"].push_back({{"index", i}, {"frequency_mhz", d.resonatorMHz(i)}});
@@ -163,33 +99,6 @@ nlohmann::ordered_json designJson(const FilterDesign &d, const TuningTable &tabl
 } // namespace
 
 namespace {
-
-std::optional<DesignRequest> designRequest(CommandIo &io, const ParsedOptions &options) {
-    DesignRequest request;
-    const auto f0 = numberOption(io, options, "--f0");
-    if (!f0)
-        return std::nullopt;
-    request.f0 = *f0;
-    const auto zeros = zerosOption(io, options);
-    if (!zeros)
-        return std::nullopt;
-    request.zerosMHz = *zeros;
-    if (const auto name = options.value("--topology")) {
-        request.topology = topologyNamed(*name);
-        if (!request.topology) {
-            usageError(io, "--topology takes inline, folded, ct, cq or a list of couplings "
-                           "such as 1-2,2-3,1-3, got " +
-                               quotedToken(*name));
-            return std::nullopt;
-        }
-    }
-    if (options.has("--qu")) {
-        request.qu = numberOption(io, options, "--qu");
-        if (!request.qu)
-            return std::nullopt;
-    }
-    return request;
-}
 
 int writeCurve(const FilterDesign &design, const TuningTable &table, const ParsedOptions &options,
                CommandIo &io) {

@@ -1,5 +1,6 @@
 #include "cli/forms.h"
 #include "cli/json_output.h"
+#include "cli/matrix_diagnose.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
@@ -37,7 +38,12 @@ constexpr std::string_view diagnoseHelp =
     "      and --cutoff as for check (auto: the kind that explains the sweep\n"
     "      better; waveguide: the cut-off fitted unless given). A coupling the\n"
     "      in-line design lacks (between resonators two or three apart) that\n"
-    "      explains the sweep clearly better is named instead of a finding.\n";
+    "      explains the sweep clearly better is named instead of a finding.\n"
+    "      With --zeros or --topology (as for design), the design's coupling matrix\n"
+    "      is fitted instead: every entry its topology allows, Qu and each port's\n"
+    "      line; each resonator is judged in % of BW (--tol-freq) and each entry\n"
+    "      in % of the design's largest coupling between resonators (--tol), and\n"
+    "      a topology whose matrix the sweep does not determine is named so.\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).
@@ -240,6 +246,8 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     if (!read)
         return status;
     const Network &network = *read;
+    if (wantsMatrixDiagnosis(options))
+        return runMatrixDiagnose(options, io, *inputs, network, path);
     DiagnoseSettings settings;
     settings.f0 = inputs->f0;
     settings.qu = inputs->qu;
@@ -273,6 +281,8 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
 }
 
 constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
+                                         {"--zeros", "MHZ[,MHZ...]"},
+                                         {"--topology", "inline|folded|ct|cq|LIST"},
                                          {"--qu", "Q"},
                                          {"--s11-only", ""},
                                          {"--tol", "PCT"},

@@ -74,7 +74,7 @@ nlohmann::ordered_json findingJson(const Finding &f) {
         item = {{"element", "resonator"}, {"index", f.index}};
         break;
     case Finding::Coupling:
-        item = {{"element", "coupling"}, {"from", f.index - 1}, {"to", f.index}};
+        item = {{"element", "coupling"}, {"from", f.lowerEnd()}, {"to", f.index}};
         break;
     case Finding::External:
         item = {{"element", "external"}, {"port", f.index}};

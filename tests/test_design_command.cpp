@@ -1,7 +1,7 @@
 // varnel-calc design: the header's worked example through the command, the
 // written response against the filtering function's closed properties, and
 // the refusals.
-#include "cli/command_line.h"
+#include "calc_run.h"
 #include "touchstone/touchstone.h"
 
 #include <gtest/gtest.h>
@@ -16,17 +16,8 @@
 
 namespace {
 
-struct CalcRun {
-    int status;
-    std::string out, err;
-};
-
-CalcRun run(std::vector<std::string_view> args) {
-    std::istringstream in;
-    std::ostringstream out, err;
-    const int status = varnel::runCommandLine(args, in, out, err);
-    return {status, out.str(), err.str()};
-}
+using varnel::testing::CalcRun;
+using varnel::testing::run;
 
 // The equal-ripple bandwidth of 10 MHz and the low-pass mapping, written
 // here from their definitions.

@@ -4,6 +4,7 @@
 // mapping, loss, lines and noise), written apart from the fit's model.
 #include "filter_generator.h"
 #include "matrix_generator.h"
+#include "matrix_sweep.h"
 #include "tuning/filter_design.h"
 #include "tuning/matrix_fit.h"
 
@@ -20,59 +21,9 @@ using namespace varnel;
 
 namespace {
 
+using varnel::testing::Bench;
 using varnel::testing::LongComplex;
-
-struct Bench {
-    double f0 = 1000, bandwidth = 10;
-    std::optional<double> qu;
-    double delayNs[2] = {0, 0}, phase[2] = {0, 0};
-    double noiseDb = -400;
-};
-
-// A 2-port sweep of `m` over f0 +- 1.5 BW: A = W Omega - j R + M - j
-// f0/(Qu BW) on the resonators, S11 = 1 + 2j [A^-1]_SS, S21 = -2j
-// [A^-1]_LS, S22 = 1 + 2j [A^-1]_LL, each port's line, complex noise.
-Network sweepOf(const CouplingMatrix &m, const Bench &b, int points, unsigned seed) {
-    std::mt19937_64 random(seed);
-    std::normal_distribution<double> normal(0, std::pow(10.0, b.noiseDb / 20) / std::sqrt(2.0));
-    const std::size_t n = m.size();
-    const LongComplex j(0, 1);
-    Network net;
-    net.ports = 2;
-    for (int i = 0; i < points; ++i) {
-        const long double f = b.f0 - 1.5L * b.bandwidth + 3.0L * b.bandwidth * i / (points - 1);
-        const long double omega = b.f0 / (long double)b.bandwidth * (f / b.f0 - b.f0 / f);
-        std::vector<std::vector<LongComplex>> a(n, std::vector<LongComplex>(n));
-        for (std::size_t r = 0; r < n; ++r)
-            for (std::size_t c = 0; c < n; ++c)
-                a[r][c] = m.at(r, c);
-        a[0][0] -= j;
-        a[n - 1][n - 1] -= j;
-        for (std::size_t r = 1; r + 1 < n; ++r)
-            a[r][r] += omega - j * (b.qu ? b.f0 / (*b.qu * b.bandwidth) : 0.0L);
-        std::vector<LongComplex> es(n, 0), el(n, 0);
-        es[0] = 1;
-        el[n - 1] = 1;
-        const auto xs = varnel::testing::solveDense(a, es);
-        const auto xl = varnel::testing::solveDense(a, el);
-        auto line = [&](int p) {
-            const long double angle =
-                -(2 * std::numbers::pi_v<long double> * f * b.delayNs[p] * 1e-3L + b.phase[p]);
-            return LongComplex(std::cos(angle), std::sin(angle));
-        };
-        const LongComplex s11 = (1.0L + 2.0L * j * xs[0]) * line(0) * line(0);
-        const LongComplex s21 = -2.0L * j * xs[n - 1] * line(0) * line(1);
-        const LongComplex s22 = (1.0L + 2.0L * j * xl[n - 1]) * line(1) * line(1);
-        auto noisy = [&](LongComplex v) {
-            return std::complex<double>((double)v.real() + normal(random),
-                                        (double)v.imag() + normal(random));
-        };
-        net.frequencyMHz.push_back((double)f);
-        const auto s21n = noisy(s21);
-        net.values.insert(net.values.end(), {noisy(s11), s21n, s21n, noisy(s22)});
-    }
-    return net;
-}
+using varnel::testing::sweepOf;
 
 FilterDesign designOf(int order, const char *topology, std::vector<double> zeros) {
     varnel::testing::Filter s;

@@ -1,6 +1,6 @@
 // varnel-calc timedomain: the numbers of the core's transform, as CSV and
 // as dips, the electrical delay's direction, and its refusals.
-#include "cli/command_line.h"
+#include "calc_run.h"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +13,8 @@
 
 namespace {
 
-struct CalcRun {
-    int status;
-    std::string out, err;
-};
-
-CalcRun run(std::vector<std::string_view> args) {
-    std::istringstream in;
-    std::ostringstream out, err;
-    const int status = varnel::runCommandLine(args, in, out, err);
-    return {status, out.str(), err.str()};
-}
+using varnel::testing::CalcRun;
+using varnel::testing::run;
 
 std::string writeSweep(const std::string &name, const std::string &points) {
     const std::string path = ::testing::TempDir() + name;
