@@ -6,6 +6,7 @@
 #include "filter_generator.h"
 #include "matrix_sweep.h"
 #include "tuning/matrix_diagnosis.h"
+#include "tuning/trace_noise.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <set>
@@ -124,7 +126,11 @@ TEST(MatrixDiagnosis, EquivalentMatricesAreNamed) {
     ASSERT_FALSE(r.doubts.empty());
     EXPECT_EQ(r.doubts.back().kind, Doubt::NotUnique);
     EXPECT_TRUE(r.findings.empty());
-    EXPECT_NE(matrixDiagnosisText(r).find("equivalent coupling matrices"), std::string::npos);
+    EXPECT_EQ(matrixDiagnosisText(r).rfind("The sweep cannot decide: equivalent coupling "
+                                           "matrices of this topology",
+                                           0),
+              0u)
+        << matrixDiagnosisText(r);
 }
 
 // The worked example's sweep as a file, for the command.
@@ -214,6 +220,160 @@ TEST(MatrixDiagnoseCommand, Refusals) {
         EXPECT_NE(r.err.find(row.message), std::string::npos) << row.name << ": " << r.err;
         EXPECT_TRUE(r.out.empty()) << row.name;
     }
+}
+
+} // namespace
+
+namespace {
+
+struct BatteryRow {
+    const char *name;
+    int order;
+    const char *topology;
+    std::vector<double> zeros;
+};
+
+// What a trial's truth is: the elements beyond tolerance (as finding texts
+// would name them, by kind and ends) and each element's true error.
+struct Truth {
+    std::set<std::pair<int, int>> faulty; // (lower end, index); resonators (i, i)
+};
+
+std::vector<std::pair<std::size_t, std::size_t>> entriesOf(const FilterDesign &d) {
+    const CouplingPattern pattern = designPattern(d);
+    std::vector<std::pair<std::size_t, std::size_t>> entries{{0, 1}, {d.order, d.order + 1}};
+    for (std::size_t a = 1; a <= d.order; ++a) {
+        entries.emplace_back(a, a);
+        for (std::size_t b = a + 1; b <= d.order; ++b)
+            if (pattern.at(a, b))
+                entries.emplace_back(a, b);
+    }
+    return entries;
+}
+
+std::pair<int, int> keyOf(const Finding &f) {
+    return f.element == Finding::Resonator ? std::pair(f.index, f.index)
+                                           : std::pair(f.lowerEnd(), f.index);
+}
+
+// Touched-up and tuned lossy filters of every topology: Qu 1000 to 8000,
+// noise -70 to -50 dB, port lines up to 2 ns; a touch-up puts one or two
+// elements 1.5 to 4 tolerances off and jitters every other within 0.3 of
+// its tolerance, a tuned filter only jitters. Recovered: the findings name
+// exactly the faulty elements, each element within 1 % of BW or 2 % of
+// the largest coupling of the truth, Qu within 10 %; confidently wrong: a
+// pass or fail whose findings are not the faulty set. The goals: 90 %
+// recovered, 90 % of the tuned passed, at most 2 % confidently wrong.
+TEST(MatrixDiagnosisBattery, TouchUpsRecoveredTunedPassNeverConfidentlyWrong) {
+    const BatteryRow rows[] = {
+        {"folded 4", 4, "folded", {986, 1013}},
+        {"folded 6", 6, "folded", {985, 1015}},
+        {"folded 8", 8, "folded", {984, 988, 1011, 1017}},
+        {"ct 5", 5, "ct", {987, 1013}},
+        {"ct 7", 7, "ct", {986, 1012, 1016}},
+        {"cq 8", 8, "cq", {988, 1e6 / 988, 985, 1e6 / 985}},
+        {"cq 10", 10, "cq", {987, 1e6 / 987, 984, 1e6 / 984}},
+        {"folded 10", 10, "folded", {983, 987, 1013, 1018}},
+    };
+    // VARNEL_TALLY=1 runs fifty a row, for the figures.
+    const int trialsPerRow = std::getenv("VARNEL_TALLY") ? 50 : 10;
+    std::mt19937_64 random(20261209);
+    std::uniform_real_distribution<double> unit(0, 1);
+    int touchUps = 0, recovered = 0, tuned = 0, passed = 0, trials = 0, wrong = 0;
+    for (const BatteryRow &row : rows) {
+        const FilterDesign d = designOf(row.order, row.topology, row.zeros);
+        const double largest = largestCoupling(d.matrix);
+        for (int trial = 0; trial < trialsPerRow; ++trial) {
+            Bench bench;
+            bench.bandwidth = d.bandwidth;
+            bench.halfSpan = 2;
+            bench.qu = 1000 * std::pow(8.0, unit(random));
+            bench.noiseDb = -70 + 20 * unit(random);
+            bench.delayNs[0] = 2 * unit(random);
+            bench.delayNs[1] = 2 * unit(random);
+            bench.phase[0] = 6 * unit(random);
+            bench.phase[1] = 6 * unit(random);
+            const bool touchUp = trial % 2 == 0;
+            CouplingMatrix truth = d.matrix;
+            // Every entry the topology allows: jitter, then the faults.
+            const auto entries = entriesOf(d);
+            std::set<std::pair<int, int>> faulty;
+            const std::size_t faults = touchUp ? 1 + trial % 4 / 2 : 0;
+            std::vector<std::size_t> chosen;
+            while (chosen.size() < faults) {
+                const auto k = static_cast<std::size_t>(unit(random) * entries.size());
+                if (std::find(chosen.begin(), chosen.end(), k) == chosen.end())
+                    chosen.push_back(k);
+            }
+            for (std::size_t k = 0; k < entries.size(); ++k) {
+                const auto [a, b] = entries[k];
+                const bool fault = std::find(chosen.begin(), chosen.end(), k) != chosen.end();
+                const double sign = unit(random) < 0.5 ? -1 : 1;
+                const double size = fault ? 1.5 + 2.5 * unit(random) : 0.3 * unit(random);
+                if (a == b)
+                    detune(truth, d, a, sign * size * 0.1); // 1 % of 10 MHz
+                else if (d.matrix.at(a, b) != 0 || fault)
+                    truth.set(a, b, d.matrix.at(a, b) + sign * size * 0.02 * largest);
+                if (fault)
+                    faulty.insert(a == b ? std::pair(int(a), int(a)) : std::pair(int(a), int(b)));
+            }
+            const MatrixDiagnosis r = diagnosed(d, sweepOf(truth, bench, 801, 100 + trial));
+            std::set<std::pair<int, int>> named;
+            for (const Finding &f : r.findings)
+                named.insert(keyOf(f));
+            ++trials;
+            const bool decided = r.outcome != Diagnosis::TooFar;
+            if (decided && named != faulty) {
+                ++wrong;
+                std::ostringstream why;
+                why << row.name << " trial " << trial << ": truth";
+                for (const auto &[a, b] : faulty)
+                    why << ' ' << a << '-' << b;
+                for (std::size_t k = 0; k < entries.size(); ++k) {
+                    const auto [a, b] = entries[k];
+                    why << "\n  " << a << '-' << b << " design " << d.matrix.at(a, b) << " truth "
+                        << truth.at(a, b) << " fit " << r.fit.matrix.at(a, b) << " +- "
+                        << r.fit.uncertainty[k];
+                }
+                why << "\nresidual " << rmsDb(r.fit.residualRms) << " dB, noise " << r.noiseDb
+                    << " dB, Qu " << r.fit.qu << " truth " << *bench.qu << ": "
+                    << matrixDiagnosisText(r);
+                std::printf("confidently wrong: %s\n", why.str().c_str());
+            }
+            if (!touchUp) {
+                ++tuned;
+                passed += r.outcome == Diagnosis::Pass ? 1 : 0;
+                if (r.outcome != Diagnosis::Pass)
+                    std::printf("tuned, not passed: %s trial %d: %s\n", row.name, trial,
+                                matrixDiagnosisText(r).c_str());
+                continue;
+            }
+            ++touchUps;
+            bool close = r.outcome == Diagnosis::Fail && named == faulty &&
+                         std::abs(r.fit.qu - *bench.qu) <= 0.1 * *bench.qu;
+            for (std::size_t k = 0; k < entries.size() && close; ++k) {
+                const auto [a, b] = entries[k];
+                if (a == b)
+                    close = std::abs(resonanceOf(d, r.fit.matrix.at(a, a)) -
+                                     resonanceOf(d, truth.at(a, a))) <= 0.1;
+                else
+                    close = std::abs(r.fit.matrix.at(a, b) - truth.at(a, b)) <= 0.02 * largest;
+            }
+            recovered += close ? 1 : 0;
+            if (!close) {
+                double worst = 0;
+                for (const auto &[a, b] : entries)
+                    worst = std::max(worst, std::abs(r.fit.matrix.at(a, b) - truth.at(a, b)));
+                std::printf("not recovered: %s trial %d (fit within %.4f of truth): %s\n", row.name,
+                            trial, worst, matrixDiagnosisText(r).c_str());
+            }
+        }
+    }
+    std::printf("touch-ups recovered %d/%d, tuned passed %d/%d, confidently wrong %d/%d\n",
+                recovered, touchUps, passed, tuned, wrong, trials);
+    EXPECT_GE(recovered, 0.9 * touchUps);
+    EXPECT_GE(passed, 0.9 * tuned);
+    EXPECT_LE(wrong, 0.02 * trials);
 }
 
 } // namespace

@@ -94,6 +94,35 @@ CouplingMatrix corrected(const MatrixDiagnosis &d, const Finding &f) {
     return m;
 }
 
+// A cascade's sections in the design.
+std::vector<Section> sectionsOf(const FilterDesign &design) {
+    const std::size_t zeros = design.zerosOmega.size();
+    switch (design.topology.topology) {
+    case Topology::Triplets:
+        return tripletSections(design.order, zeros);
+    case Topology::Quadruplets:
+        return quadrupletSections(design.order, zeros / 2);
+    default:
+        return {};
+    }
+}
+
+// The fit. A cascade of two sections or more also has matrices that
+// explain the same response with the sections' zeros exchanged, near the
+// design where its zeros lie close: its fit starts with the cross-couplings
+// held at the design's until the main line has settled, which keeps the
+// design's sections' zeros where one fit of every entry at once may not.
+void fitDesign(MatrixDiagnosis &d, const Network &sweep, const MatrixFitSettings &fitting) {
+    const FilterDesign &design = d.design;
+    if (sectionsOf(design).size() < 2) {
+        d.fit = fitMatrix(design.matrix, sweep, fitting);
+        return;
+    }
+    MatrixFitSettings mainLine = fitting;
+    mainLine.pattern = cascadePattern(design.order, {});
+    d.fit = fitMatrix(fitMatrix(design.matrix, sweep, mainLine).matrix, sweep, fitting);
+}
+
 void judge(MatrixDiagnosis &d) {
     std::optional<Finding> undetermined;
     d.elements = matrixElements(d, undetermined);
@@ -175,7 +204,7 @@ std::variant<MatrixDiagnosis, DiagnoseRefusal> diagnoseMatrix(const FilterDesign
     d.noiseDb = pooledNoiseDb(traces);
     const MatrixFitSettings fitting{design.f0, design.bandwidth, pattern, s.qu,
                                     s.qu.value_or(3000)};
-    d.fit = fitMatrix(design.matrix, sweep, fitting);
+    fitDesign(d, sweep, fitting);
     d.returnLossDb = matrixReturnLossDb(d.fit.matrix, design, d.fit.qu);
     d.designReturnLossDb = matrixReturnLossDb(design.matrix, design, d.fit.qu);
     judge(d);
@@ -199,6 +228,15 @@ std::string matrixDiagnosisCsv(const MatrixDiagnosis &d, const Network &network)
 }
 
 std::string matrixDiagnosisText(const MatrixDiagnosis &d) {
+    // Equivalent matrices alone: the sweep, not the tuning, is short.
+    if (d.outcome == Diagnosis::TooFar &&
+        std::all_of(d.doubts.begin(), d.doubts.end(),
+                    [](const Doubt &doubt) { return doubt.kind == Doubt::NotUnique; })) {
+        std::string text = "The sweep cannot decide: ";
+        for (std::size_t i = 0; i < d.doubts.size(); ++i)
+            text.append(i == 0 ? "" : "; ").append(doubtText(d.doubts[i]));
+        return text.append(".");
+    }
     Diagnosis shown;
     shown.outcome = d.outcome;
     shown.findings = d.findings;

@@ -204,6 +204,16 @@ MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
         x[lines + 2] = t21.radPerMHz * toNs - x[lines];
         x[lines + 3] = -t21.phaseRad - x[lines + 1];
     }
+    // The loss and the lines first, the matrix held at the start: a start
+    // with them right keeps the full fit in the start's own valley, never
+    // an equivalent matrix of the topology further off.
+    {
+        MatrixResiduals held(start, settings, {}, f, s11, s21, s22);
+        std::vector<double> y(x.begin() + static_cast<std::ptrdiff_t>(entries.size()), x.end());
+        const LeastSquares first = fitLeastSquares(held, y, 200);
+        std::copy(first.x.begin(), first.x.end(),
+                  x.begin() + static_cast<std::ptrdiff_t>(entries.size()));
+    }
     const LeastSquares solved = fitLeastSquares(residuals, x, 400);
     MatrixFit fit;
     fit.matrix = residuals.matrixOf(solved.x);

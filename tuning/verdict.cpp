@@ -408,7 +408,7 @@ std::string doubtText(const Doubt &d) {
                     "(")
             .append(elementName(d.finding, true))
             .append(" among the entries they differ in): the sweep cannot tell which is the "
-                    "filter's; diagnose it in a topology with one solution (folded, ct, cq)");
+                    "filter's");
     case Doubt::TooNoisy:
         return tooNoisyText(d);
     }

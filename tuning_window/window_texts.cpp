@@ -124,8 +124,7 @@ QString doubtFor(const Doubt &d) {
     case Doubt::NotUnique:
         return TuneWindow::tr("equivalent coupling matrices of this topology explain the sweep as "
                               "well (%1 among the entries they differ in): the sweep cannot tell "
-                              "which is the filter's; diagnose it in a topology with one solution "
-                              "(folded, ct, cq)")
+                              "which is the filter's")
             .arg(elementFor(d.finding));
     case Doubt::CutoffAmbiguous:
         return TuneWindow::tr("waveguides cut off anywhere from %1 to %2 MHz explain the sweep "

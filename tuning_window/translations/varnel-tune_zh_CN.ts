@@ -731,8 +731,8 @@
         <translation>请输入斜率数值（0 表示无），或留空以拟合。</translation>
     </message>
     <message>
-        <source>equivalent coupling matrices of this topology explain the sweep as well (%1 among the entries they differ in): the sweep cannot tell which is the filter&apos;s; diagnose it in a topology with one solution (folded, ct, cq)</source>
-        <translation>该拓扑的等效耦合矩阵同样能解释扫描（%1 是它们不同的元素之一）：扫描无法判断哪一个属于该滤波器；请用解唯一的拓扑诊断（folded、ct、cq）</translation>
+        <source>equivalent coupling matrices of this topology explain the sweep as well (%1 among the entries they differ in): the sweep cannot tell which is the filter&apos;s</source>
+        <translation>该拓扑的等效耦合矩阵同样能解释扫描（%1 是它们不同的元素之一）：扫描无法判断哪一个属于该滤波器</translation>
     </message>
     <message>
         <source>waveguides cut off anywhere from %1 to %2 MHz explain the sweep as well and put the elements elsewhere: give the guide&apos;s cut-off</source>
