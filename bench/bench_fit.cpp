@@ -3,12 +3,14 @@
 // 3000): the fit, the whole check, and the group-delay trace alone; and the
 // whole filter's fit of an order-8 two-port sweep (bench/diagnose_bench.py
 // holds a numpy fit of the same model against it); and the coupling-matrix
-// fit of an order-8 cascaded-quadruplet sweep of the same size, beside it.
+// fit of an order-8 cascaded-quadruplet sweep of the same size, beside it;
+// and the in-line and the cross-coupled diagnoses whole.
 //   build/bench/bench_fit
 #include "tuning/check.h"
 #include "tuning/diagnosis.h"
 #include "tuning/filter_design.h"
 #include "tuning/filter_fit.h"
+#include "tuning/matrix_diagnosis.h"
 #include "tuning/matrix_fit.h"
 #include "tuning/stage_fit.h"
 
@@ -70,7 +72,7 @@ BENCHMARK(check)->Unit(benchmark::kMillisecond);
 
 // An order-8 filter, 801 points of S11, S21 and S22 (resonator 3 0.3 MHz
 // high, port delays 1 and 2 ns), fitted whole: what diagnose does.
-void filterFit(benchmark::State &state) {
+const std::pair<TuningTable, Network> &inlineSweep() {
     static const auto made = [] {
         std::pair<TuningTable, Network> m;
         m.first = std::get<TuningTable>(tuningTable("8", "10", "0.01", std::nullopt));
@@ -97,6 +99,11 @@ void filterFit(benchmark::State &state) {
         }
         return m;
     }();
+    return made;
+}
+
+void filterFit(benchmark::State &state) {
+    const auto &made = inlineSweep();
     FilterFitSettings settings;
     settings.f0 = 1000;
     settings.qu = 3000.0;
@@ -112,7 +119,7 @@ BENCHMARK(filterFit)->Unit(benchmark::kMillisecond);
 // 990/1010.1 MHz), resonator 3 off by 1 % of BW and coupling 1-4 by 5 %,
 // Qu 3000, port delays 1 and 2 ns, 801 points of S11, S21 and S22, fitted
 // from the design.
-void matrixFit(benchmark::State &state) {
+const std::pair<FilterDesign, Network> &quadrupletSweep() {
     static const auto made = [] {
         const TuningTable table =
             std::get<TuningTable>(tuningTable("8", "10", "0.01", std::nullopt));
@@ -138,6 +145,11 @@ void matrixFit(benchmark::State &state) {
         }
         return m;
     }();
+    return made;
+}
+
+void matrixFit(benchmark::State &state) {
+    const auto &made = quadrupletSweep();
     CouplingPattern pattern(8);
     for (std::size_t a = 1; a <= 8; ++a)
         for (std::size_t b = a + 1; b <= 8; ++b)
@@ -148,6 +160,46 @@ void matrixFit(benchmark::State &state) {
         benchmark::DoNotOptimize(fitMatrix(made.first.matrix, made.second, settings));
 }
 BENCHMARK(matrixFit)->Unit(benchmark::kMillisecond);
+
+// The two diagnoses as the command runs them (a design's synthesis
+// included for the cross-coupled one): the goal is within 2 x the in-line.
+void inlineDiagnose(benchmark::State &state) {
+    const auto &made = inlineSweep();
+    DiagnoseSettings settings;
+    settings.f0 = 1000;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(diagnoseFilter(made.first, made.second, settings));
+}
+BENCHMARK(inlineDiagnose)->Unit(benchmark::kMillisecond);
+
+void matrixDiagnose(benchmark::State &state) {
+    const auto &made = quadrupletSweep();
+    const TuningTable table = std::get<TuningTable>(tuningTable("8", "10", "0.01", std::nullopt));
+    DesignRequest request;
+    request.f0 = 1000;
+    request.zerosMHz = made.first.zerosMHz;
+    request.topology = made.first.topology;
+    MatrixDiagnoseSettings settings;
+    settings.f0 = 1000;
+    for (auto _ : state) {
+        const FilterDesign d = std::get<FilterDesign>(designFilter(table, request));
+        benchmark::DoNotOptimize(diagnoseMatrix(d, 10, made.second, settings));
+    }
+}
+BENCHMARK(matrixDiagnose)->Unit(benchmark::kMillisecond);
+
+// The design alone, of the cross-coupled diagnosis above.
+void quadrupletDesign(benchmark::State &state) {
+    const auto &made = quadrupletSweep();
+    const TuningTable table = std::get<TuningTable>(tuningTable("8", "10", "0.01", std::nullopt));
+    DesignRequest request;
+    request.f0 = 1000;
+    request.zerosMHz = made.first.zerosMHz;
+    request.topology = made.first.topology;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(designFilter(table, request));
+}
+BENCHMARK(quadrupletDesign)->Unit(benchmark::kMillisecond);
 
 void delayTrace(benchmark::State &state) {
     const Sweep &s = sweep();

@@ -1,13 +1,16 @@
 #include "chebyshev_closed_form.h"
 #include "filter_generator.h"
+#include "matrix_generator.h"
 #include "tuning/chebyshev_synthesis.h"
 #include "tuning/coupling_matrix.h"
 #include "tuning/filter_fit.h"
+#include "tuning/matrix_solver.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
+#include <random>
 
 using namespace varnel;
 
@@ -245,6 +248,64 @@ TEST(ChebyshevSynthesis, FoldedPattern) {
                     EXPECT_GT(m.at(a, b), 0) << a << ',' << b;
                 }
             }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The solver's worked example: the one-resonator matrix at Omega = 0
+// (its block singular, A factored) and at Omega = 1 (solved by hand).
+TEST(MatrixSolver, WorkedExample) {
+    CouplingMatrix m(1);
+    m.set(0, 1, 1);
+    m.set(1, 2, 1);
+    const MatrixSolver solver(m);
+    const MatrixResponse at0 = solver.response(0, 0);
+    EXPECT_LT(std::abs(at0.s11), 1e-15);
+    EXPECT_LT(std::abs(at0.s21 - Complex(-1, 0)), 1e-15);
+    const MatrixResponse at1 = solver.response(1, 0);
+    EXPECT_LT(std::abs(at1.s11 - Complex(-0.2, -0.4)), 1e-15);
+    EXPECT_LT(std::abs(at1.s21 - Complex(-0.8, 0.4)), 1e-15);
+}
+
+// Against a dense long-double solve written apart (matrix_generator.h):
+// seeded random symmetric matrices with loss, every column of A^-1.
+TEST(MatrixSolver, MatchesADenseSolve) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> entry(-1, 1);
+    for (std::size_t order : {2u, 5u, 9u}) {
+        CouplingMatrix m(order);
+        for (std::size_t a = 0; a < m.size(); ++a)
+            for (std::size_t b = a; b < m.size(); ++b)
+                m.set(a, b, entry(random));
+        const MatrixSolver solver(m);
+        for (double omega : {-2.5, -0.3, 0.0, 0.7, 3.1}) {
+            const double loss = 0.01;
+            const std::size_t n = m.size();
+            std::vector<std::vector<varnel::testing::LongComplex>> a(
+                n, std::vector<varnel::testing::LongComplex>(n));
+            for (std::size_t r = 0; r < n; ++r)
+                for (std::size_t c = 0; c < n; ++c)
+                    a[r][c] = m.at(r, c);
+            a[0][0] -= varnel::testing::LongComplex(0, 1);
+            a[n - 1][n - 1] -= varnel::testing::LongComplex(0, 1);
+            for (std::size_t r = 1; r + 1 < n; ++r)
+                a[r][r] += varnel::testing::LongComplex(omega, -loss);
+            std::vector<varnel::testing::LongComplex> es(n, 0), el(n, 0);
+            es[0] = 1;
+            el[n - 1] = 1;
+            const auto xs = varnel::testing::solveDense(a, es);
+            const auto xl = varnel::testing::solveDense(a, el);
+            Eigen::VectorXcd ys, yl;
+            solver.solve(omega, loss, ys, yl);
+            for (std::size_t r = 0; r < n; ++r) {
+                const auto i = static_cast<Eigen::Index>(r);
+                EXPECT_LT(std::abs(ys[i] - Complex(xs[r])), 1e-11) << order << ' ' << omega;
+                EXPECT_LT(std::abs(yl[i] - Complex(xl[r])), 1e-11) << order << ' ' << omega;
+            }
+        }
     }
 }
 

@@ -278,10 +278,12 @@ double realisationError(const CouplingMatrix &m, const FilteringFunction &fn) {
     for (int k = -800; k <= 800; ++k)
         omegas.push_back(k * 0.005);
     double worst = 0;
-    for (double w : omegas) {
+    const std::vector<MatrixResponse> responses = lowPassResponses(m, omegas);
+    for (std::size_t i = 0; i < omegas.size(); ++i) {
+        const double w = omegas[i];
         const Wide s = j * static_cast<long double>(w);
         const Wide e = fn.e(s);
-        const MatrixResponse r = lowPassResponse(m, w);
+        const MatrixResponse &r = responses[i];
         const auto s11 = static_cast<double>(std::abs(fn.f(s) / e));
         const auto s21 =
             static_cast<double>(std::abs(fn.p(s) / (static_cast<long double>(fn.epsilon) * e)));

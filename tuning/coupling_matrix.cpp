@@ -1,6 +1,6 @@
 #include "tuning/coupling_matrix.h"
 
-#include <Eigen/Dense>
+#include "tuning/matrix_solver.h"
 
 #include <cmath>
 #include <numbers>
@@ -11,25 +11,6 @@ namespace {
 
 using Complex = std::complex<double>;
 constexpr Complex j{0, 1};
-
-// A's columns S and L solved at once; `loss` is added to every
-// resonator's diagonal entry.
-MatrixResponse solved(const CouplingMatrix &matrix, double omega, Complex loss) {
-    const auto n = static_cast<Eigen::Index>(matrix.size());
-    Eigen::MatrixXcd a(n, n);
-    for (Eigen::Index r = 0; r < n; ++r)
-        for (Eigen::Index c = 0; c < n; ++c)
-            a(r, c) = matrix.m[static_cast<std::size_t>(r * n + c)];
-    a(0, 0) -= j;
-    a(n - 1, n - 1) -= j;
-    for (Eigen::Index r = 1; r + 1 < n; ++r)
-        a(r, r) += omega + loss;
-    Eigen::MatrixXcd ends = Eigen::MatrixXcd::Zero(n, 2);
-    ends(0, 0) = 1;
-    ends(n - 1, 1) = 1;
-    const Eigen::MatrixXcd x = a.partialPivLu().solve(ends);
-    return {1.0 + 2.0 * j * x(0, 0), -2.0 * j * x(n - 1, 0), 1.0 + 2.0 * j * x(n - 1, 1)};
-}
 
 } // namespace
 
@@ -44,12 +25,24 @@ double bandPassFrequency(const MatrixBand &band, double omega) {
 }
 
 MatrixResponse lowPassResponse(const CouplingMatrix &matrix, double omega) {
-    return solved(matrix, omega, 0.0);
+    return MatrixSolver(matrix).response(omega, 0);
 }
 
-MatrixResponse matrixResponse(const CouplingMatrix &matrix, const MatrixBand &band, double fMHz) {
-    const Complex loss = band.qu ? -j * band.f0 / (*band.qu * band.bandwidth) : 0.0;
-    MatrixResponse r = solved(matrix, lowPassOmega(band, fMHz), loss);
+std::vector<MatrixResponse> lowPassResponses(const CouplingMatrix &matrix,
+                                             const std::vector<double> &omegas) {
+    const MatrixSolver solver(matrix);
+    std::vector<MatrixResponse> responses;
+    responses.reserve(omegas.size());
+    for (const double omega : omegas)
+        responses.push_back(solver.response(omega, 0));
+    return responses;
+}
+
+namespace {
+
+MatrixResponse responseAt(const MatrixSolver &solver, const MatrixBand &band, double fMHz) {
+    const double loss = band.qu ? band.f0 / (*band.qu * band.bandwidth) : 0.0;
+    MatrixResponse r = solver.response(lowPassOmega(band, fMHz), loss);
     // f in MHz and tau in ns: 2 pi f tau carries 1e-3.
     auto line = [&](int p) {
         return std::polar(
@@ -60,6 +53,22 @@ MatrixResponse matrixResponse(const CouplingMatrix &matrix, const MatrixBand &ba
     r.s21 *= in * out;
     r.s22 *= out * out;
     return r;
+}
+
+} // namespace
+
+MatrixResponse matrixResponse(const CouplingMatrix &matrix, const MatrixBand &band, double fMHz) {
+    return responseAt(MatrixSolver(matrix), band, fMHz);
+}
+
+std::vector<MatrixResponse> matrixResponses(const CouplingMatrix &matrix, const MatrixBand &band,
+                                            const std::vector<double> &fMHz) {
+    const MatrixSolver solver(matrix);
+    std::vector<MatrixResponse> responses;
+    responses.reserve(fMHz.size());
+    for (const double f : fMHz)
+        responses.push_back(responseAt(solver, band, f));
+    return responses;
 }
 
 } // namespace varnel

@@ -65,4 +65,11 @@ MatrixResponse lowPassResponse(const CouplingMatrix &matrix, double omega);
 // The response at f (MHz): loss and lines as `band` has them.
 MatrixResponse matrixResponse(const CouplingMatrix &matrix, const MatrixBand &band, double fMHz);
 
+// The same at many Omega or frequencies, the matrix decomposed once
+// (matrix_solver.h).
+std::vector<MatrixResponse> lowPassResponses(const CouplingMatrix &matrix,
+                                             const std::vector<double> &omegas);
+std::vector<MatrixResponse> matrixResponses(const CouplingMatrix &matrix, const MatrixBand &band,
+                                            const std::vector<double> &fMHz);
+
 } // namespace varnel

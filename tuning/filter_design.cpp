@@ -319,8 +319,8 @@ DesignCurve designCurve(const FilterDesign &design, double spanMHz, std::size_t 
         const double f = design.f0 - spanMHz / 2 +
                          spanMHz * static_cast<double>(i) / static_cast<double>(points - 1);
         curve.fMHz.push_back(f);
-        curve.s.push_back(matrixResponse(design.matrix, design.band, f));
     }
+    curve.s = matrixResponses(design.matrix, design.band, curve.fMHz);
     return curve;
 }
 

@@ -164,11 +164,12 @@ double matrixReturnLossDb(const CouplingMatrix &matrix, const FilterDesign &desi
     MatrixBand band = design.band;
     band.qu = qu > 0 ? std::optional(qu) : std::nullopt;
     band.delayNs[0] = band.delayNs[1] = band.phaseRad[0] = band.phaseRad[1] = 0;
+    std::vector<double> f;
+    for (int i = 0; i <= 200; ++i)
+        f.push_back(bandPassFrequency(band, -1 + i / 100.0));
     double worst = 0;
-    for (int i = 0; i <= 200; ++i) {
-        const double f = bandPassFrequency(band, -1 + i / 100.0);
-        worst = std::max(worst, std::abs(matrixResponse(matrix, band, f).s11));
-    }
+    for (const MatrixResponse &r : matrixResponses(matrix, band, f))
+        worst = std::max(worst, std::abs(r.s11));
     return -20 * std::log10(worst);
 }
 
@@ -219,8 +220,7 @@ std::string matrixDiagnosisCsv(const MatrixDiagnosis &d, const Network &network)
         band.phaseRad[p] = d.fit.phaseRad[p];
     }
     std::vector<std::complex<double>> fitted11, fitted21;
-    for (const double f : network.frequencyMHz) {
-        const MatrixResponse r = matrixResponse(d.fit.matrix, band, f);
+    for (const MatrixResponse &r : matrixResponses(d.fit.matrix, band, network.frequencyMHz)) {
         fitted11.push_back(r.s11);
         fitted21.push_back(r.s21);
     }

@@ -1,6 +1,7 @@
 #include "tuning/matrix_fit.h"
 
 #include "tuning/least_squares.h"
+#include "tuning/matrix_solver.h"
 
 #include <Eigen/Dense>
 
@@ -47,33 +48,13 @@ class MatrixResiduals : public ComplexResiduals {
         return m;
     }
 
+    // The columns S and L of A^-1 at f (matrix_solver.h).
     Solved solve(const std::vector<double> &x, double f) const {
-        const auto n = static_cast<Eigen::Index>(m_start.size());
-        if (m_a.rows() != n) {
-            m_a.resize(n, n);
-            m_ends = Eigen::MatrixXcd::Zero(n, 2);
-            m_ends(0, 0) = 1;
-            m_ends(n - 1, 1) = 1;
-        }
-        for (Eigen::Index r = 0; r < n; ++r)
-            for (Eigen::Index c = 0; c < n; ++c)
-                m_a(r, c) = m_start.m[static_cast<std::size_t>(r * n + c)];
-        for (std::size_t k = 0; k < m_entries.size(); ++k) {
-            const auto a = static_cast<Eigen::Index>(m_entries[k].first),
-                       b = static_cast<Eigen::Index>(m_entries[k].second);
-            m_a(a, b) = x[k];
-            m_a(b, a) = x[k];
-        }
         const double omega =
             m_settings.f0 / m_settings.bandwidth * (f / m_settings.f0 - m_settings.f0 / f);
-        m_a(0, 0) -= j;
-        m_a(n - 1, n - 1) -= j;
-        const Complex diagonal = omega - j * loss(x);
-        for (Eigen::Index r = 1; r + 1 < n; ++r)
-            m_a(r, r) += diagonal;
-        m_lu.compute(m_a);
-        const Eigen::MatrixXcd cols = m_lu.solve(m_ends);
-        return {cols.col(0), cols.col(1)};
+        Solved solved;
+        m_solver->solve(omega, loss(x), solved.xs, solved.xl);
+        return solved;
     }
 
     Complex residual(const std::vector<double> &x, std::size_t point,
@@ -82,12 +63,19 @@ class MatrixResiduals : public ComplexResiduals {
         const std::size_t at = twoPort() ? point / 3 : point;
         const int which = twoPort() ? static_cast<int>(point % 3) : 0;
         const double f = m_f[at];
-        if (!(m_cachedAt == at && m_cachedX == x)) {
-            m_cached = solve(x, f);
-            m_cachedAt = at;
-            m_cachedX = x;
+        // The solves hang on the matrix and the loss alone (not the lines),
+        // kept for every point: the Jacobian is asked at the x the values
+        // last were.
+        if (!std::equal(m_solvedFor.begin(), m_solvedFor.end(), x.begin(),
+                        x.begin() + static_cast<std::ptrdiff_t>(lineAt())) ||
+            m_solvedFor.size() != lineAt() || m_solved.size() != m_f.size()) {
+            m_solvedFor.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(lineAt()));
+            m_solved.assign(m_f.size(), Solved{});
+            m_solver.emplace(matrixOf(x));
         }
-        const Eigen::VectorXcd &xs = m_cached.xs, &xl = m_cached.xl;
+        if (m_solved[at].xs.size() == 0)
+            m_solved[at] = solve(x, f);
+        const Eigen::VectorXcd &xs = m_solved[at].xs, &xl = m_solved[at].xl;
         const Eigen::Index last = xs.size() - 1;
         const double turn = 2 * std::numbers::pi * f * 1e-3;
         const std::size_t lines = lineAt();
@@ -134,12 +122,9 @@ class MatrixResiduals : public ComplexResiduals {
     std::vector<std::pair<std::size_t, std::size_t>> m_entries;
     std::vector<double> m_f;
     std::vector<Complex> m_s11, m_s21, m_s22;
-    mutable std::size_t m_cachedAt = static_cast<std::size_t>(-1);
-    mutable std::vector<double> m_cachedX;
-    mutable Solved m_cached;
-    // The solve's matrices, allocated once.
-    mutable Eigen::MatrixXcd m_a, m_ends;
-    mutable Eigen::PartialPivLU<Eigen::MatrixXcd> m_lu;
+    mutable std::vector<double> m_solvedFor;
+    mutable std::vector<Solved> m_solved;
+    mutable std::optional<MatrixSolver> m_solver;
 };
 
 // The entries the fit frees: every self-coupling, S-1, N-L and the
@@ -188,10 +173,9 @@ MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
     const MatrixBand band{settings.f0, settings.bandwidth, std::nullopt, {0, 0}, {0, 0}};
     auto lineOf = [&](const std::vector<Complex> &measured, bool transmission) {
         std::vector<Complex> p;
-        for (std::size_t i = 0; i < f.size(); ++i) {
-            const MatrixResponse r = matrixResponse(start, band, f[i]);
-            p.push_back(measured[i] * std::conj(transmission ? r.s21 : r.s11));
-        }
+        const std::vector<MatrixResponse> model = matrixResponses(start, band, f);
+        for (std::size_t i = 0; i < f.size(); ++i)
+            p.push_back(measured[i] * std::conj(transmission ? model[i].s21 : model[i].s11));
         return meanTurn(f, p);
     };
     const double toNs = -1e3 / (2 * std::numbers::pi);
