@@ -56,6 +56,19 @@ std::optional<DesignRequest> designRequest(CommandIo &io, const ParsedOptions &o
     return request;
 }
 
+int refuseCrossCoupled(CommandIo &io, const ParsedOptions &options) {
+    const auto zeros = options.value("--zeros");
+    const auto topology = options.value("--topology");
+    if ((!zeros || zeros->empty()) && (!topology || *topology == "inline"))
+        return ExitOk;
+    return failure(io,
+                   "the stage-by-stage targets are for in-line filters: with transmission zeros "
+                   "the main line's couplings are not the in-line filter's, and the method tunes "
+                   "the main line only; diagnose the whole filter instead (varnel-calc diagnose "
+                   "--zeros ... --topology ...)",
+                   ExitUsage);
+}
+
 std::string matrixText(const CouplingMatrix &m) {
     const std::size_t n = m.size();
     auto name = [&](std::size_t i) {

@@ -23,6 +23,17 @@ std::optional<std::vector<double>> zerosOption(CommandIo &io, const ParsedOption
 // usage error.
 std::optional<DesignRequest> designRequest(CommandIo &io, const ParsedOptions &options);
 
+// The stage-by-stage forms (table, curve, check, watch) take the in-line
+// filter alone: with zeros or a topology other than inline they refuse,
+// saying why (status 2). ExitOk where there is nothing to refuse.
+int refuseCrossCoupled(CommandIo &io, const ParsedOptions &options);
+
+// Hidden rows for those forms: the options are known, so that the refusal
+// says why rather than that they are unknown.
+inline constexpr OptionRow crossCoupledRows[] = {
+    {"--zeros", "MHZ[,MHZ...]", {}, InUsage::Hidden},
+    {"--topology", "inline|folded|ct|cq|LIST", {}, InUsage::Hidden}};
+
 // The matrix as text: a header of S, 1..N, L and a row each, 4 decimals.
 std::string matrixText(const CouplingMatrix &m);
 

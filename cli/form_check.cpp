@@ -1,4 +1,5 @@
 #include "calculation/conversions.h"
+#include "cli/design_options.h"
 #include "cli/forms.h"
 #include "cli/json_output.h"
 #include "cli/sweep_options.h"
@@ -281,6 +282,8 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
 }
 
 int runCheck(const ParsedOptions &options, CommandIo &io) {
+    if (const int refused = refuseCrossCoupled(io, options); refused != ExitOk)
+        return refused;
     if (options.has("--json") && options.has("--csv"))
         return usageError(io, "--json and --csv exclude each other");
     if (options.positional.empty())
@@ -318,7 +321,8 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
 constexpr OptionRow checkOwnOptions[] = {{"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
                                          {"--help", "", "-h", InUsage::Hidden}};
-constexpr auto checkOptions = joinedOptions(stageCheckOptions, checkOwnOptions);
+constexpr auto checkOptions =
+    joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), checkOwnOptions);
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "cli/design_options.h"
 #include "cli/forms.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
@@ -27,6 +28,8 @@ constexpr std::string_view curveHelp =
     "      filter's reflection.\n";
 
 int runCurve(const ParsedOptions &options, CommandIo &io) {
+    if (const int refused = refuseCrossCoupled(io, options); refused != ExitOk)
+        return refused;
     int status = ExitOk;
     const auto inputs = stageInputs(io, options, options.positional, status);
     if (!inputs)
@@ -89,16 +92,17 @@ int runCurve(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-constexpr OptionRow curveOptions[] = {{"--stage", "K", {}, InUsage::Required},
-                                      {"--f0", "MHZ", {}, InUsage::Required},
-                                      {"--qu", "Q"},
-                                      {"--span", "MHZ"},
-                                      {"--points", "N"},
-                                      {"--resonator", "lumped|coaxial|waveguide"},
-                                      {"--cutoff", "MHZ"},
-                                      {"--output", "loaded|open"},
-                                      {"--s1p", ""},
-                                      {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow curveOwnOptions[] = {{"--stage", "K", {}, InUsage::Required},
+                                         {"--f0", "MHZ", {}, InUsage::Required},
+                                         {"--qu", "Q"},
+                                         {"--span", "MHZ"},
+                                         {"--points", "N"},
+                                         {"--resonator", "lumped|coaxial|waveguide"},
+                                         {"--cutoff", "MHZ"},
+                                         {"--output", "loaded|open"},
+                                         {"--s1p", ""},
+                                         {"--help", "", "-h", InUsage::Hidden}};
+constexpr auto curveOptions = joinedOptions(curveOwnOptions, crossCoupledRows);
 
 } // namespace
 

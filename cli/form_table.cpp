@@ -1,6 +1,8 @@
 #include "calculation/conversions.h"
 #include "cli/batch.h"
+#include "cli/design_options.h"
 #include "cli/forms.h"
+#include "cli/sweep_options.h"
 #include "cli/table_output.h"
 #include "quoting/quote.h"
 #include "tuning/tuning_table.h"
@@ -21,6 +23,8 @@ constexpr std::string_view tableHelp =
     "      from 1 to 100; the ripple and the bandwidth must be positive.\n";
 
 int runTable(const ParsedOptions &options, CommandIo &io) {
+    if (const int refused = refuseCrossCoupled(io, options); refused != ExitOk)
+        return refused;
     const auto texts = fieldTexts(io, options.positional);
     if (!texts)
         return ExitUsage;
@@ -46,8 +50,9 @@ int runTable(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-constexpr OptionRow tableOptions[] = {
+constexpr OptionRow tableOwnOptions[] = {
     {"--csv", ""}, {"--f0", "MHZ"}, {"--help", "", "-h", InUsage::Hidden}};
+constexpr auto tableOptions = joinedOptions(tableOwnOptions, crossCoupledRows);
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "analyser_link/analyser.h"
 #include "analyser_link/source_address.h"
+#include "cli/design_options.h"
 #include "cli/forms.h"
 #include "cli/json_output.h"
 #include "cli/sweep_options.h"
@@ -108,6 +109,8 @@ void printSweepVerdict(CommandIo &io, long long sweep, const CheckReport &report
 }
 
 int runWatch(const ParsedOptions &options, CommandIo &io) {
+    if (const int refused = refuseCrossCoupled(io, options); refused != ExitOk)
+        return refused;
     if (options.positional.empty())
         return usageError(io, "watch needs a SOURCE");
     long long count = 0; // 0: until interrupted
@@ -161,7 +164,8 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
 
 constexpr OptionRow watchOwnOptions[] = {
     {"--count", "N"}, {"--json", ""}, {"--help", "", "-h", InUsage::Hidden}};
-constexpr auto watchOptions = joinedOptions(stageCheckOptions, watchOwnOptions);
+constexpr auto watchOptions =
+    joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), watchOwnOptions);
 
 } // namespace
 

@@ -124,7 +124,7 @@ std::string matrixDiagnosisReport(const MatrixDiagnosis &d, const TuningTable &t
     std::string out = "Diagnosis of ";
     out.append(quotedName(path))
         .append(": ")
-        .append(describeDesign(d.design, table))
+        .append(describeDesign(d.design, table, false))
         .append(", from ")
         .append(d.twoPort ? "S11, S21 and S22" : "S11")
         .append("\n\nfit: residual ")

@@ -55,6 +55,16 @@ constexpr std::array<OptionRow, A + B> joinedOptions(const OptionRow (&first)[A]
         rows[A + i] = rest[i];
     return rows;
 }
+template <std::size_t A, std::size_t B>
+constexpr std::array<OptionRow, A + B> joinedOptions(const std::array<OptionRow, A> &first,
+                                                     const OptionRow (&rest)[B]) {
+    std::array<OptionRow, A + B> rows{};
+    for (std::size_t i = 0; i < A; ++i)
+        rows[i] = first[i];
+    for (std::size_t i = 0; i < B; ++i)
+        rows[A + i] = rest[i];
+    return rows;
+}
 
 // The texts of the options given (--f0, --qu, --stage, --param, --aperture,
 // --edelay, --tol, ...), `defaults` for the rest.

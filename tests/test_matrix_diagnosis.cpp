@@ -203,6 +203,29 @@ struct CommandRefusal {
     const char *message;
 };
 
+// The stage-by-stage forms are for in-line filters: with zeros or a
+// cross-coupled topology they refuse and say why; inline is in-line.
+TEST(MatrixDiagnoseCommand, StageFormsRefuseZeros) {
+    const std::string path = workedSweepFile();
+    const std::vector<std::vector<std::string_view>> refused = {
+        {"table", "--zeros", "985,1015"},
+        {"curve", "--stage", "2", "--f0", "1000", "--topology", "folded"},
+        {"check", path, "--stage", "2", "--f0", "1000", "--zeros", "985"},
+        {"watch", path, "--stage", "2", "--f0", "1000", "--topology", "ct", "--count", "1"},
+    };
+    for (std::vector<std::string_view> args : refused) {
+        args.insert(args.end(), {"6", "10", "0.01"});
+        const auto r = varnel::testing::run(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find("the stage-by-stage targets are for in-line filters"),
+                  std::string::npos)
+            << args[0] << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << args[0];
+    }
+    const auto inLine = varnel::testing::run({"table", "--topology", "inline", "6", "10", "0.01"});
+    EXPECT_EQ(inLine.status, 0) << inLine.err;
+}
+
 TEST(MatrixDiagnoseCommand, Refusals) {
     const std::string path = workedSweepFile();
     const CommandRefusal rows[] = {

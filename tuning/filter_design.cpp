@@ -324,7 +324,7 @@ DesignCurve designCurve(const FilterDesign &design, double spanMHz, std::size_t 
     return curve;
 }
 
-std::string describeDesign(const FilterDesign &design, const TuningTable &table) {
+std::string describeDesign(const FilterDesign &design, const TuningTable &table, bool withLoss) {
     std::string text = "order " + std::to_string(design.order) + ", bandwidth " +
                        formatShortest(table.first.bandwidth) + " MHz, ripple " +
                        formatShortest(table.first.ripple) + " dB, f0 " + formatShortest(design.f0) +
@@ -335,6 +335,8 @@ std::string describeDesign(const FilterDesign &design, const TuningTable &table)
             text += (i ? ", " : "") + formatShortest(design.zerosMHz[i]);
         text += " MHz";
     }
+    if (!withLoss)
+        return text;
     return text + (design.band.qu ? ", Qu " + formatShortest(*design.band.qu) : ", lossless");
 }
 

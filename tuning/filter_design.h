@@ -119,8 +119,10 @@ struct DesignCurve {
 DesignCurve designCurve(const FilterDesign &design, double spanMHz, std::size_t points);
 
 // "order 4, bandwidth 10 MHz, ripple 0.01 dB, f0 1000 MHz, folded, zeros
-// 980, 1020.41 MHz, Qu 3000" (or "lossless").
-std::string describeDesign(const FilterDesign &design, const TuningTable &table);
+// 980, 1020.41 MHz, Qu 3000" (or "lossless"; without `withLoss`, neither:
+// a diagnosis fits the loss).
+std::string describeDesign(const FilterDesign &design, const TuningTable &table,
+                           bool withLoss = true);
 
 // The response as a 2-port Touchstone file (# MHz S RI R 50), comment
 // lines naming the design: a reference trace for an analyser.
