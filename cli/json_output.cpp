@@ -90,6 +90,25 @@ nlohmann::ordered_json findingJson(const Finding &f) {
     return item;
 }
 
+nlohmann::ordered_json rankedFindingsJson(const std::vector<Finding> &findings,
+                                          const std::vector<double> &gainDb) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (std::size_t i = 0; i < findings.size(); ++i) {
+        nlohmann::ordered_json item = findingJson(findings[i]);
+        item["return_loss_gain_db"] = gainDb[i];
+        item["text"] = findingText(findings[i]);
+        list.push_back(item);
+    }
+    return list;
+}
+
+nlohmann::ordered_json portDelaysJson(const double (&delayNs)[2], bool twoPort) {
+    nlohmann::ordered_json delays = nlohmann::ordered_json::array({delayNs[0], delayNs[1]});
+    if (!twoPort)
+        delays[1] = nullptr;
+    return delays;
+}
+
 nlohmann::ordered_json textsJson(const std::vector<std::string> &texts) {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const std::string &text : texts)

@@ -32,6 +32,14 @@ nlohmann::ordered_json crossCouplingsJson(const std::vector<FilterFit> &crossFit
 // then "text".
 nlohmann::ordered_json findingJson(const Finding &f);
 
+// Each finding as findingJson gives it, with the return loss its
+// correction gains (`gainDb`, in the same order) and its text.
+nlohmann::ordered_json rankedFindingsJson(const std::vector<Finding> &findings,
+                                          const std::vector<double> &gainDb);
+
+// Both ports' one-way delays [port 1, port 2], port 2 null without S21.
+nlohmann::ordered_json portDelaysJson(const double (&delayNs)[2], bool twoPort);
+
 // Texts (doubts, warnings) as an array of strings.
 nlohmann::ordered_json textsJson(const std::vector<std::string> &texts);
 nlohmann::ordered_json doubtsJson(const std::vector<Doubt> &doubts);

@@ -70,20 +70,12 @@ nlohmann::ordered_json matrixDiagnosisJson(const MatrixDiagnosis &d, const Stage
     j["coupling_matrix"] = matrixJson(fit.matrix);
     j["design_coupling_matrix"] = matrixJson(d.design.matrix);
     j["qu"] = fit.qu > 0 ? nlohmann::ordered_json(fit.qu) : nullptr;
-    j["port_delay_ns"] = nlohmann::ordered_json::array({fit.delayNs[0], fit.delayNs[1]});
-    if (!d.twoPort)
-        j["port_delay_ns"][1] = nullptr;
+    j["port_delay_ns"] = portDelaysJson(fit.delayNs, d.twoPort);
     j["return_loss_db"] = d.returnLossDb;
     j["design_return_loss_db"] = d.designReturnLossDb;
     j["fit_residual_db"] = levelJson(rmsDb(fit.residualRms));
     j["noise_db"] = levelJson(d.noiseDb);
-    j["findings"] = nlohmann::ordered_json::array();
-    for (std::size_t i = 0; i < d.findings.size(); ++i) {
-        nlohmann::ordered_json item = findingJson(d.findings[i]);
-        item["return_loss_gain_db"] = d.gainDb[i];
-        item["text"] = findingText(d.findings[i]);
-        j["findings"].push_back(item);
-    }
+    j["findings"] = rankedFindingsJson(d.findings, d.gainDb);
     j["doubts"] = doubtsJson(d.doubts);
     j["advice"] = matrixDiagnosisText(d);
     return j;

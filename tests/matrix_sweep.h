@@ -1,13 +1,18 @@
 #pragma once
 
+#include "filter_generator.h"
 #include "matrix_generator.h"
 #include "touchstone/touchstone.h"
 #include "tuning/coupling_matrix.h"
+#include "tuning/filter_design.h"
 
 #include <cmath>
 #include <numbers>
 #include <optional>
 #include <random>
+#include <utility>
+#include <variant>
+#include <vector>
 
 // A sweep of a given coupling matrix, written apart from the fits: long
 // double, Gaussian elimination (matrix_generator.h), its own mapping, loss,
@@ -66,6 +71,18 @@ inline Network sweepOf(const CouplingMatrix &m, const Bench &b, int points, unsi
         net.values.insert(net.values.end(), {noisy(s11), s21n, s21n, noisy(s22)});
     }
     return net;
+}
+
+// A design at 1000 MHz, 10 MHz and 0.01 dB of `order`, `topology` and
+// `zeros` (MHz), which the caller knows designFilter makes.
+inline FilterDesign designOf(int order, const char *topology, std::vector<double> zeros) {
+    Filter s;
+    s.order = order;
+    DesignRequest request;
+    request.f0 = 1000;
+    request.zerosMHz = std::move(zeros);
+    request.topology = topologyNamed(topology);
+    return std::get<FilterDesign>(designFilter(tableOf(s), request));
 }
 
 } // namespace varnel::testing

@@ -24,20 +24,10 @@
 
 using namespace varnel;
 using varnel::testing::Bench;
+using varnel::testing::designOf;
 using varnel::testing::sweepOf;
 
 namespace {
-
-FilterDesign designOf(int order, const char *topology, std::vector<double> zeros) {
-    varnel::testing::Filter s;
-    s.order = order;
-    DesignRequest request;
-    request.f0 = 1000;
-    request.zerosMHz = std::move(zeros);
-    request.topology = topologyNamed(topology);
-    const auto d = designFilter(varnel::testing::tableOf(s), request);
-    return std::get<FilterDesign>(d);
-}
 
 // The frequency at which a self-coupling alone resonates, and back, from
 // the mapping Omega = (f0 / BW)(f / f0 - f0 / f) solved here.

@@ -22,19 +22,9 @@ using namespace varnel;
 namespace {
 
 using varnel::testing::Bench;
+using varnel::testing::designOf;
 using varnel::testing::LongComplex;
 using varnel::testing::sweepOf;
-
-FilterDesign designOf(int order, const char *topology, std::vector<double> zeros) {
-    varnel::testing::Filter s;
-    s.order = order;
-    DesignRequest request;
-    request.f0 = 1000;
-    request.zerosMHz = std::move(zeros);
-    request.topology = topologyNamed(topology);
-    const auto d = designFilter(varnel::testing::tableOf(s), request);
-    return std::get<FilterDesign>(d);
-}
 
 CouplingPattern patternOf(const CouplingMatrix &m) {
     CouplingPattern p(m.order);
