@@ -142,7 +142,8 @@ TEST(CrossCoupling, WorkedExample) {
     ASSERT_NE(doubt, nullptr);
     EXPECT_EQ(doubtText(*doubt), "a coupling between resonators 1 and 4 of about -1.0 % (or "
                                  "between 2 and 5 of about -1.0 %) explains the sweep; the "
-                                 "design has none");
+                                 "design has none; to judge it, diagnose with --topology "
+                                 "1-2,2-3,3-4,4-5,1-4");
 }
 
 } // namespace

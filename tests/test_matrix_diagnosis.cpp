@@ -123,6 +123,34 @@ TEST(MatrixDiagnosis, EquivalentMatricesAreNamed) {
         << matrixDiagnosisText(r);
 }
 
+// An in-line filter with a parasitic coupling 1-3: the in-line diagnosis
+// names it and the topology that holds it; diagnosed in that topology, the
+// coupling is fitted and judged (1.2 % of the largest: within 2 %).
+TEST(MatrixDiagnosis, ParasiticCouplingJudgedInTheTopologyNamed) {
+    const FilterDesign inLine = designOf(5, "inline", {});
+    CouplingMatrix truth = inLine.matrix;
+    truth.set(1, 3, 0.012 * largestCoupling(inLine.matrix));
+    Bench bench;
+    bench.bandwidth = inLine.bandwidth;
+    bench.qu = 3000;
+    bench.noiseDb = -70;
+    bench.halfSpan = 2;
+    const Network sweep = sweepOf(truth, bench, 801, 9);
+    varnel::testing::Filter s;
+    s.order = 5;
+    DiagnoseSettings settings;
+    settings.f0 = 1000;
+    const auto found = diagnoseFilter(varnel::testing::tableOf(s), sweep, settings);
+    const Diagnosis &d = std::get<Diagnosis>(found);
+    ASSERT_EQ(d.outcome, Diagnosis::TooFar);
+    EXPECT_NE(diagnosisText(d).find("to judge it, diagnose with --topology 1-2,2-3,3-4,4-5,1-3"),
+              std::string::npos)
+        << diagnosisText(d);
+    const MatrixDiagnosis judged = diagnosed(designOf(5, "1-2,2-3,3-4,4-5,1-3", {}), sweep);
+    EXPECT_EQ(judged.outcome, Diagnosis::Pass) << matrixDiagnosisText(judged);
+    EXPECT_NEAR(judged.fit.matrix.at(1, 3), truth.at(1, 3), 0.002);
+}
+
 // The worked example's sweep as a file, for the command.
 std::string workedSweepFile() {
     const FilterDesign d = designOf(6, "folded", {985, 1015});

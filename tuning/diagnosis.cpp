@@ -2,6 +2,7 @@
 
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
+#include "tuning/filter_design.h"
 #include "tuning/slope_choice.h"
 #include "tuning/stage_fit.h"
 #include "tuning/trace_noise.h"
@@ -37,6 +38,16 @@ std::vector<double> corrected(const FilterFit &fit, const Finding &f) {
         x[n + k] = products[k] / x[n + k - 1];
     x[2 * n + 1] = products[n] / x[2 * n - 1];
     return x;
+}
+
+// The main line of `order` resonators and `cross`, as --topology takes it.
+std::string withCoupling(int order, const Doubt::Cross &cross) {
+    TopologyChoice list{Topology::Listed, {}};
+    for (std::size_t i = 1; i < static_cast<std::size_t>(order); ++i)
+        list.listed.emplace_back(i, i + 1);
+    list.listed.emplace_back(static_cast<std::size_t>(cross.from),
+                             static_cast<std::size_t>(cross.to));
+    return topologyName(list);
 }
 
 } // namespace
@@ -113,8 +124,10 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
         d.crossFits = probeCrossCoupling(fit, network, fitting);
     if (const auto cross = crossCouplingDoubt(
             d.crossFits, fit.matchesSweep(), d.elements,
-            [&](const FilterFit &with) { return diagnosisElements(with, s, d.bandwidthMHz); }))
+            [&](const FilterFit &with) { return diagnosisElements(with, s, d.bandwidthMHz); })) {
         d.doubts.push_back(*cross);
+        d.doubts.back().crossTopology = withCoupling(d.order, cross->cross.front());
+    }
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;

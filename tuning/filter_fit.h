@@ -167,7 +167,9 @@ FilterFit fitFilter(const TuningTable &table, const Network &network,
 // couplings, noise -60 dB, fits in-line 12 dB above its noise; the pair
 // (1, 4) matches at -1.0 %, and its mirror (2, 5) as well: "a coupling
 // between resonators 1 and 4 of about -1.0 % (or between 2 and 5 of about
-// -1.0 %) explains the sweep; the design has none".
+// -1.0 %) explains the sweep; the design has none", which the diagnosis
+// follows with "; to judge it, diagnose with --topology
+// 1-2,2-3,3-4,4-5,1-4" (the main line and the first pair).
 std::vector<FilterFit> probeCrossCoupling(const FilterFit &fit, const Network &network,
                                           const FilterFitSettings &given);
 

@@ -309,7 +309,9 @@ std::string findingText(const Finding &f) {
 namespace {
 
 // "a coupling between resonators 1 and 4 of about -1.0 % (or between 2 and
-// 5 of about -1.0 %) explains the sweep; the design has none".
+// 5 of about -1.0 %) explains the sweep; the design has none", and for a
+// whole filter "; to judge it, diagnose with --topology
+// 1-2,2-3,3-4,4-5,1-4".
 std::string crossText(const Doubt &d) {
     std::string text;
     for (std::size_t c = 0; c < d.cross.size(); ++c)
@@ -320,8 +322,11 @@ std::string crossText(const Doubt &d) {
             .append(" of about ")
             .append(twoDigits(d.cross[c].percent))
             .append(c == 0 ? " %" : " %)");
-    return text.append(d.crossWhole ? " explains the sweep" : " explains most of the sweep")
+    text.append(d.crossWhole ? " explains the sweep" : " explains most of the sweep")
         .append("; the design has none");
+    if (!d.crossTopology.empty())
+        text.append("; to judge it, diagnose with --topology ").append(d.crossTopology);
+    return text;
 }
 
 // The element the noise or the calibration's terms leave too uncertain.

@@ -101,6 +101,9 @@ struct Doubt {
     };
     std::vector<Cross> cross;
     bool crossWhole = false; // the first explains all of the sweep
+    // For a whole filter: its main line and the first coupling found, as
+    // --topology takes them ("1-2,2-3,3-4,4-5,1-3"), to diagnose it with.
+    std::string crossTopology;
 };
 
 struct Verdict {

@@ -71,6 +71,30 @@ QString levelFor(double db) {
     return number(db, 1) + QStringLiteral(" dB");
 }
 
+// "a coupling between resonators 1 and 4 of about -1.0 % explains the
+// sweep; the design has none", with the topology to judge it by where the
+// diagnosis names one.
+QString crossFor(const Doubt &d) {
+    const QString pairs =
+        d.cross.size() > 1
+            ? TuneWindow::tr("a coupling between resonators %1 and %2 of about %3 % (or "
+                             "between %4 and %5 of about %6 %)")
+                  .arg(QString::number(d.cross[0].from), QString::number(d.cross[0].to),
+                       qs(twoDigits(d.cross[0].percent)), QString::number(d.cross[1].from),
+                       QString::number(d.cross[1].to), qs(twoDigits(d.cross[1].percent)))
+            : TuneWindow::tr("a coupling between resonators %1 and %2 of about %3 %")
+                  .arg(QString::number(d.cross[0].from), QString::number(d.cross[0].to),
+                       qs(twoDigits(d.cross[0].percent)));
+    const QString found =
+        (d.crossWhole ? TuneWindow::tr("%1 explains the sweep; the design has none")
+                      : TuneWindow::tr("%1 explains most of the sweep; the design has none"))
+            .arg(pairs);
+    if (d.crossTopology.empty())
+        return found;
+    return TuneWindow::tr("%1; to judge it, diagnose with --topology %2")
+        .arg(found, QString::fromStdString(d.crossTopology));
+}
+
 QString doubtFor(const Doubt &d) {
     switch (d.kind) {
     case Doubt::NotConverged:
@@ -106,21 +130,8 @@ QString doubtFor(const Doubt &d) {
             .arg(d.resonator == ResonatorKind::Coaxial ? TuneWindow::tr("coaxial")
                                                        : TuneWindow::tr("lumped"),
                  QString::fromLatin1(resonatorKindName(d.resonator)));
-    case Doubt::CrossCoupling: {
-        const QString pairs =
-            d.cross.size() > 1
-                ? TuneWindow::tr("a coupling between resonators %1 and %2 of about %3 % (or "
-                                 "between %4 and %5 of about %6 %)")
-                      .arg(QString::number(d.cross[0].from), QString::number(d.cross[0].to),
-                           qs(twoDigits(d.cross[0].percent)), QString::number(d.cross[1].from),
-                           QString::number(d.cross[1].to), qs(twoDigits(d.cross[1].percent)))
-                : TuneWindow::tr("a coupling between resonators %1 and %2 of about %3 %")
-                      .arg(QString::number(d.cross[0].from), QString::number(d.cross[0].to),
-                           qs(twoDigits(d.cross[0].percent)));
-        return (d.crossWhole ? TuneWindow::tr("%1 explains the sweep; the design has none")
-                             : TuneWindow::tr("%1 explains most of the sweep; the design has none"))
-            .arg(pairs);
-    }
+    case Doubt::CrossCoupling:
+        return crossFor(d);
     case Doubt::NotUnique:
         return TuneWindow::tr("equivalent coupling matrices of this topology explain the sweep as "
                               "well (%1 among the entries they differ in): the sweep cannot tell "

@@ -735,6 +735,10 @@
         <translation>该拓扑的等效耦合矩阵同样能解释扫描（%1 是它们不同的元素之一）：扫描无法判断哪一个属于该滤波器</translation>
     </message>
     <message>
+        <source>%1; to judge it, diagnose with --topology %2</source>
+        <translation>%1；要判断它，请用 --topology %2 诊断</translation>
+    </message>
+    <message>
         <source>waveguides cut off anywhere from %1 to %2 MHz explain the sweep as well and put the elements elsewhere: give the guide&apos;s cut-off</source>
         <translation>截止频率在 %1 至 %2 MHz 之间的波导都同样能解释扫描，且会把元件放到别处：请给出波导的截止频率</translation>
     </message>
