@@ -2,31 +2,23 @@
 
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "tuning/check.h"
 
 #include <cmath>
 
 namespace varnel {
 
 std::optional<std::vector<double>> zerosOption(CommandIo &io, const ParsedOptions &options) {
-    std::vector<double> zeros;
     const auto text = options.value("--zeros");
     if (!text)
-        return zeros;
-    std::string_view rest = *text;
-    while (true) {
-        const std::size_t comma = rest.find(',');
-        const std::string_view item = rest.substr(0, comma);
-        const std::optional<double> value = parseDecimal(item);
-        if (!value || !std::isfinite(*value)) {
-            usageError(io, "--zeros takes frequencies in MHz separated by commas, got " +
-                               quotedToken(item));
-            return std::nullopt;
-        }
-        zeros.push_back(*value);
-        if (comma == std::string_view::npos)
-            return zeros;
-        rest = rest.substr(comma + 1);
+        return std::vector<double>();
+    ZerosRead read = readZeros(*text);
+    if (read.bad) {
+        usageError(io, "--zeros takes frequencies in MHz separated by commas, got " +
+                           quotedToken(*read.bad));
+        return std::nullopt;
     }
+    return std::move(read.zerosMHz);
 }
 
 std::optional<DesignRequest> designRequest(CommandIo &io, const ParsedOptions &options) {
@@ -61,11 +53,10 @@ int refuseCrossCoupled(CommandIo &io, const ParsedOptions &options) {
     const auto topology = options.value("--topology");
     if ((!zeros || zeros->empty()) && (!topology || *topology == "inline"))
         return ExitOk;
+    CheckRefusal refusal{};
+    refusal.kind = CheckRefusal::CrossCoupled;
     return failure(io,
-                   "the stage-by-stage targets are for in-line filters: with transmission zeros "
-                   "the main line's couplings are not the in-line filter's, and the method tunes "
-                   "the main line only; diagnose the whole filter instead (varnel-calc diagnose "
-                   "--zeros ... --topology ...)",
+                   checkRefusalText(refusal) + " (varnel-calc diagnose --zeros ... --topology ...)",
                    ExitUsage);
 }
 

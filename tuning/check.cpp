@@ -102,6 +102,10 @@ std::string checkRefusalText(const CheckRefusal &refusal) {
     case CheckRefusal::CutoffNeeded:
         return "a waveguide's cut-off is fitted from a reflection only: give the cut-off to check "
                "a transmission";
+    case CheckRefusal::CrossCoupled:
+        return "the stage-by-stage targets are for in-line filters: with transmission zeros the "
+               "main line's couplings are not the in-line filter's, and the method tunes the main "
+               "line only; diagnose the whole filter instead";
     }
     return {};
 }

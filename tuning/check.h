@@ -138,6 +138,7 @@ struct CheckRefusal {
         UndefinedPhase,   // |S| = 0 at `points` points, the first at fromMHz
         NotFinite,        // the delay at fromMHz is not a finite number
         CutoffNeeded,     // a waveguide's cut-off, fitted from a reflection only
+        CrossCoupled,     // a design with zeros: the targets are for in-line filters
     } kind;
     int stage = 0, order = 0;
     ApertureRefusal aperture{};

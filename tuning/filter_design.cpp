@@ -99,6 +99,33 @@ std::string topologyName(const TopologyChoice &choice) {
     return text;
 }
 
+ZerosRead readZeros(std::string_view text) {
+    ZerosRead read;
+    const auto trimmed = [](std::string_view item) {
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
+            item.remove_suffix(1);
+        return item;
+    };
+    if (trimmed(text).empty())
+        return read;
+    while (true) {
+        const std::size_t comma = text.find(',');
+        const std::string_view item = trimmed(text.substr(0, comma));
+        const std::optional<double> value = parseDecimal(item);
+        if (!value || !std::isfinite(*value)) {
+            read.bad = std::string(item);
+            read.zerosMHz.clear();
+            return read;
+        }
+        read.zerosMHz.push_back(*value);
+        if (comma == std::string_view::npos)
+            return read;
+        text.remove_prefix(comma + 1);
+    }
+}
+
 std::size_t mostZeros(Topology topology, std::size_t order) {
     const std::size_t below = order >= 1 ? order - 1 : 0;
     switch (topology) {

@@ -56,6 +56,16 @@ struct TopologyChoice {
 std::optional<TopologyChoice> topologyNamed(std::string_view text);
 // "inline", ..., or the list as "1-2,2-3,1-3".
 std::string topologyName(const TopologyChoice &choice);
+// Transmission zeros as typed: decimal MHz separated by commas, spaces
+// around each allowed ("985, 1015.5" -> 985 and 1015.5; "" -> none). On
+// an item that is not a finite number, `bad` holds it as typed ("985,x"
+// -> bad "x").
+struct ZerosRead {
+    std::vector<double> zerosMHz;
+    std::optional<std::string> bad;
+};
+ZerosRead readZeros(std::string_view text);
+
 // The most transmission zeros a topology of order N makes.
 std::size_t mostZeros(Topology topology, std::size_t order);
 

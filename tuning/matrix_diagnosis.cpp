@@ -212,15 +212,50 @@ std::variant<MatrixDiagnosis, DiagnoseRefusal> diagnoseMatrix(const FilterDesign
     return d;
 }
 
-std::string matrixDiagnosisCsv(const MatrixDiagnosis &d, const Network &network) {
+namespace {
+
+// The fitted matrix's response at the sweep's points, as measured.
+std::vector<MatrixResponse> fittedResponses(const MatrixDiagnosis &d, const Network &network) {
     MatrixBand band = d.design.band;
     band.qu = d.fit.qu > 0 ? std::optional(d.fit.qu) : std::nullopt;
     for (int p = 0; p < 2; ++p) {
         band.delayNs[p] = d.fit.delayNs[p];
         band.phaseRad[p] = d.fit.phaseRad[p];
     }
+    return matrixResponses(d.fit.matrix, band, network.frequencyMHz);
+}
+
+} // namespace
+
+DiagnosisTraces matrixDiagnosisTraces(const MatrixDiagnosis &d, const Network &network) {
+    DiagnosisTraces t;
+    t.fMHz = network.frequencyMHz;
+    MatrixBand designBand = d.design.band;
+    designBand.qu = d.fit.qu > 0 ? std::optional(d.fit.qu) : std::nullopt;
+    for (int p = 0; p < 2; ++p)
+        designBand.delayNs[p] = designBand.phaseRad[p] = 0;
+    const auto fitted = fittedResponses(d, network);
+    const auto designed = matrixResponses(d.design.matrix, designBand, t.fMHz);
+    const auto s11 = network.parameter({1, 1});
+    const bool two = d.twoPort && network.ports >= 2;
+    const auto s21 = two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
+    auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
+    for (std::size_t i = 0; i < t.fMHz.size(); ++i) {
+        t.s11Measured.push_back(db(s11[i]));
+        t.s11Fitted.push_back(db(fitted[i].s11));
+        t.s11Design.push_back(db(designed[i].s11));
+        t.s21Design.push_back(db(designed[i].s21));
+        if (two) {
+            t.s21Measured.push_back(db(s21[i]));
+            t.s21Fitted.push_back(db(fitted[i].s21));
+        }
+    }
+    return t;
+}
+
+std::string matrixDiagnosisCsv(const MatrixDiagnosis &d, const Network &network) {
     std::vector<std::complex<double>> fitted11, fitted21;
-    for (const MatrixResponse &r : matrixResponses(d.fit.matrix, band, network.frequencyMHz)) {
+    for (const MatrixResponse &r : fittedResponses(d, network)) {
         fitted11.push_back(r.s11);
         fitted21.push_back(r.s21);
     }

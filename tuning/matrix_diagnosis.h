@@ -75,6 +75,11 @@ diagnoseMatrix(const FilterDesign &design, double bandwidthMHz, const Network &n
 // at 0), as a return loss (dB), the ports' lines removed.
 double matrixReturnLossDb(const CouplingMatrix &matrix, const FilterDesign &design, double qu);
 
+// As diagnosisTraces (diagnosis.h): the measured, fitted and design |S11|
+// and |S21| (dB) at the sweep's points, the fitted matrix with its loss and
+// the ports' lines, the design's at the fitted Qu without them.
+DiagnosisTraces matrixDiagnosisTraces(const MatrixDiagnosis &diagnosis, const Network &network);
+
 // As diagnosisCsv (diagnosis.h), the fitted traces those of the fitted
 // matrix with its loss and the ports' lines.
 std::string matrixDiagnosisCsv(const MatrixDiagnosis &diagnosis, const Network &network);

@@ -17,7 +17,7 @@ bool mustBeAboveZero(InputField field) {
 }
 
 InputProblem problemOf(InputField field, InputProblem::Kind kind, const std::string &text) {
-    return InputProblem{field, kind, text, 0, 0, std::nullopt, std::nullopt};
+    return InputProblem{field, kind, text, 0, 0, std::nullopt, std::nullopt, std::nullopt, {}};
 }
 
 // A decimal field; a problem when it breaks its rule.
@@ -103,6 +103,48 @@ std::vector<InputProblem> readSweepSettings(const StageInputTexts &texts, CheckS
     return problems;
 }
 
+namespace {
+
+// The design of the zeros and topology, where they ask for one; false
+// with a problem.
+bool readDesign(const StageInputTexts &texts, StageInputs &inputs,
+                std::vector<InputProblem> &problems) {
+    DesignRequest request{inputs.f0, {}, std::nullopt, inputs.qu};
+    ZerosRead zeros = readZeros(texts.zeros);
+    if (zeros.bad)
+        problems.push_back(problemOf(InputField::Zeros, InputProblem::NotAZero, *zeros.bad));
+    request.zerosMHz = std::move(zeros.zerosMHz);
+    if (!texts.topology.empty()) {
+        request.topology = topologyNamed(texts.topology);
+        if (!request.topology)
+            problems.push_back(
+                problemOf(InputField::Topology, InputProblem::NotATopology, texts.topology));
+    }
+    if (!problems.empty())
+        return false;
+    if (request.zerosMHz.empty() &&
+        (!request.topology || request.topology->topology == Topology::Inline))
+        return true;
+    auto designed = designFilter(inputs.table, request);
+    if (auto *design = std::get_if<FilterDesign>(&designed)) {
+        inputs.design = std::move(*design);
+        return true;
+    }
+    const DesignRefusal &refusal = std::get<DesignRefusal>(designed);
+    const bool ofList = refusal.kind == DesignRefusal::ListBeyondOrder ||
+                        (refusal.kind == DesignRefusal::CannotRealise &&
+                         refusal.topology.topology == Topology::Listed);
+    InputProblem problem =
+        ofList ? problemOf(InputField::Topology, InputProblem::DesignRefused, texts.topology)
+               : problemOf(InputField::Zeros, InputProblem::DesignRefused, texts.zeros);
+    problem.designRefusal = refusal;
+    problem.reason = designRefusalText(refusal, inputs.table, inputs.f0);
+    problems.push_back(std::move(problem));
+    return false;
+}
+
+} // namespace
+
 StageInputsResult readStageInputs(const StageInputTexts &texts) {
     StageInputsResult result;
     std::vector<InputProblem> &problems = result.problems;
@@ -148,6 +190,8 @@ StageInputsResult readStageInputs(const StageInputTexts &texts) {
         return result;
     }
     inputs.f0 = *f0;
+    if (!readDesign(texts, inputs, problems))
+        return result;
     inputs.stage = static_cast<int>(*stage);
     inputs.check.stage = inputs.stage;
     inputs.check.f0 = inputs.f0;
@@ -183,6 +227,15 @@ std::string problemText(const InputProblem &problem, const std::string &name) {
                quoted(problem.text);
     case InputProblem::TableRefused:
         return tableRefusalText(*problem.refusal);
+    case InputProblem::NotAZero:
+        return name + " takes frequencies in MHz separated by commas, got " + quoted(problem.text);
+    case InputProblem::NotATopology:
+        return name +
+               " takes inline, folded, ct, cq or a list of couplings such as 1-2,2-3,1-3, "
+               "got " +
+               quoted(problem.text);
+    case InputProblem::DesignRefused:
+        return problem.reason;
     case InputProblem::RunTime:
         // The calculator's own words, and the option when one caused it.
         return "error " + std::to_string(problem.runTimeError->number()) + ": " +

@@ -3,6 +3,7 @@
 #include "lowpass_prototype/run_time_error.h"
 #include "touchstone/touchstone.h"
 #include "tuning/check.h"
+#include "tuning/filter_design.h"
 #include "tuning/tuning_table.h"
 
 #include <optional>
@@ -33,12 +34,22 @@
 //   output                    "loaded" or "open" (any case), or "" to find it
 //   coupling slope, Qe slope  any decimal number (k(f) = k0 (f/f0)^p, 1/Qe
 //                             likewise), or "" to fit it (stage_fit.h)
+//   transmission zeros        MHz separated by commas (readZeros), "" for none
+//   topology                  "inline", "folded", "ct", "cq" or a list
+//                             ("1-2,2-3,1-3"), "" for the default; with zeros
+//                             or a topology other than inline the filter is
+//                             designed (filter_design.h) and its refusal is
+//                             a problem of the zeros (of the topology for a
+//                             list it cannot realise or that names a
+//                             resonator beyond the order)
 // Every field is checked and each problem names its field; the problems come
 // in the order above (varnel-calc reports the first).
 // Worked example: order "5", bandwidth "10", ripple "0.01", f0 "1000", stage
 // "2", the rest as default: stage 2 of the order-5 table, lossless, S11,
 // aperture 2 steps, no electrical delay, tolerance 2 %. With f0 "-3" and
 // tolerance "0,1": two problems, f0 NotAboveZero and tolerance NotANumber.
+// With zeros "985,1015" and the order "6": a folded design of order 6;
+// zeros "1002": DesignRefused (ZeroInBand) at the zeros.
 namespace varnel {
 
 enum class InputField {
@@ -57,7 +68,9 @@ enum class InputField {
     Output,
     CouplingSlope,
     QeSlope,
-    Cutoff
+    Cutoff,
+    Zeros,
+    Topology
 };
 
 struct InputProblem {
@@ -74,11 +87,16 @@ struct InputProblem {
         NotForKind,    // a cut-off with resonators other than waveguides
         TableRefused,  // the tuning table's refusal (see `refusal`)
         RunTime,       // the calculation's run-time error (see `runTimeError`)
+        NotAZero,      // an item of the zeros that is not a number (`text`)
+        NotATopology,  // not inline, folded, ct, cq or a list of couplings
+        DesignRefused, // the design's refusal (see `designRefusal`, `reason`)
     } kind;
     std::string text; // the field's text as given
     long long low = 0, high = 0;
     std::optional<TableRefusal> refusal;
     std::optional<RunTimeError> runTimeError;
+    std::optional<DesignRefusal> designRefusal;
+    std::string reason; // a design refusal in English (designRefusalText)
 };
 
 // The texts; a field not given takes its default (Qu: lossless).
@@ -93,6 +111,7 @@ struct StageInputTexts {
     std::string output;                 // empty: found from the sweep
     std::string couplingSlope, qeSlope; // empty: fitted
     std::string cutoff;                 // empty: fitted (waveguides)
+    std::string zeros, topology;        // empty: none, the default
 };
 
 struct StageInputs {
@@ -101,6 +120,9 @@ struct StageInputs {
     double f0 = 0; // MHz
     std::optional<double> qu;
     CheckSettings check; // stage, f0 and Qu repeated, with the sweep settings
+    // A cross-coupled (or explicitly topological) filter's design; none for
+    // the in-line filter the tuning table describes.
+    std::optional<FilterDesign> design;
 };
 
 struct StageInputsResult {

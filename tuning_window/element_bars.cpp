@@ -58,7 +58,10 @@ QString ElementBars::labelOf(const Finding &f) {
     case Finding::Coupling:
         break;
     }
-    return QStringLiteral("%1–%2").arg(f.index - 1).arg(f.index);
+    const auto end = [](int node, bool load) {
+        return node == 0 ? QStringLiteral("S") : load ? QStringLiteral("L") : QString::number(node);
+    };
+    return QStringLiteral("%1–%2").arg(end(f.lowerEnd(), false), end(f.index, f.toLoad));
 }
 
 QRect ElementBars::plotArea() const {

@@ -106,6 +106,17 @@ QWidget *InputPanel::buildFilter() {
                                    {tr("Open"), QStringLiteral("open")}});
     m_output->setToolTip(tr("At the last stage: the output loaded (the whole filter) or open"));
     form->addRow(tr("Last stage's output"), m_output);
+    // A cross-coupled design: its zeros and the couplings that make them.
+    m_zeros = addField(form, "zeros", tr("Transmission zeros"), {}, tr("MHz"), InputField::Zeros);
+    m_zeros->setPlaceholderText(tr("none: in-line"));
+    m_zeros->setToolTip(tr("The design's transmission zeros in MHz, separated by commas "
+                           "(985, 1015); the whole filter is then diagnosed by its coupling "
+                           "matrix"));
+    m_topology = addField(form, "topology", tr("Topology"), {}, {}, InputField::Topology);
+    m_topology->setPlaceholderText(tr("folded with zeros, else in-line"));
+    m_topology->setToolTip(tr("inline, folded, ct (cascaded triplets), cq (cascaded "
+                              "quadruplets) or the couplings between resonators, such as "
+                              "1-2,2-3,3-4,1-4"));
     for (QComboBox *box : {m_resonator, m_output})
         connect(box, &QComboBox::currentIndexChanged, this, &InputPanel::readTexts);
     // Stage by stage, or the assembled filter diagnosed from one sweep.
@@ -270,7 +281,9 @@ std::vector<std::pair<QLineEdit *, const char *>> InputPanel::savedFields() cons
             {m_toleranceFrequency, "toleranceFrequency"},
             {m_couplingSlope, "couplingSlope"},
             {m_qeSlope, "qeSlope"},
-            {m_cutoff, "cutoff"}};
+            {m_cutoff, "cutoff"},
+            {m_zeros, "zeros"},
+            {m_topology, "topology"}};
 }
 
 void InputPanel::restore(const QSettings &settings) {
@@ -346,6 +359,8 @@ void InputPanel::readTexts() {
     if (m_cutoff->isEnabled())
         texts.cutoff = text(m_cutoff);
     texts.output = m_output->currentData().toString().toStdString();
+    texts.zeros = text(m_zeros);
+    texts.topology = text(m_topology);
     m_session.setTexts(texts);
 }
 

@@ -21,7 +21,8 @@ namespace varnel {
 class StageTableModel;
 
 // The inputs of the tuning in two pages: the filter (order, bandwidth,
-// ripple, f0, Qu, resonators, last stage's output, mode, stage) with its
+// ripple, f0, Qu, resonators, last stage's output, transmission zeros,
+// topology, mode, stage) with its
 // stage table, and the measurement (the sweep, its parameter, aperture,
 // delays, tolerances, slopes, cut-off, averaging). Every edit sets the
 // session's texts; the session's problems mark the fields they name, its
@@ -63,7 +64,7 @@ class InputPanel : public QTabWidget {
 
     TuningSession &m_session;
     QLineEdit *m_order = nullptr, *m_bandwidth = nullptr, *m_ripple = nullptr, *m_f0 = nullptr,
-              *m_qu = nullptr;
+              *m_qu = nullptr, *m_zeros = nullptr, *m_topology = nullptr;
     QComboBox *m_resonator = nullptr, *m_output = nullptr, *m_mode = nullptr;
     QSpinBox *m_stage = nullptr;
     QTableView *m_stages = nullptr;

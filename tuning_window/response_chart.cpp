@@ -159,13 +159,15 @@ void ResponseChart::redraw() {
     // A new target, mode or file is fitted; the same file read again keeps
     // the zoom.
     const bool whole = m_session.wholeFilter();
-    const bool checked = whole ? m_session.diagnosis() && !m_session.diagnoseRefusal()
+    const bool checked = whole ? (m_session.diagnosis() || m_session.matrixDiagnosis()) &&
+                                     !m_session.diagnoseRefusal()
                                : m_session.report() && !m_session.refusal();
     const QString origin = checked && m_session.network() ? m_session.origin() : QString();
     // The last good target stays while the inputs do not read.
-    const double target = whole               ? 0.0
-                          : m_session.curve() ? signature(m_session.curve())
-                                              : std::get<1>(m_fitted);
+    const double target =
+        whole ? (m_session.designResponse() ? static_cast<double>(m_session.curves()) : 0.0)
+        : m_session.curve() ? signature(m_session.curve())
+                            : std::get<1>(m_fitted);
     const std::tuple fit(whole, target, origin);
     if (fit != m_fitted) {
         m_fitted = fit;

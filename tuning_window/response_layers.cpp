@@ -2,6 +2,7 @@
 
 #include "tuning/diagnosis.h"
 #include "tuning/tolerance_band.h"
+#include "tuning_window/design_layer.h"
 #include "tuning_window/response_chart.h"
 
 #include <QAreaSeries>
@@ -234,14 +235,14 @@ class FilterLayer : public ChartLayer {
     }
     void update(const TuningSession &session) override {
         const bool whole = session.wholeFilter();
-        const bool drawn =
-            whole && session.diagnosis() && !session.diagnoseRefusal() && session.network();
+        const bool drawn = whole && (session.diagnosis() || session.matrixDiagnosis()) &&
+                           !session.diagnoseRefusal() && session.network();
         const std::pair key(session.checks(), drawn);
         if (key != m_drawn) {
             m_drawn = key;
             std::array<QList<QPointF>, 6> points;
-            if (drawn) {
-                const DiagnosisTraces t = diagnosisTraces(*session.diagnosis(), *session.network());
+            if (const auto shown = drawn ? session.diagnosisTraces() : std::nullopt) {
+                const DiagnosisTraces &t = *shown;
                 const std::vector<double> *traces[] = {&t.s11Measured, &t.s11Fitted, &t.s21Measured,
                                                        &t.s21Fitted,   &t.s11Design, &t.s21Design};
                 for (std::size_t i = 0; i < points.size(); ++i)
@@ -382,6 +383,7 @@ std::vector<ResponseLayerRow> responseLayers() {
     rows.push_back(
         trace(ResponseChart::tr("Measured |S11|"), orange, Qt::DotLine, 1, true, measuredDb));
     rows.push_back({std::make_unique<FilterLayer>(), ResponseAxis::Db});
+    rows.push_back({std::make_unique<DesignLayer>(), ResponseAxis::Db});
     rows.push_back({std::make_unique<MarkerLayer>(), ResponseAxis::Delay});
     return rows;
 }
@@ -394,6 +396,10 @@ int bandStretchesShown(const std::vector<ResponseLayerRow> &rows) {
 std::optional<QPointF> markerDrawnAt(const std::vector<ResponseLayerRow> &rows, int marker) {
     const MarkerLayer *markers = find<MarkerLayer>(rows);
     return markers ? markers->drawnAt(marker) : std::nullopt;
+}
+
+const DesignLayer *designLayerOf(const std::vector<ResponseLayerRow> &rows) {
+    return find<DesignLayer>(rows);
 }
 
 QLineSeries *memoryDelaySeries(const std::vector<ResponseLayerRow> &rows) {

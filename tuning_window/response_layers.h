@@ -22,7 +22,8 @@ struct ResponseLayerRow {
 
 // The response chart's layers, bottom to top: the tolerance band, the
 // target's delay and |S|, the memory's, the measured ones with the band's
-// failing stretches, the f0 line, the whole filter's traces, the markers.
+// failing stretches, the f0 line, the whole filter's traces, a
+// cross-coupled design's (design_layer.h), the markers.
 // Example: stage mode with a report and the band on -> the band, the
 // target, the measured delay and the f0 line are visible; |S| only with
 // the dB view; the filter's traces only in the whole filter's mode.
@@ -33,5 +34,7 @@ std::vector<ResponseLayerRow> responseLayers();
 int bandStretchesShown(const std::vector<ResponseLayerRow> &rows);
 std::optional<QPointF> markerDrawnAt(const std::vector<ResponseLayerRow> &rows, int marker);
 QLineSeries *memoryDelaySeries(const std::vector<ResponseLayerRow> &rows);
+class DesignLayer;
+const DesignLayer *designLayerOf(const std::vector<ResponseLayerRow> &rows);
 
 } // namespace varnel

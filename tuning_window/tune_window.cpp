@@ -1,5 +1,6 @@
 #include "tuning_window/tune_window.h"
 
+#include "tuning_window/coupling_panel.h"
 #include "tuning_window/input_panel.h"
 #include "tuning_window/marker_panel.h"
 #include "tuning_window/response_chart.h"
@@ -136,6 +137,7 @@ void TuneWindow::buildLayout() {
     views->addTab(m_chart, tr("Response"));
     views->addTab(new SmithPanel(m_session), tr("Smith chart"));
     views->addTab(new TimePanel(m_session), tr("Time domain"));
+    views->addTab(new CouplingPanel(m_session), tr("Coupling diagram"));
     side->addWidget(views, 1);
     m_splitter->addWidget(m_chartSide);
     m_splitter->setStretchFactor(1, 1);
@@ -280,9 +282,9 @@ void TuneWindow::showReport() {
     // An analyser's next sweep under check: the last verdict (of an earlier
     // sweep) is shown, greyed with the panel, rather than a flicker of
     // "Checking..." each sweep.
-    const bool analyserChecking = !current && !problems && !m_session.sweepFailure() &&
-                                  m_session.fromAnalyser() &&
-                                  (m_session.report() || m_session.diagnosis());
+    const bool analyserChecking =
+        !current && !problems && !m_session.sweepFailure() && m_session.fromAnalyser() &&
+        (m_session.report() || m_session.diagnosis() || m_session.matrixDiagnosis());
     if (!current && !analyserChecking) {
         // What stays on screen is marked as not belonging to the inputs.
         m_verdictPanel->showNone(problems ? tr("No verdict: correct the inputs")
@@ -311,6 +313,8 @@ void TuneWindow::showDiagnosis() {
         m_verdictPanel->showRefusal(*refusal);
     else if (m_session.diagnosis() && m_session.network())
         m_verdictPanel->showDiagnosis(*m_session.diagnosis());
+    else if (m_session.matrixDiagnosis() && m_session.network())
+        m_verdictPanel->showDiagnosis(*m_session.matrixDiagnosis());
     else
         return;
     emit sweepShown();
@@ -372,6 +376,8 @@ void TuneWindow::dropEvent(QDropEvent *event) {
 QString TuneWindow::verdictWord() const {
     if (m_session.wholeFilter() && m_session.diagnosis() && !m_session.diagnoseRefusal())
         return VerdictPanel::word(m_session.diagnosis()->outcome);
+    if (m_session.wholeFilter() && m_session.matrixDiagnosis() && !m_session.diagnoseRefusal())
+        return VerdictPanel::word(m_session.matrixDiagnosis()->outcome);
     if (!m_session.wholeFilter() && m_session.report() && !m_session.refusal())
         return VerdictPanel::word(m_session.report()->verdict.outcome);
     return m_session.network() ? tr("No verdict") : tr("No sweep loaded");

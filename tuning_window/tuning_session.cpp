@@ -52,11 +52,18 @@ void TuningSession::setTexts(const StageInputTexts &texts) {
             m_inputs->f0, effectiveBandwidth(m_inputs->table.first.bandwidth) / m_inputs->f0));
         makeCurve(check.output.value_or(m_curveOutput));
         m_rows = varnel::stageRows(m_inputs->table, m_inputs->f0, m_inputs->qu);
-    } else {
+    }
+    if (!m_inputs || m_inputs->design) {
+        // The stage targets are the in-line filter's: none for a design
+        // with zeros.
         m_curve.reset();
         ++m_curves;
         m_rows.clear();
     }
+    m_designResponse.reset();
+    if (m_inputs && m_inputs->design)
+        m_designResponse =
+            designCurve(*m_inputs->design, designSpan(*m_inputs->design), curvePoints);
     markStale();
     // The verdict on screen is not of these inputs: greyed now, not later.
     if (m_greyDelay.isActive()) {
@@ -212,8 +219,9 @@ void TuningSession::markStale() {
 }
 
 void TuningSession::updateShown() {
-    const bool underCheck = !m_reportCurrent && m_problems.empty() && !m_failure && m_network &&
-                            (m_report || m_refusal || m_diagnosis || m_diagnoseRefusal);
+    const bool underCheck =
+        !m_reportCurrent && m_problems.empty() && !m_failure && m_network &&
+        (m_report || m_refusal || m_diagnosis || m_matrixDiagnosis || m_diagnoseRefusal);
     if (underCheck && m_shownCurrent) {
         if (!m_greyDelay.isActive())
             m_greyDelay.start();
@@ -252,23 +260,16 @@ void TuningSession::recheck() {
     }
     const quint64 memoryGeneration = m_memoryGeneration;
     if (m_view.wholeFilter) {
-        DiagnoseSettings diagnose;
-        diagnose.f0 = m_inputs->f0;
-        diagnose.qu = m_inputs->qu;
-        diagnose.resonator = settings.resonator;
-        diagnose.resonatorAuto = settings.resonatorAuto;
-        diagnose.couplingSlope = settings.couplingSlope;
-        diagnose.qeSlope = settings.qeSlope;
-        diagnose.cutoff = settings.cutoff;
-        diagnose.tolerancePercent = settings.tolerancePercent;
-        diagnose.toleranceFrequencyPercent = settings.toleranceFrequencyPercent;
-        m_checkWatcher.setFuture(QtConcurrent::run(
-            [table = m_inputs->table, network = m_network, diagnose]() -> Results {
-                auto result = diagnoseFilter(table, *network, diagnose);
-                if (auto *d = std::get_if<Diagnosis>(&result))
-                    return {std::move(*d), std::nullopt, 0};
-                return {std::get<DiagnoseRefusal>(result), std::nullopt, 0};
-            }));
+        startDiagnosis();
+        return;
+    }
+    if (m_inputs->design) {
+        // The stage targets are the in-line filter's: refused, said why.
+        m_checkWatcher.setFuture(QtConcurrent::run([]() -> Results {
+            CheckRefusal refusal{};
+            refusal.kind = CheckRefusal::CrossCoupled;
+            return {refusal, std::nullopt, 0};
+        }));
         return;
     }
     if (settings.parameter.row > m_network->ports || settings.parameter.column > m_network->ports)
@@ -324,6 +325,7 @@ void TuningSession::checkFinished() {
     m_report.reset();
     m_refusal.reset();
     m_diagnosis.reset();
+    m_matrixDiagnosis.reset();
     m_diagnoseRefusal.reset();
     ++m_checks;
     if (const auto *report = std::get_if<CheckReport>(&result)) {
@@ -343,12 +345,14 @@ void TuningSession::checkFinished() {
         m_refusal = *refusal;
     } else if (const auto *diagnosis = std::get_if<Diagnosis>(&result)) {
         m_diagnosis = *diagnosis;
+    } else if (const auto *matrix = std::get_if<MatrixDiagnosis>(&result)) {
+        m_matrixDiagnosis = *matrix;
     } else {
         m_diagnoseRefusal = std::get<DiagnoseRefusal>(result);
     }
     // A result of the other mode (the mode changed while it ran) is not
     // current: the newest mode's is computed next.
-    if ((m_diagnosis || m_diagnoseRefusal) != m_view.wholeFilter) {
+    if ((m_diagnosis || m_matrixDiagnosis || m_diagnoseRefusal) != m_view.wholeFilter) {
         recheck();
         return;
     }
@@ -482,14 +486,8 @@ MarkerSet::Readings TuningSession::markerReadings() const {
 }
 
 QString TuningSession::exportComparisonCsv(const QString &path) const {
-    if (m_view.wholeFilter) {
-        if (!m_diagnosis || !m_network)
-            return tr("There is no diagnosis yet: open a sweep of the whole filter first.");
-        if (!m_reportCurrent)
-            return tr("The diagnosis on screen is not of the current inputs and sweep: correct "
-                      "the inputs or wait for the diagnosis.");
-        return saveFile(path, QByteArray::fromStdString(diagnosisCsv(*m_diagnosis, *m_network)));
-    }
+    if (m_view.wholeFilter)
+        return exportDiagnosisCsv(path);
     if (!m_report)
         return tr("There is no comparison yet: open a sweep first.");
     if (!m_reportCurrent)

@@ -5,6 +5,7 @@
 #include "tuning/diagnosis.h"
 #include "tuning/marker_set.h"
 #include "tuning/markers.h"
+#include "tuning/matrix_diagnosis.h"
 #include "tuning/stage_inputs.h"
 #include "tuning/stage_model.h"
 #include "tuning/sweep_average.h"
@@ -67,8 +68,12 @@ class TuningSession : public QObject {
     // The target curve and stage rows of inputs(); empty without them.
     const std::optional<TargetCurve> &curve() const { return m_curve; }
     const std::vector<StageRow> &stageRows() const { return m_rows; }
-    // Changes whenever curve() does, so that a chart draws it once.
+    // Changes whenever curve() or designResponse() does, so that a chart
+    // draws it once.
     quint64 curves() const { return m_curves; }
+    // A cross-coupled design's (inputs() with zeros or a topology): its
+    // response over its span, with the inputs' Qu; none for an in-line one.
+    const std::optional<DesignCurve> &designResponse() const { return m_designResponse; }
 
     // The sweep: a file, read again whenever it changes; or an analyser
     // (scpi://HOST[:PORT]) sweeping again and again.
@@ -121,6 +126,11 @@ class TuningSession : public QObject {
     const std::optional<CheckReport> &report() const { return m_report; }
     // The whole filter's, in that mode.
     const std::optional<Diagnosis> &diagnosis() const { return m_diagnosis; }
+    // A cross-coupled design's, in that mode, in place of diagnosis().
+    const std::optional<MatrixDiagnosis> &matrixDiagnosis() const { return m_matrixDiagnosis; }
+    // The whole filter's diagnosis on screen, as traces at the sweep's
+    // points (either kind); none without one.
+    std::optional<DiagnosisTraces> diagnosisTraces() const;
     const std::optional<DiagnoseRefusal> &diagnoseRefusal() const { return m_diagnoseRefusal; }
     const std::optional<CheckRefusal> &refusal() const { return m_refusal; }
     // The report (or refusal) belongs to the inputs and sweep on screen.
@@ -222,7 +232,8 @@ class TuningSession : public QObject {
     void shownChanged(); // shownCurrent() changed other than with the report
 
   private:
-    using Checked = std::variant<CheckReport, CheckRefusal, Diagnosis, DiagnoseRefusal>;
+    using Checked =
+        std::variant<CheckReport, CheckRefusal, Diagnosis, MatrixDiagnosis, DiagnoseRefusal>;
     using StageCheck = std::variant<CheckReport, CheckRefusal>;
     // The sweep's check, and the memory's when it was due.
     struct Results {
@@ -235,6 +246,9 @@ class TuningSession : public QObject {
     void takeSweep(const Sweep &sweep);
     void takeFailure(const SweepFailure &failure);
     void recheck();
+    // The whole filter's diagnosis of the inputs and sweep, begun.
+    void startDiagnosis();
+    QString exportDiagnosisCsv(const QString &path) const;
     void checkFinished();
     StageModel targetModel(StageOutput output) const;
     void makeCurve(StageOutput output);
@@ -261,6 +275,7 @@ class TuningSession : public QObject {
     ResonatorKind m_curveResonator = ResonatorKind::Lumped;
     double m_curveCutoff = 0;
     std::vector<StageRow> m_rows;
+    std::optional<DesignCurve> m_designResponse;
     quint64 m_curves = 0;
 
     std::unique_ptr<SweepSource> m_source;
@@ -281,6 +296,7 @@ class TuningSession : public QObject {
     std::optional<CheckReport> m_report;
     std::optional<CheckRefusal> m_refusal;
     std::optional<Diagnosis> m_diagnosis;
+    std::optional<MatrixDiagnosis> m_matrixDiagnosis;
     std::optional<DiagnoseRefusal> m_diagnoseRefusal;
     bool m_reportCurrent = false;
     bool m_shownCurrent = false;

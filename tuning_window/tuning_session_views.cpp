@@ -48,7 +48,20 @@ const TuningSession::TimeView &TuningSession::timeView() const {
         if (m_timeView->dips.size() > resonators)
             m_timeView->dips.resize(resonators);
     }
-    if (m_inputs) {
+    if (m_inputs && m_inputs->design) {
+        // A cross-coupled design's target is its whole filter's, loaded.
+        if (m_view.wholeFilter) {
+            settings.startNs = m_timeView->measured->tNs.front();
+            settings.stopNs = m_timeView->measured->tNs.back();
+            std::vector<std::complex<double>> s11;
+            for (const MatrixResponse &r : matrixResponses(
+                     m_inputs->design->matrix, m_inputs->design->band, m_network->frequencyMHz))
+                s11.push_back(r.s11);
+            if (auto target = timeResponse(m_network->frequencyMHz, s11, settings);
+                std::holds_alternative<TimeResponse>(target))
+                m_timeView->target = std::get<TimeResponse>(std::move(target));
+        }
+    } else if (m_inputs) {
         const auto order = static_cast<int>(m_inputs->table.stages.size());
         const StageModel model =
             m_view.wholeFilter ? stageModel(m_inputs->table, order, m_inputs->f0, m_inputs->qu,

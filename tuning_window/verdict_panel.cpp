@@ -193,6 +193,26 @@ void VerdictPanel::showDiagnosis(const Diagnosis &d) {
     m_delays->setText(delays);
 }
 
+void VerdictPanel::showDiagnosis(const MatrixDiagnosis &d) {
+    for (QLabel *label : {m_lobes, m_quality})
+        label->clear();
+    m_quality->hide();
+    setWord(word(d.outcome), d.outcome == Diagnosis::Pass   ? passStyle
+                             : d.outcome == Diagnosis::Fail ? failStyle
+                                                            : doubtStyle);
+    m_advice->setText(diagnosisFor(d));
+    m_bars->setElements(d.outcome == Diagnosis::TooFar ? std::vector<JudgedElement>() : d.elements);
+    QString delays = tr("Return loss %1 dB in the band (design %2 dB)")
+                         .arg(number(d.returnLossDb, 2), number(d.designReturnLossDb, 2));
+    delays +=
+        QLatin1Char('\n') + tr("Qu %1").arg(d.fit.qu > 0 ? number(d.fit.qu, 0) : tr("lossless"));
+    delays += QLatin1Char('\n') +
+              (d.twoPort ? tr("Port delays %1 ns and %2 ns")
+                               .arg(number(d.fit.delayNs[0], 3), number(d.fit.delayNs[1], 3))
+                         : tr("Port 1 delay %1 ns").arg(number(d.fit.delayNs[0], 3)));
+    m_delays->setText(delays);
+}
+
 void VerdictPanel::showMemory(const QString &text) {
     m_memory->setText(text);
     m_memory->setVisible(!text.isEmpty());

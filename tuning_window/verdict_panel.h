@@ -2,6 +2,7 @@
 
 #include "tuning/check.h"
 #include "tuning/diagnosis.h"
+#include "tuning/matrix_diagnosis.h"
 #include "tuning_window/tuning_session.h"
 
 #include <QGroupBox>
@@ -27,6 +28,7 @@ class VerdictPanel : public QGroupBox {
     void showStage(const CheckReport &report);
     void showRefusal(const CheckRefusal &refusal);
     void showDiagnosis(const Diagnosis &diagnosis);
+    void showDiagnosis(const MatrixDiagnosis &diagnosis);
     void showRefusal(const DiagnoseRefusal &refusal);
     // No verdict, and why; `clear` empties the numbers too.
     void showNone(const QString &why, bool clear);

@@ -3,10 +3,12 @@
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 #include "tuning/trace_noise.h"
+#include "tuning_window/design_texts.h"
 #include "tuning_window/tune_window.h"
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -250,6 +252,12 @@ QString diagnosisFor(const Diagnosis &d) {
     }
     for (const Doubt &doubt : d.doubts)
         lines << doubtFor(doubt);
+    // Equivalent matrices alone: the sweep, not the tuning, is short.
+    if (!d.doubts.empty() && std::all_of(d.doubts.begin(), d.doubts.end(), [](const Doubt &doubt) {
+            return doubt.kind == Doubt::NotUnique;
+        }))
+        return TuneWindow::tr("The sweep cannot decide: %1.")
+            .arg(lines.join(TuneWindow::tr("; ", "between doubts")));
     if (d.doubts.size() == 1 && d.doubts[0].kind == Doubt::TooNoisy)
         return TuneWindow::tr("The sweep cannot decide: %1; or tune stage by stage first "
                               "(varnel-calc check).")
@@ -257,6 +265,15 @@ QString diagnosisFor(const Diagnosis &d) {
     return TuneWindow::tr("The filter is too far from tune to diagnose: tune stage by stage first "
                           "(varnel-calc check); %1.")
         .arg(lines.join(TuneWindow::tr("; ", "between doubts")));
+}
+
+QString diagnosisFor(const MatrixDiagnosis &d) {
+    Diagnosis shown;
+    shown.outcome = d.outcome;
+    shown.findings = d.findings;
+    shown.gainDb = d.gainDb;
+    shown.doubts = d.doubts;
+    return diagnosisFor(shown);
 }
 
 QString adviceFor(const CheckReport &report) {
@@ -303,6 +320,10 @@ QString problemFor(const InputProblem &p) {
             return TuneWindow::tr("The bandwidth must be above 0 MHz.");
         }
         break;
+    case InputProblem::NotAZero:
+    case InputProblem::NotATopology:
+    case InputProblem::DesignRefused:
+        return designProblemFor(p);
     case InputProblem::RunTime:
         return TuneWindow::tr("Run-time error %1: %2")
             .arg(p.runTimeError->number())
@@ -350,6 +371,10 @@ QString refusalFor(const CheckRefusal &r) {
     case CheckRefusal::CutoffNeeded:
         return TuneWindow::tr("A waveguide's cut-off is fitted from a reflection only: give the "
                               "cut-off to check a transmission.");
+    case CheckRefusal::CrossCoupled:
+        return TuneWindow::tr("The stage-by-stage targets are for in-line filters: with "
+                              "transmission zeros the method tunes the main line only; tune the "
+                              "whole filter instead.");
     }
     return {};
 }

@@ -2,6 +2,7 @@
 
 #include "tuning/check.h"
 #include "tuning/diagnosis.h"
+#include "tuning/matrix_diagnosis.h"
 #include "tuning/report_warnings.h"
 #include "tuning/stage_inputs.h"
 #include "tuning/time_domain.h"
@@ -40,6 +41,8 @@ QString adviceFor(const CheckReport &report);
 // The whole filter's diagnosis in the window's language; in English the
 // text varnel-calc diagnose prints (diagnosisText).
 QString diagnosisFor(const Diagnosis &diagnosis);
+// A diagnosis of any topology, likewise (matrixDiagnosisText).
+QString diagnosisFor(const MatrixDiagnosis &diagnosis);
 // A warning beside either verdict in the window's language; in English the
 // text varnel-calc prints (warningText), as a sentence.
 QString warningFor(const ReportWarning &warning);
