@@ -125,6 +125,41 @@ const InputRow inputRows[] = {
      with([](StageInputTexts &t) { t.tolerance = "0"; }),
      {{InputField::Tolerance, InputProblem::NotAboveZero}},
      "--x needs a number above 0, got '0'"},
+    {"zeros_of_a_folded_design_read",
+     with([](StageInputTexts &t) { t.zeros = " 985, 1015 "; }),
+     {},
+     ""},
+    {"inline_topology_alone_reads",
+     with([](StageInputTexts &t) { t.topology = "inline"; }),
+     {},
+     ""},
+    {"zero_not_a_number",
+     with([](StageInputTexts &t) { t.zeros = "985,x"; }),
+     {{InputField::Zeros, InputProblem::NotAZero}},
+     "--x takes frequencies in MHz separated by commas, got 'x'"},
+    {"empty_zero_between_commas",
+     with([](StageInputTexts &t) { t.zeros = "985,,1015"; }),
+     {{InputField::Zeros, InputProblem::NotAZero}},
+     "--x takes frequencies in MHz separated by commas, got ''"},
+    {"topology_unknown",
+     with([](StageInputTexts &t) { t.topology = "star"; }),
+     {{InputField::Topology, InputProblem::NotATopology}},
+     "--x takes inline, folded, ct, cq or a list of couplings such as 1-2,2-3,1-3, got 'star'"},
+    {"zero_below_zero_refused_by_the_design",
+     with([](StageInputTexts &t) { t.zeros = "-5"; }),
+     {{InputField::Zeros, InputProblem::DesignRefused}},
+     "the zero at -5 MHz is not above 0 MHz"},
+    {"zeros_of_an_inline_topology",
+     with([](StageInputTexts &t) {
+         t.zeros = "985";
+         t.topology = "inline";
+     }),
+     {{InputField::Zeros, InputProblem::DesignRefused}},
+     "an in-line filter makes no transmission zeros; give --topology folded"},
+    {"list_beyond_the_order",
+     with([](StageInputTexts &t) { t.topology = "1-2,2-3,3-4,4-5,5-6,1-6"; }),
+     {{InputField::Topology, InputProblem::DesignRefused}},
+     "the coupling list names resonator 6; the order is 5"},
 };
 
 class StageInputsTest : public ::testing::TestWithParam<InputRow> {};
@@ -164,6 +199,34 @@ TEST(StageInputs, WorkedExample) {
     EXPECT_EQ(in.check.aperture.value, 2);
     EXPECT_EQ(in.check.electricalDelayNs, 0);
     EXPECT_EQ(in.check.tolerancePercent, 2);
+}
+
+// The header's example of a design: zeros make a folded order-6 design
+// (1-6 and 2-5 its cross-couplings); a zero in the band is the design's
+// refusal, at the zeros' field.
+TEST(StageInputs, WorkedExampleOfADesign) {
+    StageInputTexts texts;
+    texts.f0 = "1000";
+    texts.order = "6";
+    texts.zeros = "985,1015";
+    const StageInputsResult result = readStageInputs(texts);
+    ASSERT_TRUE(result.inputs);
+    ASSERT_TRUE(result.inputs->design);
+    const FilterDesign &design = *result.inputs->design;
+    EXPECT_EQ(design.order, 6u);
+    EXPECT_EQ(design.topology.topology, Topology::Folded);
+    EXPECT_EQ(design.zerosMHz, (std::vector<double>{985, 1015}));
+    EXPECT_NE(design.matrix.at(2, 5), 0);
+    EXPECT_EQ(design.matrix.at(1, 3), 0);
+    texts.zeros = "1002";
+    const StageInputsResult inBand = readStageInputs(texts);
+    ASSERT_EQ(inBand.problems.size(), 1u);
+    EXPECT_EQ(inBand.problems[0].field, InputField::Zeros);
+    ASSERT_TRUE(inBand.problems[0].designRefusal);
+    EXPECT_EQ(inBand.problems[0].designRefusal->kind, DesignRefusal::ZeroInBand);
+    // Without zeros or a topology the filter is the table's in-line one.
+    texts.zeros.clear();
+    EXPECT_FALSE(readStageInputs(texts).inputs->design);
 }
 
 TEST(StageInputs, DefaultSpanStaysAboveZero) {

@@ -89,12 +89,4 @@ std::optional<QRectF> DesignLayer::range() const {
     return QRectF(QPointF(s11.front().x(), std::max(low, -100.0)), QPointF(s11.back().x(), high));
 }
 
-std::vector<double> DesignLayer::zerosShown() const {
-    return m_zerosMHz;
-}
-
-bool DesignLayer::tracesShown() const {
-    return m_traces[0]->isVisible();
-}
-
 } // namespace varnel

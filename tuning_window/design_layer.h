@@ -20,10 +20,6 @@ class DesignLayer : public ChartLayer {
     void update(const TuningSession &session) override;
     std::optional<QRectF> range() const override;
 
-    // Test hooks: the zeros drawn (MHz), whether the design's traces are.
-    std::vector<double> zerosShown() const;
-    bool tracesShown() const;
-
   private:
     void span();
 

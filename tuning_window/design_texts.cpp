@@ -19,7 +19,7 @@ QString topologyFor(const TopologyChoice &choice) {
     case Topology::Listed:
         break;
     }
-    return TuneWindow::tr("the couplings %1").arg(qs(topologyName(choice)));
+    return qs(topologyName(choice));
 }
 
 QString designRefusalFor(const DesignRefusal &r) {
@@ -36,8 +36,8 @@ QString designRefusalFor(const DesignRefusal &r) {
         if (r.topology.topology == Topology::Inline)
             return TuneWindow::tr("An in-line filter makes no transmission zeros: choose the "
                                   "folded topology.");
-        return TuneWindow::tr("A filter of this order with %1 makes at most %2 transmission "
-                              "zeros.")
+        return TuneWindow::tr("With the %1 topology a filter of this order makes at most %2 "
+                              "transmission zeros.")
             .arg(filter)
             .arg(r.most);
     case DesignRefusal::NotPairs:
@@ -48,7 +48,7 @@ QString designRefusalFor(const DesignRefusal &r) {
         return TuneWindow::tr("The coupling list names resonator %1, beyond the order.")
             .arg(r.most);
     case DesignRefusal::CannotRealise:
-        return TuneWindow::tr("A filter with %1 cannot realise these zeros: list them in another "
+        return TuneWindow::tr("The %1 topology cannot realise these zeros: list them in another "
                               "order or choose the folded topology.")
             .arg(filter);
     case DesignRefusal::Inaccurate:

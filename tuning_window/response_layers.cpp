@@ -252,8 +252,9 @@ class FilterLayer : public ChartLayer {
             for (std::size_t i = 0; i < points.size(); ++i)
                 m_series[i]->replace(points[i]);
         }
+        // Only the traces drawn are listed (a 1-port sweep has no |S21|).
         for (QLineSeries *s : m_series)
-            s->setVisible(whole);
+            s->setVisible(whole && s->count() > 0);
     }
     // The measured span, from the lowest trace to the highest.
     std::optional<QRectF> range() const override {
@@ -396,10 +397,6 @@ int bandStretchesShown(const std::vector<ResponseLayerRow> &rows) {
 std::optional<QPointF> markerDrawnAt(const std::vector<ResponseLayerRow> &rows, int marker) {
     const MarkerLayer *markers = find<MarkerLayer>(rows);
     return markers ? markers->drawnAt(marker) : std::nullopt;
-}
-
-const DesignLayer *designLayerOf(const std::vector<ResponseLayerRow> &rows) {
-    return find<DesignLayer>(rows);
 }
 
 QLineSeries *memoryDelaySeries(const std::vector<ResponseLayerRow> &rows) {

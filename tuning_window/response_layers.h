@@ -34,7 +34,5 @@ std::vector<ResponseLayerRow> responseLayers();
 int bandStretchesShown(const std::vector<ResponseLayerRow> &rows);
 std::optional<QPointF> markerDrawnAt(const std::vector<ResponseLayerRow> &rows, int marker);
 QLineSeries *memoryDelaySeries(const std::vector<ResponseLayerRow> &rows);
-class DesignLayer;
-const DesignLayer *designLayerOf(const std::vector<ResponseLayerRow> &rows);
 
 } // namespace varnel

@@ -154,6 +154,70 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>in-line</source>
+        <translation>直列</translation>
+    </message>
+    <message>
+        <source>folded</source>
+        <translation>折叠</translation>
+    </message>
+    <message>
+        <source>cascaded triplets</source>
+        <translation>级联三元组</translation>
+    </message>
+    <message>
+        <source>cascaded quadruplets</source>
+        <translation>级联四元组</translation>
+    </message>
+    <message>
+        <source>The zero at %1 MHz is not above 0 MHz.</source>
+        <translation>%1 MHz 处的零点不大于 0 MHz。</translation>
+    </message>
+    <message>
+        <source>The zero at %1 MHz is inside the band: a transmission zero lies beside it, outside.</source>
+        <translation>%1 MHz 处的零点在通带内：传输零点应位于通带之外。</translation>
+    </message>
+    <message>
+        <source>An in-line filter makes no transmission zeros: choose the folded topology.</source>
+        <translation>直列滤波器不产生传输零点：请选择折叠拓扑。</translation>
+    </message>
+    <message>
+        <source>With the %1 topology a filter of this order makes at most %2 transmission zeros.</source>
+        <translation>采用%1拓扑时，此阶数的滤波器最多产生 %2 个传输零点。</translation>
+    </message>
+    <message>
+        <source>Cascaded quadruplets make symmetric pairs: the zero at %1 MHz and the zero after it are not one (f1 x f2 = f0^2).</source>
+        <translation>级联四元组产生对称零点对：%1 MHz 处的零点与其后的零点不成对（f1 x f2 = f0^2）。</translation>
+    </message>
+    <message>
+        <source>The coupling list names resonator %1, beyond the order.</source>
+        <translation>耦合列表提到谐振器 %1，超出了阶数。</translation>
+    </message>
+    <message>
+        <source>The %1 topology cannot realise these zeros: list them in another order or choose the folded topology.</source>
+        <translation>%1拓扑无法实现这些零点：请换一种顺序列出，或选择折叠拓扑。</translation>
+    </message>
+    <message>
+        <source>The synthesis of this order loses its precision: its matrix misses the response.</source>
+        <translation>此阶数的综合失去精度：其矩阵与响应不符。</translation>
+    </message>
+    <message>
+        <source>Enter the zeros in MHz separated by commas, with a decimal point.</source>
+        <translation>请输入以 MHz 为单位、用逗号分隔的零点，使用小数点。</translation>
+    </message>
+    <message>
+        <source>Enter inline, folded, ct, cq or a list of couplings such as 1-2,2-3,1-3.</source>
+        <translation>请输入 inline、folded、ct、cq 或耦合列表，例如 1-2,2-3,1-3。</translation>
+    </message>
+    <message>
+        <source>Coupling diagram</source>
+        <translation>耦合图</translation>
+    </message>
+    <message>
+        <source>The stage-by-stage targets are for in-line filters: with transmission zeros the method tunes the main line only; tune the whole filter instead.</source>
+        <translation>逐级目标只适用于直列滤波器：有传输零点时此方法只调主耦合线；请改为调整整机滤波器。</translation>
+    </message>
+    <message>
         <source>a block starts with &apos;#&apos;</source>
         <translation>数据块应以 &apos;#&apos; 开头</translation>
     </message>
@@ -995,6 +1059,10 @@
 <context>
     <name>varnel::VerdictPanel</name>
     <message>
+        <source>lossless</source>
+        <translation>无损</translation>
+    </message>
+    <message>
         <source>Against the memory (%1):</source>
         <translation>与记忆（%1）相比：</translation>
     </message>
@@ -1140,6 +1208,30 @@ The README: %2</source>
 </context>
 <context>
     <name>varnel::InputPanel</name>
+    <message>
+        <source>Transmission zeros</source>
+        <translation>传输零点</translation>
+    </message>
+    <message>
+        <source>none: in-line</source>
+        <translation>无：直列</translation>
+    </message>
+    <message>
+        <source>The design's transmission zeros in MHz, separated by commas (985, 1015); the whole filter is then diagnosed by its coupling matrix</source>
+        <translation>设计的传输零点（MHz），用逗号分隔（985, 1015）；整机滤波器随后按其耦合矩阵诊断</translation>
+    </message>
+    <message>
+        <source>Topology</source>
+        <translation>拓扑</translation>
+    </message>
+    <message>
+        <source>folded with zeros, else in-line</source>
+        <translation>有零点时为折叠，否则为直列</translation>
+    </message>
+    <message>
+        <source>inline, folded, ct (cascaded triplets), cq (cascaded quadruplets) or the couplings between resonators, such as 1-2,2-3,3-4,1-4</source>
+        <translation>inline、folded、ct（级联三元组）、cq（级联四元组）或谐振器之间的耦合，例如 1-2,2-3,3-4,1-4</translation>
+    </message>
     <message>
         <source>&amp;Next stage</source>
         <translation>下一调试级(&amp;N)</translation>
@@ -1361,6 +1453,10 @@ The sweep on screen is the file&apos;s previous content.</source>
 </context>
 <context>
     <name>varnel::ResponseChart</name>
+    <message>
+        <source>Transmission zero</source>
+        <translation>传输零点</translation>
+    </message>
     <message>
         <source>&amp;Reset zoom</source>
         <translation>复位缩放(&amp;R)</translation>
@@ -1679,6 +1775,25 @@ The sweep on screen is the file&apos;s previous content.</source>
     <message>
         <source>Saved %1</source>
         <translation>已保存 %1</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::CouplingPanel</name>
+    <message>
+        <source>No filter: correct the inputs.</source>
+        <translation>没有滤波器：请更正输入。</translation>
+    </message>
+    <message>
+        <source>Coupling matrix of the design: %1, order %2.</source>
+        <translation>设计的耦合矩阵：%1，%2 阶。</translation>
+    </message>
+    <message>
+        <source>The in-line filter, order %1.</source>
+        <translation>直列滤波器，%1 阶。</translation>
+    </message>
+    <message>
+        <source>Its couplings are judged in the whole filter's mode.</source>
+        <translation>其耦合在整机滤波器模式下判定。</translation>
     </message>
 </context>
 </TS>
