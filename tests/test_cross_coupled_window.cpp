@@ -86,6 +86,13 @@ TEST_F(CrossCoupledWindowTest, TheDesignShowsBeforeASweep) {
     ASSERT_TRUE(edge(2, 5));
     EXPECT_EQ(edge(2, 5)->judged, CouplingPanel::Judged::Unjudged);
     EXPECT_FALSE(edge(1, 3)) << "folded order 6 has no 1-3";
+    // A zero typed into the band: the last design stays, greyed.
+    set("zeros", "1002");
+    ASSERT_FALSE(window->session().inputs());
+    ASSERT_EQ(visible("|S11| design").size(), 1u);
+    EXPECT_LT(visible("|S11| design")[0]->opacity(), 1);
+    set("zeros", "985,1015");
+    EXPECT_EQ(visible("|S11| design")[0]->opacity(), 1);
     // The stage targets are the in-line filter's: none are drawn.
     EXPECT_FALSE(window->session().curve());
     EXPECT_TRUE(window->session().stageRows().empty());
@@ -192,7 +199,8 @@ TEST_F(CrossCoupledWindowTest, AnInlineFilterIsAChain) {
     ASSERT_FALSE(window->session().designResponse());
     EXPECT_EQ(panel()->edges().size(), 7u);
     EXPECT_TRUE(visible("Transmission zero").empty());
-    EXPECT_TRUE(panel()->caption().startsWith("The in-line filter, order 6."));
+    EXPECT_TRUE(panel()->caption().startsWith("The in-line filter, order 6.\nIts couplings are "
+                                              "judged in the whole filter's mode."));
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace varnel {
@@ -120,9 +121,13 @@ void CouplingPanel::rebuild() {
         }
         m_nodes.push_back(node);
     }
-    if (!m_session.wholeFilter())
-        m_caption->setText(m_caption->text() + QLatin1Char(' ') +
-                           tr("Its couplings are judged in the whole filter's mode."));
+    QString how = tr("Its couplings are judged in the whole filter's mode.");
+    if (m_session.wholeFilter())
+        how = elements->empty() ? tr("A current diagnosis of the whole filter colours each "
+                                     "element by its error.")
+                                : tr("Errors in % (resonators' in % of BW): green within the "
+                                     "tolerance, red beyond.");
+    m_caption->setText(m_caption->text() + QLatin1Char('\n') + how);
     update();
 }
 
@@ -150,8 +155,14 @@ void CouplingPanel::paintEvent(QPaintEvent *) {
     painter.setRenderHint(QPainter::Antialiasing);
     const int radius = fontMetrics().height();
     const int captionBottom = m_caption->geometry().bottom();
-    const QRectF area(radius * 2.5, captionBottom + radius * 2.5, width() - radius * 5,
-                      std::max(radius * 3.0, height() - captionBottom - radius * 5.0));
+    // Room for a label beside the last column; the rows no further apart
+    // than the columns, so that the diagram keeps its shape on a tall panel.
+    const double label = fontMetrics().horizontalAdvance(QStringLiteral("+00.0 %"));
+    const double across = width() - radius * 2.5 - label - radius;
+    const double step = across / std::max(1, (m_order + 1) / 2);
+    const double rows = std::clamp(height() - captionBottom - radius * 5.0, radius * 3.0,
+                                   std::max(radius * 3.0, step * 1.5));
+    const QRectF area(radius * 2.5, captionBottom + radius * 2.5, across, rows);
     for (const Edge &e : m_edges) {
         const QPointF a = place(e.from, area), b = place(e.to, area);
         painter.setPen(QPen(colourOf(e.judged), e.judged == Judged::Beyond ? 3 : 2,

@@ -12,7 +12,8 @@ namespace varnel {
 
 namespace {
 
-const QColor designColour(0x5d, 0x40, 0x37), zeroColour(0x8e, 0x24, 0xaa);
+const QColor designColour(0x5d, 0x40, 0x37), transmissionColour(0x00, 0x69, 0x5c),
+    zeroColour(0x8e, 0x24, 0xaa);
 
 } // namespace
 
@@ -22,8 +23,8 @@ void DesignLayer::attach(QChart *chart, QValueAxis *x, QValueAxis *y) {
     m_y = y;
     m_traces[0] =
         addLine(chart, x, y, ResponseChart::tr("|S11| design"), designColour, 1.5, Qt::DotLine);
-    m_traces[1] =
-        addLine(chart, x, y, ResponseChart::tr("|S21| design"), designColour, 1.5, Qt::DashDotLine);
+    m_traces[1] = addLine(chart, x, y, ResponseChart::tr("|S21| design"), transmissionColour, 1.5,
+                          Qt::DashDotLine);
     for (QLineSeries *s : m_traces)
         s->setVisible(false);
     QObject::connect(y, &QValueAxis::rangeChanged, m_traces[0], [this] { span(); });
@@ -31,10 +32,10 @@ void DesignLayer::attach(QChart *chart, QValueAxis *x, QValueAxis *y) {
 
 void DesignLayer::update(const TuningSession &session) {
     const auto &design = session.designResponse();
-    const bool whole = session.wholeFilter() && design.has_value();
-    // At the sweep's points the diagnosis draws the design; before it, this.
-    const bool traces = whole && !session.diagnosisTraces();
-    if (session.curves() != m_drawn) {
+    // While the inputs do not read, the last design stays, greyed.
+    const bool kept = !session.inputs() && m_traces[0]->count() > 0;
+    const bool whole = session.wholeFilter() && (design.has_value() || kept);
+    if (session.curves() != m_drawn && !kept) {
         m_drawn = session.curves();
         for (std::size_t t = 0; t < m_traces.size(); ++t) {
             QList<QPointF> points;
@@ -46,13 +47,18 @@ void DesignLayer::update(const TuningSession &session) {
                 }
             m_traces[t]->replace(points);
         }
+        m_zerosMHz.clear();
+        if (design)
+            m_zerosMHz = session.inputs()->design->zerosMHz;
     }
-    for (QLineSeries *s : m_traces)
+    // At the sweep's points the diagnosis draws the design; before it, this.
+    const bool traces = whole && !session.diagnosisTraces();
+    for (QLineSeries *s : m_traces) {
         s->setVisible(traces);
-    m_zerosMHz.clear();
-    if (whole && session.inputs() && session.inputs()->design)
-        m_zerosMHz = session.inputs()->design->zerosMHz;
-    while (m_zeros.size() < m_zerosMHz.size()) {
+        s->setOpacity(kept ? 0.35 : 1.0);
+    }
+    m_shownZeros = whole ? m_zerosMHz.size() : 0;
+    while (m_zeros.size() < m_shownZeros) {
         QLineSeries *line = addLine(m_chart, m_x, m_y, ResponseChart::tr("Transmission zero"),
                                     zeroColour, 1, Qt::DashLine);
         m_zeros.push_back(line);
@@ -62,12 +68,9 @@ void DesignLayer::update(const TuningSession &session) {
 
 void DesignLayer::span() {
     for (std::size_t i = 0; i < m_zeros.size(); ++i) {
-        const bool shown = i < m_zerosMHz.size();
-        // One legend entry stands for every zero line.
-        if (i == 0)
-            m_zeros[i]->setVisible(shown);
-        else
-            showUnlisted(m_chart, m_zeros[i], shown);
+        const bool shown = i < m_shownZeros;
+        // Out of the legend: the lines stand at the zeros the tuner typed.
+        showUnlisted(m_chart, m_zeros[i], shown);
         if (shown)
             m_zeros[i]->replace(
                 {QPointF(m_zerosMHz[i], m_y->min()), QPointF(m_zerosMHz[i], m_y->max())});

@@ -2,6 +2,7 @@
 
 #include "number_text/number_text.h"
 
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -15,6 +16,30 @@ namespace {
 
 // The bars reach 3 tolerances either way; beyond, they are cut.
 constexpr double reach = 3;
+
+// Which of the texts centred at `centres` are drawn, none overlapping
+// another: those that matter (`first`) first, then the rest from the left.
+// Example: five labels 30 px wide 20 px apart, the third first -> the
+// first, third and fifth.
+std::vector<bool> unoverlapped(const QFontMetrics &metrics, const QStringList &texts,
+                               const std::vector<double> &centres, const std::vector<bool> &first) {
+    std::vector<bool> drawn(centres.size(), false);
+    std::vector<std::pair<double, double>> taken;
+    const auto place = [&](std::size_t i) {
+        const double half = metrics.horizontalAdvance(texts[static_cast<qsizetype>(i)]) / 2.0 + 2;
+        const double from = centres[i] - half, to = centres[i] + half;
+        for (const auto &[a, b] : taken)
+            if (from < b && a < to)
+                return;
+        taken.emplace_back(from, to);
+        drawn[i] = true;
+    };
+    for (const bool pass : {true, false})
+        for (std::size_t i = 0; i < centres.size(); ++i)
+            if (first[i] == pass)
+                place(i);
+    return drawn;
+}
 
 } // namespace
 
@@ -105,6 +130,33 @@ bool ElementBars::event(QEvent *event) {
     return QWidget::event(event);
 }
 
+ElementBars::Shown ElementBars::shownTexts(const std::vector<double> &centres) const {
+    // The values and labels that fit; the tool tip gives every one.
+    Shown shown;
+    auto &[values, labels, out, valueDrawn, labelDrawn] = shown;
+    std::vector<bool> rising;
+    for (const JudgedElement &e : m_elements) {
+        values << valueOf(e);
+        labels << labelOf(e.finding);
+        out.push_back(std::abs(e.finding.percent) > e.tolerancePercent);
+        rising.push_back(e.finding.percent >= 0);
+    }
+    labelDrawn = unoverlapped(fontMetrics(), labels, centres, out);
+    valueDrawn.assign(m_elements.size(), false);
+    for (const bool side : {true, false}) {
+        // Values above the axis and below it each keep to their own row.
+        std::vector<double> at = centres;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (rising[i] != side)
+                at[i] = -1e9 - 1e6 * static_cast<double>(i); // far off: never in the way
+        const std::vector<bool> drawn = unoverlapped(fontMetrics(), values, at, out);
+        for (std::size_t i = 0; i < drawn.size(); ++i)
+            if (rising[i] == side)
+                valueDrawn[i] = drawn[i];
+    }
+    return shown;
+}
+
 void ElementBars::paintEvent(QPaintEvent *) {
     if (m_elements.empty())
         return;
@@ -128,17 +180,21 @@ void ElementBars::paintEvent(QPaintEvent *) {
                          Qt::AlignRight | Qt::AlignVCenter, name);
 
     const double slot = area.width() / static_cast<double>(m_elements.size());
+    std::vector<double> centres;
+    for (std::size_t i = 0; i < m_elements.size(); ++i)
+        centres.push_back(area.left() + slot * (static_cast<double>(i) + 0.5));
+    const Shown shown = shownTexts(centres);
+    const auto &[values, labels, out, valueDrawn, labelDrawn] = shown;
     int resonators = 0;
     for (std::size_t i = 0; i < m_elements.size(); ++i) {
         const JudgedElement &e = m_elements[i];
         resonators += e.finding.element == Finding::Resonator ? 1 : 0;
         const double tolerances = e.finding.percent / e.tolerancePercent;
-        const bool out = std::abs(tolerances) > 1;
         const double shown = std::clamp(tolerances, -reach, reach);
         const double left = area.left() + slot * (static_cast<double>(i) + 0.2);
         const QRectF bar(QPointF(left, std::min(middle, yOf(shown))),
                          QPointF(left + slot * 0.6, std::max(middle, yOf(shown))));
-        const QColor colour = out ? QColor(0xb0, 0x00, 0x20) : QColor(0x1b, 0x7f, 0x3b);
+        const QColor colour = out[i] ? QColor(0xb0, 0x00, 0x20) : QColor(0x1b, 0x7f, 0x3b);
         painter.fillRect(bar, colour);
         if (std::abs(tolerances) > reach) { // cut: an arrow head at the edge
             const double tip = tolerances > 0 ? area.top() - 2.0 : area.bottom() + 2.0;
@@ -152,11 +208,13 @@ void ElementBars::paintEvent(QPaintEvent *) {
         painter.setPen(palette().color(QPalette::WindowText));
         // The value beyond the bar's end, above a rising bar, below a falling one.
         const double end = tolerances >= 0 ? bar.top() - text - 1 : bar.bottom() + 1;
-        painter.drawText(QRectF(area.left() + slot * static_cast<double>(i), end, slot, text),
-                         Qt::AlignHCenter | Qt::AlignTop, valueOf(e));
-        painter.drawText(QRectF(area.left() + slot * static_cast<double>(i),
-                                area.bottom() + text + 2, slot, text),
-                         Qt::AlignHCenter | Qt::AlignTop, labelOf(e.finding));
+        const QRectF wide(centres[i] - 2 * slot - 40, end, 4 * slot + 80, text);
+        if (valueDrawn[i])
+            painter.drawText(wide, Qt::AlignHCenter | Qt::AlignTop,
+                             values[static_cast<qsizetype>(i)]);
+        if (labelDrawn[i])
+            painter.drawText(wide.translated(0, area.bottom() + text + 2 - end),
+                             Qt::AlignHCenter | Qt::AlignTop, labels[static_cast<qsizetype>(i)]);
     }
     // The two groups' captions under their labels.
     const double split = area.left() + slot * resonators;

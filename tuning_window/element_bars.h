@@ -38,6 +38,14 @@ class ElementBars : public QWidget {
   private:
     // The element's short label under its bar: "1", "Qe", "1–2", "Qe2".
     static QString labelOf(const Finding &finding);
+    // Each bar's value and label, whether it is out of tolerance, and which
+    // of the values and labels are drawn (none overlapping another, those
+    // out of tolerance first), for bars centred at `centres`.
+    struct Shown {
+        QStringList values, labels;
+        std::vector<bool> out, valueDrawn, labelDrawn;
+    };
+    Shown shownTexts(const std::vector<double> &centres) const;
     // The bar slot under a point, or -1.
     int slotAt(QPoint point) const;
     QRect plotArea() const;

@@ -378,6 +378,9 @@ void InputPanel::showInputs() {
     // The last good table stays, greyed, while the inputs do not read.
     const auto &inputs = m_session.inputs();
     m_stageModel->setCurrent(inputs.has_value());
+    // The stage table is the in-line filter's: hidden for a design with zeros.
+    if (inputs)
+        m_stages->setVisible(!inputs->design);
     if (inputs) {
         m_stageModel->setRows(m_session.stageRows());
         const QSignalBlocker block(m_stages->selectionModel());

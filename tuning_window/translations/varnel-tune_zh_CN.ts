@@ -1780,6 +1780,14 @@ The sweep on screen is the file&apos;s previous content.</source>
 <context>
     <name>varnel::CouplingPanel</name>
     <message>
+        <source>A current diagnosis of the whole filter colours each element by its error.</source>
+        <translation>整机滤波器的当前诊断按误差为每个元件着色。</translation>
+    </message>
+    <message>
+        <source>Errors in % (resonators' in % of BW): green within the tolerance, red beyond.</source>
+        <translation>误差单位为 %（谐振器为带宽的 %）：绿色在容差内，红色超出容差。</translation>
+    </message>
+    <message>
         <source>No filter: correct the inputs.</source>
         <translation>没有滤波器：请更正输入。</translation>
     </message>
