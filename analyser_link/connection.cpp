@@ -203,7 +203,10 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame) {
 
 std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
                                                          std::chrono::milliseconds timeout) {
-    const Clock::time_point deadline = Clock::now() + timeout;
+    // `timeout` is the longest silence; a reply that keeps coming is read
+    // whole, up to the overall deadline and the cap.
+    const Clock::time_point overall = Clock::now() + std::max(timeout, m_overall);
+    Clock::time_point silence = Clock::now() + timeout;
     while (true) {
         if (!m_buffer.empty()) {
             auto framed = frame(m_buffer);
@@ -215,12 +218,22 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
                 return reply;
             }
         }
-        if (auto got = m_connection.receiveSome(m_buffer, deadline);
+        if (m_buffer.size() > m_cap) {
+            m_buffer.clear(); // what is left cannot be framed
+            return protocolError({ProtocolFinding::ReplyTooLong, {}, m_cap});
+        }
+        const std::size_t had = m_buffer.size();
+        if (auto got = m_connection.receiveSome(m_buffer, std::min(silence, overall));
             auto *error = std::get_if<LinkError>(&got)) {
             if (error->kind == LinkError::Timeout)
-                *error = waited(LinkError::Said::NoReply, timeout.count());
+                *error = Clock::now() >= overall && overall < silence
+                             ? waited(LinkError::Said::SweepUnfinished,
+                                      std::max(timeout, m_overall).count())
+                             : waited(LinkError::Said::NoReply, timeout.count());
             return *error;
         }
+        if (m_buffer.size() > had)
+            silence = Clock::now() + timeout;
     }
 }
 

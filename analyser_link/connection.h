@@ -90,7 +90,14 @@ std::string withoutLineEnd(std::string line);
 // that frames its replies itself. `await(frame)` waits until `frame` finds a
 // whole reply at the front of the bytes: it returns how many bytes the
 // reply used (0 while it needs more), or a LinkError for a reply that is
-// wrong. A wait that runs out says the timeout it was given.
+// wrong. The timeout given is the longest silence: a reply whose bytes keep
+// coming is read whole, until the overall deadline (60 s, or the timeout
+// where it is longer). A reply past the cap (replyCap, finding.h) unframed
+// is refused (ReplyTooLong) and its bytes dropped, so that nothing a device
+// sends grows the buffer beyond it.
+// Example: a line sent a byte every 100 ms for 1 s, timeout 500 ms -> the
+// line; nothing for 500 ms -> "no reply within 500 ms"; 13 MB without a
+// line feed -> "the reply runs past 12865664 bytes, ...".
 class ReplyChannel {
   public:
     using Frame = std::function<std::variant<std::size_t, LinkError>(std::string_view)>;
@@ -108,10 +115,15 @@ class ReplyChannel {
     std::variant<std::string, LinkError> line();
     std::variant<std::string, LinkError> line(std::chrono::milliseconds timeout);
     std::chrono::milliseconds replyTimeout() const { return m_reply; }
+    // The cap and the overall deadline (tests make them small).
+    void setCap(std::size_t bytes) { m_cap = bytes; }
+    void setOverall(std::chrono::milliseconds overall) { m_overall = overall; }
 
   private:
     Connection m_connection;
     std::chrono::milliseconds m_reply;
+    std::size_t m_cap = replyCap;
+    std::chrono::milliseconds m_overall{60000};
     std::string m_buffer;
 };
 

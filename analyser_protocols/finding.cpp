@@ -29,6 +29,16 @@ std::string findingText(const ProtocolFinding &f) {
         return "value " + n(f.a) + " is not a number";
     case K::BlockNotDoubles:
         return "a block of doubles whose length is not a multiple of 8";
+    case K::BlockTooLong:
+        return "the block declares " + n(f.a) + " bytes, more than the " + n(f.b) +
+               " a sweep of up to " + n(mostPoints) + " points needs";
+    case K::ReplyTooLong:
+        return "the reply runs past " + n(f.a) + " bytes, more than a sweep of up to " +
+               n(mostPoints) + " points needs";
+    case K::NoDataMark:
+        return "value " + n(f.a) +
+               " is 9.91E37 or 9.9E37, the analyser's mark for no data: not a "
+               "number";
     case K::CountMismatch:
         return n(f.a) + " frequencies but " + n(f.b) + " data values (two a frequency expected)";
     case K::NotRising:
@@ -69,7 +79,11 @@ std::string findingText(const ProtocolFinding &f) {
     case K::Reports:
         break;
     }
-    return "the analyser reports " + f.words;
+    // The error queue's text, escaped and cut: an instrument's bytes never
+    // reach a terminal or a label as they came.
+    constexpr std::size_t shown = 200;
+    return "the analyser reports " + escapedText(std::string_view(f.words).substr(0, shown)) +
+           (f.words.size() > shown ? "..." : "");
 }
 
 } // namespace varnel

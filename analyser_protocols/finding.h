@@ -11,6 +11,18 @@
 // after its 16 bytes"; {Answered, "ch>"} -> "the NanoVNA answered 'ch>'".
 namespace varnel {
 
+// What a reply may hold: a sweep of at most mostPoints points and 64 KiB of
+// the rest, 16 bytes a point in a binary block (two doubles), 128 in any
+// reply (a point's line of text: two numbers of 17 digits, or a Touchstone
+// line); beyond it a reply is refused rather than read on. Example: a
+// block: 100001 x 16 + 65536 = 1665552 bytes; a reply: 12865664 bytes.
+inline constexpr std::size_t mostPoints = 100001;
+inline constexpr std::size_t blockCap = 16 * mostPoints + 65536;
+inline constexpr std::size_t replyCap = 128 * mostPoints + 65536;
+// SCPI's number for "not a number" (IEEE 488.2): an analyser's mark for a
+// point it has no data for; 9.9E37 and -9.9E37 stand for the infinities.
+inline constexpr double scpiNotANumber = 9.91e37, scpiInfinity = 9.9e37;
+
 struct ProtocolFinding {
     enum Kind {
         // SCPI definite-length blocks and ASCII numbers.
@@ -21,10 +33,13 @@ struct ProtocolFinding {
         BlockNotEnded,       // no line feed after the `a` bytes
         NotANumber,          // value `a` (from 1) of an ASCII list
         BlockNotDoubles,     // a REAL,64 block whose length is not a multiple of 8
+        BlockTooLong,        // a block declaring `a` bytes, over the cap `b`
+        ReplyTooLong,        // a reply running past the cap `a` (bytes) unframed
         // A sweep as sent.
         CountMismatch, // `a` frequencies but `b` data values
         NotRising,     // the frequencies do not rise at point `a` (from 1)
         NotFinite,     // value `a` (from 1) is not finite
+        NoDataMark,    // value `a` (from 1) is SCPI's 9.91E37 or +-9.9E37
         TooFew,        // `a` points, fewer than 2
         // A NanoVNA's shell.
         ScanDeclares,   // `a` points of mask `b`, not the `c` of mask `d` asked for

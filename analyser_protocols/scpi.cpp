@@ -31,6 +31,12 @@ BlockRead readDefiniteBlock(std::string_view buffer) {
     const auto [end, error] = std::from_chars(first, last, length);
     if (error != std::errc() || end != last)
         return malformed(ProtocolFinding::BlockCountNotNumber);
+    // A count beyond any sweep's is refused before a byte of it is read.
+    if (length > blockCap) {
+        malformed(ProtocolFinding::BlockTooLong, length);
+        read.finding->b = blockCap;
+        return read;
+    }
     const std::size_t start = 2 + digits;
     if (buffer.size() - start < length)
         return read;
@@ -103,6 +109,8 @@ ProtocolFinding findingOf(const SweepProblem &p) {
         return {ProtocolFinding::NotRising, {}, p.at + 1};
     case SweepProblem::NotFinite:
         return {ProtocolFinding::NotFinite, {}, p.at + 1};
+    case SweepProblem::NoDataMark:
+        return {ProtocolFinding::NoDataMark, {}, p.at + 1};
     case SweepProblem::TooFew:
         break;
     }
@@ -122,9 +130,10 @@ std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequen
         problem.kind = SweepProblem::CountMismatch;
         return problem;
     }
+    const auto marked = [](double v) { return v == scpiNotANumber || std::abs(v) == scpiInfinity; };
     for (std::size_t i = 0; i < data.size(); ++i)
-        if (!std::isfinite(data[i])) {
-            problem.kind = SweepProblem::NotFinite;
+        if (!std::isfinite(data[i]) || marked(data[i])) {
+            problem.kind = marked(data[i]) ? SweepProblem::NoDataMark : SweepProblem::NotFinite;
             problem.at = i;
             return problem;
         }
@@ -133,6 +142,11 @@ std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequen
     n.only = SParameter{1, 1};
     for (std::size_t i = 0; i < frequenciesHz.size(); ++i) {
         const double f = frequenciesHz[i] / 1e6;
+        if (marked(frequenciesHz[i])) {
+            problem.kind = SweepProblem::NoDataMark;
+            problem.at = i;
+            return problem;
+        }
         if (!std::isfinite(f) || (i > 0 && !(f > n.frequencyMHz.back()))) {
             problem.kind = std::isfinite(f) ? SweepProblem::NotRising : SweepProblem::NotFinite;
             problem.at = i;

@@ -26,7 +26,8 @@
 // Worked example: "#216" then 16 bytes (two doubles 1.5 and -2, most
 // significant byte first) then "\n": Complete, 21 bytes used, the payload
 // the 16 bytes, decoding to {1.5, -2}. "#216" and 10 bytes: NeedMore.
-// "#A16...": Malformed ("the block's length digit is not 1 to 9").
+// "#A16...": Malformed ("the block's length digit is not 1 to 9");
+// "#9999999999": Malformed at once (BlockTooLong: more than blockCap).
 namespace varnel {
 
 enum class ByteOrder { MostSignificantFirst, LeastSignificantFirst };
@@ -54,6 +55,7 @@ struct SweepProblem {
         CountMismatch, // frequencies against data pairs (points, values)
         NotRising,     // frequencies not strictly rising, at index `at`
         NotFinite,     // a value that is not a finite number, at index `at`
+        NoDataMark,    // SCPI's 9.91E37 (or +-9.9E37) at index `at`: no data
         TooFew,        // fewer than 2 points
     } kind;
     std::size_t points = 0, values = 0, at = 0;
@@ -63,7 +65,8 @@ std::string sweepProblemText(const SweepProblem &problem);
 
 // A 1-port sweep (S11) from ":SENS1:FREQ:DATA?" (Hz) and
 // ":CALC1:DATA:SDAT?" (real and imaginary, point by point): frequencies
-// strictly rising, every value finite, two data values a frequency.
+// strictly rising, every value finite and none SCPI's mark for no data
+// (9.91E37, +-9.9E37), two data values a frequency.
 std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequenciesHz,
                                               const std::vector<double> &data);
 

@@ -33,6 +33,12 @@ struct FakeFaults {
     bool strayPrompts = false; // NanoVNA: prompts and a banner before echoes
     bool emptyReplies = false; // LibreVNA: settings answered by empty lines
     int sweepMs = 0;           // LibreVNA: how long an acquisition runs
+    // SCPI: a hostile analyser. FloodIdentity answers *IDN? with 40 MB and
+    // no line feed; HugeBlock's data block declares 999,999,999 bytes;
+    // NoDataMark puts SCPI's 9.91E37 at data value 5; EscapesInErrors has
+    // the error queue answer with ESC, BEL and invalid UTF-8.
+    enum class Hostile { None, FloodIdentity, HugeBlock, NoDataMark, EscapesInErrors };
+    Hostile hostile = Hostile::None;
 };
 
 inline std::vector<double> fakeFrequenciesHz(int points) {
@@ -221,8 +227,15 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
     }
 
     Reply answer(const std::string &line) override {
+        using Hostile = FakeFaults::Hostile;
+        if (line == "*IDN?" && m_faults.hostile == Hostile::FloodIdentity)
+            return {std::string(40 << 20, 'x')};
         if (line == "*IDN?")
             return {"Fake,SCPI analyser,0,1\n"};
+        if (line == ":CALC1:DATA:SDAT?" && m_faults.hostile == Hostile::HugeBlock)
+            return {"#9999999999" + std::string(4096, '\0'), true};
+        if (line == ":SYST:ERR?" && m_faults.hostile == Hostile::EscapesInErrors)
+            return {"-113,\"Undefined \x1b[2J\x07\xff header\"\n"};
         if (line == ":FORM:DATA REAL,64" || line == ":FORM:DATA ASC")
             m_ascii = line.ends_with("ASC");
         else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM")
@@ -236,6 +249,8 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
             std::vector<double> data;
             for (const auto &v : sweepValues(m_sweep, m_faults.points))
                 data.insert(data.end(), {v.real(), v.imag()});
+            if (m_faults.hostile == FakeFaults::Hostile::NoDataMark)
+                data[4] = 9.91e37;
             return {numbers(data), true};
         } else if (line == ":SYST:ERR?")
             return {"+0,\"No error\"\n"};

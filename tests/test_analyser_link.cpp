@@ -358,6 +358,65 @@ TEST(AnalyserLink, SlowReplyTimesOut) {
     }
 }
 
+// A hostile SCPI analyser: every fault ends the read within 10 s with a
+// message that names it, the cap bounding what is read, nothing raw.
+struct HostileRow {
+    const char *name;
+    FakeFaults::Hostile hostile;
+    bool atConnect;      // the fault is in the set-up's *IDN?
+    const char *message; // linkErrorText, whole
+};
+const HostileRow hostileRows[] = {
+    {"endless_identity", FakeFaults::Hostile::FloodIdentity, true,
+     "the reply runs past 12865664 bytes, more than a sweep of up to 100001 points needs"},
+    {"block_of_a_gigabyte", FakeFaults::Hostile::HugeBlock, false,
+     "the block declares 999999999 bytes, more than the 1665552 a sweep of up to 100001 points "
+     "needs"},
+    {"no_data_mark", FakeFaults::Hostile::NoDataMark, false,
+     "value 5 is 9.91E37 or 9.9E37, the analyser's mark for no data: not a number"},
+    {"escapes_in_the_error_queue", FakeFaults::Hostile::EscapesInErrors, false,
+     "the analyser reports -113,\"Undefined \\x1b[2J\\x07\\xff header\""},
+};
+
+class HostileTest : public ::testing::TestWithParam<HostileRow> {};
+
+TEST_P(HostileTest, EndsBoundedAndSaysWhy) {
+    const HostileRow &row = GetParam();
+    FakeFaults faults;
+    faults.hostile = row.hostile;
+    FakeScpiAnalyser fake(faults);
+    const auto start = std::chrono::steady_clock::now();
+    auto made = connectAnalyser(tcpAddress(SourceAddress::Scpi, fake.port()));
+    std::optional<LinkError> error;
+    if (auto *failed = std::get_if<LinkError>(&made))
+        error = *failed;
+    else if (auto sweep = std::get<std::unique_ptr<Analyser>>(made)->sweep();
+             auto *failed = std::get_if<LinkError>(&sweep))
+        error = *failed;
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(error) << "the fault was taken";
+    EXPECT_EQ(std::holds_alternative<LinkError>(made), row.atConnect);
+    EXPECT_EQ(linkErrorText(*error), row.message);
+    EXPECT_LT(waited, std::chrono::seconds(10));
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, HostileTest, ::testing::ValuesIn(hostileRows),
+                         varnel::testing::RowName());
+
+// The reply timeout is the longest silence: a reply whose bytes keep coming
+// for longer than it is read whole; one that stops is not.
+TEST(AnalyserLink, SlowSteadyReplyIsReadWhole) {
+    FakeFaults faults = pieces(64, 10); // 201 points: 3.2 kB of data in about 0.5 s
+    AnalyserTimeouts timeouts;
+    timeouts.reply = std::chrono::milliseconds(150);
+    FakeScpiAnalyser fake(faults);
+    const auto analyser = connected(tcpAddress(SourceAddress::Scpi, fake.port()), timeouts);
+    ASSERT_TRUE(analyser);
+    expectSweepsInOrder(*analyser, 1, 1, {FakeScpiAnalyser::frequenciesHz(), [](int k) {
+                                              return FakeScpiAnalyser::sweepValues(k);
+                                          }});
+}
+
 // Nobody listening: refused, said as the system says it.
 TEST(AnalyserLink, ConnectionRefused) {
     int port = 0;

@@ -70,6 +70,8 @@ const BlockRow blockRows[] = {
     {"indefinite", "#0abc\n", BlockRead::Malformed},
     {"count_not_digits", "#2x5abc\n", BlockRead::Malformed},
     {"no_terminator_after_bytes", "#13abcd", BlockRead::Malformed},
+    {"count_beyond_any_sweep", "#9999999999", BlockRead::Malformed},
+    {"count_at_the_cap_waits", "#71665552abc", BlockRead::NeedMore},
 };
 
 class BlockTest : public ::testing::TestWithParam<BlockRow> {};
@@ -106,7 +108,8 @@ TEST(Scpi, AsciiNumbers) {
 }
 
 // A sweep is taken only whole and sane: two data values a frequency,
-// frequencies strictly rising, every value finite.
+// frequencies strictly rising, every value finite, none SCPI's mark for
+// no data.
 TEST(Scpi, SweepIsChecked) {
     const auto good = scpiSweep({1e9, 1.001e9}, {0.5, 0, -0.5, 0.25});
     ASSERT_TRUE(std::holds_alternative<Network>(good));
@@ -121,6 +124,15 @@ TEST(Scpi, SweepIsChecked) {
         {{1e9, 2e9}, {0, 0, 0}, "2 frequencies but 3 data values (two a frequency expected)"},
         {{1e9, 1e9}, {0, 0, 0, 0}, "the frequencies do not rise at point 2"},
         {{1e9, 2e9}, {0, 0, 0, NAN}, "value 4 is not a finite number"},
+        {{1e9, 2e9},
+         {0, 9.91e37, 0, 0},
+         "value 2 is 9.91E37 or 9.9E37, the analyser's mark for no data: not a number"},
+        {{1e9, 2e9},
+         {0, 0, -9.9e37, 0},
+         "value 3 is 9.91E37 or 9.9E37, the analyser's mark for no data: not a number"},
+        {{1e9, 9.91e37},
+         {0, 0, 0, 0},
+         "value 2 is 9.91E37 or 9.9E37, the analyser's mark for no data: not a number"},
     };
     for (const auto &row : rows) {
         const auto refused = scpiSweep(row.f, row.data);

@@ -40,6 +40,18 @@ QString protocolFindingFor(const ProtocolFinding &f) {
         return TuneWindow::tr("value %1 is not a number").arg(n(f.a));
     case K::BlockNotDoubles:
         return TuneWindow::tr("a block of doubles whose length is not a multiple of 8");
+    case K::BlockTooLong:
+        return TuneWindow::tr("the block declares %1 bytes, more than the %2 a sweep of up to %3 "
+                              "points needs")
+            .arg(n(f.a), n(f.b), n(mostPoints));
+    case K::ReplyTooLong:
+        return TuneWindow::tr("the reply runs past %1 bytes, more than a sweep of up to %2 points "
+                              "needs")
+            .arg(n(f.a), n(mostPoints));
+    case K::NoDataMark:
+        return TuneWindow::tr("value %1 is 9.91E37 or 9.9E37, the analyser's mark for no data: not "
+                              "a number")
+            .arg(n(f.a));
     case K::CountMismatch:
         return TuneWindow::tr("%1 frequencies but %2 data values (two a frequency expected)")
             .arg(n(f.a), n(f.b));
@@ -84,7 +96,10 @@ QString protocolFindingFor(const ProtocolFinding &f) {
     case K::Reports:
         break;
     }
-    return TuneWindow::tr("the analyser reports %1").arg(shownName(qs(f.words)));
+    // Escaped and cut, as varnel-calc shows it.
+    const QString words = shownName(qs(f.words.substr(0, 200)));
+    return TuneWindow::tr("the analyser reports %1")
+        .arg(f.words.size() > 200 ? words + QStringLiteral("...") : words);
 }
 
 QString linkErrorFor(const LinkError &e) {

@@ -154,6 +154,18 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>the block declares %1 bytes, more than the %2 a sweep of up to %3 points needs</source>
+        <translation>数据块声明 %1 字节，超过最多 %3 点的扫描所需的 %2 字节</translation>
+    </message>
+    <message>
+        <source>the reply runs past %1 bytes, more than a sweep of up to %2 points needs</source>
+        <translation>应答超过 %1 字节，多于最多 %2 点的扫描所需</translation>
+    </message>
+    <message>
+        <source>value %1 is 9.91E37 or 9.9E37, the analyser's mark for no data: not a number</source>
+        <translation>第 %1 个值为 9.91E37 或 9.9E37，即分析仪的无数据标记：不是数字</translation>
+    </message>
+    <message>
         <source>in-line</source>
         <translation>直列</translation>
     </message>
