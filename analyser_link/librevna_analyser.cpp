@@ -86,7 +86,8 @@ class LibreVna final : public Analyser {
                                      std::to_string(m_timeouts.sweep.count()) + " ms",
                                  LinkError::Said::SweepUnfinished, 0,
                                  static_cast<long long>(m_timeouts.sweep.count())};
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // At most 50 queries a second: the GUI has a sweep to run.
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (auto sent = command(":VNA:TRAC:TOUCHSTONE? " + m_traces);
             auto *error = std::get_if<LinkError>(&sent))

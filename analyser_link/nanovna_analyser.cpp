@@ -9,7 +9,8 @@
 //               the frequencies and S11 in binary; a firmware that answers
 //               in text is asked in text from then on.
 // Every reply is framed by its own command's echo, so a banner or a stray
-// prompt never shifts a reply onto the next command.
+// prompt never shifts a reply onto the next command. When the program is
+// done with it, "resume": a scan pauses the instrument's own sweep.
 namespace varnel {
 
 namespace {
@@ -26,6 +27,9 @@ class NanoVna final : public Analyser {
   public:
     NanoVna(Connection connection, AnalyserTimeouts timeouts)
         : m_channel(std::move(connection), timeouts.reply), m_timeouts(timeouts) {}
+    // A scan leaves the instrument paused, its screen frozen: it sweeps
+    // again once the program is done with it.
+    ~NanoVna() override { m_channel.send("resume\r"); }
 
     std::variant<std::monostate, LinkError> setUp() {
         if (auto sent = m_channel.send("\r"); std::holds_alternative<LinkError>(sent))

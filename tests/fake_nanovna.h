@@ -137,7 +137,9 @@ class FakeNanoVna {
         std::string reply;
         bool data = false;
         unsigned start = 0, stop = 0, points = 0, mask = 0;
-        if (line == "version") {
+        if (line == "resume") { // the sweep runs again; nothing to say
+            ++m_resumed;
+        } else if (line == "version") {
             reply = "1.2.00-fake\r\n";
         } else if (line == "sweep") {
             reply = "985000000 1015000000 " + std::to_string(m_faults.points) + "\r\n";
@@ -206,6 +208,13 @@ class FakeNanoVna {
     std::atomic<std::chrono::steady_clock::rep> m_lastDataSent{0};
     int m_commands = 0;
     bool m_dropped = false;
+
+  public:
+    // How many times the sweep was resumed after a scan paused it.
+    int resumed() const { return m_resumed; }
+
+  private:
+    std::atomic<int> m_resumed{0};
 };
 
 } // namespace varnel::testing

@@ -274,6 +274,23 @@ TEST(NanoVna, PointsBeyondTheFirmwareLimitAreRefusedInItsWords) {
               "the NanoVNA answered 'sweep points exceeds range 101'");
 }
 
+// A scan pauses the NanoVNA's own sweep: done with it, the program resumes
+// it, so that its screen does not stay frozen.
+TEST(NanoVna, IsResumedWhenDone) {
+    FakeFaults faults;
+    faults.points = 101;
+    FakeNanoVna fake(faults);
+    {
+        const auto analyser = connected(serialAddress(fake));
+        ASSERT_TRUE(analyser);
+        ASSERT_TRUE(std::holds_alternative<Network>(analyser->sweep()));
+        EXPECT_EQ(fake.resumed(), 0);
+    }
+    for (int i = 0; i < 100 && fake.resumed() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(fake.resumed(), 1);
+}
+
 TEST(NanoVna, NotASerialDeviceIsSaidSo) {
     SourceAddress a;
     a.kind = SourceAddress::NanoVna;
