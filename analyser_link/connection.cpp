@@ -41,10 +41,22 @@ LinkError said(LinkError::Kind kind, LinkError::Said what, std::string words) {
 }
 
 LinkError waited(LinkError::Said what, long long milliseconds) {
-    const char *words =
-        what == LinkError::Said::NoReply ? "no reply within " : "no connection within ";
+    const char *words = what == LinkError::Said::NoReply ? "no reply within "
+                        : what == LinkError::Said::SweepUnfinished
+                            ? "the sweep did not finish within "
+                            : "no connection within ";
     return {LinkError::Timeout, words + std::to_string(milliseconds) + " ms", what, 0,
             milliseconds};
+}
+
+// A reply that stopped after `bytes` of it and then nothing for `milliseconds`.
+LinkError cut(std::size_t bytes, long long milliseconds) {
+    LinkError error{LinkError::Timeout,
+                    "the reply stopped after " + std::to_string(bytes) +
+                        " bytes: nothing more within " + std::to_string(milliseconds) + " ms",
+                    LinkError::Said::ReplyCut, 0, milliseconds};
+    error.bytes = bytes;
+    return error;
 }
 
 } // namespace
@@ -207,6 +219,7 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
     // whole, up to the overall deadline and the cap.
     const Clock::time_point overall = Clock::now() + std::max(timeout, m_overall);
     Clock::time_point silence = Clock::now() + timeout;
+    std::size_t received = 0; // of this reply: a reply cut short says so
     while (true) {
         if (!m_buffer.empty()) {
             auto framed = frame(m_buffer);
@@ -229,9 +242,11 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
                 *error = Clock::now() >= overall && overall < silence
                              ? waited(LinkError::Said::SweepUnfinished,
                                       std::max(timeout, m_overall).count())
-                             : waited(LinkError::Said::NoReply, timeout.count());
+                         : received ? cut(received, timeout.count())
+                                    : waited(LinkError::Said::NoReply, timeout.count());
             return *error;
         }
+        received += m_buffer.size() - had;
         if (m_buffer.size() > had)
             silence = Clock::now() + timeout;
     }

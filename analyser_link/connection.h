@@ -38,11 +38,13 @@ struct LinkError {
         NotAnAddress,
         NoAddress,
         SweepUnfinished, // the sweep did not finish within `milliseconds`
+        ReplyCut,        // `bytes` of a reply, then nothing for `milliseconds`
         Finding,
     } said = Said::Text;
     int code = 0;
     long long milliseconds = 0;
     std::optional<ProtocolFinding> finding = std::nullopt; // with Finding
+    std::size_t bytes = 0;                                 // with ReplyCut
 };
 
 // A reply that did not read: Protocol, its finding in English as `what`.
@@ -96,7 +98,9 @@ std::string withoutLineEnd(std::string line);
 // is refused (ReplyTooLong) and its bytes dropped, so that nothing a device
 // sends grows the buffer beyond it.
 // Example: a line sent a byte every 100 ms for 1 s, timeout 500 ms -> the
-// line; nothing for 500 ms -> "no reply within 500 ms"; 13 MB without a
+// line; nothing for 500 ms -> "no reply within 500 ms"; half a block and
+// then nothing -> "the reply stopped after 1611 bytes: nothing more within
+// 500 ms"; 13 MB without a
 // line feed -> "the reply runs past 12865664 bytes, ...".
 class ReplyChannel {
   public:

@@ -27,6 +27,7 @@ struct FakeFaults {
     std::size_t pieceBytes = 0; // >0: replies sent in pieces this small
     int pieceDelayMs = 0;
     bool dropMidBlock = false; // once: the link drops halfway through the data
+    bool cutMidBlock = false;  // once: half the data, then silence on a live link
     int replyDelayMs = 0;      // before every data reply
     bool asciiOnly = false;    // no binary: ASCII (SCPI) or text (NanoVNA)
     int points = 201;          // a sweep's points over 985..1015 MHz
@@ -164,6 +165,11 @@ class FakeTcpInstrument {
                 m_dropped = true;
                 sendInPieces(client, reply.bytes.substr(0, reply.bytes.size() / 2), m_faults, true);
                 return; // the connection drops with the data half sent
+            }
+            if (reply.data && m_faults.cutMidBlock && !m_dropped) {
+                m_dropped = true;
+                sendInPieces(client, reply.bytes.substr(0, reply.bytes.size() / 2), m_faults, true);
+                continue; // the rest never comes; the link stays up
             }
             if (!sendInPieces(client, reply.bytes, m_faults, true))
                 return;

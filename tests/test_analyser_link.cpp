@@ -343,21 +343,20 @@ TEST(AnalyserLink, DroppedLinkEndsTheSweepAndReconnects) {
     }
 }
 
-// A reply slower than the timeout ends in a timeout, bounded; for the
-// NanoVNA the next session still frames its replies, whatever the slow
-// reply left behind.
+// A reply slower than the timeout ends in a timeout, bounded; the NanoVNA's
+// echo of its scan came, so its reply is said to have stopped after it.
 TEST(AnalyserLink, SlowReplyTimesOut) {
     FakeFaults faults;
     faults.replyDelayMs = 600;
     AnalyserTimeouts timeouts;
     timeouts.reply = timeouts.sweep = std::chrono::milliseconds(150);
-    auto expectTimeout = [&](Analyser &analyser) {
+    auto expectTimeout = [&](Analyser &analyser, const char *text = "no reply within 150 ms") {
         const auto start = std::chrono::steady_clock::now();
         auto sweep = analyser.sweep();
         const auto waited = std::chrono::steady_clock::now() - start;
         ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
         EXPECT_EQ(std::get<LinkError>(sweep).kind, LinkError::Timeout);
-        EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)), "no reply within 150 ms");
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)), text);
         EXPECT_LT(waited, std::chrono::milliseconds(550)) << "bounded by the timeout";
     };
     {
@@ -371,7 +370,9 @@ TEST(AnalyserLink, SlowReplyTimesOut) {
     {
         faults.points = 101;
         FakeNanoVna fake(faults);
-        expectTimeout(*connected(serialAddress(fake), timeouts));
+        // "scan 985000000 1015000000 101 135" and CR LF.
+        expectTimeout(*connected(serialAddress(fake), timeouts),
+                      "the reply stopped after 35 bytes: nothing more within 150 ms");
     }
 }
 
@@ -432,6 +433,23 @@ TEST(AnalyserLink, SlowSteadyReplyIsReadWhole) {
     expectSweepsInOrder(*analyser, 1, 1, {FakeScpiAnalyser::frequenciesHz(), [](int k) {
                                               return FakeScpiAnalyser::sweepValues(k);
                                           }});
+}
+
+// A reply cut short on a live link says how much came, never "no reply".
+TEST(AnalyserLink, CutReplySaysHowMuchCame) {
+    FakeFaults faults;
+    faults.cutMidBlock = true;
+    AnalyserTimeouts timeouts;
+    timeouts.reply = std::chrono::milliseconds(150);
+    FakeScpiAnalyser fake(faults);
+    const auto analyser = connected(tcpAddress(SourceAddress::Scpi, fake.port()), timeouts);
+    ASSERT_TRUE(analyser);
+    auto sweep = analyser->sweep();
+    ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
+    // 201 points: "#43216", 3216 bytes and a line feed, half of it sent.
+    EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)),
+              "the reply stopped after 1611 bytes: nothing more within 150 ms");
+    EXPECT_EQ(std::get<LinkError>(sweep).said, LinkError::Said::ReplyCut);
 }
 
 // Nobody listening: refused, said as the system says it.

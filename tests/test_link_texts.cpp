@@ -43,7 +43,14 @@ TEST(LinkTexts, EnglishAsTheCommandLineSaysIt) {
         {LinkError::Timeout, "no reply within 2000 ms", LinkError::Said::NoReply, 0, 2000},
         {LinkError::Closed, "the analyser closed the connection", LinkError::Said::PeerClosed, 0,
          0},
-        {LinkError::Protocol, "the analyser reports -113,\"Undefined header\""}};
+        {LinkError::Protocol, "the analyser reports -113,\"Undefined header\""},
+        [] {
+            LinkError e{LinkError::Timeout,
+                        "the reply stopped after 1611 bytes: nothing more within 150 ms",
+                        LinkError::Said::ReplyCut, 0, 150};
+            e.bytes = 1611;
+            return e;
+        }()};
     for (const LinkError &e : rows)
         EXPECT_EQ(linkErrorFor(e), QString::fromStdString(e.what)) << e.what;
 }

@@ -129,6 +129,10 @@ QString linkErrorFor(const LinkError &e) {
         return TuneWindow::tr("no address to connect to");
     case Said::SweepUnfinished:
         return TuneWindow::tr("the sweep did not finish within %1 ms").arg(e.milliseconds);
+    case Said::ReplyCut:
+        return TuneWindow::tr("the reply stopped after %1 bytes: nothing more within %2 ms")
+            .arg(e.bytes)
+            .arg(e.milliseconds);
     case Said::Finding:
         if (e.finding)
             return protocolFindingFor(*e.finding);

@@ -154,6 +154,10 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>the reply stopped after %1 bytes: nothing more within %2 ms</source>
+        <translation>应答在 %1 字节后中断：%2 ms 内无后续数据</translation>
+    </message>
+    <message>
         <source>the block declares %1 bytes, more than the %2 a sweep of up to %3 points needs</source>
         <translation>数据块声明 %1 字节，超过最多 %3 点的扫描所需的 %2 字节</translation>
     </message>
