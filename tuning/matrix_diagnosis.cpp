@@ -262,6 +262,15 @@ std::string matrixDiagnosisCsv(const MatrixDiagnosis &d, const Network &network)
     return fittedTracesCsv(network, d.twoPort, fitted11, fitted21);
 }
 
+Diagnosis shownDiagnosis(const MatrixDiagnosis &d) {
+    Diagnosis shown;
+    shown.outcome = d.outcome;
+    shown.findings = d.findings;
+    shown.gainDb = d.gainDb;
+    shown.doubts = d.doubts;
+    return shown;
+}
+
 std::string matrixDiagnosisText(const MatrixDiagnosis &d) {
     // Equivalent matrices alone: the sweep, not the tuning, is short.
     if (d.outcome == Diagnosis::TooFar &&
@@ -272,12 +281,7 @@ std::string matrixDiagnosisText(const MatrixDiagnosis &d) {
             text.append(i == 0 ? "" : "; ").append(doubtText(d.doubts[i]));
         return text.append(".");
     }
-    Diagnosis shown;
-    shown.outcome = d.outcome;
-    shown.findings = d.findings;
-    shown.gainDb = d.gainDb;
-    shown.doubts = d.doubts;
-    return diagnosisText(shown);
+    return diagnosisText(shownDiagnosis(d));
 }
 
 } // namespace varnel

@@ -84,6 +84,11 @@ DiagnosisTraces matrixDiagnosisTraces(const MatrixDiagnosis &diagnosis, const Ne
 // matrix with its loss and the ports' lines.
 std::string matrixDiagnosisCsv(const MatrixDiagnosis &diagnosis, const Network &network);
 
+// The diagnosis as a tuner is told it: the outcome, the findings with
+// their gains and the doubts, in the in-line diagnosis's shape, so that
+// both are worded by one text (diagnosisText and the window's).
+Diagnosis shownDiagnosis(const MatrixDiagnosis &diagnosis);
+
 // As diagnosisText (diagnosis.h): "Within tolerance: the filter is
 // tuned.", the findings a line each with their gains, or why the sweep
 // does not decide.

@@ -171,18 +171,28 @@ void VerdictPanel::showRefusal(const DiagnoseRefusal &refusal) {
                                 .arg(refusal.needed));
 }
 
-void VerdictPanel::showDiagnosis(const Diagnosis &d) {
+void VerdictPanel::showOutcome(Diagnosis::Outcome outcome) {
     for (QLabel *label : {m_lobes, m_quality})
         label->clear();
     m_quality->hide();
-    setWord(word(d.outcome), d.outcome == Diagnosis::Pass   ? passStyle
-                             : d.outcome == Diagnosis::Fail ? failStyle
-                                                            : doubtStyle);
+    setWord(word(outcome), outcome == Diagnosis::Pass   ? passStyle
+                           : outcome == Diagnosis::Fail ? failStyle
+                                                        : doubtStyle);
+}
+
+QString VerdictPanel::showElements(Diagnosis::Outcome outcome,
+                                   const std::vector<JudgedElement> &elements, double returnLossDb,
+                                   double designReturnLossDb) {
+    m_bars->setElements(outcome == Diagnosis::TooFar ? std::vector<JudgedElement>() : elements);
+    return tr("Return loss %1 dB in the band (design %2 dB)")
+        .arg(number(returnLossDb, 2), number(designReturnLossDb, 2));
+}
+
+void VerdictPanel::showDiagnosis(const Diagnosis &d) {
+    showOutcome(d.outcome);
     m_advice->setText(withWarnings(diagnosisFor(d), reportWarnings(d)));
-    m_bars->setElements(d.outcome == Diagnosis::TooFar ? std::vector<JudgedElement>() : d.elements);
     const FilterFit &fit = d.fit;
-    QString delays = tr("Return loss %1 dB in the band (design %2 dB)")
-                         .arg(number(d.returnLossDb, 2), number(d.designReturnLossDb, 2));
+    QString delays = showElements(d.outcome, d.elements, d.returnLossDb, d.designReturnLossDb);
     if (fit.qu())
         delays += QLatin1Char('\n') + tr("Qu %1").arg(number(*fit.qu(), 0));
     delays += QLatin1Char('\n') +
@@ -194,16 +204,9 @@ void VerdictPanel::showDiagnosis(const Diagnosis &d) {
 }
 
 void VerdictPanel::showDiagnosis(const MatrixDiagnosis &d) {
-    for (QLabel *label : {m_lobes, m_quality})
-        label->clear();
-    m_quality->hide();
-    setWord(word(d.outcome), d.outcome == Diagnosis::Pass   ? passStyle
-                             : d.outcome == Diagnosis::Fail ? failStyle
-                                                            : doubtStyle);
+    showOutcome(d.outcome);
     m_advice->setText(diagnosisFor(d));
-    m_bars->setElements(d.outcome == Diagnosis::TooFar ? std::vector<JudgedElement>() : d.elements);
-    QString delays = tr("Return loss %1 dB in the band (design %2 dB)")
-                         .arg(number(d.returnLossDb, 2), number(d.designReturnLossDb, 2));
+    QString delays = showElements(d.outcome, d.elements, d.returnLossDb, d.designReturnLossDb);
     delays +=
         QLatin1Char('\n') + tr("Qu %1").arg(d.fit.qu > 0 ? number(d.fit.qu, 0) : tr("lossless"));
     delays += QLatin1Char('\n') +

@@ -46,6 +46,11 @@ class VerdictPanel : public QGroupBox {
 
   private:
     void setWord(const QString &word, const char *style);
+    // The outcome's word and colour, the other lines cleared.
+    void showOutcome(Diagnosis::Outcome outcome);
+    // The elements as bars (none when too far) and the return-loss line.
+    QString showElements(Diagnosis::Outcome outcome, const std::vector<JudgedElement> &elements,
+                         double returnLossDb, double designReturnLossDb);
     void clearNumbers();
 
     QLabel *m_verdict = nullptr;

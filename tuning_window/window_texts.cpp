@@ -268,12 +268,7 @@ QString diagnosisFor(const Diagnosis &d) {
 }
 
 QString diagnosisFor(const MatrixDiagnosis &d) {
-    Diagnosis shown;
-    shown.outcome = d.outcome;
-    shown.findings = d.findings;
-    shown.gainDb = d.gainDb;
-    shown.doubts = d.doubts;
-    return diagnosisFor(shown);
+    return diagnosisFor(shownDiagnosis(d));
 }
 
 QString adviceFor(const CheckReport &report) {
