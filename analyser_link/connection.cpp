@@ -215,16 +215,25 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame) {
 
 std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
                                                          std::chrono::milliseconds timeout) {
+    return await(frame, timeout, std::max(timeout, m_overall), {});
+}
+
+std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
+                                                         std::chrono::milliseconds timeout,
+                                                         std::chrono::milliseconds longest,
+                                                         const Silent &silent) {
     // `timeout` is the longest silence; a reply that keeps coming is read
     // whole, up to the overall deadline and the cap.
-    const Clock::time_point overall = Clock::now() + std::max(timeout, m_overall);
+    const Clock::time_point overall = Clock::now() + longest;
     Clock::time_point silence = Clock::now() + timeout;
     std::size_t received = 0; // of this reply: a reply cut short says so
     while (true) {
         if (!m_buffer.empty()) {
             auto framed = frame(m_buffer);
-            if (auto *error = std::get_if<LinkError>(&framed))
+            if (auto *error = std::get_if<LinkError>(&framed)) {
+                m_buffer.clear(); // a wrong reply's bytes frame nothing after it
                 return *error;
+            }
             if (const std::size_t used = std::get<std::size_t>(framed)) {
                 std::string reply = m_buffer.substr(0, used);
                 m_buffer.erase(0, used);
@@ -238,10 +247,18 @@ std::variant<std::string, LinkError> ReplyChannel::await(const Frame &frame,
         const std::size_t had = m_buffer.size();
         if (auto got = m_connection.receiveSome(m_buffer, std::min(silence, overall));
             auto *error = std::get_if<LinkError>(&got)) {
+            const bool silenced = error->kind == LinkError::Timeout && silence <= overall;
+            const Silence meant = silenced && silent ? silent(m_buffer) : Silence{};
+            if (meant.what == Silence::Wait) {
+                silence = Clock::now() + timeout;
+                continue;
+            }
+            if (meant.what == Silence::Wrong) {
+                m_buffer.clear();
+                return protocolError(*meant.finding);
+            }
             if (error->kind == LinkError::Timeout)
-                *error = Clock::now() >= overall && overall < silence
-                             ? waited(LinkError::Said::SweepUnfinished,
-                                      std::max(timeout, m_overall).count())
+                *error = !silenced  ? waited(LinkError::Said::SweepUnfinished, longest.count())
                          : received ? cut(received, timeout.count())
                                     : waited(LinkError::Said::NoReply, timeout.count());
             return *error;

@@ -92,14 +92,12 @@ std::string withoutLineEnd(std::string line);
 // that frames its replies itself. `await(frame)` waits until `frame` finds a
 // whole reply at the front of the bytes: it returns how many bytes the
 // reply used (0 while it needs more), or a LinkError for a reply that is
-// wrong. The timeout given is the longest silence: a reply whose bytes keep
-// coming is read whole, until the overall deadline (60 s, or the timeout
-// where it is longer). A reply past the cap (replyCap, finding.h) unframed
-// is refused (ReplyTooLong) and its bytes dropped, so that nothing a device
-// sends grows the buffer beyond it.
-// Example: a line sent a byte every 100 ms for 1 s, timeout 500 ms -> the
-// line; nothing for 500 ms -> "no reply within 500 ms"; half a block and
-// then nothing -> "the reply stopped after 1611 bytes: nothing more within
+// wrong (the bytes received are dropped with it). The timeout given is the longest silence: a reply
+// whose bytes keep coming is read whole, until the overall deadline (60 s, or the timeout where it
+// is longer). A reply past the cap (replyCap, finding.h) unframed is refused (ReplyTooLong) and its
+// bytes dropped, so that nothing a device sends grows the buffer beyond it. Example: a line sent a
+// byte every 100 ms for 1 s, timeout 500 ms -> the line; nothing for 500 ms -> "no reply within 500
+// ms"; half a block and then nothing -> "the reply stopped after 1611 bytes: nothing more within
 // 500 ms"; 13 MB without a
 // line feed -> "the reply runs past 12865664 bytes, ...".
 class ReplyChannel {
@@ -111,10 +109,24 @@ class ReplyChannel {
     std::variant<std::monostate, LinkError> send(std::string_view bytes) {
         return m_connection.send(bytes);
     }
+    // What a reply gone silent for the timeout means, from its bytes so
+    // far: Wait (the device is still at work: the silence starts again, up
+    // to the overall deadline), Cut (the channel's words: no reply, or how
+    // much came) or Wrong (the finding, the bytes dropped).
+    struct Silence {
+        enum What { Cut, Wait, Wrong } what = Cut;
+        std::optional<ProtocolFinding> finding{};
+    };
+    using Silent = std::function<Silence(std::string_view)>;
+
     // The reply's bytes, taken from the front of the buffer.
     std::variant<std::string, LinkError> await(const Frame &frame);
     std::variant<std::string, LinkError> await(const Frame &frame,
                                                std::chrono::milliseconds timeout);
+    std::variant<std::string, LinkError> await(const Frame &frame,
+                                               std::chrono::milliseconds timeout,
+                                               std::chrono::milliseconds overall,
+                                               const Silent &silent);
     // The next line, without its LF or CR LF.
     std::variant<std::string, LinkError> line();
     std::variant<std::string, LinkError> line(std::chrono::milliseconds timeout);

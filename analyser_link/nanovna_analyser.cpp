@@ -9,7 +9,9 @@
 //               the frequencies and S11 in binary; a firmware that answers
 //               in text is asked in text from then on.
 // Every reply is framed by its own command's echo, so a banner or a stray
-// prompt never shifts a reply onto the next command. When the program is
+// prompt never shifts a reply onto the next command; a reply that stops
+// short, or the echo of another command, is said so once the shell has
+// been silent for the reply timeout. When the program is
 // done with it, "resume": a scan pauses the instrument's own sweep.
 namespace varnel {
 
@@ -21,6 +23,17 @@ Framed framed(const NanoVnaRead &read) {
     if (read.status == NanoVnaRead::Malformed)
         return protocolError(*read.finding);
     return read.status == NanoVnaRead::Complete ? read.consumed : 0;
+}
+
+// A reply gone silent, said as the shell's reading says it.
+ReplyChannel::Silence meant(std::string_view bytes, std::string_view command, int points,
+                            unsigned mask) {
+    const NanoVnaSilence silence = nanoVnaSilence(bytes, command, points, mask);
+    using S = ReplyChannel::Silence;
+    return {silence.what == NanoVnaSilence::Sweeping ? S::Wait
+            : silence.what == NanoVnaSilence::Wrong  ? S::Wrong
+                                                     : S::Cut,
+            silence.finding};
 }
 
 class NanoVna final : public Analyser {
@@ -62,7 +75,8 @@ class NanoVna final : public Analyser {
                 read = readNanoVnaScan(bytes, command, range->points, mask);
                 return framed(read);
             },
-            m_timeouts.sweep);
+            m_timeouts.reply, m_timeouts.sweep,
+            [&](std::string_view bytes) { return meant(bytes, command, range->points, mask); });
         if (auto *error = std::get_if<LinkError>(&reply))
             return *error;
         if (m_binary && !read.binary)
@@ -76,10 +90,13 @@ class NanoVna final : public Analyser {
         if (auto sent = m_channel.send(command + "\r"); auto *error = std::get_if<LinkError>(&sent))
             return *error;
         NanoVnaRead read;
-        auto reply = m_channel.await([&](std::string_view bytes) {
-            read = readNanoVnaText(bytes, command);
-            return framed(read);
-        });
+        auto reply = m_channel.await(
+            [&](std::string_view bytes) {
+                read = readNanoVnaText(bytes, command);
+                return framed(read);
+            },
+            m_timeouts.reply, m_timeouts.sweep,
+            [&](std::string_view bytes) { return meant(bytes, command, 0, 0); });
         if (auto *error = std::get_if<LinkError>(&reply))
             return *error;
         const std::string unknown = command + "?";

@@ -3,15 +3,17 @@
 
 // An SCPI analyser on a raw socket (Keysight ENA and PNA style, and those
 // that follow them), from the instruments' programming guides:
-//   at connect  "*IDN?" (its name), ":FORM:DATA REAL,64", ":FORM:BORD SWAP"
-//               (doubles, least significant byte first), ":INIT1:CONT OFF"
-//               (no free-running sweep: no trace mixes two sweeps);
+//   at connect  "*IDN?" (its name), "*CLS", ":FORM:DATA REAL,64" (or
+//               "REAL", or "ASC": the first the error queue, ":SYST:ERR?",
+//               does not refuse), ":FORM:BORD SWAP" (doubles, least
+//               significant byte first), ":INIT1:CONT OFF" (no free-running
+//               sweep: no trace mixes two sweeps);
 //   a sweep     ":INIT1:IMM;*OPC?" (one sweep; "1" once it is complete),
 //               ":SENS1:FREQ:DATA?" (Hz) and ":CALC1:DATA:SDAT?" (the active
 //               trace, real and imaginary a point), each a definite-length
 //               block, or an ASCII list from an analyser that sends no binary
-//               over a raw socket; then ":SYST:ERR?", whose error other than
-//               0 is reported.
+//               over a raw socket; then ":SYST:ERR?" to the queue's end,
+//               its first error other than 0 reported.
 namespace varnel {
 
 namespace {
@@ -26,7 +28,9 @@ class ScpiAnalyser final : public Analyser {
         if (auto *error = std::get_if<LinkError>(&identity))
             return *error;
         m_identity = std::get<std::string>(identity);
-        for (const char *setup : {":FORM:DATA REAL,64", ":FORM:BORD SWAP", ":INIT1:CONT OFF"})
+        if (auto format = chooseFormat(); std::holds_alternative<LinkError>(format))
+            return format;
+        for (const char *setup : {":FORM:BORD SWAP", ":INIT1:CONT OFF"})
             if (auto sent = command(setup); std::holds_alternative<LinkError>(sent))
                 return sent;
         return std::monostate{};
@@ -53,16 +57,51 @@ class ScpiAnalyser final : public Analyser {
                                std::get<std::vector<double>>(data));
         if (auto *problem = std::get_if<SweepProblem>(&taken))
             return protocolError(findingOf(*problem));
-        auto error = query(":SYST:ERR?");
+        auto error = errors();
         if (auto *failed = std::get_if<LinkError>(&error))
             return *failed;
-        const std::string &reported = std::get<std::string>(error);
-        if (!reported.starts_with("0") && !reported.starts_with("+0"))
+        if (const std::string &reported = std::get<std::string>(error); !reported.empty())
             return protocolError({ProtocolFinding::Reports, reported});
         return std::move(std::get<Network>(taken));
     }
 
   private:
+    // The first data format the analyser takes, as its error queue says:
+    // doubles as ":FORM:DATA REAL,64" (ENA, PNA, ZNB) or "REAL" (E5071C),
+    // ASCII where it sends no binary. The queue is cleared first, so that
+    // an earlier session's errors are not taken for a refusal.
+    std::variant<std::monostate, LinkError> chooseFormat() {
+        if (auto sent = command("*CLS"); std::holds_alternative<LinkError>(sent))
+            return sent;
+        std::string refused;
+        for (const char *format : {":FORM:DATA REAL,64", ":FORM:DATA REAL", ":FORM:DATA ASC"}) {
+            if (auto sent = command(format); std::holds_alternative<LinkError>(sent))
+                return sent;
+            auto reported = errors();
+            if (auto *error = std::get_if<LinkError>(&reported))
+                return *error;
+            refused = std::get<std::string>(reported);
+            if (refused.empty())
+                return std::monostate{};
+        }
+        return protocolError({ProtocolFinding::Reports, refused});
+    }
+    // The error queue read to its end (at most 16 entries): the first
+    // error, or nothing when there is none.
+    std::variant<std::string, LinkError> errors() {
+        std::string first;
+        for (int entry = 0; entry < 16; ++entry) {
+            auto reply = query(":SYST:ERR?");
+            if (auto *error = std::get_if<LinkError>(&reply))
+                return *error;
+            const std::string &said = std::get<std::string>(reply);
+            if (said.starts_with("0") || said.starts_with("+0"))
+                break;
+            if (first.empty())
+                first = said;
+        }
+        return first;
+    }
     std::variant<std::monostate, LinkError> command(std::string_view text) {
         return m_channel.send(std::string(text) + "\n");
     }

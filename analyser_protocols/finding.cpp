@@ -10,9 +10,8 @@ std::string n(std::size_t value) {
     return std::to_string(value);
 }
 
-} // namespace
-
-std::string findingText(const ProtocolFinding &f) {
+// The findings about blocks, numbers and a sweep as sent.
+std::string blockFindingText(const ProtocolFinding &f) {
     using K = ProtocolFinding;
     switch (f.kind) {
     case K::BlockStart:
@@ -47,6 +46,17 @@ std::string findingText(const ProtocolFinding &f) {
         return "value " + n(f.a) + " is not a finite number";
     case K::TooFew:
         return "a sweep needs at least 2 points, the analyser sent " + n(f.a);
+    default:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string findingText(const ProtocolFinding &f) {
+    using K = ProtocolFinding;
+    switch (f.kind) {
     case K::ScanDeclares:
         return "the scan declares " + n(f.a) + " points of mask " + n(f.b) + ", not the " + n(f.c) +
                " of mask " + n(f.d) + " asked for";
@@ -62,6 +72,13 @@ std::string findingText(const ProtocolFinding &f) {
         return "the sweep settings are " + quotedToken(f.words) + ", not START STOP POINTS";
     case K::CommandTooLong:
         return "the scan command is longer than the shell takes";
+    case K::ScanShort:
+        return "the scan's binary reply stopped after " + n(f.a) + " of its " + n(f.b) +
+               " bytes (" + n(f.c) + " points)";
+    case K::ScanStopped:
+        return "the scan stopped after " + n(f.a) + " of its " + n(f.b) + " points";
+    case K::NoEcho:
+        return "the NanoVNA did not echo the command; it sent " + quotedToken(f.words);
     case K::NoPoints:
         return "the analyser has no points to send";
     case K::NotTouchstone:
@@ -72,12 +89,17 @@ std::string findingText(const ProtocolFinding &f) {
         return "no trace measures S11";
     case K::PointsNotACount:
         return "the acquisition's points are " + quotedToken(f.words) + ", not a count";
+    case K::TouchstonePoints:
+        return "the Touchstone reply has " + n(f.a) + " points, not the " + n(f.b) +
+               " of the acquisition";
     case K::AcquisitionState:
         return "the acquisition's state is " + quotedToken(f.words);
     case K::NotComplete:
         return "the sweep did not complete (*OPC? answered " + quotedToken(f.words) + ")";
     case K::Reports:
         break;
+    default:
+        return blockFindingText(f);
     }
     // The error queue's text, escaped and cut: an instrument's bytes never
     // reach a terminal or a label as they came.

@@ -49,12 +49,16 @@ struct ProtocolFinding {
         BadPoint,       // point `a` (from 1) of the scan is `words`
         SweepSettings,  // the sweep settings are `words`, not START STOP POINTS
         CommandTooLong, // the scan command is longer than the shell takes
+        ScanShort,      // a binary scan stopped after `a` of its `b` bytes (`c` points)
+        ScanStopped,    // a text scan stopped after `a` of its `b` points
+        NoEcho,         // the NanoVNA did not echo the command; it sent `words`
         // LibreVNA.
         NoPoints,         // the analyser has no points to send
         NotTouchstone,    // the reply does not start as Touchstone: `words` (a line)
         TouchstoneReply,  // the reply's Touchstone does not read: `words` (the reader's)
         NoS11Trace,       // no trace measures S11
         PointsNotACount,  // the acquisition's points are `words`, not a count
+        TouchstonePoints, // the reply has `a` points, the acquisition `b`
         AcquisitionState, // the acquisition's state is `words`
         // An SCPI analyser.
         NotComplete, // the sweep did not complete: *OPC? answered `words`

@@ -39,6 +39,11 @@ std::variant<std::size_t, ProtocolFinding> libreVnaTouchstoneLength(std::string_
             return std::size_t{0};
         const std::string_view line = trimmed(bytes.substr(at, end - at));
         at = end + 1;
+        if (line.empty() && data > 0) {
+            if (data != points)
+                return ProtocolFinding{ProtocolFinding::TouchstonePoints, {}, data, points};
+            return at;
+        }
         if (line.empty() || line.front() == '!')
             continue;
         if (!optionSeen) {
@@ -47,8 +52,7 @@ std::variant<std::size_t, ProtocolFinding> libreVnaTouchstoneLength(std::string_
             optionSeen = true;
             continue;
         }
-        if (++data == points)
-            return at;
+        ++data;
     }
 }
 

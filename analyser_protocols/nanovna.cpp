@@ -120,13 +120,17 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
         const std::size_t record = ((mask & nanoVnaFrequency) ? 4 : 0) +
                                    ((mask & nanoVnaS11) ? 8 : 0) + ((mask & nanoVnaS21) ? 8 : 0);
         const std::size_t end = start + 4 + n * record;
-        if (bytes.size() < end + nanoVnaPrompt.size())
+        if (bytes.size() < start + 4)
             return {};
+        // The header is checked as it comes: a reply of another count is
+        // refused now, not after its bytes that never come.
         const std::uint32_t declaredMask = littleEndian(bytes, start, 2);
         const std::uint32_t declaredPoints = littleEndian(bytes, start + 2, 2);
         if (declaredMask != mask || declaredPoints != n)
             return malformed(
                 {ProtocolFinding::ScanDeclares, {}, declaredPoints, declaredMask, n, mask});
+        if (bytes.size() < end + nanoVnaPrompt.size())
+            return {};
         if (bytes.substr(end, nanoVnaPrompt.size()) != nanoVnaPrompt)
             return malformed({ProtocolFinding::NoPrompt, {}, n});
         for (std::size_t at = start + 4; at < end; at += record) {
@@ -141,6 +145,8 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
     const std::size_t fields = 1 + ((mask & nanoVnaS11) ? 2 : 0) + ((mask & nanoVnaS21) ? 2 : 0);
     std::size_t at = start;
     for (std::size_t k = 0; k < n; ++k) {
+        if (bytes.substr(at).starts_with(nanoVnaPrompt) && k > 0)
+            return malformed({ProtocolFinding::ScanStopped, {}, k, n});
         const std::size_t end = bytes.find("\r\n", at);
         if (end == std::string_view::npos)
             return {};
@@ -164,6 +170,45 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
     if (bytes.substr(at, nanoVnaPrompt.size()) != nanoVnaPrompt)
         return malformed({ProtocolFinding::NoPrompt, {}, n});
     return taken(at + nanoVnaPrompt.size(), hz, s11);
+}
+
+NanoVnaSilence nanoVnaSilence(std::string_view bytes, std::string_view command, int points,
+                              unsigned mask) {
+    const std::size_t start = afterEcho(bytes, command);
+    if (start == std::string_view::npos) {
+        // Another line than the echo: name it (prompts and blank lines
+        // aside), cut to a command line's length.
+        for (std::size_t at = 0; at < bytes.size();) {
+            const std::size_t end = std::min(bytes.find("\r\n", at), bytes.size());
+            std::string_view line = bytes.substr(at, end - at);
+            while (line.starts_with(nanoVnaPrompt))
+                line.remove_prefix(nanoVnaPrompt.size());
+            if (end < bytes.size() && !line.empty())
+                return {NanoVnaSilence::Wrong,
+                        ProtocolFinding{ProtocolFinding::NoEcho,
+                                        std::string(line.substr(0, nanoVnaLineLimit))}};
+            at = end + 2;
+        }
+        return {};
+    }
+    if (points == 0)
+        return {};
+    if (start == bytes.size())
+        return {NanoVnaSilence::Sweeping};
+    const std::size_t n = static_cast<std::size_t>(points);
+    if ((mask & nanoVnaBinary) && static_cast<unsigned char>(bytes[start]) == (mask & 0xff)) {
+        const std::size_t record = ((mask & nanoVnaFrequency) ? 4 : 0) +
+                                   ((mask & nanoVnaS11) ? 8 : 0) + ((mask & nanoVnaS21) ? 8 : 0);
+        const std::size_t whole = 4 + n * record + nanoVnaPrompt.size();
+        return {NanoVnaSilence::Wrong,
+                ProtocolFinding{ProtocolFinding::ScanShort, {}, bytes.size() - start, whole, n}};
+    }
+    std::size_t lines = 0;
+    for (std::size_t at = bytes.find("\r\n", start); at != std::string_view::npos;
+         at = bytes.find("\r\n", at + 2))
+        ++lines;
+    return {NanoVnaSilence::Wrong,
+            ProtocolFinding{ProtocolFinding::ScanStopped, {}, std::min(lines, n), n}};
 }
 
 } // namespace varnel

@@ -70,4 +70,20 @@ NanoVnaRead readNanoVnaText(std::string_view bytes, std::string_view command);
 NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, int points,
                             unsigned mask);
 
+// What a reply that has gone silent means, from its bytes so far (for a
+// text command `points` is 0): Sweeping while only the scan's echo has
+// come (the instrument sweeps before it answers), Wrong with the finding
+// when the echo is another line or the points stopped short, Cut when
+// nothing more can be said.
+// Example: "scan 1000 2000 2 131\r\n" and the header 83 00 02 00 alone:
+// Wrong, "the scan's binary reply stopped after 4 of its 32 bytes (2
+// points)"; "sweep\r\n" instead of the echo: Wrong, "the NanoVNA did not
+// echo the command; it sent 'sweep'".
+struct NanoVnaSilence {
+    enum What { Cut, Sweeping, Wrong } what = Cut;
+    std::optional<ProtocolFinding> finding{};
+};
+NanoVnaSilence nanoVnaSilence(std::string_view bytes, std::string_view command, int points,
+                              unsigned mask);
+
 } // namespace varnel

@@ -3,6 +3,7 @@
 #include "fake_scpi_analyser.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace varnel::testing {
 
@@ -17,7 +18,8 @@ namespace varnel::testing {
 // acquisition runs for `sweepMs` (FINished? says FALSE until then), and a
 // trace read before it is finished would mix sweeps: the fake gives the
 // new sweep's first half and the old one's second half then, so that a
-// client reading too early is caught. Its data reply is the Touchstone file.
+// client reading too early is caught. Its data reply is the Touchstone file
+// and the empty line that ends it.
 class FakeLibreVna : public FakeTcpInstrument {
   public:
     explicit FakeLibreVna(FakeFaults faults = {}, bool fourTraces = true)
@@ -78,7 +80,9 @@ class FakeLibreVna : public FakeTcpInstrument {
         if (line.starts_with(":VNA:TRAC:PARAM? "))
             return {line.substr(17) + "\n"};
         if (line == ":VNA:TRAC:TOUCHSTONE? S11 S12 S21 S22" || line == ":VNA:TRAC:TOUCHSTONE? S11")
-            return {touchstone(m_sweep, m_faults.points, line.ends_with("S22"), finished() ? 0 : 1),
+            return {touchstone(m_sweep, m_faults.points + std::exchange(m_faults.linesOffOnce, 0),
+                               line.ends_with("S22"), finished() ? 0 : 1) +
+                        "\n",
                     true};
         return {"ERROR\n"};
     }

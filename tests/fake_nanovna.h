@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 namespace varnel::testing {
 
@@ -24,7 +25,8 @@ namespace varnel::testing {
 // link to the pty that is pointed at a fresh pty when the fault "unplugged"
 // takes the old one away. Faults: replies in pieces, stray prompts and a
 // banner before echoes, the device unplugged halfway through a scan's data,
-// a scan slower than a timeout, text only (a firmware without binary).
+// a scan slower than a timeout, text only (a firmware without binary), a
+// scan a point short, of another count, or after another command's echo.
 // The point limit is 101 (the -H's); sweep k as every fake's.
 // `x` rounded to single precision, as the instrument sends it. Through a
 // volatile: GCC 12 at -O2 drops a double-float-double round trip whose
@@ -149,7 +151,16 @@ class FakeNanoVna {
                 reply = "sweep points exceeds range " + std::to_string(pointLimit) + "\r\n";
             } else {
                 ++m_sweep;
+                using F = FakeFaults::Framing;
+                const F framing = std::exchange(m_faults.framing, F::None);
                 reply = scanReply(start, stop, static_cast<int>(points), mask);
+                if (framing == F::ShortPayload)
+                    reply.resize(reply.size() - 12);
+                if (framing == F::OtherCount) { // 100 points, said so
+                    reply = scanReply(start, stop, static_cast<int>(points) - 1, mask);
+                }
+                if (framing == F::OtherEcho)
+                    echo = "sweep\r\n";
                 data = true;
             }
         } else if (!line.empty()) {

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,14 +31,24 @@ struct FakeFaults {
     bool cutMidBlock = false;  // once: half the data, then silence on a live link
     int replyDelayMs = 0;      // before every data reply
     bool asciiOnly = false;    // no binary: ASCII (SCPI) or text (NanoVNA)
+    // SCPI: data formats refused with -224 in the error queue: "REAL,64"
+    // (as the E5071C, which spells doubles "REAL"), or both binary forms.
+    enum class Refuses { None, Real64, Binary };
+    Refuses refuses = Refuses::None;
+    bool staleError = false;   // SCPI: an earlier session's error in the queue
     int points = 201;          // a sweep's points over 985..1015 MHz
     bool strayPrompts = false; // NanoVNA: prompts and a banner before echoes
     bool emptyReplies = false; // LibreVNA: settings answered by empty lines
     int sweepMs = 0;           // LibreVNA: how long an acquisition runs
+    int linesOffOnce = 0;      // LibreVNA: once, this many points more (or fewer)
+    // NanoVNA, once: a binary scan a point short, a header of a point fewer
+    // (and its points), or the echo of another command ("sweep").
+    enum class Framing { None, ShortPayload, OtherCount, OtherEcho };
+    Framing framing = Framing::None;
     // SCPI: a hostile analyser. FloodIdentity answers *IDN? with 40 MB and
     // no line feed; HugeBlock's data block declares 999,999,999 bytes;
-    // NoDataMark puts SCPI's 9.91E37 at data value 5; EscapesInErrors has
-    // the error queue answer with ESC, BEL and invalid UTF-8.
+    // NoDataMark puts SCPI's 9.91E37 at data value 5; EscapesInErrors
+    // queues an error of ESC, BEL and invalid UTF-8 with each sweep.
     enum class Hostile { None, FloodIdentity, HugeBlock, NoDataMark, EscapesInErrors };
     Hostile hostile = Hostile::None;
 };
@@ -191,13 +202,19 @@ class FakeTcpInstrument {
 // public programming guides (the FORMat subsystem: ":FORM:DATA REAL,64|ASC",
 // ":FORM:BORD NORM|SWAP", NORMal the most significant byte first; IEEE 488.2
 // definite-length blocks "#<digits><count><bytes>" and a line feed; "*OPC?"
-// answering 1 once the operation is complete; ":SYST:ERR?" answering
-// '+0,"No error"'). Its data reply is the trace's block.
+// answering 1 once the operation is complete; "*CLS" clearing the error
+// queue; ":SYST:ERR?" answering its oldest entry, '+0,"No error"' when it
+// is empty; a refused parameter queued as -224). Its data reply is the
+// trace's block.
 class FakeScpiAnalyser : public FakeTcpInstrument {
   public:
     using Faults = FakeFaults;
 
-    explicit FakeScpiAnalyser(Faults faults = {}) : FakeTcpInstrument(faults) { start(); }
+    explicit FakeScpiAnalyser(Faults faults = {}) : FakeTcpInstrument(faults) {
+        if (faults.staleError)
+            m_errors.push_back("-113,\"Undefined header\"");
+        start();
+    }
     ~FakeScpiAnalyser() override { stop(); }
 
     static std::vector<double> frequenciesHz(int points = 201) { return fakeFrequenciesHz(points); }
@@ -240,14 +257,23 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
             return {"Fake,SCPI analyser,0,1\n"};
         if (line == ":CALC1:DATA:SDAT?" && m_faults.hostile == Hostile::HugeBlock)
             return {"#9999999999" + std::string(4096, '\0'), true};
-        if (line == ":SYST:ERR?" && m_faults.hostile == Hostile::EscapesInErrors)
-            return {"-113,\"Undefined \x1b[2J\x07\xff header\"\n"};
-        if (line == ":FORM:DATA REAL,64" || line == ":FORM:DATA ASC")
-            m_ascii = line.ends_with("ASC");
-        else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM")
+        using Refuses = FakeFaults::Refuses;
+        if (line == "*CLS")
+            m_errors.clear();
+        else if (line == ":FORM:DATA REAL,64" || line == ":FORM:DATA REAL" ||
+                 line == ":FORM:DATA ASC") {
+            const bool real64 = line.ends_with(",64"), ascii = line.ends_with("ASC");
+            if ((real64 && m_faults.refuses != Refuses::None) ||
+                (!ascii && m_faults.refuses == Refuses::Binary))
+                m_errors.push_back("-224,\"Illegal parameter value\"");
+            else
+                m_ascii = ascii;
+        } else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM")
             m_swapped = line.ends_with("SWAP");
         else if (line == ":INIT1:IMM;*OPC?") {
             ++m_sweep;
+            if (m_faults.hostile == Hostile::EscapesInErrors)
+                m_errors.push_back("-113,\"Undefined \x1b[2J\x07\xff header\"");
             return {"1\n"};
         } else if (line == ":SENS1:FREQ:DATA?")
             return {numbers(frequenciesHz(m_faults.points)), false};
@@ -258,12 +284,18 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
             if (m_faults.hostile == FakeFaults::Hostile::NoDataMark)
                 data[4] = 9.91e37;
             return {numbers(data), true};
-        } else if (line == ":SYST:ERR?")
-            return {"+0,\"No error\"\n"};
+        } else if (line == ":SYST:ERR?") {
+            if (m_errors.empty())
+                return {"+0,\"No error\"\n"};
+            const std::string error = m_errors.front();
+            m_errors.pop_front();
+            return {error + "\n"};
+        }
         return {};
     }
 
-    bool m_ascii = false, m_swapped = false;
+    bool m_ascii = true, m_swapped = false; // ASCII, as after a reset
+    std::deque<std::string> m_errors;
 };
 
 } // namespace varnel::testing

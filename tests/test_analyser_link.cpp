@@ -167,6 +167,19 @@ const FaultRow scpiRows[] = {
     {"ascii_only", with({}, &FakeFaults::asciiOnly)},
     {"replies_in_small_pieces", pieces(61, 1)},
     {"ascii_in_small_pieces", with(pieces(7), &FakeFaults::asciiOnly)},
+    {"real64_refused_real_taken",
+     [] {
+         FakeFaults f;
+         f.refuses = FakeFaults::Refuses::Real64;
+         return f;
+     }()},
+    {"binary_refused_ascii_taken",
+     [] {
+         FakeFaults f;
+         f.refuses = FakeFaults::Refuses::Binary;
+         return f;
+     }()},
+    {"an_earlier_sessions_error_cleared", with({}, &FakeFaults::staleError)},
 };
 
 class ScpiFaultTest : public ::testing::TestWithParam<FaultRow> {};
@@ -231,6 +244,27 @@ TEST(LibreVna, SweepIsTheFileItsTouchstoneQueryGives) {
     }
 }
 
+// A Touchstone reply with a point more or fewer than the acquisition's is
+// refused in those words, and read to its end: the next sweep is whole.
+TEST(LibreVna, ReplyOfAnotherPointCountIsRefusedAndTheNextIsWhole) {
+    for (const auto &[off, message] :
+         {std::pair{1, "the Touchstone reply has 202 points, not the 201 of the acquisition"},
+          std::pair{-1, "the Touchstone reply has 200 points, not the 201 of the acquisition"}}) {
+        FakeFaults faults;
+        faults.linesOffOnce = off;
+        FakeLibreVna fake(faults);
+        const auto analyser = connected(tcpAddress(SourceAddress::LibreVna, fake.port()));
+        ASSERT_TRUE(analyser);
+        auto sweep = analyser->sweep();
+        ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)), message);
+        expectSweepsInOrder(*analyser, 2, 2,
+                            {varnel::testing::fakeFrequenciesHz(201),
+                             [](int k) { return varnel::testing::fakeSweepValues(k, 201); }, 1e-12,
+                             2});
+    }
+}
+
 // NanoVNA shell on a pseudo-terminal.
 const FaultRow nanoRows[] = {
     {"binary", {}},
@@ -272,6 +306,36 @@ TEST(NanoVna, PointsBeyondTheFirmwareLimitAreRefusedInItsWords) {
     ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
     EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)),
               "the NanoVNA answered 'sweep points exceeds range 101'");
+}
+
+// A scan reply framed wrong says what was wrong once the shell is silent
+// for the reply timeout (a header of another count at once), never "no
+// reply"; the next sweep is whole.
+TEST(NanoVna, FramingErrorsAreNamedSoon) {
+    using F = FakeFaults::Framing;
+    for (const auto &[framing, message] :
+         {std::pair{F::ShortPayload,
+                    "the scan's binary reply stopped after 1208 of its 1220 bytes (101 points)"},
+          std::pair{F::OtherCount,
+                    "the scan declares 100 points of mask 131, not the 101 of mask 131 asked for"},
+          std::pair{F::OtherEcho, "the NanoVNA did not echo the command; it sent 'sweep'"}}) {
+        FakeFaults faults;
+        faults.points = 101;
+        faults.framing = framing;
+        FakeNanoVna fake(faults);
+        AnalyserTimeouts timeouts;
+        timeouts.reply = std::chrono::milliseconds(300);
+        const auto analyser = connected(serialAddress(fake), timeouts);
+        ASSERT_TRUE(analyser);
+        const auto start = std::chrono::steady_clock::now();
+        auto sweep = analyser->sweep();
+        ASSERT_TRUE(std::holds_alternative<LinkError>(sweep)) << message;
+        EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)), message);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << message;
+        expectSweepsInOrder(*analyser, 2, 1,
+                            {FakeNanoVna::frequenciesHz(101),
+                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false); }, 0});
+    }
 }
 
 // A scan pauses the NanoVNA's own sweep: done with it, the program resumes
@@ -344,7 +408,7 @@ TEST(AnalyserLink, DroppedLinkEndsTheSweepAndReconnects) {
 }
 
 // A reply slower than the timeout ends in a timeout, bounded; the NanoVNA's
-// echo of its scan came, so its reply is said to have stopped after it.
+// echo of its scan came, so it is said not to have finished its sweep.
 TEST(AnalyserLink, SlowReplyTimesOut) {
     FakeFaults faults;
     faults.replyDelayMs = 600;
@@ -370,9 +434,10 @@ TEST(AnalyserLink, SlowReplyTimesOut) {
     {
         faults.points = 101;
         FakeNanoVna fake(faults);
-        // "scan 985000000 1015000000 101 135" and CR LF.
+        // The scan's echo came: the instrument sweeps, up to the sweep's
+        // deadline.
         expectTimeout(*connected(serialAddress(fake), timeouts),
-                      "the reply stopped after 35 bytes: nothing more within 150 ms");
+                      "the sweep did not finish within 150 ms");
     }
 }
 

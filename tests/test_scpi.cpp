@@ -142,21 +142,27 @@ TEST(Scpi, SweepIsChecked) {
 }
 
 // The LibreVNA header's worked example.
-TEST(LibreVna, TouchstoneReplyIsFramedByItsPoints) {
+TEST(LibreVna, TouchstoneReplyIsFramedByItsEnd) {
     const std::string half = "# GHZ S RI R 50\n1.0 0.5 0\n";
     EXPECT_EQ(std::get<std::size_t>(libreVnaTouchstoneLength(half, 2)), 0u);
-    const std::string whole = half + "1.1 0.25 0\n";
+    const std::string whole = half + "1.1 0.25 0\n\n";
     EXPECT_EQ(std::get<std::size_t>(libreVnaTouchstoneLength(whole + "*IDN", 2)), whole.size());
-    EXPECT_EQ(whole.size(), 37u);
+    EXPECT_EQ(whole.size(), 38u);
     const auto sweep = libreVnaSweep(whole, 1, "librevna://fake");
     ASSERT_TRUE(std::holds_alternative<Network>(sweep));
     EXPECT_EQ(std::get<Network>(sweep).frequencyMHz, (std::vector<double>{1000, 1100}));
     EXPECT_EQ(std::get<Network>(sweep).values, (std::vector<std::complex<double>>{0.5, 0.25}));
+    EXPECT_EQ(findingText(std::get<ProtocolFinding>(libreVnaTouchstoneLength(half + "\n", 2))),
+              "the Touchstone reply has 1 points, not the 2 of the acquisition");
     EXPECT_EQ(findingText(std::get<ProtocolFinding>(libreVnaTouchstoneLength("ERROR\n", 2))),
               "the reply is not Touchstone: 'ERROR'");
     // Empty lines (older versions' replies to settings) and comments first.
     const std::string later = "\n\n! LibreVNA\n" + whole;
     EXPECT_EQ(std::get<std::size_t>(libreVnaTouchstoneLength(later, 2)), later.size());
+    // Points beyond the acquisition's: the reply is still read to its end.
+    const std::string longer = half + "1.1 0.25 0\n1.2 0.1 0\n\n";
+    EXPECT_EQ(std::get<ProtocolFinding>(libreVnaTouchstoneLength(longer, 2)).a, 3u);
+    EXPECT_EQ(std::get<std::size_t>(libreVnaTouchstoneLength(half + "1.1 0.25 0\n", 2)), 0u);
     EXPECT_EQ(libreVnaTraceNames(" S11, S21 ,Mine\n"),
               (std::vector<std::string>{"S11", "S21", "Mine"}));
 }
@@ -192,8 +198,13 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
     EXPECT_EQ(readNanoVnaScan(echo + one + "ch> ", command, 2, 131).status, NanoVnaRead::NeedMore);
     EXPECT_EQ(findingText(*readNanoVnaScan(echo + both + "ch>!", command, 2, 131).finding),
               "the scan's 2 points are not followed by the prompt");
-    EXPECT_EQ(readNanoVnaScan(echo + scanBytes({}, 3), command, 2, 131).status,
+    // A header of another count is refused as soon as it comes.
+    EXPECT_EQ(findingText(*readNanoVnaScan(echo + scanBytes({}, 3), command, 2, 131).finding),
+              "the scan declares 3 points of mask 131, not the 2 of mask 131 asked for");
+    EXPECT_EQ(readNanoVnaScan(echo + scanBytes({}, 2), command, 2, 131).status,
               NanoVnaRead::NeedMore);
+    EXPECT_EQ(findingText(*readNanoVnaScan(echo + "1000 0.5 0\r\nch> ", command, 2, 131).finding),
+              "the scan stopped after 1 of its 2 points");
 
     const struct {
         const char *name, *reply, *problem;
@@ -218,6 +229,36 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
     EXPECT_EQ(readNanoVnaScan("ch> scan 1000 2000 2 13", command, 2, 131).status,
               NanoVnaRead::NeedMore)
         << "no echo yet";
+}
+
+// The silence rule's worked example: what a reply that stopped means.
+TEST(NanoVna, SilenceSaysWhatStopped) {
+    const std::string command = "scan 1000 2000 2 131";
+    const std::string echo = command + "\r\n";
+    const struct {
+        const char *name;
+        std::string bytes;
+        NanoVnaSilence::What what;
+        const char *finding;
+    } rows[] = {
+        {"header_alone", echo + scanBytes({}, 2), NanoVnaSilence::Wrong,
+         "the scan's binary reply stopped after 4 of its 32 bytes (2 points)"},
+        {"a_point_short", echo + scanBytes({{1000, 0x3F000000}}, 2) + "ch> ", NanoVnaSilence::Wrong,
+         "the scan's binary reply stopped after 20 of its 32 bytes (2 points)"},
+        {"another_echo", "ch> sweep\r\n", NanoVnaSilence::Wrong,
+         "the NanoVNA did not echo the command; it sent 'sweep'"},
+        {"text_stopped", echo + "1000 0.5 0\r\n", NanoVnaSilence::Wrong,
+         "the scan stopped after 1 of its 2 points"},
+        {"echo_alone_while_it_sweeps", echo, NanoVnaSilence::Sweeping, ""},
+        {"nothing", "", NanoVnaSilence::Cut, ""},
+        {"a_prompt_alone", "ch> ", NanoVnaSilence::Cut, ""},
+    };
+    for (const auto &row : rows) {
+        const NanoVnaSilence silence = nanoVnaSilence(row.bytes, command, 2, 131);
+        EXPECT_EQ(silence.what, row.what) << row.name;
+        EXPECT_EQ(silence.finding ? findingText(*silence.finding) : "", row.finding) << row.name;
+    }
+    EXPECT_EQ(nanoVnaSilence("version\r\n1.2", "version", 0, 0).what, NanoVnaSilence::Cut);
 }
 
 TEST(NanoVna, TextRepliesAndSettings) {

@@ -19,9 +19,8 @@ QString quoted(const std::string &words) {
     return qs(quotedToken(words));
 }
 
-} // namespace
-
-QString protocolFindingFor(const ProtocolFinding &f) {
+// The findings about blocks, numbers and a sweep as sent.
+QString blockFindingFor(const ProtocolFinding &f) {
     using K = ProtocolFinding;
     const auto n = [](std::size_t value) { return QString::number(value); };
     switch (f.kind) {
@@ -61,6 +60,18 @@ QString protocolFindingFor(const ProtocolFinding &f) {
         return TuneWindow::tr("value %1 is not a finite number").arg(n(f.a));
     case K::TooFew:
         return TuneWindow::tr("a sweep needs at least 2 points, the analyser sent %1").arg(n(f.a));
+    default:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+QString protocolFindingFor(const ProtocolFinding &f) {
+    using K = ProtocolFinding;
+    const auto n = [](std::size_t value) { return QString::number(value); };
+    switch (f.kind) {
     case K::ScanDeclares:
         return TuneWindow::tr("the scan declares %1 points of mask %2, not the %3 of mask %4 asked "
                               "for")
@@ -78,6 +89,17 @@ QString protocolFindingFor(const ProtocolFinding &f) {
             .arg(quoted(f.words));
     case K::CommandTooLong:
         return TuneWindow::tr("the scan command is longer than the shell takes");
+    case K::ScanShort:
+        return TuneWindow::tr(
+                   "the scan's binary reply stopped after %1 of its %2 bytes (%3 points)")
+            .arg(f.a)
+            .arg(f.b)
+            .arg(f.c);
+    case K::ScanStopped:
+        return TuneWindow::tr("the scan stopped after %1 of its %2 points").arg(f.a).arg(f.b);
+    case K::NoEcho:
+        return TuneWindow::tr("the NanoVNA did not echo the command; it sent %1")
+            .arg(quoted(f.words));
     case K::NoPoints:
         return TuneWindow::tr("the analyser has no points to send");
     case K::NotTouchstone:
@@ -88,6 +110,10 @@ QString protocolFindingFor(const ProtocolFinding &f) {
         return TuneWindow::tr("no trace measures S11");
     case K::PointsNotACount:
         return TuneWindow::tr("the acquisition's points are %1, not a count").arg(quoted(f.words));
+    case K::TouchstonePoints:
+        return TuneWindow::tr("the Touchstone reply has %1 points, not the %2 of the acquisition")
+            .arg(f.a)
+            .arg(f.b);
     case K::AcquisitionState:
         return TuneWindow::tr("the acquisition's state is %1").arg(quoted(f.words));
     case K::NotComplete:
@@ -95,6 +121,8 @@ QString protocolFindingFor(const ProtocolFinding &f) {
             .arg(quoted(f.words));
     case K::Reports:
         break;
+    default:
+        return blockFindingFor(f);
     }
     // Escaped and cut, as varnel-calc shows it.
     const QString words = shownName(qs(f.words.substr(0, 200)));

@@ -322,6 +322,22 @@
         <translation>采集点数是 %1，不是一个数目</translation>
     </message>
     <message>
+        <source>the Touchstone reply has %1 points, not the %2 of the acquisition</source>
+        <translation>Touchstone 回复有 %1 个点，不是采集的 %2 个点</translation>
+    </message>
+    <message>
+        <source>the scan&apos;s binary reply stopped after %1 of its %2 bytes (%3 points)</source>
+        <translation>扫描的二进制回复在 %2 字节（%3 个点）中的 %1 字节后中断</translation>
+    </message>
+    <message>
+        <source>the scan stopped after %1 of its %2 points</source>
+        <translation>扫描在 %2 个点中的 %1 个点后中断</translation>
+    </message>
+    <message>
+        <source>the NanoVNA did not echo the command; it sent %1</source>
+        <translation>NanoVNA 没有回显命令；它发送了 %1</translation>
+    </message>
+    <message>
         <source>the acquisition&apos;s state is %1</source>
         <translation>采集状态是 %1</translation>
     </message>
