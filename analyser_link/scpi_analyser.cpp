@@ -1,14 +1,22 @@
 #include "analyser_link/analyser.h"
 #include "analyser_protocols/scpi.h"
 
+#include <vector>
+
 // An SCPI analyser on a raw socket (Keysight ENA and PNA style, and those
 // that follow them), from the instruments' programming guides:
 //   at connect  "*IDN?" (its name), "*CLS", ":FORM:DATA REAL,64" (or
 //               "REAL", or "ASC": the first the error queue, ":SYST:ERR?",
 //               does not refuse), ":FORM:BORD SWAP" (doubles, least
-//               significant byte first), ":INIT1:CONT OFF" (no free-running
-//               sweep: no trace mixes two sweeps);
-//   a sweep     ":INIT1:IMM;*OPC?" (one sweep; "1" once it is complete),
+//               significant byte first), ":TRIG:SOUR BUS" and ":INIT1:CONT
+//               ON" (the channel sweeps on the program's trigger alone: no
+//               trace mixes two sweeps, whatever trigger it was on),
+//               ":TRIG:AVER ON" when ":SENS1:AVER?" says averaging is on
+//               (one trigger, one finished average); first the settings it
+//               changes are read (":TRIG:SOUR?", ":INIT1:CONT?",
+//               ":FORM:DATA?", ":FORM:BORD?", ":TRIG:AVER?"), and they are
+//               set back as found when the program is done with it;
+//   a sweep     ":TRIG:SING;*OPC?" (one sweep; "1" once it is complete),
 //               ":SENS1:FREQ:DATA?" (Hz) and ":CALC1:DATA:SDAT?" (the active
 //               trace, real and imaginary a point), each a definite-length
 //               block, or an ASCII list from an analyser that sends no binary
@@ -18,28 +26,65 @@ namespace varnel {
 
 namespace {
 
+// The settings the program changes, each read at connect and set back as it
+// was found when the program is done with the analyser.
+struct KeptSetting {
+    const char *query, *set;
+};
+constexpr KeptSetting keptSettings[] = {
+    {":TRIG:SOUR?", ":TRIG:SOUR "}, {":INIT1:CONT?", ":INIT1:CONT "},
+    {":FORM:DATA?", ":FORM:DATA "}, {":FORM:BORD?", ":FORM:BORD "},
+    {":TRIG:AVER?", ":TRIG:AVER "},
+};
+
+// A setting's value as an analyser gives it ("INT", "REAL,64", "+1"):
+// only such words are sent back to it.
+bool plainValue(std::string_view value) {
+    return !value.empty() && value.size() <= 32 &&
+           value.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                   "0123456789+-.,") == std::string_view::npos;
+}
+
 class ScpiAnalyser final : public Analyser {
   public:
     ScpiAnalyser(Connection connection, AnalyserTimeouts timeouts)
         : m_channel(std::move(connection), timeouts.reply), m_timeouts(timeouts) {}
+    ~ScpiAnalyser() override { restore(); }
 
     std::variant<std::monostate, LinkError> setUp() {
         auto identity = query("*IDN?");
         if (auto *error = std::get_if<LinkError>(&identity))
             return *error;
         m_identity = std::get<std::string>(identity);
+        for (const KeptSetting &setting : keptSettings) {
+            auto found = query(setting.query);
+            if (auto *error = std::get_if<LinkError>(&found))
+                return *error;
+            m_found.emplace_back(std::get<std::string>(found));
+        }
+        auto averaging = query(":SENS1:AVER?");
+        if (auto *error = std::get_if<LinkError>(&averaging))
+            return *error;
         if (auto format = chooseFormat(); std::holds_alternative<LinkError>(format))
             return format;
-        for (const char *setup : {":FORM:BORD SWAP", ":INIT1:CONT OFF"})
+        // Sweeps on the program's trigger alone: the channel waits for it
+        // (continuous initiation on a bus trigger), and with averaging on
+        // one trigger runs the whole average.
+        const bool averaged = std::get<std::string>(averaging) == "1" ||
+                              std::get<std::string>(averaging) == "+1" ||
+                              std::get<std::string>(averaging) == "ON";
+        for (const char *setup : {":FORM:BORD SWAP", ":TRIG:SOUR BUS", ":INIT1:CONT ON",
+                                  averaged ? ":TRIG:AVER ON" : ":TRIG:AVER OFF"})
             if (auto sent = command(setup); std::holds_alternative<LinkError>(sent))
                 return sent;
+        m_changed = true;
         return std::monostate{};
     }
 
     const std::string &identity() const override { return m_identity; }
 
     std::variant<Network, LinkError> sweep() override {
-        if (auto sent = command(":INIT1:IMM;*OPC?"); auto *error = std::get_if<LinkError>(&sent))
+        if (auto sent = command(":TRIG:SING;*OPC?"); auto *error = std::get_if<LinkError>(&sent))
             return *error;
         auto done = m_channel.line(m_timeouts.sweep);
         if (auto *error = std::get_if<LinkError>(&done))
@@ -66,6 +111,19 @@ class ScpiAnalyser final : public Analyser {
     }
 
   private:
+    // The settings as they were found, then "*OPC?" awaited (bounded), so
+    // that the analyser has taken them before the connection closes.
+    void restore() {
+        if (!m_changed)
+            return;
+        std::string settings;
+        for (std::size_t i = 0; i < m_found.size(); ++i)
+            if (plainValue(m_found[i]))
+                settings.append(keptSettings[i].set).append(m_found[i]).append("\n");
+        if (std::holds_alternative<LinkError>(m_channel.send(settings + "*OPC?\n")))
+            return;
+        m_channel.line(std::min(m_timeouts.reply, std::chrono::milliseconds(2000)));
+    }
     // The first data format the analyser takes, as its error queue says:
     // doubles as ":FORM:DATA REAL,64" (ENA, PNA, ZNB) or "REAL" (E5071C),
     // ASCII where it sends no binary. The queue is cleared first, so that
@@ -143,6 +201,8 @@ class ScpiAnalyser final : public Analyser {
     ReplyChannel m_channel;
     AnalyserTimeouts m_timeouts;
     std::string m_identity;
+    std::vector<std::string> m_found; // keptSettings' values at connect
+    bool m_changed = false;
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <complex>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,12 +36,15 @@ struct FakeFaults {
     // (as the E5071C, which spells doubles "REAL"), or both binary forms.
     enum class Refuses { None, Real64, Binary };
     Refuses refuses = Refuses::None;
-    bool staleError = false;   // SCPI: an earlier session's error in the queue
-    int points = 201;          // a sweep's points over 985..1015 MHz
-    bool strayPrompts = false; // NanoVNA: prompts and a banner before echoes
-    bool emptyReplies = false; // LibreVNA: settings answered by empty lines
-    int sweepMs = 0;           // LibreVNA: how long an acquisition runs
-    int linesOffOnce = 0;      // LibreVNA: once, this many points more (or fewer)
+    bool staleError = false;           // SCPI: an earlier session's error in the queue
+    std::string triggerSource = "INT"; // SCPI: as found (INT, MAN, EXT, BUS)
+    bool averaging = false;            // SCPI: averaging on
+    bool held = false;                 // SCPI: found on hold (no continuous sweep)
+    int points = 201;                  // a sweep's points over 985..1015 MHz
+    bool strayPrompts = false;         // NanoVNA: prompts and a banner before echoes
+    bool emptyReplies = false;         // LibreVNA: settings answered by empty lines
+    int sweepMs = 0;                   // LibreVNA: how long an acquisition runs
+    int linesOffOnce = 0;              // LibreVNA: once, this many points more (or fewer)
     // NanoVNA, once: a binary scan a point short, a header of a point fewer
     // (and its points), or the echo of another command ("sweep").
     enum class Framing { None, ShortPayload, OtherCount, OtherEcho };
@@ -213,6 +217,10 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
     explicit FakeScpiAnalyser(Faults faults = {}) : FakeTcpInstrument(faults) {
         if (faults.staleError)
             m_errors.push_back("-113,\"Undefined header\"");
+        m_settings = {{"TRIG:SOUR", faults.triggerSource},
+                      {"INIT1:CONT", faults.held ? "0" : "1"},
+                      {"TRIG:AVER", "0"},
+                      {"SENS1:AVER", faults.averaging ? "1" : "0"}};
         start();
     }
     ~FakeScpiAnalyser() override { stop(); }
@@ -249,29 +257,64 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
         return block;
     }
 
+    // A setting as the analyser gives it back to a query.
+    std::string setting(const std::string &name) const {
+        if (name == "FORM:DATA")
+            return m_ascii ? "ASC" : m_real64 ? "REAL,64" : "REAL";
+        if (name == "FORM:BORD")
+            return m_swapped ? "SWAP" : "NORM";
+        return m_settings.at(name);
+    }
+
     Reply answer(const std::string &line) override {
+        {
+            const std::lock_guard lock(m_logged);
+            m_log.push_back(line);
+        }
         using Hostile = FakeFaults::Hostile;
+        using Refuses = FakeFaults::Refuses;
         if (line == "*IDN?" && m_faults.hostile == Hostile::FloodIdentity)
             return {std::string(40 << 20, 'x')};
         if (line == "*IDN?")
             return {"Fake,SCPI analyser,0,1\n"};
         if (line == ":CALC1:DATA:SDAT?" && m_faults.hostile == Hostile::HugeBlock)
             return {"#9999999999" + std::string(4096, '\0'), true};
-        using Refuses = FakeFaults::Refuses;
+        for (const char *name :
+             {"TRIG:SOUR", "INIT1:CONT", "FORM:DATA", "FORM:BORD", "TRIG:AVER", "SENS1:AVER"}) {
+            const std::string asked = std::string(":") + name;
+            if (line == asked + "?")
+                return {setting(name) + "\n"};
+            if (!line.starts_with(asked + " ") || std::string_view(name).starts_with("FORM"))
+                continue;
+            const std::string value = line.substr(asked.size() + 1);
+            const std::lock_guard lock(m_logged);
+            m_settings[name] = value == "ON" ? "1" : value == "OFF" ? "0" : value;
+            return {};
+        }
         if (line == "*CLS")
             m_errors.clear();
         else if (line == ":FORM:DATA REAL,64" || line == ":FORM:DATA REAL" ||
                  line == ":FORM:DATA ASC") {
             const bool real64 = line.ends_with(",64"), ascii = line.ends_with("ASC");
             if ((real64 && m_faults.refuses != Refuses::None) ||
-                (!ascii && m_faults.refuses == Refuses::Binary))
+                (!ascii && m_faults.refuses == Refuses::Binary)) {
                 m_errors.push_back("-224,\"Illegal parameter value\"");
-            else
+            } else {
                 m_ascii = ascii;
+                m_real64 = real64;
+            }
         } else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM")
             m_swapped = line.ends_with("SWAP");
-        else if (line == ":INIT1:IMM;*OPC?") {
+        else if (line == ":TRIG:SING;*OPC?") {
+            // A bus trigger fires only a channel waiting on the bus: on any
+            // other source it is ignored, and *OPC? never answers.
+            if (setting("TRIG:SOUR") != "BUS" || setting("INIT1:CONT") != "1") {
+                m_errors.push_back("-211,\"Trigger ignored\"");
+                return {};
+            }
             ++m_sweep;
+            // Averaging without trigger averaging: one sweep of the average.
+            m_partial = setting("SENS1:AVER") == "1" && setting("TRIG:AVER") != "1";
             if (m_faults.hostile == Hostile::EscapesInErrors)
                 m_errors.push_back("-113,\"Undefined \x1b[2J\x07\xff header\"");
             return {"1\n"};
@@ -281,6 +324,8 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
             std::vector<double> data;
             for (const auto &v : sweepValues(m_sweep, m_faults.points))
                 data.insert(data.end(), {v.real(), v.imag()});
+            if (m_partial) // an unfinished average is not sweep k's values
+                data[0] += 0.01;
             if (m_faults.hostile == FakeFaults::Hostile::NoDataMark)
                 data[4] = 9.91e37;
             return {numbers(data), true};
@@ -290,12 +335,33 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
             const std::string error = m_errors.front();
             m_errors.pop_front();
             return {error + "\n"};
-        }
+        } else if (line == "*OPC?")
+            return {"1\n"};
         return {};
     }
 
-    bool m_ascii = true, m_swapped = false; // ASCII, as after a reset
+  public:
+    // Every line the analyser was sent, in order.
+    std::vector<std::string> commands() const {
+        const std::lock_guard lock(m_logged);
+        return m_log;
+    }
+    // The settings the program may change, as the analyser has them now.
+    std::map<std::string, std::string> settings() const {
+        const std::lock_guard lock(m_logged);
+        std::map<std::string, std::string> now = m_settings;
+        now["FORM:DATA"] = setting("FORM:DATA");
+        now["FORM:BORD"] = setting("FORM:BORD");
+        return now;
+    }
+
+  private:
+    bool m_ascii = true, m_real64 = false, m_swapped = false; // ASCII, as after a reset
+    bool m_partial = false;
     std::deque<std::string> m_errors;
+    std::map<std::string, std::string> m_settings;
+    mutable std::mutex m_logged;
+    std::vector<std::string> m_log;
 };
 
 } // namespace varnel::testing

@@ -180,6 +180,20 @@ const FaultRow scpiRows[] = {
          return f;
      }()},
     {"an_earlier_sessions_error_cleared", with({}, &FakeFaults::staleError)},
+    {"found_on_manual_trigger",
+     [] {
+         FakeFaults f;
+         f.triggerSource = "MAN";
+         return f;
+     }()},
+    {"found_on_external_trigger_and_hold",
+     [] {
+         FakeFaults f;
+         f.triggerSource = "EXT";
+         f.held = true;
+         return f;
+     }()},
+    {"averaging_on", with({}, &FakeFaults::averaging)},
 };
 
 class ScpiFaultTest : public ::testing::TestWithParam<FaultRow> {};
@@ -196,6 +210,31 @@ TEST_P(ScpiFaultTest, SweepsAreWholeAndInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, ScpiFaultTest, ::testing::ValuesIn(scpiRows),
                          varnel::testing::RowName());
+
+// Done with the analyser, after sweeps or after a refused one, the program
+// leaves its trigger, sweep and data format as it found them.
+TEST(ScpiAnalyser, SettingsAreLeftAsFound) {
+    for (const bool refused : {false, true}) {
+        FakeFaults faults;
+        faults.triggerSource = "EXT";
+        faults.held = true;
+        faults.averaging = true;
+        if (refused)
+            faults.hostile = FakeFaults::Hostile::NoDataMark;
+        FakeScpiAnalyser fake(faults);
+        const auto found = fake.settings();
+        {
+            const auto analyser = connected(tcpAddress(SourceAddress::Scpi, fake.port()));
+            ASSERT_TRUE(analyser);
+            EXPECT_EQ(std::holds_alternative<LinkError>(analyser->sweep()), refused);
+            EXPECT_EQ(fake.settings().at("TRIG:SOUR"), "BUS");
+        }
+        EXPECT_EQ(fake.settings(), found) << (refused ? "refused" : "swept");
+        const auto log = fake.commands();
+        ASSERT_FALSE(log.empty());
+        EXPECT_EQ(log.back(), "*OPC?") << "the settings are awaited before the link closes";
+    }
+}
 
 // LibreVNA's GUI: a sweep is read only once the acquisition has finished
 // (the fake mixes two sweeps in a trace read earlier).
