@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -59,7 +60,17 @@ LinkError cut(std::size_t bytes, long long milliseconds) {
     return error;
 }
 
+volatile std::sig_atomic_t interrupted = 0;
+
 } // namespace
+
+void interruptLinks() {
+    interrupted = 1;
+}
+
+bool linksInterrupted() {
+    return interrupted != 0;
+}
 
 LinkError protocolError(ProtocolFinding finding) {
     std::string words = findingText(finding);
@@ -110,12 +121,17 @@ std::variant<std::monostate, LinkError> Connection::receiveSome(std::string &buf
                                                                 Clock::time_point deadline) {
     const int wait = millisecondsUntil(deadline);
     while (true) {
+        if (m_interruptible && interrupted)
+            return said(LinkError::Interrupted, LinkError::Said::Interrupted, "interrupted");
+        // In slices: an interruption is seen within one.
         pollfd p{m_fd, POLLIN, 0};
-        const int ready = ::poll(&p, 1, millisecondsUntil(deadline));
+        const int ready = ::poll(&p, 1, std::min(millisecondsUntil(deadline), 250));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready < 0)
             return systemError(LinkError::Receive, errno);
+        if (ready == 0 && Clock::now() < deadline)
+            continue;
         if (ready == 0)
             return waited(LinkError::Said::NoReply, wait);
         char chunk[65536];

@@ -20,7 +20,7 @@
 namespace varnel {
 
 struct LinkError {
-    enum Kind { Resolve, Connect, Send, Receive, Timeout, Closed, Protocol } kind;
+    enum Kind { Resolve, Connect, Send, Receive, Timeout, Closed, Protocol, Interrupted } kind;
     std::string what; // in English: the system's words, or what the reply did wrong
     // What `what` says, as a value a window says in its own language: the
     // system's error (`code`, errno or getaddrinfo's), a wait of
@@ -39,6 +39,7 @@ struct LinkError {
         NoAddress,
         SweepUnfinished, // the sweep did not finish within `milliseconds`
         ReplyCut,        // `bytes` of a reply, then nothing for `milliseconds`
+        Interrupted,     // the program was interrupted (interruptLinks)
         Finding,
     } said = Said::Text;
     int code = 0;
@@ -49,6 +50,16 @@ struct LinkError {
 
 // A reply that did not read: Protocol, its finding in English as `what`.
 LinkError protocolError(ProtocolFinding finding);
+
+// Interrupting the links, from a signal handler (async-signal-safe): every
+// wait on an interruptible connection then ends within a quarter second
+// with Interrupted ("interrupted"), so that the program can set the
+// analyser back and stop. Waits of a connection made uninterruptible (to
+// set the analyser back) go on.
+// Example: interruptLinks() during a sweep of 30 s -> that sweep() returns
+// LinkError{Interrupted, "interrupted"} at once.
+void interruptLinks();
+bool linksInterrupted();
 
 class Connection {
   public:
@@ -61,6 +72,7 @@ class Connection {
     ~Connection();
 
     bool open() const { return m_fd >= 0; }
+    void setInterruptible(bool interruptible) { m_interruptible = interruptible; }
     // Sends all of `bytes`, or says why not.
     std::variant<std::monostate, LinkError> send(std::string_view bytes);
     // Appends what arrives to `buffer`: at least one byte, waiting until
@@ -71,6 +83,7 @@ class Connection {
   private:
     int m_fd = -1;
     bool m_socket = true;
+    bool m_interruptible = true;
 };
 
 std::variant<Connection, LinkError> connectTcp(const std::string &host, int port,
@@ -134,6 +147,7 @@ class ReplyChannel {
     // The cap and the overall deadline (tests make them small).
     void setCap(std::size_t bytes) { m_cap = bytes; }
     void setOverall(std::chrono::milliseconds overall) { m_overall = overall; }
+    void setInterruptible(bool interruptible) { m_connection.setInterruptible(interruptible); }
 
   private:
     Connection m_connection;

@@ -116,6 +116,7 @@ class ScpiAnalyser final : public Analyser {
     void restore() {
         if (!m_changed)
             return;
+        m_channel.setInterruptible(false); // set back even when interrupted
         std::string settings;
         for (std::size_t i = 0; i < m_found.size(); ++i)
             if (plainValue(m_found[i]))

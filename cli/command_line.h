@@ -14,7 +14,8 @@ enum ExitStatus : int {
     ExitRunTimeError = 1,
     ExitUsage = 2,
     ExitOutsideTolerance = 3,
-    ExitUndecided = 4
+    ExitUndecided = 4,
+    ExitInterrupted = 130 // SIGINT while an analyser was connected, set back first
 };
 
 // varnel-calc with its arguments (without the program name):

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <optional>
 #include <ostream>
 #include <thread>
 
@@ -70,6 +71,10 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
         if (auto *n = std::get_if<Network>(&taken))
             return keptFromSweep(io, path, std::move(*n), parameter, status);
         const LinkError &error = std::get<LinkError>(taken);
+        if (error.kind == LinkError::Interrupted) {
+            status = ExitInterrupted;
+            return std::nullopt;
+        }
         if (error.kind == LinkError::Protocol) {
             status = failure(io, quotedName(path) + ": " + linkErrorText(error), ExitRunTimeError);
             return std::nullopt;
@@ -78,6 +83,10 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
                << "; connecting again" << std::endl;
         while (true) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (linksInterrupted()) {
+                status = ExitInterrupted;
+                return std::nullopt;
+            }
             auto again = connectAnalyser(source);
             if (auto *a = std::get_if<std::unique_ptr<Analyser>>(&again)) {
                 analyser = std::move(*a);
@@ -129,8 +138,11 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     if (const auto *why = std::get_if<std::string>(&address))
         return usageError(io, *why);
     const SourceAddress &source = std::get<SourceAddress>(address);
+    // Outlives the analyser, which is set back first.
+    std::optional<LinkInterruption> interruption;
     std::unique_ptr<Analyser> analyser;
     if (source.kind != SourceAddress::File) {
+        interruption.emplace();
         auto connected = connectAnalyser(source);
         if (auto *error = std::get_if<LinkError>(&connected))
             return failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);

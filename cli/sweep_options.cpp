@@ -94,9 +94,30 @@ std::optional<Network> keptFromSweep(CommandIo &io, std::string_view path, Netwo
     return network;
 }
 
+namespace {
+
+void interruptHandler(int) {
+    interruptLinks();
+}
+
+} // namespace
+
+LinkInterruption::LinkInterruption() {
+    struct sigaction action {};
+    action.sa_handler = interruptHandler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND; // a second SIGINT ends the program
+    ::sigaction(SIGINT, &action, &m_previous);
+}
+
+LinkInterruption::~LinkInterruption() {
+    ::sigaction(SIGINT, &m_previous, nullptr);
+}
+
 std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
                                      const SourceAddress &source,
                                      std::optional<SParameter> parameter, int &status) {
+    const LinkInterruption interruption;
     auto connected = connectAnalyser(source);
     if (auto *error = std::get_if<LinkError>(&connected)) {
         status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
@@ -104,7 +125,10 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
     }
     auto sweep = std::get<std::unique_ptr<Analyser>>(connected)->sweep();
     if (auto *error = std::get_if<LinkError>(&sweep)) {
-        status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+        status =
+            error->kind == LinkError::Interrupted
+                ? ExitInterrupted
+                : failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
         return std::nullopt;
     }
     return keptFromSweep(io, path, std::move(std::get<Network>(sweep)), parameter, status);

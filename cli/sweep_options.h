@@ -4,6 +4,8 @@
 #include "touchstone/touchstone.h"
 #include "tuning/stage_inputs.h"
 
+#include <signal.h>
+
 #include <array>
 #include <optional>
 #include <span>
@@ -65,6 +67,20 @@ constexpr std::array<OptionRow, A + B> joinedOptions(const std::array<OptionRow,
         rows[A + i] = rest[i];
     return rows;
 }
+
+// While one lives, SIGINT interrupts the analyser links (interruptLinks)
+// rather than ending the program, so that it sets the analyser back as it
+// found it and exits with ExitInterrupted; a second SIGINT ends it at once.
+class LinkInterruption {
+  public:
+    LinkInterruption();
+    ~LinkInterruption();
+    LinkInterruption(const LinkInterruption &) = delete;
+    LinkInterruption &operator=(const LinkInterruption &) = delete;
+
+  private:
+    struct sigaction m_previous {};
+};
 
 // The texts of the options given (--f0, --qu, --stage, --param, --aperture,
 // --edelay, --tol, ...), `defaults` for the rest.

@@ -4,16 +4,28 @@
 #include "fake_librevna.h"
 #include "fake_nanovna.h"
 #include "fake_scpi_analyser.h"
+#include "link_test.h"
 #include "table_test.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace varnel;
+using varnel::testing::connected;
+using varnel::testing::Expected;
+using varnel::testing::expectSweepsInOrder;
 using varnel::testing::FakeFaults;
 using varnel::testing::FakeLibreVna;
 using varnel::testing::FakeNanoVna;
 using varnel::testing::FakeScpiAnalyser;
+using varnel::testing::FaultRow;
+using varnel::testing::pieces;
 using varnel::testing::PrintTo;
+using varnel::testing::serialAddress;
+using varnel::testing::tcpAddress;
+using varnel::testing::with;
 
 namespace {
 
@@ -84,82 +96,6 @@ TEST(AddressText, ReadsBackAsItsParts) {
 
 INSTANTIATE_TEST_SUITE_P(Addresses, AddressTest, ::testing::ValuesIn(addressRows),
                          varnel::testing::RowName());
-
-SourceAddress tcpAddress(SourceAddress::Kind kind, int port) {
-    SourceAddress a;
-    a.kind = kind;
-    a.host = "127.0.0.1";
-    a.port = port;
-    a.text = (kind == SourceAddress::Scpi ? "scpi://127.0.0.1:" : "librevna://127.0.0.1:") +
-             std::to_string(port);
-    return a;
-}
-
-SourceAddress serialAddress(const FakeNanoVna &fake) {
-    SourceAddress a;
-    a.kind = SourceAddress::NanoVna;
-    a.device = fake.device();
-    a.text = "nanovna:" + fake.device();
-    return a;
-}
-
-std::unique_ptr<Analyser> connected(const SourceAddress &address, AnalyserTimeouts timeouts = {}) {
-    auto made = connectAnalyser(address, timeouts);
-    if (auto *error = std::get_if<LinkError>(&made)) {
-        ADD_FAILURE() << address.text << ": " << linkErrorText(*error);
-        return nullptr;
-    }
-    return std::move(std::get<std::unique_ptr<Analyser>>(made));
-}
-
-// What sweep k of a fake must read as, to the last bit (or within a text
-// reply's digits): none mixed, repeated or stale.
-struct Expected {
-    std::vector<double> frequencyHz;
-    std::function<std::vector<std::complex<double>>(int)> s11;
-    double tolerance = 0;
-    int ports = 1;
-};
-
-void expectSweepsInOrder(Analyser &analyser, int first, int count, const Expected &expected) {
-    for (int k = first; k < first + count; ++k) {
-        auto sweep = analyser.sweep();
-        ASSERT_TRUE(std::holds_alternative<Network>(sweep))
-            << "sweep " << k << ": " << linkErrorText(std::get<LinkError>(sweep));
-        const Network &n = std::get<Network>(sweep);
-        ASSERT_EQ(n.size(), expected.frequencyHz.size());
-        ASSERT_EQ(n.ports, expected.ports);
-        for (std::size_t i = 0; i < n.size(); ++i)
-            ASSERT_NEAR(n.frequencyMHz[i], expected.frequencyHz[i] / 1e6, 1e-9) << "point " << i;
-        const auto s11 = n.parameter({1, 1});
-        const auto want = expected.s11(k);
-        for (std::size_t i = 0; i < n.size(); ++i) {
-            if (expected.tolerance == 0) {
-                ASSERT_EQ(s11[i], want[i]) << "sweep " << k << " point " << i;
-            } else {
-                ASSERT_NEAR(std::abs(s11[i] - want[i]), 0, expected.tolerance)
-                    << "sweep " << k << " point " << i;
-            }
-        }
-    }
-}
-
-struct FaultRow {
-    const char *name;
-    FakeFaults faults;
-};
-
-FakeFaults pieces(std::size_t bytes, int delayMs = 0) {
-    FakeFaults f;
-    f.pieceBytes = bytes;
-    f.pieceDelayMs = delayMs;
-    return f;
-}
-
-FakeFaults with(FakeFaults f, bool FakeFaults::*flag) {
-    f.*flag = true;
-    return f;
-}
 
 // SCPI analyser on a raw socket.
 const FaultRow scpiRows[] = {
@@ -404,169 +340,6 @@ TEST(NanoVna, NotASerialDeviceIsSaidSo) {
         auto made = connectAnalyser(a);
         ASSERT_TRUE(std::holds_alternative<LinkError>(made)) << device;
         EXPECT_EQ(linkErrorText(std::get<LinkError>(made)), words);
-    }
-}
-
-// A link dropped halfway through a sweep's data ends the sweep with a clear
-// message, never a partial sweep; connecting again gives whole sweeps, the
-// next in order.
-TEST(AnalyserLink, DroppedLinkEndsTheSweepAndReconnects) {
-    FakeFaults faults;
-    faults.dropMidBlock = true;
-    {
-        FakeScpiAnalyser fake(faults);
-        const auto address = tcpAddress(SourceAddress::Scpi, fake.port());
-        auto broken = connected(address)->sweep();
-        ASSERT_TRUE(std::holds_alternative<LinkError>(broken));
-        EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the analyser closed the connection");
-        expectSweepsInOrder(*connected(address), 2, 2,
-                            {FakeScpiAnalyser::frequenciesHz(),
-                             [](int k) { return FakeScpiAnalyser::sweepValues(k); }});
-    }
-    {
-        FakeLibreVna fake(faults);
-        const auto address = tcpAddress(SourceAddress::LibreVna, fake.port());
-        auto broken = connected(address)->sweep();
-        ASSERT_TRUE(std::holds_alternative<LinkError>(broken));
-        EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the analyser closed the connection");
-        expectSweepsInOrder(*connected(address), 2, 2,
-                            {varnel::testing::fakeFrequenciesHz(201),
-                             [](int k) { return varnel::testing::fakeSweepValues(k, 201); }, 1e-12,
-                             2});
-    }
-    {
-        faults.points = 101;
-        FakeNanoVna fake(faults);
-        auto broken = connected(serialAddress(fake))->sweep();
-        ASSERT_TRUE(std::holds_alternative<LinkError>(broken));
-        EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the device has gone");
-        expectSweepsInOrder(*connected(serialAddress(fake)), 2, 2,
-                            {FakeNanoVna::frequenciesHz(101),
-                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false); }});
-    }
-}
-
-// A reply slower than the timeout ends in a timeout, bounded; the NanoVNA's
-// echo of its scan came, so it is said not to have finished its sweep.
-TEST(AnalyserLink, SlowReplyTimesOut) {
-    FakeFaults faults;
-    faults.replyDelayMs = 600;
-    AnalyserTimeouts timeouts;
-    timeouts.reply = timeouts.sweep = std::chrono::milliseconds(150);
-    auto expectTimeout = [&](Analyser &analyser, const char *text = "no reply within 150 ms") {
-        const auto start = std::chrono::steady_clock::now();
-        auto sweep = analyser.sweep();
-        const auto waited = std::chrono::steady_clock::now() - start;
-        ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
-        EXPECT_EQ(std::get<LinkError>(sweep).kind, LinkError::Timeout);
-        EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)), text);
-        EXPECT_LT(waited, std::chrono::milliseconds(550)) << "bounded by the timeout";
-    };
-    {
-        FakeScpiAnalyser fake(faults);
-        expectTimeout(*connected(tcpAddress(SourceAddress::Scpi, fake.port()), timeouts));
-    }
-    {
-        FakeLibreVna fake(faults);
-        expectTimeout(*connected(tcpAddress(SourceAddress::LibreVna, fake.port()), timeouts));
-    }
-    {
-        faults.points = 101;
-        FakeNanoVna fake(faults);
-        // The scan's echo came: the instrument sweeps, up to the sweep's
-        // deadline.
-        expectTimeout(*connected(serialAddress(fake), timeouts),
-                      "the sweep did not finish within 150 ms");
-    }
-}
-
-// A hostile SCPI analyser: every fault ends the read within 10 s with a
-// message that names it, the cap bounding what is read, nothing raw.
-struct HostileRow {
-    const char *name;
-    FakeFaults::Hostile hostile;
-    bool atConnect;      // the fault is in the set-up's *IDN?
-    const char *message; // linkErrorText, whole
-};
-const HostileRow hostileRows[] = {
-    {"endless_identity", FakeFaults::Hostile::FloodIdentity, true,
-     "the reply runs past 12865664 bytes, more than a sweep of up to 100001 points needs"},
-    {"block_of_a_gigabyte", FakeFaults::Hostile::HugeBlock, false,
-     "the block declares 999999999 bytes, more than the 1665552 a sweep of up to 100001 points "
-     "needs"},
-    {"no_data_mark", FakeFaults::Hostile::NoDataMark, false,
-     "value 5 is 9.91E37 or 9.9E37, the analyser's mark for no data: not a number"},
-    {"escapes_in_the_error_queue", FakeFaults::Hostile::EscapesInErrors, false,
-     "the analyser reports -113,\"Undefined \\x1b[2J\\x07\\xff header\""},
-};
-
-class HostileTest : public ::testing::TestWithParam<HostileRow> {};
-
-TEST_P(HostileTest, EndsBoundedAndSaysWhy) {
-    const HostileRow &row = GetParam();
-    FakeFaults faults;
-    faults.hostile = row.hostile;
-    FakeScpiAnalyser fake(faults);
-    const auto start = std::chrono::steady_clock::now();
-    auto made = connectAnalyser(tcpAddress(SourceAddress::Scpi, fake.port()));
-    std::optional<LinkError> error;
-    if (auto *failed = std::get_if<LinkError>(&made))
-        error = *failed;
-    else if (auto sweep = std::get<std::unique_ptr<Analyser>>(made)->sweep();
-             auto *failed = std::get_if<LinkError>(&sweep))
-        error = *failed;
-    const auto waited = std::chrono::steady_clock::now() - start;
-    ASSERT_TRUE(error) << "the fault was taken";
-    EXPECT_EQ(std::holds_alternative<LinkError>(made), row.atConnect);
-    EXPECT_EQ(linkErrorText(*error), row.message);
-    EXPECT_LT(waited, std::chrono::seconds(10));
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, HostileTest, ::testing::ValuesIn(hostileRows),
-                         varnel::testing::RowName());
-
-// The reply timeout is the longest silence: a reply whose bytes keep coming
-// for longer than it is read whole; one that stops is not.
-TEST(AnalyserLink, SlowSteadyReplyIsReadWhole) {
-    FakeFaults faults = pieces(64, 10); // 201 points: 3.2 kB of data in about 0.5 s
-    AnalyserTimeouts timeouts;
-    timeouts.reply = std::chrono::milliseconds(150);
-    FakeScpiAnalyser fake(faults);
-    const auto analyser = connected(tcpAddress(SourceAddress::Scpi, fake.port()), timeouts);
-    ASSERT_TRUE(analyser);
-    expectSweepsInOrder(*analyser, 1, 1, {FakeScpiAnalyser::frequenciesHz(), [](int k) {
-                                              return FakeScpiAnalyser::sweepValues(k);
-                                          }});
-}
-
-// A reply cut short on a live link says how much came, never "no reply".
-TEST(AnalyserLink, CutReplySaysHowMuchCame) {
-    FakeFaults faults;
-    faults.cutMidBlock = true;
-    AnalyserTimeouts timeouts;
-    timeouts.reply = std::chrono::milliseconds(150);
-    FakeScpiAnalyser fake(faults);
-    const auto analyser = connected(tcpAddress(SourceAddress::Scpi, fake.port()), timeouts);
-    ASSERT_TRUE(analyser);
-    auto sweep = analyser->sweep();
-    ASSERT_TRUE(std::holds_alternative<LinkError>(sweep));
-    // 201 points: "#43216", 3216 bytes and a line feed, half of it sent.
-    EXPECT_EQ(linkErrorText(std::get<LinkError>(sweep)),
-              "the reply stopped after 1611 bytes: nothing more within 150 ms");
-    EXPECT_EQ(std::get<LinkError>(sweep).said, LinkError::Said::ReplyCut);
-}
-
-// Nobody listening: refused, said as the system says it.
-TEST(AnalyserLink, ConnectionRefused) {
-    int port = 0;
-    {
-        FakeScpiAnalyser fake;
-        port = fake.port();
-    } // its port is free again
-    for (const auto kind : {SourceAddress::Scpi, SourceAddress::LibreVna}) {
-        auto made = connectAnalyser(tcpAddress(kind, port));
-        ASSERT_TRUE(std::holds_alternative<LinkError>(made));
-        EXPECT_EQ(linkErrorText(std::get<LinkError>(made)), "connection refused");
     }
 }
 

@@ -161,6 +161,8 @@ QString linkErrorFor(const LinkError &e) {
         return TuneWindow::tr("the reply stopped after %1 bytes: nothing more within %2 ms")
             .arg(e.bytes)
             .arg(e.milliseconds);
+    case Said::Interrupted:
+        return TuneWindow::tr("interrupted");
     case Said::Finding:
         if (e.finding)
             return protocolFindingFor(*e.finding);

@@ -338,6 +338,10 @@
         <translation>NanoVNA 没有回显命令；它发送了 %1</translation>
     </message>
     <message>
+        <source>interrupted</source>
+        <translation>已中断</translation>
+    </message>
+    <message>
         <source>the acquisition&apos;s state is %1</source>
         <translation>采集状态是 %1</translation>
     </message>
