@@ -16,6 +16,10 @@ constexpr Kind kinds[] = {
 
 } // namespace
 
+Connected connectAnalyser(const SourceAddress &address) {
+    return connectAnalyser(address, address.timeouts);
+}
+
 Connected connectAnalyser(const SourceAddress &address, AnalyserTimeouts timeouts) {
     for (const Kind &kind : kinds)
         if (kind.kind == address.kind)

@@ -22,12 +22,6 @@
 // connection's next sweep is whole.
 namespace varnel {
 
-struct AnalyserTimeouts {
-    std::chrono::milliseconds connect{2000}; // to open the connection
-    std::chrono::milliseconds reply{5000};   // for each reply
-    std::chrono::milliseconds sweep{30000};  // for a sweep to complete
-};
-
 class Analyser {
   public:
     virtual ~Analyser() = default;
@@ -40,8 +34,10 @@ class Analyser {
 
 using Connected = std::variant<std::unique_ptr<Analyser>, LinkError>;
 
-// Connects to the analyser the address names (not a File).
-Connected connectAnalyser(const SourceAddress &address, AnalyserTimeouts timeouts = {});
+// Connects to the analyser the address names (not a File), with its
+// timeouts or those given.
+Connected connectAnalyser(const SourceAddress &address);
+Connected connectAnalyser(const SourceAddress &address, AnalyserTimeouts timeouts);
 
 // A session of kind `Session` on a connection just opened, set up (its
 // setUp()); the failure of either otherwise.

@@ -2,7 +2,10 @@
 
 #include "quoting/quote.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <optional>
 
 namespace varnel {
 
@@ -20,7 +23,46 @@ constexpr Scheme schemes[] = {
     {"nanovna:", SourceAddress::NanoVna, 0},
 };
 
+constexpr std::string_view timeoutKey = "?timeout=";
+
+// Seconds from `low` to `high`, in whole milliseconds.
+std::optional<std::chrono::milliseconds> seconds(std::string_view text, double low, double high) {
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !(value >= low) ||
+        !(value <= high))
+        return std::nullopt;
+    return std::chrono::milliseconds(std::llround(value * 1000));
+}
+
+std::string secondsText(std::chrono::milliseconds ms) {
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, ms.count() / 1000.0).ptr;
+    return std::string(text, end);
+}
+
 } // namespace
+
+std::variant<AnalyserTimeouts, std::string> readTimeouts(std::string_view text) {
+    AnalyserTimeouts timeouts;
+    const std::size_t comma = text.find(',');
+    const auto reply = seconds(text.substr(0, comma), 0.1, 3600);
+    const auto sweep = comma == std::string_view::npos
+                           ? std::optional(std::max(timeouts.sweep, reply.value_or(timeouts.sweep)))
+                       : reply ? seconds(text.substr(comma + 1), reply->count() / 1000.0, 3600)
+                               : std::nullopt;
+    if (!reply || !sweep)
+        return "a timeout is the seconds of silence allowed in a reply, and after a comma those "
+               "of a whole sweep, from 0.1 to 3600 (such as 5 or 5,60); got " +
+               quotedToken(text);
+    timeouts.reply = *reply;
+    timeouts.sweep = *sweep;
+    return timeouts;
+}
+
+std::string timeoutsText(const AnalyserTimeouts &timeouts) {
+    return secondsText(timeouts.reply) + "," + secondsText(timeouts.sweep);
+}
 
 std::variant<SourceAddress, std::string> parseSourceAddress(std::string_view text) {
     SourceAddress a;
@@ -30,6 +72,13 @@ std::variant<SourceAddress, std::string> parseSourceAddress(std::string_view tex
             continue;
         a.kind = scheme.kind;
         std::string_view rest = text.substr(scheme.prefix.size());
+        if (const std::size_t query = rest.rfind(timeoutKey); query != std::string_view::npos) {
+            auto timeouts = readTimeouts(rest.substr(query + timeoutKey.size()));
+            if (auto *why = std::get_if<std::string>(&timeouts))
+                return *why;
+            a.timeouts = std::get<AnalyserTimeouts>(timeouts);
+            rest = rest.substr(0, query);
+        }
         if (scheme.kind == SourceAddress::NanoVna) {
             if (rest.empty())
                 return std::string("nanovna: needs a serial device, such as nanovna:/dev/ttyACM0");
@@ -66,14 +115,18 @@ int defaultPort(SourceAddress::Kind kind) {
 }
 
 std::string addressText(SourceAddress::Kind kind, std::string_view host, int port,
-                        std::string_view device) {
+                        std::string_view device, const AnalyserTimeouts &timeouts) {
+    const AnalyserTimeouts defaults;
+    const std::string query = timeouts.reply == defaults.reply && timeouts.sweep == defaults.sweep
+                                  ? std::string()
+                                  : std::string(timeoutKey) + timeoutsText(timeouts);
     for (const Scheme &scheme : schemes) {
         if (scheme.kind != kind)
             continue;
         std::string text(scheme.prefix);
         if (kind == SourceAddress::NanoVna)
-            return text.append(device);
-        return text.append(host).append(":").append(std::to_string(port));
+            return text.append(device).append(query);
+        return text.append(host).append(":").append(std::to_string(port)).append(query);
     }
     return std::string(device);
 }

@@ -294,7 +294,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
         return status;
     const CheckSettings &settings = inputs->check;
     const std::string_view path = options.positional[0];
-    const auto network = readSweep(io, path, settings.parameter, status);
+    const auto network = readSweep(io, path, settings.parameter, status, options);
     if (!network)
         return status;
     const auto checked = checkStage(inputs->table, *network, settings);
@@ -320,6 +320,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
 
 constexpr OptionRow checkOwnOptions[] = {{"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
+                                         timeoutRow,
                                          {"--help", "", "-h", InUsage::Hidden}};
 constexpr auto checkOptions =
     joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), checkOwnOptions);

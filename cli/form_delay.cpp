@@ -33,7 +33,7 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
         return ExitUsage;
     const std::string_view path = options.positional[0];
     int status = ExitOk;
-    const auto network = readSweep(io, path, sweep.parameter, status);
+    const auto network = readSweep(io, path, sweep.parameter, status, options);
     if (!network)
         return status;
     const auto steps = apertureSteps(sweep.aperture, network->frequencyMHz);
@@ -103,11 +103,9 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-constexpr OptionRow delayOptions[] = {{"--param", "Sij"},
-                                      {"--aperture", "A"},
-                                      {"--edelay", "NS"},
-                                      {"--at", "MHZ"},
-                                      {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow delayOptions[] = {{"--param", "Sij"}, {"--aperture", "A"},
+                                      {"--edelay", "NS"}, {"--at", "MHZ"},
+                                      timeoutRow,         {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace
 

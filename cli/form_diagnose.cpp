@@ -234,7 +234,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     if (!inputs)
         return status;
     const std::string_view path = options.positional[0];
-    const auto read = readSweep(io, path, std::nullopt, status);
+    const auto read = readSweep(io, path, std::nullopt, status, options);
     if (!read)
         return status;
     const Network &network = *read;
@@ -285,6 +285,7 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                          {"--qe-slope", "P"},
                                          {"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
+                                         timeoutRow,
                                          {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace

@@ -67,7 +67,7 @@ int runSave(const ParsedOptions &options, CommandIo &io) {
     }
     int status = ExitOk;
     const auto network =
-        readSweep(io, source, twoPort ? std::nullopt : std::optional(parameter), status);
+        readSweep(io, source, twoPort ? std::nullopt : std::optional(parameter), status, options);
     if (!network)
         return status;
     if (twoPort && network->ports != 2)
@@ -82,7 +82,8 @@ int runSave(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-constexpr OptionRow saveOptions[] = {{"--param", "Sij"}, {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow saveOptions[] = {
+    {"--param", "Sij"}, timeoutRow, {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace
 

@@ -81,7 +81,7 @@ int runTimeDomain(const ParsedOptions &options, CommandIo &io) {
         return ExitUsage;
     const std::string_view path = options.positional[0];
     int status = ExitOk;
-    const auto network = readSweep(io, path, sweep.parameter, status);
+    const auto network = readSweep(io, path, sweep.parameter, status, options);
     if (!network)
         return status;
     if (const auto tooLarge =
@@ -110,14 +110,10 @@ int runTimeDomain(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-constexpr OptionRow timeDomainOptions[] = {{"--param", "Sij"},
-                                           {"--edelay", "NS"},
-                                           {"--window", "kaiser[:BETA]|hann|rectangle"},
-                                           {"--start", "NS"},
-                                           {"--stop", "NS"},
-                                           {"--points", "N"},
-                                           {"--csv", ""},
-                                           {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow timeDomainOptions[] = {
+    {"--param", "Sij"}, {"--edelay", "NS"}, {"--window", "kaiser[:BETA]|hann|rectangle"},
+    {"--start", "NS"},  {"--stop", "NS"},   {"--points", "N"},
+    {"--csv", ""},      timeoutRow,         {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace
 

@@ -134,10 +134,10 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     if (!inputs)
         return status;
     const std::string_view path = options.positional[0];
-    const auto address = parseSourceAddress(path);
-    if (const auto *why = std::get_if<std::string>(&address))
-        return usageError(io, *why);
-    const SourceAddress &source = std::get<SourceAddress>(address);
+    const auto address = sourceAddress(io, path, options.value("--timeout").value_or(""), status);
+    if (!address)
+        return status;
+    const SourceAddress &source = *address;
     // Outlives the analyser, which is set back first.
     std::optional<LinkInterruption> interruption;
     std::unique_ptr<Analyser> analyser;
@@ -175,7 +175,7 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
 }
 
 constexpr OptionRow watchOwnOptions[] = {
-    {"--count", "N"}, {"--json", ""}, {"--help", "", "-h", InUsage::Hidden}};
+    {"--count", "N"}, {"--json", ""}, timeoutRow, {"--help", "", "-h", InUsage::Hidden}};
 constexpr auto watchOptions =
     joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), watchOwnOptions);
 

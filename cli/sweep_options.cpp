@@ -135,13 +135,12 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
 }
 
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
-                                 std::optional<SParameter> parameter, int &status) {
-    const auto address = parseSourceAddress(path);
-    if (const auto *why = std::get_if<std::string>(&address)) {
-        status = usageError(io, *why);
+                                 std::optional<SParameter> parameter, int &status,
+                                 std::string_view timeout) {
+    const auto address = sourceAddress(io, path, timeout, status);
+    if (!address)
         return std::nullopt;
-    }
-    const SourceAddress &source = std::get<SourceAddress>(address);
+    const SourceAddress &source = *address;
     if (source.kind != SourceAddress::File)
         return analyserSweep(io, path, source, parameter, status);
     auto read = readTouchstoneFile(std::string(path), ReadOptions{parameter});
@@ -151,6 +150,25 @@ std::optional<Network> readSweep(CommandIo &io, std::string_view path,
     status = failure(io, error.message(),
                      error.kind == TouchstoneError::NoSuchParameter ? ExitUsage : ExitRunTimeError);
     return std::nullopt;
+}
+
+std::optional<SourceAddress> sourceAddress(CommandIo &io, std::string_view path,
+                                           std::string_view timeout, int &status) {
+    auto address = parseSourceAddress(path);
+    if (const auto *why = std::get_if<std::string>(&address)) {
+        status = usageError(io, *why);
+        return std::nullopt;
+    }
+    SourceAddress &source = std::get<SourceAddress>(address);
+    if (!timeout.empty()) {
+        auto timeouts = readTimeouts(timeout);
+        if (const auto *why = std::get_if<std::string>(&timeouts)) {
+            status = usageError(io, "--timeout: " + *why);
+            return std::nullopt;
+        }
+        source.timeouts = std::get<AnalyserTimeouts>(timeouts);
+    }
+    return std::move(source);
 }
 
 std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &options,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "analyser_link/source_address.h"
 #include "cli/command_io.h"
 #include "touchstone/touchstone.h"
 #include "tuning/stage_inputs.h"
@@ -106,8 +107,23 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
 // error (an address that does not read, a parameter the file or analyser
 // does not give), 1 otherwise (a file that does not read, an analyser that
 // does not answer).
+// `timeout`, when given, is --timeout's text (readTimeouts): the analyser's
+// timeouts, over any the address has.
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
-                                 std::optional<SParameter> parameter, int &status);
+                                 std::optional<SParameter> parameter, int &status,
+                                 std::string_view timeout = {});
+// As readSweep, with the --timeout of `options` when given.
+inline std::optional<Network> readSweep(CommandIo &io, std::string_view path,
+                                        std::optional<SParameter> parameter, int &status,
+                                        const ParsedOptions &options) {
+    return readSweep(io, path, parameter, status, options.value("--timeout").value_or(""));
+}
+// The address `path` names, with --timeout's timeouts when given; a usage
+// error (status 2) when either does not read.
+std::optional<SourceAddress> sourceAddress(CommandIo &io, std::string_view path,
+                                           std::string_view timeout, int &status);
+// The --timeout row of the forms that read a sweep.
+inline constexpr OptionRow timeoutRow{"--timeout", "SECONDS"};
 // An analyser's sweep keeping one parameter, as readSweep does.
 std::optional<Network> keptFromSweep(CommandIo &io, std::string_view path, Network network,
                                      std::optional<SParameter> parameter, int &status);

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 
 // varnel-calc with a live analyser, as a process: what a signal does.
 namespace {
@@ -51,6 +52,36 @@ TEST(VarnelCalcTuning, InterruptedWatchLeavesTheAnalyserAsFound) {
     for (int i = 0; i < 500 && fake.settings() != found; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(fake.settings(), found);
+}
+
+// What a command prints (standard error merged) and its status.
+std::pair<std::string, int> run(const std::string &arguments) {
+    std::FILE *pipe = ::popen(("'" VARNEL_CALC_PATH "' " + arguments + " 2>&1").c_str(), "r");
+    std::string out;
+    char chunk[4096];
+    while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, pipe))
+        out.append(chunk, got);
+    const int status = ::pclose(pipe);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
+}
+
+// --timeout is the analyser's longest silence (over the address's own); a
+// value that does not read is a usage error naming the option.
+TEST(VarnelCalcTimeout, TakenOrRefused) {
+    varnel::testing::FakeFaults faults;
+    faults.replyDelayMs = 1500; // every data reply held
+    varnel::testing::FakeScpiAnalyser fake(faults);
+    const std::string source = "scpi://127.0.0.1:" + std::to_string(fake.port());
+    const auto start = std::chrono::steady_clock::now();
+    const auto [held, status] = run("delay " + source + "?timeout=60 --timeout 0.2");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1400));
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(held.find("no reply within 200 ms"), std::string::npos) << held;
+    const auto [refused, usage] = run("delay " + source + " --timeout 0");
+    EXPECT_EQ(usage, 2);
+    EXPECT_NE(refused.find("--timeout: a timeout is the seconds of silence allowed"),
+              std::string::npos)
+        << refused;
 }
 
 } // namespace

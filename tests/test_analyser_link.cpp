@@ -51,6 +51,10 @@ const AddressRow addressRows[] = {
     {"no_host", "scpi://", SourceAddress::Scpi, "", 0, "scpi:// needs a host name or address"},
     {"no_device", "nanovna:", SourceAddress::NanoVna, "", 0,
      "nanovna: needs a serial device, such as nanovna:/dev/ttyACM0"},
+    {"timeout_after_the_port", "scpi://ena:5026?timeout=10", SourceAddress::Scpi, "ena", 5026},
+    {"timeout_refused", "librevna://gui?timeout=0", SourceAddress::LibreVna, "", 0,
+     "a timeout is the seconds of silence allowed in a reply, and after a comma those of a "
+     "whole sweep, from 0.1 to 3600 (such as 5 or 5,60); got '0'"},
 };
 
 class AddressTest : public ::testing::TestWithParam<AddressRow> {};
@@ -69,6 +73,30 @@ TEST_P(AddressTest, ReadsOrRefuses) {
     EXPECT_EQ(a.kind, row.kind);
     EXPECT_EQ(a.host, row.host);
     EXPECT_EQ(a.port, row.port);
+}
+
+// The timeouts' worked examples, and the ways they are refused.
+TEST(Timeouts, ReadAndWrittenBack) {
+    using std::chrono::milliseconds;
+    const auto ten = std::get<AnalyserTimeouts>(readTimeouts("10"));
+    EXPECT_EQ(ten.reply, milliseconds(10000));
+    EXPECT_EQ(ten.sweep, milliseconds(30000));
+    EXPECT_EQ(std::get<AnalyserTimeouts>(readTimeouts("40")).sweep, milliseconds(40000))
+        << "a sweep no shorter than a reply's silence";
+    const auto both = std::get<AnalyserTimeouts>(readTimeouts("2.5,120"));
+    EXPECT_EQ(both.reply, milliseconds(2500));
+    EXPECT_EQ(both.sweep, milliseconds(120000));
+    EXPECT_EQ(timeoutsText(both), "2.5,120");
+    for (const char *refused : {"0", "5,1", "abc", "", "5,", "3601", "nan", "5,60,7"})
+        EXPECT_TRUE(std::holds_alternative<std::string>(readTimeouts(refused))) << refused;
+    EXPECT_EQ(addressText(SourceAddress::Scpi, "ena", 5025, "", both),
+              "scpi://ena:5025?timeout=2.5,120");
+    EXPECT_EQ(addressText(SourceAddress::Scpi, "ena", 5025, "", {}), "scpi://ena:5025");
+    const auto nano =
+        std::get<SourceAddress>(parseSourceAddress("nanovna:/dev/ttyACM0?timeout=1,2"));
+    EXPECT_EQ(nano.device, "/dev/ttyACM0");
+    EXPECT_EQ(nano.timeouts.reply, milliseconds(1000));
+    EXPECT_EQ(nano.timeouts.sweep, milliseconds(2000));
 }
 
 // The header's examples: an address made from its parts reads back as them.

@@ -244,6 +244,15 @@ TEST(ConnectDialogTest, AddressFromTheFieldsAndRemembered) {
     EXPECT_EQ(again.address(), "nanovna:/dev/ttyACM3");
     again.findChild<QComboBox *>(QStringLiteral("kind"))->setCurrentIndex(0);
     EXPECT_EQ(again.address(), "scpi://10.0.0.9:5025");
+    // The timeouts, in the address the session reads, and remembered.
+    again.findChild<QDoubleSpinBox *>(QStringLiteral("silence"))->setValue(12.5);
+    EXPECT_EQ(again.address(), "scpi://10.0.0.9:5025?timeout=12.5,30");
+    again.findChild<QDoubleSpinBox *>(QStringLiteral("sweepTimeout"))->setValue(2);
+    EXPECT_EQ(again.address(), "scpi://10.0.0.9:5025?timeout=12.5,12.5")
+        << "a sweep takes no less than a reply's silence";
+    again.remember();
+    ConnectDialog third;
+    EXPECT_EQ(third.address(), "scpi://10.0.0.9:5025?timeout=12.5,12.5");
 }
 
 // In English the window's diagnosis is diagnose's, word for word.

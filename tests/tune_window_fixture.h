@@ -19,6 +19,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QDate>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -11,6 +12,10 @@
 #include <QSerialPortInfo>
 #include <QSettings>
 #include <QSpinBox>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
 
 namespace varnel {
 
@@ -30,6 +35,17 @@ const KindRow kindRows[] = {
     {SourceAddress::NanoVna, QT_TRANSLATE_NOOP("varnel::ConnectDialog", "NanoVNA (USB serial)"),
      "nanovna"},
 };
+
+// Seconds, as readTimeouts takes them.
+QDoubleSpinBox *timeoutField(const QString &name, std::chrono::milliseconds value) {
+    auto *field = new QDoubleSpinBox;
+    field->setObjectName(name);
+    field->setRange(0.1, 3600);
+    field->setDecimals(1);
+    field->setSuffix(QStringLiteral(" s"));
+    field->setValue(static_cast<double>(value.count()) / 1000);
+    return field;
+}
 
 // A NanoVNA's USB identity (its firmware's virtual COM port).
 constexpr quint16 nanoVnaVendor = 0x0483, nanoVnaProduct = 0x5740;
@@ -74,6 +90,11 @@ ConnectDialog::ConnectDialog(QWidget *parent) : QDialog(parent) {
     m_deviceLabel = new QLabel(tr("Serial &device:"));
     m_deviceLabel->setBuddy(m_device);
     form->addRow(m_deviceLabel, m_device);
+    const AnalyserTimeouts defaults;
+    m_silence = timeoutField(QStringLiteral("silence"), defaults.reply);
+    form->addRow(tr("&Reply timeout:"), m_silence);
+    m_sweep = timeoutField(QStringLiteral("sweepTimeout"), defaults.sweep);
+    form->addRow(tr("S&weep timeout:"), m_sweep);
     // Room for a host name or a device path such as /dev/serial/by-id/...
     const int wide = fontMetrics().horizontalAdvance(QString(36, QLatin1Char('x')));
     m_host->setMinimumWidth(wide);
@@ -84,6 +105,11 @@ ConnectDialog::ConnectDialog(QWidget *parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
 
+    recall();
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &ConnectDialog::kindChanged);
+}
+
+void ConnectDialog::recall() {
     QSettings settings;
     settings.beginGroup(QStringLiteral("analyser"));
     if (!settings.contains(QStringLiteral("kind"))) {
@@ -109,7 +135,8 @@ ConnectDialog::ConnectDialog(QWidget *parent) : QDialog(parent) {
     kindChanged();
     if (const int port = settings.value(QStringLiteral("port")).toInt(); port > 0)
         m_port->setValue(port);
-    connect(m_kind, &QComboBox::currentIndexChanged, this, &ConnectDialog::kindChanged);
+    for (QDoubleSpinBox *field : {m_silence, m_sweep})
+        field->setValue(settings.value(field->objectName(), field->value()).toDouble());
 }
 
 void ConnectDialog::kindChanged() {
@@ -127,9 +154,13 @@ void ConnectDialog::kindChanged() {
 QString ConnectDialog::address() const {
     const auto kind = kindRows[std::max(m_kind->currentIndex(), 0)].kind;
     const QString host = m_host->text().trimmed();
+    AnalyserTimeouts timeouts;
+    timeouts.reply = std::chrono::milliseconds(std::llround(m_silence->value() * 1000));
+    timeouts.sweep =
+        std::max(timeouts.reply, std::chrono::milliseconds(std::llround(m_sweep->value() * 1000)));
     return QString::fromStdString(
         addressText(kind, (host.isEmpty() ? QStringLiteral("localhost") : host).toStdString(),
-                    m_port->value(), m_device->currentText().trimmed().toStdString()));
+                    m_port->value(), m_device->currentText().trimmed().toStdString(), timeouts));
 }
 
 void ConnectDialog::remember() const {
@@ -139,6 +170,8 @@ void ConnectDialog::remember() const {
     settings.setValue(QStringLiteral("host"), m_host->text().trimmed());
     settings.setValue(QStringLiteral("port"), m_port->value());
     settings.setValue(QStringLiteral("device"), m_device->currentText().trimmed());
+    for (QDoubleSpinBox *field : {m_silence, m_sweep})
+        settings.setValue(field->objectName(), field->value());
 }
 
 } // namespace varnel

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -11,10 +12,12 @@ namespace varnel {
 
 // Connect to analyser: the kind (an SCPI analyser on a raw socket, LibreVNA's
 // GUI, a NanoVNA), then its host and port or its serial device, chosen from
-// the serial ports present (NanoVNAs first) or typed. What was chosen last
-// is remembered in the settings and offered again.
+// the serial ports present (NanoVNAs first) or typed, and the timeouts (the
+// longest silence in a reply, and a whole sweep). What was chosen last is
+// remembered in the settings and offered again.
 // Example: kind NanoVNA, device /dev/ttyACM0 -> address()
-// "nanovna:/dev/ttyACM0"; kind LibreVNA, host left empty -> "localhost".
+// "nanovna:/dev/ttyACM0"; kind LibreVNA, host left empty -> "localhost";
+// a silence of 10 s -> "...?timeout=10,30".
 class ConnectDialog : public QDialog {
     Q_OBJECT
 
@@ -26,12 +29,15 @@ class ConnectDialog : public QDialog {
     void remember() const;
 
   private:
+    // The fields as remembered (an address remembered whole: its parts).
+    void recall();
     void kindChanged();
 
     QComboBox *m_kind = nullptr;
     QLineEdit *m_host = nullptr;
     QSpinBox *m_port = nullptr;
     QComboBox *m_device = nullptr;
+    QDoubleSpinBox *m_silence = nullptr, *m_sweep = nullptr;
     QLabel *m_hostLabel = nullptr, *m_portLabel = nullptr, *m_deviceLabel = nullptr;
 };
 

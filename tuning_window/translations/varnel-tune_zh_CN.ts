@@ -31,6 +31,14 @@
 <context>
     <name>varnel::ConnectDialog</name>
     <message>
+        <source>&amp;Reply timeout:</source>
+        <translation>应答超时(&amp;R)：</translation>
+    </message>
+    <message>
+        <source>S&amp;weep timeout:</source>
+        <translation>扫描超时(&amp;W)：</translation>
+    </message>
+    <message>
         <source>Connect to analyser</source>
         <translation>连接分析仪</translation>
     </message>
