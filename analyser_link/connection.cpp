@@ -99,6 +99,10 @@ Connection::~Connection() {
 }
 
 std::variant<std::monostate, LinkError> Connection::send(std::string_view bytes) {
+    // A device that takes nothing more for this long is not waited on
+    // further: a send never holds the program up for ever.
+    constexpr auto stalled = std::chrono::seconds(5);
+    Clock::time_point deadline = Clock::now() + stalled;
     while (!bytes.empty()) {
         const ssize_t sent = m_socket ? ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL)
                                       : ::write(m_fd, bytes.data(), bytes.size());
@@ -106,13 +110,17 @@ std::variant<std::monostate, LinkError> Connection::send(std::string_view bytes)
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (Clock::now() >= deadline || (m_interruptible && interrupted))
+                    return said(LinkError::Send, LinkError::Said::SendStalled,
+                                "the analyser takes no more bytes: nothing sent within 5000 ms");
                 pollfd p{m_fd, POLLOUT, 0};
-                ::poll(&p, 1, 1000);
+                ::poll(&p, 1, std::min(millisecondsUntil(deadline), 250));
                 continue;
             }
             return systemError(LinkError::Send, errno);
         }
         bytes.remove_prefix(static_cast<std::size_t>(sent));
+        deadline = Clock::now() + stalled;
     }
     return std::monostate{};
 }

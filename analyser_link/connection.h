@@ -40,6 +40,7 @@ struct LinkError {
         SweepUnfinished, // the sweep did not finish within `milliseconds`
         ReplyCut,        // `bytes` of a reply, then nothing for `milliseconds`
         Interrupted,     // the program was interrupted (interruptLinks)
+        SendStalled,     // the device took no bytes for 5 s
         Finding,
     } said = Said::Text;
     int code = 0;

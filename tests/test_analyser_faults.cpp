@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -234,6 +236,28 @@ TEST(AnalyserLink, ConnectionRefused) {
         ASSERT_TRUE(std::holds_alternative<LinkError>(made));
         EXPECT_EQ(linkErrorText(std::get<LinkError>(made)), "connection refused");
     }
+}
+
+// A device that stops reading holds a send up for 5 s at most, then says so.
+TEST(AnalyserLink, StalledSendEnds) {
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size);
+    auto opened = connectTcp("127.0.0.1", ntohs(address.sin_port), std::chrono::seconds(2));
+    ASSERT_TRUE(std::holds_alternative<Connection>(opened));
+    const auto start = std::chrono::steady_clock::now();
+    auto sent = std::get<Connection>(opened).send(std::string(64 << 20, 'x')); // never read
+    const auto waited = std::chrono::steady_clock::now() - start;
+    ::close(listener);
+    ASSERT_TRUE(std::holds_alternative<LinkError>(sent));
+    EXPECT_EQ(linkErrorText(std::get<LinkError>(sent)),
+              "the analyser takes no more bytes: nothing sent within 5000 ms");
+    EXPECT_LT(waited, std::chrono::seconds(7));
 }
 
 } // namespace

@@ -161,6 +161,8 @@ QString linkErrorFor(const LinkError &e) {
         return TuneWindow::tr("the reply stopped after %1 bytes: nothing more within %2 ms")
             .arg(e.bytes)
             .arg(e.milliseconds);
+    case Said::SendStalled:
+        return TuneWindow::tr("the analyser takes no more bytes: nothing sent within 5000 ms");
     case Said::Interrupted:
         return TuneWindow::tr("interrupted");
     case Said::Finding:

@@ -346,6 +346,10 @@
         <translation>NanoVNA 没有回显命令；它发送了 %1</translation>
     </message>
     <message>
+        <source>the analyser takes no more bytes: nothing sent within 5000 ms</source>
+        <translation>分析仪不再接收数据：5000 ms 内未能发送</translation>
+    </message>
+    <message>
         <source>interrupted</source>
         <translation>已中断</translation>
     </message>
