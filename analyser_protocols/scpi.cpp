@@ -123,23 +123,34 @@ std::string sweepProblemText(const SweepProblem &p) {
 
 std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequenciesHz,
                                               const std::vector<double> &data) {
-    SweepProblem problem{SweepProblem::TooFew, frequenciesHz.size(), data.size(), 0};
+    return scpiSweep(frequenciesHz, std::span(&data, 1));
+}
+
+std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequenciesHz,
+                                              std::span<const std::vector<double>> traces) {
+    SweepProblem problem{SweepProblem::TooFew, frequenciesHz.size(), traces[0].size(), 0};
     if (frequenciesHz.size() < 2)
         return problem;
-    if (data.size() != 2 * frequenciesHz.size()) {
-        problem.kind = SweepProblem::CountMismatch;
-        return problem;
-    }
     const auto marked = [](double v) { return v == scpiNotANumber || std::abs(v) == scpiInfinity; };
-    for (std::size_t i = 0; i < data.size(); ++i)
-        if (!std::isfinite(data[i]) || marked(data[i])) {
-            problem.kind = marked(data[i]) ? SweepProblem::NoDataMark : SweepProblem::NotFinite;
-            problem.at = i;
+    for (const std::vector<double> &data : traces) {
+        problem.values = data.size();
+        if (data.size() != 2 * frequenciesHz.size()) {
+            problem.kind = SweepProblem::CountMismatch;
             return problem;
         }
+        for (std::size_t i = 0; i < data.size(); ++i)
+            if (!std::isfinite(data[i]) || marked(data[i])) {
+                problem.kind = marked(data[i]) ? SweepProblem::NoDataMark : SweepProblem::NotFinite;
+                problem.at = i;
+                return problem;
+            }
+    }
     Network n;
-    n.ports = 1;
-    n.only = SParameter{1, 1};
+    n.ports = traces.size() == 4 ? 2 : 1;
+    if (n.ports == 1)
+        n.only = SParameter{1, 1};
+    // Measured as S11, S21, S12, S22; kept row by row: S11, S12, S21, S22.
+    constexpr std::size_t rowByRow[] = {0, 2, 1, 3};
     for (std::size_t i = 0; i < frequenciesHz.size(); ++i) {
         const double f = frequenciesHz[i] / 1e6;
         if (marked(frequenciesHz[i])) {
@@ -153,7 +164,10 @@ std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequen
             return problem;
         }
         n.frequencyMHz.push_back(f);
-        n.values.emplace_back(data[2 * i], data[2 * i + 1]);
+        for (std::size_t t = 0; t < traces.size(); ++t) {
+            const std::vector<double> &data = traces[n.ports == 2 ? rowByRow[t] : t];
+            n.values.emplace_back(data[2 * i], data[2 * i + 1]);
+        }
     }
     return n;
 }
