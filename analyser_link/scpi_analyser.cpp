@@ -1,108 +1,117 @@
 #include "analyser_link/analyser.h"
+#include "analyser_link/scpi_talk.h"
 #include "analyser_protocols/scpi.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <vector>
 
-// An SCPI analyser on a raw socket (Keysight ENA and PNA style, and those
-// that follow them), from the instruments' programming guides:
-//   at connect  "*IDN?" (its name), "*CLS", ":FORM:DATA REAL,64" (or
-//               "REAL", or "ASC": the first the error queue, ":SYST:ERR?",
-//               does not refuse), ":FORM:BORD SWAP" (doubles, least
-//               significant byte first), ":TRIG:SOUR BUS" and ":INIT1:CONT
-//               ON" (the channel sweeps on the program's trigger alone: no
-//               trace mixes two sweeps, whatever trigger it was on),
-//               ":TRIG:AVER ON" when ":SENS1:AVER?" says averaging is on
-//               (one trigger, one finished average); first the settings it
-//               changes are read (":TRIG:SOUR?", ":INIT1:CONT?",
-//               ":FORM:DATA?", ":FORM:BORD?", ":TRIG:AVER?"), and they are
-//               set back as found when the program is done with it;
-//   a sweep     ":TRIG:SING;*OPC?" (one sweep; "1" once it is complete),
-//               ":SENS1:FREQ:DATA?" (Hz) and ":CALC1:DATA:SDAT?" (the active
-//               trace, real and imaginary a point), each a definite-length
-//               block, or an ASCII list from an analyser that sends no binary
-//               over a raw socket; then ":SYST:ERR?" to the queue's end,
-//               its first error other than 0 reported.
+// An SCPI analyser on a raw socket, in its family's dialect (scpi_dialect.h
+// has what each is sent):
+//   at connect  "*IDN?" (its name and family), the settings the program
+//               changes read, "*CLS" and the first data format the error
+//               queue does not refuse (":FORM:DATA REAL,64", "REAL", "ASC"),
+//               the dialect's set-up (least significant byte first; the
+//               channel sweeps on the program's trigger alone, so no trace
+//               mixes two sweeps), averaging and the sweep time read, then
+//               the measurements of S11, S21, S12 and S22 found or defined
+//               (S11 alone on an analyser that refuses the others);
+//   a sweep     the trigger and "*OPC?" ("1" once complete; with averaging
+//               on, the whole average), the frequencies, each measurement's
+//               complex data (definite-length blocks, or ASCII lists from an
+//               analyser that sends no binary over a raw socket), then
+//               ":SYST:ERR?" to the queue's end, its first error reported;
+//   at the end  the measurements it defined removed, the one selected and
+//               the settings set back as found, and "*OPC?" awaited.
 namespace varnel {
 
 namespace {
 
-// The settings the program changes, each read at connect and set back as it
-// was found when the program is done with the analyser.
-struct KeptSetting {
-    const char *query, *set;
-};
-constexpr KeptSetting keptSettings[] = {
-    {":TRIG:SOUR?", ":TRIG:SOUR "}, {":INIT1:CONT?", ":INIT1:CONT "},
-    {":FORM:DATA?", ":FORM:DATA "}, {":FORM:BORD?", ":FORM:BORD "},
-    {":TRIG:AVER?", ":TRIG:AVER "},
-};
+// A count or a time from a reply ("+4", "1.5E-2"): none when it is not one.
+std::optional<double> number(std::string_view text) {
+    text = unquotedValue(text);
+    if (text.starts_with('+'))
+        text.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
 
-// A setting's value as an analyser gives it ("INT", "REAL,64", "+1"):
-// only such words are sent back to it.
-bool plainValue(std::string_view value) {
-    return !value.empty() && value.size() <= 32 &&
-           value.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                   "0123456789+-.,") == std::string_view::npos;
+bool on(std::string_view value) {
+    value = unquotedValue(value);
+    return value == "1" || value == "+1" || value == "ON";
 }
 
 class ScpiAnalyser final : public Analyser {
   public:
-    ScpiAnalyser(Connection connection, AnalyserTimeouts timeouts)
-        : m_channel(std::move(connection), timeouts.reply), m_timeouts(timeouts) {}
+    ScpiAnalyser(Connection connection, AnalyserTimeouts timeouts, std::string forced)
+        : m_talk(std::move(connection), timeouts.reply), m_timeouts(timeouts),
+          m_forced(std::move(forced)) {}
     ~ScpiAnalyser() override { restore(); }
 
     std::variant<std::monostate, LinkError> setUp() {
-        auto identity = query("*IDN?");
+        auto identity = m_talk.query("*IDN?");
         if (auto *error = std::get_if<LinkError>(&identity))
             return *error;
         m_identity = std::get<std::string>(identity);
-        for (const KeptSetting &setting : keptSettings) {
-            auto found = query(setting.query);
+        m_dialect = &scpiDialect(scpiDialectNamed(m_forced).value_or(scpiDialectOf(m_identity)));
+        for (const KeptSetting &setting : m_dialect->kept) {
+            auto found = m_talk.query(setting.query);
             if (auto *error = std::get_if<LinkError>(&found))
                 return *error;
             m_found.emplace_back(std::get<std::string>(found));
         }
-        auto averaging = query(":SENS1:AVER?");
-        if (auto *error = std::get_if<LinkError>(&averaging))
-            return *error;
-        if (auto format = chooseFormat(); std::holds_alternative<LinkError>(format))
+        if (auto format = m_talk.chooseFormat(); std::holds_alternative<LinkError>(format))
             return format;
-        // Sweeps on the program's trigger alone: the channel waits for it
-        // (continuous initiation on a bus trigger), and with averaging on
-        // one trigger runs the whole average.
-        const bool averaged = std::get<std::string>(averaging) == "1" ||
-                              std::get<std::string>(averaging) == "+1" ||
-                              std::get<std::string>(averaging) == "ON";
-        for (const char *setup : {":FORM:BORD SWAP", ":TRIG:SOUR BUS", ":INIT1:CONT ON",
-                                  averaged ? ":TRIG:AVER ON" : ":TRIG:AVER OFF"})
-            if (auto sent = command(setup); std::holds_alternative<LinkError>(sent))
-                return sent;
         m_changed = true;
+        for (const std::string_view setup : m_dialect->setUp)
+            if (auto sent = m_talk.command(setup); std::holds_alternative<LinkError>(sent))
+                return sent;
+        if (auto read = readAveraging(); std::holds_alternative<LinkError>(read))
+            return read;
+        if (auto read = readSweepTime(); std::holds_alternative<LinkError>(read))
+            return read;
+        auto found = m_dialect->catalog.empty() ? m_traces.numbered(m_talk, *m_dialect)
+                                                : m_traces.named(m_talk, *m_dialect);
+        if (auto *error = std::get_if<LinkError>(&found))
+            return *error;
         return std::monostate{};
     }
 
     const std::string &identity() const override { return m_identity; }
 
     std::variant<Network, LinkError> sweep() override {
-        if (auto sent = command(":TRIG:SING;*OPC?"); auto *error = std::get_if<LinkError>(&sent))
-            return *error;
-        auto done = m_channel.line(m_timeouts.sweep);
-        if (auto *error = std::get_if<LinkError>(&done))
-            return *error;
-        const std::string &answer = std::get<std::string>(done);
-        if (answer != "1" && answer != "+1")
-            return protocolError({ProtocolFinding::NotComplete, answer});
-        auto frequencies = queryNumbers(":SENS1:FREQ:DATA?");
-        if (auto *error = std::get_if<LinkError>(&frequencies))
-            return *error;
-        auto data = queryNumbers(":CALC1:DATA:SDAT?");
-        if (auto *error = std::get_if<LinkError>(&data))
-            return *error;
-        auto taken = scpiSweep(std::get<std::vector<double>>(frequencies),
-                               std::get<std::vector<double>>(data));
+        if (m_averages > 1)
+            if (auto sent = m_talk.command(m_dialect->averageClear);
+                std::holds_alternative<LinkError>(sent))
+                return std::get<LinkError>(sent);
+        for (int fired = 0; fired < std::max(m_averages, 1); ++fired)
+            if (auto done = fire(); done)
+                return *done;
+        std::vector<std::vector<double>> traces;
+        std::vector<double> frequencies;
+        for (const std::string &handle : m_traces.read()) {
+            if (auto sent = m_talk.command(scpiCommand(m_dialect->select, handle));
+                std::holds_alternative<LinkError>(sent))
+                return std::get<LinkError>(sent);
+            if (traces.empty()) {
+                auto got = m_talk.queryNumbers(m_dialect->frequencies);
+                if (auto *error = std::get_if<LinkError>(&got))
+                    return *error;
+                frequencies = std::move(std::get<std::vector<double>>(got));
+            }
+            auto data = m_talk.queryNumbers(m_dialect->data);
+            if (auto *error = std::get_if<LinkError>(&data))
+                return *error;
+            traces.push_back(std::move(std::get<std::vector<double>>(data)));
+        }
+        auto taken = scpiSweep(frequencies, traces);
         if (auto *problem = std::get_if<SweepProblem>(&taken))
             return protocolError(findingOf(*problem));
-        auto error = errors();
+        auto error = m_talk.errors();
         if (auto *failed = std::get_if<LinkError>(&error))
             return *failed;
         if (const std::string &reported = std::get<std::string>(error); !reported.empty())
@@ -111,98 +120,73 @@ class ScpiAnalyser final : public Analyser {
     }
 
   private:
-    // The settings as they were found, then "*OPC?" awaited (bounded), so
-    // that the analyser has taken them before the connection closes.
+    // One sweep fired and awaited; the failure, or none.
+    std::optional<LinkError> fire() {
+        if (auto sent = m_talk.command(m_dialect->trigger);
+            auto *error = std::get_if<LinkError>(&sent))
+            return *error;
+        auto done = m_talk.line(m_sweepDeadline);
+        if (auto *error = std::get_if<LinkError>(&done))
+            return *error;
+        if (const std::string &answer = std::get<std::string>(done); !on(answer))
+            return protocolError({ProtocolFinding::NotComplete, answer});
+        return std::nullopt;
+    }
+    // Averaging: on the ENA one trigger runs the whole average; elsewhere a
+    // sweep clears it and fires as many sweeps as it counts (at most 1000).
+    std::variant<std::monostate, LinkError> readAveraging() {
+        auto averaging = m_talk.query(m_dialect->averaging);
+        if (auto *error = std::get_if<LinkError>(&averaging))
+            return *error;
+        const bool averaged = on(std::get<std::string>(averaging));
+        if (!m_dialect->triggerAveraging.empty())
+            return m_talk.command(std::string(m_dialect->triggerAveraging) +
+                                  (averaged ? "ON" : "OFF"));
+        if (!averaged)
+            return std::monostate{};
+        auto count = m_talk.query(m_dialect->averageCount);
+        if (auto *error = std::get_if<LinkError>(&count))
+            return *error;
+        m_averages = static_cast<int>(
+            std::clamp(number(std::get<std::string>(count)).value_or(1), 1.0, 1000.0));
+        return std::monostate{};
+    }
+    // A sweep may take the timeout, or twice the analyser's own sweep time
+    // and a second where that is longer.
+    std::variant<std::monostate, LinkError> readSweepTime() {
+        auto time = m_talk.query(":SENS1:SWE:TIME?");
+        if (auto *error = std::get_if<LinkError>(&time))
+            return *error;
+        const double seconds =
+            std::clamp(number(std::get<std::string>(time)).value_or(0), 0.0, 3600.0);
+        m_sweepDeadline = std::max(m_timeouts.sweep,
+                                   std::chrono::milliseconds(std::llround(2000 * seconds + 1000)));
+        return std::monostate{};
+    }
+    // The measurements defined removed, the selection and the settings set
+    // back as found, then "*OPC?" awaited (bounded), so that the analyser
+    // has taken them before the connection closes.
     void restore() {
         if (!m_changed)
             return;
-        m_channel.setInterruptible(false); // set back even when interrupted
-        std::string settings;
+        m_talk.setInterruptible(false); // set back even when interrupted
+        std::string lines = m_traces.undo(*m_dialect);
         for (std::size_t i = 0; i < m_found.size(); ++i)
-            if (plainValue(m_found[i]))
-                settings.append(keptSettings[i].set).append(m_found[i]).append("\n");
-        if (std::holds_alternative<LinkError>(m_channel.send(settings + "*OPC?\n")))
-            return;
-        m_channel.line(std::min(m_timeouts.reply, std::chrono::milliseconds(2000)));
-    }
-    // The first data format the analyser takes, as its error queue says:
-    // doubles as ":FORM:DATA REAL,64" (ENA, PNA, ZNB) or "REAL" (E5071C),
-    // ASCII where it sends no binary. The queue is cleared first, so that
-    // an earlier session's errors are not taken for a refusal.
-    std::variant<std::monostate, LinkError> chooseFormat() {
-        if (auto sent = command("*CLS"); std::holds_alternative<LinkError>(sent))
-            return sent;
-        std::string refused;
-        for (const char *format : {":FORM:DATA REAL,64", ":FORM:DATA REAL", ":FORM:DATA ASC"}) {
-            if (auto sent = command(format); std::holds_alternative<LinkError>(sent))
-                return sent;
-            auto reported = errors();
-            if (auto *error = std::get_if<LinkError>(&reported))
-                return *error;
-            refused = std::get<std::string>(reported);
-            if (refused.empty())
-                return std::monostate{};
-        }
-        return protocolError({ProtocolFinding::Reports, refused});
-    }
-    // The error queue read to its end (at most 16 entries): the first
-    // error, or nothing when there is none.
-    std::variant<std::string, LinkError> errors() {
-        std::string first;
-        for (int entry = 0; entry < 16; ++entry) {
-            auto reply = query(":SYST:ERR?");
-            if (auto *error = std::get_if<LinkError>(&reply))
-                return *error;
-            const std::string &said = std::get<std::string>(reply);
-            if (said.starts_with("0") || said.starts_with("+0"))
-                break;
-            if (first.empty())
-                first = said;
-        }
-        return first;
-    }
-    std::variant<std::monostate, LinkError> command(std::string_view text) {
-        return m_channel.send(std::string(text) + "\n");
-    }
-    std::variant<std::string, LinkError> query(std::string_view text) {
-        if (auto sent = command(text); auto *error = std::get_if<LinkError>(&sent))
-            return *error;
-        return m_channel.line();
-    }
-    // A definite-length block of doubles, or an ASCII list from an analyser
-    // that sends no binary on a raw socket.
-    std::variant<std::vector<double>, LinkError> queryNumbers(std::string_view text) {
-        if (auto sent = command(text); auto *error = std::get_if<LinkError>(&sent))
-            return *error;
-        auto reply = m_channel.await([](std::string_view bytes) {
-            if (bytes[0] != '#')
-                return lineFrame(bytes);
-            const BlockRead block = readDefiniteBlock(bytes);
-            if (block.status == BlockRead::Malformed)
-                return std::variant<std::size_t, LinkError>(protocolError(*block.finding));
-            return std::variant<std::size_t, LinkError>(
-                block.status == BlockRead::Complete ? block.consumed : 0);
-        });
-        if (auto *error = std::get_if<LinkError>(&reply))
-            return *error;
-        const std::string &bytes = std::get<std::string>(reply);
-        if (bytes[0] == '#') {
-            auto values =
-                decodeReal64(readDefiniteBlock(bytes).payload, ByteOrder::LeastSignificantFirst);
-            if (!values)
-                return protocolError({ProtocolFinding::BlockNotDoubles});
-            return std::move(*values);
-        }
-        auto numbers = parseAsciiNumbers(withoutLineEnd(bytes));
-        if (auto *why = std::get_if<ProtocolFinding>(&numbers))
-            return protocolError(*why);
-        return std::move(std::get<std::vector<double>>(numbers));
+            if (const std::string_view found = unquotedValue(m_found[i]); plainScpiValue(found))
+                lines.append(m_dialect->kept[i].set).append(found).append("\n");
+        if (m_talk.sendLines(lines + "*OPC?\n"))
+            m_talk.line(std::min(m_timeouts.reply, std::chrono::milliseconds(2000)));
     }
 
-    ReplyChannel m_channel;
+    ScpiTalk m_talk;
     AnalyserTimeouts m_timeouts;
+    std::chrono::milliseconds m_sweepDeadline{m_timeouts.sweep};
+    std::string m_forced;
+    const ScpiDialect *m_dialect = nullptr;
     std::string m_identity;
-    std::vector<std::string> m_found; // keptSettings' values at connect
+    std::vector<std::string> m_found; // the dialect's kept settings at connect
+    ScpiTraces m_traces;
+    int m_averages = 0; // sweeps a finished average takes (pna, znb)
     bool m_changed = false;
 };
 
@@ -210,7 +194,7 @@ class ScpiAnalyser final : public Analyser {
 
 Connected connectScpiAnalyser(const SourceAddress &address, AnalyserTimeouts timeouts) {
     return setUpSession<ScpiAnalyser>(connectTcp(address.host, address.port, timeouts.connect),
-                                      timeouts);
+                                      timeouts, address.dialect);
 }
 
 } // namespace varnel

@@ -1,5 +1,6 @@
 #include "analyser_link/source_address.h"
 
+#include "analyser_protocols/scpi_dialect.h"
 #include "quoting/quote.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ constexpr Scheme schemes[] = {
     {"nanovna:", SourceAddress::NanoVna, 0},
 };
 
-constexpr std::string_view timeoutKey = "?timeout=";
+constexpr std::string_view timeoutKey = "timeout=", dialectKey = "dialect=";
 
 // Seconds from `low` to `high`, in whole milliseconds.
 std::optional<std::chrono::milliseconds> seconds(std::string_view text, double low, double high) {
@@ -64,6 +65,37 @@ std::string timeoutsText(const AnalyserTimeouts &timeouts) {
     return secondsText(timeouts.reply) + "," + secondsText(timeouts.sweep);
 }
 
+namespace {
+
+// The options after an address's '?', each KEY=VALUE, joined by '&'; why
+// not, or nothing.
+std::string readQuery(std::string_view query, SourceAddress &a) {
+    while (true) {
+        const std::size_t amp = query.find('&');
+        const std::string_view item = query.substr(0, amp);
+        if (item.starts_with(timeoutKey)) {
+            auto timeouts = readTimeouts(item.substr(timeoutKey.size()));
+            if (auto *why = std::get_if<std::string>(&timeouts))
+                return *why;
+            a.timeouts = std::get<AnalyserTimeouts>(timeouts);
+        } else if (item.starts_with(dialectKey) && a.kind == SourceAddress::Scpi) {
+            const std::string_view name = item.substr(dialectKey.size());
+            if (!scpiDialectNamed(name))
+                return "an SCPI dialect is " + scpiDialectNames() + ", got " + quotedToken(name);
+            a.dialect = std::string(name);
+        } else {
+            return std::string("an address takes ?timeout=SECONDS") +
+                   (a.kind == SourceAddress::Scpi ? " and &dialect=NAME" : "") + ", got " +
+                   quotedToken(item);
+        }
+        if (amp == std::string_view::npos)
+            return {};
+        query = query.substr(amp + 1);
+    }
+}
+
+} // namespace
+
 std::variant<SourceAddress, std::string> parseSourceAddress(std::string_view text) {
     SourceAddress a;
     a.text = std::string(text);
@@ -72,11 +104,9 @@ std::variant<SourceAddress, std::string> parseSourceAddress(std::string_view tex
             continue;
         a.kind = scheme.kind;
         std::string_view rest = text.substr(scheme.prefix.size());
-        if (const std::size_t query = rest.rfind(timeoutKey); query != std::string_view::npos) {
-            auto timeouts = readTimeouts(rest.substr(query + timeoutKey.size()));
-            if (auto *why = std::get_if<std::string>(&timeouts))
-                return *why;
-            a.timeouts = std::get<AnalyserTimeouts>(timeouts);
+        if (const std::size_t query = rest.find('?'); query != std::string_view::npos) {
+            if (auto why = readQuery(rest.substr(query + 1), a); !why.empty())
+                return why;
             rest = rest.substr(0, query);
         }
         if (scheme.kind == SourceAddress::NanoVna) {
@@ -115,11 +145,14 @@ int defaultPort(SourceAddress::Kind kind) {
 }
 
 std::string addressText(SourceAddress::Kind kind, std::string_view host, int port,
-                        std::string_view device, const AnalyserTimeouts &timeouts) {
+                        std::string_view device, const AnalyserTimeouts &timeouts,
+                        std::string_view dialect) {
     const AnalyserTimeouts defaults;
-    const std::string query = timeouts.reply == defaults.reply && timeouts.sweep == defaults.sweep
-                                  ? std::string()
-                                  : std::string(timeoutKey) + timeoutsText(timeouts);
+    std::string query;
+    if (timeouts.reply != defaults.reply || timeouts.sweep != defaults.sweep)
+        query.append("?").append(timeoutKey).append(timeoutsText(timeouts));
+    if (!dialect.empty() && kind == SourceAddress::Scpi)
+        query.append(query.empty() ? "?" : "&").append(dialectKey).append(dialect);
     for (const Scheme &scheme : schemes) {
         if (scheme.kind != kind)
             continue;

@@ -10,7 +10,9 @@
 //   scpi://HOST[:PORT]        an SCPI analyser on a raw socket (port 5025)
 //   librevna://HOST[:PORT]    LibreVNA's GUI, its SCPI server (port 19542)
 //   nanovna:DEVICE            a NanoVNA on a serial device
-// each optionally followed by "?timeout=REPLY[,SWEEP]" (readTimeouts).
+// each optionally followed by "?timeout=REPLY[,SWEEP]" (readTimeouts) and,
+// for scpi://, "dialect=ena|pna|znb" (the analyser's family, found from its
+// "*IDN?" otherwise), joined by '&': "scpi://znb?dialect=znb&timeout=10".
 // Anything else is a file. Examples: "scpi://10.0.0.7" -> Scpi, host
 // "10.0.0.7", port 5025; "scpi://ena:5025x" -> refused ("the port must be a
 // number from 1 to 65535, got '5025x'"); "sweep.s1p" -> File.
@@ -26,9 +28,10 @@ struct SourceAddress {
     enum Kind { File, Scpi, LibreVna, NanoVna } kind = File;
     std::string host; // Scpi, LibreVna
     int port = 0;
-    std::string device; // NanoVna
-    std::string path;   // File
-    std::string text;   // as written
+    std::string device;  // NanoVna
+    std::string path;    // File
+    std::string dialect; // Scpi: as forced ("pna"), or empty: found from *IDN?
+    std::string text;    // as written
     AnalyserTimeouts timeouts{};
 };
 
@@ -48,8 +51,9 @@ int defaultPort(SourceAddress::Kind kind);
 // The address of an analyser made from its parts, as parseSourceAddress
 // reads it: (Scpi, "ena", 5025) -> "scpi://ena:5025"; (NanoVna, device
 // "/dev/ttyACM0") -> "nanovna:/dev/ttyACM0"; with timeouts other than the
-// defaults, "?timeout=..." after it.
+// defaults, "?timeout=..." after it, and a dialect as "dialect=...".
 std::string addressText(SourceAddress::Kind kind, std::string_view host, int port,
-                        std::string_view device, const AnalyserTimeouts &timeouts = {});
+                        std::string_view device, const AnalyserTimeouts &timeouts = {},
+                        std::string_view dialect = {});
 
 } // namespace varnel
