@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fake_scpi_analyser.h"
+#include "fake_instrument.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,215 +1,40 @@
 #pragma once
 
-#include "tuning/stage_model.h"
+#include "fake_instrument.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <chrono>
-#include <cmath>
-#include <complex>
-#include <cstring>
+#include <algorithm>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 namespace varnel::testing {
 
-// What the fakes share: faults to inject and the sweeps they serve. Sweep k
-// (from 1) is stage 2 of order 5, 10 MHz, 0.01 dB, Qu 3000 at 1000 MHz, over
-// 985..1015 MHz, turned by k x 0.01 rad, so that every sweep differs and a
-// mixed, repeated or stale one shows.
-struct FakeFaults {
-    std::size_t pieceBytes = 0; // >0: replies sent in pieces this small
-    int pieceDelayMs = 0;
-    bool dropMidBlock = false; // once: the link drops halfway through the data
-    bool cutMidBlock = false;  // once: half the data, then silence on a live link
-    int replyDelayMs = 0;      // before every data reply
-    bool asciiOnly = false;    // no binary: ASCII (SCPI) or text (NanoVNA)
-    // SCPI: data formats refused with -224 in the error queue: "REAL,64"
-    // (as the E5071C, which spells doubles "REAL"), or both binary forms.
-    enum class Refuses { None, Real64, Binary };
-    Refuses refuses = Refuses::None;
-    bool staleError = false;           // SCPI: an earlier session's error in the queue
-    std::string triggerSource = "INT"; // SCPI: as found (INT, MAN, EXT, BUS)
-    bool averaging = false;            // SCPI: averaging on
-    bool held = false;                 // SCPI: found on hold (no continuous sweep)
-    int points = 201;                  // a sweep's points over 985..1015 MHz
-    bool strayPrompts = false;         // NanoVNA: prompts and a banner before echoes
-    bool emptyReplies = false;         // LibreVNA: settings answered by empty lines
-    int sweepMs = 0;                   // LibreVNA: how long an acquisition runs
-    int linesOffOnce = 0;              // LibreVNA: once, this many points more (or fewer)
-    // NanoVNA, once: a binary scan a point short, a header of a point fewer
-    // (and its points), or the echo of another command ("sweep").
-    enum class Framing { None, ShortPayload, OtherCount, OtherEcho };
-    Framing framing = Framing::None;
-    // SCPI: a hostile analyser. FloodIdentity answers *IDN? with 40 MB and
-    // no line feed; HugeBlock's data block declares 999,999,999 bytes;
-    // NoDataMark puts SCPI's 9.91E37 at data value 5; EscapesInErrors
-    // queues an error of ESC, BEL and invalid UTF-8 with each sweep.
-    enum class Hostile { None, FloodIdentity, HugeBlock, NoDataMark, EscapesInErrors };
-    Hostile hostile = Hostile::None;
-};
-
-inline std::vector<double> fakeFrequenciesHz(int points) {
-    std::vector<double> f;
-    for (int i = 0; i < points; ++i)
-        f.push_back((985 + 30.0 * i / (points - 1)) * 1e6);
-    return f;
-}
-
-inline std::vector<std::complex<double>> fakeSweepValues(int k, int points) {
-    const TuningTable table = std::get<TuningTable>(tuningTable("5", "10", "0.01", std::nullopt));
-    const StageModel model = stageModel(table, 2, 1000, 3000.0);
-    std::vector<std::complex<double>> values;
-    for (const double f : fakeFrequenciesHz(points))
-        values.push_back(stageResponse(model, f / 1e6).s11 * std::polar(1.0, 0.01 * k));
-    return values;
-}
-
-// Sends `bytes` whole or in the faults' pieces; false when the peer has gone.
-inline bool sendInPieces(int fd, const std::string &bytes, const FakeFaults &faults, bool socket) {
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const std::size_t piece =
-            faults.pieceBytes ? std::min(faults.pieceBytes, bytes.size() - at) : bytes.size() - at;
-        const ssize_t sent = socket ? ::send(fd, bytes.data() + at, piece, MSG_NOSIGNAL)
-                                    : ::write(fd, bytes.data() + at, piece);
-        if (sent <= 0)
-            return false;
-        at += static_cast<std::size_t>(sent);
-        if (faults.pieceDelayMs)
-            std::this_thread::sleep_for(std::chrono::milliseconds(faults.pieceDelayMs));
-    }
-    return true;
-}
-
-// A fake instrument on TCP, one client at a time on 127.0.0.1 (port chosen
-// by the system), one command a line. A derived fake answers each line and
-// says which reply carries a sweep's data: that one is delayed, or dropped
-// halfway, as the faults say. Derived classes call start() when built and
-// stop() before they go.
-class FakeTcpInstrument {
-  public:
-    int port() const { return m_port; }
-    int sweepsServed() const { return m_sweep; }
-    // When the last byte of the latest sweep's data was sent.
-    std::chrono::steady_clock::time_point lastDataSent() const {
-        return std::chrono::steady_clock::time_point(
-            std::chrono::steady_clock::duration(m_lastDataSent.load()));
-    }
-
-  protected:
-    struct Reply {
-        std::string bytes; // nothing: no reply
-        bool data = false;
-    };
-    explicit FakeTcpInstrument(FakeFaults faults) : m_faults(faults) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const int on = 1;
-        ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_listener, 4);
-        socklen_t size = sizeof address;
-        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &size);
-        m_port = ntohs(address.sin_port);
-    }
-    virtual ~FakeTcpInstrument() = default;
-    void start() {
-        m_thread = std::thread([this] { serve(); });
-    }
-    void stop() {
-        m_stopping = true;
-        // A client still connected would keep the serving thread in recv.
-        if (const int client = m_client.load(); client >= 0)
-            ::shutdown(client, SHUT_RDWR);
-        ::shutdown(m_listener, SHUT_RDWR);
-        ::close(m_listener);
-        m_thread.join();
-    }
-    virtual Reply answer(const std::string &line) = 0;
-
-    FakeFaults m_faults;
-    std::atomic<int> m_sweep{0};
-
-  private:
-    void serve() {
-        while (!m_stopping) {
-            const int client = ::accept(m_listener, nullptr, nullptr);
-            if (client < 0)
-                return;
-            const int on = 1; // each reply (or piece) goes out as it is written
-            ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-            m_client = client;
-            if (!m_stopping)
-                talk(client);
-            m_client = -1;
-            ::close(client);
-        }
-    }
-
-    void talk(int client) {
-        std::string pending;
-        char chunk[4096];
-        while (true) {
-            const std::size_t end = pending.find('\n');
-            if (end == std::string::npos) {
-                const ssize_t got = ::recv(client, chunk, sizeof chunk, 0);
-                if (got <= 0)
-                    return;
-                pending.append(chunk, static_cast<std::size_t>(got));
-                continue;
-            }
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            const Reply reply = answer(line);
-            if (reply.bytes.empty())
-                continue;
-            if (reply.data && m_faults.replyDelayMs)
-                std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.replyDelayMs));
-            if (reply.data && m_faults.dropMidBlock && !m_dropped) {
-                m_dropped = true;
-                sendInPieces(client, reply.bytes.substr(0, reply.bytes.size() / 2), m_faults, true);
-                return; // the connection drops with the data half sent
-            }
-            if (reply.data && m_faults.cutMidBlock && !m_dropped) {
-                m_dropped = true;
-                sendInPieces(client, reply.bytes.substr(0, reply.bytes.size() / 2), m_faults, true);
-                continue; // the rest never comes; the link stays up
-            }
-            if (!sendInPieces(client, reply.bytes, m_faults, true))
-                return;
-            if (reply.data)
-                m_lastDataSent = std::chrono::steady_clock::now().time_since_epoch().count();
-        }
-    }
-
-    int m_listener = -1;
-    int m_port = 0;
-    std::thread m_thread;
-    std::atomic<bool> m_stopping{false};
-    std::atomic<int> m_client{-1};
-    std::atomic<std::chrono::steady_clock::rep> m_lastDataSent{0};
-    bool m_dropped = false;
-};
-
-// A fake SCPI analyser on a raw socket, written from the instruments'
-// public programming guides (the FORMat subsystem: ":FORM:DATA REAL,64|ASC",
-// ":FORM:BORD NORM|SWAP", NORMal the most significant byte first; IEEE 488.2
-// definite-length blocks "#<digits><count><bytes>" and a line feed; "*OPC?"
-// answering 1 once the operation is complete; "*CLS" clearing the error
-// queue; ":SYST:ERR?" answering its oldest entry, '+0,"No error"' when it
-// is empty; a refused parameter queued as -224). Its data reply is the
-// trace's block.
+// A fake SCPI analyser on a raw socket, in one of three families, written
+// from the instruments' public programming guides: the common commands
+// ("*IDN?", "*CLS", "*OPC?" answering 1 once the operation is complete,
+// ":SYST:ERR?" answering its oldest entry, '+0,"No error"' when it is
+// empty, a refused parameter queued as -224) and the FORMat subsystem
+// (":FORM:DATA REAL,64|REAL|ASC", ":FORM:BORD NORM|SWAP", NORMal the most
+// significant byte first; IEEE 488.2 definite-length blocks), then each
+// family's own:
+//   ena  (E5071C guide) numbered traces ":CALC1:PAR:COUN", ":CALC1:PARn:DEF",
+//        ":CALC1:PARn:SEL", ":SERV:CHAN1:TRAC:ACT?"; ":TRIG:SOUR BUS" and
+//        ":INIT1:CONT ON" before ":TRIG:SING" fires; ":TRIG:AVER ON" makes
+//        one trigger a whole average; ":SENS1:FREQ:DATA?", ":CALC1:DATA:SDAT?";
+//   pna  (PNA guide) "CALC1:PAR:CAT:EXT?" ("\"CH1_S11_1,S11\""),
+//        "CALC1:PAR:DEF:EXT 'n','S21'", "CALC1:PAR:SEL 'n'", "CALC1:PAR:DEL
+//        'n'"; "TRIG:SOUR IMM" and "INIT:CONT OFF" before "INIT1:IMM" fires;
+//        "SENS1:AVER:CLE" restarts an average; "CALC1:X?", "CALC1:DATA? SDATA";
+//   znb  (ZNB manual) "CALC1:PAR:CAT?" ("'Trc1,S11'"), "CALC1:PAR:SDEF
+//        'n','S21'", the same SEL and DEL; "TRIG1:SOUR IMM", "INIT1:CONT OFF";
+//        "CALC1:DATA:STIM?".
+// The leading colon is optional, as in SCPI. Parameter p of sweep k is
+// sweep k's S11 times a factor of its own, so a trace read as another
+// shows.
 class FakeScpiAnalyser : public FakeTcpInstrument {
   public:
     using Faults = FakeFaults;
@@ -217,10 +42,23 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
     explicit FakeScpiAnalyser(Faults faults = {}) : FakeTcpInstrument(faults) {
         if (faults.staleError)
             m_errors.push_back("-113,\"Undefined header\"");
-        m_settings = {{"TRIG:SOUR", faults.triggerSource},
-                      {"INIT1:CONT", faults.held ? "0" : "1"},
+        const bool ena = faults.dialect == "ena";
+        m_trigger = ena ? "TRIG:SOUR" : faults.dialect == "pna" ? "TRIG:SOUR" : "TRIG1:SOUR";
+        m_continuous = ena ? "INIT1:CONT" : faults.dialect == "pna" ? "INIT:CONT" : "INIT1:CONT";
+        m_settings = {{m_trigger, faults.triggerSource},
+                      {m_continuous, faults.held ? "0" : "1"},
                       {"TRIG:AVER", "0"},
                       {"SENS1:AVER", faults.averaging ? "1" : "0"}};
+        const std::string first = faults.dialect == "pna"   ? "CH1_S11_1"
+                                  : faults.dialect == "znb" ? "Trc1"
+                                                            : "1";
+        m_measurements = {{first, "S11"}};
+        if (faults.allFourFound)
+            for (const char *p : {"S21", "S12", "S22"})
+                m_measurements.push_back(
+                    {ena ? std::to_string(m_measurements.size() + 1) : std::string("Found_") + p,
+                     p});
+        m_selected = first;
         start();
     }
     ~FakeScpiAnalyser() override { stop(); }
@@ -228,6 +66,38 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
     static std::vector<double> frequenciesHz(int points = 201) { return fakeFrequenciesHz(points); }
     static std::vector<std::complex<double>> sweepValues(int k, int points = 201) {
         return fakeSweepValues(k, points);
+    }
+    // Sweep k's values of a parameter ("S21").
+    static std::vector<std::complex<double>> parameterValues(int k, const std::string &p,
+                                                             int points = 201) {
+        auto values = fakeSweepValues(k, points);
+        const std::complex<double> factor = p == "S11"   ? 1.0
+                                            : p == "S21" ? std::complex(0.0, 0.5)
+                                            : p == "S12" ? std::complex(0.0, -0.5)
+                                                         : std::complex(-0.75, 0.0);
+        for (auto &v : values)
+            v *= factor;
+        return values;
+    }
+
+    // Every line the analyser was sent, in order.
+    std::vector<std::string> commands() const {
+        const std::lock_guard lock(m_logged);
+        return m_log;
+    }
+    // The settings the program may change, as the analyser has them now,
+    // with "measurements" (name=parameter, joined by spaces) and "selected".
+    std::map<std::string, std::string> settings() const {
+        const std::lock_guard lock(m_logged);
+        std::map<std::string, std::string> now = m_settings;
+        now["FORM:DATA"] = setting("FORM:DATA");
+        now["FORM:BORD"] = setting("FORM:BORD");
+        std::string all;
+        for (const auto &[name, p] : m_measurements)
+            all += (all.empty() ? "" : " ") + name + "=" + p;
+        now["measurements"] = all;
+        now["selected"] = m_selected;
+        return now;
     }
 
   private:
@@ -266,102 +136,56 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
         return m_settings.at(name);
     }
 
-    Reply answer(const std::string &line) override {
-        {
-            const std::lock_guard lock(m_logged);
-            m_log.push_back(line);
+    std::string quoted(const std::string &text) const {
+        return m_faults.dialect == "pna" ? "\"" + text + "\"" : "'" + text + "'";
+    }
+    // The name between the first pair of quotes after `from`, and the
+    // parameter in the second (DEF:EXT, SDEF).
+    static std::pair<std::string, std::string> quotedPair(const std::string &line) {
+        std::vector<std::string> parts;
+        std::size_t at = 0;
+        while ((at = line.find('\'', at)) != std::string::npos) {
+            const std::size_t end = line.find('\'', at + 1);
+            parts.push_back(line.substr(at + 1, end - at - 1));
+            at = end + 1;
         }
-        using Hostile = FakeFaults::Hostile;
-        using Refuses = FakeFaults::Refuses;
-        if (line == "*IDN?" && m_faults.hostile == Hostile::FloodIdentity)
-            return {std::string(40 << 20, 'x')};
-        if (line == "*IDN?")
-            return {"Fake,SCPI analyser,0,1\n"};
-        if (line == ":CALC1:DATA:SDAT?" && m_faults.hostile == Hostile::HugeBlock)
-            return {"#9999999999" + std::string(4096, '\0'), true};
-        for (const char *name :
-             {"TRIG:SOUR", "INIT1:CONT", "FORM:DATA", "FORM:BORD", "TRIG:AVER", "SENS1:AVER"}) {
-            const std::string asked = std::string(":") + name;
-            if (line == asked + "?")
-                return {setting(name) + "\n"};
-            if (!line.starts_with(asked + " ") || std::string_view(name).starts_with("FORM"))
-                continue;
-            const std::string value = line.substr(asked.size() + 1);
-            const std::lock_guard lock(m_logged);
-            m_settings[name] = value == "ON" ? "1" : value == "OFF" ? "0" : value;
-            return {};
+        parts.resize(2);
+        return {parts[0], parts[1]};
+    }
+    std::vector<std::pair<std::string, std::string>>::iterator measurement(const std::string &n) {
+        return std::find_if(m_measurements.begin(), m_measurements.end(),
+                            [&](const auto &m) { return m.first == n; });
+    }
+    // Defines (or redefines) measurement `name` as `p`, as the analyser's
+    // ports allow.
+    void define(const std::string &name, const std::string &p) {
+        if (m_faults.analyserPorts == 1 && p != "S11") {
+            m_errors.push_back("-224,\"Illegal parameter value\"");
+            return;
         }
-        if (line == "*CLS")
-            m_errors.clear();
-        else if (line == ":FORM:DATA REAL,64" || line == ":FORM:DATA REAL" ||
-                 line == ":FORM:DATA ASC") {
-            const bool real64 = line.ends_with(",64"), ascii = line.ends_with("ASC");
-            if ((real64 && m_faults.refuses != Refuses::None) ||
-                (!ascii && m_faults.refuses == Refuses::Binary)) {
-                m_errors.push_back("-224,\"Illegal parameter value\"");
-            } else {
-                m_ascii = ascii;
-                m_real64 = real64;
-            }
-        } else if (line == ":FORM:BORD SWAP" || line == ":FORM:BORD NORM")
-            m_swapped = line.ends_with("SWAP");
-        else if (line == ":TRIG:SING;*OPC?") {
-            // A bus trigger fires only a channel waiting on the bus: on any
-            // other source it is ignored, and *OPC? never answers.
-            if (setting("TRIG:SOUR") != "BUS" || setting("INIT1:CONT") != "1") {
-                m_errors.push_back("-211,\"Trigger ignored\"");
-                return {};
-            }
-            ++m_sweep;
-            // Averaging without trigger averaging: one sweep of the average.
-            m_partial = setting("SENS1:AVER") == "1" && setting("TRIG:AVER") != "1";
-            if (m_faults.hostile == Hostile::EscapesInErrors)
-                m_errors.push_back("-113,\"Undefined \x1b[2J\x07\xff header\"");
-            return {"1\n"};
-        } else if (line == ":SENS1:FREQ:DATA?")
-            return {numbers(frequenciesHz(m_faults.points)), false};
-        else if (line == ":CALC1:DATA:SDAT?") {
-            std::vector<double> data;
-            for (const auto &v : sweepValues(m_sweep, m_faults.points))
-                data.insert(data.end(), {v.real(), v.imag()});
-            if (m_partial) // an unfinished average is not sweep k's values
-                data[0] += 0.01;
-            if (m_faults.hostile == FakeFaults::Hostile::NoDataMark)
-                data[4] = 9.91e37;
-            return {numbers(data), true};
-        } else if (line == ":SYST:ERR?") {
-            if (m_errors.empty())
-                return {"+0,\"No error\"\n"};
-            const std::string error = m_errors.front();
-            m_errors.pop_front();
-            return {error + "\n"};
-        } else if (line == "*OPC?")
-            return {"1\n"};
-        return {};
+        if (auto m = measurement(name); m != m_measurements.end())
+            m->second = p;
+        else
+            m_measurements.push_back({name, p});
     }
 
-  public:
-    // Every line the analyser was sent, in order.
-    std::vector<std::string> commands() const {
-        const std::lock_guard lock(m_logged);
-        return m_log;
-    }
-    // The settings the program may change, as the analyser has them now.
-    std::map<std::string, std::string> settings() const {
-        const std::lock_guard lock(m_logged);
-        std::map<std::string, std::string> now = m_settings;
-        now["FORM:DATA"] = setting("FORM:DATA");
-        now["FORM:BORD"] = setting("FORM:BORD");
-        return now;
-    }
+    Reply answer(const std::string &sent) override;
+    Reply answerTraces(const std::string &line, bool &handled);
+    Reply answerSetting(const std::string &line, bool &handled);
+    Reply fire();
 
-  private:
     bool m_ascii = true, m_real64 = false, m_swapped = false; // ASCII, as after a reset
     bool m_partial = false;
+    int m_fired = 0; // sweeps since the average was cleared
+    std::string m_trigger, m_continuous;
     std::deque<std::string> m_errors;
     std::map<std::string, std::string> m_settings;
+    std::vector<std::pair<std::string, std::string>> m_measurements; // name, parameter
+    std::string m_selected;
     mutable std::mutex m_logged;
     std::vector<std::string> m_log;
 };
 
 } // namespace varnel::testing
+
+#include "fake_scpi_answers.h"

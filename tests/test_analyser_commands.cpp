@@ -1,4 +1,5 @@
 #include "fake_scpi_analyser.h"
+#include "touchstone/touchstone.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,39 @@ TEST(VarnelCalcTimeout, TakenOrRefused) {
     EXPECT_NE(refused.find("--timeout: a timeout is the seconds of silence allowed"),
               std::string::npos)
         << refused;
+}
+
+// A 2-port SCPI analyser gives save its four parameters, and diagnose its
+// S21; a 1-port one is refused as a .s2p, with the reason.
+TEST(VarnelCalcTwoPorts, SavedFromAPnaAndRefusedFromOnePort) {
+    for (const int ports : {2, 1}) {
+        varnel::testing::FakeFaults faults;
+        faults.dialect = "pna";
+        faults.triggerSource = "IMM";
+        faults.analyserPorts = ports;
+        varnel::testing::FakeScpiAnalyser fake(faults);
+        const std::string out = ::testing::TempDir() + "/pna" + std::to_string(ports) + ".s2p";
+        const auto [said, status] =
+            run("save scpi://127.0.0.1:" + std::to_string(fake.port()) + " '" + out + "'");
+        if (ports == 1) {
+            EXPECT_EQ(status, 2) << said;
+            EXPECT_NE(said.find("gives S11 alone: save it as a .s1p file"), std::string::npos)
+                << said;
+            continue;
+        }
+        ASSERT_EQ(status, 0) << said;
+        const auto read = varnel::readTouchstoneFile(out);
+        ASSERT_TRUE(std::holds_alternative<varnel::Network>(read));
+        const auto &n = std::get<varnel::Network>(read);
+        ASSERT_EQ(n.ports, 2);
+        for (const char *p : {"S11", "S21", "S12", "S22"}) {
+            const auto want = varnel::testing::FakeScpiAnalyser::parameterValues(1, p);
+            const auto got = n.parameter(*varnel::parseSParameter(p));
+            ASSERT_EQ(got.size(), want.size());
+            for (std::size_t i = 0; i < got.size(); ++i)
+                ASSERT_NEAR(std::abs(got[i] - want[i]), 0, 1e-12) << p << " point " << i;
+        }
+    }
 }
 
 } // namespace

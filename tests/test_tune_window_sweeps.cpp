@@ -250,9 +250,17 @@ TEST(ConnectDialogTest, AddressFromTheFieldsAndRemembered) {
     again.findChild<QDoubleSpinBox *>(QStringLiteral("sweepTimeout"))->setValue(2);
     EXPECT_EQ(again.address(), "scpi://10.0.0.9:5025?timeout=12.5,12.5")
         << "a sweep takes no less than a reply's silence";
+    // An SCPI analyser's family, for that kind alone.
+    auto *dialect = again.findChild<QComboBox *>(QStringLiteral("dialect"));
+    EXPECT_FALSE(dialect->isHidden());
+    dialect->setCurrentIndex(dialect->findData(QStringLiteral("znb")));
+    EXPECT_EQ(again.address(), "scpi://10.0.0.9:5025?timeout=12.5,12.5&dialect=znb");
     again.remember();
     ConnectDialog third;
-    EXPECT_EQ(third.address(), "scpi://10.0.0.9:5025?timeout=12.5,12.5");
+    EXPECT_EQ(third.address(), "scpi://10.0.0.9:5025?timeout=12.5,12.5&dialect=znb");
+    third.findChild<QComboBox *>(QStringLiteral("kind"))->setCurrentIndex(1);
+    EXPECT_TRUE(third.findChild<QComboBox *>(QStringLiteral("dialect"))->isHidden());
+    EXPECT_EQ(third.address(), "librevna://10.0.0.9:19542?timeout=12.5,12.5");
 }
 
 // In English the window's diagnosis is diagnose's, word for word.
