@@ -36,6 +36,18 @@ const KindRow kindRows[] = {
      "nanovna"},
 };
 
+// An SCPI analyser's families, as "?dialect=" names them ("": found from
+// its identity).
+struct DialectRow {
+    const char *label, *key;
+};
+const DialectRow dialectRows[] = {
+    {QT_TRANSLATE_NOOP("varnel::ConnectDialog", "Found from its identity"), ""},
+    {QT_TRANSLATE_NOOP("varnel::ConnectDialog", "Keysight ENA, Copper Mountain"), "ena"},
+    {QT_TRANSLATE_NOOP("varnel::ConnectDialog", "Keysight PNA, E5080"), "pna"},
+    {QT_TRANSLATE_NOOP("varnel::ConnectDialog", "Rohde & Schwarz ZNB, ZNA"), "znb"},
+};
+
 // Seconds, as readTimeouts takes them.
 QDoubleSpinBox *timeoutField(const QString &name, std::chrono::milliseconds value) {
     auto *field = new QDoubleSpinBox;
@@ -90,6 +102,13 @@ ConnectDialog::ConnectDialog(QWidget *parent) : QDialog(parent) {
     m_deviceLabel = new QLabel(tr("Serial &device:"));
     m_deviceLabel->setBuddy(m_device);
     form->addRow(m_deviceLabel, m_device);
+    m_dialect = new QComboBox;
+    m_dialect->setObjectName(QStringLiteral("dialect"));
+    for (const DialectRow &row : dialectRows)
+        m_dialect->addItem(tr(row.label), QString::fromLatin1(row.key));
+    m_dialectLabel = new QLabel(tr("&Family:"));
+    m_dialectLabel->setBuddy(m_dialect);
+    form->addRow(m_dialectLabel, m_dialect);
     const AnalyserTimeouts defaults;
     m_silence = timeoutField(QStringLiteral("silence"), defaults.reply);
     form->addRow(tr("&Reply timeout:"), m_silence);
@@ -124,6 +143,7 @@ void ConnectDialog::recall() {
             settings.setValue(QStringLiteral("host"), QString::fromStdString(a->host));
             settings.setValue(QStringLiteral("port"), a->port);
             settings.setValue(QStringLiteral("device"), QString::fromStdString(a->device));
+            settings.setValue(QStringLiteral("dialect"), QString::fromStdString(a->dialect));
         }
     }
     const int kind = m_kind->findData(settings.value(QStringLiteral("kind")).toString());
@@ -132,6 +152,8 @@ void ConnectDialog::recall() {
     const QString device = settings.value(QStringLiteral("device")).toString();
     if (!device.isEmpty())
         m_device->setCurrentText(device);
+    m_dialect->setCurrentIndex(
+        std::max(m_dialect->findData(settings.value(QStringLiteral("dialect")).toString()), 0));
     kindChanged();
     if (const int port = settings.value(QStringLiteral("port")).toInt(); port > 0)
         m_port->setValue(port);
@@ -147,6 +169,8 @@ void ConnectDialog::kindChanged() {
         w->setVisible(!serial);
     m_device->setVisible(serial);
     m_deviceLabel->setVisible(serial);
+    m_dialect->setVisible(kind == SourceAddress::Scpi);
+    m_dialectLabel->setVisible(kind == SourceAddress::Scpi);
     if (!serial)
         m_port->setValue(defaultPort(kind));
 }
@@ -160,7 +184,8 @@ QString ConnectDialog::address() const {
         std::max(timeouts.reply, std::chrono::milliseconds(std::llround(m_sweep->value() * 1000)));
     return QString::fromStdString(
         addressText(kind, (host.isEmpty() ? QStringLiteral("localhost") : host).toStdString(),
-                    m_port->value(), m_device->currentText().trimmed().toStdString(), timeouts));
+                    m_port->value(), m_device->currentText().trimmed().toStdString(), timeouts,
+                    m_dialect->currentData().toString().toStdString()));
 }
 
 void ConnectDialog::remember() const {
@@ -170,6 +195,7 @@ void ConnectDialog::remember() const {
     settings.setValue(QStringLiteral("host"), m_host->text().trimmed());
     settings.setValue(QStringLiteral("port"), m_port->value());
     settings.setValue(QStringLiteral("device"), m_device->currentText().trimmed());
+    settings.setValue(QStringLiteral("dialect"), m_dialect->currentData());
     for (QDoubleSpinBox *field : {m_silence, m_sweep})
         settings.setValue(field->objectName(), field->value());
 }

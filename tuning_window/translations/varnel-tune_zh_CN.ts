@@ -71,6 +71,26 @@
         <translation>LibreVNA(其 GUI 的 SCPI 服务器)</translation>
     </message>
     <message>
+        <source>&amp;Family:</source>
+        <translation>系列(&amp;F)：</translation>
+    </message>
+    <message>
+        <source>Found from its identity</source>
+        <translation>按其标识自动识别</translation>
+    </message>
+    <message>
+        <source>Keysight ENA, Copper Mountain</source>
+        <translation>是德 ENA、Copper Mountain</translation>
+    </message>
+    <message>
+        <source>Keysight PNA, E5080</source>
+        <translation>是德 PNA、E5080</translation>
+    </message>
+    <message>
+        <source>Rohde &amp; Schwarz ZNB, ZNA</source>
+        <translation>罗德与施瓦茨 ZNB、ZNA</translation>
+    </message>
+    <message>
         <source>NanoVNA (USB serial)</source>
         <translation>NanoVNA(USB 串口)</translation>
     </message>
