@@ -4,7 +4,9 @@
 // after the last one delivered: a repeated or stale sweep matches none) and
 // checked point by point, so that a misframed, mixed, repeated or stale
 // sweep shows; the resident memory is sampled as it runs.
-//   build/bench/bench_soak scpi|librevna|nanovna [SECONDS]
+//   build/bench/bench_soak scpi|pna|znb|librevna|nanovna [SECONDS]
+// (scpi an ENA with S11 alone; pna and znb 2-port analysers, their four
+// parameters each checked.)
 // Replies come in pieces (and the NanoVNA's with stray prompts and banners
 // before its echoes), as the integrity goal asks.
 #include "fake_librevna.h"
@@ -69,6 +71,14 @@ void tallySweep(Tally &tally, const Sweep &sweep, const std::vector<std::complex
     bool same = s11.size() == want.size();
     for (std::size_t i = 0; same && i < s11.size(); ++i)
         same = std::abs(s11[i] - want[i]) <= tolerance;
+    if (sweep.network->ports == 2 && !single)
+        for (const char *p : {"S21", "S12", "S22"}) {
+            const auto got = sweep.network->parameter(*parseSParameter(p));
+            const auto other =
+                testing::FakeScpiAnalyser::parameterValues(static_cast<int>(k), p, points);
+            for (std::size_t i = 0; same && i < got.size(); ++i)
+                same = std::abs(got[i] - other[i]) <= tolerance;
+        }
     if (!same && tally.wrong == 0)
         std::printf("sweep %ld differs from the fake's\n", k);
     tally.wrong += !same;
@@ -90,7 +100,12 @@ int main(int argc, char **argv) {
     int points = 201;
     double tolerance = 0;
     bool single = false; // the NanoVNA's numbers are float32
-    if (kind == "scpi") {
+    if (kind == "scpi" || kind == "pna" || kind == "znb") {
+        if (kind != "scpi") {
+            faults.dialect = kind;
+            faults.analyserPorts = 2;
+            faults.triggerSource = "IMM";
+        }
         scpi = std::make_unique<testing::FakeScpiAnalyser>(faults);
         address = QStringLiteral("scpi://127.0.0.1:%1").arg(scpi->port());
     } else if (kind == "librevna") {
