@@ -64,10 +64,16 @@ std::vector<std::complex<double>> Network::parameter(SParameter which) const {
     return series;
 }
 
-bool Network::keepOnly(SParameter which) {
+bool Network::has(SParameter which) const {
     if (only)
         return only->row == which.row && only->column == which.column;
-    if (which.row > ports || which.column > ports)
+    return which.row <= ports && which.column <= ports && !(forwardOnly && which.column == 2);
+}
+
+bool Network::keepOnly(SParameter which) {
+    if (only)
+        return has(which);
+    if (!has(which))
         return false;
     values = parameter(which);
     only = which;

@@ -102,8 +102,13 @@ struct Network {
     // matrix, ports * ports values a point, row by row.
     std::optional<SParameter> only;
     std::vector<std::complex<double>> values;
+    // A 2-port sweep measured forward only (a NanoVNA's S11 and S21): S12
+    // and S22 are not measured, held as NaN, and no 2-port file is made of it.
+    bool forwardOnly = false;
 
     std::size_t size() const { return frequencyMHz.size(); }
+    // Whether `which` was measured: S21 of a forward-only sweep, not S22.
+    bool has(SParameter which) const;
     // One parameter at every point; it must be kept (all are without `only`).
     std::vector<std::complex<double>> parameter(SParameter which) const;
     // Keeps only `which`, as a read with ReadOptions::only would; false
@@ -155,8 +160,8 @@ std::string writeS1p(const std::vector<std::string> &comments, const std::vector
 // row, as Network keeps them): one line "f_mhz" and S11 S21 S12 S22 as real
 // and imaginary pairs a point, the order version 1 files use.
 std::string writeS2p(const std::vector<std::string> &comments, const Network &network);
-// A sweep as it is: writeS1p for one parameter or a 1-port, writeS2p for a
-// full 2-port; none for more ports.
+// A sweep as it is: writeS1p for one parameter or a 1-port (S11 of a
+// forward-only sweep), writeS2p for a full 2-port; none for more ports.
 std::optional<std::string> writeSweep(const std::vector<std::string> &comments,
                                       const Network &network);
 

@@ -48,6 +48,8 @@ std::optional<std::string> writeSweep(const std::vector<std::string> &comments,
                                       const Network &network) {
     if (network.only || network.ports == 1)
         return writeS1p(comments, network.frequencyMHz, network.values);
+    if (network.forwardOnly) // no 2-port file of half a 2-port: its S11
+        return writeS1p(comments, network.frequencyMHz, network.parameter({1, 1}));
     if (network.ports == 2)
         return writeS2p(comments, network);
     return std::nullopt;
