@@ -94,8 +94,7 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     if (effectiveBandwidth(d.bandwidthMHz) / s.f0 >= kindsApartFbw) {
         const ResonatorKind other = otherResonatorKind(s.resonator);
         FilterFit rival = refitFilterAsKind(d.fit, other, network, fitting);
-        const std::size_t rows =
-            fitPointCount(network.frequencyMHz.size()) * (d.fit.model.twoPort ? 3 : 1);
+        const std::size_t rows = fitPointCount(network.frequencyMHz.size()) * d.fit.model.traces();
         const KindRivalry worth = kindRivalry(d.fit, rival, rows);
         if (s.resonatorAuto && worth >= KindRivalry::Rival) {
             d.fit = std::move(rival);
@@ -254,6 +253,12 @@ std::string diagnosisText(const Diagnosis &d) {
     for (const Doubt &doubt : d.doubts)
         text.append("; ").append(doubtText(doubt));
     return text.append(".");
+}
+
+std::string fittedTracesName(std::size_t traces, bool prose) {
+    constexpr const char *names[2][3] = {{"S11", "S11 S21", "S11 S21 S22"},
+                                         {"S11", "S11 and S21", "S11, S21 and S22"}};
+    return names[prose ? 1 : 0][std::clamp<std::size_t>(traces, 1, 3) - 1];
 }
 
 } // namespace varnel

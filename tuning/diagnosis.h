@@ -109,6 +109,10 @@ std::string fittedTracesCsv(const Network &network, bool twoPort,
 // error terms of the calibration beyond -30 dB at either port.
 std::vector<std::string> diagnosisWarnings(const Diagnosis &diagnosis);
 
+// The traces a fit used, 1 to 3 of S11, S21, S22: "S11 S21" in JSON, "S11
+// and S21" in prose ("S11, S21 and S22").
+std::string fittedTracesName(std::size_t traces, bool prose);
+
 // "pass", "fail" or "too_far".
 const char *diagnosisOutcomeName(Diagnosis::Outcome outcome);
 

@@ -48,7 +48,7 @@ class FilterResiduals : public ComplexResiduals {
     FilterResiduals(const FilterModel &model, const std::vector<double> &f,
                     const std::vector<Complex> (&measured)[3])
         : m_model(model), m_f(f), m_measured(measured) {}
-    std::size_t traces() const { return m_model.twoPort ? 3 : 1; }
+    std::size_t traces() const { return m_model.traces(); }
     std::size_t pointCount() const override { return m_f.size() * traces(); }
     std::size_t parameterCount() const override { return m_model.parameterCount(); }
     Complex residual(const std::vector<double> &x, std::size_t j,
@@ -216,21 +216,60 @@ FilterFit decoded(const FilterModel &model, const LeastSquares &solved, double n
     return fit;
 }
 
-FitData fitData(const Network &network, bool twoPort) {
+FitData fitData(const Network &network, const FilterModel &model) {
+    const std::size_t traces = model.traces();
     std::vector<Complex> all[3] = {network.parameter({1, 1}), {}, {}};
-    if (twoPort) {
+    if (traces > 1)
         all[1] = network.parameter({2, 1});
+    if (traces > 2)
         all[2] = network.parameter({2, 2});
-    }
     FitData data;
     data.noiseDb = pooledNoiseDb(all);
     const std::size_t stride = fitPointStride(all[0].size());
     for (std::size_t j = 0; j < all[0].size(); j += stride) {
         data.f.push_back(network.frequencyMHz[j]);
-        for (std::size_t t = 0; t < (twoPort ? 3u : 1u); ++t)
+        for (std::size_t t = 0; t < traces; ++t)
             data.measured[t].push_back(all[t][j]);
     }
     return data;
+}
+
+// Each port's line at the start, from the traces' mean turns against the
+// design at `start` (S21 may lie in the noise of a lossy filter): port 2's
+// from S22, its phase known but for a half turn, taken from S21's sign; or,
+// forward only, from S21's turn less port 1's.
+void startLines(const FilterModel &model, const FitData &data, std::vector<double> &start) {
+    const std::size_t n = model.g.size();
+    const std::vector<double> &f = data.f;
+    std::vector<Complex> p11(f.size()), p21(f.size()), p22(f.size());
+    for (std::size_t j = 0; j < f.size(); ++j) {
+        const FilterPoint design = filterModelAt(model, start, f[j], false);
+        p11[j] = data.measured[0][j] * std::conj(design.s11);
+        if (model.twoPort)
+            p21[j] = data.measured[1][j] * std::conj(design.s21);
+        if (model.traces() > 2)
+            p22[j] = data.measured[2][j] * std::conj(design.s22);
+    }
+    const TraceTurn turn11 = meanTurn(f, p11);
+    start[2 * n + 2] = -turn11.radPerMHz / (4 * pi) * 1e3;
+    start[2 * n + 3] = turn11.phaseRad / 2;
+    if (model.twoPort && !model.reverse) {
+        // Forward only: port 2's line is S21's turn less port 1's.
+        const TraceTurn turn21 = meanTurn(f, p21);
+        start[2 * n + 4] = -turn21.radPerMHz / (2 * pi) * 1e3 - start[2 * n + 2];
+        start[2 * n + 5] = std::remainder(turn21.phaseRad - start[2 * n + 3], 2 * pi);
+    } else if (model.twoPort) {
+        const TraceTurn turn22 = meanTurn(f, p22);
+        start[2 * n + 4] = -turn22.radPerMHz / (4 * pi) * 1e3;
+        start[2 * n + 5] = turn22.phaseRad / 2;
+        Complex aligned = 0;
+        for (std::size_t j = 0; j < f.size(); ++j)
+            aligned += p21[j] * std::polar(1.0, -(start[2 * n + 3] + start[2 * n + 5]) +
+                                                    2 * pi * f[j] * 1e-3 *
+                                                        (start[2 * n + 2] + start[2 * n + 4]));
+        if (aligned.real() < 0)
+            start[2 * n + 5] = std::remainder(start[2 * n + 5] + pi, 2 * pi);
+    }
 }
 
 // One fit of `model`, from the design (each port's line from the trace's
@@ -264,36 +303,8 @@ FilterFit fitOnce(const FilterModel &model, const FitData &data, std::optional<d
         }
     }
     std::vector<double> start = seed.parameters();
-    const std::vector<double> &f = data.f;
-    if (!from) {
-        // Each port's line from its reflection's mean turn (S21 may lie in
-        // the noise of a lossy filter); port 2's phase, known from S22 but
-        // for a half turn, from S21's sign.
-        std::vector<Complex> p11(f.size()), p21(f.size()), p22(f.size());
-        for (std::size_t j = 0; j < f.size(); ++j) {
-            const FilterPoint design = filterModelAt(model, start, f[j], false);
-            p11[j] = data.measured[0][j] * std::conj(design.s11);
-            if (model.twoPort) {
-                p21[j] = data.measured[1][j] * std::conj(design.s21);
-                p22[j] = data.measured[2][j] * std::conj(design.s22);
-            }
-        }
-        const TraceTurn turn11 = meanTurn(f, p11);
-        start[2 * n + 2] = -turn11.radPerMHz / (4 * pi) * 1e3;
-        start[2 * n + 3] = turn11.phaseRad / 2;
-        if (model.twoPort) {
-            const TraceTurn turn22 = meanTurn(f, p22);
-            start[2 * n + 4] = -turn22.radPerMHz / (4 * pi) * 1e3;
-            start[2 * n + 5] = turn22.phaseRad / 2;
-            Complex aligned = 0;
-            for (std::size_t j = 0; j < f.size(); ++j)
-                aligned += p21[j] * std::polar(1.0, -(start[2 * n + 3] + start[2 * n + 5]) +
-                                                        2 * pi * f[j] * 1e-3 *
-                                                            (start[2 * n + 2] + start[2 * n + 4]));
-            if (aligned.real() < 0)
-                start[2 * n + 5] = std::remainder(start[2 * n + 5] + pi, 2 * pi);
-        }
-    }
+    if (!from)
+        startLines(model, data, start);
     Priors priors;
     priors.rowNoise = std::max(minimumRowNoise, std::pow(10.0, data.noiseDb / 20) / std::sqrt(2.0));
     // Loose bounds on the elements (half a BW, half a scale): far below
@@ -311,8 +322,8 @@ FilterFit fitOnce(const FilterModel &model, const FitData &data, std::optional<d
         priors.priors.push_back({model.qeSlopeAt(), 0, slopePrior});
     for (std::size_t q = 0; q < model.calibrationCount(); ++q)
         priors.priors.push_back({model.calibrationAt() + q, 0, calibrationPrior[q % 5]});
-    const LeastSquares solved =
-        fitLeastSquares(FilterResiduals(model, f, data.measured), start, from ? 400 : 200, priors);
+    const LeastSquares solved = fitLeastSquares(FilterResiduals(model, data.f, data.measured),
+                                                start, from ? 400 : 200, priors);
     return decoded(model, solved, data.noiseDb);
 }
 
@@ -376,8 +387,8 @@ std::vector<FilterFit> probeCrossCoupling(const FilterFit &fit, const Network &n
     const std::size_t n = fit.model.g.size();
     if (n < 3 || !fit.converged || beyondExtensions(fit))
         return {};
-    const FitData data = fitData(network, fit.model.twoPort);
-    const std::size_t rows = data.f.size() * (fit.model.twoPort ? 3 : 1);
+    const FitData data = fitData(network, fit.model);
+    const std::size_t rows = data.f.size() * fit.model.traces();
     const double noise = std::max(std::pow(10.0, data.noiseDb / 20), residualResolution);
     // The pairs the score test ranks first are refitted; a gain it does not
     // promise is not looked for.
@@ -471,7 +482,7 @@ FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Netw
     FilterModel model = fit.model;
     model.resonator = kind;
     model.cutoff = kind == ResonatorKind::Waveguide ? cutoffMHz : 0;
-    const FitData data = fitData(network, model.twoPort);
+    const FitData data = fitData(network, model);
     return refitAtSlopes(fit, given.couplingSlope, given.qeSlope, [&](double p, double pe) {
         FilterModel m = model;
         m.couplingSlope = p;
@@ -493,11 +504,12 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
     if (s.resonator == ResonatorKind::Waveguide)
         model.cutoff = s.cutoff.value_or(startingCutoff(model.f0, model.fbw));
     model.twoPort = network.ports >= 2 && !s.s11Only;
+    model.reverse = !network.forwardOnly;
     model.couplingSlope = s.couplingSlope.value_or(0);
     model.qeSlope = s.qeSlope.value_or(0);
 
-    const FitData data = fitData(network, model.twoPort);
-    const std::size_t rows = data.f.size() * (model.twoPort ? 3 : 1);
+    const FitData data = fitData(network, model);
+    const std::size_t rows = data.f.size() * model.traces();
 
     FilterFit held = fitOnce(model, data, s.qu);
     FilterFit chosen = held;
@@ -527,7 +539,9 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
         }
         chosen = chooseSlopes(std::move(held), std::move(loose), rows, elementsOf);
     }
-    if (!chosen.matchesSweep() && !chosen.slopeAmbiguous && !beyondExtensions(chosen)) {
+    // The error terms need each port's reflection: not of a forward-only sweep.
+    if (!chosen.matchesSweep() && !chosen.slopeAmbiguous && !beyondExtensions(chosen) &&
+        chosen.model.traces() != 2) {
         FilterModel calibrated = chosen.model;
         calibrated.calibration = true;
         FilterFit again = fitOnce(calibrated, data, s.qu, &chosen);

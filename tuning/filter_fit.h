@@ -58,6 +58,7 @@ struct FilterModel {
     ResonatorKind resonator = ResonatorKind::Lumped;
     double cutoff = 0;   // MHz, a waveguide's
     bool twoPort = true; // S21 and S22 fitted: port 2's line too
+    bool reverse = true; // with twoPort: S22 too (a forward-only sweep has none)
     // The slopes given (or held); one without a value is fitted.
     std::optional<double> couplingSlope = 0.0, qeSlope = 0.0;
     bool calibration = false;
@@ -65,6 +66,8 @@ struct FilterModel {
     // and cross->second (0-based, not neighbours), as a parameter m:
     // Y_ij = Y_ji = j m (f/f0)^p, found by probeCrossCoupling.
     std::optional<std::pair<std::size_t, std::size_t>> cross;
+    // The traces fitted a frequency: S11, S21, S22 (S11 and S21 forward only).
+    std::size_t traces() const { return twoPort ? (reverse ? 3 : 2) : 1; }
     std::size_t couplingSlopeAt() const { return 2 * g.size() + (twoPort ? 6 : 4); }
     std::size_t qeSlopeAt() const { return couplingSlopeAt() + (couplingSlope ? 0 : 1); }
     std::size_t crossAt() const { return qeSlopeAt() + (qeSlope ? 0 : 1); }

@@ -198,10 +198,11 @@ std::variant<MatrixDiagnosis, DiagnoseRefusal> diagnoseMatrix(const FilterDesign
     d.bandwidthMHz = bandwidthMHz;
     d.twoPort = twoPort;
     std::vector<std::vector<std::complex<double>>> traces{sweep.parameter({1, 1})};
-    if (twoPort) {
+    if (twoPort)
         traces.push_back(sweep.parameter({2, 1}));
+    if (twoPort && !sweep.forwardOnly)
         traces.push_back(sweep.parameter({2, 2}));
-    }
+    d.traces = traces.size();
     d.noiseDb = pooledNoiseDb(traces);
     const MatrixFitSettings fitting{design.f0, design.bandwidth, pattern, s.qu,
                                     s.qu.value_or(3000)};

@@ -54,6 +54,7 @@ struct MatrixDiagnosis {
     FilterDesign design;
     double bandwidthMHz = 0; // as entered: what offsets are a percentage of
     bool twoPort = true;
+    std::size_t traces = 3; // fitted: S11 (1), S21 (2), S22 (3)
     MatrixFit fit;
     double noiseDb = 0;
     Diagnosis::Outcome outcome = Diagnosis::TooFar;

@@ -31,10 +31,12 @@ class MatrixResiduals : public ComplexResiduals {
           m_s11(std::move(s11)), m_s21(std::move(s21)), m_s22(std::move(s22)) {}
 
     bool twoPort() const { return !m_s21.empty(); }
+    // S11, S21 and S22 a frequency; S11 and S21 of a forward-only sweep.
+    std::size_t traces() const { return twoPort() ? (m_s22.empty() ? 2 : 3) : 1; }
     bool lossFitted() const { return !m_settings.qu; }
     std::size_t lossAt() const { return m_entries.size(); }
     std::size_t lineAt() const { return m_entries.size() + (lossFitted() ? 1 : 0); }
-    std::size_t pointCount() const override { return m_f.size() * (twoPort() ? 3 : 1); }
+    std::size_t pointCount() const override { return m_f.size() * traces(); }
     std::size_t parameterCount() const override { return lineAt() + (twoPort() ? 4 : 2); }
 
     double loss(const std::vector<double> &x) const {
@@ -59,9 +61,10 @@ class MatrixResiduals : public ComplexResiduals {
 
     Complex residual(const std::vector<double> &x, std::size_t point,
                      std::vector<Complex> *d) const override {
-        // Point 3i is S11 at f_i, 3i + 1 S21 and 3i + 2 S22 (one solve).
-        const std::size_t at = twoPort() ? point / 3 : point;
-        const int which = twoPort() ? static_cast<int>(point % 3) : 0;
+        // Point 3i is S11 at f_i, 3i + 1 S21 and 3i + 2 S22 (one solve);
+        // 2i and 2i + 1 without S22.
+        const std::size_t at = point / traces();
+        const int which = static_cast<int>(point % traces());
         const double f = m_f[at];
         // The solves hang on the matrix and the loss alone (not the lines),
         // kept for every point: the Jacobian is asked at the x the values
@@ -152,14 +155,15 @@ MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
     std::vector<Complex> s11, s21, s22;
     const std::vector<Complex> all11 = network.parameter({1, 1});
     const std::vector<Complex> all21 = twoPort ? network.parameter({2, 1}) : std::vector<Complex>{};
-    const std::vector<Complex> all22 = twoPort ? network.parameter({2, 2}) : std::vector<Complex>{};
+    const std::vector<Complex> all22 =
+        twoPort && !network.forwardOnly ? network.parameter({2, 2}) : std::vector<Complex>{};
     for (std::size_t i = 0; i < network.size(); i += stride) {
         f.push_back(network.frequencyMHz[i]);
         s11.push_back(all11[i]);
-        if (twoPort) {
+        if (twoPort)
             s21.push_back(all21[i]);
+        if (!all22.empty())
             s22.push_back(all22[i]);
-        }
     }
     MatrixResiduals residuals(start, settings, freeEntries(settings.pattern), f, s11, s21, s22);
     std::vector<double> x(residuals.parameterCount(), 0.0);
