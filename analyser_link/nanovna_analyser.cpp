@@ -6,8 +6,9 @@
 //               "version" (its name);
 //   a sweep     "sweep" (the range and points the instrument is set to,
 //               within its firmware's limit), then "scan" over them with
-//               the frequencies and S11 in binary; a firmware that answers
-//               in text is asked in text from then on.
+//               the frequencies, S11 and S21 in binary (a forward-only
+//               2-port sweep: the NanoVNA measures no S12 or S22); a
+//               firmware that answers in text is asked in text from then on.
 // Every reply is framed by its own command's echo, so a banner or a stray
 // prompt never shifts a reply onto the next command; a reply that stops
 // short, or the echo of another command, is said so once the shell has
@@ -63,7 +64,8 @@ class NanoVna final : public Analyser {
         const auto range = parseNanoVnaSweep(std::get<std::string>(settings));
         if (!range)
             return protocolError({ProtocolFinding::SweepSettings, std::get<std::string>(settings)});
-        const unsigned mask = nanoVnaFrequency | nanoVnaS11 | (m_binary ? nanoVnaBinary : 0);
+        const unsigned mask =
+            nanoVnaFrequency | nanoVnaS11 | nanoVnaS21 | (m_binary ? nanoVnaBinary : 0);
         const std::string command = nanoVnaScanCommand(*range, mask);
         if (command.size() > nanoVnaLineLimit)
             return protocolError({ProtocolFinding::CommandTooLong});

@@ -56,10 +56,12 @@ std::optional<std::vector<double>> lineNumbers(std::string_view line) {
     return numbers;
 }
 
-// The sweep from frequencies and S11 pairs, checked as every analyser's is.
+// The sweep from frequencies and S11 (and S21) pairs, checked as every
+// analyser's is.
 NanoVnaRead taken(std::size_t consumed, const std::vector<double> &hz,
-                  const std::vector<double> &s11) {
-    auto sweep = scpiSweep(hz, s11);
+                  const std::vector<double> &s11, const std::vector<double> &s21) {
+    const std::vector<double> traces[] = {s11, s21};
+    auto sweep = scpiSweep(hz, std::span(traces, s21.empty() ? 1 : 2));
     if (auto *problem = std::get_if<SweepProblem>(&sweep))
         return malformed(findingOf(*problem));
     NanoVnaRead read;
@@ -112,9 +114,10 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
     if (start == std::string_view::npos || start == bytes.size())
         return {};
     const std::size_t n = static_cast<std::size_t>(points);
-    std::vector<double> hz, s11;
+    std::vector<double> hz, s11, s21;
     hz.reserve(n);
     s11.reserve(2 * n);
+    const bool forward = (mask & nanoVnaS21) != 0;
     const unsigned char first = static_cast<unsigned char>(bytes[start]);
     if ((mask & nanoVnaBinary) && first == (mask & 0xff)) {
         const std::size_t record = ((mask & nanoVnaFrequency) ? 4 : 0) +
@@ -137,8 +140,12 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
             hz.push_back(littleEndian(bytes, at, 4));
             s11.push_back(float32(bytes, at + 4));
             s11.push_back(float32(bytes, at + 8));
+            if (forward) {
+                s21.push_back(float32(bytes, at + 12));
+                s21.push_back(float32(bytes, at + 16));
+            }
         }
-        NanoVnaRead read = taken(end + nanoVnaPrompt.size(), hz, s11);
+        NanoVnaRead read = taken(end + nanoVnaPrompt.size(), hz, s11, s21);
         read.binary = read.status == NanoVnaRead::Complete;
         return read;
     }
@@ -163,13 +170,17 @@ NanoVnaRead readNanoVnaScan(std::string_view bytes, std::string_view command, in
         hz.push_back((*numbers)[0]);
         s11.push_back((*numbers)[1]);
         s11.push_back((*numbers)[2]);
+        if (forward) {
+            s21.push_back((*numbers)[3]);
+            s21.push_back((*numbers)[4]);
+        }
         at = end + 2;
     }
     if (bytes.size() < at + nanoVnaPrompt.size())
         return {};
     if (bytes.substr(at, nanoVnaPrompt.size()) != nanoVnaPrompt)
         return malformed({ProtocolFinding::NoPrompt, {}, n});
-    return taken(at + nanoVnaPrompt.size(), hz, s11);
+    return taken(at + nanoVnaPrompt.size(), hz, s11, s21);
 }
 
 NanoVnaSilence nanoVnaSilence(std::string_view bytes, std::string_view command, int points,

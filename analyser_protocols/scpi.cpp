@@ -146,9 +146,11 @@ std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequen
             }
     }
     Network n;
-    n.ports = traces.size() == 4 ? 2 : 1;
+    n.ports = traces.size() == 1 ? 1 : 2;
+    n.forwardOnly = traces.size() == 2;
     if (n.ports == 1)
         n.only = SParameter{1, 1};
+    const std::complex<double> unmeasured(std::nan(""), std::nan(""));
     // Measured as S11, S21, S12, S22; kept row by row: S11, S12, S21, S22.
     constexpr std::size_t rowByRow[] = {0, 2, 1, 3};
     for (std::size_t i = 0; i < frequenciesHz.size(); ++i) {
@@ -164,9 +166,13 @@ std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequen
             return problem;
         }
         n.frequencyMHz.push_back(f);
-        for (std::size_t t = 0; t < traces.size(); ++t) {
-            const std::vector<double> &data = traces[n.ports == 2 ? rowByRow[t] : t];
-            n.values.emplace_back(data[2 * i], data[2 * i + 1]);
+        for (std::size_t t = 0; t < (n.ports == 2 ? 4u : 1u); ++t) {
+            const std::size_t from = n.ports == 2 ? rowByRow[t] : t;
+            if (from >= traces.size()) {
+                n.values.push_back(unmeasured); // S12 and S22 of a forward sweep
+                continue;
+            }
+            n.values.emplace_back(traces[from][2 * i], traces[from][2 * i + 1]);
         }
     }
     return n;

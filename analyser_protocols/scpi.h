@@ -70,8 +70,9 @@ std::string sweepProblemText(const SweepProblem &problem);
 // (9.91E37, +-9.9E37), two data values a frequency.
 std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequenciesHz,
                                               const std::vector<double> &data);
-// The same for S11 alone (one trace) or a 2-port sweep (four traces, in the
-// order S11, S21, S12, S22), every trace checked as above.
+// The same for S11 alone (one trace), a forward 2-port sweep (S11 and S21:
+// Network::forwardOnly) or a 2-port sweep (four traces, in the order S11,
+// S21, S12, S22), every trace checked as above.
 std::variant<Network, SweepProblem> scpiSweep(const std::vector<double> &frequenciesHz,
                                               std::span<const std::vector<double>> traces);
 
