@@ -61,7 +61,7 @@ nlohmann::ordered_json diagnosisJson(const Diagnosis &d, const StageInputs &in) 
     j["bandwidth_mhz"] = d.bandwidthMHz;
     j["ripple_db"] = in.table.first.ripple;
     j["model_qu"] = d.settings.qu ? nlohmann::ordered_json(*d.settings.qu) : nullptr;
-    j["traces"] = fit.model.twoPort ? "S11 S21 S22" : "S11";
+    j["traces"] = fittedTracesName(fit.model.traces(), false);
     j["resonator"] = resonatorKindName(d.settings.resonator);
     j["resonator_auto"] = d.settings.resonatorAuto;
     addCutoffJson(j, d.settings.resonator, fit.model.cutoff, fit.fittedCutoff);
@@ -161,7 +161,7 @@ std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
         .append(" MHz, f0 ")
         .append(formatShortest(d.settings.f0))
         .append(" MHz, from ")
-        .append(fit.model.twoPort ? "S11, S21 and S22" : "S11")
+        .append(fittedTracesName(fit.model.traces(), true))
         .append("\n\nfit: residual ")
         .append(levelText(rmsDb(fit.residualRms)))
         .append(", trace noise ")

@@ -72,6 +72,11 @@ int runSave(const ParsedOptions &options, CommandIo &io) {
         return status;
     if (twoPort && network->ports != 2)
         return usageError(io, quotedName(source) + " gives S11 alone: save it as a .s1p file");
+    if (twoPort && network->forwardOnly)
+        return usageError(io, quotedName(source) +
+                                  " measures S11 and S21 only (no S12 or S22), and a .s2p "
+                                  "file needs all four: save a .s1p file, with --param S21 "
+                                  "for the transmission");
     const std::string comment = "Varnel: one sweep of " + escapedText(source);
     const std::string text = twoPort
                                  ? writeS2p({comment}, *network)

@@ -60,7 +60,7 @@ nlohmann::ordered_json matrixDiagnosisJson(const MatrixDiagnosis &d, const Stage
     j["zeros_mhz"] = d.design.zerosMHz;
     j["topology"] = topologyName(d.design.topology);
     j["model_qu"] = d.settings.qu ? nlohmann::ordered_json(*d.settings.qu) : nullptr;
-    j["traces"] = d.twoPort ? "S11 S21 S22" : "S11";
+    j["traces"] = fittedTracesName(d.traces, false);
     j["tolerance_percent"] = d.settings.tolerancePercent;
     j["tolerance_freq_percent"] = d.settings.toleranceFrequencyPercent;
     j["verdict"] = diagnosisOutcomeName(d.outcome);
@@ -118,7 +118,7 @@ std::string matrixDiagnosisReport(const MatrixDiagnosis &d, const TuningTable &t
         .append(": ")
         .append(describeDesign(d.design, table, false))
         .append(", from ")
-        .append(d.twoPort ? "S11, S21 and S22" : "S11")
+        .append(fittedTracesName(d.traces, true))
         .append("\n\nfit: residual ")
         .append(levelText(rmsDb(fit.residualRms)))
         .append(", trace noise ")

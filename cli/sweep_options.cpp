@@ -88,7 +88,9 @@ std::optional<Network> keptFromSweep(CommandIo &io, std::string_view path, Netwo
         return network;
     if (!network.keepOnly(*parameter)) {
         status = usageError(io, quotedName(path) + " has no " + parameter->name() + ": it gives " +
-                                    (network.ports == 1 ? "S11 alone" : "S11 to S22"));
+                                    (network.ports == 1    ? "S11 alone"
+                                     : network.forwardOnly ? "S11 and S21 only"
+                                                           : "S11 to S22"));
         return std::nullopt;
     }
     return network;
