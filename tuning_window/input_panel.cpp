@@ -410,7 +410,8 @@ void InputPanel::showSweep() {
     QStringList names;
     for (int row = 1; row <= network->ports; ++row)
         for (int column = 1; column <= network->ports; ++column)
-            names << qs(SParameter{row, column}.name());
+            if (network->has({row, column}) || network->only)
+                names << qs(SParameter{row, column}.name());
     std::stable_partition(names.begin(), names.end(),
                           [](const QString &n) { return n[1] == n[2]; });
     QStringList shown;

@@ -272,7 +272,8 @@ void TuningSession::recheck() {
         }));
         return;
     }
-    if (settings.parameter.row > m_network->ports || settings.parameter.column > m_network->ports)
+    if (settings.parameter.row > m_network->ports || settings.parameter.column > m_network->ports ||
+        (!m_network->only && !m_network->has(settings.parameter)))
         return;
     m_checkWatcher.setFuture(QtConcurrent::run([table = m_inputs->table, network = m_network,
                                                 memory, memoryGeneration, settings]() -> Results {
@@ -391,7 +392,8 @@ bool TuningSession::memoryHasParameter() const {
     if (!m_memory || !m_inputs)
         return true;
     const SParameter parameter = m_inputs->check.parameter;
-    return parameter.row <= m_memory->ports && parameter.column <= m_memory->ports;
+    return parameter.row <= m_memory->ports && parameter.column <= m_memory->ports &&
+           (m_memory->only || m_memory->has(parameter));
 }
 
 void TuningSession::setMemory(std::shared_ptr<const Network> memory, const QString &name,

@@ -8,7 +8,8 @@ namespace varnel {
 
 std::vector<std::complex<double>> TuningSession::reflectionOf(const Network *network) const {
     const SParameter parameter = m_inputs ? m_inputs->check.parameter : SParameter{1, 1};
-    if (!network || parameter.row > network->ports || parameter.column > network->ports)
+    if (!network || parameter.row > network->ports || parameter.column > network->ports ||
+        (!network->only && !network->has(parameter)))
         return {};
     if (const auto &only = network->only;
         only && (only->row != parameter.row || only->column != parameter.column))

@@ -130,7 +130,8 @@ void WindowActions::buildMeasurement() {
     measurement->addSeparator();
     m_saveSweep = measurement->addAction(tr("&Save sweep as Touchstone..."), this, [this] {
         const auto &network = m_session.network();
-        const bool twoPort = network && network->ports == 2 && !network->only;
+        const bool twoPort =
+            network && network->ports == 2 && !network->only && !network->forwardOnly;
         exportWithDialog(tr("Save sweep"),
                          twoPort ? tr("Touchstone files (*.s2p)") : tr("Touchstone files (*.s1p)"),
                          QStringLiteral("sweep"),
