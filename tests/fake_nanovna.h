@@ -19,7 +19,8 @@ namespace varnel::testing {
 // character echoed, CR as CR LF; an unknown command answered "NAME?";
 // "version"; "sweep" with no arguments answering "START STOP POINTS";
 // "scan START STOP POINTS MASK" sweeping once and answering what the mask
-// asks: 0x01 frequency, 0x02 S11, 0x04 S21, 0x80 binary: a little-endian
+// asks: 0x01 frequency, 0x02 S11, 0x04 S21 (sweep k's S11 times 0.5j),
+// 0x80 binary: a little-endian
 // uint16 mask and uint16 count, then per point a uint32 frequency and
 // float32 pairs; else a text line a point). The client opens `device()`, a
 // link to the pty that is pointed at a fresh pty when the fault "unplugged"
@@ -66,10 +67,16 @@ class FakeNanoVna {
                 static_cast<std::uint32_t>(985000000.0 + 30000000.0 * i / (points - 1))));
         return f;
     }
-    // Sweep k as the instrument measures it: single-precision numbers.
-    static std::vector<std::complex<double>> sweepValues(int k, int points, bool text) {
+    // S21 of sweep k is its S11 times this, so that one read as the other shows.
+    static constexpr std::complex<double> transmission{0.0, 0.5};
+    // Sweep k as the instrument measures it (S11, or S21): single-precision
+    // numbers.
+    static std::vector<std::complex<double>> sweepValues(int k, int points, bool text,
+                                                         bool s21 = false) {
         std::vector<std::complex<double>> values;
-        for (const auto &v : fakeSweepValues(k, points)) {
+        for (auto v : fakeSweepValues(k, points)) {
+            if (s21)
+                v *= transmission;
             if (text) { // "%f": six decimals
                 values.emplace_back(std::round(singlePrecision(v.real()) * 1e6) / 1e6,
                                     std::round(singlePrecision(v.imag()) * 1e6) / 1e6);
@@ -114,18 +121,30 @@ class FakeNanoVna {
             const auto f =
                 static_cast<std::uint32_t>(start + (stop - start) * 1.0 * i / (points - 1));
             const auto v = values[static_cast<std::size_t>(i)];
-            const float re = static_cast<float>(v.real()), im = static_cast<float>(v.imag());
+            std::vector<float> numbers;
+            if (mask & 0x02)
+                numbers.insert(numbers.end(),
+                               {static_cast<float>(v.real()), static_cast<float>(v.imag())});
+            if (mask & 0x04) {
+                const auto t = v * transmission;
+                numbers.insert(numbers.end(),
+                               {static_cast<float>(t.real()), static_cast<float>(t.imag())});
+            }
             if (binary) {
                 put(out, f, 4);
-                std::uint32_t bits = 0;
-                std::memcpy(&bits, &re, 4);
-                put(out, bits, 4);
-                std::memcpy(&bits, &im, 4);
-                put(out, bits, 4);
+                for (const float x : numbers) {
+                    std::uint32_t bits = 0;
+                    std::memcpy(&bits, &x, 4);
+                    put(out, bits, 4);
+                }
             } else {
-                char line[96];
-                std::snprintf(line, sizeof line, "%u %f %f \r\n", f, re, im);
-                out += line;
+                out += std::to_string(f);
+                char item[32];
+                for (const float x : numbers) {
+                    std::snprintf(item, sizeof item, " %f", x);
+                    out += item;
+                }
+                out += " \r\n";
             }
         }
         return out;

@@ -80,7 +80,9 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
         return values;
     }
 
-    // Every line the analyser was sent, in order.
+    // Every line the analyser was sent, in order (the latest logCap / 2 at
+    // least once there were more).
+    static constexpr std::size_t logCap = 20000;
     std::vector<std::string> commands() const {
         const std::lock_guard lock(m_logged);
         return m_log;
@@ -173,6 +175,7 @@ class FakeScpiAnalyser : public FakeTcpInstrument {
     Reply answerTraces(const std::string &line, bool &handled);
     Reply answerSetting(const std::string &line, bool &handled);
     Reply fire();
+    void log(const std::string &sent);
 
     bool m_ascii = true, m_real64 = false, m_swapped = false; // ASCII, as after a reset
     bool m_partial = false;

@@ -129,11 +129,17 @@ inline FakeTcpInstrument::Reply FakeScpiAnalyser::answerSetting(const std::strin
     return {};
 }
 
+inline void FakeScpiAnalyser::log(const std::string &sent) {
+    const std::lock_guard lock(m_logged);
+    // The latest lines only, so that a long soak's log does not grow the
+    // process it measures.
+    if (m_log.size() >= logCap)
+        m_log.erase(m_log.begin(), m_log.begin() + logCap / 2);
+    m_log.push_back(sent);
+}
+
 inline FakeTcpInstrument::Reply FakeScpiAnalyser::answer(const std::string &sent) {
-    {
-        const std::lock_guard lock(m_logged);
-        m_log.push_back(sent);
-    }
+    log(sent);
     const std::string line = sent.starts_with(':') ? sent.substr(1) : sent;
     using Hostile = FakeFaults::Hostile;
     using Refuses = FakeFaults::Refuses;

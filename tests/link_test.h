@@ -52,6 +52,9 @@ struct Expected {
     std::function<std::vector<std::complex<double>>(int)> s11;
     double tolerance = 0;
     int ports = 1;
+    // A forward-only sweep's S21 (a NanoVNA's): checked too, and S12 and
+    // S22 not measured.
+    std::function<std::vector<std::complex<double>>(int)> s21{};
 };
 
 inline void expectSweepsInOrder(Analyser &analyser, int first, int count,
@@ -65,14 +68,22 @@ inline void expectSweepsInOrder(Analyser &analyser, int first, int count,
         ASSERT_EQ(n.ports, expected.ports);
         for (std::size_t i = 0; i < n.size(); ++i)
             ASSERT_NEAR(n.frequencyMHz[i], expected.frequencyHz[i] / 1e6, 1e-9) << "point " << i;
-        const auto s11 = n.parameter({1, 1});
-        const auto want = expected.s11(k);
-        for (std::size_t i = 0; i < n.size(); ++i) {
-            if (expected.tolerance == 0) {
-                ASSERT_EQ(s11[i], want[i]) << "sweep " << k << " point " << i;
-            } else {
-                ASSERT_NEAR(std::abs(s11[i] - want[i]), 0, expected.tolerance)
-                    << "sweep " << k << " point " << i;
+        if (expected.s21) {
+            ASSERT_TRUE(n.forwardOnly);
+            ASSERT_FALSE(n.has({2, 2}) || n.has({1, 2}));
+        }
+        for (const SParameter p : {SParameter{1, 1}, SParameter{2, 1}}) {
+            if (p.row == 2 && !expected.s21)
+                continue;
+            const auto got = n.parameter(p);
+            const auto want = p.row == 1 ? expected.s11(k) : expected.s21(k);
+            for (std::size_t i = 0; i < n.size(); ++i) {
+                if (expected.tolerance == 0) {
+                    ASSERT_EQ(got[i], want[i]) << p.name() << " sweep " << k << " point " << i;
+                } else {
+                    ASSERT_NEAR(std::abs(got[i] - want[i]), 0, expected.tolerance)
+                        << p.name() << " sweep " << k << " point " << i;
+                }
             }
         }
     }

@@ -71,7 +71,8 @@ TEST(AnalyserLink, DroppedLinkEndsTheSweepAndReconnects) {
         EXPECT_EQ(linkErrorText(std::get<LinkError>(broken)), "the device has gone");
         expectSweepsInOrder(*connected(serialAddress(fake)), 2, 2,
                             {FakeNanoVna::frequenciesHz(101),
-                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false); }});
+                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false); }, 0, 2,
+                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false, true); }});
     }
 }
 

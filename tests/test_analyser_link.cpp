@@ -291,7 +291,8 @@ TEST_P(NanoVnaFaultTest, SweepsAreWholeAndInOrder) {
     expectSweepsInOrder(*analyser, 1, 4,
                         {FakeNanoVna::frequenciesHz(101),
                          [text](int k) { return FakeNanoVna::sweepValues(k, 101, text); },
-                         text ? 1.5e-6 : 0});
+                         text ? 1.5e-6 : 0, 2,
+                         [text](int k) { return FakeNanoVna::sweepValues(k, 101, text, true); }});
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, NanoVnaFaultTest, ::testing::ValuesIn(nanoRows),
@@ -318,9 +319,9 @@ TEST(NanoVna, FramingErrorsAreNamedSoon) {
     using F = FakeFaults::Framing;
     for (const auto &[framing, message] :
          {std::pair{F::ShortPayload,
-                    "the scan's binary reply stopped after 1208 of its 1220 bytes (101 points)"},
+                    "the scan's binary reply stopped after 2016 of its 2028 bytes (101 points)"},
           std::pair{F::OtherCount,
-                    "the scan declares 100 points of mask 131, not the 101 of mask 131 asked for"},
+                    "the scan declares 100 points of mask 135, not the 101 of mask 135 asked for"},
           std::pair{F::OtherEcho, "the NanoVNA did not echo the command; it sent 'sweep'"}}) {
         FakeFaults faults;
         faults.points = 101;
@@ -337,7 +338,8 @@ TEST(NanoVna, FramingErrorsAreNamedSoon) {
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << message;
         expectSweepsInOrder(*analyser, 2, 1,
                             {FakeNanoVna::frequenciesHz(101),
-                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false); }, 0});
+                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false); }, 0, 2,
+                             [](int k) { return FakeNanoVna::sweepValues(k, 101, false, true); }});
     }
 }
 

@@ -352,9 +352,23 @@ INSTANTIATE_TEST_SUITE_P(Filters, RecoveryTest, ::testing::ValuesIn(recoveryRows
 
 namespace {
 
-Diagnosis diagnosed(const Filter &s, bool onePort = false, double noiseDb = -400, unsigned seed = 1,
-                    int points = 801, std::optional<double> qu = std::nullopt) {
-    const Network n = generateFilter(s, points, 1.5 * s.bandwidth, noiseDb, seed, onePort);
+// A 2-port sweep as a NanoVNA measures it: S11 and S21, S12 and S22 not.
+Network forwardOnly(Network n) {
+    n.forwardOnly = true;
+    for (std::size_t k = 0; k < n.size(); ++k)
+        for (const std::size_t unmeasured : {1, 3}) // S12, S22 (row by row)
+            n.values[4 * k + unmeasured] = {std::nan(""), std::nan("")};
+    return n;
+}
+
+enum class Traces { Both, S11Only, Forward };
+
+Diagnosis diagnosed(const Filter &s, Traces traces = Traces::Both, double noiseDb = -400,
+                    unsigned seed = 1, int points = 801, std::optional<double> qu = std::nullopt) {
+    Network n =
+        generateFilter(s, points, 1.5 * s.bandwidth, noiseDb, seed, traces == Traces::S11Only);
+    if (traces == Traces::Forward)
+        n = forwardOnly(std::move(n));
     DiagnoseSettings settings;
     settings.f0 = s.f0;
     settings.qu = qu;
@@ -379,7 +393,7 @@ TEST(Diagnosis, WorkedExample) {
 struct DiagnosisRow {
     const char *name;
     Filter filter;
-    bool onePort = false;
+    Traces traces = Traces::Both;
     Diagnosis::Outcome outcome = Diagnosis::Pass;
     Finding::Element element = Finding::Resonator;
     int index = 0;
@@ -387,25 +401,34 @@ struct DiagnosisRow {
 };
 
 const DiagnosisRow diagnosisRows[] = {
-    {"tuned", faulty(6, {}, {}, 1, 1, 1, 2), false, Diagnosis::Pass},
-    {"tuned_s11_only", faulty(6, {}, {}, 1, 1, 1), true, Diagnosis::Pass},
-    {"resonator_low", faulty(7, {0, 0, 0, 0, -0.3}), false, Diagnosis::Fail, Finding::Resonator, 5,
-     Finding::Up},
-    {"coupling_weak", faulty(5, {}, {1, 0.96}), false, Diagnosis::Fail, Finding::Coupling, 3,
+    {"tuned", faulty(6, {}, {}, 1, 1, 1, 2), Traces::Both, Diagnosis::Pass},
+    {"tuned_s11_only", faulty(6, {}, {}, 1, 1, 1), Traces::S11Only, Diagnosis::Pass},
+    {"resonator_low", faulty(7, {0, 0, 0, 0, -0.3}), Traces::Both, Diagnosis::Fail,
+     Finding::Resonator, 5, Finding::Up},
+    {"coupling_weak", faulty(5, {}, {1, 0.96}), Traces::Both, Diagnosis::Fail, Finding::Coupling, 3,
      Finding::Strengthen},
-    {"output_qe_high", faulty(5, {}, {}, 1, 1.05), false, Diagnosis::Fail, Finding::External, 2,
-     Finding::Strengthen},
-    {"input_qe_low_s11_only", faulty(4, {}, {}, 0.95), true, Diagnosis::Fail, Finding::External, 1,
-     Finding::Weaken},
-    {"far_off", faulty(5, {0, 8, 0, -6}, {1.3}), false, Diagnosis::TooFar},
+    {"output_qe_high", faulty(5, {}, {}, 1, 1.05), Traces::Both, Diagnosis::Fail, Finding::External,
+     2, Finding::Strengthen},
+    {"input_qe_low_s11_only", faulty(4, {}, {}, 0.95), Traces::S11Only, Diagnosis::Fail,
+     Finding::External, 1, Finding::Weaken},
+    // Forward only (a NanoVNA's S11 and S21): port 2's line from S21.
+    {"tuned_forward", faulty(6, {}, {}, 1, 1, 1, 2), Traces::Forward, Diagnosis::Pass},
+    {"resonator_low_forward", faulty(7, {0, 0, 0, 0, -0.3}), Traces::Forward, Diagnosis::Fail,
+     Finding::Resonator, 5, Finding::Up},
+    {"output_qe_high_forward", faulty(5, {}, {}, 1, 1.05), Traces::Forward, Diagnosis::Fail,
+     Finding::External, 2, Finding::Strengthen},
+    {"far_off", faulty(5, {0, 8, 0, -6}, {1.3}), Traces::Both, Diagnosis::TooFar},
 };
 
 class DiagnosisTest : public ::testing::TestWithParam<DiagnosisRow> {};
 
 TEST_P(DiagnosisTest, OutcomeAndFirstFinding) {
     const DiagnosisRow &row = GetParam();
-    const Diagnosis d = diagnosed(row.filter, row.onePort);
+    const Diagnosis d = diagnosed(row.filter, row.traces);
     ASSERT_EQ(d.outcome, row.outcome) << diagnosisText(d);
+    EXPECT_EQ(d.fit.model.traces(), row.traces == Traces::Both      ? 3u
+                                    : row.traces == Traces::Forward ? 2u
+                                                                    : 1u);
     if (row.outcome == Diagnosis::Fail) {
         const Finding &f = d.findings[0];
         EXPECT_EQ(f.element, row.element) << diagnosisText(d);
@@ -461,8 +484,9 @@ FilterTally runFilters(int cases, bool onePort, double resonatorSpan, double cou
         s.phase[1] = between(-3, 3);
         const int points = std::uniform_int_distribution<int>(401, 1601)(random);
         const double noiseDb = between(-70, -45);
-        const Diagnosis d = diagnosed(s, onePort, noiseDb, static_cast<unsigned>(c + 1), points,
-                                      quGiven ? s.qu : std::nullopt);
+        const Diagnosis d =
+            diagnosed(s, onePort ? Traces::S11Only : Traces::Both, noiseDb,
+                      static_cast<unsigned>(c + 1), points, quGiven ? s.qu : std::nullopt);
         ++tally.cases;
         if (d.outcome == Diagnosis::TooFar) {
             ++tally.tooFar;

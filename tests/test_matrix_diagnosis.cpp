@@ -102,6 +102,29 @@ TEST(MatrixDiagnosis, WorkedExample) {
     }
 }
 
+// The worked example measured forward only, as a NanoVNA does (S11 and S21,
+// S12 and S22 not): the same findings, from two traces.
+TEST(MatrixDiagnosis, ForwardOnlySweep) {
+    const FilterDesign d = designOf(6, "folded", {985, 1015});
+    Bench bench;
+    bench.bandwidth = d.bandwidth;
+    bench.halfSpan = 2;
+    CouplingMatrix truth = d.matrix;
+    strengthen(truth, d, 2, 5, 6);
+    detune(truth, d, 3, 0.3);
+    Network sweep = sweepOf(truth, bench, 401, 1);
+    sweep.forwardOnly = true;
+    for (std::size_t k = 0; k < sweep.size(); ++k)
+        for (const std::size_t unmeasured : {1, 3}) // S12, S22 (row by row)
+            sweep.values[4 * k + unmeasured] = {std::nan(""), std::nan("")};
+    const MatrixDiagnosis forward = diagnosed(d, sweep);
+    EXPECT_EQ(forward.traces, 2u);
+    EXPECT_EQ(forward.outcome, Diagnosis::Fail);
+    EXPECT_EQ(findingTexts(forward),
+              (std::set<std::string>{"Coupling 2–5 is 6.0 % strong: weaken it",
+                                     "Resonator 3 is 0.30 MHz (3.0 % of BW) high: turn it down"}));
+}
+
 // A topology with a rotation of its own (resonators 2 and 3 may mix without
 // leaving it): equivalent matrices explain any sweep, named so, no finding.
 TEST(MatrixDiagnosis, EquivalentMatricesAreNamed) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 using namespace varnel;
@@ -232,6 +233,47 @@ TEST(NanoVna, ScanIsFramedByItsEchoAndLength) {
 }
 
 // The silence rule's worked example: what a reply that stopped means.
+// S11 and S21 asked for (mask 0x87, binary, or 0x07 in text): a forward
+// 2-port sweep, S12 and S22 not measured (NaN) and said so by has().
+TEST(NanoVna, ScanWithS21IsAForwardSweep) {
+    // One point at 1000 Hz: S11 0.5 (0x3F000000), S21 -0.25j (0xBE800000).
+    std::string binary = {char(0x87), 0, 1, 0};
+    for (const unsigned word : {1000u, 0x3F000000u, 0u, 0u, 0xBE800000u})
+        for (int b = 0; b < 4; ++b)
+            binary += char((word >> (8 * b)) & 0xff);
+    // Two points are needed for a sweep: the same point again at 2000 Hz.
+    binary[2] = 2;
+    std::string second = binary.substr(4);
+    second[0] = char(2000 & 0xff);
+    second[1] = char(2000 >> 8);
+    binary += second;
+    const struct {
+        const char *name;
+        std::string command, reply;
+        unsigned mask;
+    } rows[] = {
+        {"binary", "scan 1000 2000 2 135", binary, 135},
+        {"text", "scan 1000 2000 2 7", "1000 0.5 0 0 -0.25 \r\n2000 0.5 0 0 -0.25 \r\n", 7},
+    };
+    for (const auto &row : rows) {
+        const NanoVnaRead read =
+            readNanoVnaScan(row.command + "\r\n" + row.reply + "ch> ", row.command, 2, row.mask);
+        ASSERT_EQ(read.status, NanoVnaRead::Complete) << row.name;
+        const Network &n = read.network;
+        EXPECT_EQ(n.ports, 2) << row.name;
+        EXPECT_TRUE(n.forwardOnly) << row.name;
+        EXPECT_TRUE(n.has({1, 1}) && n.has({2, 1})) << row.name;
+        EXPECT_FALSE(n.has({1, 2}) || n.has({2, 2})) << row.name;
+        EXPECT_EQ(n.parameter({2, 1})[1], std::complex<double>(0, -0.25)) << row.name;
+        EXPECT_EQ(n.parameter({1, 1})[0], 0.5) << row.name;
+        EXPECT_TRUE(std::isnan(n.parameter({2, 2})[0].real())) << row.name;
+        Network s21 = n;
+        EXPECT_TRUE(s21.keepOnly({2, 1})) << row.name;
+        Network s22 = n;
+        EXPECT_FALSE(s22.keepOnly({2, 2})) << row.name << ": not measured";
+    }
+}
+
 TEST(NanoVna, SilenceSaysWhatStopped) {
     const std::string command = "scan 1000 2000 2 131";
     const std::string echo = command + "\r\n";

@@ -526,6 +526,21 @@ TEST(VarnelCalcTuning, LibreVnaAndNanoVnaSources) {
                                  " 5 10 0.01 --json");
     EXPECT_EQ(check.status, 0) << check.out;
     EXPECT_EQ(nlohmann::json::parse(check.out)["verdict"], "pass");
+    // Its S21 too, but no S12 or S22: a .s2p is refused with the reason,
+    // S21 saved alone as a .s1p.
+    const std::string nanoSource = "nanovna:" + nano.device();
+    const Result half = runCalc("save " + nanoSource + " '" + out + "'", "", true);
+    EXPECT_EQ(half.status, 2);
+    EXPECT_NE(half.out.find("measures S11 and S21 only (no S12 or S22)"), std::string::npos)
+        << half.out;
+    const std::string s21Out = ::testing::TempDir() + "nano21.s1p";
+    ASSERT_EQ(runCalc("save " + nanoSource + " '" + s21Out + "' --param S21").status, 0);
+    const auto transmission = varnel::readTouchstoneFile(s21Out);
+    ASSERT_TRUE(std::holds_alternative<varnel::Network>(transmission));
+    EXPECT_EQ(std::get<varnel::Network>(transmission).values.size(), 101u);
+    const Result s22 = runCalc("delay " + nanoSource + " --param S22", "", true);
+    EXPECT_EQ(s22.status, 2);
+    EXPECT_NE(s22.out.find("it gives S11 and S21 only"), std::string::npos) << s22.out;
 }
 
 // watch prints one verdict a completed sweep, numbered, until --count; a
