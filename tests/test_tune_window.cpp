@@ -348,6 +348,14 @@ TEST_F(TuneWindowTest, LiveAnalyserHoldSaveDisconnect) {
         EXPECT_EQ(label("verdict")->text(), "PASS");
         EXPECT_EQ(label("link")->text(), "Connected: " + kind.identity);
         EXPECT_EQ(window->session().network()->ports, kind.ports);
+        // The parameters offered are those measured: S11 and S21 alone of
+        // the NanoVNA's forward sweep.
+        QStringList offered;
+        auto *parameter = window->findChild<QComboBox *>(QStringLiteral("parameter"));
+        for (int i = 0; i < parameter->count(); ++i)
+            offered << parameter->itemText(i);
+        EXPECT_EQ(offered.join(QLatin1Char(' ')).toStdString(),
+                  window->session().network()->forwardOnly ? "S11 S21" : "S11 S22 S12 S21");
 
         auto *hold = window->findChild<QAction *>(QStringLiteral("hold"));
         hold->trigger();
