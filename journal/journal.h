@@ -1,0 +1,54 @@
+#pragma once
+
+#include "tuning/screw_plan.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+
+// The tuning journal: what the program remembers between sweeps and runs,
+// in an SQLite file (one bench) or a PostgreSQL database (a shop's stations
+// sharing it), the same schema in both, created and migrated by the
+// program and stamped with its version.
+//   schema 1  meta(key, value): "schema" -> "1";
+//             designs(id, design UNIQUE): a design's key (designKey);
+//             screws(design, screw, column, learned_turns, PRIMARY KEY
+//             (design, screw)): a screw's learned column (shortest decimal
+//             text, comma-separated) and the sum of its learnings' squared
+//             turns.
+// Every write is one transaction: written whole, or not at all and said why.
+// Example: open("bench.db") on a fresh folder creates it at schema 1;
+// saveSensitivities("order=5 ...", s) then loadSensitivities of the same key
+// gives s back, to the last bit.
+namespace varnel {
+
+struct JournalError {
+    enum Kind { Open, Schema, Write, Read } kind = Open;
+    std::string where;   // the path or address, as given
+    std::string message; // the driver's or system's own words
+};
+// "journal bench.db: cannot be written: attempt to write a readonly
+// database", the journal's name quoted where it needs it (quotedName).
+std::string journalErrorText(const JournalError &error);
+
+class Journal {
+  public:
+    // An SQLite file (created if absent) or "postgresql://USER@HOST[:PORT]/DB".
+    static std::variant<std::unique_ptr<Journal>, JournalError> open(std::string_view where);
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    std::variant<Sensitivities, JournalError> loadSensitivities(std::string_view design);
+    std::variant<std::monostate, JournalError> saveSensitivities(std::string_view design,
+                                                                 const Sensitivities &s);
+    static constexpr int schemaVersion = 1;
+
+  private:
+    struct Connection;
+    explicit Journal(std::unique_ptr<Connection> connection);
+    std::unique_ptr<Connection> m_connection;
+};
+
+} // namespace varnel
