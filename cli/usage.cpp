@@ -54,10 +54,11 @@ std::vector<std::string> usageLines(const Form &form) {
 
 const std::string_view sourceHelp =
     "      SOURCE is a Touchstone file or an analyser, one complete sweep of it:\n"
-    "      scpi://HOST[:PORT] an SCPI analyser's active trace on a raw socket\n"
-    "      (port 5025), librevna://HOST[:PORT] LibreVNA's GUI through its SCPI\n"
-    "      server (port 19542; S11, or all four with S12, S21 and S22 traces),\n"
-    "      nanovna:DEVICE a NanoVNA's USB shell (nanovna:/dev/ttyACM0; S11).\n";
+    "      scpi://HOST[:PORT][?dialect=ena|pna|znb] an SCPI analyser on a raw\n"
+    "      socket (port 5025; S11, or all four of a 2-port analyser),\n"
+    "      librevna://HOST[:PORT] LibreVNA's GUI through its SCPI server (port\n"
+    "      19542; S11, or all four with S12, S21 and S22 traces), nanovna:DEVICE\n"
+    "      a NanoVNA's USB shell (nanovna:/dev/ttyACM0; S11 and S21).\n";
 
 std::string formHelp(const Form &form, std::size_t width, bool withSources) {
     const std::vector<std::string> words = usageWords(form);
