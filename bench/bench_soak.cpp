@@ -52,7 +52,7 @@ struct Tally {
 // Which of the fake's sweeps `sweep` is, and whether it is that one whole;
 // `served` is how many the fake has sent.
 void tallySweep(Tally &tally, const Sweep &sweep, const std::vector<std::complex<double>> &base,
-                long served, int points, bool single, double tolerance) {
+                long served, int points, bool single, double tolerance, bool fourFromScpi) {
     ++tally.sweeps;
     const auto s11 = sweep.network->parameter({1, 1});
     // Sweep k is sweep 0 turned by k x 0.01 rad: k is the sweep after the
@@ -71,7 +71,14 @@ void tallySweep(Tally &tally, const Sweep &sweep, const std::vector<std::complex
     bool same = s11.size() == want.size();
     for (std::size_t i = 0; same && i < s11.size(); ++i)
         same = std::abs(s11[i] - want[i]) <= tolerance;
-    if (sweep.network->ports == 2 && !single)
+    if (sweep.network->forwardOnly) { // the NanoVNA's S21 too
+        const auto s21 = sweep.network->parameter({2, 1});
+        const auto other =
+            testing::FakeNanoVna::sweepValues(static_cast<int>(k), points, false, true);
+        for (std::size_t i = 0; same && i < s21.size(); ++i)
+            same = std::abs(s21[i] - other[i]) <= tolerance;
+    }
+    if (sweep.network->ports == 2 && fourFromScpi)
         for (const char *p : {"S21", "S12", "S22"}) {
             const auto got = sweep.network->parameter(*parseSParameter(p));
             const auto other =
@@ -130,7 +137,8 @@ int main(int argc, char **argv) {
     clock.start();
     AnalyserSweepSource source(address);
     QObject::connect(&source, &SweepSource::sweepReady, [&](const Sweep &sweep) {
-        tallySweep(tally, sweep, base, served(), points, single, tolerance);
+        tallySweep(tally, sweep, base, served(), points, single, tolerance,
+                   kind == "pna" || kind == "znb");
     });
     QObject::connect(&source, &SweepSource::sweepFailed, [&](const SweepFailure &failure) {
         ++tally.failures;
