@@ -107,6 +107,14 @@ inline bool sendInPieces(int fd, const std::string &bytes, const FakeFaults &fau
 class FakeTcpInstrument {
   public:
     int port() const { return m_port; }
+    // Waits until the serving thread waits for a client. A test that forks
+    // calls it first: a thread caught inside the allocator at the fork (as
+    // it starts) leaves the child a lock that is never released.
+    void awaitServing() const {
+        while (!m_serving)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     int sweepsServed() const { return m_sweep; }
     // When the last byte of the latest sweep's data was sent.
     std::chrono::steady_clock::time_point lastDataSent() const {
@@ -153,6 +161,7 @@ class FakeTcpInstrument {
   private:
     void serve() {
         while (!m_stopping) {
+            m_serving = true; // nothing allocates from here to the accept
             const int client = ::accept(m_listener, nullptr, nullptr);
             if (client < 0)
                 return;
@@ -206,6 +215,7 @@ class FakeTcpInstrument {
     int m_port = 0;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_serving{false};
     std::atomic<int> m_client{-1};
     std::atomic<std::chrono::steady_clock::rep> m_lastDataSent{0};
     bool m_dropped = false;

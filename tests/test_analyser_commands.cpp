@@ -27,6 +27,7 @@ TEST(VarnelCalcTuning, InterruptedWatchLeavesTheAnalyserAsFound) {
     varnel::testing::FakeScpiAnalyser fake(faults);
     const auto found = fake.settings();
     const std::string source = "scpi://127.0.0.1:" + std::to_string(fake.port());
+    fake.awaitServing(); // no lock of its thread's crosses the fork
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::freopen("/dev/null", "w", stdout);

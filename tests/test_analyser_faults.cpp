@@ -194,6 +194,7 @@ TEST(AnalyserLink, InterruptedSweepEndsAtOnce) {
     faults.replyDelayMs = 3000;
     FakeScpiAnalyser fake(faults);
     const auto found = fake.settings();
+    fake.awaitServing(); // no lock of its thread's crosses the fork
     const pid_t pid = ::fork();
     if (pid == 0) {
         AnalyserTimeouts timeouts;
