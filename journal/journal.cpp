@@ -2,47 +2,14 @@
 
 #include "quoting/quote.h"
 
-#include <QCoreApplication>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QUrl>
-#include <QVariant>
-
-#include <atomic>
+#include <algorithm>
 #include <charconv>
+#include <dlfcn.h>
+#include <filesystem>
 
 namespace varnel {
 
 namespace {
-
-// The statements of schema 1, the same for SQLite and PostgreSQL.
-constexpr const char *schemaStatements[] = {
-    "CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
-    "CREATE TABLE IF NOT EXISTS designs (design TEXT PRIMARY KEY)",
-    "CREATE TABLE IF NOT EXISTS screws (design TEXT NOT NULL REFERENCES designs(design), "
-    "screw TEXT NOT NULL, effects TEXT NOT NULL, learned_turns DOUBLE PRECISION NOT NULL, "
-    "PRIMARY KEY (design, screw))",
-};
-
-constexpr std::string_view postgresPrefix = "postgresql://";
-
-// Qt loads its database drivers as plugins, which needs an application
-// object; varnel-calc has none of its own. Made once, kept to the end.
-void ensureApplication() {
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "varnel-calc";
-    static char *argv[] = {name, nullptr};
-    static QCoreApplication *application = new QCoreApplication(argc, argv);
-    (void)application;
-}
-
-std::string errorOf(const QSqlError &error) {
-    const QString text = error.text().trimmed();
-    return text.isEmpty() ? std::string("no reason given") : text.toStdString();
-}
 
 std::string numbersText(const std::vector<double> &values) {
     std::string text;
@@ -69,6 +36,45 @@ std::optional<std::vector<double>> numbersOf(std::string_view text) {
     return values;
 }
 
+// Where the module is: where the installed programs keep it, relative to
+// their own folder; or, for a program run from the build tree, where the
+// build put it (and nowhere else, so that no stray copy is ever loaded).
+std::filesystem::path modulePath() {
+    namespace fs = std::filesystem;
+    std::error_code failed;
+    const fs::path folder = fs::read_symlink("/proc/self/exe", failed).parent_path();
+    const fs::path installed = (folder / VARNEL_JOURNAL_MODULE_INSTALLED).lexically_normal();
+    if (failed || fs::exists(installed, failed))
+        return installed;
+    const fs::path tree(VARNEL_BUILD_TREE);
+    const auto [end, rest] = std::mismatch(tree.begin(), tree.end(), folder.begin(), folder.end());
+    return end == tree.end() ? fs::path(VARNEL_JOURNAL_MODULE_BUILT) : installed;
+}
+
+struct Module {
+    OpenJournalStore *open = nullptr;
+    std::string failure; // why it could not be loaded
+};
+
+// Loaded once, on the first open, and kept to the end of the run.
+const Module &module() {
+    static const Module loaded = [] {
+        Module m;
+        const std::string path = modulePath().string();
+        void *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) {
+            const char *why = dlerror();
+            m.failure = "its module cannot be loaded: " + std::string(why ? why : path);
+            return m;
+        }
+        m.open = reinterpret_cast<OpenJournalStore *>(dlsym(handle, journalStoreEntry));
+        if (!m.open)
+            m.failure = "its module " + path + " is not of this program's version";
+        return m;
+    }();
+    return loaded;
+}
+
 } // namespace
 
 std::string journalErrorText(const JournalError &e) {
@@ -79,121 +85,49 @@ std::string journalErrorText(const JournalError &e) {
     return "journal " + quotedName(e.where) + ": " + what + ": " + escapedText(e.message);
 }
 
-struct Journal::Connection {
-    QString name;
-    std::string where;
-    QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
-    ~Connection() {
-        {
-            QSqlDatabase d = db();
-            d.close();
-        }
-        QSqlDatabase::removeDatabase(name);
-    }
-};
-
-Journal::Journal(std::unique_ptr<Connection> connection) : m_connection(std::move(connection)) {}
+Journal::Journal(std::string where, std::unique_ptr<JournalStore> store)
+    : m_where(std::move(where)), m_store(std::move(store)) {}
 Journal::~Journal() = default;
 
 std::variant<std::unique_ptr<Journal>, JournalError> Journal::open(std::string_view where) {
-    ensureApplication();
-    static std::atomic<int> opened{0};
-    auto connection = std::make_unique<Connection>();
-    connection->name = QStringLiteral("varnel-journal-%1").arg(++opened);
-    connection->where = std::string(where);
-    const bool postgres = where.starts_with(postgresPrefix);
-    QSqlDatabase db = QSqlDatabase::addDatabase(
-        postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"), connection->name);
-    if (!db.isValid())
-        return JournalError{JournalError::Open, connection->where,
-                            postgres ? "the PostgreSQL driver of Qt SQL is not installed"
-                                     : "the SQLite driver of Qt SQL is not installed"};
-    if (postgres) {
-        const QUrl url(QString::fromUtf8(where.data(), static_cast<qsizetype>(where.size())));
-        if (!url.isValid() || url.host().isEmpty() || url.path().size() < 2)
-            return JournalError{JournalError::Open, connection->where,
-                                "a shop's journal is postgresql://USER@HOST[:PORT]/DATABASE"};
-        db.setHostName(url.host());
-        db.setPort(url.port(5432));
-        db.setUserName(url.userName());
-        db.setPassword(url.password());
-        db.setDatabaseName(url.path().mid(1));
-    } else {
-        db.setDatabaseName(QString::fromStdString(connection->where));
-    }
-    if (!db.open())
-        return JournalError{JournalError::Open, connection->where, errorOf(db.lastError())};
-    QSqlQuery query(db);
-    for (const char *statement : schemaStatements)
-        if (!query.exec(QString::fromLatin1(statement)))
-            return JournalError{JournalError::Schema, connection->where,
-                                errorOf(query.lastError())};
-    if (!query.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'")))
-        return JournalError{JournalError::Read, connection->where, errorOf(query.lastError())};
-    if (!query.next()) {
-        if (!query.exec(QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema', '%1')")
-                            .arg(schemaVersion)))
-            return JournalError{JournalError::Write, connection->where, errorOf(query.lastError())};
-    } else if (const int found = query.value(0).toInt(); found != schemaVersion) {
-        return JournalError{JournalError::Schema, connection->where,
-                            "its schema is " + std::to_string(found) + ", this program's " +
-                                std::to_string(schemaVersion)};
-    }
-    return std::unique_ptr<Journal>(new Journal(std::move(connection)));
+    const Module &m = module();
+    if (!m.open)
+        return JournalError{JournalError::Open, std::string(where), m.failure};
+    JournalStoreOpened opened;
+    m.open(where.data(), where.size(), &opened);
+    if (auto *error = std::get_if<JournalError>(&opened))
+        return std::move(*error);
+    auto &store = std::get<std::unique_ptr<JournalStore>>(opened);
+    if (!store)
+        return JournalError{JournalError::Open, std::string(where), "its module gave no journal"};
+    return std::unique_ptr<Journal>(new Journal(std::string(where), std::move(store)));
 }
 
 std::variant<Sensitivities, JournalError> Journal::loadSensitivities(std::string_view design) {
-    QSqlQuery query(m_connection->db());
-    query.prepare(QStringLiteral("SELECT screw, effects, learned_turns FROM screws WHERE design = "
-                                 "? ORDER BY screw"));
-    query.addBindValue(QString::fromStdString(std::string(design)));
-    if (!query.exec())
-        return JournalError{JournalError::Read, m_connection->where, errorOf(query.lastError())};
+    auto loaded = m_store->load(design);
+    if (auto *error = std::get_if<JournalError>(&loaded))
+        return std::move(*error);
     Sensitivities s;
-    while (query.next()) {
-        const std::string name = query.value(0).toString().toStdString();
-        const auto screw = parseScrew(name, 99);
-        const auto effects = numbersOf(query.value(1).toString().toStdString());
+    for (const ScrewRow &row : std::get<std::vector<ScrewRow>>(loaded)) {
+        const auto screw = parseScrew(row.screw, 99);
+        const auto effects = numbersOf(row.effects);
         if (!screw || !effects)
-            return JournalError{JournalError::Read, m_connection->where,
-                                "screw " + quotedToken(name) + " is not as this program wrote it"};
+            return JournalError{JournalError::Read, m_where,
+                                "screw " + quotedToken(row.screw) +
+                                    " is not as this program wrote it"};
         s.screws.push_back(*screw);
         s.columns.push_back(*effects);
-        s.learnedTurns.push_back(query.value(2).toDouble());
+        s.learnedTurns.push_back(row.learnedTurns);
     }
     return s;
 }
 
 std::variant<std::monostate, JournalError> Journal::saveSensitivities(std::string_view design,
                                                                       const Sensitivities &s) {
-    QSqlDatabase db = m_connection->db();
-    auto failed = [&](const QSqlError &error) {
-        db.rollback();
-        return JournalError{JournalError::Write, m_connection->where, errorOf(error)};
-    };
-    if (!db.transaction())
-        return JournalError{JournalError::Write, m_connection->where, errorOf(db.lastError())};
-    const QString key = QString::fromStdString(std::string(design));
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("INSERT INTO designs (design) VALUES (?) ON CONFLICT DO NOTHING"));
-    query.addBindValue(key);
-    if (!query.exec())
-        return failed(query.lastError());
-    query.prepare(QStringLiteral(
-        "INSERT INTO screws (design, screw, effects, learned_turns) VALUES (?, ?, ?, ?) "
-        "ON CONFLICT (design, screw) DO UPDATE SET effects = excluded.effects, "
-        "learned_turns = excluded.learned_turns"));
-    for (std::size_t k = 0; k < s.screws.size(); ++k) {
-        query.addBindValue(key);
-        query.addBindValue(QString::fromStdString(screwName(s.screws[k])));
-        query.addBindValue(QString::fromStdString(numbersText(s.columns[k])));
-        query.addBindValue(s.learnedTurns[k]);
-        if (!query.exec())
-            return failed(query.lastError());
-    }
-    if (!db.commit())
-        return failed(db.lastError());
-    return std::monostate{};
+    std::vector<ScrewRow> rows;
+    for (std::size_t k = 0; k < s.screws.size(); ++k)
+        rows.push_back({screwName(s.screws[k]), numbersText(s.columns[k]), s.learnedTurns[k]});
+    return m_store->save(design, rows);
 }
 
 } // namespace varnel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "journal/journal_store.h"
 #include "tuning/screw_plan.h"
 
 #include <memory>
@@ -18,16 +19,13 @@
 //             text, comma-separated) and the sum of its learnings' squared
 //             turns.
 // Every write is one transaction: written whole, or not at all and said why.
+// The database work is done by a module loaded on the first open (see
+// journal_store.h); a program that opens no journal never loads Qt.
 // Example: open("bench.db") on a fresh folder creates it at schema 1;
 // saveSensitivities("order=5 ...", s) then loadSensitivities of the same key
 // gives s back, to the last bit.
 namespace varnel {
 
-struct JournalError {
-    enum Kind { Open, Schema, Write, Read } kind = Open;
-    std::string where;   // the path or address, as given
-    std::string message; // the driver's or system's own words
-};
 // "journal bench.db: cannot be written: attempt to write a readonly
 // database", the journal's name quoted where it needs it (quotedName).
 std::string journalErrorText(const JournalError &error);
@@ -43,12 +41,11 @@ class Journal {
     std::variant<Sensitivities, JournalError> loadSensitivities(std::string_view design);
     std::variant<std::monostate, JournalError> saveSensitivities(std::string_view design,
                                                                  const Sensitivities &s);
-    static constexpr int schemaVersion = 1;
 
   private:
-    struct Connection;
-    explicit Journal(std::unique_ptr<Connection> connection);
-    std::unique_ptr<Connection> m_connection;
+    Journal(std::string where, std::unique_ptr<JournalStore> store);
+    std::string m_where;
+    std::unique_ptr<JournalStore> m_store;
 };
 
 } // namespace varnel

@@ -32,6 +32,7 @@ for path in usr/bin/varnel usr/bin/varnel-calc usr/bin/varnel-tune \
   usr/share/metainfo/io.github.varnel.Varnel.metainfo.xml \
   usr/share/metainfo/io.github.varnel.VarnelTune.metainfo.xml \
   usr/share/bash-completion/completions/varnel-calc \
+  "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/varnel/varnel-journal-sql.so" \
   usr/share/doc/varnel/copyright usr/share/doc/varnel/changelog.gz usr/share/doc/varnel/README.md; do
   [ -e "$root/$path" ] || fail "not in the package: /$path"
 done

@@ -1,0 +1,186 @@
+#include "journal/journal_store.h"
+
+#include <QCoreApplication>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QVariant>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+// The journal's rows in an SQLite file or a PostgreSQL database through Qt
+// SQL, loaded by the journal room when a journal is first opened.
+namespace varnel {
+
+namespace {
+// The statements of schema 1, the same for SQLite and PostgreSQL.
+constexpr const char *schemaStatements[] = {
+    "CREATE TABLE IF NOT EXISTS meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS designs (design TEXT PRIMARY KEY)",
+    "CREATE TABLE IF NOT EXISTS screws (design TEXT NOT NULL REFERENCES designs(design), "
+    "screw TEXT NOT NULL, effects TEXT NOT NULL, learned_turns DOUBLE PRECISION NOT NULL, "
+    "PRIMARY KEY (design, screw))",
+};
+
+constexpr std::string_view postgresPrefix = "postgresql://";
+constexpr int schemaVersion = 1;
+
+// Qt loads its database drivers as plugins, which needs an application
+// object; varnel-calc has none of its own. Made once, kept to the end.
+void ensureApplication() {
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "varnel-calc";
+    static char *argv[] = {name, nullptr};
+    static QCoreApplication *application = new QCoreApplication(argc, argv);
+    (void)application;
+}
+
+std::string errorOf(const QSqlError &error) {
+    const QString text = error.text().trimmed();
+    return text.isEmpty() ? std::string("no reason given") : text.toStdString();
+}
+
+class SqlStore final : public JournalStore {
+  public:
+    SqlStore(QString name, std::string where)
+        : m_name(std::move(name)), m_where(std::move(where)) {}
+    ~SqlStore() override {
+        {
+            QSqlDatabase d = db();
+            d.close();
+        }
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+    std::optional<JournalError> prepare();
+    std::variant<std::vector<ScrewRow>, JournalError> load(std::string_view design) override;
+    std::variant<std::monostate, JournalError> save(std::string_view design,
+                                                    const std::vector<ScrewRow> &rows) override;
+
+  private:
+    JournalError error(JournalError::Kind kind, const QSqlError &e) const {
+        return JournalError{kind, m_where, errorOf(e)};
+    }
+    QString m_name;
+    std::string m_where;
+};
+
+QString textOf(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Opens the database and brings it to this program's schema.
+std::optional<JournalError> SqlStore::prepare() {
+    QSqlDatabase d = db();
+    if (m_where.starts_with(postgresPrefix)) {
+        const QUrl url(textOf(m_where));
+        if (!url.isValid() || url.host().isEmpty() || url.path().size() < 2)
+            return JournalError{JournalError::Open, m_where,
+                                "a shop's journal is postgresql://USER@HOST[:PORT]/DATABASE"};
+        d.setHostName(url.host());
+        d.setPort(url.port(5432));
+        d.setUserName(url.userName());
+        d.setPassword(url.password());
+        d.setDatabaseName(url.path().mid(1));
+    } else {
+        d.setDatabaseName(textOf(m_where));
+    }
+    if (!d.open())
+        return error(JournalError::Open, d.lastError());
+    QSqlQuery query(d);
+    for (const char *statement : schemaStatements)
+        if (!query.exec(QString::fromLatin1(statement)))
+            return error(JournalError::Schema, query.lastError());
+    if (!query.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'")))
+        return error(JournalError::Read, query.lastError());
+    if (!query.next()) {
+        if (!query.exec(QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema', '%1')")
+                            .arg(schemaVersion)))
+            return error(JournalError::Write, query.lastError());
+    } else if (const int found = query.value(0).toInt(); found != schemaVersion) {
+        return JournalError{JournalError::Schema, m_where,
+                            "its schema is " + std::to_string(found) + ", this program's " +
+                                std::to_string(schemaVersion)};
+    }
+    return std::nullopt;
+}
+
+std::variant<std::vector<ScrewRow>, JournalError> SqlStore::load(std::string_view design) {
+    QSqlQuery query(db());
+    query.prepare(QStringLiteral("SELECT screw, effects, learned_turns FROM screws WHERE design = "
+                                 "? ORDER BY screw"));
+    query.addBindValue(textOf(design));
+    if (!query.exec())
+        return error(JournalError::Read, query.lastError());
+    std::vector<ScrewRow> rows;
+    while (query.next())
+        rows.push_back({query.value(0).toString().toStdString(),
+                        query.value(1).toString().toStdString(), query.value(2).toDouble()});
+    return rows;
+}
+
+std::variant<std::monostate, JournalError> SqlStore::save(std::string_view design,
+                                                          const std::vector<ScrewRow> &rows) {
+    QSqlDatabase d = db();
+    auto failed = [&](const QSqlError &e) {
+        d.rollback();
+        return error(JournalError::Write, e);
+    };
+    if (!d.transaction())
+        return error(JournalError::Write, d.lastError());
+    const QString key = textOf(design);
+    QSqlQuery query(d);
+    query.prepare(QStringLiteral("INSERT INTO designs (design) VALUES (?) ON CONFLICT DO NOTHING"));
+    query.addBindValue(key);
+    if (!query.exec())
+        return failed(query.lastError());
+    query.prepare(QStringLiteral(
+        "INSERT INTO screws (design, screw, effects, learned_turns) VALUES (?, ?, ?, ?) "
+        "ON CONFLICT (design, screw) DO UPDATE SET effects = excluded.effects, "
+        "learned_turns = excluded.learned_turns"));
+    for (const ScrewRow &row : rows) {
+        query.addBindValue(key);
+        query.addBindValue(textOf(row.screw));
+        query.addBindValue(textOf(row.effects));
+        query.addBindValue(row.learnedTurns);
+        if (!query.exec())
+            return failed(query.lastError());
+    }
+    if (!d.commit())
+        return failed(d.lastError());
+    return std::monostate{};
+}
+
+} // namespace
+
+} // namespace varnel
+
+extern "C" __attribute__((visibility("default"))) void
+varnel_open_journal_store_1(const char *where, std::size_t size,
+                            varnel::JournalStoreOpened *opened) {
+    using namespace varnel;
+    ensureApplication();
+    static std::atomic<int> count{0};
+    const std::string place(where, size);
+    const bool postgres = place.starts_with(postgresPrefix);
+    const QString name = QStringLiteral("varnel-journal-%1").arg(++count);
+    if (!QSqlDatabase::addDatabase(postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+                                   name)
+             .isValid()) {
+        QSqlDatabase::removeDatabase(name);
+        *opened = JournalError{JournalError::Open, place,
+                               postgres ? "the PostgreSQL driver of Qt SQL is not installed"
+                                        : "the SQLite driver of Qt SQL is not installed"};
+        return;
+    }
+    auto store = std::make_unique<SqlStore>(name, place);
+    if (auto failed = store->prepare())
+        *opened = std::move(*failed);
+    else
+        *opened = std::unique_ptr<JournalStore>(std::move(store));
+}
