@@ -1,6 +1,7 @@
 #include "cli/forms.h"
 #include "cli/json_output.h"
 #include "cli/matrix_diagnose.h"
+#include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
@@ -43,7 +44,11 @@ constexpr std::string_view diagnoseHelp =
     "      is fitted instead: every entry its topology allows, Qu and each port's\n"
     "      line; each resonator is judged in % of BW (--tol-freq) and each entry\n"
     "      in % of the design's largest coupling between resonators (--tol), and\n"
-    "      a topology whose matrix the sweep does not determine is named so.\n";
+    "      a topology whose matrix the sweep does not determine is named so.\n"
+    "      With --journal DB holding screws learned for this design (learn), the\n"
+    "      report ends with the plan of turns of all of them at once (\"turns\"\n"
+    "      in JSON); a journal that cannot be read is warned of, the verdict\n"
+    "      stands.\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).
@@ -227,8 +232,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     if (options.positional.empty())
         return usageError(io, "diagnose needs a Touchstone file");
     int status = ExitOk;
-    StageInputTexts defaults;
-    defaults.toleranceFrequency = "1";
+    const StageInputTexts defaults = diagnoseDefaults();
     const auto inputs =
         stageInputs(io, options, std::span(options.positional).subspan(1), status, defaults, false);
     if (!inputs)
@@ -240,27 +244,29 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     const Network &network = *read;
     if (wantsMatrixDiagnosis(options))
         return runMatrixDiagnose(options, io, *inputs, network, path);
-    DiagnoseSettings settings;
-    settings.f0 = inputs->f0;
-    settings.qu = inputs->qu;
-    settings.resonator = inputs->check.resonator;
-    settings.resonatorAuto = inputs->check.resonatorAuto;
-    settings.s11Only = options.has("--s11-only");
-    settings.tolerancePercent = inputs->check.tolerancePercent;
-    settings.toleranceFrequencyPercent = inputs->check.toleranceFrequencyPercent;
-    settings.couplingSlope = inputs->check.couplingSlope;
-    settings.qeSlope = inputs->check.qeSlope;
-    settings.cutoff = inputs->check.cutoff;
-    const auto diagnosed = diagnoseFilter(inputs->table, network, settings);
+    const auto diagnosed =
+        diagnoseFilter(inputs->table, network, diagnoseSettings(options, *inputs));
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
         return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const Diagnosis &d = std::get<Diagnosis>(diagnosed);
-    if (options.has("--json"))
-        io.out << jsonText(diagnosisJson(d, *inputs)) << '\n';
-    else if (options.has("--csv"))
+    const auto plan = journalPlan(io, options, *inputs, d);
+    if (options.has("--json")) {
+        nlohmann::ordered_json j = diagnosisJson(d, *inputs);
+        if (plan) {
+            j["turns"] = nlohmann::ordered_json::array();
+            for (const PlannedTurn &turn : *plan)
+                j["turns"].push_back({{"screw", screwName(turn.screw)},
+                                      {"turns", turn.turns},
+                                      {"text", planText({turn})}});
+        }
+        io.out << jsonText(j) << '\n';
+    } else if (options.has("--csv")) {
         io.out << diagnosisCsv(d, network);
-    else
+    } else {
         io.out << diagnosisReport(d, path);
+        if (plan)
+            io.out << "\nplan: " << planText(*plan) << "\n";
+    }
     switch (d.outcome) {
     case Diagnosis::Pass:
         return ExitOk;
@@ -285,6 +291,7 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                          {"--qe-slope", "P"},
                                          {"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
+                                         {"--journal", "DB"},
                                          timeoutRow,
                                          {"--help", "", "-h", InUsage::Hidden}};
 

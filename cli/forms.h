@@ -28,5 +28,6 @@ extern const Form saveForm;
 extern const Form watchForm;
 extern const Form timeDomainForm;
 extern const Form designForm;
+extern const Form learnForm;
 
 } // namespace varnel

@@ -1,0 +1,140 @@
+#include "calc_run.h"
+#include "filter_generator.h"
+#include "journal/journal.h"
+#include "shell_run.h"
+#include "touchstone/touchstone.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+// learn and diagnose --journal against sweeps of a filter whose screw is
+// known: resonator 3's screw moves it -2 MHz a clockwise turn and pulls
+// resonators 2 and 4 by -0.1 MHz.
+namespace {
+
+using varnel::testing::run;
+
+std::string sweepFile(const char *name, std::vector<double> offsets) {
+    varnel::testing::Filter s;
+    s.offsetMHz = std::move(offsets);
+    const std::string path = ::testing::TempDir() + "/learn_" + name + ".s2p";
+    std::ofstream(path) << varnel::writeS2p({"a test filter"},
+                                            varnel::testing::generateFilter(s, 801, 15, -70, 1));
+    return path;
+}
+
+const char *fields[] = {"--f0", "1000", "5", "10", "0.01"};
+
+varnel::testing::CalcRun calc(std::vector<std::string> args) {
+    static std::vector<std::string> kept; // the views below point into it
+    kept = std::move(args);
+    for (const char *f : fields)
+        kept.emplace_back(f);
+    std::vector<std::string_view> views(kept.begin(), kept.end());
+    return run(views);
+}
+
+TEST(LearnCommand, LearnsTheScrewAndPlansItsTurn) {
+    const std::string journal = ::testing::TempDir() + "/learn.db";
+    std::filesystem::remove(journal);
+    const std::string before = sweepFile("before", {0, 0, 0.5, 0, 0});
+    const std::string after = sweepFile("after", {0, -0.025, 0, -0.025, 0}); // R3 +0.25 turn
+    const auto learned =
+        calc({"learn", "--journal", journal, "--screw", "R3", "--turned", "0.25", before, after});
+    ASSERT_EQ(learned.status, 0) << learned.err;
+    EXPECT_NE(learned.out.find("R3 learned from 0.25 turn clockwise"), std::string::npos)
+        << learned.out;
+
+    auto opened = varnel::Journal::open(journal);
+    ASSERT_TRUE(std::holds_alternative<std::unique_ptr<varnel::Journal>>(opened));
+    const auto s = std::get<varnel::Sensitivities>(
+        std::get<std::unique_ptr<varnel::Journal>>(opened)->loadSensitivities(
+            "order=5 bandwidth=10 ripple=0.01 f0=1000 zeros= topology=inline"));
+    ASSERT_EQ(s.screws.size(), 1u);
+    // Elements in the diagnosis' order: resonators first (1..5).
+    EXPECT_NEAR(s.columns[0][2], -2, 0.05) << "resonator 3";
+    EXPECT_NEAR(s.columns[0][1], -0.1, 0.05) << "resonator 2";
+    EXPECT_NEAR(s.columns[0][3], -0.1, 0.05) << "resonator 4";
+
+    const auto planned = calc({"diagnose", before, "--journal", journal, "--json"});
+    EXPECT_EQ(planned.status, 3) << planned.err;
+    const auto j = nlohmann::json::parse(planned.out);
+    ASSERT_EQ(j["turns"].size(), 1u) << planned.out;
+    EXPECT_EQ(j["turns"][0]["screw"], "R3");
+    EXPECT_NEAR(j["turns"][0]["turns"].get<double>(), 0.25, 0.02);
+    const auto text = calc({"diagnose", before, "--journal", journal});
+    EXPECT_NE(text.out.find("plan: Turn R3 0.2"), std::string::npos) << text.out;
+}
+
+struct RefusalRow {
+    const char *name;
+    std::vector<std::string> args;
+    int status;
+    const char *words;
+};
+
+TEST(LearnCommand, RefusalsAndAJournalThatCannotBeRead) {
+    const std::string before = sweepFile("refusal", {0, 0, 0.5, 0, 0});
+    const std::string far = sweepFile("far", {0, 8, 0, -6, 0});
+    const std::string journal = ::testing::TempDir() + "/refusals.db";
+    const std::string missing = ::testing::TempDir() + "/no/such/folder/j.db";
+    const RefusalRow rows[] = {
+        {"screw_beyond_the_order",
+         {"learn", "--journal", journal, "--screw", "R9", "--turned", "1", before, before},
+         2,
+         "--screw needs R1..R5"},
+        {"no_turn",
+         {"learn", "--journal", journal, "--screw", "R1", "--turned", "0", before, before},
+         2,
+         "--turned needs"},
+        {"no_journal",
+         {"learn", "--screw", "R1", "--turned", "1", before, before},
+         2,
+         "learn needs --journal"},
+        {"too_far",
+         {"learn", "--journal", journal, "--screw", "R2", "--turned", "1", far, before},
+         4,
+         "too far from tune to learn from"},
+        {"journal_folder_missing",
+         {"learn", "--journal", missing, "--screw", "R1", "--turned", "1", before, before},
+         1,
+         "cannot be opened"},
+    };
+    for (const RefusalRow &row : rows) {
+        const auto r = calc(row.args);
+        EXPECT_EQ(r.status, row.status) << row.name << ": " << r.err;
+        EXPECT_NE(r.err.find(row.words), std::string::npos) << row.name << ": " << r.err;
+    }
+    // A journal that cannot be read never costs the verdict.
+    const auto d = calc({"diagnose", before, "--journal", missing});
+    EXPECT_EQ(d.status, 3);
+    EXPECT_NE(d.out.find("FAIL"), std::string::npos);
+    EXPECT_NE(d.err.find("warning: journal"), std::string::npos) << d.err;
+}
+
+// A copy of the program outside the build tree looks for the journal's module
+// only where an installation keeps it, never in the build tree, and says so.
+TEST(LearnCommand, AProgramOutsideTheBuildTreeLoadsNoStrayModule) {
+    const std::string folder = ::testing::TempDir() + "/varnel_copy/bin";
+    std::filesystem::create_directories(folder);
+    const std::string program = folder + "/varnel-calc";
+    std::filesystem::copy_file(VARNEL_CALC_PATH, program,
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string before = sweepFile("stray", {0, 0, 0.5, 0, 0});
+    const std::string journal = ::testing::TempDir() + "/stray.db";
+    const auto r = varnel::testing::runShell(
+        program + " learn --journal " + journal + " --screw R1 --turned 1 " + before + " " +
+        before + " --f0 1000 5 10 0.01 2>&1");
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("cannot be opened: its module cannot be loaded: "), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("varnel_copy/lib/"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(journal));
+}
+
+} // namespace
