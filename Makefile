@@ -10,7 +10,7 @@ PACKAGES := g++ make cmake pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             binutils-mingw-w64-x86-64 clang libclang-rt-14-dev \
             nlohmann-json3-dev libeigen3-dev python3-numpy time clang-format \
             qt6-charts-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools \
-            libqt6svg6 qt6-translations-l10n qt6-serialport-dev libqt6sql6-sqlite \
+            libqt6svg6 qt6-translations-l10n qt6-serialport-dev libqt6sql6-sqlite libqt6sql6-psql postgresql \
             dpkg-dev lintian appstream desktop-file-utils groff-base man-db bash-completion
 
 BUILD := build

@@ -96,17 +96,19 @@ int runLearn(const ParsedOptions &options, CommandIo &io) {
     if (auto *error = std::get_if<JournalError>(&opened))
         return failure(io, journalErrorText(*error), ExitRunTimeError);
     Journal &journal = *std::get<std::unique_ptr<Journal>>(opened);
-    const std::string key = designKey(*inputs);
-    auto loaded = journal.loadSensitivities(key);
-    if (auto *error = std::get_if<JournalError>(&loaded))
+    Sensitivities s;
+    bool matched = true;
+    auto learned = journal.updateSensitivities(designKey(*inputs), [&](Sensitivities &kept) {
+        matched =
+            learnScrew(kept, *screw, *turned, elementErrors(before->elements, before->bandwidthMHz),
+                       elementErrors(after->elements, after->bandwidthMHz));
+        s = kept;
+        return matched;
+    });
+    if (auto *error = std::get_if<JournalError>(&learned))
         return failure(io, journalErrorText(*error), ExitRunTimeError);
-    Sensitivities s = std::move(std::get<Sensitivities>(loaded));
-    if (!learnScrew(s, *screw, *turned, elementErrors(before->elements, before->bandwidthMHz),
-                    elementErrors(after->elements, after->bandwidthMHz)))
+    if (!matched)
         return failure(io, "the two sweeps' diagnoses list other elements", ExitRunTimeError);
-    if (auto saved = journal.saveSensitivities(key, s);
-        auto *error = std::get_if<JournalError>(&saved))
-        return failure(io, journalErrorText(*error), ExitRunTimeError);
     const std::size_t k = *s.find(*screw);
     char line[96];
     std::snprintf(line, sizeof line, "%s learned from %.3g turn %s; a turn clockwise moves\n",

@@ -103,16 +103,16 @@ std::variant<std::unique_ptr<Journal>, JournalError> Journal::open(std::string_v
     return std::unique_ptr<Journal>(new Journal(std::string(where), std::move(store)));
 }
 
-std::variant<Sensitivities, JournalError> Journal::loadSensitivities(std::string_view design) {
-    auto loaded = m_store->load(design);
-    if (auto *error = std::get_if<JournalError>(&loaded))
-        return std::move(*error);
+namespace {
+
+std::variant<Sensitivities, JournalError> sensitivitiesOf(const std::vector<ScrewRow> &rows,
+                                                          const std::string &where) {
     Sensitivities s;
-    for (const ScrewRow &row : std::get<std::vector<ScrewRow>>(loaded)) {
+    for (const ScrewRow &row : rows) {
         const auto screw = parseScrew(row.screw, 99);
         const auto effects = numbersOf(row.effects);
         if (!screw || !effects)
-            return JournalError{JournalError::Read, m_where,
+            return JournalError{JournalError::Read, where,
                                 "screw " + quotedToken(row.screw) +
                                     " is not as this program wrote it"};
         s.screws.push_back(*screw);
@@ -122,12 +122,46 @@ std::variant<Sensitivities, JournalError> Journal::loadSensitivities(std::string
     return s;
 }
 
-std::variant<std::monostate, JournalError> Journal::saveSensitivities(std::string_view design,
-                                                                      const Sensitivities &s) {
+std::vector<ScrewRow> rowsOf(const Sensitivities &s) {
     std::vector<ScrewRow> rows;
     for (std::size_t k = 0; k < s.screws.size(); ++k)
         rows.push_back({screwName(s.screws[k]), numbersText(s.columns[k]), s.learnedTurns[k]});
-    return m_store->save(design, rows);
+    return rows;
+}
+
+} // namespace
+
+std::variant<Sensitivities, JournalError> Journal::loadSensitivities(std::string_view design) {
+    auto loaded = m_store->load(design);
+    if (auto *error = std::get_if<JournalError>(&loaded))
+        return std::move(*error);
+    return sensitivitiesOf(std::get<std::vector<ScrewRow>>(loaded), m_where);
+}
+
+std::variant<std::monostate, JournalError> Journal::saveSensitivities(std::string_view design,
+                                                                      const Sensitivities &s) {
+    return m_store->update(design, [&](const std::vector<ScrewRow> &) { return rowsOf(s); });
+}
+
+std::variant<std::monostate, JournalError>
+Journal::updateSensitivities(std::string_view design,
+                             const std::function<bool(Sensitivities &)> &change) {
+    std::optional<JournalError> unreadable;
+    auto updated = m_store->update(
+        design, [&](const std::vector<ScrewRow> &rows) -> std::optional<std::vector<ScrewRow>> {
+            auto read = sensitivitiesOf(rows, m_where);
+            if (auto *error = std::get_if<JournalError>(&read)) {
+                unreadable = std::move(*error);
+                return std::nullopt;
+            }
+            Sensitivities &s = std::get<Sensitivities>(read);
+            if (!change(s))
+                return std::nullopt;
+            return rowsOf(s);
+        });
+    if (unreadable)
+        return std::move(*unreadable);
+    return updated;
 }
 
 } // namespace varnel

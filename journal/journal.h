@@ -3,6 +3,7 @@
 #include "journal/journal_store.h"
 #include "tuning/screw_plan.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -41,6 +42,12 @@ class Journal {
     std::variant<Sensitivities, JournalError> loadSensitivities(std::string_view design);
     std::variant<std::monostate, JournalError> saveSensitivities(std::string_view design,
                                                                  const Sensitivities &s);
+    // The design's sensitivities read, changed and written back in one
+    // transaction that no other writer interleaves with; `change` returns
+    // false to write nothing.
+    std::variant<std::monostate, JournalError>
+    updateSensitivities(std::string_view design,
+                        const std::function<bool(Sensitivities &)> &change);
 
   private:
     Journal(std::string where, std::unique_ptr<JournalStore> store);

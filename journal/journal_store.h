@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -36,9 +38,15 @@ class JournalStore {
     virtual ~JournalStore() = default;
     // The rows of a design, in the order of their screws' names.
     virtual std::variant<std::vector<ScrewRow>, JournalError> load(std::string_view design) = 0;
-    // Adds the design if new and writes (or replaces) these rows of it.
-    virtual std::variant<std::monostate, JournalError> save(std::string_view design,
-                                                            const std::vector<ScrewRow> &rows) = 0;
+    // Reads a design's rows, changes them and writes (or replaces) the rows
+    // `change` gives, in one transaction that holds the design against
+    // every other writer till it ends, so that two stations learning at
+    // once lose nothing. `change` gives none to write nothing. The design
+    // is added if new.
+    using RowsChange =
+        std::function<std::optional<std::vector<ScrewRow>>(const std::vector<ScrewRow> &)>;
+    virtual std::variant<std::monostate, JournalError> update(std::string_view design,
+                                                              const RowsChange &change) = 0;
 };
 
 using JournalStoreOpened = std::variant<std::unique_ptr<JournalStore>, JournalError>;

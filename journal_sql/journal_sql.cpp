@@ -27,12 +27,17 @@ constexpr const char *schemaStatements[] = {
 
 constexpr std::string_view postgresPrefix = "postgresql://";
 constexpr int schemaVersion = 1;
+// The advisory lock the schema is created and checked under ("varnel").
+constexpr qint64 schemaLock = 0x7661726e656c;
 
 // Qt loads its database drivers as plugins, which needs an application
-// object; varnel-calc has none of its own. Made once, kept to the end.
+// object; varnel-calc has none of its own. Made once, kept to the end; Qt's
+// own warnings are then silenced, since every failure comes back as a
+// JournalError (a window's application keeps its own handler).
 void ensureApplication() {
     if (QCoreApplication::instance())
         return;
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
     static int argc = 1;
     static char name[] = "varnel-calc";
     static char *argv[] = {name, nullptr};
@@ -48,7 +53,8 @@ std::string errorOf(const QSqlError &error) {
 class SqlStore final : public JournalStore {
   public:
     SqlStore(QString name, std::string where)
-        : m_name(std::move(name)), m_where(std::move(where)) {}
+        : m_name(std::move(name)), m_where(std::move(where)),
+          m_postgres(m_where.starts_with(postgresPrefix)) {}
     ~SqlStore() override {
         {
             QSqlDatabase d = db();
@@ -58,9 +64,10 @@ class SqlStore final : public JournalStore {
     }
     QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
     std::optional<JournalError> prepare();
+    bool begin(QSqlQuery &query, bool schema);
     std::variant<std::vector<ScrewRow>, JournalError> load(std::string_view design) override;
-    std::variant<std::monostate, JournalError> save(std::string_view design,
-                                                    const std::vector<ScrewRow> &rows) override;
+    std::variant<std::monostate, JournalError> update(std::string_view design,
+                                                      const RowsChange &change) override;
 
   private:
     JournalError error(JournalError::Kind kind, const QSqlError &e) const {
@@ -68,6 +75,7 @@ class SqlStore final : public JournalStore {
     }
     QString m_name;
     std::string m_where;
+    bool m_postgres = false;
 };
 
 QString textOf(std::string_view text) {
@@ -77,7 +85,7 @@ QString textOf(std::string_view text) {
 // Opens the database and brings it to this program's schema.
 std::optional<JournalError> SqlStore::prepare() {
     QSqlDatabase d = db();
-    if (m_where.starts_with(postgresPrefix)) {
+    if (m_postgres) {
         const QUrl url(textOf(m_where));
         if (!url.isValid() || url.host().isEmpty() || url.path().size() < 2)
             return JournalError{JournalError::Open, m_where,
@@ -92,22 +100,46 @@ std::optional<JournalError> SqlStore::prepare() {
     }
     if (!d.open())
         return error(JournalError::Open, d.lastError());
+    // The server's notices ("relation ... already exists, skipping") are
+    // not for the tuner's terminal.
+    if (m_postgres)
+        QSqlQuery(d).exec(QStringLiteral("SET client_min_messages TO warning"));
     QSqlQuery query(d);
+    if (!begin(query, true))
+        return error(JournalError::Schema, query.lastError());
+    auto failed = [&](JournalError e) {
+        QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
+        return e;
+    };
     for (const char *statement : schemaStatements)
         if (!query.exec(QString::fromLatin1(statement)))
-            return error(JournalError::Schema, query.lastError());
+            return failed(error(JournalError::Schema, query.lastError()));
     if (!query.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'")))
-        return error(JournalError::Read, query.lastError());
+        return failed(error(JournalError::Read, query.lastError()));
     if (!query.next()) {
         if (!query.exec(QStringLiteral("INSERT INTO meta (key, value) VALUES ('schema', '%1')")
                             .arg(schemaVersion)))
-            return error(JournalError::Write, query.lastError());
+            return failed(error(JournalError::Write, query.lastError()));
     } else if (const int found = query.value(0).toInt(); found != schemaVersion) {
-        return JournalError{JournalError::Schema, m_where,
-                            "its schema is " + std::to_string(found) + ", this program's " +
-                                std::to_string(schemaVersion)};
+        return failed(JournalError{JournalError::Schema, m_where,
+                                   "its schema is " + std::to_string(found) + ", this program's " +
+                                       std::to_string(schemaVersion)});
     }
+    if (!query.exec(QStringLiteral("COMMIT")))
+        return failed(error(JournalError::Write, query.lastError()));
     return std::nullopt;
+}
+
+// A transaction no other writer interleaves with: SQLite takes the file's
+// write lock at once; PostgreSQL takes the journal's own advisory lock for
+// the schema (two CREATE TABLE IF NOT EXISTS at once fail there), and
+// update locks its design's row.
+bool SqlStore::begin(QSqlQuery &query, bool schema) {
+    if (!m_postgres)
+        return query.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    return query.exec(QStringLiteral("BEGIN")) &&
+           (!schema ||
+            query.exec(QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(schemaLock)));
 }
 
 std::variant<std::vector<ScrewRow>, JournalError> SqlStore::load(std::string_view design) {
@@ -124,26 +156,45 @@ std::variant<std::vector<ScrewRow>, JournalError> SqlStore::load(std::string_vie
     return rows;
 }
 
-std::variant<std::monostate, JournalError> SqlStore::save(std::string_view design,
-                                                          const std::vector<ScrewRow> &rows) {
+// The design's row locked first, so that a second writer waits for this
+// transaction's end and then reads what it wrote (SQLite knows no FOR
+// UPDATE and has the file locked already).
+std::variant<std::monostate, JournalError> SqlStore::update(std::string_view design,
+                                                            const RowsChange &change) {
     QSqlDatabase d = db();
+    QSqlQuery query(d);
     auto failed = [&](const QSqlError &e) {
-        d.rollback();
+        QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
         return error(JournalError::Write, e);
     };
-    if (!d.transaction())
-        return error(JournalError::Write, d.lastError());
+    if (!begin(query, false))
+        return error(JournalError::Write, query.lastError());
     const QString key = textOf(design);
-    QSqlQuery query(d);
     query.prepare(QStringLiteral("INSERT INTO designs (design) VALUES (?) ON CONFLICT DO NOTHING"));
     query.addBindValue(key);
     if (!query.exec())
         return failed(query.lastError());
+    if (m_postgres) {
+        query.prepare(QStringLiteral("SELECT design FROM designs WHERE design = ? FOR UPDATE"));
+        query.addBindValue(key);
+        if (!query.exec())
+            return failed(query.lastError());
+    }
+    auto read = load(design);
+    if (auto *e = std::get_if<JournalError>(&read)) {
+        QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
+        return std::move(*e);
+    }
+    const auto rows = change(std::get<std::vector<ScrewRow>>(read));
+    if (!rows) {
+        QSqlQuery(d).exec(QStringLiteral("ROLLBACK"));
+        return std::monostate{};
+    }
     query.prepare(QStringLiteral(
         "INSERT INTO screws (design, screw, effects, learned_turns) VALUES (?, ?, ?, ?) "
         "ON CONFLICT (design, screw) DO UPDATE SET effects = excluded.effects, "
         "learned_turns = excluded.learned_turns"));
-    for (const ScrewRow &row : rows) {
+    for (const ScrewRow &row : *rows) {
         query.addBindValue(key);
         query.addBindValue(textOf(row.screw));
         query.addBindValue(textOf(row.effects));
@@ -151,8 +202,8 @@ std::variant<std::monostate, JournalError> SqlStore::save(std::string_view desig
         if (!query.exec())
             return failed(query.lastError());
     }
-    if (!d.commit())
-        return failed(d.lastError());
+    if (!query.exec(QStringLiteral("COMMIT")))
+        return failed(query.lastError());
     return std::monostate{};
 }
 

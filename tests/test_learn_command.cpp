@@ -127,9 +127,9 @@ TEST(LearnCommand, AProgramOutsideTheBuildTreeLoadsNoStrayModule) {
                                std::filesystem::copy_options::overwrite_existing);
     const std::string before = sweepFile("stray", {0, 0, 0.5, 0, 0});
     const std::string journal = ::testing::TempDir() + "/stray.db";
-    const auto r = varnel::testing::runShell(
-        program + " learn --journal " + journal + " --screw R1 --turned 1 " + before + " " +
-        before + " --f0 1000 5 10 0.01 2>&1");
+    const auto r = varnel::testing::runShell(program + " learn --journal " + journal +
+                                             " --screw R1 --turned 1 " + before + " " + before +
+                                             " --f0 1000 5 10 0.01 2>&1");
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("cannot be opened: its module cannot be loaded: "), std::string::npos)
         << r.out;
