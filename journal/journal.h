@@ -13,16 +13,22 @@
 // in an SQLite file (one bench) or a PostgreSQL database (a shop's stations
 // sharing it), the same schema in both, created and migrated by the
 // program and stamped with its version.
-//   schema 1  meta(key, value): "schema" -> "1";
-//             designs(id, design UNIQUE): a design's key (designKey);
-//             screws(design, screw, column, learned_turns, PRIMARY KEY
+//   schema 1  meta(key, value): "schema" -> the schema's number;
+//             designs(design PRIMARY KEY): a design's key (designKey);
+//             screws(design, screw, effects, learned_turns, PRIMARY KEY
 //             (design, screw)): a screw's learned column (shortest decimal
 //             text, comma-separated) and the sum of its learnings' squared
 //             turns.
+//   schema 2  adds units(serial PRIMARY KEY, design, first_time) and
+//             records(id, time, unit, design, kind, source, verdict,
+//             return_loss_db, elements, plan, sweep), indexed by (unit, id):
+//             every check or diagnosis made with the journal.
+// Every schema so far only adds tables: an older journal is brought to this
+// program's schema when opened; a newer one is refused, never changed.
 // Every write is one transaction: written whole, or not at all and said why.
 // The database work is done by a module loaded on the first open (see
 // journal_store.h); a program that opens no journal never loads Qt.
-// Example: open("bench.db") on a fresh folder creates it at schema 1;
+// Example: open("bench.db") on a fresh folder creates it at schema 2;
 // saveSensitivities("order=5 ...", s) then loadSensitivities of the same key
 // gives s back, to the last bit.
 namespace varnel {
@@ -48,6 +54,15 @@ class Journal {
     std::variant<std::monostate, JournalError>
     updateSensitivities(std::string_view design,
                         const std::function<bool(Sensitivities &)> &change);
+
+    // Records and units, as the store keeps them.
+    std::variant<std::monostate, JournalError> add(const JournalRecord &record) {
+        return m_store->add(record);
+    }
+    std::variant<std::vector<JournalRecord>, JournalError> records(std::string_view unit) {
+        return m_store->records(unit);
+    }
+    std::variant<std::vector<UnitSummary>, JournalError> units() { return m_store->units(); }
 
   private:
     Journal(std::string where, std::unique_ptr<JournalStore> store);

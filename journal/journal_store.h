@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -16,7 +17,7 @@
 // OpenJournalStore; the number in its name changes whenever this interface
 // does, so that a stale module is refused rather than called.
 // Example: opening "bench.db" loads the module and calls
-// varnel_open_journal_store_1("bench.db", 8, &opened).
+// varnel_open_journal_store_2("bench.db", 8, &opened).
 namespace varnel {
 
 struct JournalError {
@@ -33,6 +34,25 @@ struct ScrewRow {
     double learnedTurns = 0;
 };
 
+// One check or diagnosis as the journal keeps it. `elements` and `plan` are
+// JSON texts (the diagnosis' elements, the plan's turns), `sweep` the
+// Touchstone text of the sweep where it was asked to be kept.
+struct JournalRecord {
+    std::int64_t id = 0; // given by the journal, in the order written
+    std::string time;    // UTC, "2026-12-10T01:05:03Z"
+    std::string unit;    // the unit's serial, or empty
+    std::string design, kind, source, verdict;
+    std::optional<double> returnLossDb;
+    std::string elements, plan;
+    std::optional<std::string> sweep;
+};
+
+// A unit's history in brief.
+struct UnitSummary {
+    std::string unit, design, firstTime, lastTime, lastVerdict;
+    std::int64_t records = 0;
+};
+
 class JournalStore {
   public:
     virtual ~JournalStore() = default;
@@ -47,11 +67,18 @@ class JournalStore {
         std::function<std::optional<std::vector<ScrewRow>>(const std::vector<ScrewRow> &)>;
     virtual std::variant<std::monostate, JournalError> update(std::string_view design,
                                                               const RowsChange &change) = 0;
+    // Adds a record (and its unit, when new), in one transaction.
+    virtual std::variant<std::monostate, JournalError> add(const JournalRecord &record) = 0;
+    // A unit's records, oldest first ("" for those of no unit).
+    virtual std::variant<std::vector<JournalRecord>, JournalError>
+    records(std::string_view unit) = 0;
+    // Every unit, in the order of their serials.
+    virtual std::variant<std::vector<UnitSummary>, JournalError> units() = 0;
 };
 
 using JournalStoreOpened = std::variant<std::unique_ptr<JournalStore>, JournalError>;
 using OpenJournalStore = void(const char *where, std::size_t size, JournalStoreOpened *opened);
-inline constexpr const char *journalStoreEntry = "varnel_open_journal_store_1";
+inline constexpr const char *journalStoreEntry = "varnel_open_journal_store_2";
 inline constexpr const char *journalStoreModule = "varnel-journal-sql.so";
 
 } // namespace varnel

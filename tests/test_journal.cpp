@@ -98,7 +98,7 @@ TEST(Journal, FailuresAreNamed) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "edit");
         db.setDatabaseName(QString::fromStdString(newer));
         ASSERT_TRUE(db.open());
-        QSqlQuery(db).exec(QStringLiteral("UPDATE meta SET value = '2' WHERE key = 'schema'"));
+        QSqlQuery(db).exec(QStringLiteral("UPDATE meta SET value = '3' WHERE key = 'schema'"));
         db.close();
     }
     QSqlDatabase::removeDatabase("edit");
@@ -106,7 +106,7 @@ TEST(Journal, FailuresAreNamed) {
         {"folder_missing", ::testing::TempDir() + "/no/such/folder/j.db", JournalError::Open,
          "unable to open database file"},
         {"not_a_database", text, JournalError::Schema, "file is not a database"},
-        {"newer_schema", newer, JournalError::Schema, "its schema is 2, this program's 1"},
+        {"newer_schema", newer, JournalError::Schema, "its schema is 3, this program's 2"},
         {"shop_address_without_database", "postgresql://tuner@localhost", JournalError::Open, ""},
     };
     for (const RefusedRow &row : rows) {
@@ -119,6 +119,106 @@ TEST(Journal, FailuresAreNamed) {
         EXPECT_EQ(journalErrorText(e).rfind("journal " + quotedName(row.where) + ": ", 0), 0u)
             << journalErrorText(e);
     }
+}
+
+// A journal written by schema 1 (made here as that schema's statements
+// stand in the header) is brought to schema 2 when opened: its screws
+// kept, records then written to it.
+TEST(Journal, ASchemaOneJournalIsBroughtToSchemaTwo) {
+    const std::string old = fresh("schema_one");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "old");
+        db.setDatabaseName(QString::fromStdString(old));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const char *statement :
+             {"CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+              "INSERT INTO meta VALUES ('schema', '1')",
+              "CREATE TABLE designs (design TEXT PRIMARY KEY)", "INSERT INTO designs VALUES ('d')",
+              "CREATE TABLE screws (design TEXT NOT NULL REFERENCES designs(design), screw TEXT "
+              "NOT NULL, effects TEXT NOT NULL, learned_turns DOUBLE PRECISION NOT NULL, PRIMARY "
+              "KEY (design, screw))",
+              "INSERT INTO screws VALUES ('d', 'K23', '0.5,-0.25', 0.0625)"})
+            ASSERT_TRUE(q.exec(QString::fromLatin1(statement))) << statement;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("old");
+    auto journal = opened(old);
+    ASSERT_TRUE(journal);
+    const auto s = std::get<Sensitivities>(journal->loadSensitivities("d"));
+    ASSERT_EQ(s.screws.size(), 1u);
+    EXPECT_EQ(screwName(s.screws[0]), "K23");
+    EXPECT_EQ(s.columns[0], (std::vector<double>{0.5, -0.25}));
+    JournalRecord r;
+    r.time = "2026-12-10T01:05:03Z";
+    r.unit = "SN-1";
+    r.design = "d";
+    r.kind = "diagnose";
+    r.source = "a.s2p";
+    r.verdict = "fail";
+    r.elements = "{}";
+    r.plan = "[]";
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(journal->add(r)));
+    const auto records = std::get<std::vector<JournalRecord>>(journal->records("SN-1"));
+    ASSERT_EQ(records.size(), 1u);
+    journal.reset();
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "check");
+    db.setDatabaseName(QString::fromStdString(old));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(db);
+    ASSERT_TRUE(q.exec(QStringLiteral("SELECT value FROM meta WHERE key = 'schema'")) && q.next());
+    EXPECT_EQ(q.value(0).toString(), QStringLiteral("2"));
+}
+
+// Records come back as written, oldest first, a unit's alone; the units'
+// summary counts them and names the last verdict.
+TEST(Journal, RecordsReadBackPerUnit) {
+    auto journal = opened(fresh("records"));
+    ASSERT_TRUE(journal);
+    struct Row {
+        const char *unit, *verdict;
+        std::optional<double> returnLoss;
+        std::optional<std::string> sweep;
+    };
+    const Row rows[] = {{"SN-2", "fail", 12.5, std::nullopt},
+                        {"SN-1", "too_far", std::nullopt, std::nullopt},
+                        {"SN-2", "pass", 21.25, std::string("# MHZ S RI R 50\n1000 0 0\n")},
+                        {"", "fail", 3, std::nullopt}};
+    int second = 0;
+    for (const Row &row : rows) {
+        JournalRecord r;
+        r.time = "2026-12-10T01:05:0" + std::to_string(second++) + "Z";
+        r.unit = row.unit;
+        r.design = "order=5";
+        r.kind = "diagnose";
+        r.source = "scpi://bench-vna";
+        r.verdict = row.verdict;
+        r.returnLossDb = row.returnLoss;
+        r.elements = R"({"resonators":[]})";
+        r.plan = R"([{"screw":"R3","turns":0.25}])";
+        r.sweep = row.sweep;
+        ASSERT_TRUE(std::holds_alternative<std::monostate>(journal->add(r)));
+    }
+    const auto sn2 = std::get<std::vector<JournalRecord>>(journal->records("SN-2"));
+    ASSERT_EQ(sn2.size(), 2u);
+    EXPECT_LT(sn2[0].id, sn2[1].id);
+    EXPECT_EQ(sn2[0].verdict, "fail");
+    EXPECT_EQ(sn2[0].returnLossDb, 12.5);
+    EXPECT_FALSE(sn2[0].sweep);
+    EXPECT_EQ(sn2[1].time, "2026-12-10T01:05:02Z");
+    EXPECT_EQ(sn2[1].sweep, rows[2].sweep);
+    EXPECT_EQ(sn2[1].plan, R"([{"screw":"R3","turns":0.25}])");
+    const auto sn1 = std::get<std::vector<JournalRecord>>(journal->records("SN-1"));
+    ASSERT_EQ(sn1.size(), 1u);
+    EXPECT_FALSE(sn1[0].returnLossDb);
+    const auto units = std::get<std::vector<UnitSummary>>(journal->units());
+    ASSERT_EQ(units.size(), 2u) << "a record of no unit is no unit";
+    EXPECT_EQ(units[0].unit, "SN-1");
+    EXPECT_EQ(units[1].unit, "SN-2");
+    EXPECT_EQ(units[1].records, 2);
+    EXPECT_EQ(units[1].firstTime, "2026-12-10T01:05:00Z");
+    EXPECT_EQ(units[1].lastTime, "2026-12-10T01:05:02Z");
+    EXPECT_EQ(units[1].lastVerdict, "pass");
 }
 
 } // namespace
