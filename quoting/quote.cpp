@@ -151,4 +151,42 @@ std::string quotedName(std::string_view name) {
     return out;
 }
 
+std::string csvField(std::string_view text) {
+    std::string field = escapedText(text);
+    if (!field.empty() && std::string_view("=+-@").find(field.front()) != std::string_view::npos)
+        field.insert(field.begin(), '\'');
+    if (field.find_first_of(",\"") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (const char c : field)
+        quoted.append(c == '"' ? 2 : 1, c);
+    return quoted.append(1, '"');
+}
+
+std::string htmlText(std::string_view text) {
+    std::string html;
+    for (const char c : escapedText(text)) {
+        switch (c) {
+        case '&':
+            html += "&amp;";
+            break;
+        case '<':
+            html += "&lt;";
+            break;
+        case '>':
+            html += "&gt;";
+            break;
+        case '"':
+            html += "&quot;";
+            break;
+        case '\'':
+            html += "&#39;";
+            break;
+        default:
+            html += c;
+        }
+    }
+    return html;
+}
+
 } // namespace varnel

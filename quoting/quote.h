@@ -23,6 +23,8 @@
 //   quotedToken of the bytes FF FE 23 gives  '\xff\xfe#'
 //   quotedName("lc.s1p") gives  lc.s1p;  quotedName("my sweep.s1p") gives
 //   'my sweep.s1p';  quotedName("x" LF "PASS.s1p") gives  'x\nPASS.s1p'
+//   csvField("a.s2p") gives  a.s2p;  csvField("bench 2, left") gives
+//   "bench 2, left";  csvField("=HYPERLINK(1)") gives  '=HYPERLINK(1)
 namespace varnel {
 
 // The characters of a token kept before "...".
@@ -43,5 +45,15 @@ std::string quotedToken(std::string_view text);
 // but letters, digits and . _ - + / , : @ % = ~ (and non-ASCII letters);
 // otherwise in single quotes, escaped (never cut: the system bounds it).
 std::string quotedName(std::string_view name);
+
+// A text from outside as one field of a CSV row: escaped as escapedText
+// (so that it stays on its line), a leading = + - @ put after a ' (so that
+// a spreadsheet reads text, not a formula), and in double quotes, a quote
+// doubled, when it holds a comma or a quote.
+std::string csvField(std::string_view text);
+
+// A text from outside as HTML or XML text or attribute value: escaped as
+// escapedText, then & < > " ' as character references.
+std::string htmlText(std::string_view text);
 
 } // namespace varnel

@@ -93,4 +93,37 @@ TEST(Quote, EveryByteAndPairIsSafe) {
         }
 }
 
+struct CsvRow {
+    const char *name;
+    std::string text, field;
+};
+
+// The header's worked examples first.
+const CsvRow csvRows[] = {
+    {"plain", "a.s2p", "a.s2p"},
+    {"comma", "bench 2, left", "\"bench 2, left\""},
+    {"formula", "=HYPERLINK(1)", "'=HYPERLINK(1)"},
+    {"quote", "say \"hi\"", "\"say \"\"hi\"\"\""},
+    {"line_feed", "a\nb", "a\\nb"},
+    {"at_and_comma", "@x,y", "\"'@x,y\""},
+    {"inner_minus", "SN-1", "SN-1"},
+    {"empty", "", ""},
+};
+
+TEST(Quote, CsvFields) {
+    for (const CsvRow &row : csvRows)
+        EXPECT_EQ(varnel::csvField(row.text), row.field) << row.name;
+}
+
+TEST(Quote, HtmlText) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"<b>R&D</b>", "&lt;b&gt;R&amp;D&lt;/b&gt;"}, // the header's example
+        {"say \"it's\"", "say &quot;it&#39;s&quot;"},
+        {"a\x1b[2Jb", "a\\x1b[2Jb"},
+        {"\xe6\xbb\xa4", "\xe6\xbb\xa4"},
+    };
+    for (const auto &[text, html] : rows)
+        EXPECT_EQ(varnel::htmlText(text), html) << text;
+}
+
 } // namespace
