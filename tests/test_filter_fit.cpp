@@ -78,6 +78,32 @@ TEST(FilterModel, ClosedForms) {
     }
 }
 
+// The design's response: the header's example, and the chain-matrix
+// generator's filter in tune at the same Qu.
+TEST(FilterModel, DesignResponse) {
+    const TuningTable t = tableOfOrder(5);
+    std::vector<double> band;
+    for (int i = 0; i <= 360; ++i) // inside the band's edges, where the ripple peaks
+        band.push_back(995.5 + 0.025 * i);
+    const auto lossless = designResponse(t, 1000, std::nullopt, band);
+    double worst = 0;
+    for (const FilterPoint &p : lossless)
+        worst = std::max(worst, std::abs(p.s11));
+    EXPECT_NEAR(std::abs(lossless[180].s11), 0, 1e-12);
+    EXPECT_NEAR(std::abs(lossless[180].s21), 1, 1e-12);
+    const double level = std::sqrt(1 - std::pow(10.0, -0.001));
+    EXPECT_LE(worst, level * (1 + 1e-3));
+    EXPECT_GE(worst, level * 0.99);
+    Filter s;
+    const std::vector<double> wide = {980, 993.5, 1000, 1004.2, 1020};
+    const auto lossy = designResponse(t, 1000, 3000.0, wide);
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const auto g = varnel::testing::filterAt(s, t, wide[i]);
+        EXPECT_NEAR(std::abs(lossy[i].s11 - Complex(g.s11)), 0, 1e-9) << wide[i];
+        EXPECT_NEAR(std::abs(lossy[i].s21 - Complex(g.s21)), 0, 1e-9) << wide[i];
+    }
+}
+
 // The model against the independent generator (chain matrices in long
 // double), with faults, loss and lines.
 TEST(FilterModel, AgreesWithTheChainMatrixGenerator) {

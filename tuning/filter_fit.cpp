@@ -494,12 +494,7 @@ FilterFit refitFilterAsKind(const FilterFit &fit, ResonatorKind kind, const Netw
 FilterFit
 fitFilter(const TuningTable &table, const Network &network, const FilterFitSettings &s,
           const std::function<std::vector<JudgedElement>(const FilterFit &)> &elementsOf) {
-    FilterModel model;
-    for (const TuningStage &stage : table.stages)
-        model.g.push_back(stage.g);
-    model.load = table.loadG;
-    model.f0 = s.f0;
-    model.fbw = effectiveBandwidth(table.first.bandwidth) / s.f0;
+    FilterModel model = designModel(table, s.f0);
     model.resonator = s.resonator;
     if (s.resonator == ResonatorKind::Waveguide)
         model.cutoff = s.cutoff.value_or(startingCutoff(model.f0, model.fbw));

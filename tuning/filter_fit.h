@@ -86,6 +86,19 @@ struct FilterPoint {
 FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &parameters, double f,
                           bool withLines = true, bool withDerivatives = false);
 
+// The in-line design of the tuning table at f0 as a model: both ports, the
+// slopes held at 0, lumped resonators.
+FilterModel designModel(const TuningTable &table, double f0);
+
+// The design's own filter at each frequency (MHz): every resonator on
+// tune, every coupling and Qe as designed, lossless or at `qu`, no lines;
+// what a sweep of the filter in tune would show.
+// Example: order 5, 10 MHz, 0.01 dB, f0 1000: at 1000 MHz S11 = 0 and
+// |S21| = 1; over the band |S11| stays within the ripple's level,
+// sqrt(1 - 10^(-0.01/10)) = 0.04799.
+std::vector<FilterPoint> designResponse(const TuningTable &table, double f0,
+                                        std::optional<double> qu, const std::vector<double> &fMHz);
+
 struct FilterFit {
     FilterModel model;
     std::vector<double> offsetMHz;         // d_i

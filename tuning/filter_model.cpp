@@ -1,5 +1,6 @@
 #include "tuning/filter_fit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -279,6 +280,32 @@ FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &x
     if (model.calibration)
         addCalibration(model, x, point);
     return point;
+}
+
+FilterModel designModel(const TuningTable &table, double f0) {
+    FilterModel model;
+    for (const TuningStage &stage : table.stages)
+        model.g.push_back(stage.g);
+    model.load = table.loadG;
+    model.f0 = f0;
+    model.fbw = effectiveBandwidth(table.first.bandwidth) / f0;
+    return model;
+}
+
+std::vector<FilterPoint> designResponse(const TuningTable &table, double f0,
+                                        std::optional<double> qu, const std::vector<double> &fMHz) {
+    const FilterModel model = designModel(table, f0);
+    const std::size_t n = model.g.size();
+    // d_i 0, s_i 1, r, s_o 1, both lines 0.
+    std::vector<double> x(model.parameterCount(), 0.0);
+    std::fill(x.begin() + static_cast<std::ptrdiff_t>(n),
+              x.begin() + static_cast<std::ptrdiff_t>(2 * n + 2), 1.0);
+    x[2 * n] = qu ? 1 / (model.fbw * *qu) : 0;
+    std::vector<FilterPoint> points;
+    points.reserve(fMHz.size());
+    for (const double f : fMHz)
+        points.push_back(filterModelAt(model, x, f, false));
+    return points;
 }
 
 } // namespace varnel
