@@ -8,6 +8,12 @@
 #include "quoting/quote.h"
 #include "touchstone/touchstone.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include <algorithm>
 #include <charconv>
 #include <ostream>
@@ -91,6 +97,32 @@ std::optional<TuningTable> tableFor(CommandIo &io, const std::array<std::string_
     const std::string why = tableRefusalText(std::get<TableRefusal>(result));
     status = failure(io, why, ExitUsage);
     return std::nullopt;
+}
+
+std::string writeWhole(const std::string &path, const std::string &bytes) {
+    const std::string temporary = path + ".part";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return std::strerror(errno);
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const ssize_t written = ::write(fd, bytes.data() + at, bytes.size() - at);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            const std::string why = std::strerror(errno);
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return why;
+        }
+        at += static_cast<std::size_t>(written);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const std::string why = std::strerror(errno);
+        ::unlink(temporary.c_str());
+        return why;
+    }
+    return {};
 }
 
 } // namespace varnel

@@ -40,6 +40,11 @@ std::string usageText();
 // The help of every form, from --help of the main form.
 std::string fullHelp();
 
+// Writes `bytes` to `path` through a temporary file in the same folder,
+// every write checked, then renamed over it: a failure leaves the old file
+// whole. The reason, as the system gives it, or empty.
+std::string writeWhole(const std::string &path, const std::string &bytes);
+
 // "varnel-calc: MESSAGE" on standard error; returns `status`.
 int failure(CommandIo &io, std::string_view message, int status);
 

@@ -2,11 +2,6 @@
 #include "cli/sweep_options.h"
 #include "quoting/quote.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <ostream>
 
 namespace varnel {
@@ -18,35 +13,6 @@ constexpr std::string_view saveHelp =
     "      OUT.s1p keeps S11 (or --param), OUT.s2p all four S-parameters of a\n"
     "      2-port source. OUT is written whole or not at all: through a\n"
     "      temporary file beside it, renamed into place.\n";
-
-// Writes `bytes` to `path` through a temporary file in the same folder,
-// every write checked, then renamed over it: a failure leaves the old file
-// whole. The reason, as the system gives it, or empty.
-std::string writeWhole(const std::string &path, const std::string &bytes) {
-    const std::string temporary = path + ".part";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return std::strerror(errno);
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + at, bytes.size() - at);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            const std::string why = std::strerror(errno);
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            return why;
-        }
-        at += static_cast<std::size_t>(written);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(temporary.c_str());
-        return why;
-    }
-    return {};
-}
 
 int runSave(const ParsedOptions &options, CommandIo &io) {
     if (options.positional.size() != 2)
