@@ -2,6 +2,7 @@
 #include "cli/design_options.h"
 #include "cli/forms.h"
 #include "cli/json_output.h"
+#include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
@@ -50,7 +51,9 @@ constexpr std::string_view checkHelp =
     "      --coupling-slope and --qe-slope give them; where a slope the sweep\n"
     "      cannot pin down would move an element, the verdict is uncertain. A\n"
     "      fit whose residual stands above the trace's own noise (by 1.15 x) is\n"
-    "      not trusted: uncertain, with the reason.\n";
+    "      not trusted: uncertain, with the reason. With --journal DB the check\n"
+    "      is kept in the journal (--unit SERIAL: the unit's serial number;\n"
+    "      --keep-sweeps: the sweep too); varnel-calc journal lists them.\n";
 
 } // namespace
 
@@ -288,6 +291,8 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
         return usageError(io, "--json and --csv exclude each other");
     if (options.positional.empty())
         return usageError(io, "check needs a Touchstone file");
+    if (const auto problem = journalOptionsProblem(options))
+        return usageError(io, *problem);
     int status = ExitOk;
     const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
     if (!inputs)
@@ -308,8 +313,12 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
                        usage ? ExitUsage : ExitRunTimeError);
     }
     const CheckReport &report = std::get<CheckReport>(checked);
+    const nlohmann::ordered_json j = checkJson(report, *inputs);
+    if (const auto journal = openedJournal(io, options))
+        recordJudged(io, *journal, options, *inputs, path, *network,
+                     {"check", j["verdict"], std::nullopt, judgedElementsJson(j), "[]"});
     if (options.has("--json")) {
-        io.out << jsonText(checkJson(report, *inputs)) << '\n';
+        io.out << jsonText(j) << '\n';
     } else if (options.has("--csv")) {
         io.out << comparisonCsv(report);
     } else {
@@ -322,8 +331,9 @@ constexpr OptionRow checkOwnOptions[] = {{"--json", "", {}, InUsage::Optional, t
                                          {"--csv", ""},
                                          timeoutRow,
                                          {"--help", "", "-h", InUsage::Hidden}};
-constexpr auto checkOptions =
-    joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), checkOwnOptions);
+constexpr auto checkOptions = joinedOptions(
+    joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), checkOwnOptions),
+    journalRows);
 
 } // namespace
 

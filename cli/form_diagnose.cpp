@@ -48,7 +48,8 @@ constexpr std::string_view diagnoseHelp =
     "      With --journal DB holding screws learned for this design (learn), the\n"
     "      report ends with the plan of turns of all of them at once (\"turns\"\n"
     "      in JSON); a journal that cannot be read is warned of, the verdict\n"
-    "      stands.\n";
+    "      stands. Every diagnosis with --journal is kept there (--unit SERIAL:\n"
+    "      the unit's serial number; --keep-sweeps: the sweep too).\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).
@@ -231,6 +232,8 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
         return usageError(io, "--json and --csv exclude each other");
     if (options.positional.empty())
         return usageError(io, "diagnose needs a Touchstone file");
+    if (const auto problem = journalOptionsProblem(options))
+        return usageError(io, *problem);
     int status = ExitOk;
     const StageInputTexts defaults = diagnoseDefaults();
     const auto inputs =
@@ -249,16 +252,20 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
         return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const Diagnosis &d = std::get<Diagnosis>(diagnosed);
-    const auto plan = journalPlan(io, options, *inputs, d);
+    const auto journal = openedJournal(io, options);
+    const auto plan = journalPlan(io, journal.get(), *inputs, d);
+    nlohmann::ordered_json j = diagnosisJson(d, *inputs);
+    nlohmann::ordered_json turns = nlohmann::ordered_json::array();
+    for (const PlannedTurn &turn : plan.value_or(std::vector<PlannedTurn>{}))
+        turns.push_back(
+            {{"screw", screwName(turn.screw)}, {"turns", turn.turns}, {"text", planText({turn})}});
+    if (plan)
+        j["turns"] = turns;
+    if (journal)
+        recordJudged(
+            io, *journal, options, *inputs, path, network,
+            {"diagnose", j["verdict"], d.returnLossDb, judgedElementsJson(j), jsonLine(turns)});
     if (options.has("--json")) {
-        nlohmann::ordered_json j = diagnosisJson(d, *inputs);
-        if (plan) {
-            j["turns"] = nlohmann::ordered_json::array();
-            for (const PlannedTurn &turn : *plan)
-                j["turns"].push_back({{"screw", screwName(turn.screw)},
-                                      {"turns", turn.turns},
-                                      {"text", planText({turn})}});
-        }
         io.out << jsonText(j) << '\n';
     } else if (options.has("--csv")) {
         io.out << diagnosisCsv(d, network);
@@ -291,13 +298,13 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                          {"--qe-slope", "P"},
                                          {"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
-                                         {"--journal", "DB"},
                                          timeoutRow,
                                          {"--help", "", "-h", InUsage::Hidden}};
+constexpr auto diagnoseAllOptions = joinedOptions(diagnoseOptions, journalRows);
 
 } // namespace
 
-const Form diagnoseForm{"diagnose",   "SOURCE",        fieldsArguments,
-                        diagnoseHelp, diagnoseOptions, runDiagnose};
+const Form diagnoseForm{"diagnose",   "SOURCE",           fieldsArguments,
+                        diagnoseHelp, diagnoseAllOptions, runDiagnose};
 
 } // namespace varnel

@@ -3,6 +3,7 @@
 #include "cli/design_options.h"
 #include "cli/forms.h"
 #include "cli/json_output.h"
+#include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
 #include "quoting/quote.h"
 #include "tuning/check.h"
@@ -25,7 +26,9 @@ constexpr std::string_view watchHelp =
     "      each time it is saved anew; an analyser sweeps once for each verdict\n"
     "      and is connected again every quarter second after a loss. Exit\n"
     "      status that of the last verdict (0, 3 or 4); 1 when the source cannot\n"
-    "      be reached at the start or answers what cannot be read.\n";
+    "      be reached at the start or answers what cannot be read. With\n"
+    "      --journal DB every sweep's check is kept in the journal, as check\n"
+    "      keeps one.\n";
 
 using Clock = std::chrono::steady_clock;
 
@@ -122,6 +125,8 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         return refused;
     if (options.positional.empty())
         return usageError(io, "watch needs a SOURCE");
+    if (const auto problem = journalOptionsProblem(options))
+        return usageError(io, *problem);
     long long count = 0; // 0: until interrupted
     if (options.has("--count")) {
         const auto value = wholeOption(io, options, "--count", 1, 1'000'000'000);
@@ -149,6 +154,7 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         analyser = std::move(std::get<std::unique_ptr<Analyser>>(connected));
     }
     FileSweeps files{std::string(path)};
+    const auto journal = openedJournal(io, options);
     int last = ExitOk;
     for (long long sweep = 1; count == 0 || sweep <= count; ++sweep) {
         std::optional<Network> network;
@@ -165,6 +171,11 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         if (const auto *why = std::get_if<CheckRefusal>(&checked))
             return failure(io, quotedName(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
         const CheckReport &report = std::get<CheckReport>(checked);
+        if (journal) {
+            const nlohmann::ordered_json j = checkJson(report, *inputs);
+            recordJudged(io, *journal, options, *inputs, path, *network,
+                         {"check", j["verdict"], std::nullopt, judgedElementsJson(j), "[]"});
+        }
         printSweepVerdict(io, sweep, report, *inputs, options.has("--json"));
         io.out.flush();
         if (writeFailed(io))
@@ -176,8 +187,9 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
 
 constexpr OptionRow watchOwnOptions[] = {
     {"--count", "N"}, {"--json", ""}, timeoutRow, {"--help", "", "-h", InUsage::Hidden}};
-constexpr auto watchOptions =
-    joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), watchOwnOptions);
+constexpr auto watchOptions = joinedOptions(
+    joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), watchOwnOptions),
+    journalRows);
 
 } // namespace
 

@@ -139,4 +139,32 @@ std::string jsonLine(const nlohmann::ordered_json &document) {
     return text;
 }
 
+// The keys kept, in the documents' own order.
+constexpr std::string_view judgedKeys[] = {"stage",
+                                           "tolerance_percent",
+                                           "tolerance_freq_percent",
+                                           "target_delay_ns",
+                                           "measured_delay_ns",
+                                           "deviation_percent",
+                                           "fitted_delay_ns",
+                                           "fitted_deviation_percent",
+                                           "lobes",
+                                           "qe",
+                                           "resonators",
+                                           "couplings",
+                                           "external",
+                                           "qu",
+                                           "return_loss_db",
+                                           "design_return_loss_db",
+                                           "findings"};
+
+std::string judgedElementsJson(const nlohmann::ordered_json &document) {
+    nlohmann::ordered_json kept = nlohmann::ordered_json::object();
+    for (auto item = document.begin(); item != document.end(); ++item)
+        if (std::find(std::begin(judgedKeys), std::end(judgedKeys), item.key()) !=
+            std::end(judgedKeys))
+            kept[item.key()] = item.value();
+    return jsonLine(kept);
+}
+
 } // namespace varnel

@@ -58,4 +58,11 @@ std::string jsonText(const nlohmann::ordered_json &document);
 // The same on one line: {"a": 0.1, "b": [1]} -> "{\"a\": 0.1, \"b\": [1]}".
 std::string jsonLine(const nlohmann::ordered_json &document);
 
+// What a journal keeps of a check's or diagnosis' document, on one line:
+// its elements as judged (resonators, couplings, external, the stage's
+// values), tolerances, Qu, return losses and findings; the fit's details
+// and texts left out. Example: {"verdict": "fail", "qu": 3000, "advice":
+// "..."} -> "{\"qu\": 3000}".
+std::string judgedElementsJson(const nlohmann::ordered_json &document);
+
 } // namespace varnel

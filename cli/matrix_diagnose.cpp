@@ -2,6 +2,7 @@
 
 #include "cli/design_options.h"
 #include "cli/json_output.h"
+#include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
@@ -190,8 +191,12 @@ int runMatrixDiagnose(const ParsedOptions &options, CommandIo &io, const StageIn
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
         return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const MatrixDiagnosis &d = std::get<MatrixDiagnosis>(diagnosed);
+    const nlohmann::ordered_json j = matrixDiagnosisJson(d, inputs);
+    if (const auto journal = openedJournal(io, options))
+        recordJudged(io, *journal, options, inputs, path, network,
+                     {"diagnose", j["verdict"], d.returnLossDb, judgedElementsJson(j), "[]"});
     if (options.has("--json"))
-        io.out << jsonText(matrixDiagnosisJson(d, inputs)) << '\n';
+        io.out << jsonText(j) << '\n';
     else if (options.has("--csv"))
         io.out << matrixDiagnosisCsv(d, network);
     else

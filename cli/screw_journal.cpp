@@ -1,8 +1,11 @@
 #include "cli/screw_journal.h"
 
-#include "journal/journal.h"
+#include "quoting/quote.h"
+#include "touchstone/touchstone.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <ostream>
 
 namespace varnel {
@@ -50,25 +53,82 @@ std::string designKey(const StageInputs &inputs) {
            " topology=" + (inputs.design ? "matrix" : "inline");
 }
 
-std::optional<std::vector<PlannedTurn>> journalPlan(CommandIo &io, const ParsedOptions &options,
-                                                    const StageInputs &inputs, const Diagnosis &d) {
+std::optional<std::string> journalOptionsProblem(const ParsedOptions &options) {
+    if (!options.has("--journal"))
+        for (const char *needs : {"--unit", "--keep-sweeps"})
+            if (options.has(needs))
+                return std::string(needs) + " needs --journal";
+    const std::string_view unit = options.value("--unit").value_or("-");
+    const bool printable = std::all_of(unit.begin(), unit.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && c != 0x7f;
+    });
+    if (unit.empty() || unit.size() > 64 || !printable)
+        return "--unit needs the unit's serial, 1 to 64 printable characters, got " +
+               quotedToken(unit);
+    return std::nullopt;
+}
+
+namespace {
+
+void warn(CommandIo &io, const JournalError &error) {
+    io.err << "varnel-calc: warning: " << journalErrorText(error) << '\n';
+}
+
+} // namespace
+
+std::unique_ptr<Journal> openedJournal(CommandIo &io, const ParsedOptions &options) {
     const auto where = options.value("--journal");
-    if (!where || d.outcome == Diagnosis::TooFar)
-        return std::nullopt;
+    if (!where)
+        return nullptr;
     auto opened = Journal::open(*where);
     if (auto *error = std::get_if<JournalError>(&opened)) {
-        io.err << "varnel-calc: warning: " << journalErrorText(*error) << '\n';
-        return std::nullopt;
+        warn(io, *error);
+        return nullptr;
     }
-    auto loaded = std::get<std::unique_ptr<Journal>>(opened)->loadSensitivities(designKey(inputs));
+    return std::move(std::get<std::unique_ptr<Journal>>(opened));
+}
+
+std::optional<std::vector<PlannedTurn>> journalPlan(CommandIo &io, Journal *journal,
+                                                    const StageInputs &inputs, const Diagnosis &d) {
+    if (!journal || d.outcome == Diagnosis::TooFar)
+        return std::nullopt;
+    auto loaded = journal->loadSensitivities(designKey(inputs));
     if (auto *error = std::get_if<JournalError>(&loaded)) {
-        io.err << "varnel-calc: warning: " << journalErrorText(*error) << '\n';
+        warn(io, *error);
         return std::nullopt;
     }
     const Sensitivities &s = std::get<Sensitivities>(loaded);
     if (s.screws.empty())
         return std::nullopt;
     return planTurns(s, elementErrors(d.elements, d.bandwidthMHz));
+}
+
+std::string utcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+void recordJudged(CommandIo &io, Journal &journal, const ParsedOptions &options,
+                  const StageInputs &inputs, std::string_view source, const Network &network,
+                  const JudgedSweep &judged) {
+    JournalRecord r;
+    r.time = utcNow();
+    r.unit = std::string(options.value("--unit").value_or(""));
+    r.design = designKey(inputs);
+    r.kind = judged.kind;
+    r.source = std::string(source);
+    r.verdict = judged.verdict;
+    r.returnLossDb = judged.returnLossDb;
+    r.elements = judged.elements;
+    r.plan = judged.plan;
+    if (options.has("--keep-sweeps"))
+        r.sweep = writeSweep({"kept by varnel-calc " + r.kind + " " + r.time}, network);
+    if (auto added = journal.add(r); auto *error = std::get_if<JournalError>(&added))
+        warn(io, *error);
 }
 
 } // namespace varnel

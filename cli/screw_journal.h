@@ -3,10 +3,12 @@
 #include "cli/command_io.h"
 #include "cli/options.h"
 #include "cli/sweep_options.h"
+#include "journal/journal.h"
 #include "tuning/diagnosis.h"
 #include "tuning/screw_plan.h"
 #include "tuning/stage_inputs.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,11 +28,40 @@ DiagnoseSettings diagnoseSettings(const ParsedOptions &options, const StageInput
 // ripple=0.01 f0=1000 zeros= topology=inline".
 std::string designKey(const StageInputs &inputs);
 
-// The plan of turns of the screws --journal holds for this design, for the
-// diagnosis' elements; none without --journal, without learned screws, or
-// when the journal cannot be read (said on standard error: the verdict
-// stands).
-std::optional<std::vector<PlannedTurn>> journalPlan(CommandIo &io, const ParsedOptions &options,
+// The options by which a check or diagnosis is kept in a journal.
+inline constexpr OptionRow journalRows[] = {
+    {"--journal", "DB"}, {"--unit", "SERIAL"}, {"--keep-sweeps", ""}};
+
+// --unit and --keep-sweeps without --journal, or a serial of other than 1 to
+// 64 printable characters: the usage error's message; none when sound.
+std::optional<std::string> journalOptionsProblem(const ParsedOptions &options);
+
+// The journal --journal names, opened; none without --journal, or when it
+// cannot be opened (said on standard error: the verdict stands).
+std::unique_ptr<Journal> openedJournal(CommandIo &io, const ParsedOptions &options);
+
+// The plan of turns of the screws the journal holds for this design, for
+// the diagnosis' elements; none without a journal, without learned screws,
+// or when it cannot be read (warned of).
+std::optional<std::vector<PlannedTurn>> journalPlan(CommandIo &io, Journal *journal,
                                                     const StageInputs &inputs, const Diagnosis &d);
+
+// What a check or a diagnosis leaves in the journal.
+struct JudgedSweep {
+    std::string kind;    // "check" or "diagnose"
+    std::string verdict; // as --json names it: "pass", "fail", ...
+    std::optional<double> returnLossDb;
+    std::string elements; // JSON text: the elements as judged
+    std::string plan;     // JSON text: the plan's turns, or "[]"
+};
+
+// Records it with the time, --unit and, with --keep-sweeps, the sweep as
+// Touchstone text; a record that cannot be written is warned of.
+void recordJudged(CommandIo &io, Journal &journal, const ParsedOptions &options,
+                  const StageInputs &inputs, std::string_view source, const Network &network,
+                  const JudgedSweep &judged);
+
+// The time now, UTC, to the second: "2026-12-10T01:05:03Z".
+std::string utcNow();
 
 } // namespace varnel

@@ -1,13 +1,10 @@
-#include "calc_run.h"
-#include "filter_generator.h"
 #include "journal/journal.h"
+#include "learn_sweeps.h"
 #include "postgres_server.h"
-#include "touchstone/touchstone.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/wait.h>
 
@@ -119,13 +116,8 @@ TEST(JournalShop, AServerGoneCostsNoVerdict) {
     ASSERT_TRUE(server.ready());
     const std::string url = server.url();
     ASSERT_TRUE(server.stop());
-    varnel::testing::Filter f;
-    f.offsetMHz = {0, 0, 0.5, 0, 0};
-    const std::string sweep = ::testing::TempDir() + "/shop_gone.s2p";
-    std::ofstream(sweep) << writeS2p({"a test filter"},
-                                     varnel::testing::generateFilter(f, 801, 15, -70, 1));
-    const auto r = varnel::testing::run(
-        {"diagnose", sweep, "--journal", url, "--f0", "1000", "5", "10", "0.01"});
+    const std::string sweep = varnel::testing::sweepFile("shop_gone", {0, 0, 0.5, 0, 0});
+    const auto r = varnel::testing::calc({"diagnose", sweep, "--journal", url});
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_NE(r.out.find("FAIL"), std::string::npos);
     EXPECT_NE(r.err.find("warning: journal " + url + ": cannot be opened: "), std::string::npos)

@@ -1,8 +1,6 @@
-#include "calc_run.h"
-#include "filter_generator.h"
 #include "journal/journal.h"
+#include "learn_sweeps.h"
 #include "shell_run.h"
-#include "touchstone/touchstone.h"
 
 #include <nlohmann/json.hpp>
 
@@ -17,27 +15,8 @@
 // resonators 2 and 4 by -0.1 MHz.
 namespace {
 
-using varnel::testing::run;
-
-std::string sweepFile(const char *name, std::vector<double> offsets) {
-    varnel::testing::Filter s;
-    s.offsetMHz = std::move(offsets);
-    const std::string path = ::testing::TempDir() + "/learn_" + name + ".s2p";
-    std::ofstream(path) << varnel::writeS2p({"a test filter"},
-                                            varnel::testing::generateFilter(s, 801, 15, -70, 1));
-    return path;
-}
-
-const char *fields[] = {"--f0", "1000", "5", "10", "0.01"};
-
-varnel::testing::CalcRun calc(std::vector<std::string> args) {
-    static std::vector<std::string> kept; // the views below point into it
-    kept = std::move(args);
-    for (const char *f : fields)
-        kept.emplace_back(f);
-    std::vector<std::string_view> views(kept.begin(), kept.end());
-    return run(views);
-}
+using varnel::testing::calc;
+using varnel::testing::sweepFile;
 
 TEST(LearnCommand, LearnsTheScrewAndPlansItsTurn) {
     const std::string journal = ::testing::TempDir() + "/learn.db";
