@@ -25,9 +25,9 @@ constexpr std::string_view closingHelp =
     "  file or failed read or write, 2 usage error, 3 check or diagnose outside\n"
     "  the tolerance, 4 check uncertain or diagnose too far from tune.\n";
 
-const Form *const forms[] = {&fieldsForm,     &tableForm,    &delayForm, &curveForm,
-                             &checkForm,      &diagnoseForm, &watchForm, &saveForm,
-                             &timeDomainForm, &designForm,   &learnForm};
+const Form *const forms[] = {&fieldsForm,   &tableForm,   &delayForm, &curveForm,      &checkForm,
+                             &diagnoseForm, &watchForm,   &saveForm,  &timeDomainForm, &designForm,
+                             &learnForm,    &journalForm, &reportForm};
 
 } // namespace
 

@@ -13,6 +13,9 @@
 //   watch SOURCE   a verdict for every new sweep
 //   timedomain SOURCE  the band-pass time-domain response of a reflection
 //   design         a generalized Chebyshev filter's coupling matrix
+//   learn BEFORE AFTER  what a turn of one screw does, kept in a journal
+//   journal DB     a journal's units and a unit's records
+//   report DB      a unit's bench sheet as HTML
 namespace varnel {
 
 // The fields every calculating form takes last.
@@ -29,5 +32,7 @@ extern const Form watchForm;
 extern const Form timeDomainForm;
 extern const Form designForm;
 extern const Form learnForm;
+extern const Form journalForm;
+extern const Form reportForm;
 
 } // namespace varnel
