@@ -42,6 +42,16 @@ answer=$("$root/usr/bin/varnel-calc") || fail "varnel-calc from the package fail
 version=$("$root/usr/bin/varnel-calc" --version)
 [ "$version" = "varnel-calc $(dpkg-deb -f "$deb" Version)" ] || fail "version '$version'"
 
+# The installed program finds its journal module: a diagnosis kept, then listed.
+"$root/usr/bin/varnel-calc" design --f0 1000 --s2p 5 10 0.01 >"$work/design.s2p" ||
+  fail "varnel-calc design --s2p from the package"
+"$root/usr/bin/varnel-calc" diagnose "$work/design.s2p" --f0 1000 --journal "$work/bench.db" \
+  --unit P-1 5 10 0.01 >/dev/null 2>"$work/journal.err"
+[ -s "$work/journal.err" ] && fail "diagnose --journal from the package: $(cat "$work/journal.err")"
+units=$("$root/usr/bin/varnel-calc" journal "$work/bench.db" --csv) ||
+  fail "varnel-calc journal from the package"
+case $units in *$'\n'P-1,1,*) ;; *) fail "the package's journal lists: $units" ;; esac
+
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml >"$work/appstream.log" 2>&1 ||
   { cat "$work/appstream.log"; fail "appstreamcli validate"; }
 desktop-file-validate "$root"/usr/share/applications/*.desktop || fail "desktop-file-validate"
@@ -62,10 +72,10 @@ completions=$(cd "$work/bench" && bash -c '
   complete_words() { COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1));
     COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}; _varnel_calc; echo "${COMPREPLY[*]}"; }
   complete_words varnel-calc ch
-  complete_words varnel-calc check --j
+  complete_words varnel-calc check --js
   complete_words varnel-calc delay ""
 ' _ "$root/usr/share/bash-completion/completions/varnel-calc")
 expected=$'check\n--json\nsweep.s2p'
 [ "$completions" = "$expected" ] || fail "bash completion gave: $completions"
 
-echo "package checked: lintian, AppStream, desktop entries, man pages, completion, scratch install"
+echo "package checked: lintian, AppStream, desktop entries, man pages, completion, scratch install, journal"
