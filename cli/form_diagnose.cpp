@@ -47,9 +47,11 @@ constexpr std::string_view diagnoseHelp =
     "      a topology whose matrix the sweep does not determine is named so.\n"
     "      With --journal DB holding screws learned for this design (learn), the\n"
     "      report ends with the plan of turns of all of them at once (\"turns\"\n"
-    "      in JSON); a journal that cannot be read is warned of, the verdict\n"
-    "      stands. Every diagnosis with --journal is kept there (--unit SERIAL:\n"
-    "      the unit's serial number; --keep-sweeps: the sweep too).\n";
+    "      in JSON) and the return loss it should reach (JSON:\n"
+    "      \"predicted_return_loss_db\"); a journal that cannot be read is warned\n"
+    "      of, the verdict stands. Every diagnosis with --journal is kept there\n"
+    "      (--unit SERIAL: the unit's serial number; --keep-sweeps: the sweep\n"
+    "      too).\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).
@@ -256,11 +258,13 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     const auto plan = journalPlan(io, journal.get(), *inputs, d);
     nlohmann::ordered_json j = diagnosisJson(d, *inputs);
     nlohmann::ordered_json turns = nlohmann::ordered_json::array();
-    for (const PlannedTurn &turn : plan.value_or(std::vector<PlannedTurn>{}))
+    for (const PlannedTurn &turn : plan ? plan->turns : std::vector<PlannedTurn>{})
         turns.push_back(
             {{"screw", screwName(turn.screw)}, {"turns", turn.turns}, {"text", planText({turn})}});
-    if (plan)
+    if (plan) {
         j["turns"] = turns;
+        j["predicted_return_loss_db"] = plan->predictedReturnLossDb;
+    }
     if (journal)
         recordJudged(
             io, *journal, options, *inputs, path, network,
@@ -272,7 +276,8 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     } else {
         io.out << diagnosisReport(d, path);
         if (plan)
-            io.out << "\nplan: " << planText(*plan) << "\n";
+            io.out << "\nplan: " << planText(plan->turns) << "\nreturn loss expected after it: "
+                   << formatFixed(plan->predictedReturnLossDb, 2) << " dB\n";
     }
     switch (d.outcome) {
     case Diagnosis::Pass:

@@ -88,8 +88,8 @@ std::unique_ptr<Journal> openedJournal(CommandIo &io, const ParsedOptions &optio
     return std::move(std::get<std::unique_ptr<Journal>>(opened));
 }
 
-std::optional<std::vector<PlannedTurn>> journalPlan(CommandIo &io, Journal *journal,
-                                                    const StageInputs &inputs, const Diagnosis &d) {
+std::optional<JournalPlan> journalPlan(CommandIo &io, Journal *journal, const StageInputs &inputs,
+                                       const Diagnosis &d) {
     if (!journal || d.outcome == Diagnosis::TooFar)
         return std::nullopt;
     auto loaded = journal->loadSensitivities(designKey(inputs));
@@ -100,7 +100,10 @@ std::optional<std::vector<PlannedTurn>> journalPlan(CommandIo &io, Journal *jour
     const Sensitivities &s = std::get<Sensitivities>(loaded);
     if (s.screws.empty())
         return std::nullopt;
-    return planTurns(s, elementErrors(d.elements, d.bandwidthMHz));
+    JournalPlan plan;
+    plan.turns = planTurns(s, elementErrors(d.elements, d.bandwidthMHz));
+    plan.predictedReturnLossDb = plannedReturnLossDb(d, s, plan.turns);
+    return plan;
 }
 
 std::string utcNow() {

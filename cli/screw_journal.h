@@ -43,8 +43,12 @@ std::unique_ptr<Journal> openedJournal(CommandIo &io, const ParsedOptions &optio
 // The plan of turns of the screws the journal holds for this design, for
 // the diagnosis' elements; none without a journal, without learned screws,
 // or when it cannot be read (warned of).
-std::optional<std::vector<PlannedTurn>> journalPlan(CommandIo &io, Journal *journal,
-                                                    const StageInputs &inputs, const Diagnosis &d);
+struct JournalPlan {
+    std::vector<PlannedTurn> turns;
+    double predictedReturnLossDb = 0; // plannedReturnLossDb
+};
+std::optional<JournalPlan> journalPlan(CommandIo &io, Journal *journal, const StageInputs &inputs,
+                                       const Diagnosis &d);
 
 // What a check or a diagnosis leaves in the journal.
 struct JudgedSweep {

@@ -1,3 +1,5 @@
+#include "filter_generator.h"
+#include "tuning/diagnosis.h"
 #include "tuning/screw_plan.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +159,64 @@ TEST(ScrewPlan, NearlyCancellingScrewsAreNotTurnedHard) {
     ASSERT_EQ(exact.size(), 2u);
     EXPECT_NEAR(exact[0].turns, 1, 1e-9);
     EXPECT_NEAR(exact[1].turns, -1, 1e-9);
+}
+
+// The return loss a plan should reach, against the diagnosis of a sweep the
+// generator makes of the filter as the plan leaves it. Rows: the header's
+// example (R3 0.5 MHz high, -2 MHz a turn); coupling 2-3 5 % strong and
+// K23 learned as -4 % a turn, with a spill of +0.02 MHz a turn on resonators
+// 2 and 3.
+struct PredictionRow {
+    const char *name;
+    varnel::testing::Filter before;
+    const char *screw;
+    std::vector<double> column; // in the diagnosis' element order
+};
+
+Diagnosis diagnosed(const varnel::testing::Filter &f) {
+    DiagnoseSettings settings;
+    settings.f0 = 1000;
+    settings.qu = 3000;
+    const auto d = diagnoseFilter(varnel::testing::tableOf(f),
+                                  varnel::testing::generateFilter(f, 801, 15), settings);
+    return std::get<Diagnosis>(d);
+}
+
+TEST(ScrewPlan, PredictedReturnLossIsTheNextSweeps) {
+    varnel::testing::Filter r3;
+    r3.offsetMHz = {0, 0, 0.5, 0, 0};
+    varnel::testing::Filter k23;
+    k23.couplingScale = {1, 1.05, 1, 1};
+    // Elements: resonators 1..5, Qe in, couplings 1-2..4-5, Qe out.
+    const PredictionRow rows[] = {
+        {"resonator_high", r3, "R3", {0, 0, -2, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {"coupling_strong", k23, "K23", {0, 0.02, 0.02, 0, 0, 0, 0, -0.04, 0, 0, 0}},
+    };
+    for (const PredictionRow &row : rows) {
+        SCOPED_TRACE(row.name);
+        const Diagnosis d = diagnosed(row.before);
+        ASSERT_EQ(d.outcome, Diagnosis::Fail) << diagnosisText(d);
+        ASSERT_EQ(d.elements.size(), row.column.size());
+        Sensitivities s;
+        s.screws = {*parseScrew(row.screw, 5)};
+        s.columns = {row.column};
+        s.learnedTurns = {1};
+        const auto plan = planTurns(s, elementErrors(d.elements, d.bandwidthMHz));
+        ASSERT_EQ(plan.size(), 1u);
+        EXPECT_DOUBLE_EQ(plannedReturnLossDb(d, s, {}), d.returnLossDb) << "no turn, no change";
+        // The filter the plan leaves, generated apart from the model.
+        const double t = plan[0].turns;
+        varnel::testing::Filter after = row.before;
+        after.offsetMHz.resize(5, 0);
+        after.couplingScale.resize(4, 1);
+        for (std::size_t i = 0; i < 5; ++i)
+            after.offsetMHz[i] += row.column[i] * t;
+        after.couplingScale[1] *= 1 + row.column[7] * t;
+        const Diagnosis next = diagnosed(after);
+        EXPECT_NEAR(plannedReturnLossDb(d, s, plan), next.returnLossDb, 0.1)
+            << "planned " << t << " turn";
+        EXPECT_GT(next.returnLossDb, d.returnLossDb + 2);
+    }
 }
 
 } // namespace

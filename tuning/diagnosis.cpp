@@ -16,27 +16,42 @@ namespace varnel {
 
 namespace {
 
-// The fitted parameters with one element put back to its design value and
-// every other kept: the scales are rebuilt from the couplings' products
-// (s_1, s_(i-1) s_i, s_n s_o), one of them set to 1.
-std::vector<double> corrected(const FilterFit &fit, const Finding &f) {
-    std::vector<double> x = fit.parameters();
-    const std::size_t n = fit.scale.size();
-    const auto i = static_cast<std::size_t>(f.index);
-    if (f.element == Finding::Resonator) {
-        x[i - 1] = 0;
-        return x;
-    }
+// The scales as the couplings' products: s_1, s_(i-1) s_i for i = 2..n,
+// s_n s_o; and the scales rebuilt from them, s_1 first.
+std::vector<double> scaleProducts(const std::vector<double> &x, std::size_t n) {
     std::vector<double> products(n + 1);
     products[0] = x[n];
     for (std::size_t k = 1; k < n; ++k)
         products[k] = x[n + k - 1] * x[n + k];
     products[n] = x[2 * n - 1] * x[2 * n + 1];
-    products[f.element == Finding::Coupling ? i - 1 : i == 1 ? 0 : n] = 1;
+    return products;
+}
+
+void setScales(std::vector<double> &x, std::size_t n, const std::vector<double> &products) {
     x[n] = products[0];
     for (std::size_t k = 1; k < n; ++k)
         x[n + k] = products[k] / x[n + k - 1];
     x[2 * n + 1] = products[n] / x[2 * n - 1];
+}
+
+// Where a coupling's or a port's Qe is among the products.
+std::size_t productOf(const Finding &f, std::size_t n) {
+    const auto i = static_cast<std::size_t>(f.index);
+    return f.element == Finding::Coupling ? i - 1 : i == 1 ? 0 : n;
+}
+
+// The fitted parameters with one element put back to its design value and
+// every other kept.
+std::vector<double> corrected(const FilterFit &fit, const Finding &f) {
+    std::vector<double> x = fit.parameters();
+    const std::size_t n = fit.scale.size();
+    if (f.element == Finding::Resonator) {
+        x[static_cast<std::size_t>(f.index) - 1] = 0;
+        return x;
+    }
+    std::vector<double> products = scaleProducts(x, n);
+    products[productOf(f, n)] = 1;
+    setScales(x, n, products);
     return x;
 }
 
@@ -259,6 +274,31 @@ std::string fittedTracesName(std::size_t traces, bool prose) {
     constexpr const char *names[2][3] = {{"S11", "S11 S21", "S11 S21 S22"},
                                          {"S11", "S11 and S21", "S11, S21 and S22"}};
     return names[prose ? 1 : 0][std::clamp<std::size_t>(traces, 1, 3) - 1];
+}
+
+double plannedReturnLossDb(const Diagnosis &d, const Sensitivities &s,
+                           const std::vector<PlannedTurn> &plan) {
+    const std::size_t count = d.elements.size();
+    std::vector<double> change(count, 0.0);
+    for (const PlannedTurn &turn : plan)
+        if (const auto k = s.find(turn.screw))
+            for (std::size_t e = 0; e < count && e < s.columns[*k].size(); ++e)
+                change[e] += s.columns[*k][e] * turn.turns;
+    const std::size_t n = d.fit.scale.size();
+    std::vector<double> x = d.fit.parameters();
+    std::vector<double> products = scaleProducts(x, n);
+    for (std::size_t e = 0; e < count; ++e) {
+        const Finding &f = d.elements[e].finding;
+        if (f.element == Finding::Resonator) {
+            x[static_cast<std::size_t>(f.index) - 1] += change[e];
+            continue;
+        }
+        // A ratio the plan cannot make, at or below 0, is held at 0.05.
+        const double ratio = std::max(1 + change[e], 0.05);
+        products[productOf(f, n)] *= f.element == Finding::Coupling ? 1 / (ratio * ratio) : ratio;
+    }
+    setScales(x, n, products);
+    return d.fit.returnLossDb(x);
 }
 
 } // namespace varnel

@@ -2,6 +2,7 @@
 
 #include "touchstone/touchstone.h"
 #include "tuning/filter_fit.h"
+#include "tuning/screw_plan.h"
 #include "tuning/tuning_table.h"
 #include "tuning/verdict.h"
 
@@ -122,5 +123,15 @@ const char *diagnosisOutcomeName(Diagnosis::Outcome outcome);
 // "The filter is too far from tune to diagnose: tune stage by stage first
 // (varnel-calc check)." with the reasons, or the noise's doubt.
 std::string diagnosisText(const Diagnosis &diagnosis);
+
+// The return loss the plan should reach: the fitted filter (its Qu
+// included, without the ports' lines) with every element moved as the
+// learned columns say the plan's turns move it, a resonator by its MHz, a
+// coupling or Qe by its ratio; the worst |S11| in the band, in dB.
+// Example: resonator 3 of the order-5 example 0.5 MHz high and R3 learned
+// as -2 MHz a turn: the plan's 0.2475 turn leaves it 0.005 MHz high, and
+// the return loss is the design's at that Qu, within 0.1 dB.
+double plannedReturnLossDb(const Diagnosis &d, const Sensitivities &s,
+                           const std::vector<PlannedTurn> &plan);
 
 } // namespace varnel
