@@ -31,4 +31,11 @@ inline CalcRun calc(std::vector<std::string> args) {
     return run(views);
 }
 
+// A form that takes no design's fields (journal, report), run on `args`.
+inline CalcRun runForm(const char *form, std::vector<std::string> args) {
+    args.insert(args.begin(), form);
+    const std::vector<std::string_view> views(args.begin(), args.end());
+    return run(views);
+}
+
 } // namespace varnel::testing

@@ -1,4 +1,5 @@
 #include "journal/journal.h"
+#include "opened_journal.h"
 #include "quoting/quote.h"
 
 #include <QCoreApplication>
@@ -25,14 +26,7 @@ std::string fresh(const char *name) {
     return path;
 }
 
-std::unique_ptr<Journal> opened(const std::string &where) {
-    auto made = Journal::open(where);
-    if (auto *error = std::get_if<JournalError>(&made)) {
-        ADD_FAILURE() << journalErrorText(*error);
-        return nullptr;
-    }
-    return std::move(std::get<std::unique_ptr<Journal>>(made));
-}
+using varnel::testing::opened;
 
 Sensitivities example() {
     Sensitivities s;

@@ -18,9 +18,7 @@ using varnel::testing::sweepFile;
 
 // The journal form takes no design's fields.
 varnel::testing::CalcRun list(std::vector<std::string> args) {
-    args.insert(args.begin(), "journal");
-    const std::vector<std::string_view> views(args.begin(), args.end());
-    return varnel::testing::run(views);
+    return varnel::testing::runForm("journal", std::move(args));
 }
 
 std::string freshJournal(const char *name) {

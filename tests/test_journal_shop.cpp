@@ -1,5 +1,6 @@
 #include "journal/journal.h"
 #include "learn_sweeps.h"
+#include "opened_journal.h"
 #include "postgres_server.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +18,7 @@ using namespace varnel;
 
 const char *design = "order=5 bandwidth=10 ripple=0.01 f0=1000 zeros= topology=inline";
 
-std::unique_ptr<Journal> opened(const std::string &where) {
-    auto made = Journal::open(where);
-    if (auto *error = std::get_if<JournalError>(&made)) {
-        ADD_FAILURE() << journalErrorText(*error);
-        return nullptr;
-    }
-    return std::move(std::get<std::unique_ptr<Journal>>(made));
-}
+using varnel::testing::opened;
 
 // One station learning R1 from a turn of 1 `count` times; its exit status.
 int learnMany(const std::string &where, int count) {

@@ -21,9 +21,7 @@ using varnel::testing::calc;
 using varnel::testing::sweepFile;
 
 varnel::testing::CalcRun report(std::vector<std::string> args) {
-    args.insert(args.begin(), "report");
-    const std::vector<std::string_view> views(args.begin(), args.end());
-    return varnel::testing::run(views);
+    return varnel::testing::runForm("report", std::move(args));
 }
 
 // What a reader finds in the page.
