@@ -1,6 +1,7 @@
 #include "analyser_link/scpi_talk.h"
 
 #include "analyser_protocols/scpi.h"
+#include "quoting/quote.h"
 
 #include <algorithm>
 #include <charconv>
@@ -25,14 +26,6 @@ int traceNumber(std::string_view text) {
     return error == std::errc() && end == text.data() + text.size() && value >= 1 && value <= 64
                ? value
                : 0;
-}
-
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char &c : out)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return out;
 }
 
 } // namespace
@@ -176,7 +169,7 @@ std::variant<std::monostate, LinkError> ScpiTraces::numbered(ScpiTalk &talk,
         auto definition = talk.query(scpiCommand(dialect.definition, std::to_string(trace)));
         if (auto *error = std::get_if<LinkError>(&definition))
             return *error;
-        const std::string parameter = upper(unquotedValue(std::get<std::string>(definition)));
+        const std::string parameter = asciiUpper(unquotedValue(std::get<std::string>(definition)));
         for (std::size_t p = 0; p < 4; ++p)
             if (handles[p].empty() && parameter == twoPorts[p])
                 handles[p] = std::to_string(trace);

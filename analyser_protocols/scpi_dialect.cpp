@@ -1,5 +1,7 @@
 #include "analyser_protocols/scpi_dialect.h"
 
+#include "quoting/quote.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -102,13 +104,6 @@ constexpr Family families[] = {
     {"AGILENT", "N52", ScpiDialectKind::Pna},    {"ROHDE", "", ScpiDialectKind::Znb},
 };
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return out;
-}
-
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
@@ -139,10 +134,10 @@ std::string scpiDialectNames() {
 
 ScpiDialectKind scpiDialectOf(std::string_view identity) {
     const std::size_t comma = identity.find(',');
-    const std::string maker = upper(trimmed(identity.substr(0, comma)));
+    const std::string maker = asciiUpper(trimmed(identity.substr(0, comma)));
     const std::string_view rest =
         comma == std::string_view::npos ? std::string_view() : identity.substr(comma + 1);
-    const std::string model = upper(trimmed(rest.substr(0, rest.find(','))));
+    const std::string model = asciiUpper(trimmed(rest.substr(0, rest.find(','))));
     for (const Family &family : families)
         if (maker.starts_with(family.maker) && model.starts_with(family.model))
             return family.kind;
@@ -175,7 +170,7 @@ std::string_view unquotedValue(std::string_view reply) {
 std::vector<ScpiMeasurement> parseScpiCatalog(std::string_view reply) {
     std::string_view list = unquotedValue(reply);
     std::vector<ScpiMeasurement> found;
-    if (upper(list) == "NO CATALOG")
+    if (asciiUpper(list) == "NO CATALOG")
         return found;
     std::vector<std::string_view> items;
     while (!list.empty()) {
@@ -184,7 +179,7 @@ std::vector<ScpiMeasurement> parseScpiCatalog(std::string_view reply) {
         list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
     }
     for (std::size_t i = 0; i + 1 < items.size(); i += 2)
-        found.push_back({std::string(items[i]), upper(items[i + 1])});
+        found.push_back({std::string(items[i]), asciiUpper(items[i + 1])});
     return found;
 }
 

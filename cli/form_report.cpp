@@ -44,10 +44,7 @@ std::map<std::string, std::string> designFields(std::string_view key) {
 std::string recordVerdict(const std::string &verdict) {
     if (verdict == "too_far")
         return "TOO FAR";
-    std::string word = verdict;
-    for (char &c : word)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return word;
+    return asciiUpper(verdict);
 }
 
 std::optional<std::time_t> timeOf(const std::string &text) {

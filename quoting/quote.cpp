@@ -189,4 +189,12 @@ std::string htmlText(std::string_view text) {
     return html;
 }
 
+std::string asciiUpper(std::string_view text) {
+    std::string upper(text);
+    for (char &c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
 } // namespace varnel

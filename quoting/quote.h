@@ -56,4 +56,8 @@ std::string csvField(std::string_view text);
 // escapedText, then & < > " ' as character references.
 std::string htmlText(std::string_view text);
 
+// A name from outside to compare as a keyword: its ASCII letters in upper
+// case, every other byte as it was (the same in every locale).
+std::string asciiUpper(std::string_view text);
+
 } // namespace varnel

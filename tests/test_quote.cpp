@@ -126,4 +126,10 @@ TEST(Quote, HtmlText) {
         EXPECT_EQ(varnel::htmlText(text), html) << text;
 }
 
+TEST(Quote, AsciiUpper) {
+    EXPECT_EQ(varnel::asciiUpper("k12, \xc3\x84rger"), "K12, \xc3\x84RGER"); // the header's example
+    EXPECT_EQ(varnel::asciiUpper("qout"), "QOUT");
+    EXPECT_EQ(varnel::asciiUpper(std::string("a\0z", 3)), std::string("A\0Z", 3));
+}
+
 } // namespace

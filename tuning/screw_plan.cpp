@@ -1,5 +1,7 @@
 #include "tuning/screw_plan.h"
 
+#include "quoting/quote.h"
+
 #include <Eigen/Dense>
 
 #include <algorithm>
@@ -27,9 +29,7 @@ double change(const ElementError &b, const ElementError &a) {
 } // namespace
 
 std::optional<Screw> parseScrew(std::string_view name, int order) {
-    std::string upper(name);
-    for (char &c : upper)
-        c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    const std::string upper = asciiUpper(name);
     if (upper == "QIN")
         return Screw{Screw::Input, 0, 0};
     if (upper == "QOUT")
