@@ -45,6 +45,7 @@ int main(int argc, char **argv) {
         benchFilter(n, spread, t, seed);
     print("learned plans", t.planned);
     print("naive tuner", t.naive);
+    print("learned plans, refined by Broyden", t.refined);
     std::printf("one screw off 0.3 to 1.5 turns: first plan right %d/%d (%.0f %%)\n", t.singleRight,
                 t.single, 100.0 * t.singleRight / t.single);
     return 0;

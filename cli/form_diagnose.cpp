@@ -51,7 +51,10 @@ constexpr std::string_view diagnoseHelp =
     "      \"predicted_return_loss_db\"); a journal that cannot be read is warned\n"
     "      of, the verdict stands. Every diagnosis with --journal is kept there\n"
     "      (--unit SERIAL: the unit's serial number; --keep-sweeps: the sweep\n"
-    "      too).\n";
+    "      too). With --unit, the plan of the unit's last diagnosis is taken as\n"
+    "      carried out and the screws are refined from the change since\n"
+    "      (Broyden's update), unless the elements moved by less than a quarter\n"
+    "      of what the plan should have done.\n";
 
 // Where the report's slopes come from: "given", "fitted" (the sweep shows
 // them), or "held" at what was given or 0 (the sweep shows none).
@@ -255,6 +258,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
         return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const Diagnosis &d = std::get<Diagnosis>(diagnosed);
     const auto journal = openedJournal(io, options);
+    const bool refined = journal && refineFromLastPlan(io, *journal, options, *inputs, d);
     const auto plan = journalPlan(io, journal.get(), *inputs, d);
     nlohmann::ordered_json j = diagnosisJson(d, *inputs);
     nlohmann::ordered_json turns = nlohmann::ordered_json::array();
@@ -264,6 +268,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     if (plan) {
         j["turns"] = turns;
         j["predicted_return_loss_db"] = plan->predictedReturnLossDb;
+        j["screws_refined"] = refined;
     }
     if (journal)
         recordJudged(
@@ -277,7 +282,8 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
         io.out << diagnosisReport(d, path);
         if (plan)
             io.out << "\nplan: " << planText(plan->turns) << "\nreturn loss expected after it: "
-                   << formatFixed(plan->predictedReturnLossDb, 2) << " dB\n";
+                   << formatFixed(plan->predictedReturnLossDb, 2) << " dB"
+                   << (refined ? " (the screws refined from the last plan's change)" : "") << "\n";
     }
     switch (d.outcome) {
     case Diagnosis::Pass:

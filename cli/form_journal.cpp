@@ -22,17 +22,10 @@ constexpr std::string_view journalHelp =
 
 const char *postgresPrefix = "postgresql://";
 
-// A record's plan, "Turn R3 0.25 turn clockwise, then sweep again", from its
-// JSON; empty for none.
+// A record's plan, "Turn R3 0.25 turn clockwise, then sweep again"; empty
+// for none.
 std::string planOf(const JournalRecord &r) {
-    const auto plan = nlohmann::ordered_json::parse(r.plan, nullptr, false);
-    std::vector<PlannedTurn> turns;
-    if (plan.is_array())
-        for (const auto &turn : plan)
-            if (turn.is_object() && turn.value("screw", nlohmann::ordered_json()).is_string() &&
-                turn.value("turns", nlohmann::ordered_json()).is_number())
-                if (const auto screw = parseScrew(turn["screw"].get<std::string>(), 99))
-                    turns.push_back({*screw, turn["turns"].get<double>()});
+    const auto turns = planOfJson(r.plan);
     return turns.empty() ? std::string() : planText(turns);
 }
 

@@ -3,7 +3,10 @@
 #include "quoting/quote.h"
 #include "touchstone/touchstone.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <ostream>
@@ -104,6 +107,85 @@ std::optional<JournalPlan> journalPlan(CommandIo &io, Journal *journal, const St
     plan.turns = planTurns(s, elementErrors(d.elements, d.bandwidthMHz));
     plan.predictedReturnLossDb = plannedReturnLossDb(d, s, plan.turns);
     return plan;
+}
+
+std::vector<PlannedTurn> planOfJson(std::string_view json) {
+    const auto plan = nlohmann::ordered_json::parse(json, nullptr, false);
+    std::vector<PlannedTurn> turns;
+    if (plan.is_array())
+        for (const auto &turn : plan)
+            if (turn.is_object() && turn.value("screw", nlohmann::ordered_json()).is_string() &&
+                turn.value("turns", nlohmann::ordered_json()).is_number())
+                if (const auto screw = parseScrew(turn["screw"].get<std::string>(), 99))
+                    turns.push_back({*screw, turn["turns"].get<double>()});
+    return turns;
+}
+
+namespace {
+
+// A diagnosis' elements as a record keeps them, in the diagnosis' order
+// (resonators, port 1's Qe, the couplings, port 2's Qe); none when they
+// cannot be read.
+std::optional<std::vector<ElementError>> recordedErrors(const std::string &elements,
+                                                        double bandwidthMHz) {
+    const auto j = nlohmann::ordered_json::parse(elements, nullptr, false);
+    if (!j.is_object())
+        return std::nullopt;
+    auto number = [](const nlohmann::ordered_json &o, const char *key) {
+        const auto found = o.find(key);
+        return found != o.end() && found->is_number() ? found->get<double>() : NAN;
+    };
+    const double tolFreq = number(j, "tolerance_freq_percent"),
+                 tol = number(j, "tolerance_percent");
+    std::vector<ElementError> errors;
+    for (const auto &r : j.value("resonators", nlohmann::ordered_json::array()))
+        errors.push_back({number(r, "offset_mhz"), tolFreq / 100 * bandwidthMHz, false});
+    const auto external = j.value("external", nlohmann::ordered_json::array());
+    auto relative = [&](const nlohmann::ordered_json &o) {
+        errors.push_back({number(o, "error_percent") / 100, tol / 100, true});
+    };
+    if (!external.empty())
+        relative(external[0]);
+    for (const auto &c : j.value("couplings", nlohmann::ordered_json::array()))
+        relative(c);
+    if (external.size() > 1)
+        relative(external[1]);
+    for (const ElementError &e : errors)
+        if (!std::isfinite(e.error) || !(e.tolerance > 0))
+            return std::nullopt;
+    return errors;
+}
+
+} // namespace
+
+bool refineFromLastPlan(CommandIo &io, Journal &journal, const ParsedOptions &options,
+                        const StageInputs &inputs, const Diagnosis &d) {
+    const auto unit = options.value("--unit");
+    if (!unit || d.outcome == Diagnosis::TooFar || inputs.design)
+        return false;
+    auto records = journal.records(*unit);
+    if (auto *error = std::get_if<JournalError>(&records)) {
+        warn(io, *error);
+        return false;
+    }
+    const auto &found = std::get<std::vector<JournalRecord>>(records);
+    const std::string design = designKey(inputs);
+    if (found.empty() || found.back().kind != "diagnose" || found.back().design != design)
+        return false;
+    const auto plan = planOfJson(found.back().plan);
+    const auto before = recordedErrors(found.back().elements, d.bandwidthMHz);
+    const auto after = elementErrors(d.elements, d.bandwidthMHz);
+    if (plan.empty() || !before || before->size() != after.size())
+        return false;
+    bool refined = false;
+    auto updated = journal.updateSensitivities(design, [&](Sensitivities &s) {
+        return refined = refineFromPlan(s, plan, *before, after);
+    });
+    if (auto *error = std::get_if<JournalError>(&updated)) {
+        warn(io, *error);
+        return false;
+    }
+    return refined;
 }
 
 std::string utcNow() {

@@ -50,6 +50,17 @@ struct JournalPlan {
 std::optional<JournalPlan> journalPlan(CommandIo &io, Journal *journal, const StageInputs &inputs,
                                        const Diagnosis &d);
 
+// A record's plan read back from its JSON ({"screw": "R3", "turns": 0.25},
+// ...); what cannot be read is left out.
+std::vector<PlannedTurn> planOfJson(std::string_view json);
+
+// With --unit: when the unit's last record is a diagnosis of this design
+// with a plan, takes the plan as carried out and refines the screws' columns
+// from the change since (refineFromPlan), in one transaction. True when
+// refined; a journal that cannot be read or written is warned of.
+bool refineFromLastPlan(CommandIo &io, Journal &journal, const ParsedOptions &options,
+                        const StageInputs &inputs, const Diagnosis &d);
+
 // What a check or a diagnosis leaves in the journal.
 struct JudgedSweep {
     std::string kind;    // "check" or "diagnose"

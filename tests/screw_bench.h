@@ -181,7 +181,7 @@ void tune(const std::vector<TrueScrew> &truth, std::vector<double> turns, Planne
 
 // What the bench counts: plans learned, the naive tuner, one screw off.
 struct BenchTallies {
-    Tally planned, naive;
+    Tally planned, naive, refined;
     int single = 0, singleRight = 0;
 };
 
@@ -209,6 +209,27 @@ inline void benchFilter(int n, double spread, BenchTallies &t, unsigned &seed) {
         truth, learning,
         [&](const Diagnosis &d, std::optional<double> &) { return naivePlan(d, truth); }, random,
         seed, t.naive);
+    // The same plans, each round's columns refined by Broyden's update from
+    // the change the last plan made, taken as carried out in full.
+    Sensitivities refined = s;
+    std::vector<ElementError> lastErrors;
+    std::vector<double> lastTurns;
+    tune(
+        truth, learning,
+        [&](const Diagnosis &d, std::optional<double> &predicted) {
+            const auto errors = elementErrors(d.elements, d.bandwidthMHz);
+            if (!lastTurns.empty())
+                refineColumns(refined, lastTurns, lastErrors, errors);
+            const auto plan = planTurns(refined, errors);
+            lastErrors = errors;
+            lastTurns.assign(refined.screws.size(), 0);
+            for (const PlannedTurn &p : plan)
+                if (const auto k = refined.find(p.screw))
+                    lastTurns[*k] = p.turns;
+            predicted = plannedReturnLossDb(d, refined, plan);
+            return plan;
+        },
+        random, seed, t.refined);
     // One screw off, the rest in tune.
     std::uniform_real_distribution<double> far(0.3, 1.5);
     std::vector<double> one(screwCount, 0.0);

@@ -50,6 +50,40 @@ TEST(LearnCommand, LearnsTheScrewAndPlansItsTurn) {
     EXPECT_NE(text.out.find("plan: Turn R3 0.2"), std::string::npos) << text.out;
 }
 
+// R3 learned as -1 MHz a turn where it is -2: the plan turns it twice too
+// far; the unit's next diagnosis takes that plan as carried out, refines R3
+// to -2 and plans the half turn back. A second look without a turn refines
+// nothing.
+TEST(LearnCommand, SuccessiveDiagnosesRefineTheScrews) {
+    const std::string journal = ::testing::TempDir() + "/refine.db";
+    std::filesystem::remove(journal);
+    const std::string high = sweepFile("refine_high", {0, 0, 0.5, 0, 0});
+    const std::string halfway = sweepFile("refine_halfway", {0, 0, 0.25, 0, 0});
+    ASSERT_EQ(
+        calc({"learn", "--journal", journal, "--screw", "R3", "--turned", "0.25", high, halfway})
+            .status,
+        0);
+    auto diagnosed = [&](const std::string &sweep) {
+        const auto r = calc({"diagnose", sweep, "--journal", journal, "--unit", "U", "--json"});
+        return nlohmann::json::parse(r.out);
+    };
+    const auto first = diagnosed(high);
+    ASSERT_EQ(first["turns"].size(), 1u);
+    const double t = first["turns"][0]["turns"].get<double>();
+    EXPECT_NEAR(t, 0.5, 0.03);
+    EXPECT_FALSE(first["screws_refined"]);
+    // What the true -2 MHz a turn made of that plan.
+    const std::string over = sweepFile("refine_over", {0, 0, 0.5 - 2 * t, 0, 0});
+    const auto second = diagnosed(over);
+    EXPECT_TRUE(second["screws_refined"]);
+    ASSERT_EQ(second["turns"].size(), 1u);
+    EXPECT_NEAR(second["turns"][0]["turns"].get<double>(), (0.5 - 2 * t) / 2 / 1.01, 0.03);
+    const auto third = diagnosed(over);
+    EXPECT_FALSE(third["screws_refined"]) << "no turn between two sweeps";
+    EXPECT_NEAR(third["turns"][0]["turns"].get<double>(), second["turns"][0]["turns"].get<double>(),
+                1e-9);
+}
+
 struct RefusalRow {
     const char *name;
     std::vector<std::string> args;

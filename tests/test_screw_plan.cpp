@@ -161,6 +161,21 @@ TEST(ScrewPlan, NearlyCancellingScrewsAreNotTurnedHard) {
     EXPECT_NEAR(exact[1].turns, -1, 1e-9);
 }
 
+// The header's example of a plan's change refining the columns.
+TEST(ScrewPlan, APlanCarriedOutRefinesItsScrews) {
+    Sensitivities s;
+    const Screw r1 = *parseScrew("R1", 5);
+    ASSERT_TRUE(learnScrew(s, r1, 0.25, {mhz(0.5)}, {mhz(0)}));
+    const std::vector<PlannedTurn> plan{{r1, 0.25}};
+    Sensitivities kept = s;
+    EXPECT_FALSE(refineFromPlan(kept, plan, {mhz(0.5)}, {mhz(0.5)})) << "not carried out";
+    EXPECT_EQ(kept.columns[0][0], -2);
+    EXPECT_FALSE(refineFromPlan(kept, plan, {mhz(0.5)}, {mhz(0.45)})) << "a tenth of it";
+    EXPECT_TRUE(refineFromPlan(s, plan, {mhz(0.5)}, {mhz(-0.25)}));
+    EXPECT_DOUBLE_EQ(s.columns[0][0], -3);
+    EXPECT_FALSE(refineFromPlan(s, {}, {mhz(0.5)}, {mhz(-0.25)})) << "no plan";
+}
+
 // The return loss a plan should reach, against the diagnosis of a sweep the
 // generator makes of the filter as the plan leaves it. Rows: the header's
 // example (R3 0.5 MHz high, -2 MHz a turn); coupling 2-3 5 % strong and

@@ -132,6 +132,31 @@ void refineColumns(Sensitivities &s, const std::vector<double> &turns,
     }
 }
 
+bool refineFromPlan(Sensitivities &s, const std::vector<PlannedTurn> &plan,
+                    const std::vector<ElementError> &before,
+                    const std::vector<ElementError> &after) {
+    if (before.size() != after.size())
+        return false;
+    std::vector<double> turns(s.screws.size(), 0.0);
+    for (const PlannedTurn &t : plan)
+        if (const auto k = s.find(t.screw))
+            turns[*k] += t.turns;
+    double predicted = 0, seen = 0;
+    for (std::size_t e = 0; e < before.size(); ++e) {
+        double p = 0;
+        for (std::size_t k = 0; k < turns.size(); ++k)
+            if (e < s.columns[k].size())
+                p += s.columns[k][e] * turns[k];
+        const double w = 1 / before[e].tolerance;
+        predicted += p * p * w * w;
+        seen += change(before[e], after[e]) * change(before[e], after[e]) * w * w;
+    }
+    if (!(predicted > 0) || seen < 0.0625 * predicted)
+        return false;
+    refineColumns(s, turns, before, after);
+    return true;
+}
+
 std::vector<PlannedTurn> planTurns(const Sensitivities &s,
                                    const std::vector<ElementError> &elements, double spread) {
     const auto rows = static_cast<Eigen::Index>(elements.size());

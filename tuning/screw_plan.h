@@ -89,6 +89,17 @@ inline constexpr double handSpread = 0.1; // a turn carried out to about +-10 %
 std::vector<PlannedTurn> planTurns(const Sensitivities &s,
                                    const std::vector<ElementError> &elements,
                                    double spread = handSpread);
+// Refines the columns from a plan carried out (refineColumns, the plan's
+// turns in full) when the elements moved by at least a quarter of what the
+// columns predicted (weighted by the tolerances); a plan that shows no such
+// change was not carried out, and teaches nothing. True when refined.
+// Example: R1 learned as -2 MHz a turn, a plan of 0.25 turn clockwise, and
+// resonator 1 moved from +0.5 to -0.25 MHz: R1's column becomes -3; moved
+// not at all: kept at -2, false.
+bool refineFromPlan(Sensitivities &s, const std::vector<PlannedTurn> &plan,
+                    const std::vector<ElementError> &before,
+                    const std::vector<ElementError> &after);
+
 // "Turn R3 0.35 turn clockwise, K34 0.10 turn anticlockwise, then sweep
 // again"; "No screw to turn." for none.
 std::string planText(const std::vector<PlannedTurn> &plan);
