@@ -37,7 +37,7 @@ void listUnits(CommandIo &io, std::string_view where, const std::vector<UnitSumm
                const ParsedOptions &options) {
     if (options.has("--json")) {
         nlohmann::ordered_json j;
-        j["journal"] = std::string(where);
+        j["journal"] = shownJournal(where);
         j["units"] = nlohmann::ordered_json::array();
         for (const UnitSummary &u : units)
             j["units"].push_back({{"unit", u.unit},
@@ -57,7 +57,7 @@ void listUnits(CommandIo &io, std::string_view where, const std::vector<UnitSumm
                    << csvField(u.design) << '\n';
         return;
     }
-    io.out << "Units in " << quotedName(where) << ": " << units.size() << "\n";
+    io.out << "Units in " << quotedName(shownJournal(where)) << ": " << units.size() << "\n";
     for (const UnitSummary &u : units)
         io.out << quotedName(u.unit) << "  " << u.records << " records  "
                << escapedText(u.firstTime) << " to " << escapedText(u.lastTime) << "  last "
@@ -73,7 +73,7 @@ void listRecords(CommandIo &io, std::string_view where, std::string_view unit,
                  const std::vector<JournalRecord> &records, const ParsedOptions &options) {
     if (options.has("--json")) {
         nlohmann::ordered_json j;
-        j["journal"] = std::string(where);
+        j["journal"] = shownJournal(where);
         j["unit"] = std::string(unit);
         j["records"] = nlohmann::ordered_json::array();
         for (const JournalRecord &r : records)
@@ -102,8 +102,8 @@ void listRecords(CommandIo &io, std::string_view where, std::string_view unit,
                    << '\n';
         return;
     }
-    io.out << "Unit " << quotedName(unit) << " in " << quotedName(where) << ": " << records.size()
-           << " records\n";
+    io.out << "Unit " << quotedName(unit) << " in " << quotedName(shownJournal(where)) << ": "
+           << records.size() << " records\n";
     for (const JournalRecord &r : records) {
         io.out << escapedText(r.time) << "  " << escapedText(r.kind) << "  "
                << escapedText(r.verdict) << returnLossText(r.returnLossDb) << "  "

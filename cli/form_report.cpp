@@ -156,7 +156,7 @@ BenchSheet sheetOf(std::string_view where, std::string_view unit,
                    const std::vector<JournalRecord> &records) {
     BenchSheet sheet;
     sheet.unit = std::string(unit);
-    sheet.journal = std::string(where);
+    sheet.journal = shownJournal(where);
     sheet.design = records.back().design;
     sheet.verdict = recordVerdict(records.back().verdict) + " (" + records.back().kind + ", " +
                     records.back().time + ")";
@@ -202,9 +202,10 @@ int runReport(const ParsedOptions &options, CommandIo &io) {
         return failure(io, journalErrorText(*error), ExitRunTimeError);
     const auto &found = std::get<std::vector<JournalRecord>>(records);
     if (found.empty())
-        return failure(
-            io, "journal " + quotedName(where) + " holds no record of unit " + quotedName(unit),
-            ExitRunTimeError);
+        return failure(io,
+                       "journal " + quotedName(shownJournal(where)) + " holds no record of unit " +
+                           quotedName(unit),
+                       ExitRunTimeError);
     if (const std::string why = writeWhole(out, benchSheetHtml(sheetOf(where, unit, found)));
         !why.empty())
         return failure(io, quotedName(out) + ": cannot be written: " + why, ExitRunTimeError);

@@ -77,12 +77,27 @@ const Module &module() {
 
 } // namespace
 
+std::string shownJournal(std::string_view where) {
+    constexpr std::string_view scheme = "postgresql://";
+    if (!where.starts_with(scheme))
+        return std::string(where);
+    const std::size_t end = where.find_first_of("/?#", scheme.size());
+    const std::string_view authority = where.substr(scheme.size(), end - scheme.size());
+    const std::size_t at = authority.rfind('@');
+    const std::size_t colon = authority.substr(0, at).find(':');
+    if (at == std::string_view::npos || colon == std::string_view::npos)
+        return std::string(where);
+    return std::string(where.substr(0, scheme.size() + colon + 1)) + "***" +
+           std::string(where.substr(scheme.size() + at));
+}
+
 std::string journalErrorText(const JournalError &e) {
     const char *what = e.kind == JournalError::Open     ? "cannot be opened"
                        : e.kind == JournalError::Schema ? "has a schema this program cannot use"
                        : e.kind == JournalError::Write  ? "cannot be written"
                                                         : "cannot be read";
-    return "journal " + quotedName(e.where) + ": " + what + ": " + escapedText(e.message);
+    return "journal " + quotedName(shownJournal(e.where)) + ": " + what + ": " +
+           escapedText(e.message);
 }
 
 Journal::Journal(std::string where, std::unique_ptr<JournalStore> store)
