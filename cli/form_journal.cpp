@@ -59,9 +59,10 @@ void listUnits(CommandIo &io, std::string_view where, const std::vector<UnitSumm
     }
     io.out << "Units in " << quotedName(shownJournal(where)) << ": " << units.size() << "\n";
     for (const UnitSummary &u : units)
-        io.out << quotedName(u.unit) << "  " << u.records << " records  "
-               << escapedText(u.firstTime) << " to " << escapedText(u.lastTime) << "  last "
-               << escapedText(u.lastVerdict) << "  " << escapedText(u.design) << "\n";
+        io.out << quotedName(u.unit) << "  " << u.records
+               << (u.records == 1 ? " record  " : " records  ") << escapedText(u.firstTime)
+               << " to " << escapedText(u.lastTime) << "  last " << escapedText(u.lastVerdict)
+               << "  " << escapedText(u.design) << "\n";
 }
 
 nlohmann::ordered_json parsedOr(const std::string &text) {
@@ -103,7 +104,7 @@ void listRecords(CommandIo &io, std::string_view where, std::string_view unit,
         return;
     }
     io.out << "Unit " << quotedName(unit) << " in " << quotedName(shownJournal(where)) << ": "
-           << records.size() << " records\n";
+           << records.size() << (records.size() == 1 ? " record\n" : " records\n");
     for (const JournalRecord &r : records) {
         io.out << escapedText(r.time) << "  " << escapedText(r.kind) << "  "
                << escapedText(r.verdict) << returnLossText(r.returnLossDb) << "  "

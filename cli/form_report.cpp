@@ -55,12 +55,17 @@ std::optional<std::time_t> timeOf(const std::string &text) {
     return timegm(&t);
 }
 
+// "1 sweep", "3 sweeps".
+std::string sweepsText(std::size_t n) {
+    return std::to_string(n) + (n == 1 ? " sweep" : " sweeps");
+}
+
 // "PASS after 3 sweeps, 12 min 30 s from the first", or how far it is.
 std::string progressText(const std::vector<JournalRecord> &records) {
     for (std::size_t i = 0; i < records.size(); ++i) {
         if (records[i].verdict != "pass")
             continue;
-        std::string text = "PASS after " + std::to_string(i + 1) + " sweeps";
+        std::string text = "PASS after " + sweepsText(i + 1);
         const auto first = timeOf(records.front().time), passed = timeOf(records[i].time);
         if (first && passed) {
             const long seconds = static_cast<long>(*passed - *first);
@@ -69,8 +74,7 @@ std::string progressText(const std::vector<JournalRecord> &records) {
         }
         return text;
     }
-    return "Not passed yet: " + std::to_string(records.size()) + " sweeps since " +
-           records.front().time;
+    return "Not passed yet: " + sweepsText(records.size()) + " since " + records.front().time;
 }
 
 double number(const nlohmann::ordered_json &j, const char *key) {

@@ -160,7 +160,7 @@ TEST(ReportCommand, RefusalsAndASheetWithoutASweep) {
     ASSERT_TRUE(page.wellFormed);
     EXPECT_TRUE(page.polylines.empty());
     EXPECT_NE(page.all.find("No sweep of this unit was kept"), std::string::npos);
-    EXPECT_NE(page.all.find("Not passed yet: 1 sweeps since "), std::string::npos) << page.all;
+    EXPECT_NE(page.all.find("Not passed yet: 1 sweep since "), std::string::npos) << page.all;
 }
 
 } // namespace
