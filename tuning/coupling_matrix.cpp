@@ -10,7 +10,6 @@ namespace varnel {
 namespace {
 
 using Complex = std::complex<double>;
-constexpr Complex j{0, 1};
 
 } // namespace
 
