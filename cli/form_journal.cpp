@@ -5,7 +5,6 @@
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 
-#include <filesystem>
 #include <ostream>
 
 namespace varnel {
@@ -19,8 +18,6 @@ constexpr std::string_view journalHelp =
     "      return loss, source and plan of turns. --json prints one object (the\n"
     "      records' elements and plans as they were judged), --csv one row a\n"
     "      unit or record. Records of no --unit are listed with --unit \"\".\n";
-
-const char *postgresPrefix = "postgresql://";
 
 // A record's plan, "Turn R3 0.25 turn clockwise, then sweep again"; empty
 // for none.
@@ -120,15 +117,11 @@ int runJournal(const ParsedOptions &options, CommandIo &io) {
     if (options.has("--json") && options.has("--csv"))
         return usageError(io, "--json and --csv exclude each other");
     const std::string where(options.positional[0]);
-    // Listing never makes a journal: a file that is not there is named so.
-    std::error_code e;
-    if (!where.starts_with(postgresPrefix) && !std::filesystem::exists(where, e))
-        return failure(io, "journal " + quotedName(where) + ": cannot be opened: no such file",
-                       ExitRunTimeError);
-    auto opened = Journal::open(where);
-    if (auto *error = std::get_if<JournalError>(&opened))
-        return failure(io, journalErrorText(*error), ExitRunTimeError);
-    Journal &journal = *std::get<std::unique_ptr<Journal>>(opened);
+    int status = ExitOk;
+    const auto opened = existingJournal(io, where, status);
+    if (!opened)
+        return status;
+    Journal &journal = *opened;
     if (const auto unit = options.value("--unit")) {
         auto records = journal.records(*unit);
         if (auto *error = std::get_if<JournalError>(&records))

@@ -1,6 +1,7 @@
 #include "cli/forms.h"
 #include "cli/json_output.h"
 #include "cli/report_html.h"
+#include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
 #include "journal/journal.h"
 #include "number_text/number_text.h"
@@ -12,7 +13,6 @@
 
 #include <cmath>
 #include <ctime>
-#include <filesystem>
 #include <map>
 #include <ostream>
 
@@ -77,33 +77,28 @@ std::string progressText(const std::vector<JournalRecord> &records) {
     return "Not passed yet: " + sweepsText(records.size()) + " since " + records.front().time;
 }
 
-double number(const nlohmann::ordered_json &j, const char *key) {
-    const auto found = j.find(key);
-    return found != j.end() && found->is_number() ? found->get<double>() : NAN;
-}
-
 void addElements(BenchSheet &sheet, const nlohmann::ordered_json &e) {
-    const double tolFreq = number(e, "tolerance_freq_percent"),
-                 tol = number(e, "tolerance_percent");
+    const double tolFreq = jsonNumber(e, "tolerance_freq_percent"),
+                 tol = jsonNumber(e, "tolerance_percent");
     const std::string freqText = "\u00b1 " + formatShortest(tolFreq) + " % of BW";
     const std::string tolText = "\u00b1 " + formatShortest(tol) + " %";
     for (const auto &r : e.value("resonators", nlohmann::ordered_json::array())) {
-        const double percent = number(r, "offset_percent_bw");
-        sheet.elements.push_back({"resonator " + formatShortest(number(r, "index")),
-                                  signedFixed(number(r, "offset_mhz"), 3) + " MHz (" +
+        const double percent = jsonNumber(r, "offset_percent_bw");
+        sheet.elements.push_back({"resonator " + formatShortest(jsonNumber(r, "index")),
+                                  signedFixed(jsonNumber(r, "offset_mhz"), 3) + " MHz (" +
                                       signedFixed(percent, 2) + " % of BW)",
                                   freqText, std::abs(percent) <= tolFreq});
     }
     for (const auto &c : e.value("couplings", nlohmann::ordered_json::array())) {
-        const double percent = number(c, "error_percent");
-        sheet.elements.push_back({"coupling " + formatShortest(number(c, "from")) + "-" +
-                                      formatShortest(number(c, "to")),
+        const double percent = jsonNumber(c, "error_percent");
+        sheet.elements.push_back({"coupling " + formatShortest(jsonNumber(c, "from")) + "-" +
+                                      formatShortest(jsonNumber(c, "to")),
                                   signedFixed(percent, 2) + " %", tolText,
                                   std::abs(percent) <= tol});
     }
     for (const auto &p : e.value("external", nlohmann::ordered_json::array())) {
-        const double percent = number(p, "error_percent");
-        sheet.elements.push_back({"port " + formatShortest(number(p, "port")) + " Qe",
+        const double percent = jsonNumber(p, "error_percent");
+        sheet.elements.push_back({"port " + formatShortest(jsonNumber(p, "port")) + " Qe",
                                   signedFixed(percent, 2) + " %", tolText,
                                   std::abs(percent) <= tol});
     }
@@ -194,14 +189,11 @@ int runReport(const ParsedOptions &options, CommandIo &io) {
     const std::string where(options.positional[0]);
     const std::string unit(*options.value("--unit"));
     const std::string out(*options.value("--html"));
-    std::error_code e;
-    if (!where.starts_with("postgresql://") && !std::filesystem::exists(where, e))
-        return failure(io, "journal " + quotedName(where) + ": cannot be opened: no such file",
-                       ExitRunTimeError);
-    auto opened = Journal::open(where);
-    if (auto *error = std::get_if<JournalError>(&opened))
-        return failure(io, journalErrorText(*error), ExitRunTimeError);
-    auto records = std::get<std::unique_ptr<Journal>>(opened)->records(unit);
+    int status = ExitOk;
+    const auto opened = existingJournal(io, where, status);
+    if (!opened)
+        return status;
+    auto records = opened->records(unit);
     if (auto *error = std::get_if<JournalError>(&records))
         return failure(io, journalErrorText(*error), ExitRunTimeError);
     const auto &found = std::get<std::vector<JournalRecord>>(records);

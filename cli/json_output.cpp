@@ -139,6 +139,11 @@ std::string jsonLine(const nlohmann::ordered_json &document) {
     return text;
 }
 
+double jsonNumber(const nlohmann::ordered_json &document, const char *key) {
+    const auto found = document.find(key);
+    return found != document.end() && found->is_number() ? found->get<double>() : NAN;
+}
+
 // The keys kept, in the documents' own order.
 constexpr std::string_view judgedKeys[] = {"stage",
                                            "tolerance_percent",

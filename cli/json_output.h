@@ -58,6 +58,11 @@ std::string jsonText(const nlohmann::ordered_json &document);
 // The same on one line: {"a": 0.1, "b": [1]} -> "{\"a\": 0.1, \"b\": [1]}".
 std::string jsonLine(const nlohmann::ordered_json &document);
 
+// A number of a document read back (a journal's record): the value at
+// `key`, or NaN where there is none or it is not a number.
+// Example: {"qu": 3000} -> 3000 for "qu", NaN for "q".
+double jsonNumber(const nlohmann::ordered_json &document, const char *key);
+
 // What a journal keeps of a check's or diagnosis' document, on one line:
 // its elements as judged (resonators, couplings, external, the stage's
 // values), tolerances, Qu, return losses and findings; the fit's details

@@ -1,14 +1,15 @@
 #include "cli/screw_journal.h"
 
+#include "cli/json_output.h"
+
 #include "quoting/quote.h"
 #include "touchstone/touchstone.h"
-
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <ostream>
 
 namespace varnel {
@@ -91,6 +92,21 @@ std::unique_ptr<Journal> openedJournal(CommandIo &io, const ParsedOptions &optio
     return std::move(std::get<std::unique_ptr<Journal>>(opened));
 }
 
+std::unique_ptr<Journal> existingJournal(CommandIo &io, const std::string &where, int &status) {
+    std::error_code e;
+    if (!isShopJournal(where) && !std::filesystem::exists(where, e)) {
+        status = failure(io, "journal " + quotedName(where) + ": cannot be opened: no such file",
+                         ExitRunTimeError);
+        return nullptr;
+    }
+    auto opened = Journal::open(where);
+    if (auto *error = std::get_if<JournalError>(&opened)) {
+        status = failure(io, journalErrorText(*error), ExitRunTimeError);
+        return nullptr;
+    }
+    return std::move(std::get<std::unique_ptr<Journal>>(opened));
+}
+
 std::optional<JournalPlan> journalPlan(CommandIo &io, Journal *journal, const StageInputs &inputs,
                                        const Diagnosis &d) {
     if (!journal || d.outcome == Diagnosis::TooFar)
@@ -131,18 +147,14 @@ std::optional<std::vector<ElementError>> recordedErrors(const std::string &eleme
     const auto j = nlohmann::ordered_json::parse(elements, nullptr, false);
     if (!j.is_object())
         return std::nullopt;
-    auto number = [](const nlohmann::ordered_json &o, const char *key) {
-        const auto found = o.find(key);
-        return found != o.end() && found->is_number() ? found->get<double>() : NAN;
-    };
-    const double tolFreq = number(j, "tolerance_freq_percent"),
-                 tol = number(j, "tolerance_percent");
+    const double tolFreq = jsonNumber(j, "tolerance_freq_percent"),
+                 tol = jsonNumber(j, "tolerance_percent");
     std::vector<ElementError> errors;
     for (const auto &r : j.value("resonators", nlohmann::ordered_json::array()))
-        errors.push_back({number(r, "offset_mhz"), tolFreq / 100 * bandwidthMHz, false});
+        errors.push_back({jsonNumber(r, "offset_mhz"), tolFreq / 100 * bandwidthMHz, false});
     const auto external = j.value("external", nlohmann::ordered_json::array());
     auto relative = [&](const nlohmann::ordered_json &o) {
-        errors.push_back({number(o, "error_percent") / 100, tol / 100, true});
+        errors.push_back({jsonNumber(o, "error_percent") / 100, tol / 100, true});
     };
     if (!external.empty())
         relative(external[0]);

@@ -40,6 +40,11 @@ std::optional<std::string> journalOptionsProblem(const ParsedOptions &options);
 // cannot be opened (said on standard error: the verdict stands).
 std::unique_ptr<Journal> openedJournal(CommandIo &io, const ParsedOptions &options);
 
+// The journal a listing reads (journal, report): one that is there, never
+// made (a file that is not there is named so); none with the failure said
+// and `status` set.
+std::unique_ptr<Journal> existingJournal(CommandIo &io, const std::string &where, int &status);
+
 // The plan of turns of the screws the journal holds for this design, for
 // the diagnosis' elements; none without a journal, without learned screws,
 // or when it cannot be read (warned of).

@@ -78,17 +78,16 @@ const Module &module() {
 } // namespace
 
 std::string shownJournal(std::string_view where) {
-    constexpr std::string_view scheme = "postgresql://";
-    if (!where.starts_with(scheme))
+    if (!isShopJournal(where))
         return std::string(where);
-    const std::size_t end = where.find_first_of("/?#", scheme.size());
-    const std::string_view authority = where.substr(scheme.size(), end - scheme.size());
+    const std::size_t end = where.find_first_of("/?#", shopScheme.size());
+    const std::string_view authority = where.substr(shopScheme.size(), end - shopScheme.size());
     const std::size_t at = authority.rfind('@');
     const std::size_t colon = authority.substr(0, at).find(':');
     if (at == std::string_view::npos || colon == std::string_view::npos)
         return std::string(where);
-    return std::string(where.substr(0, scheme.size() + colon + 1)) + "***" +
-           std::string(where.substr(scheme.size() + at));
+    return std::string(where.substr(0, shopScheme.size() + colon + 1)) + "***" +
+           std::string(where.substr(shopScheme.size() + at));
 }
 
 std::string journalErrorText(const JournalError &e) {

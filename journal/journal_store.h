@@ -20,6 +20,13 @@
 // varnel_open_journal_store_2("bench.db", 8, &opened).
 namespace varnel {
 
+// A shop's PostgreSQL journal, "postgresql://USER@HOST[:PORT]/DB"; any
+// other name is an SQLite file.
+inline constexpr std::string_view shopScheme = "postgresql://";
+inline bool isShopJournal(std::string_view where) {
+    return where.starts_with(shopScheme);
+}
+
 struct JournalError {
     enum Kind { Open, Schema, Write, Read } kind = Open;
     std::string where;   // the path or address, as given

@@ -33,7 +33,6 @@ constexpr const char *schemaStatements[] = {
     "CREATE INDEX IF NOT EXISTS records_by_unit ON records (unit, id)",
 };
 
-constexpr std::string_view postgresPrefix = "postgresql://";
 constexpr int schemaVersion = 2;
 // The advisory lock the schema is created and checked under ("varnel").
 constexpr qint64 schemaLock = 0x7661726e656c;
@@ -61,8 +60,7 @@ std::string errorOf(const QSqlError &error) {
 class SqlStore final : public JournalStore {
   public:
     SqlStore(QString name, std::string where)
-        : m_name(std::move(name)), m_where(std::move(where)),
-          m_postgres(m_where.starts_with(postgresPrefix)) {}
+        : m_name(std::move(name)), m_where(std::move(where)), m_postgres(isShopJournal(m_where)) {}
     ~SqlStore() override {
         {
             QSqlDatabase d = db();
@@ -322,7 +320,7 @@ varnel_open_journal_store_2(const char *where, std::size_t size,
     ensureApplication();
     static std::atomic<int> count{0};
     const std::string place(where, size);
-    const bool postgres = place.starts_with(postgresPrefix);
+    const bool postgres = isShopJournal(place);
     const QString name = QStringLiteral("varnel-journal-%1").arg(++count);
     if (!QSqlDatabase::addDatabase(postgres ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
                                    name)

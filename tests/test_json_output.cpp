@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 using namespace varnel;
@@ -24,6 +26,10 @@ TEST(JsonOutput, HeaderExamples) {
     EXPECT_EQ(jsonLine(findingJson(high)),
               "{\"element\": \"resonator\", \"index\": 3, \"direction\": \"down\", "
               "\"offset_mhz\": 0.3}");
+
+    const nlohmann::ordered_json record = {{"qu", 3000}};
+    EXPECT_EQ(jsonNumber(record, "qu"), 3000);
+    EXPECT_TRUE(std::isnan(jsonNumber(record, "q")));
 }
 
 // Each element names itself as a tuner reads it, and a finding for the
