@@ -1,9 +1,9 @@
 #include "cli/design_options.h"
 #include "cli/forms.h"
-#include "cli/json_output.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "report_json/json_output.h"
 #include "tuning/filter_design.h"
 #include "tuning/stage_model.h"
 

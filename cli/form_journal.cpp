@@ -1,9 +1,9 @@
 #include "cli/forms.h"
-#include "cli/json_output.h"
 #include "cli/screw_journal.h"
 #include "journal/journal.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "report_json/json_output.h"
 
 #include <ostream>
 

@@ -96,19 +96,12 @@ int runLearn(const ParsedOptions &options, CommandIo &io) {
     if (auto *error = std::get_if<JournalError>(&opened))
         return failure(io, journalErrorText(*error), ExitRunTimeError);
     Journal &journal = *std::get<std::unique_ptr<Journal>>(opened);
-    Sensitivities s;
-    bool matched = true;
-    auto learned = journal.updateSensitivities(designKey(*inputs), [&](Sensitivities &kept) {
-        matched =
-            learnScrew(kept, *screw, *turned, elementErrors(before->elements, before->bandwidthMHz),
-                       elementErrors(after->elements, after->bandwidthMHz));
-        s = kept;
-        return matched;
-    });
+    auto learned = learnInJournal(journal, *inputs, *screw, *turned, *before, *after);
     if (auto *error = std::get_if<JournalError>(&learned))
         return failure(io, journalErrorText(*error), ExitRunTimeError);
-    if (!matched)
+    if (!std::get<LearnedScrew>(learned).matched)
         return failure(io, "the two sweeps' diagnoses list other elements", ExitRunTimeError);
+    const Sensitivities &s = std::get<LearnedScrew>(learned).sensitivities;
     const std::size_t k = *s.find(*screw);
     char line[96];
     std::snprintf(line, sizeof line, "%s learned from %.3g turn %s; a turn clockwise moves\n",

@@ -2,10 +2,10 @@
 #include "analyser_link/source_address.h"
 #include "cli/design_options.h"
 #include "cli/forms.h"
-#include "cli/json_output.h"
 #include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
 #include "quoting/quote.h"
+#include "report_json/json_output.h"
 #include "tuning/check.h"
 
 #include <sys/stat.h>

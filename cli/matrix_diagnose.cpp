@@ -1,11 +1,11 @@
 #include "cli/matrix_diagnose.h"
 
 #include "cli/design_options.h"
-#include "cli/json_output.h"
 #include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
+#include "report_json/json_output.h"
 #include "tuning/matrix_diagnosis.h"
 #include "tuning/trace_noise.h"
 

@@ -1,5 +1,5 @@
 // The JSON forms the reports share, on the examples of their header.
-#include "cli/json_output.h"
+#include "report_json/json_output.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/json_output.h"
+#include "report_json/json_output.h"
 
 #include "tuning/trace_noise.h"
 
