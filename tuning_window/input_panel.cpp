@@ -1,5 +1,7 @@
 #include "tuning_window/input_panel.h"
 
+#include "tuning_window/tuning_journal.h"
+
 #include "number_text/number_text.h"
 #include "tuning_window/stage_table_model.h"
 #include "tuning_window/window_places.h"
@@ -76,6 +78,28 @@ QLineEdit *InputPanel::addField(QFormLayout *form, const char *name, const QStri
     return edit;
 }
 
+void InputPanel::followJournal(TuningJournal &journal) {
+    auto *unit = new QLineEdit(journal.unit());
+    unit->setObjectName(QStringLiteral("unit"));
+    unit->setPlaceholderText(tr("none"));
+    unit->setToolTip(tr("The serial number of the unit on the bench: the journal keeps its "
+                        "sweeps and plans under it"));
+    QLabel *reason = plainLabel("unitReason");
+    const int row = m_filterForm->rowCount() - 1; // above the stage
+    m_filterForm->insertRow(row, tr("Unit serial"), withReason(unit, reason));
+    auto mark = [unit, reason, &journal] {
+        const bool bad = !journal.unit().isEmpty() && !journal.unitValid();
+        reason->setText(bad ? tr("1 to 64 printable characters") : QString());
+        reason->setVisible(bad);
+        restyle(unit, bad ? QStringLiteral("border: 2px solid #b00020;") : QString());
+    };
+    connect(unit, &QLineEdit::textChanged, &journal, [&journal, mark](const QString &text) {
+        journal.setUnit(text);
+        mark();
+    });
+    mark();
+}
+
 QWidget *InputPanel::buildFilter() {
     auto *page = new QWidget;
     auto *column = new QVBoxLayout(page);
@@ -124,6 +148,7 @@ QWidget *InputPanel::buildFilter() {
     m_mode->setToolTip(tr("Whole filter: the assembled filter's sweep (S11 and S21, or S11) "
                           "fitted for every resonator and coupling"));
     form->addRow(tr("Tuning"), m_mode);
+    m_filterForm = form;
     connect(m_mode, &QComboBox::currentIndexChanged, this,
             [this](int index) { m_session.setWholeFilter(index == 1); });
     m_stage = new QSpinBox;

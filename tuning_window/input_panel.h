@@ -19,6 +19,7 @@ class QTableView;
 namespace varnel {
 
 class StageTableModel;
+class TuningJournal;
 
 // The inputs of the tuning in two pages: the filter (order, bandwidth,
 // ripple, f0, Qu, resonators, last stage's output, transmission zeros,
@@ -46,6 +47,8 @@ class InputPanel : public QTabWidget {
     // Next stage (Ctrl+PgDown) and previous stage (Ctrl+PgUp), for the
     // window's menu: the stage changes from anywhere in the window.
     QList<QAction *> stageActions() const { return m_stageActions; }
+    // The unit's serial among the filter's inputs, kept by the journal.
+    void followJournal(TuningJournal &journal);
 
   private:
     QWidget *buildFilter();
@@ -67,6 +70,7 @@ class InputPanel : public QTabWidget {
               *m_qu = nullptr, *m_zeros = nullptr, *m_topology = nullptr;
     QComboBox *m_resonator = nullptr, *m_output = nullptr, *m_mode = nullptr;
     QSpinBox *m_stage = nullptr;
+    QFormLayout *m_filterForm = nullptr;
     QTableView *m_stages = nullptr;
     StageTableModel *m_stageModel = nullptr;
     QLabel *m_file = nullptr, *m_sweepMessage = nullptr;

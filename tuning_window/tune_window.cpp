@@ -3,6 +3,7 @@
 #include "tuning_window/coupling_panel.h"
 #include "tuning_window/input_panel.h"
 #include "tuning_window/marker_panel.h"
+#include "tuning_window/plan_panel.h"
 #include "tuning_window/response_chart.h"
 #include "tuning_window/verdict_panel.h"
 #include "tuning_window/view_panels.h"
@@ -110,6 +111,7 @@ void TuneWindow::buildLayout() {
     auto *left = new QWidget;
     auto *leftLayout = new QVBoxLayout(left);
     m_inputs = new InputPanel(m_session);
+    m_inputs->followJournal(m_journal);
     leftLayout->addWidget(m_inputs);
     m_verdictPanel = new VerdictPanel;
     leftLayout->addWidget(m_verdictPanel);
@@ -138,6 +140,7 @@ void TuneWindow::buildLayout() {
     views->addTab(new SmithPanel(m_session), tr("Smith chart"));
     views->addTab(new TimePanel(m_session), tr("Time domain"));
     views->addTab(new CouplingPanel(m_session), tr("Coupling diagram"));
+    views->addTab(new PlanPanel(m_session, m_journal), tr("Tuning plan"));
     side->addWidget(views, 1);
     m_splitter->addWidget(m_chartSide);
     m_splitter->setStretchFactor(1, 1);

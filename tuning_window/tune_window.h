@@ -1,6 +1,7 @@
 #pragma once
 
 #include "tuning/markers.h"
+#include "tuning_window/tuning_journal.h"
 #include "tuning_window/tuning_session.h"
 #include "tuning_window/window_actions.h"
 #include "tuning_window/window_texts.h"
@@ -59,6 +60,7 @@ class TuneWindow : public QMainWindow {
 
     // What the window shows, for tests and benchmarks.
     TuningSession &session() { return m_session; }
+    TuningJournal &journal() { return m_journal; }
     const std::optional<CheckReport> &report() const { return m_session.report(); }
     QString statusText() const;
     QString sweepMessage() const;
@@ -109,6 +111,7 @@ class TuneWindow : public QMainWindow {
     QString verdictWord() const;
 
     TuningSession m_session;
+    TuningJournal m_journal{m_session};
     InputPanel *m_inputs = nullptr;
     VerdictPanel *m_verdictPanel = nullptr;
     ResponseChart *m_chart = nullptr;

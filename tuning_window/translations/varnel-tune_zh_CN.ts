@@ -182,6 +182,10 @@
 <context>
     <name>varnel::TuneWindow</name>
     <message>
+        <source>Tuning plan</source>
+        <translation>调整方案</translation>
+    </message>
+    <message>
         <source>the reply stopped after %1 bytes: nothing more within %2 ms</source>
         <translation>应答在 %1 字节后中断：%2 ms 内无后续数据</translation>
     </message>
@@ -1277,6 +1281,22 @@ The README: %2</source>
 <context>
     <name>varnel::InputPanel</name>
     <message>
+        <source>none</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>The serial number of the unit on the bench: the journal keeps its sweeps and plans under it</source>
+        <translation>工作台上这台滤波器的序列号：调谐日志按它保存扫描和调整方案</translation>
+    </message>
+    <message>
+        <source>Unit serial</source>
+        <translation>序列号</translation>
+    </message>
+    <message>
+        <source>1 to 64 printable characters</source>
+        <translation>1 到 64 个可打印字符</translation>
+    </message>
+    <message>
         <source>Transmission zeros</source>
         <translation>传输零点</translation>
     </message>
@@ -1870,6 +1890,222 @@ The sweep on screen is the file&apos;s previous content.</source>
     <message>
         <source>Its couplings are judged in the whole filter's mode.</source>
         <translation>其耦合在整机滤波器模式下判定。</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::JournalDialog</name>
+    <message>
+        <source>Tuning journal</source>
+        <translation>调谐日志</translation>
+    </message>
+    <message>
+        <source>The journal keeps the screws learned for each design and every sweep of each unit: an SQLite file on this bench, created when first used, or a shop&apos;s database shared by its stations, postgresql://USER@HOST[:PORT]/DB. Empty: no journal.</source>
+        <translation>调谐日志保存每种设计学到的螺钉灵敏度和每台滤波器的每次扫描：本工作台上的 SQLite 文件（首次使用时创建），或车间各工位共用的数据库 postgresql://USER@HOST[:PORT]/DB。留空：不用日志。</translation>
+    </message>
+    <message>
+        <source>Browse…</source>
+        <translation>浏览…</translation>
+    </message>
+    <message>
+        <source>Journals (*.db *.sqlite);;All files (*)</source>
+        <translation>日志 (*.db *.sqlite);;所有文件 (*)</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::LearnScrewsDialog</name>
+    <message>
+        <source>Learn screws</source>
+        <translation>学习螺钉</translation>
+    </message>
+    <message>
+        <source>Learn</source>
+        <translation>学习</translation>
+    </message>
+    <message>
+        <source>Skip this screw</source>
+        <translation>跳过此螺钉</translation>
+    </message>
+    <message>
+        <source>Step %1 of %2</source>
+        <translation>第 %1 步，共 %2 步</translation>
+    </message>
+    <message>
+        <source>Every screw is learned: the plan now uses them.</source>
+        <translation>所有螺钉均已学习：调整方案现在使用它们。</translation>
+    </message>
+    <message>
+        <source>Turn %1 a quarter turn clockwise, let the sweep settle, then press Learn.</source>
+        <translation>将 %1 顺时针旋转四分之一圈，待扫描稳定后按“学习”。</translation>
+    </message>
+    <message>
+        <source>Turn %1 back a quarter turn anticlockwise, let the sweep settle, then press Learn.</source>
+        <translation>将 %1 逆时针旋回四分之一圈，待扫描稳定后按“学习”。</translation>
+    </message>
+    <message>
+        <source>The sweep is too far from tune to learn from: tune it stage by stage first.</source>
+        <translation>扫描离调谐状态太远，无法学习：请先逐级调谐。</translation>
+    </message>
+    <message>
+        <source>Waiting for the diagnosis of the whole filter before the turn.</source>
+        <translation>正在等待旋转前整个滤波器的诊断。</translation>
+    </message>
+    <message>
+        <source>Waiting for a sweep after the turn.</source>
+        <translation>正在等待旋转后的扫描。</translation>
+    </message>
+    <message>
+        <source>A sweep after the turn is diagnosed: press Learn when it has settled.</source>
+        <translation>旋转后的扫描已诊断：稳定后按“学习”。</translation>
+    </message>
+    <message>
+        <source>The two sweeps&apos; diagnoses list other elements: nothing was learned.</source>
+        <translation>两次扫描的诊断所列元件不同：未学习任何内容。</translation>
+    </message>
+    <message>
+        <source>%1 learned: %2 %3 a clockwise turn</source>
+        <translation>%1 已学习：顺时针每圈 %2 %3</translation>
+    </message>
+    <message>
+        <source>MHz</source>
+        <translation>MHz</translation>
+    </message>
+    <message>
+        <source>%</source>
+        <translation>%</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::PlanArrows</name>
+    <message>
+        <source>%1 turn</source>
+        <translation>%1 圈</translation>
+    </message>
+    <message>
+        <source>clockwise</source>
+        <translation>顺时针</translation>
+    </message>
+    <message>
+        <source>anticlockwise</source>
+        <translation>逆时针</translation>
+    </message>
+</context>
+<context>
+    <name>varnel::PlanPanel</name>
+    <message>
+        <source>The journal %1 cannot be opened: %2</source>
+        <translation>无法打开调谐日志 %1：%2</translation>
+    </message>
+    <message>
+        <source>The journal %1 is of another schema: %2</source>
+        <translation>调谐日志 %1 的结构版本不同：%2</translation>
+    </message>
+    <message>
+        <source>The journal %1 cannot be written: %2</source>
+        <translation>无法写入调谐日志 %1：%2</translation>
+    </message>
+    <message>
+        <source>The journal %1 cannot be read: %2</source>
+        <translation>无法读取调谐日志 %1：%2</translation>
+    </message>
+    <message>
+        <source>Journal…</source>
+        <translation>日志…</translation>
+    </message>
+    <message>
+        <source>Learn screws…</source>
+        <translation>学习螺钉…</translation>
+    </message>
+    <message>
+        <source>Record this sweep</source>
+        <translation>记录本次扫描</translation>
+    </message>
+    <message>
+        <source>Turns of the screws</source>
+        <translation>螺钉的旋转量</translation>
+    </message>
+    <message>
+        <source>Choose a journal to plan the turns of the screws and keep the unit&apos;s sweeps.</source>
+        <translation>请选择调谐日志，以规划螺钉的旋转并保存本台的扫描。</translation>
+    </message>
+    <message>
+        <source>Plans and records are made for in-line designs.</source>
+        <translation>调整方案和记录仅适用于直线型设计。</translation>
+    </message>
+    <message>
+        <source>Plans are made in the whole filter&apos;s mode.</source>
+        <translation>调整方案在整个滤波器模式下给出。</translation>
+    </message>
+    <message>
+        <source>Waiting for the diagnosis of the sweep on screen.</source>
+        <translation>正在等待屏幕上扫描的诊断。</translation>
+    </message>
+    <message>
+        <source>The filter is too far from tune to plan turns: tune it stage by stage first.</source>
+        <translation>滤波器离调谐状态太远，无法规划旋转：请先逐级调谐。</translation>
+    </message>
+    <message>
+        <source>No screw is learned for this design yet: learn them with Learn screws.</source>
+        <translation>此设计尚未学习任何螺钉：请用“学习螺钉”学习。</translation>
+    </message>
+    <message>
+        <source>No screw to turn.</source>
+        <translation>无需旋转螺钉。</translation>
+    </message>
+    <message>
+        <source>Turn the screws as the arrows show, then sweep again.</source>
+        <translation>按箭头所示旋转螺钉，然后重新扫描。</translation>
+    </message>
+    <message>
+        <source>Journal: %1</source>
+        <translation>日志：%1</translation>
+    </message>
+    <message>
+        <source>Journal: none</source>
+        <translation>日志：无</translation>
+    </message>
+    <message>
+        <source>Return loss expected after the plan: %1 dB</source>
+        <translation>按方案调整后预计回波损耗：%1 dB</translation>
+    </message>
+    <message>
+        <source>The screws were refined from the last plan&apos;s change.</source>
+        <translation>已根据上次方案带来的变化修正螺钉灵敏度。</translation>
+    </message>
+    <message>
+        <source>Resonator %1</source>
+        <translation>第 %1 腔</translation>
+    </message>
+    <message>
+        <source>Qe in</source>
+        <translation>输入 Qe</translation>
+    </message>
+    <message>
+        <source>Coupling %1–%2</source>
+        <translation>耦合 %1–%2</translation>
+    </message>
+    <message>
+        <source>Qe out</source>
+        <translation>输出 Qe</translation>
+    </message>
+    <message>
+        <source>Unit %1 over its sweeps</source>
+        <translation>序列号 %1 的历次扫描</translation>
+    </message>
+    <message>
+        <source>Enter the unit&apos;s serial to follow its progress.</source>
+        <translation>输入序列号以跟踪其调谐进展。</translation>
+    </message>
+    <message>
+        <source>Return loss (dB)</source>
+        <translation>回波损耗（dB）</translation>
+    </message>
+    <message>
+        <source>Sweep</source>
+        <translation>扫描</translation>
+    </message>
+    <message>
+        <source>Error (tolerances)</source>
+        <translation>误差（以容差计）</translation>
     </message>
 </context>
 </TS>
