@@ -186,6 +186,7 @@ TEST_F(PlanPanelTest, TheScrewsAreLearnedFromTheLiveSweep) {
     journal().setWhere(journalPath);
     const QString path = sweep("learn.s2p", {0, 0, 0, 0, 0});
     ASSERT_TRUE(open(path));
+    const std::size_t recorded = recordsOf("").size();
     panel()->findChild<QPushButton *>(QStringLiteral("learnScrews"))->click();
     auto *dialog = window->findChild<LearnScrewsDialog *>();
     ASSERT_TRUE(dialog);
@@ -211,6 +212,8 @@ TEST_F(PlanPanelTest, TheScrewsAreLearnedFromTheLiveSweep) {
     s = kept();
     EXPECT_NEAR(s->learnedTurns[0], 0.125, 1e-12) << "two quarter turns";
     EXPECT_NEAR(s->columns[0][0], -2, 0.1);
+    EXPECT_EQ(recordsOf("").size(), recorded)
+        << "the quarter turns' sweeps are not kept as a plan's";
     // Skipping R2 goes to R3's first turn.
     dialog->findChild<QPushButton *>(QStringLiteral("skipButton"))->click();
     EXPECT_EQ(dialog->step(), 4u);

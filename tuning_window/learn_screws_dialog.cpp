@@ -98,6 +98,18 @@ void LearnScrewsDialog::start() {
     follow();
 }
 
+void LearnScrewsDialog::showEvent(QShowEvent *event) {
+    m_journal.setLearning(true);
+    QDialog::showEvent(event);
+}
+
+void LearnScrewsDialog::hideEvent(QHideEvent *event) {
+    // The sweep the learning ends on was not made from a plan: the next
+    // plan starts from it unrecorded.
+    m_journal.setLearning(false);
+    QDialog::hideEvent(event);
+}
+
 QString LearnScrewsDialog::instruction() const {
     return m_instruction->text();
 }

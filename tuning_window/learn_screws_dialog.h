@@ -35,6 +35,10 @@ class LearnScrewsDialog : public QDialog {
     std::size_t step() const { return m_step; }
     std::size_t steps() const { return 2 * m_screws.size(); }
 
+  protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
   private:
     void follow();
     void learnStep();

@@ -18,6 +18,7 @@
 #include <QValueAxis>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -84,6 +85,9 @@ void PlanArrows::paintEvent(QPaintEvent *) {
         // turn from twelve o'clock is a negative span.
         const double turned = std::min(std::abs(m_turns[i].turns), 1.0);
         const double span = (m_turns[i].turns > 0 ? -1 : 1) * std::max(turned, 0.02) * 360;
+        // The screw's head, and the turn round it.
+        painter.setPen(QPen(palette().color(QPalette::Mid), 1));
+        painter.drawEllipse(centre, radius * 0.55, radius * 0.55);
         painter.setPen(QPen(arrow, 3, Qt::SolidLine, Qt::RoundCap));
         const QRectF circle(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
         painter.drawArc(circle, 90 * 16, static_cast<int>(span * 16));
@@ -203,6 +207,8 @@ QString PlanPanel::why() const {
         return tr("No screw is learned for this design yet: learn them with Learn screws.");
     if (m_journal.plan()->turns.empty())
         return tr("No screw to turn.");
+    if (m_session.diagnosis()->outcome == Diagnosis::Pass)
+        return tr("Within tolerance: no turn is needed; the arrows would only trim.");
     return tr("Turn the screws as the arrows show, then sweep again.");
 }
 
@@ -288,10 +294,12 @@ void PlanPanel::showProgress() {
     auto *loss = new QLineSeries;
     loss->setName(tr("Return loss (dB)"));
     loss->setPen(QPen(palette().color(QPalette::WindowText), 3));
+    loss->setPointsVisible(true);
     std::vector<QLineSeries *> elements;
     for (const QString &name : names) {
         elements.push_back(new QLineSeries);
         elements.back()->setName(name);
+        elements.back()->setPointsVisible(true);
     }
     double lossLow = 0, lossHigh = 30, errorHigh = 1;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -311,7 +319,8 @@ void PlanPanel::showProgress() {
         }
     }
     QValueAxis *sweeps = axis(chart, tr("Sweep"), Qt::AlignBottom);
-    sweeps->setRange(1, std::max<double>(2, static_cast<double>(records.size())));
+    // Half a sweep either side, so that the first and last points show whole.
+    sweeps->setRange(0.5, std::max<double>(2, static_cast<double>(records.size())) + 0.5);
     sweeps->setLabelFormat(QStringLiteral("%d"));
     sweeps->setTickType(QValueAxis::TicksDynamic);
     sweeps->setTickAnchor(1);
@@ -323,8 +332,14 @@ void PlanPanel::showProgress() {
     chart->addSeries(loss);
     loss->attachAxis(sweeps);
     loss->attachAxis(db);
-    for (QLineSeries *e : elements) {
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        QLineSeries *e = elements[i];
         chart->addSeries(e);
+        // The theme has five colours: the next five elements dashed, and
+        // so on, so that no two lines look alike.
+        QPen pen = e->pen();
+        pen.setStyle(std::array{Qt::SolidLine, Qt::DashLine, Qt::DotLine}[(i / 5) % 3]);
+        e->setPen(pen);
         e->attachAxis(sweeps);
         e->attachAxis(error);
     }

@@ -82,7 +82,7 @@ const Diagnosis *inlineDiagnosisShown(const TuningSession &session) {
 
 void TuningJournal::follow() {
     m_refined = false;
-    if (m_journal && inlineDiagnosisShown(m_session) && !m_session.fromAnalyser() &&
+    if (m_journal && inlineDiagnosisShown(m_session) && !m_session.fromAnalyser() && !m_learning &&
         m_session.network() != m_recorded) {
         recordShown();
         return;

@@ -64,6 +64,11 @@ class TuningJournal : public QObject {
     bool recordShown();
     bool shownRecorded() const;
 
+    // While screws are learned, the sweeps are of quarter turns, not of a
+    // plan: none is recorded or refines the screws by itself.
+    void setLearning(bool learning) { m_learning = learning; }
+    bool learning() const { return m_learning; }
+
     // Learns `screw` from two diagnoses (learnInJournal); the plan is made
     // again from what was learned.
     std::variant<LearnedScrew, JournalError> learn(const Screw &screw, double turns,
@@ -86,6 +91,7 @@ class TuningJournal : public QObject {
     std::optional<JournalPlan> m_plan;
     quint64 m_planChecks = 0; // the session's checks() the plan was made at
     bool m_refined = false;
+    bool m_learning = false;
     std::vector<JournalRecord> m_records;
     // The sweep last recorded, so that a sweep is recorded once.
     std::shared_ptr<const Network> m_recorded;

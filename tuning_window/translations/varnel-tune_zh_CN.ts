@@ -1992,6 +1992,10 @@ The sweep on screen is the file&apos;s previous content.</source>
 <context>
     <name>varnel::PlanPanel</name>
     <message>
+        <source>Within tolerance: no turn is needed; the arrows would only trim.</source>
+        <translation>已在容差内：无需旋转；箭头所示仅为微调。</translation>
+    </message>
+    <message>
         <source>The journal %1 cannot be opened: %2</source>
         <translation>无法打开调谐日志 %1：%2</translation>
     </message>
