@@ -177,30 +177,16 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
         return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const Diagnosis &d = std::get<Diagnosis>(diagnosed);
     const auto journal = openedJournal(io, options);
-    const bool refined = journal && refineFromLastPlan(io, *journal, options, *inputs, d);
-    const auto plan = journalPlan(io, journal.get(), *inputs, d);
-    nlohmann::ordered_json j = diagnosisJson(d, *inputs);
-    const nlohmann::ordered_json turns =
-        plannedTurnsJson(plan ? plan->turns : std::vector<PlannedTurn>{});
-    if (plan) {
-        j["turns"] = turns;
-        j["predicted_return_loss_db"] = plan->predictedReturnLossDb;
-        j["screws_refined"] = refined;
-    }
-    if (journal)
-        recordJudged(
-            io, *journal, options, *inputs, path, network,
-            {"diagnose", j["verdict"], d.returnLossDb, judgedElementsJson(j), jsonLine(turns)});
+    const JournalledDiagnosis journalled =
+        journalledDiagnosis(io, journal.get(), options, *inputs, path, network, d);
     if (options.has("--json")) {
-        io.out << jsonText(j) << '\n';
+        io.out << jsonText(journalled.document) << '\n';
     } else if (options.has("--csv")) {
         io.out << diagnosisCsv(d, network);
     } else {
         io.out << diagnosisReport(d, path);
-        if (plan)
-            io.out << "\nplan: " << planText(plan->turns) << "\nreturn loss expected after it: "
-                   << formatFixed(plan->predictedReturnLossDb, 2) << " dB"
-                   << (refined ? " (the screws refined from the last plan's change)" : "") << "\n";
+        if (journalled.plan)
+            io.out << '\n' << planLines(journalled.plan, journalled.refined);
     }
     switch (d.outcome) {
     case Diagnosis::Pass:

@@ -2,6 +2,7 @@
 
 #include "report_json/json_output.h"
 
+#include "number_text/number_text.h"
 #include "quoting/quote.h"
 #include "touchstone/touchstone.h"
 
@@ -115,6 +116,28 @@ void recordJudged(CommandIo &io, Journal &journal, const ParsedOptions &options,
                      options.has("--keep-sweeps") ? &network : nullptr, "varnel-calc");
     if (auto added = journal.add(r); auto *error = std::get_if<JournalError>(&added))
         warn(io, *error);
+}
+
+JournalledDiagnosis journalledDiagnosis(CommandIo &io, Journal *journal,
+                                        const ParsedOptions &options, const StageInputs &inputs,
+                                        std::string_view source, const Network &network,
+                                        const Diagnosis &d) {
+    JournalledDiagnosis result;
+    result.refined = journal && refineFromLastPlan(io, *journal, options, inputs, d);
+    result.plan = journalPlan(io, journal, inputs, d);
+    result.document = plannedDiagnosisJson(d, inputs, result.plan, result.refined);
+    if (journal)
+        recordJudged(io, *journal, options, inputs, source, network,
+                     judgedDiagnosis(result.document, d));
+    return result;
+}
+
+std::string planLines(const std::optional<JournalPlan> &plan, bool refined) {
+    if (!plan)
+        return {};
+    return "plan: " + planText(plan->turns) +
+           "\nreturn loss expected after it: " + formatFixed(plan->predictedReturnLossDb, 2) +
+           " dB" + (refined ? " (the screws refined from the last plan's change)" : "") + "\n";
 }
 
 } // namespace varnel

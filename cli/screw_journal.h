@@ -56,4 +56,24 @@ void recordJudged(CommandIo &io, Journal &journal, const ParsedOptions &options,
                   const StageInputs &inputs, std::string_view source, const Network &network,
                   const JudgedSweep &judged);
 
+// A diagnosis of one sweep with what the journal adds (diagnose
+// --journal): with --unit the screws refined from the unit's last plan,
+// the plan of the learned screws, the document with them
+// (plannedDiagnosisJson), and the record kept. Without a journal, the
+// diagnosis' document alone.
+struct JournalledDiagnosis {
+    nlohmann::ordered_json document;
+    std::optional<JournalPlan> plan;
+    bool refined = false;
+};
+JournalledDiagnosis journalledDiagnosis(CommandIo &io, Journal *journal,
+                                        const ParsedOptions &options, const StageInputs &inputs,
+                                        std::string_view source, const Network &network,
+                                        const Diagnosis &d);
+
+// The plan's lines after a text report: "plan: Turn R1 0.25 turn
+// clockwise, then sweep again" and "return loss expected after it: 24.10
+// dB"; empty without a plan.
+std::string planLines(const std::optional<JournalPlan> &plan, bool refined);
+
 } // namespace varnel

@@ -1,5 +1,6 @@
 #include "journal/bench_journal.h"
 
+#include "report_json/diagnosis_json.h"
 #include "report_json/json_output.h"
 
 #include <cmath>
@@ -151,6 +152,23 @@ JournalRecord judgedRecord(const StageInputs &inputs, std::string_view unit,
         r.sweep =
             writeSweep({"kept by " + std::string(program) + " " + r.kind + " " + r.time}, *kept);
     return r;
+}
+
+nlohmann::ordered_json plannedDiagnosisJson(const Diagnosis &d, const StageInputs &inputs,
+                                            const std::optional<JournalPlan> &plan, bool refined) {
+    nlohmann::ordered_json j = diagnosisJson(d, inputs);
+    if (plan) {
+        j["turns"] = plannedTurnsJson(plan->turns);
+        j["predicted_return_loss_db"] = plan->predictedReturnLossDb;
+        j["screws_refined"] = refined;
+    }
+    return j;
+}
+
+JudgedSweep judgedDiagnosis(const nlohmann::ordered_json &document, const Diagnosis &d) {
+    return {"diagnose", document.value("verdict", std::string()), d.returnLossDb,
+            judgedElementsJson(document),
+            jsonLine(document.value("turns", nlohmann::ordered_json::array()))};
 }
 
 std::string utcNow() {

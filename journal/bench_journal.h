@@ -83,6 +83,14 @@ JournalRecord judgedRecord(const StageInputs &inputs, std::string_view unit,
                            std::string_view source, const JudgedSweep &judged, const Network *kept,
                            std::string_view program);
 
+// The diagnosis' document (diagnosisJson) with, where there is a plan,
+// its "turns" (plannedTurnsJson), "predicted_return_loss_db" and
+// "screws_refined".
+nlohmann::ordered_json plannedDiagnosisJson(const Diagnosis &d, const StageInputs &inputs,
+                                            const std::optional<JournalPlan> &plan, bool refined);
+// What the journal keeps of that document.
+JudgedSweep judgedDiagnosis(const nlohmann::ordered_json &document, const Diagnosis &d);
+
 // The time now, UTC, to the second: "2026-12-10T01:05:03Z".
 std::string utcNow();
 

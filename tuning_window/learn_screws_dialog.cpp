@@ -60,7 +60,10 @@ LearnScrewsDialog::LearnScrewsDialog(TuningSession &session, TuningJournal &jour
         l->setObjectName(QString::fromLatin1(name));
         l->setTextFormat(Qt::PlainText);
         l->setWordWrap(true);
-        l->setMinimumWidth(380);
+        l->setMinimumWidth(440);
+        // Room for the longest text wrapped (in English and in Chinese), so
+        // that the dialog need not grow as the steps change.
+        l->setMinimumHeight(2 * l->fontMetrics().lineSpacing() + 4);
         layout->addWidget(l);
         return l;
     };

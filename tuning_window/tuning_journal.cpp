@@ -1,8 +1,5 @@
 #include "tuning_window/tuning_journal.h"
 
-#include "report_json/diagnosis_json.h"
-#include "report_json/json_output.h"
-
 #include <QSettings>
 
 #include <algorithm>
@@ -120,18 +117,10 @@ bool TuningJournal::recordShown() {
     }
     m_refined = std::get<bool>(refined);
     replan();
-    nlohmann::ordered_json j = diagnosisJson(*d, inputs);
-    const nlohmann::ordered_json turns =
-        plannedTurnsJson(m_plan ? m_plan->turns : std::vector<PlannedTurn>{});
-    if (m_plan) {
-        j["turns"] = turns;
-        j["predicted_return_loss_db"] = m_plan->predictedReturnLossDb;
-        j["screws_refined"] = m_refined;
-    }
-    const JudgedSweep judged{"diagnose", j["verdict"].get<std::string>(), d->returnLossDb,
-                             judgedElementsJson(j), jsonLine(turns)};
-    const JournalRecord record = judgedRecord(inputs, unit, m_session.origin().toStdString(),
-                                              judged, nullptr, "varnel-tune");
+    const JournalRecord record =
+        judgedRecord(inputs, unit, m_session.origin().toStdString(),
+                     judgedDiagnosis(plannedDiagnosisJson(*d, inputs, m_plan, m_refined), *d),
+                     nullptr, "varnel-tune");
     if (auto added = m_journal->add(record); auto *error = std::get_if<JournalError>(&added)) {
         fail(*error);
         emit changed();
