@@ -4,6 +4,7 @@
 #include "cli/forms.h"
 #include "cli/screw_journal.h"
 #include "cli/sweep_options.h"
+#include "number_text/number_text.h"
 #include "quoting/quote.h"
 #include "report_json/json_output.h"
 #include "tuning/check.h"
@@ -28,7 +29,10 @@ constexpr std::string_view watchHelp =
     "      status that of the last verdict (0, 3 or 4); 1 when the source cannot\n"
     "      be reached at the start or answers what cannot be read. With\n"
     "      --journal DB every sweep's check is kept in the journal, as check\n"
-    "      keeps one.\n";
+    "      keeps one. --diagnose: the whole filter is diagnosed instead, as\n"
+    "      diagnose does (no --stage; S11 and S21 of each sweep), one verdict a\n"
+    "      line, and with --journal each sweep is kept with the plan of turns of\n"
+    "      the learned screws, which the line ends with.\n";
 
 using Clock = std::chrono::steady_clock;
 
@@ -37,7 +41,7 @@ using Clock = std::chrono::steady_clock;
 class FileSweeps {
   public:
     explicit FileSweeps(std::string path) : m_path(std::move(path)) {}
-    std::optional<Network> next(CommandIo &io, SParameter parameter, int &status) {
+    std::optional<Network> next(CommandIo &io, std::optional<SParameter> parameter, int &status) {
         while (true) {
             struct stat now {};
             if (::stat(m_path.c_str(), &now) == 0 &&
@@ -67,8 +71,8 @@ class FileSweeps {
 // second until it answers, a protocol error ends the watch (`status`).
 std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
                                      const SourceAddress &source,
-                                     std::unique_ptr<Analyser> &analyser, SParameter parameter,
-                                     int &status) {
+                                     std::unique_ptr<Analyser> &analyser,
+                                     std::optional<SParameter> parameter, int &status) {
     while (true) {
         auto taken = analyser->sweep();
         if (auto *n = std::get_if<Network>(&taken))
@@ -120,6 +124,51 @@ void printSweepVerdict(CommandIo &io, long long sweep, const CheckReport &report
     io.out << "sweep " << sweep << ": " << verdictWord(v.outcome) << ": " << text << '\n';
 }
 
+// One sweep of the whole filter diagnosed as diagnose --journal does: a
+// JSON line (the sweep's number, then diagnose's document) or "sweep N:
+// FAIL: Resonator 1 is ... Plan: Turn R1 0.25 turn clockwise, then sweep
+// again. Return loss expected after it: 24.10 dB" on one line. The
+// verdict's status; a sweep that cannot be diagnosed ends the watch.
+int watchDiagnosis(CommandIo &io, const ParsedOptions &options, const StageInputs &inputs,
+                   std::string_view path, const Network &network, Journal *journal,
+                   long long sweep) {
+    const auto diagnosed = diagnoseFilter(inputs.table, network, diagnoseSettings(options, inputs));
+    if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
+        return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
+    const Diagnosis &d = std::get<Diagnosis>(diagnosed);
+    const JournalledDiagnosis journalled =
+        journalledDiagnosis(io, journal, options, inputs, path, network, d);
+    if (options.has("--json")) {
+        nlohmann::ordered_json line;
+        line["sweep"] = sweep;
+        for (const auto &[key, value] : journalled.document.items())
+            line[key] = value;
+        io.out << jsonLine(line) << '\n';
+    } else {
+        const char *word = d.outcome == Diagnosis::Pass   ? "PASS: "
+                           : d.outcome == Diagnosis::Fail ? "FAIL: "
+                                                          : "TOO FAR: ";
+        std::string text = word + diagnosisText(d);
+        if (journalled.plan)
+            text.append(" Plan: ")
+                .append(planText(journalled.plan->turns))
+                .append(". Return loss expected after it: ")
+                .append(formatFixed(journalled.plan->predictedReturnLossDb, 2))
+                .append(" dB");
+        // On one line, its blanks collapsed.
+        std::string flat;
+        for (const char c : text)
+            if (c != '\n' && c != ' ')
+                flat.push_back(c);
+            else if (!flat.empty() && flat.back() != ' ')
+                flat.push_back(' ');
+        io.out << "sweep " << sweep << ": " << flat << '\n';
+    }
+    return d.outcome == Diagnosis::Pass   ? ExitOk
+           : d.outcome == Diagnosis::Fail ? ExitOutsideTolerance
+                                          : ExitUndecided;
+}
+
 int runWatch(const ParsedOptions &options, CommandIo &io) {
     if (const int refused = refuseCrossCoupled(io, options); refused != ExitOk)
         return refused;
@@ -135,9 +184,14 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         count = *value;
     }
     int status = ExitOk;
-    const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
+    const bool whole = options.has("--diagnose");
+    const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status,
+                                    whole ? diagnoseDefaults() : StageInputTexts{}, !whole);
     if (!inputs)
         return status;
+    // The whole filter's diagnosis reads every parameter a sweep has.
+    const std::optional<SParameter> parameter =
+        whole ? std::nullopt : std::optional(inputs->check.parameter);
     const std::string_view path = options.positional[0];
     const auto address = sourceAddress(io, path, options.value("--timeout").value_or(""), status);
     if (!address)
@@ -159,13 +213,22 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     for (long long sweep = 1; count == 0 || sweep <= count; ++sweep) {
         std::optional<Network> network;
         if (analyser) {
-            network = analyserSweep(io, path, source, analyser, inputs->check.parameter, status);
+            network = analyserSweep(io, path, source, analyser, parameter, status);
             if (!network)
                 return status;
         } else {
-            network = files.next(io, inputs->check.parameter, status);
+            network = files.next(io, parameter, status);
             if (!network)
                 return status;
+        }
+        if (whole) {
+            last = watchDiagnosis(io, options, *inputs, path, *network, journal.get(), sweep);
+            io.out.flush();
+            if (writeFailed(io))
+                return ExitRunTimeError;
+            if (last == ExitRunTimeError)
+                return last;
+            continue;
         }
         const auto checked = checkStage(inputs->table, *network, inputs->check);
         if (const auto *why = std::get_if<CheckRefusal>(&checked))
@@ -185,8 +248,11 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     return last;
 }
 
-constexpr OptionRow watchOwnOptions[] = {
-    {"--count", "N"}, {"--json", ""}, timeoutRow, {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow watchOwnOptions[] = {{"--diagnose", ""},
+                                         {"--count", "N"},
+                                         {"--json", ""},
+                                         timeoutRow,
+                                         {"--help", "", "-h", InUsage::Hidden}};
 constexpr auto watchOptions = joinedOptions(
     joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), watchOwnOptions),
     journalRows);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -148,6 +149,59 @@ TEST(LearnCommand, AProgramOutsideTheBuildTreeLoadsNoStrayModule) {
         << r.out;
     EXPECT_NE(r.out.find("varnel_copy/lib/"), std::string::npos) << r.out;
     EXPECT_FALSE(std::filesystem::exists(journal));
+}
+
+} // namespace
+
+namespace {
+
+// watch --diagnose with --journal: each sweep of the file diagnosed as
+// diagnose does, its line ending with the plan, kept in the journal with
+// it, the same plan diagnose --json gives for that sweep.
+TEST(LearnCommand, WatchPlansEverySweep) {
+    const std::string journal = ::testing::TempDir() + "/watch.db";
+    std::filesystem::remove(journal);
+    const std::string before = sweepFile("watch_before", {0, 0, 0.5, 0, 0});
+    const std::string after = sweepFile("watch_after", {0, -0.025, 0, -0.025, 0});
+    ASSERT_EQ(
+        calc({"learn", "--journal", journal, "--screw", "R3", "--turned", "0.25", before, after})
+            .status,
+        0);
+    const auto watched = calc(
+        {"watch", "--diagnose", before, "--count", "1", "--journal", journal, "--unit", "W-1"});
+    EXPECT_EQ(watched.status, 3) << watched.err;
+    EXPECT_EQ(watched.out.rfind("sweep 1: FAIL: Resonator 3 is 0.50 MHz", 0), 0u) << watched.out;
+    EXPECT_NE(watched.out.find(" Plan: Turn R3 0.2"), std::string::npos) << watched.out;
+    EXPECT_EQ(std::count(watched.out.begin(), watched.out.end(), '\n'), 1) << "one line a sweep";
+    const auto json = calc({"watch", "--diagnose", before, "--count", "1", "--json"});
+    const auto line = nlohmann::json::parse(json.out);
+    EXPECT_EQ(line["sweep"], 1);
+    EXPECT_EQ(line["verdict"], "fail");
+    EXPECT_FALSE(line.contains("turns")) << "no journal, no plan";
+
+    const auto listed = varnel::testing::runForm("journal", {journal, "--unit", "W-1", "--json"});
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    const auto records = nlohmann::json::parse(listed.out)["records"];
+    ASSERT_EQ(records.size(), 1u) << listed.out;
+    EXPECT_EQ(records[0]["kind"], "diagnose");
+    const auto planned = calc({"diagnose", before, "--journal", journal, "--json"});
+    const auto j = nlohmann::json::parse(planned.out);
+    EXPECT_EQ(records[0]["plan"][0]["turns"], j["turns"][0]["turns"]);
+}
+
+// Rows: watch --diagnose refuses what it cannot diagnose.
+TEST(LearnCommand, WatchDiagnoseRefusals) {
+    const std::string in = sweepFile("watch_in", {0, 0, 0, 0, 0});
+    const struct {
+        const char *name;
+        std::vector<std::string> args;
+        int status;
+    } rows[] = {
+        {"cross-coupled", {"watch", "--diagnose", in, "--count", "1", "--zeros", "985,1015"}, 2},
+        {"no such file", {"watch", "--diagnose", in + ".absent", "--count", "1"}, 1},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(calc(row.args).status, row.status) << row.name;
 }
 
 } // namespace
