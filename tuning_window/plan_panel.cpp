@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QValueAxis>
 
@@ -132,7 +133,18 @@ QString journalFailureText(const JournalError &error) {
 PlanPanel::PlanPanel(TuningSession &session, TuningJournal &journal, QWidget *parent)
     : QWidget(parent), m_session(session), m_journal(journal) {
     setObjectName(QStringLiteral("planPanel"));
-    auto *layout = new QVBoxLayout(this);
+    // The page scrolls rather than make the window taller than a small
+    // screen when a plan has many screws.
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    auto *scroll = new QScrollArea;
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(scroll);
+    auto *page = new QWidget;
+    scroll->setWidget(page);
+    auto *layout = new QVBoxLayout(page);
     auto *top = new QHBoxLayout;
     m_where = new QLabel;
     m_where->setObjectName(QStringLiteral("planJournal"));
@@ -169,7 +181,7 @@ PlanPanel::PlanPanel(TuningSession &session, TuningJournal &journal, QWidget *pa
     m_progress = new QChartView(new QChart);
     m_progress->setObjectName(QStringLiteral("planProgress"));
     m_progress->setRenderHint(QPainter::Antialiasing);
-    m_progress->setMinimumHeight(220);
+    m_progress->setMinimumHeight(120);
     layout->addWidget(m_progress, 1);
 
     connect(choose, &QPushButton::clicked, this, &PlanPanel::chooseJournal);
