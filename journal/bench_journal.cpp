@@ -28,7 +28,7 @@ std::string designKey(const StageInputs &inputs) {
     return "order=" + std::to_string(t.stages.size()) +
            " bandwidth=" + sixDigits(t.first.bandwidth) + " ripple=" + sixDigits(t.first.ripple) +
            " f0=" + sixDigits(inputs.f0) + " zeros=" + zeros +
-           " topology=" + (inputs.design ? "matrix" : "inline");
+           " topology=" + (inputs.design ? topologyName(inputs.design->topology) : "inline");
 }
 
 std::variant<std::optional<JournalPlan>, JournalError>

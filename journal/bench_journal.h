@@ -25,7 +25,10 @@
 namespace varnel {
 
 // The key under which the journal keeps a design's screws: its order, and
-// bandwidth, ripple and f0 to 6 significant digits, its zeros and topology.
+// bandwidth, ripple and f0 to 6 significant digits, its zeros and topology
+// (folded and ct designs of the same zeros differ). Example: a
+// folded order 6 with zeros 985 and 1015 -> "order=6 bandwidth=10
+// ripple=0.01 f0=1000 zeros=985,1015 topology=folded".
 std::string designKey(const StageInputs &inputs);
 
 // The plan of turns of the screws learned for this design, for the
