@@ -107,6 +107,8 @@ std::optional<JournalError> SqlStore::prepare() {
         d.setUserName(url.userName());
         d.setPassword(url.password());
         d.setDatabaseName(url.path().mid(1));
+        // A server that does not answer is said in seconds, not minutes.
+        d.setConnectOptions(QStringLiteral("connect_timeout=5"));
     } else {
         d.setDatabaseName(textOf(m_where));
     }

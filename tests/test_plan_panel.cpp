@@ -220,6 +220,30 @@ TEST_F(PlanPanelTest, TheScrewsAreLearnedFromTheLiveSweep) {
     EXPECT_TRUE(dialog->instruction().startsWith("Turn R3 a quarter turn clockwise"));
 }
 
+// An analyser's sweeps, several a second, are not kept by themselves: the
+// tuner holds the sweep on screen (its diagnosis then catches up with it)
+// and keeps it with Record this sweep, under the analyser's address.
+TEST_F(PlanPanelTest, AnAnalysersSweepIsRecordedOnRequest) {
+    journal().setWhere(journalPath);
+    varnel::testing::FakeFaults faults;
+    faults.replyDelayMs = 20;
+    varnel::testing::FakeLibreVna libre(faults);
+    const QString address = QStringLiteral("librevna://127.0.0.1:%1").arg(libre.port());
+    window->connectAnalyser(address);
+    ASSERT_TRUE(waitFor([&] { return libre.sweepsServed() >= 4 && window->session().diagnosis(); }))
+        << libre.sweepsServed() << " sweeps served";
+    window->session().setHeld(true);
+    ASSERT_TRUE(waitFor([&] { return inlineDiagnosisShown(window->session()) != nullptr; }));
+    EXPECT_TRUE(recordsOf("").empty()) << "an analyser's sweeps are not kept by themselves";
+    // (waitFor asks once more when done: the sweep is recorded once.)
+    bool recorded = false;
+    ASSERT_TRUE(waitFor([&] { return recorded = recorded || journal().recordShown(); }));
+    const auto records = recordsOf("");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(QString::fromStdString(records[0].source), address);
+    window->session().disconnectAnalyser();
+}
+
 // The stage mode and a cross-coupled design have no plan, and say so.
 TEST_F(PlanPanelTest, OtherModesSayWhyThereIsNoPlan) {
     journal().setWhere(journalPath);

@@ -211,7 +211,7 @@ QString PlanPanel::why() const {
         return tr("Plans and records are made for in-line designs.");
     if (!m_session.wholeFilter())
         return tr("Plans are made in the whole filter's mode.");
-    if (!m_session.reportCurrent() || !m_session.diagnosis())
+    if (!m_session.shownCurrent() || !m_session.diagnosis())
         return tr("Waiting for the diagnosis of the sweep on screen.");
     if (m_session.diagnosis()->outcome == Diagnosis::TooFar)
         return tr("The filter is too far from tune to plan turns: tune it stage by stage first.");
@@ -241,8 +241,7 @@ void PlanPanel::show() {
                 QLatin1Char('\n') + tr("The screws were refined from the last plan's change.");
     }
     m_expected->setText(expected);
-    const bool diagnosed = m_session.reportCurrent() && m_session.diagnosis() &&
-                           m_session.inputs() && !m_session.inputs()->design;
+    const bool diagnosed = inlineDiagnosisShown(m_session) != nullptr;
     m_record->setEnabled(m_journal.opened() && diagnosed && !m_journal.shownRecorded());
     m_learn->setEnabled(m_journal.opened() && m_session.wholeFilter() && m_session.inputs() &&
                         !m_session.inputs()->design);

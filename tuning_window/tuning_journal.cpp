@@ -62,16 +62,16 @@ bool TuningJournal::unitValid() const {
 }
 
 bool TuningJournal::planCurrent() const {
-    return m_plan && m_planChecks == m_session.checks() && m_session.reportCurrent();
+    return m_plan && m_planChecks == m_session.checks() && m_session.shownCurrent();
 }
 
 bool TuningJournal::shownRecorded() const {
-    return m_recorded && m_recorded == m_session.network() && m_session.reportCurrent();
+    return m_recordedChecks == m_session.checks() && m_session.shownCurrent();
 }
 
 const Diagnosis *inlineDiagnosisShown(const TuningSession &session) {
     const auto &inputs = session.inputs();
-    if (!session.reportCurrent() || !session.diagnosis() || !inputs || inputs->design ||
+    if (!session.shownCurrent() || !session.diagnosis() || !inputs || inputs->design ||
         !session.network())
         return nullptr;
     return &*session.diagnosis();
@@ -79,8 +79,10 @@ const Diagnosis *inlineDiagnosisShown(const TuningSession &session) {
 
 void TuningJournal::follow() {
     m_refined = false;
-    if (m_journal && inlineDiagnosisShown(m_session) && !m_session.fromAnalyser() && !m_learning &&
-        m_session.network() != m_recorded) {
+    // A file's new sweep is recorded once its own diagnosis is in (the
+    // report current: of this very sweep, not the last one still drawn).
+    if (m_journal && inlineDiagnosisShown(m_session) && m_session.reportCurrent() &&
+        !m_session.fromAnalyser() && !m_learning && m_session.network() != m_recorded) {
         recordShown();
         return;
     }
@@ -89,10 +91,15 @@ void TuningJournal::follow() {
 }
 
 void TuningJournal::replan() {
-    m_plan.reset();
+    const auto &inputs = m_session.inputs();
+    // Another mode or design has no plan; a diagnosis under way keeps the
+    // last plan, greyed (planCurrent), as the verdict stays meanwhile.
+    if (!m_journal || !m_session.wholeFilter() || (inputs && inputs->design))
+        m_plan.reset();
     const Diagnosis *d = inlineDiagnosisShown(m_session);
     if (!m_journal || !d)
         return;
+    m_plan.reset();
     auto plan = journalPlan(*m_journal, *m_session.inputs(), *d);
     if (auto *error = std::get_if<JournalError>(&plan)) {
         fail(*error);
@@ -127,6 +134,7 @@ bool TuningJournal::recordShown() {
         return false;
     }
     m_recorded = m_session.network();
+    m_recordedChecks = m_session.checks();
     reloadRecords();
     return true;
 }

@@ -26,8 +26,10 @@ namespace varnel {
 // Example: journal "bench.db", unit "SN-0042", R1 learned as -2 MHz a turn,
 // a sweep with resonator 1 0.5 MHz high -> plan() "R1 0.25 turn
 // clockwise", one record of SN-0042 in bench.db, records() lists it.
-// The in-line whole filter's diagnosis on screen, when it is current; none
-// otherwise (the stage mode, a cross-coupled design, a diagnosis under way).
+// The in-line whole filter's diagnosis on screen, when it is drawn as
+// current (shownCurrent: an analyser's next sweep under diagnosis does not
+// grey it); none otherwise (the stage mode, a cross-coupled design, new
+// inputs under diagnosis).
 const Diagnosis *inlineDiagnosisShown(const TuningSession &session);
 
 class TuningJournal : public QObject {
@@ -52,7 +54,7 @@ class TuningJournal : public QObject {
     const std::optional<JournalError> &error() const { return m_error; }
 
     // The plan for the diagnosis on screen, and whether it belongs to it
-    // (the diagnosis is current and the plan was made from it).
+    // (the diagnosis is drawn as current and the plan was made from it).
     const std::optional<JournalPlan> &plan() const { return m_plan; }
     bool planCurrent() const;
     // The screws were refined from the unit's last plan by this sweep.
@@ -95,6 +97,7 @@ class TuningJournal : public QObject {
     std::vector<JournalRecord> m_records;
     // The sweep last recorded, so that a sweep is recorded once.
     std::shared_ptr<const Network> m_recorded;
+    quint64 m_recordedChecks = 0; // the diagnosis recorded, by the session's checks()
 };
 
 } // namespace varnel
