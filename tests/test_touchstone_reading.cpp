@@ -254,6 +254,24 @@ TEST(Touchstone, FileReaderAgreesWithTextReader) {
                    return std::string(wrapped);
                }),
          true},
+        // Room for the points is made from the first block's bytes a point:
+        // points that take more room early, or later, read all the same.
+        {"long_lines_early",
+         sweep(120000,
+               [](int i) {
+                   return std::string(i < 30000 ? "! a comment that makes each early point "
+                                                  "look twice as long as it is\n"
+                                                : "");
+               }),
+         true},
+        {"long_lines_late",
+         sweep(120000,
+               [](int i) {
+                   return std::string(i > 60000 ? "! a comment that makes each late point "
+                                                  "look twice as long as it is\n"
+                                                : "");
+               }),
+         true},
         // A repeated frequency late in the file starts a noise block that the
         // network lines after it do not fit.
         {"repeated_frequency_late",

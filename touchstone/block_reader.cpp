@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <span>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -62,7 +63,10 @@ BlockLines splitLines(const char *data, std::size_t filled, std::vector<std::str
 // A block's lines into the parser. Turning text into numbers takes most of
 // the time: the second half of a long block is read ahead on another
 // thread while this one reads the first; then the lines are taken in order.
-bool parseLines(Parser &parser, const std::vector<std::string_view> &lines) {
+// `ahead` is kept from block to block, so that its numbers reuse the pages
+// of the block before instead of faulting in fresh ones every block.
+bool parseLines(Parser &parser, const std::vector<std::string_view> &lines,
+                Parser::ReadAhead (&ahead)[2]) {
     bool ok = true;
     if (!parser.canReadAhead() || lines.size() < 1024) {
         for (std::size_t i = 0; i < lines.size() && ok; ++i)
@@ -70,17 +74,20 @@ bool parseLines(Parser &parser, const std::vector<std::string_view> &lines) {
         return ok;
     }
     const std::size_t half = lines.size() / 2;
-    const std::vector<std::string_view> first(lines.begin(), lines.begin() + half);
-    const std::vector<std::string_view> second(lines.begin() + half, lines.end());
-    Parser::ReadAhead ahead[2];
-    std::thread worker([&] { parser.readAhead(second, ahead[1]); });
-    parser.readAhead(first, ahead[0]);
+    const std::span<const std::string_view> parts[2] = {std::span(lines).first(half),
+                                                        std::span(lines).subspan(half)};
+    for (Parser::ReadAhead &part : ahead) {
+        part.kinds.clear();
+        part.counts.clear();
+        part.numbers.clear();
+    }
+    std::thread worker([&] { parser.readAhead(parts[1], ahead[1]); });
+    parser.readAhead(parts[0], ahead[0]);
     worker.join();
     for (int part = 0; part < 2 && ok; ++part) {
-        const std::vector<std::string_view> &partLines = part == 0 ? first : second;
         const double *numbers = ahead[part].numbers.data();
-        for (std::size_t i = 0; i < partLines.size() && ok; ++i) {
-            ok = parser.takeReadAhead(partLines[i], ahead[part].kinds[i], numbers,
+        for (std::size_t i = 0; i < parts[part].size() && ok; ++i) {
+            ok = parser.takeReadAhead(parts[part][i], ahead[part].kinds[i], numbers,
                                       ahead[part].counts[i]);
             numbers += ahead[part].counts[i];
         }
@@ -100,6 +107,11 @@ readOpened(int fd, const struct stat &info, const std::string &path, const ReadO
                                      : std::size_t(64) << 10;
     std::vector<char> buffer(std::clamp(expected, std::size_t(4) << 10, block));
     std::vector<std::string_view> lines;
+    Parser::ReadAhead ahead[2];
+    const std::size_t fileBytes =
+        S_ISREG(info.st_mode) && info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+    std::size_t consumed = 0; // bytes of whole lines taken
+    bool reserved = false;
     std::size_t held = 0; // bytes of an unfinished line at the buffer's start
     bool ok = true;
     for (;;) {
@@ -120,7 +132,16 @@ readOpened(int fd, const struct stat &info, const std::string &path, const ReadO
         const BlockLines split = splitLines(buffer.data(), filled, lines);
         const std::size_t start = split.consumed;
         const bool tooLong = split.tooLong;
-        ok = parseLines(parser, lines);
+        ok = parseLines(parser, lines, ahead);
+        // After the first block of points, room for the whole file's at
+        // their length so far, a tenth more for longer lines' variation.
+        consumed += start;
+        if (ok && !reserved && parser.points() >= 1024 && fileBytes > consumed) {
+            reserved = true;
+            const double perPoint = static_cast<double>(consumed) / parser.points();
+            parser.reservePoints(
+                static_cast<std::size_t>(1.1 * static_cast<double>(fileBytes) / perPoint) + 16);
+        }
         if (ok && tooLong)
             ok = parser.fail(TouchstoneError::LineTooLong, "line longer than 1 MiB",
                              parser.lineNumber() + 1);

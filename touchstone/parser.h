@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -53,12 +54,17 @@ class Parser {
                !m_error;
     }
     // Reads the lines ahead; safe on another thread while the parser waits.
-    void readAhead(const std::vector<std::string_view> &lines, ReadAhead &out) const;
+    void readAhead(std::span<const std::string_view> lines, ReadAhead &out) const;
     // One line with what was read ahead of it; a line read ahead under
     // assumptions that no longer hold goes through line().
     bool takeReadAhead(std::string_view text, ReadAhead::Kind kind, const double *numbers,
                        std::size_t count);
     std::variant<Network, TouchstoneError> finish();
+    // Points read so far, and room made for `points` in all (at least as
+    // many as read), so that the sweep's arrays are not copied as they
+    // grow: room never written is never resident.
+    std::size_t points() const { return m_network.frequencyMHz.size(); }
+    void reservePoints(std::size_t points);
     const TouchstoneError &error() const { return *m_error; }
     std::size_t lineNumber() const { return m_line; }
 

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <numbers>
 
 namespace varnel::touchstone_parser {
@@ -253,7 +254,22 @@ const char *Parser::readNumbers(std::string_view text, std::size_t firstIndex,
     }
 }
 
-void Parser::readAhead(const std::vector<std::string_view> &lines, ReadAhead &out) const {
+void Parser::reservePoints(std::size_t points) {
+    const std::size_t read = m_network.frequencyMHz.size();
+    if (read == 0 || points <= read)
+        return;
+    // Room for at most 16 M points ahead of time; a larger sweep grows as
+    // it is read, and room that cannot be had is only a lost speed-up.
+    points = std::min(points, std::size_t(1) << 24);
+    const std::size_t each = m_network.values.size() / read;
+    try {
+        m_network.frequencyMHz.reserve(points);
+        m_network.values.reserve(points * each);
+    } catch (const std::bad_alloc &) {
+    }
+}
+
+void Parser::readAhead(std::span<const std::string_view> lines, ReadAhead &out) const {
     for (std::string_view text : lines) {
         text = withoutComment(text);
         if (text.empty()) {
