@@ -24,8 +24,10 @@ std::vector<Screw> screwsOf(int order) {
         screws.push_back({Screw::Resonator, i, 0});
     for (int i = 1; i < order; ++i)
         screws.push_back({Screw::Coupling, i, i + 1});
-    screws.push_back({Screw::Input, 1, 0});
-    screws.push_back({Screw::Output, order, 0});
+    // The ports' screws as the journal names them, so that learning one
+    // again refines its column instead of adding a second.
+    screws.push_back(*parseScrew("QIN", order));
+    screws.push_back(*parseScrew("QOUT", order));
     return screws;
 }
 
