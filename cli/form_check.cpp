@@ -297,7 +297,9 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
     const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status);
     if (!inputs)
         return status;
-    const CheckSettings &settings = inputs->check;
+    CheckSettings settings = inputs->check;
+    // Only the CSV shows the comparison at every point.
+    settings.comparison = options.has("--csv");
     const std::string_view path = options.positional[0];
     const auto network = readSweep(io, path, settings.parameter, status, options);
     if (!network)

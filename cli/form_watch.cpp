@@ -230,7 +230,9 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
                 return last;
             continue;
         }
-        const auto checked = checkStage(inputs->table, *network, inputs->check);
+        CheckSettings lean = inputs->check;
+        lean.comparison = false;
+        const auto checked = checkStage(inputs->table, *network, lean);
         if (const auto *why = std::get_if<CheckRefusal>(&checked))
             return failure(io, quotedName(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
         const CheckReport &report = std::get<CheckReport>(checked);

@@ -1,5 +1,7 @@
+#include "stage_generator.h"
 #include "table_test.h"
 #include "tuning/check.h"
+#include "tuning/stage_lobes.h"
 
 #include <gtest/gtest.h>
 
@@ -30,12 +32,13 @@ Network sweepOf(const StageModel &model, double half, int points) {
 }
 
 CheckReport check(const TuningTable &t, const Network &n, int stage, std::optional<double> qu,
-                  Aperture aperture = {}) {
+                  Aperture aperture = {}, bool comparison = true) {
     CheckSettings settings;
     settings.stage = stage;
     settings.f0 = 1000;
     settings.qu = qu;
     settings.aperture = aperture;
+    settings.comparison = comparison;
     auto result = checkStage(t, n, settings);
     EXPECT_TRUE(std::holds_alternative<CheckReport>(result))
         << checkRefusalText(std::get<CheckRefusal>(result));
@@ -72,17 +75,71 @@ TEST(Check, ElectricalDelayCorrectsTheMeasurementOnly) {
 
 // The lobes of a dense sweep: a million points of a tuned stage 2 show
 // both lobes where the target has them (the rounding ripple of so fine a
-// delay trace is not a lobe).
+// delay trace is not a lobe), with the comparison kept or without it (the
+// target then computed only where it is read).
 TEST(Check, LobesOfAMillionPointSweep) {
     const TuningTable t = table5();
     const StageModel model = stageModel(t, 2, 1000, 3000.0);
-    const CheckReport r = check(t, sweepOf(model, 15, 1000001), 2, 3000.0);
-    ASSERT_EQ(r.lobes.size(), 2u);
-    EXPECT_NEAR(r.lobes[0].fMHz, 996.408, 0.01);
-    EXPECT_NEAR(r.lobes[1].fMHz, 1003.591, 0.01);
-    for (const Lobe &lobe : r.lobes)
-        EXPECT_NEAR(lobe.fMHz, lobe.targetFMHz, 1e-3);
-    EXPECT_TRUE(r.pass);
+    const Network sweep = sweepOf(model, 15, 1000001);
+    for (const bool comparison : {true, false}) {
+        const CheckReport r = check(t, sweep, 2, 3000.0, {}, comparison);
+        ASSERT_EQ(r.lobes.size(), 2u) << comparison;
+        EXPECT_NEAR(r.lobes[0].fMHz, 996.408, 0.01) << comparison;
+        EXPECT_NEAR(r.lobes[1].fMHz, 1003.591, 0.01) << comparison;
+        for (const Lobe &lobe : r.lobes) {
+            EXPECT_NEAR(lobe.fMHz, lobe.targetFMHz, 1e-3) << comparison;
+            EXPECT_NEAR(lobe.delayNs, lobe.targetDelayNs, 1e-6) << comparison;
+        }
+        EXPECT_NEAR(r.deviationPercent, 0, 1e-9) << comparison;
+        EXPECT_TRUE(r.pass) << comparison;
+        EXPECT_EQ(r.delayTarget.size(), comparison ? sweep.size() - 2 : 0u) << comparison;
+    }
+}
+
+// A lean check of a long mistuned sweep (resonator 2 high, from a generator
+// of its own) reads as the check that keeps every point: the same centre
+// delays, lobes and verdict, whatever the aperture.
+TEST(Check, LeanCheckOfALongSweepReadsAsTheWholeOne) {
+    varnel::testing::Stage stage;
+    stage.stage = 3;
+    stage.offsetMHz = {0, 0.3};
+    const TuningTable t = varnel::testing::tableOf(stage);
+    const Network sweep = varnel::testing::generate(stage, 300001, 15);
+    const struct {
+        const char *name;
+        Aperture aperture;
+    } rows[] = {{"two steps", {}},
+                {"five steps", {Aperture::Steps, 5}},
+                {"0.2 MHz, wider than the stride", {Aperture::MHz, 0.2}}};
+    for (const auto &row : rows) {
+        const CheckReport whole = check(t, sweep, 3, 3000.0, row.aperture, true);
+        const CheckReport lean = check(t, sweep, 3, 3000.0, row.aperture, false);
+        EXPECT_NEAR(lean.targetDelayNs, whole.targetDelayNs, 1e-9 * whole.targetDelayNs)
+            << row.name;
+        EXPECT_EQ(lean.measuredDelayNs, whole.measuredDelayNs) << row.name;
+        EXPECT_EQ(lean.s11DbMeasured, whole.s11DbMeasured) << row.name;
+        ASSERT_EQ(lean.lobes.size(), whole.lobes.size()) << row.name;
+        for (std::size_t l = 0; l < lean.lobes.size(); ++l) {
+            EXPECT_NEAR(lean.lobes[l].targetFMHz, whole.lobes[l].targetFMHz, 1e-3) << row.name;
+            EXPECT_NEAR(lean.lobes[l].targetDelayNs, whole.lobes[l].targetDelayNs, 1e-6)
+                << row.name;
+            EXPECT_EQ(lean.lobes[l].fMHz, whole.lobes[l].fMHz) << row.name;
+        }
+        EXPECT_EQ(lean.verdict.outcome, whole.verdict.outcome) << row.name;
+        EXPECT_EQ(verdictText(lean.verdict), verdictText(whole.verdict)) << row.name;
+        EXPECT_TRUE(lean.fMHz.empty() && lean.s11DbTargetTrace.empty()) << row.name;
+    }
+}
+
+// The header's examples: a peak's prominence, and where the target is
+// sampled.
+TEST(StageLobes, HeaderExamples) {
+    const std::vector<double> ys{0, 3, 1, 2, 0};
+    EXPECT_EQ(prominentPeaks(ys, 1), (std::vector<std::size_t>{1, 3}));
+    EXPECT_EQ(prominentPeaks(ys, 1.5), (std::vector<std::size_t>{1}));
+    EXPECT_EQ(prominentPeaks(ys, 3.5), (std::vector<std::size_t>{}));
+    EXPECT_EQ(targetStride(1000000), 250u);
+    EXPECT_EQ(targetStride(20001), 1u);
 }
 
 // A reflection zero beside a lobe (|S11| dips through 0 at 992 MHz, as a

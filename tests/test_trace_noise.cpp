@@ -84,8 +84,35 @@ TEST(TraceNoise, PooledTracesAverageTheirPowers) {
         quiet.emplace_back(1e-4 * unit(random), 1e-4 * unit(random));
         loud.emplace_back(1e-3 * unit(random), 1e-3 * unit(random));
     }
-    const std::vector<std::vector<Complex>> both = {quiet, loud, {}};
+    const std::vector<ParameterView> both = {quiet, loud, {}};
     EXPECT_NEAR(pooledNoiseDb(both), 10 * std::log10((1e-8 + 1e-6) / 2), 0.5);
+}
+
+// A million points are judged from 65,536 differences spread over them:
+// the noise put on a line comes back within a tenth of a decibel, and a
+// noise that only the trace's second half has is still seen (the samples
+// reach it).
+TEST(TraceNoise, MillionPointTraceFromSpreadDifferences) {
+    std::mt19937 random(7);
+    std::normal_distribution<double> unit(0, 1 / std::sqrt(2.0));
+    const struct {
+        const char *name;
+        double firstHalf, secondHalf; // noise amplitudes
+        double expectedDb;
+    } rows[] = {{"even -60 dB", 1e-3, 1e-3, -60}, {"second half -40 dB", 1e-3, 1e-2, -40}};
+    for (const auto &row : rows) {
+        std::vector<Complex> z(1000000);
+        for (std::size_t i = 0; i < z.size(); ++i) {
+            const double a = i < z.size() / 2 ? row.firstHalf : row.secondHalf;
+            z[i] = Complex(0.5 + 1e-7 * static_cast<double>(i), 0.1) +
+                   a * Complex(unit(random), unit(random));
+        }
+        const double db = traceNoiseDb(z);
+        if (row.firstHalf == row.secondHalf)
+            EXPECT_NEAR(db, row.expectedDb, 0.1) << row.name;
+        else // the median of half at -60 and half at -40 dB lies between
+            EXPECT_GT(db, -58) << row.name;
+    }
 }
 
 } // namespace

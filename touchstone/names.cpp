@@ -4,6 +4,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace varnel {
 
 FileKind fileKindOf(unsigned mode) {
@@ -62,6 +64,15 @@ std::vector<std::complex<double>> Network::parameter(SParameter which) const {
     for (std::size_t k = 0; k < size(); ++k)
         series.push_back(values[k * n * n + (which.row - 1) * n + which.column - 1]);
     return series;
+}
+
+ParameterView Network::view(SParameter which) const {
+    if (only)
+        return values;
+    const std::size_t n = static_cast<std::size_t>(ports);
+    const std::size_t first =
+        static_cast<std::size_t>(which.row - 1) * n + static_cast<std::size_t>(which.column - 1);
+    return {values.data() + std::min(first, values.size()), size(), n * n};
 }
 
 bool Network::has(SParameter which) const {

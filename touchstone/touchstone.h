@@ -92,6 +92,24 @@ struct SParameter {
 std::optional<SParameter> parseSParameter(std::string_view text);
 
 // A network's S-parameters against frequency.
+// One parameter's values where the network holds them, without a copy:
+// every stride-th value from `data`. A vector is a view of stride 1.
+// Example: S21 of a 2-port held as the full matrix (S11 S12 S21 S22 a
+// point) starts at the third value with stride 4.
+struct ParameterView {
+    const std::complex<double> *data = nullptr;
+    std::size_t count = 0, stride = 1;
+
+    ParameterView() = default;
+    ParameterView(const std::complex<double> *first, std::size_t n, std::size_t step)
+        : data(first), count(n), stride(step) {}
+    ParameterView(const std::vector<std::complex<double>> &values)
+        : data(values.data()), count(values.size()) {}
+    std::size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    const std::complex<double> &operator[](std::size_t k) const { return data[k * stride]; }
+};
+
 struct Network {
     int ports = 0;
     double referenceOhms = 50; // of port 1
@@ -111,6 +129,8 @@ struct Network {
     bool has(SParameter which) const;
     // One parameter at every point; it must be kept (all are without `only`).
     std::vector<std::complex<double>> parameter(SParameter which) const;
+    // The same in place, for reading without a copy while the network lives.
+    ParameterView view(SParameter which) const;
     // Keeps only `which`, as a read with ReadOptions::only would; false
     // when the network does not have it.
     bool keepOnly(SParameter which);

@@ -5,6 +5,7 @@
 #include "tuning/slope_choice.h"
 #include "tuning/stage_fit.h"
 #include "tuning/stage_inputs.h"
+#include "tuning/stage_lobes.h"
 #include "tuning/trace_noise.h"
 
 #include <algorithm>
@@ -19,58 +20,6 @@ namespace {
 
 // The least loss a loaded target keeps (as Qu).
 constexpr double highestTargetQu = 1e9;
-
-// The lowest point between each point and the nearest strictly higher one
-// on one side (or that side's end), in one pass with a stack of the points
-// not yet topped, from the left or from the right.
-std::vector<double> baseOnOneSide(const std::vector<double> &ys, bool fromLeft) {
-    struct Standing {
-        double value;
-        double gapBefore; // the lowest point between it and the one beneath it
-    };
-    std::vector<Standing> stack;
-    std::vector<double> base(ys.size());
-    const double none = std::numeric_limits<double>::infinity();
-    double pending = none; // the lowest point between the top and this one
-    for (std::size_t n = 0; n < ys.size(); ++n) {
-        const std::size_t i = fromLeft ? n : ys.size() - 1 - n;
-        while (!stack.empty() && stack.back().value <= ys[i]) {
-            pending = std::min({pending, stack.back().value, stack.back().gapBefore});
-            stack.pop_back();
-        }
-        base[i] = std::min(pending, ys[i]);
-        stack.push_back({ys[i], pending});
-        pending = none;
-    }
-    return base;
-}
-
-// The local maxima of ys that stand out by at least `prominence`: their
-// height above the higher of the lowest points between them and a higher
-// point (or the trace's end) on either side. The ripple of a dense or noisy
-// trace (rounding of a million-point delay, analyser noise) does not.
-std::vector<std::size_t> prominentPeaks(const std::vector<double> &ys, double prominence) {
-    const std::vector<double> left = baseOnOneSide(ys, true), right = baseOnOneSide(ys, false);
-    std::vector<std::size_t> peaks;
-    for (std::size_t i = 1; i + 1 < ys.size(); ++i)
-        if (ys[i] > ys[i - 1] && ys[i] >= ys[i + 1] &&
-            ys[i] - std::max(left[i], right[i]) >= prominence)
-            peaks.push_back(i);
-    return peaks;
-}
-
-// Indices of the target's lobes: its peaks standing out by 0.1 % of its
-// highest delay, highest first, at most `count`, then in increasing order.
-std::vector<std::size_t> lobeIndices(const std::vector<double> &ys, std::size_t count) {
-    const double highest = ys.empty() ? 0 : *std::max_element(ys.begin(), ys.end());
-    std::vector<std::size_t> peaks = prominentPeaks(ys, 1e-3 * std::abs(highest));
-    std::sort(peaks.begin(), peaks.end(),
-              [&](std::size_t a, std::size_t b) { return ys[a] > ys[b]; });
-    if (peaks.size() > count)
-        peaks.resize(count);
-    std::sort(peaks.begin(), peaks.end());
-    return peaks;
-}
 
 // |S| in dB at f, from |S| interpolated linearly between sweep points.
 double measuredDb(const std::vector<double> &fMHz, const std::vector<double> &magnitude, double f) {
@@ -169,36 +118,24 @@ StageModel targetModel(const CheckReport &report, const TuningTable &table) {
                       report.fit ? report.fit->model.cutoff : given.cutoff.value_or(0));
 }
 
-// The target's delay at the sweep's frequencies. The electrical delay is
-// the measurement's (a cable the analyser does not remove): the target has
-// none.
-DelayTrace targetDelay(const StageModel &model, const std::vector<double> &f,
-                       std::size_t apertureSteps) {
-    std::vector<std::complex<double>> target(f.size());
-    for (std::size_t i = 0; i < f.size(); ++i)
-        target[i] = f[i] > 0 ? stageResponse(model, f[i]).s11 : std::complex<double>(1, 0);
-    return groupDelay(f, target, apertureSteps, 0);
-}
-
 // Each target lobe's measured one: the measured peak nearest the target's,
 // of those standing out by 1 % of the target lobe, so that a
 // reflection-zero spike or a noise ripple elsewhere in the span does not
 // take its place; without one, the highest point between the neighbouring
 // lobes' midpoints.
-void readLobes(CheckReport &report) {
-    const std::vector<std::size_t> targetLobes =
-        lobeIndices(report.delayTarget, static_cast<std::size_t>(report.settings.stage));
+void readLobes(CheckReport &report, const DelayTrace &measuredTrace, const TargetDelays &target) {
+    const std::vector<std::size_t> &targetLobes = target.lobes;
     double lowestLobe = targetLobes.empty() ? 0 : std::numeric_limits<double>::infinity();
-    for (const std::size_t lobe : targetLobes)
-        lowestLobe = std::min(lowestLobe, report.delayTarget[lobe]);
+    for (const double delay : target.lobeDelaysNs)
+        lowestLobe = std::min(lowestLobe, delay);
+    const auto &measured = measuredTrace.delayNs;
+    const auto &f = measuredTrace.fMHz;
     const std::vector<std::size_t> measuredPeaks =
-        prominentPeaks(report.delayMeasured, 0.01 * std::abs(lowestLobe));
-    const auto &measured = report.delayMeasured;
+        prominentPeaks(measured, 0.01 * std::abs(lowestLobe));
     for (std::size_t l = 0; l < targetLobes.size(); ++l) {
         const std::size_t from = l == 0 ? 0 : (targetLobes[l - 1] + targetLobes[l]) / 2;
-        const std::size_t to = l + 1 == targetLobes.size()
-                                   ? report.fMHz.size()
-                                   : (targetLobes[l] + targetLobes[l + 1]) / 2 + 1;
+        const std::size_t to =
+            l + 1 == targetLobes.size() ? f.size() : (targetLobes[l] + targetLobes[l + 1]) / 2 + 1;
         const std::size_t aim = targetLobes[l];
         auto distance = [aim](std::size_t i) { return i > aim ? i - aim : aim - i; };
         std::optional<std::size_t> nearest;
@@ -210,23 +147,22 @@ void readLobes(CheckReport &report) {
                     : static_cast<std::size_t>(
                           std::max_element(measured.begin() + from, measured.begin() + to) -
                           measured.begin());
-        report.lobes.push_back(
-            {report.fMHz[m], measured[m], report.fMHz[aim], report.delayTarget[aim]});
+        report.lobes.push_back({f[m], measured[m], f[aim], target.lobeDelaysNs[l]});
     }
 }
 
 // The target's lobes over 1.5 BW on either side of f0, each with a tenth
 // of BW beside it, must lie within the sweep, or the resonators'
 // frequencies cannot be read from it.
-void checkLobesSwept(CheckReport &report, const StageModel &model) {
+void checkLobesSwept(CheckReport &report, const StageModel &model, const DelayTrace &trace) {
     const double bandwidth = report.bandwidthMHz;
     const TargetCurve wide = targetCurve(model, defaultSpan(bandwidth, report.settings.f0), 3001);
     const std::vector<std::size_t> wideLobes =
         lobeIndices(wide.delayNs, static_cast<std::size_t>(report.settings.stage));
     report.expectedLobes = wideLobes.size();
     if (!wideLobes.empty() &&
-        (wide.fMHz[wideLobes.front()] - 0.1 * bandwidth < report.fMHz.front() ||
-         wide.fMHz[wideLobes.back()] + 0.1 * bandwidth > report.fMHz.back())) {
+        (wide.fMHz[wideLobes.front()] - 0.1 * bandwidth < trace.fMHz.front() ||
+         wide.fMHz[wideLobes.back()] + 0.1 * bandwidth > trace.fMHz.back())) {
         report.lobesMissing = true;
         report.wantedFromMHz = wide.fMHz.front();
         report.wantedToMHz = wide.fMHz.back();
@@ -235,24 +171,35 @@ void checkLobesSwept(CheckReport &report, const StageModel &model) {
 
 // |S11| at f0 and over the comparison trace, measured and target, and how
 // far the sweep rises above 0 dB.
-double compareMagnitudes(CheckReport &report, const std::vector<double> &f,
-                         const std::vector<std::complex<double>> &measured,
+double compareMagnitudes(CheckReport &report, const std::vector<double> &f, ParameterView measured,
                          const StageModel &model) {
     const CheckSettings &settings = report.settings;
-    std::vector<double> magnitude(f.size());
     for (std::size_t i = 0; i < f.size(); ++i) {
-        magnitude[i] = std::abs(measured[i]);
-        if (magnitude[i] > 1 && settings.parameter.row == settings.parameter.column) {
+        const double magnitude = std::abs(measured[i]);
+        if (magnitude > 1 && settings.parameter.row == settings.parameter.column) {
             ++report.aboveUnityPoints;
-            report.aboveUnityDb = std::max(report.aboveUnityDb, 20 * std::log10(magnitude[i]));
+            report.aboveUnityDb = std::max(report.aboveUnityDb, 20 * std::log10(magnitude));
         }
     }
-    const double s11AtF0 = interpolate(f, magnitude, settings.f0).value_or(0);
+    const auto at = std::lower_bound(f.begin(), f.end(), settings.f0);
+    double s11AtF0 = 0;
+    if (at != f.end() && !(settings.f0 < f.front())) {
+        const auto i = static_cast<std::size_t>(at - f.begin());
+        const std::vector<double> around{f[i > 0 ? i - 1 : i], f[i]};
+        const std::vector<double> magnitudes{std::abs(measured[i > 0 ? i - 1 : i]),
+                                             std::abs(measured[i])};
+        s11AtF0 = interpolate(around, magnitudes, settings.f0).value_or(0);
+    }
     report.s11DbMeasured = 20 * std::log10(s11AtF0);
     report.s11DbTarget = decibels(stageResponse(model, settings.f0).s11);
-    for (const double fm : report.fMHz) {
-        report.s11DbMeasuredTrace.push_back(measuredDb(f, magnitude, fm));
-        report.s11DbTargetTrace.push_back(decibels(stageResponse(model, fm).s11));
+    if (settings.comparison) {
+        std::vector<double> magnitude(f.size());
+        for (std::size_t i = 0; i < f.size(); ++i)
+            magnitude[i] = std::abs(measured[i]);
+        for (const double fm : report.fMHz) {
+            report.s11DbMeasuredTrace.push_back(measuredDb(f, magnitude, fm));
+            report.s11DbTargetTrace.push_back(decibels(stageResponse(model, fm).s11));
+        }
     }
     return s11AtF0;
 }
@@ -268,6 +215,33 @@ void stageOneQs(CheckReport &report, double s11AtF0) {
         report.qe = omega0 * tau / 4 * (1 - a * a);
     if (std::round(s11AtF0 * 1e6) < 1e6 && a > 0)
         report.qu = *report.qe / a;
+}
+
+// The delays at f0, measured and target, and the deviation; or why they
+// cannot be compared.
+std::optional<CheckRefusal> compareCentres(CheckReport &report, const DelayTrace &measured,
+                                           const TargetDelays &target, CheckRefusal refusal) {
+    if (target.notFiniteAt) {
+        refusal.kind =
+            target.undefinedPhase ? CheckRefusal::UndefinedPhase : CheckRefusal::NotFinite;
+        refusal.fromMHz = measured.fMHz[*target.notFiniteAt];
+        refusal.points = target.undefined;
+        return refusal;
+    }
+    const double f0 = report.settings.f0;
+    const auto measuredAtF0 = interpolate(measured.fMHz, measured.delayNs, f0);
+    if (!measuredAtF0 || !target.atF0) {
+        refusal.kind = CheckRefusal::F0OutsideDelay;
+        refusal.fromMHz = measured.fMHz.front();
+        refusal.toMHz = measured.fMHz.back();
+        return refusal;
+    }
+    report.measuredDelayNs = *measuredAtF0;
+    report.targetDelayNs = *target.atF0;
+    report.deviationPercent =
+        (report.measuredDelayNs - report.targetDelayNs) / report.targetDelayNs * 100;
+    report.pass = std::abs(report.deviationPercent) <= report.settings.tolerancePercent;
+    return std::nullopt;
 }
 
 } // namespace
@@ -298,8 +272,8 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
         refusal.electricalDelay = *tooLarge;
         return refusal;
     }
-    const std::vector<std::complex<double>> measured = network.parameter(settings.parameter);
-    const DelayTrace measuredTrace =
+    const ParameterView measured = network.view(settings.parameter);
+    DelayTrace measuredTrace =
         groupDelay(f, measured, report.apertureSteps, settings.electricalDelayNs);
     if (const auto why = notFinite(measuredTrace, refusal))
         return *why;
@@ -312,28 +286,19 @@ std::variant<CheckReport, CheckRefusal> checkStage(const TuningTable &table, con
     if (reflection)
         fitSweep(report, table, network);
     const StageModel model = targetModel(report, table);
-    const DelayTrace targetTrace = targetDelay(model, f, report.apertureSteps);
-    if (const auto why = notFinite(targetTrace, refusal))
+    TargetDelays target =
+        targetDelays(model, f, measuredTrace.fMHz, report.apertureSteps, settings.f0,
+                     static_cast<std::size_t>(settings.stage), settings.comparison);
+    if (const auto why = compareCentres(report, measuredTrace, target, refusal))
         return *why;
-    const auto measuredAtF0 = interpolate(measuredTrace.fMHz, measuredTrace.delayNs, settings.f0);
-    const auto targetAtF0 = interpolate(targetTrace.fMHz, targetTrace.delayNs, settings.f0);
-    if (!measuredAtF0 || !targetAtF0) {
-        refusal.kind = CheckRefusal::F0OutsideDelay;
-        refusal.fromMHz = measuredTrace.fMHz.front();
-        refusal.toMHz = measuredTrace.fMHz.back();
-        return refusal;
+    readLobes(report, measuredTrace, target);
+    checkLobesSwept(report, model, measuredTrace);
+    if (settings.comparison) {
+        report.fMHz = std::move(measuredTrace.fMHz);
+        report.delayMeasured = std::move(measuredTrace.delayNs);
+        report.delayTarget = std::move(target.whole);
     }
-    report.measuredDelayNs = *measuredAtF0;
-    report.targetDelayNs = *targetAtF0;
-    report.deviationPercent =
-        (report.measuredDelayNs - report.targetDelayNs) / report.targetDelayNs * 100;
-    report.pass = std::abs(report.deviationPercent) <= settings.tolerancePercent;
-    report.fMHz = measuredTrace.fMHz;
-    report.delayMeasured = measuredTrace.delayNs;
-    report.delayTarget = targetTrace.delayNs;
     const double s11AtF0 = compareMagnitudes(report, f, measured, model);
-    readLobes(report);
-    checkLobesSwept(report, model);
     if (!std::isfinite(report.deviationPercent) || !std::isfinite(report.s11DbMeasured) ||
         !std::isfinite(report.s11DbTarget)) {
         refusal.kind = CheckRefusal::NotFinite;

@@ -73,6 +73,11 @@ struct CheckSettings {
     std::optional<double> cutoff;
     // The last stage's output; none: found from the sweep.
     std::optional<StageOutput> output;
+    // Keep the comparison traces (the report's fMHz, delays and |S11| at
+    // every mid-frequency) for a chart or a CSV. Without them a check is
+    // lean at any size: of the sweep it keeps only the measured delay while
+    // it runs, and the target is computed where it is read (stage_lobes.h).
+    bool comparison = true;
 };
 
 struct Lobe {
@@ -124,7 +129,8 @@ struct CheckReport {
     StageOutput output = StageOutput::Open;
 
     Verdict verdict;
-    // The comparison at each mid-frequency of the delay trace.
+    // The comparison at each mid-frequency of the delay trace, when the
+    // settings keep it.
     std::vector<double> fMHz, delayMeasured, delayTarget, s11DbMeasuredTrace, s11DbTargetTrace;
 };
 

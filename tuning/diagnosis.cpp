@@ -123,10 +123,11 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     const std::vector<double> x = fit.parameters();
     d.returnLossDb = fit.returnLossDb(x);
     d.designReturnLossDb = fit.returnLossDb(fit.designParameters());
-    for (const std::complex<double> &v : network.parameter({1, 1}))
-        if (std::abs(v) > 1) {
+    const ParameterView s11 = network.view({1, 1});
+    for (std::size_t i = 0; i < s11.size(); ++i)
+        if (std::abs(s11[i]) > 1) {
             ++d.aboveUnityPoints;
-            d.aboveUnityDb = std::max(d.aboveUnityDb, 20 * std::log10(std::abs(v)));
+            d.aboveUnityDb = std::max(d.aboveUnityDb, 20 * std::log10(std::abs(s11[i])));
         }
 
     d.doubts = fittedDoubts(fit, fit.noiseDb, d.elements, d.betterResonator);
@@ -170,9 +171,8 @@ DiagnosisTraces diagnosisTraces(const Diagnosis &d, const Network &network) {
     const std::vector<double> x = fit.parameters();
     const std::vector<double> design = fit.designParameters();
     auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
-    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
-    const std::vector<std::complex<double>> s21 =
-        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
+    const ParameterView s11 = network.view({1, 1});
+    const ParameterView s21 = two ? network.view({2, 1}) : ParameterView();
     for (std::size_t i = 0; i < t.fMHz.size(); ++i) {
         const FilterPoint fitted = filterModelAt(fit.model, x, t.fMHz[i]);
         const FilterPoint designed = filterModelAt(fit.model, design, t.fMHz[i], false);
@@ -204,10 +204,9 @@ std::string fittedTracesCsv(const Network &network, bool two,
                             const std::vector<std::complex<double>> &fitted11,
                             const std::vector<std::complex<double>> &fitted21) {
     const std::vector<double> &f = network.frequencyMHz;
-    const std::vector<std::complex<double>> s11 = network.parameter({1, 1});
-    const std::vector<std::complex<double>> s21 =
-        two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
-    auto delay = [&](const std::vector<std::complex<double>> &s, std::size_t i) {
+    const ParameterView s11 = network.view({1, 1});
+    const ParameterView s21 = two ? network.view({2, 1}) : ParameterView();
+    auto delay = [&](ParameterView s, std::size_t i) {
         return -std::arg(s[i + 1] * std::conj(s[i - 1])) / (2 * std::numbers::pi) /
                (f[i + 1] - f[i - 1]) * 1e3;
     };

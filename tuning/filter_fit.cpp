@@ -218,11 +218,11 @@ FilterFit decoded(const FilterModel &model, const LeastSquares &solved, double n
 
 FitData fitData(const Network &network, const FilterModel &model) {
     const std::size_t traces = model.traces();
-    std::vector<Complex> all[3] = {network.parameter({1, 1}), {}, {}};
+    ParameterView all[3] = {network.view({1, 1}), {}, {}};
     if (traces > 1)
-        all[1] = network.parameter({2, 1});
+        all[1] = network.view({2, 1});
     if (traces > 2)
-        all[2] = network.parameter({2, 2});
+        all[2] = network.view({2, 2});
     FitData data;
     data.noiseDb = pooledNoiseDb(all);
     const std::size_t stride = fitPointStride(all[0].size());

@@ -114,39 +114,55 @@ std::vector<std::complex<double>> withoutElectricalDelay(const std::vector<doubl
     return values;
 }
 
-std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
-                                   const std::vector<std::complex<double>> &values,
-                                   double electricalDelayNs) {
-    // f in MHz times t in ns is 1e-3 of a cycle.
-    const double perMHz = twoPi * electricalDelayNs * 1e-3;
-    std::vector<double> phase(values.size());
-    double previousWrapped = 0;
-    std::optional<double> previous; // the unwrapped phase of the last defined point
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (!phaseDefined(values[i])) {
-            phase[i] = std::numeric_limits<double>::quiet_NaN();
-            continue; // unwrapping goes on from the last defined point
-        }
+namespace {
+
+// The phase unwrapped point by point: a jump of more than pi from the last
+// defined point is a wrap; an undefined point is NaN and passed over.
+class Unwrapper {
+  public:
+    explicit Unwrapper(double electricalDelayNs)
+        : m_perMHz(twoPi * electricalDelayNs * 1e-3) {} // f in MHz times t in ns: 1e-3 of a cycle
+
+    double next(std::complex<double> value, double fMHz) {
+        if (!phaseDefined(value))
+            return std::numeric_limits<double>::quiet_NaN(); // goes on from the last defined point
         // The linear phase is added before wrapping, as if the analyser had
         // removed it from the data.
-        double wrapped = std::arg(values[i]);
-        if (perMHz != 0)
-            wrapped = std::remainder(wrapped + perMHz * fMHz[i], twoPi);
-        if (!previous) {
-            phase[i] = wrapped;
-        } else {
+        double wrapped = std::arg(value);
+        if (m_perMHz != 0)
+            wrapped = std::remainder(wrapped + m_perMHz * fMHz, twoPi);
+        double phase = wrapped;
+        if (m_started) {
             // Both phases lie in [-pi, pi]: one turn at most brings the step
             // within half a turn.
-            double step = wrapped - previousWrapped;
+            double step = wrapped - m_previousWrapped;
             if (step > std::numbers::pi)
                 step -= twoPi;
             else if (step < -std::numbers::pi)
                 step += twoPi;
-            phase[i] = *previous + step;
+            phase = m_previous + step;
         }
-        previous = phase[i];
-        previousWrapped = wrapped;
+        m_started = true;
+        m_previous = phase;
+        m_previousWrapped = wrapped;
+        return phase;
     }
+
+  private:
+    double m_perMHz;
+    double m_previousWrapped = 0;
+    bool m_started = false; // whether a point so far had a phase
+    double m_previous = 0;  // the unwrapped phase of the last defined point
+};
+
+} // namespace
+
+std::vector<double> unwrappedPhase(const std::vector<double> &fMHz, ParameterView values,
+                                   double electricalDelayNs) {
+    Unwrapper unwrap(electricalDelayNs);
+    std::vector<double> phase(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i)
+        phase[i] = unwrap.next(values[i], fMHz[i]);
     return phase;
 }
 
@@ -162,17 +178,23 @@ double midFrequency(double a, double b) {
     return tidy;
 }
 
-DelayTrace groupDelay(const std::vector<double> &fMHz,
-                      const std::vector<std::complex<double>> &values, std::size_t steps,
+DelayTrace groupDelay(const std::vector<double> &fMHz, ParameterView values, std::size_t steps,
                       double electricalDelayNs) {
-    const std::vector<double> phase = unwrappedPhase(fMHz, values, electricalDelayNs);
     DelayTrace trace;
-    if (steps == 0 || steps >= fMHz.size())
+    if (steps == 0 || steps >= fMHz.size() || values.size() < fMHz.size())
         return trace;
+    // The unwrapped phases of the aperture's points, in a ring: a trace of
+    // a million points keeps no phase a point.
+    Unwrapper unwrap(electricalDelayNs);
+    std::vector<double> ring(steps + 1);
+    for (std::size_t k = 0; k < steps; ++k)
+        ring[k] = unwrap.next(values[k], fMHz[k]);
     const std::size_t count = fMHz.size() - steps;
     trace.fMHz.reserve(count);
     trace.delayNs.reserve(count);
+    std::size_t oldest = 0, newest = steps; // the ring's slots of points j and j + steps
     for (std::size_t j = 0; j < count; ++j) {
+        ring[newest] = unwrap.next(values[j + steps], fMHz[j + steps]);
         const double df = fMHz[j + steps] - fMHz[j];
         // rad / (2 pi MHz) is microseconds.
         // The centre point itself where it is the midpoint (an even grid).
@@ -182,7 +204,9 @@ DelayTrace groupDelay(const std::vector<double> &fMHz,
                                  ? centre
                                  : midFrequency(fMHz[j], fMHz[j + steps]));
         // NaN where either end's phase is undefined.
-        trace.delayNs.push_back(-(phase[j + steps] - phase[j]) / (twoPi * df) * 1000);
+        trace.delayNs.push_back(-(ring[newest] - ring[oldest]) / (twoPi * df) * 1000);
+        oldest = oldest == steps ? 0 : oldest + 1;
+        newest = newest == steps ? 0 : newest + 1;
         trace.undefined += std::isnan(trace.delayNs.back()) ? 1 : 0;
     }
     return trace;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "touchstone/touchstone.h"
+
 #include <complex>
 #include <cstddef>
 #include <optional>
@@ -86,8 +88,7 @@ std::vector<std::complex<double>> withoutElectricalDelay(const std::vector<doubl
                                                          double electricalDelayNs);
 
 // The unwrapped phase, in rad, of values * exp(j 2 pi f t).
-std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
-                                   const std::vector<std::complex<double>> &values,
+std::vector<double> unwrappedPhase(const std::vector<double> &fMHz, ParameterView values,
                                    double electricalDelayNs);
 
 // The mid-frequency of two points as a file would write it: the rounding
@@ -99,8 +100,7 @@ std::vector<double> unwrappedPhase(const std::vector<double> &fMHz,
 double midFrequency(double a, double b);
 
 // The trace for `steps` (at least 1, less than the number of points).
-DelayTrace groupDelay(const std::vector<double> &fMHz,
-                      const std::vector<std::complex<double>> &values, std::size_t steps,
+DelayTrace groupDelay(const std::vector<double> &fMHz, ParameterView values, std::size_t steps,
                       double electricalDelayNs);
 
 // y at x, linear between the neighbouring points of increasing xs; nullopt

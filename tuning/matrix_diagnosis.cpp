@@ -197,11 +197,11 @@ std::variant<MatrixDiagnosis, DiagnoseRefusal> diagnoseMatrix(const FilterDesign
     d.design = design;
     d.bandwidthMHz = bandwidthMHz;
     d.twoPort = twoPort;
-    std::vector<std::vector<std::complex<double>>> traces{sweep.parameter({1, 1})};
+    std::vector<ParameterView> traces{sweep.view({1, 1})};
     if (twoPort)
-        traces.push_back(sweep.parameter({2, 1}));
+        traces.push_back(sweep.view({2, 1}));
     if (twoPort && !sweep.forwardOnly)
-        traces.push_back(sweep.parameter({2, 2}));
+        traces.push_back(sweep.view({2, 2}));
     d.traces = traces.size();
     d.noiseDb = pooledNoiseDb(traces);
     const MatrixFitSettings fitting{design.f0, design.bandwidth, pattern, s.qu,
@@ -237,9 +237,9 @@ DiagnosisTraces matrixDiagnosisTraces(const MatrixDiagnosis &d, const Network &n
         designBand.delayNs[p] = designBand.phaseRad[p] = 0;
     const auto fitted = fittedResponses(d, network);
     const auto designed = matrixResponses(d.design.matrix, designBand, t.fMHz);
-    const auto s11 = network.parameter({1, 1});
+    const ParameterView s11 = network.view({1, 1});
     const bool two = d.twoPort && network.ports >= 2;
-    const auto s21 = two ? network.parameter({2, 1}) : std::vector<std::complex<double>>();
+    const ParameterView s21 = two ? network.view({2, 1}) : ParameterView();
     auto db = [](std::complex<double> v) { return 20 * std::log10(std::abs(v)); };
     for (std::size_t i = 0; i < t.fMHz.size(); ++i) {
         t.s11Measured.push_back(db(s11[i]));

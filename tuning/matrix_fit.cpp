@@ -153,10 +153,10 @@ MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
     const std::size_t stride = fitPointStride(network.size());
     std::vector<double> f;
     std::vector<Complex> s11, s21, s22;
-    const std::vector<Complex> all11 = network.parameter({1, 1});
-    const std::vector<Complex> all21 = twoPort ? network.parameter({2, 1}) : std::vector<Complex>{};
-    const std::vector<Complex> all22 =
-        twoPort && !network.forwardOnly ? network.parameter({2, 2}) : std::vector<Complex>{};
+    const ParameterView all11 = network.view({1, 1});
+    const ParameterView all21 = twoPort ? network.view({2, 1}) : ParameterView();
+    const ParameterView all22 =
+        twoPort && !network.forwardOnly ? network.view({2, 2}) : ParameterView();
     for (std::size_t i = 0; i < network.size(); i += stride) {
         f.push_back(network.frequencyMHz[i]);
         s11.push_back(all11[i]);

@@ -404,7 +404,7 @@ namespace {
 // the whole trace's noise (dB).
 double fitPoints(const Network &network, SParameter parameter, std::vector<double> &f,
                  std::vector<Complex> &measured) {
-    const std::vector<Complex> all = network.parameter(parameter);
+    const ParameterView all = network.view(parameter);
     const std::size_t stride = fitPointStride(all.size());
     for (std::size_t j = 0; j < all.size(); j += stride) {
         f.push_back(network.frequencyMHz[j]);

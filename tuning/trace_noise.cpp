@@ -14,7 +14,7 @@ constexpr double lowestDb = -300;
 constexpr std::size_t shortestTrace = 8;
 
 // The noise power a point from the m-th differences (m = 2 ... 6).
-double powerFromDifferences(std::span<const std::complex<double>> z, int m) {
+double powerFromDifferences(ParameterView z, int m) {
     static constexpr double binomial[7][7] = {{1},
                                               {1, -1},
                                               {1, -2, 1},
@@ -24,19 +24,22 @@ double powerFromDifferences(std::span<const std::complex<double>> z, int m) {
                                               {1, -6, 15, -20, 15, -6, 1}};
     static constexpr double centralBinomial[7] = {1, 2, 6, 20, 70, 252, 924}; // C(2m, m)
     const std::size_t order = static_cast<std::size_t>(m);
-    std::vector<double> powers(z.size() - order);
-    for (std::size_t i = 0; i + order < z.size(); ++i) {
+    const std::size_t count = z.size() - order;
+    const std::size_t step = (count + maxNoiseDifferences - 1) / maxNoiseDifferences;
+    std::vector<double> powers;
+    powers.reserve((count + step - 1) / step);
+    for (std::size_t i = 0; i < count; i += step) {
         std::complex<double> d = 0;
         for (std::size_t k = 0; k <= order; ++k)
             d += binomial[order][k] * z[i + k];
-        powers[i] = std::norm(d);
+        powers.push_back(std::norm(d));
     }
     const auto middle = powers.begin() + static_cast<std::ptrdiff_t>(powers.size() / 2);
     std::nth_element(powers.begin(), middle, powers.end());
     return *middle / (std::numbers::ln2 * centralBinomial[order]);
 }
 
-double noisePower(std::span<const std::complex<double>> values) {
+double noisePower(ParameterView values) {
     if (values.size() < shortestTrace)
         return 1;
     double least = powerFromDifferences(values, 2);
@@ -51,14 +54,14 @@ double powerDb(double power) {
 
 } // namespace
 
-double traceNoiseDb(std::span<const std::complex<double>> values) {
+double traceNoiseDb(ParameterView values) {
     return powerDb(noisePower(values));
 }
 
-double pooledNoiseDb(std::span<const std::vector<std::complex<double>>> traces) {
+double pooledNoiseDb(std::span<const ParameterView> traces) {
     double sum = 0;
     std::size_t count = 0;
-    for (const auto &trace : traces) {
+    for (const ParameterView &trace : traces) {
         if (trace.empty())
             continue;
         sum += noisePower(trace);

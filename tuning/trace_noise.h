@@ -1,5 +1,7 @@
 #pragma once
 
+#include "touchstone/touchstone.h"
+
 #include <complex>
 #include <span>
 #include <string>
@@ -17,7 +19,10 @@
 // few large differences a resonance or a reflection zero makes, and the
 // higher orders over a curve that the sweep samples coarsely (any curve
 // left only raises the estimate). Traces pooled for one fit give the mean
-// of their powers.
+// of their powers. A long trace gives its median from at most 65,536
+// differences, at starts spread evenly over it (every ceil(count / 65,536)-th),
+// each difference of consecutive points as ever: a million points are
+// judged at their own spacing for the cost of 65,536.
 //
 // The test: a model that explains the sweep leaves the noise itself as the
 // residual, rms within a few percent of sigma over the hundreds of points a
@@ -52,9 +57,10 @@ inline constexpr double reportFloorDb = -200;
 // The trace's noise in dB of |S| (10 log10 sigma^2); -300 dB when every
 // difference is 0, and 0 dB (noise as large as the trace could be) when
 // the trace is too short to tell (fewer than 8 points).
-double traceNoiseDb(std::span<const std::complex<double>> values);
+inline constexpr std::size_t maxNoiseDifferences = 65536;
+double traceNoiseDb(ParameterView values);
 // Several traces of one fit: the mean of their noise powers.
-double pooledNoiseDb(std::span<const std::vector<std::complex<double>>> traces);
+double pooledNoiseDb(std::span<const ParameterView> traces);
 
 // The honest test: the residual (rms of |model - measured|) within
 // mismatchMargin of the noise, or below residualResolution.
