@@ -95,23 +95,35 @@ struct Mantissa {
     return t;
 }
 
-// The slow path: the mantissa [from, to) as written with the exponent
-// `exponent`, through std::from_chars (strtod where it is out of range, to
-// tell too large from too small). False beyond the double range.
-inline bool readSlowly(const char *from, const char *to, int exponent, double &value) {
-    std::string text(from, to);
-    text.append("e").append(std::to_string(exponent));
-    const char *const textEnd = text.data() + text.size();
-    const auto [stop, error] =
-        std::from_chars(text.data(), textEnd, value, std::chars_format::general);
+// The slow path: the text [from, to) through std::from_chars (strtod where
+// it is out of range, to tell too large from too small). False beyond the
+// double range or when it does not read to its end.
+inline bool readText(const char *from, const char *to, double &value) {
+    const auto [stop, error] = std::from_chars(from, to, value, std::chars_format::general);
     if (error == std::errc::result_out_of_range) {
-        const double wide = std::strtod(text.c_str(), nullptr);
+        const double wide = std::strtod(std::string(from, to).c_str(), nullptr);
         if (std::isinf(wide))
             return false;
         value = wide;
         return true;
     }
-    return error == std::errc() && stop == textEnd;
+    return error == std::errc() && stop == to;
+}
+
+// The mantissa [from, to) as written with the exponent `exponent`: built on
+// the stack for any number a file writes, on the heap for a longer one.
+inline bool readSlowly(const char *from, const char *to, int exponent, double &value) {
+    char local[96];
+    const auto length = static_cast<std::size_t>(to - from);
+    if (length + 16 > sizeof local) {
+        std::string text(from, to);
+        text.append("e").append(std::to_string(exponent));
+        return readText(text.data(), text.data() + text.size(), value);
+    }
+    std::memcpy(local, from, length);
+    local[length] = 'e';
+    const auto written = std::to_chars(local + length + 1, local + sizeof local, exponent);
+    return readText(local, written.ptr, value);
 }
 
 } // namespace decimal_detail
@@ -172,9 +184,10 @@ inline bool readSlowly(const char *from, const char *to, int exponent, double &v
         value = negative ? -magnitude : magnitude;
         return s;
     }
-    // The mantissa as written, with the shifted exponent.
-    if (!readSlowly(negative ? unsignedStart - 1 : unsignedStart, mantissaEnd, written + shift,
-                    value))
+    // The number as written, or its mantissa with the shifted exponent.
+    const char *const from = negative ? unsignedStart - 1 : unsignedStart;
+    if (!(shift == 0 ? readText(from, s, value)
+                     : readSlowly(from, mantissaEnd, written + shift, value)))
         return nullptr;
     return s;
 }

@@ -102,16 +102,19 @@ TEST(Touchstone, TwoPortZMatchesClosedForm) {
 // unit gives the double nearest the frequency, not a product of two roundings.
 TEST(Touchstone, FrequenciesInEveryUnitReadExactly) {
     const struct {
-        const char *unit, *text;
+        std::string unit, text;
     } rows[] = {{"GHz", "1.015"},
                 {"MHz", "1015"},
+                {"MHz", "+1015"},
                 {"kHz", "1015000"},
                 {"Hz", "1015000000"},
                 {"GHz", "1.01500000000000000000001"},
+                {"GHz", "1.015" + std::string(120, '0') + "1"}, // longer than the stack's room
+                {"MHz", "1015.0000000000000001"},
                 {"Hz", "1.015e9"}};
     for (const auto &row : rows) {
-        const auto read = readTouchstoneText("f.s1p", "# " + std::string(row.unit) + " S RI\n" +
-                                                          row.text + " 0 0\n");
+        const auto read =
+            readTouchstoneText("f.s1p", "# " + row.unit + " S RI\n" + row.text + " 0 0\n");
         ASSERT_TRUE(std::holds_alternative<Network>(read)) << row.text;
         EXPECT_EQ(std::get<Network>(read).frequencyMHz[0], 1015.0) << row.unit << ' ' << row.text;
     }
@@ -134,6 +137,23 @@ TEST(Touchstone, ParameterNames) {
     EXPECT_EQ(std::get<TouchstoneError>(missing).kind, TouchstoneError::NoSuchParameter);
     EXPECT_EQ(std::get<TouchstoneError>(missing).message(),
               "a.s2p: the file has 2 ports: there is no S31");
+}
+
+// A parameter's view reads the values where the network holds them: S21 of
+// a full 2-port matrix from the third value with stride 4, or the one
+// parameter kept.
+TEST(Touchstone, ParameterViewsReadInPlace) {
+    const std::string text = "# MHz S RI\n1 1 2 3 4 5 6 7 8\n2 9 10 11 12 13 14 15 16\n";
+    const Network full = std::get<Network>(readTouchstoneText("a.s2p", text));
+    const Network kept = std::get<Network>(readTouchstoneText("a.s2p", text, {SParameter{2, 1}}));
+    for (const Network *network : {&full, &kept}) {
+        const ParameterView s21 = network->view({2, 1});
+        ASSERT_EQ(s21.size(), 2u);
+        EXPECT_EQ(s21[0], Complex(3, 4)); // version 1 writes S11 S21 S12 S22
+        EXPECT_EQ(s21[1], Complex(11, 12));
+    }
+    EXPECT_EQ(full.view({2, 1}).stride, 4u);
+    EXPECT_EQ(full.view({2, 2})[1], Complex(15, 16));
 }
 
 // parseDecimal, the header's examples.
