@@ -3,9 +3,14 @@
 
   bench/tuning_bench.py [BUILD_DIR] [RUNS]
 
-1. Reading: a 1,000,000-point .s2p (about 136 MB, a frequency and 8 numbers
+1. Reading: a 1,000,000-point .s2p (about 141 MB, a frequency and 8 numbers
    of 12 digits a line) with `varnel-calc delay FILE --at MHZ`, in MB/s, beside
-   numpy.loadtxt reading the same numbers, and the peak resident memory.
+   numpy.loadtxt reading the same numbers and `wc -l` counting its lines,
+   and the peak resident memory.
+1a. `check` of a 1,000,000-point stage 8 target (`curve --s1p`, 58 MB) and
+   `diagnose` of a 1,000,000-point order-8 filter (`design --s2p`), each
+   against `delay` of the same file: time and peak memory against the
+   file's size.
 2. `varnel-calc curve` with 100,000 points.
 3. `varnel-calc check` of an 801-point file.
 4. `varnel-calc check` of an 801-point stage 8 sweep (order 8, resonator 3
@@ -73,6 +78,38 @@ for _ in range(max(1, runs // 2)):
     numpy.loadtxt(big, comments=("!", "#"))
     numpy_times.append(time.perf_counter() - start)
 numpy_time = statistics.median(numpy_times)
+wc_time, _ = median_run(["wc", "-l", big], runs)
+
+
+def against_delay(label, path, args):
+    """A form over a million points against `delay` of the same file."""
+    with open(path, "rb") as f:
+        while f.read(1 << 24):
+            pass
+    size = os.path.getsize(path) / 1e6
+    form_time, form_rss = median_run([calc] + args + [path] + (["8", "10", "0.01"]), runs)
+    delay_time, delay_rss = median_run([calc, "delay", path, "--at", "1000"], runs)
+    return ("%s, 1000000 points (%.1f MB): %.3f s, %.2f x delay's %.3f s; peak memory %.1f MiB "
+            "(%.2f of the file; delay %.1f MiB)"
+            % (label, size, form_time, form_time / delay_time, delay_time, form_rss,
+               form_rss * 1.048576 / size, delay_rss))
+
+
+million = []
+stage_target = os.path.join(work, "stage8-target.s1p")
+with open(stage_target, "w") as out:
+    subprocess.run([calc, "curve", "--stage", "8", "--f0", "1000", "--qu", "3000", "--points",
+                    "1000000", "--s1p", "8", "10", "0.01"], stdout=out, check=True)
+million.append(against_delay("check", stage_target,
+                             ["check", "--stage", "8", "--f0", "1000", "--qu", "3000"]))
+os.remove(stage_target)
+filter_target = os.path.join(work, "filter8.s2p")
+with open(filter_target, "w") as out:
+    subprocess.run([calc, "design", "--f0", "1000", "--qu", "3000", "--points", "1000000",
+                    "--s2p", "8", "10", "0.01"], stdout=out, check=True)
+million.append(against_delay("diagnose", filter_target, ["diagnose", "--f0", "1000", "--qu",
+                                                         "3000"]))
+os.remove(filter_target)
 
 curve_time, _ = median_run([calc, "curve", "--stage", "3", "--f0", "1000", "--points", "100000"],
                            runs)
@@ -132,6 +169,9 @@ print("delay --at, reading:  %.3f s  %.0f MB/s  peak memory %.1f MiB (%.2f of th
       % (read_time, size_mb / read_time, read_rss, read_rss * 1.048576 / size_mb))
 print("numpy.loadtxt:        %.3f s  %.0f MB/s  (varnel-calc %.1f x faster)"
       % (numpy_time, size_mb / numpy_time, numpy_time / read_time))
+print("wc -l:                %.3f s  (varnel-calc %.1f x its time)" % (wc_time, read_time / wc_time))
+for line in million:
+    print(line)
 print("curve, 100000 points: %.1f ms" % (curve_time * 1000))
 print("check, 801 points:    %.2f ms (process start included), peak memory %.1f MiB"
       % (check_time * 1000, check_rss))
