@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <span>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -17,6 +18,14 @@ namespace varnel {
 
 using touchstone_parser::maxLineLength;
 using touchstone_parser::Parser;
+
+void adviseHugePages(const void *data, std::size_t bytes) {
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    const auto from = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(huge - 1);
+    if (to > from)
+        (void)::madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+}
 
 std::variant<Network, TouchstoneError>
 readTouchstoneText(std::string_view name, std::string_view text, const ReadOptions &options) {

@@ -265,6 +265,8 @@ void Parser::reservePoints(std::size_t points) {
     try {
         m_network.frequencyMHz.reserve(points);
         m_network.values.reserve(points * each);
+        adviseHugePages(m_network.frequencyMHz.data(), points * sizeof(double));
+        adviseHugePages(m_network.values.data(), points * each * sizeof(std::complex<double>));
     } catch (const std::bad_alloc &) {
     }
 }

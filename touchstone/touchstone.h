@@ -138,6 +138,11 @@ struct Network {
 
 // What kind of file a path names, from the type bits of stat's st_mode, so
 // that anything but a regular file can be refused before it is read.
+// Asks that the whole 2 MiB pages within [data, data + bytes) be backed by
+// huge pages as they are first written: a million points fault in a few
+// dozen pages, not ten thousand. Only advice; small arrays are left alone.
+void adviseHugePages(const void *data, std::size_t bytes);
+
 enum class FileKind { Regular, Fifo, Folder, CharacterDevice, BlockDevice, Socket, Other };
 FileKind fileKindOf(unsigned mode);
 // "a FIFO", "a folder", "a character device", ... ("a regular file").

@@ -56,7 +56,12 @@ std::optional<Aperture> parseAperture(std::string_view text) {
 }
 
 bool phaseDefined(std::complex<double> value) {
-    return std::abs(value) >= std::numeric_limits<double>::min();
+    // |S| is at least the larger part: only a value whose parts are both
+    // tiny needs its magnitude.
+    constexpr double smallest = std::numeric_limits<double>::min();
+    if (std::max(std::abs(value.real()), std::abs(value.imag())) >= smallest)
+        return true;
+    return std::abs(value) >= smallest;
 }
 
 std::optional<ElectricalDelayRefusal> electricalDelayRefusal(double electricalDelayNs,
@@ -192,6 +197,8 @@ DelayTrace groupDelay(const std::vector<double> &fMHz, ParameterView values, std
     const std::size_t count = fMHz.size() - steps;
     trace.fMHz.reserve(count);
     trace.delayNs.reserve(count);
+    adviseHugePages(trace.fMHz.data(), count * sizeof(double));
+    adviseHugePages(trace.delayNs.data(), count * sizeof(double));
     std::size_t oldest = 0, newest = steps; // the ring's slots of points j and j + steps
     for (std::size_t j = 0; j < count; ++j) {
         ring[newest] = unwrap.next(values[j + steps], fMHz[j + steps]);
