@@ -56,7 +56,7 @@ class FilterResiduals : public ComplexResiduals {
         const std::size_t at = j / traces(), trace = j % traces();
         const bool withDerivatives = derivatives != nullptr;
         if (at != m_at || x != m_x || withDerivatives != m_withDerivatives) {
-            m_point = filterModelAt(m_model, x, m_f[at], true, withDerivatives);
+            filterModelInto(m_model, x, m_f[at], true, withDerivatives, m_point);
             m_at = at;
             m_x = x;
             m_withDerivatives = withDerivatives;

@@ -85,6 +85,10 @@ struct FilterPoint {
 };
 FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &parameters, double f,
                           bool withLines = true, bool withDerivatives = false);
+// The same into `point`, whose derivatives' room is reused: a fit's
+// thousands of evaluations allocate nothing.
+void filterModelInto(const FilterModel &model, const std::vector<double> &parameters, double f,
+                     bool withLines, bool withDerivatives, FilterPoint &point);
 
 // The in-line design of the tuning table at f0 as a model: both ports, the
 // slopes held at 0, lumped resonators.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 // The filter's model: the tridiagonal ladder (a cross-coupling by Woodbury),
@@ -16,6 +17,15 @@ constexpr double pi = std::numbers::pi;
 } // namespace
 
 namespace {
+
+// 1 / z as conj(z) / |z|^2, one division for the three a pivot needs;
+// the library's careful division where |z|^2 leaves the normal range.
+Complex reciprocal(Complex z) {
+    const double size = std::norm(z);
+    if (size >= std::numeric_limits<double>::min() && size <= std::numeric_limits<double>::max())
+        return std::conj(z) / size;
+    return 1.0 / z;
+}
 
 // Y^-1's first and last columns x1, xn of the tridiagonal T (its pivots
 // and ratios, off-diagonals b) turned into those of T + y (e_i e_k' +
@@ -56,11 +66,12 @@ void solveEnds(const std::vector<Complex> &diagonal, Complex b, std::vector<Comp
     const std::size_t n = diagonal.size();
     for (std::size_t i = 0; i < n; ++i) {
         pivot[i] = i == 0 ? diagonal[0] : diagonal[i] - b * ratio[i - 1];
-        ratio[i] = b / pivot[i];
+        const Complex inverse = reciprocal(pivot[i]);
+        ratio[i] = b * inverse;
         const Complex before1 = i == 0 ? 0.0 : b * x1[i - 1],
                       beforeN = i == 0 ? 0.0 : b * xn[i - 1];
-        x1[i] = ((i == 0 ? 1.0 : 0.0) - before1) / pivot[i];
-        xn[i] = ((i + 1 == n ? 1.0 : 0.0) - beforeN) / pivot[i];
+        x1[i] = ((i == 0 ? 1.0 : 0.0) - before1) * inverse;
+        xn[i] = ((i + 1 == n ? 1.0 : 0.0) - beforeN) * inverse;
     }
     for (std::size_t i = n - 1; i-- > 0;) {
         x1[i] -= ratio[i] * x1[i + 1];
@@ -71,8 +82,8 @@ void solveEnds(const std::vector<Complex> &diagonal, Complex b, std::vector<Comp
 // The filter between its ports, no lines: S11, S21, S22 and, when asked,
 // their derivatives with respect to the ladder's parameters (the lines'
 // and the error terms' left 0).
-FilterPoint ladderAt(const FilterModel &model, const std::vector<double> &x, double f,
-                     bool withDerivatives) {
+void ladderAt(const FilterModel &model, const std::vector<double> &x, double f,
+              bool withDerivatives, FilterPoint &point) {
     const std::size_t n = model.g.size();
     const std::size_t lossAt = 2 * n, outputAt = 2 * n + 1;
     const double r = x[lossAt];
@@ -101,12 +112,15 @@ FilterPoint ladderAt(const FilterModel &model, const std::vector<double> &x, dou
     if (model.cross)
         addCrossCoupling(*model.cross, x[model.crossAt()] * b, b, pivot, ratio, x1, xn);
     const double root = std::sqrt(g1 * g2);
-    FilterPoint point;
     point.s11 = 2.0 * g1 * x1[0] - 1.0;
     point.s21 = 2.0 * root * x1[n - 1];
     point.s22 = 2.0 * g2 * xn[n - 1] - 1.0;
-    if (!withDerivatives)
-        return point;
+    if (!withDerivatives) {
+        point.d11.clear();
+        point.d21.clear();
+        point.d22.clear();
+        return;
+    }
     const std::size_t count = model.parameterCount();
     point.d11.assign(count, 0.0);
     point.d21.assign(count, 0.0);
@@ -144,7 +158,6 @@ FilterPoint ladderAt(const FilterModel &model, const std::vector<double> &x, dou
         point.d21[q] += 2.0 * root * logRatio * x1[n - 1];
         point.d22[q] += 2.0 * g2 * logRatio * xn[n - 1];
     }
-    return point;
 }
 
 // Each port's line: S11 turns with port 1's twice, S21 with each once.
@@ -271,14 +284,20 @@ void addCalibration(const FilterModel &model, const std::vector<double> &x, Filt
 
 } // namespace
 
-FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &x, double f,
-                          bool withLines, bool withDerivatives) {
-    FilterPoint point = ladderAt(model, x, f, withDerivatives);
+void filterModelInto(const FilterModel &model, const std::vector<double> &x, double f,
+                     bool withLines, bool withDerivatives, FilterPoint &point) {
+    ladderAt(model, x, f, withDerivatives, point);
     if (!withLines)
-        return point;
+        return;
     addLines(model, x, f, point);
     if (model.calibration)
         addCalibration(model, x, point);
+}
+
+FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &x, double f,
+                          bool withLines, bool withDerivatives) {
+    FilterPoint point;
+    filterModelInto(model, x, f, withLines, withDerivatives, point);
     return point;
 }
 
