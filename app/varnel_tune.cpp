@@ -1,4 +1,5 @@
 #include "generated/version.h"
+#include "tuning/fit_memory.h"
 #include "tuning_window/tune_window.h"
 #include "window_runtime/start.h"
 
@@ -7,6 +8,7 @@
 #include <QLocale>
 
 int main(int argc, char **argv) {
+    varnel::keepFreedMemoryForFits();
     varnel::sayPlainlyWhenNoWindowOpens("varnel-tune");
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Varnel"));

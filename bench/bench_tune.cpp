@@ -18,6 +18,7 @@
 #include "fake_librevna.h"
 #include "fake_nanovna.h"
 #include "fake_scpi_analyser.h"
+#include "tuning/fit_memory.h"
 #include "tuning/stage_model.h"
 #include "tuning_window/tune_window.h"
 
@@ -335,6 +336,7 @@ void live(Bench &b) {
 } // namespace
 
 int main(int argc, char **argv) {
+    keepFreedMemoryForFits(); // as varnel-tune does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir temp;
     qputenv("XDG_CONFIG_HOME", temp.filePath("config").toUtf8());
