@@ -11,8 +11,9 @@ noise) is written as an 801-point .s2p by chain matrices. Then:
 2. the same model fitted in this process by a numpy Levenberg-Marquardt
    (the nodal matrix solved at every frequency at once, a forward-difference
    Jacobian), from the same start, the median of 3 runs.
-The figures: the process against the numpy fit; `bench_fit`'s `diagnose`
-gives the fit alone in C++."""
+3. `bench_fit`'s order-8 filter fit alone, in C++.
+The figures: the process and the fit alone against the numpy fit."""
+import json
 import os
 import statistics
 import subprocess
@@ -137,9 +138,20 @@ for _ in range(runs):
         raise RuntimeError("diagnose: status %d" % status)
 process_time = statistics.median(process_times)
 
+# The fit alone in C++: bench_fit's order-8 filter fit (801 points of S11,
+# S21, S22, from the design), the median of five repetitions.
+fit_bench = subprocess.run([os.path.join(build, "bench", "bench_fit"),
+                            "--benchmark_filter=^filterFit$", "--benchmark_repetitions=5",
+                            "--benchmark_report_aggregates_only=true", "--benchmark_format=json"],
+                           stdout=subprocess.PIPE, check=True).stdout
+fit_time = next(b["real_time"] for b in json.loads(fit_bench)["benchmarks"]
+                if b.get("aggregate_name") == "median") / 1000
+
 print("numpy LM fit, order 8, 801 points, S11 S21 S22: %.0f ms (resonator 3 found %.4f MHz "
       "high)" % (numpy_time * 1000, fitted[2]))
-print("varnel-calc diagnose, process start to end:      %.1f ms (%.0f x faster)"
+print("varnel-calc diagnose, process start to end:      %.1f ms (%.1f x faster)"
       % (process_time * 1000, numpy_time / process_time))
+print("the filter fit alone (bench_fit filterFit):       %.1f ms (%.1f x faster)"
+      % (fit_time * 1000, numpy_time / fit_time))
 os.remove(path)
 os.rmdir(work)
