@@ -91,7 +91,6 @@ struct SParameter {
 // Parses "S11", "s21", ...; nullopt for anything else.
 std::optional<SParameter> parseSParameter(std::string_view text);
 
-// A network's S-parameters against frequency.
 // One parameter's values where the network holds them, without a copy:
 // every stride-th value from `data`. A vector is a view of stride 1.
 // Example: S21 of a 2-port held as the full matrix (S11 S12 S21 S22 a
@@ -110,6 +109,7 @@ struct ParameterView {
     const std::complex<double> &operator[](std::size_t k) const { return data[k * stride]; }
 };
 
+// A network's S-parameters against frequency.
 struct Network {
     int ports = 0;
     double referenceOhms = 50; // of port 1
@@ -136,13 +136,13 @@ struct Network {
     bool keepOnly(SParameter which);
 };
 
-// What kind of file a path names, from the type bits of stat's st_mode, so
-// that anything but a regular file can be refused before it is read.
 // Asks that the whole 2 MiB pages within [data, data + bytes) be backed by
 // huge pages as they are first written: a million points fault in a few
 // dozen pages, not ten thousand. Only advice; small arrays are left alone.
 void adviseHugePages(const void *data, std::size_t bytes);
 
+// What kind of file a path names, from the type bits of stat's st_mode, so
+// that anything but a regular file can be refused before it is read.
 enum class FileKind { Regular, Fifo, Folder, CharacterDevice, BlockDevice, Socket, Other };
 FileKind fileKindOf(unsigned mode);
 // "a FIFO", "a folder", "a character device", ... ("a regular file").

@@ -181,15 +181,9 @@ double compareMagnitudes(CheckReport &report, const std::vector<double> &f, Para
             report.aboveUnityDb = std::max(report.aboveUnityDb, 20 * std::log10(magnitude));
         }
     }
-    const auto at = std::lower_bound(f.begin(), f.end(), settings.f0);
-    double s11AtF0 = 0;
-    if (at != f.end() && !(settings.f0 < f.front())) {
-        const auto i = static_cast<std::size_t>(at - f.begin());
-        const std::vector<double> around{f[i > 0 ? i - 1 : i], f[i]};
-        const std::vector<double> magnitudes{std::abs(measured[i > 0 ? i - 1 : i]),
-                                             std::abs(measured[i])};
-        s11AtF0 = interpolate(around, magnitudes, settings.f0).value_or(0);
-    }
+    const double s11AtF0 = interpolateWith(f, settings.f0, [&](std::size_t i) {
+                               return std::abs(measured[i]);
+                           }).value_or(0);
     report.s11DbMeasured = 20 * std::log10(s11AtF0);
     report.s11DbTarget = decibels(stageResponse(model, settings.f0).s11);
     if (settings.comparison) {

@@ -221,14 +221,7 @@ DelayTrace groupDelay(const std::vector<double> &fMHz, ParameterView values, std
 
 std::optional<double> interpolate(const std::vector<double> &xs, const std::vector<double> &ys,
                                   double x) {
-    if (xs.empty() || !(x >= xs.front() && x <= xs.back()))
-        return std::nullopt;
-    const auto upper = std::lower_bound(xs.begin(), xs.end(), x);
-    const std::size_t i = static_cast<std::size_t>(upper - xs.begin());
-    if (xs[i] == x)
-        return ys[i];
-    const double t = (x - xs[i - 1]) / (xs[i] - xs[i - 1]);
-    return ys[i - 1] + t * (ys[i] - ys[i - 1]);
+    return interpolateWith(xs, x, [&](std::size_t i) { return ys[i]; });
 }
 
 } // namespace varnel

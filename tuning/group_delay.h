@@ -2,6 +2,7 @@
 
 #include "touchstone/touchstone.h"
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <optional>
@@ -107,5 +108,19 @@ DelayTrace groupDelay(const std::vector<double> &fMHz, ParameterView values, std
 // outside [xs.front(), xs.back()].
 std::optional<double> interpolate(const std::vector<double> &xs, const std::vector<double> &ys,
                                   double x);
+
+// The same with y(i) computed only at the two points it needs: `at(i)` is
+// asked for at most twice.
+template <class At>
+std::optional<double> interpolateWith(const std::vector<double> &xs, double x, At at) {
+    if (xs.empty() || !(x >= xs.front() && x <= xs.back()))
+        return std::nullopt;
+    const auto i = static_cast<std::size_t>(std::lower_bound(xs.begin(), xs.end(), x) - xs.begin());
+    if (xs[i] == x)
+        return at(i);
+    const double t = (x - xs[i - 1]) / (xs[i] - xs[i - 1]);
+    const double below = at(i - 1);
+    return below + t * (at(i) - below);
+}
 
 } // namespace varnel

@@ -101,20 +101,6 @@ double targetDelayAt(const StageModel &model, const std::vector<double> &f, std:
     return -(phase[steps] - phase[0]) / (2 * std::numbers::pi * (f[j + steps] - f[j])) * 1000;
 }
 
-// y at x as interpolate() gives it, y computed only at the two points it
-// needs.
-template <class At>
-std::optional<double> interpolateWith(const std::vector<double> &xs, double x, At at) {
-    if (xs.empty() || !(x >= xs.front() && x <= xs.back()))
-        return std::nullopt;
-    const auto i = static_cast<std::size_t>(std::lower_bound(xs.begin(), xs.end(), x) - xs.begin());
-    if (xs[i] == x)
-        return at(i);
-    const double t = (x - xs[i - 1]) / (xs[i] - xs[i - 1]);
-    const double below = at(i - 1);
-    return below + t * (at(i) - below);
-}
-
 void wholeTarget(TargetDelays &t, const StageModel &model, const std::vector<double> &f,
                  std::size_t steps, double f0, std::size_t lobeCount) {
     std::vector<std::complex<double>> target(f.size());
