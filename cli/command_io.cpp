@@ -26,7 +26,9 @@ int failure(CommandIo &io, std::string_view message, int status) {
 }
 
 int usageError(CommandIo &io, std::string_view message) {
-    io.err << "varnel-calc: " << message << '\n' << usageText();
+    io.err << "varnel-calc: " << message << "\nTry 'varnel-calc "
+           << (io.subcommand.empty() ? "" : std::string(io.subcommand) + " ")
+           << "--help' for more information.\n";
     return ExitUsage;
 }
 

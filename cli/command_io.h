@@ -20,6 +20,7 @@ struct CommandIo {
     std::ostream &out;
     std::ostream &err;
     bool writeFailureReported = false;
+    std::string_view subcommand = {}; // the form running, for its usage errors
 };
 
 // One form of the command line: its subcommand word (empty for the main
@@ -48,7 +49,8 @@ std::string writeWhole(const std::string &path, const std::string &bytes);
 // "varnel-calc: MESSAGE" on standard error; returns `status`.
 int failure(CommandIo &io, std::string_view message, int status);
 
-// The message and the usage of every form; returns the usage status.
+// "varnel-calc: MESSAGE" and "Try 'varnel-calc [SUBCOMMAND ]--help' for more
+// information." on standard error; returns the usage status.
 int usageError(CommandIo &io, std::string_view message);
 
 // Reports a failed write of standard output once; true if there was one.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -27,6 +28,16 @@ enum ExitStatus : int {
 // Every form's options go through one parser (options.h). A failed write to
 // `out` or read from `in` ends the run with a message on `err` and status 1;
 // `out` is flushed and checked before any status 0.
+//
+// A first argument that is not a subcommand but starts with a letter and is
+// within one edit of a subcommand of up to four letters, or two of a longer
+// one (letters without case; a swap of neighbours is one edit), is taken as a
+// mistyped subcommand: status 2, "unknown subcommand 'chek' (did you mean
+// 'check'?)". Any other first argument is a field text, as "abc" is.
+// Examples: "chek" and "Check" give check, "tabel" table, "sav" save,
+// "diagnos" diagnose; "abc", "5chek" and " 7" give none.
+std::optional<std::string_view> closeSubcommand(std::string_view word);
+
 int runCommandLine(std::span<const std::string_view> args, std::istream &in, std::ostream &out,
                    std::ostream &err);
 

@@ -332,6 +332,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
 constexpr OptionRow checkOwnOptions[] = {{"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
                                          timeoutRow,
+                                         portsRow,
                                          {"--help", "", "-h", InUsage::Hidden}};
 constexpr auto checkOptions = joinedOptions(
     joinedOptions(joinedOptions(stageCheckOptions, crossCoupledRows), checkOwnOptions),

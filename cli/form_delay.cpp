@@ -103,9 +103,13 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-constexpr OptionRow delayOptions[] = {{"--param", "Sij"}, {"--aperture", "A"},
-                                      {"--edelay", "NS"}, {"--at", "MHZ"},
-                                      timeoutRow,         {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow delayOptions[] = {{"--param", "Sij"},
+                                      {"--aperture", "A"},
+                                      {"--edelay", "NS"},
+                                      {"--at", "MHZ"},
+                                      timeoutRow,
+                                      portsRow,
+                                      {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace
 

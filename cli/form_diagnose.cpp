@@ -213,6 +213,7 @@ constexpr OptionRow diagnoseOptions[] = {{"--f0", "MHZ", {}, InUsage::Required},
                                          {"--json", "", {}, InUsage::Optional, true},
                                          {"--csv", ""},
                                          timeoutRow,
+                                         portsRow,
                                          {"--help", "", "-h", InUsage::Hidden}};
 constexpr auto diagnoseAllOptions = joinedOptions(diagnoseOptions, journalRows);
 

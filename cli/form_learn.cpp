@@ -129,6 +129,7 @@ constexpr OptionRow learnOptions[] = {{"--journal", "DB", {}, InUsage::Required}
                                       {"--coupling-slope", "P"},
                                       {"--qe-slope", "P"},
                                       timeoutRow,
+                                      portsRow,
                                       {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace

@@ -54,7 +54,7 @@ int runSave(const ParsedOptions &options, CommandIo &io) {
 }
 
 constexpr OptionRow saveOptions[] = {
-    {"--param", "Sij"}, timeoutRow, {"--help", "", "-h", InUsage::Hidden}};
+    {"--param", "Sij"}, timeoutRow, portsRow, {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace
 

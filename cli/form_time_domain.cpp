@@ -110,10 +110,16 @@ int runTimeDomain(const ParsedOptions &options, CommandIo &io) {
     return ExitOk;
 }
 
-constexpr OptionRow timeDomainOptions[] = {
-    {"--param", "Sij"}, {"--edelay", "NS"}, {"--window", "kaiser[:BETA]|hann|rectangle"},
-    {"--start", "NS"},  {"--stop", "NS"},   {"--points", "N"},
-    {"--csv", ""},      timeoutRow,         {"--help", "", "-h", InUsage::Hidden}};
+constexpr OptionRow timeDomainOptions[] = {{"--param", "Sij"},
+                                           {"--edelay", "NS"},
+                                           {"--window", "kaiser[:BETA]|hann|rectangle"},
+                                           {"--start", "NS"},
+                                           {"--stop", "NS"},
+                                           {"--points", "N"},
+                                           {"--csv", ""},
+                                           timeoutRow,
+                                           portsRow,
+                                           {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace
 

@@ -169,6 +169,14 @@ int watchDiagnosis(CommandIo &io, const ParsedOptions &options, const StageInput
                                           : ExitUndecided;
 }
 
+// --count's number of sweeps, 0 (until interrupted) without it; nullopt
+// after a usage message.
+std::optional<long long> sweepCount(CommandIo &io, const ParsedOptions &options) {
+    if (!options.has("--count"))
+        return 0;
+    return wholeOption(io, options, "--count", 1, 1'000'000'000);
+}
+
 int runWatch(const ParsedOptions &options, CommandIo &io) {
     if (const int refused = refuseCrossCoupled(io, options); refused != ExitOk)
         return refused;
@@ -176,13 +184,9 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         return usageError(io, "watch needs a SOURCE");
     if (const auto problem = journalOptionsProblem(options))
         return usageError(io, *problem);
-    long long count = 0; // 0: until interrupted
-    if (options.has("--count")) {
-        const auto value = wholeOption(io, options, "--count", 1, 1'000'000'000);
-        if (!value)
-            return ExitUsage;
-        count = *value;
-    }
+    const auto count = sweepCount(io, options);
+    if (!count)
+        return ExitUsage;
     int status = ExitOk;
     const bool whole = options.has("--diagnose");
     const auto inputs = stageInputs(io, options, std::span(options.positional).subspan(1), status,
@@ -193,6 +197,8 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     const std::optional<SParameter> parameter =
         whole ? std::nullopt : std::optional(inputs->check.parameter);
     const std::string_view path = options.positional[0];
+    if (path == standardInputPath)
+        return usageError(io, "watch needs a file or an analyser to watch, not standard input");
     const auto address = sourceAddress(io, path, options.value("--timeout").value_or(""), status);
     if (!address)
         return status;
@@ -210,7 +216,7 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
     FileSweeps files{std::string(path)};
     const auto journal = openedJournal(io, options);
     int last = ExitOk;
-    for (long long sweep = 1; count == 0 || sweep <= count; ++sweep) {
+    for (long long sweep = 1; *count == 0 || sweep <= *count; ++sweep) {
         std::optional<Network> network;
         if (analyser) {
             network = analyserSweep(io, path, source, analyser, parameter, status);

@@ -2,9 +2,12 @@
 
 #include "analyser_link/analyser.h"
 #include "analyser_link/source_address.h"
+#include "cli/fd_stream.h"
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 
+#include <charconv>
+#include <istream>
 #include <ostream>
 
 namespace varnel {
@@ -136,19 +139,56 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
     return keptFromSweep(io, path, std::move(std::get<Network>(sweep)), parameter, status);
 }
 
+namespace {
+
+// All of standard input; nullopt after a message naming it.
+std::optional<std::string> standardInput(CommandIo &io, int &status) {
+    std::string text;
+    char block[1 << 16];
+    while (io.in.read(block, sizeof block) || io.in.gcount() > 0)
+        text.append(block, std::size_t(io.in.gcount()));
+    if (const std::string why = streamFailure(io.in, true); !why.empty()) {
+        status = failure(io, "cannot read standard input: " + why, ExitRunTimeError);
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
                                  std::optional<SParameter> parameter, int &status,
-                                 std::string_view timeout) {
-    const auto address = sourceAddress(io, path, timeout, status);
-    if (!address)
-        return std::nullopt;
-    const SourceAddress &source = *address;
-    if (source.kind != SourceAddress::File)
-        return analyserSweep(io, path, source, parameter, status);
-    auto read = readTouchstoneFile(std::string(path), ReadOptions{parameter});
-    if (auto *network = std::get_if<Network>(&read))
+                                 std::string_view timeout, std::string_view ports) {
+    ReadOptions read{parameter};
+    if (!ports.empty()) {
+        const auto [end, error] =
+            std::from_chars(ports.data(), ports.data() + ports.size(), read.ports);
+        if (error != std::errc() || end != ports.data() + ports.size() || read.ports < 1 ||
+            read.ports > 4) {
+            status = usageError(io, "--ports needs a whole number from 1 to 4, got " +
+                                        quotedToken(ports));
+            return std::nullopt;
+        }
+    }
+    std::variant<Network, TouchstoneError> result;
+    if (path == standardInputPath) {
+        const auto text = standardInput(io, status);
+        if (!text)
+            return std::nullopt;
+        if (!read.ports)
+            read.ports = portsFromData(*text);
+        result = readTouchstoneText("standard input", *text, read);
+    } else {
+        const auto address = sourceAddress(io, path, timeout, status);
+        if (!address)
+            return std::nullopt;
+        if (address->kind != SourceAddress::File)
+            return analyserSweep(io, path, *address, parameter, status);
+        result = readTouchstoneFile(std::string(path), read);
+    }
+    if (auto *network = std::get_if<Network>(&result))
         return std::move(*network);
-    const TouchstoneError &error = std::get<TouchstoneError>(read);
+    const TouchstoneError &error = std::get<TouchstoneError>(result);
     status = failure(io, error.message(),
                      error.kind == TouchstoneError::NoSuchParameter ? ExitUsage : ExitRunTimeError);
     return std::nullopt;

@@ -108,22 +108,31 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
 // does not give), 1 otherwise (a file that does not read, an analyser that
 // does not answer).
 // `timeout`, when given, is --timeout's text (readTimeouts): the analyser's
-// timeouts, over any the address has.
+// timeouts, over any the address has. The path "-" is standard input, read
+// whole; `ports`, when given, is --ports's text: the port count of a version
+// 1 text, otherwise taken from a file's name or standard input's data
+// (portsFromData).
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
                                  std::optional<SParameter> parameter, int &status,
-                                 std::string_view timeout = {});
-// As readSweep, with the --timeout of `options` when given.
+                                 std::string_view timeout = {}, std::string_view ports = {});
+// As readSweep, with the --timeout and --ports of `options` when given.
 inline std::optional<Network> readSweep(CommandIo &io, std::string_view path,
                                         std::optional<SParameter> parameter, int &status,
                                         const ParsedOptions &options) {
-    return readSweep(io, path, parameter, status, options.value("--timeout").value_or(""));
+    return readSweep(io, path, parameter, status, options.value("--timeout").value_or(""),
+                     options.value("--ports").value_or(""));
 }
+// The path that stands for standard input.
+inline constexpr std::string_view standardInputPath = "-";
 // The address `path` names, with --timeout's timeouts when given; a usage
 // error (status 2) when either does not read.
 std::optional<SourceAddress> sourceAddress(CommandIo &io, std::string_view path,
                                            std::string_view timeout, int &status);
 // The --timeout row of the forms that read a sweep.
 inline constexpr OptionRow timeoutRow{"--timeout", "SECONDS"};
+// The --ports row of the forms that read a sweep: the port count of a text
+// without a ".sNp" name.
+inline constexpr OptionRow portsRow{"--ports", "N"};
 // An analyser's sweep keeping one parameter, as readSweep does.
 std::optional<Network> keptFromSweep(CommandIo &io, std::string_view path, Network network,
                                      std::optional<SParameter> parameter, int &status);

@@ -1,8 +1,10 @@
 #include "cli/command_line.h"
 #include "cli/forms.h"
 #include "cli/usage.h"
+#include "generated/version.h"
 #include "table_test.h"
 
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -96,12 +98,115 @@ TEST(CommandLineUsage, HelpDescribesBothForms) {
     }
 }
 
-// Every form and subcommand is in the usage text of a usage error.
-TEST(CommandLineUsage, UsageNamesEveryForm) {
-    const CliRun r = run({"--bogus"});
-    for (const char *form : {"varnel-calc [ORDER [BANDWIDTH [RIPPLE]]]", "varnel-calc --batch",
-                             "varnel-calc table ", "--help", "--version"})
-        EXPECT_NE(r.err.find(form), std::string::npos) << form;
+// A usage error is one line and where to read more: the subcommand's help
+// for a subcommand's error.
+TEST(CommandLineUsage, UsageErrorIsOneLineAndWhereToReadMore) {
+    EXPECT_EQ(run({"--bogus"}).err, "varnel-calc: unknown option '--bogus'\n"
+                                    "Try 'varnel-calc --help' for more information.\n");
+    EXPECT_EQ(run({"table", "--bogus"}).err,
+              "varnel-calc: unknown option '--bogus'\n"
+              "Try 'varnel-calc table --help' for more information.\n");
+}
+
+struct ConventionCase {
+    const char *name;
+    std::vector<std::string_view> args;
+    int status;
+    std::string out;
+    std::string err;
+};
+
+const std::string tryHelp = "Try 'varnel-calc --help' for more information.\n";
+const ConventionCase conventionCases[] = {
+    {"mistyped_subcommand",
+     {"chek", "--stage", "2"},
+     2,
+     "",
+     "varnel-calc: unknown subcommand 'chek' (did you mean 'check'?)\n" + tryHelp},
+    {"subcommand_in_capitals",
+     {"TABLE"},
+     2,
+     "",
+     "varnel-calc: unknown subcommand 'TABLE' (did you mean 'table'?)\n" + tryHelp},
+    {"swapped_letters",
+     {"dleay"},
+     2,
+     "",
+     "varnel-calc: unknown subcommand 'dleay' (did you mean 'delay'?)\n" + tryHelp},
+    {"far_word_is_a_field", {"abc"}, 1, "", "error 11: Division by zero\n"},
+    {"after_double_dash_a_field", {"--", "chek"}, 1, "", "error 11: Division by zero\n"},
+    {"version_after_subcommand",
+     {"table", "--version"},
+     0,
+     "varnel-calc " + std::string(varnel::version) + "\n",
+     ""},
+    {"version_after_options",
+     {"check", "--stage", "2", "--version"},
+     0,
+     "varnel-calc " + std::string(varnel::version) + "\n",
+     ""},
+    {"watch_refuses_standard_input",
+     {"watch", "-", "--stage", "2", "--f0", "1000"},
+     2,
+     "",
+     "varnel-calc: watch needs a file or an analyser to watch, not standard input\n"
+     "Try 'varnel-calc watch --help' for more information.\n"},
+    {"ports_out_of_range",
+     {"delay", "-", "--ports", "7"},
+     2,
+     "",
+     "varnel-calc: --ports needs a whole number from 1 to 4, got '7'\n"
+     "Try 'varnel-calc delay --help' for more information.\n"},
+};
+
+class ConventionTest : public ::testing::TestWithParam<ConventionCase> {};
+
+TEST_P(ConventionTest, PrintsAndExits) {
+    const CliRun r = run(GetParam().args);
+    EXPECT_EQ(r.status, GetParam().status);
+    EXPECT_EQ(r.out, GetParam().out);
+    EXPECT_EQ(r.err, GetParam().err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Conventions, ConventionTest, ::testing::ValuesIn(conventionCases),
+                         varnel::testing::RowName());
+
+// The examples of closeSubcommand's header.
+TEST(CommandLineUsage, CloseSubcommandHeaderExamples) {
+    const std::pair<std::string_view, std::string_view> meant[] = {{"chek", "check"},
+                                                                   {"Check", "check"},
+                                                                   {"tabel", "table"},
+                                                                   {"sav", "save"},
+                                                                   {"diagnos", "diagnose"}};
+    for (const auto &[word, subcommand] : meant)
+        EXPECT_EQ(closeSubcommand(word), std::optional(subcommand)) << word;
+    for (std::string_view word : {"abc", "5chek", " 7"})
+        EXPECT_EQ(closeSubcommand(word), std::nullopt) << word;
+}
+
+// "-" is standard input: a target curve piped into check passes, a designed
+// filter piped into diagnose is in tune; the port count comes from the data
+// or --ports.
+TEST(CommandLineUsage, StandardInputIsASweep) {
+    const CliRun curve = run({"curve", "--stage", "2", "--f0", "1000", "--s1p", "5", "10", "0.01"});
+    ASSERT_EQ(curve.status, 0) << curve.err;
+    const CliRun check =
+        run({"check", "--stage", "2", "--f0", "1000", "-", "5", "10", "0.01"}, curve.out);
+    EXPECT_EQ(check.status, 0) << check.err;
+    EXPECT_NE(check.out.find("PASS"), std::string::npos) << check.out;
+
+    const CliRun design = run({"design", "--f0", "1000", "--s2p", "4", "10", "0.01"});
+    ASSERT_EQ(design.status, 0) << design.err;
+    const CliRun diagnose = run({"diagnose", "-", "--f0", "1000", "4", "10", "0.01"}, design.out);
+    EXPECT_EQ(diagnose.status, 0) << diagnose.err;
+    EXPECT_EQ(run({"delay", "-", "--at", "1000"}, design.out).status, 0);
+    // Told it is a 1-port, the 2-port's lines have too many numbers.
+    const CliRun told = run({"delay", "-", "--ports", "1"}, design.out);
+    EXPECT_EQ(told.status, 1);
+    EXPECT_NE(told.err.find("standard input"), std::string::npos) << told.err;
+    const CliRun empty = run({"delay", "-"}, "");
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("standard input"), std::string::npos) << empty.err;
 }
 
 // The worked example of usage.h.

@@ -325,3 +325,49 @@ INSTANTIATE_TEST_SUITE_P(Files, ReaderTest, ::testing::ValuesIn(readerRows),
                          varnel::testing::RowName());
 
 } // namespace
+
+namespace {
+
+// The examples of portsFromData's header, and the file forms around them.
+struct PortsCase {
+    const char *name;
+    std::string text;
+    int ports;
+};
+
+std::string values(int count) {
+    std::string line = "100";
+    for (int i = 1; i < count; ++i)
+        line += " 0.1";
+    return line + "\n";
+}
+
+const PortsCase portsCases[] = {
+    {"one_port", "# MHz S RI R 50\n100 0.1 0.2\n101 0.1 0.2\n", 1},
+    {"two_port_one_line", "! made by hand\n# MHz S RI R 50\n" + values(9) + values(9), 2},
+    {"two_port_single_point", values(9), 2},
+    {"three_port_over_three_lines",
+     values(7) + "0.1 0.1 0.1 0.1 0.1 0.1\n0.1 0.1 0.1 0.1 0.1 0.1\n" + values(7), 3},
+    {"four_port_over_four_lines",
+     values(9) + std::string(3, ' ') +
+         "0.1 0.1 0.1 0.1 0.1 0.1 0.1 0.1\n"
+         "0.1 0.1 0.1 0.1 0.1 0.1 0.1 0.1\n"
+         "0.1 0.1 0.1 0.1 0.1 0.1 0.1 0.1\n",
+     4},
+    {"comments_and_blank_lines", "\n! 100 0.1\n# GHz S MA R 50\n\n1.0 0.5 10 ! S11\n1.1 0.5 10\n",
+     1},
+    {"a_lone_pair", "100 0.1\n", 0},
+    {"no_data", "# MHz S RI R 50\n! nothing\n", 0},
+    {"no_square", values(5) + values(5), 0},
+};
+
+class PortsFromDataTest : public ::testing::TestWithParam<PortsCase> {};
+
+TEST_P(PortsFromDataTest, CountsTheFirstRecord) {
+    EXPECT_EQ(varnel::portsFromData(GetParam().text), GetParam().ports);
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, PortsFromDataTest, ::testing::ValuesIn(portsCases),
+                         varnel::testing::RowName());
+
+} // namespace

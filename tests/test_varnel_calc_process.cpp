@@ -395,9 +395,14 @@ TEST(VarnelCalcTuning, EverySubcommandHasHelp) {
         EXPECT_EQ(r.status, 0) << subcommand;
         EXPECT_EQ(r.out.rfind(std::string("  varnel-calc ") + subcommand, 0), 0u) << r.out;
     }
+    // A usage error points to the help, which names every subcommand.
     const Result usage = runCalc("--frobnicate", "", true);
-    for (const char *subcommand : {"table", "delay", "curve", "check"})
-        EXPECT_NE(usage.out.find(std::string("varnel-calc ") + subcommand), std::string::npos);
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_NE(usage.out.find("Try 'varnel-calc --help' for more information."), std::string::npos)
+        << usage.out;
+    const Result help = runCalc("--help");
+    for (const char *subcommand : {"table", "delay", "curve", "check", "diagnose", "watch", "save"})
+        EXPECT_NE(help.out.find(std::string("varnel-calc ") + subcommand), std::string::npos);
 }
 
 // diagnose on 2-port files written from the chain-matrix generator: the

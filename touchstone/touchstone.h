@@ -165,6 +165,16 @@ struct ReadOptions {
     int ports = 0;
 };
 
+// The port count of a version 1 text from its first record, for a text that
+// comes without a name (standard input): a record starts on a line of an odd
+// number of values (the frequency and its pairs) and goes on over lines of an
+// even number, 1 + 2·N² values in all. 1 to 4, or 0 when the data cannot
+// tell (no data, a count that is no such square).
+// Examples: first data lines "100 0.1 0.2" then "101 ..." give 1; "100" and
+// 8 values on one line give 2; 7, 6 and 6 values give 3; 9, 8, 8 and 8
+// values give 4; "100 0.1" alone gives 0.
+int portsFromData(std::string_view text);
+
 // Reads a Touchstone file, streaming: the text is read in blocks and only
 // the numbers are kept. The number of ports of a version 1 file comes from
 // its name.
