@@ -1,5 +1,6 @@
 #include "generated/version.h"
 #include "tuning/fit_memory.h"
+#include "tuning_window/tune_options.h"
 #include "tuning_window/tune_window.h"
 #include "window_runtime/start.h"
 
@@ -7,23 +8,34 @@
 #include <QCommandLineParser>
 #include <QLocale>
 
+namespace {
+
+void nameApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Varnel"));
+    QCoreApplication::setApplicationName(QStringLiteral("varnel-tune"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(varnel::version));
+}
+
+} // namespace
+
 int main(int argc, char **argv) {
     varnel::keepFreedMemoryForFits();
+    QCommandLineParser parser;
+    if (varnel::asksOnlyForText(argc, argv)) {
+        // Help and version need no display: printed on standard output, status 0.
+        QCoreApplication core(argc, argv);
+        nameApplication();
+        varnel::installTuneTranslations(QLocale());
+        varnel::configureTuneCommandLine(parser);
+        parser.process(core);
+        return 0;
+    }
     varnel::sayPlainlyWhenNoWindowOpens("varnel-tune");
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Varnel"));
-    QApplication::setApplicationName(QStringLiteral("varnel-tune"));
-    QApplication::setApplicationVersion(QString::fromLatin1(varnel::version));
+    nameApplication();
     QApplication::setDesktopFileName(QStringLiteral("varnel-tune"));
     varnel::loadTranslations(QLocale());
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QApplication::translate(
-        "main", "Tuning window: the target group delay of a stage with the measured sweep."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("FILE"),
-                                 QApplication::translate("main", "A Touchstone file to open."));
+    varnel::configureTuneCommandLine(parser);
     parser.process(app);
 
     varnel::TuneWindow window;

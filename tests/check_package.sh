@@ -31,7 +31,7 @@ for path in usr/bin/varnel usr/bin/varnel-calc usr/bin/varnel-tune \
   usr/share/man/man1/varnel-tune.1.gz \
   usr/share/metainfo/io.github.varnel.Varnel.metainfo.xml \
   usr/share/metainfo/io.github.varnel.VarnelTune.metainfo.xml \
-  usr/share/bash-completion/completions/varnel-calc \
+  usr/share/bash-completion/completions/varnel-calc usr/share/mime/packages/varnel.xml \
   "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/varnel/varnel-journal-sql.so" \
   usr/share/doc/varnel/copyright usr/share/doc/varnel/changelog.gz usr/share/doc/varnel/README.md; do
   [ -e "$root/$path" ] || fail "not in the package: /$path"

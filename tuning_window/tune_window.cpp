@@ -1,4 +1,5 @@
 #include "tuning_window/tune_window.h"
+#include "tuning_window/tune_options.h"
 
 #include "tuning_window/coupling_panel.h"
 #include "tuning_window/input_panel.h"
@@ -19,7 +20,6 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
@@ -30,7 +30,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <QTranslator>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -446,19 +445,7 @@ void loadTranslations(const QLocale &locale) {
         font.setFamilies(
             {QStringLiteral("Liberation Sans"), QStringLiteral("WenQuanYi Micro Hei")});
     QApplication::setFont(font);
-    static QTranslator own, qt;
-    QCoreApplication::removeTranslator(&own);
-    QCoreApplication::removeTranslator(&qt);
-    setTextsTranslated(false);
-    if (own.load(locale, QStringLiteral("varnel-tune"), QStringLiteral("_"),
-                 QStringLiteral(":/i18n"))) {
-        QCoreApplication::installTranslator(&own);
-        setTextsTranslated(true);
-    }
-    // Qt's own texts (the buttons of file dialogs and message boxes).
-    if (qt.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
-                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qt);
+    setTextsTranslated(installTuneTranslations(locale));
 }
 
 } // namespace varnel
