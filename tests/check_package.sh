@@ -33,7 +33,10 @@ for path in usr/bin/varnel usr/bin/varnel-calc usr/bin/varnel-tune \
   usr/share/metainfo/io.github.varnel.VarnelTune.metainfo.xml \
   usr/share/bash-completion/completions/varnel-calc usr/share/mime/packages/varnel.xml \
   "usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/varnel/varnel-journal-sql.so" \
-  usr/share/doc/varnel/copyright usr/share/doc/varnel/changelog.gz usr/share/doc/varnel/README.md; do
+  usr/share/doc/varnel/copyright usr/share/doc/varnel/changelog.gz usr/share/doc/varnel/README.md \
+  usr/share/doc/varnel/tutorial.md usr/share/doc/varnel/tutorial-stage-fail.png \
+  usr/share/doc/varnel/docs/tuning.png usr/share/doc/varnel/examples/stage2-in-tune.s1p \
+  usr/share/doc/varnel/examples/filter-two-faults.s2p; do
   [ -e "$root/$path" ] || fail "not in the package: /$path"
 done
 
@@ -51,6 +54,12 @@ version=$("$root/usr/bin/varnel-calc" --version)
 units=$("$root/usr/bin/varnel-calc" journal "$work/bench.db" --csv) ||
   fail "varnel-calc journal from the package"
 case $units in *$'\n'P-1,1,*) ;; *) fail "the package's journal lists: $units" ;; esac
+
+# The installed examples give the tutorial's first verdict.
+"$root/usr/bin/varnel-calc" check --stage 2 --f0 1000 --qu 3000 \
+  "$root/usr/share/doc/varnel/examples/stage2-resonator2-high.s1p" 5 10 0.01 >"$work/check.out"
+[ $? -eq 3 ] && grep -q "Resonator 2 is 0.60 MHz (6.0 % of BW) high: turn it down" "$work/check.out" ||
+  fail "check of the installed example: $(cat "$work/check.out")"
 
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml >"$work/appstream.log" 2>&1 ||
   { cat "$work/appstream.log"; fail "appstreamcli validate"; }
