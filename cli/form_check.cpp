@@ -244,7 +244,7 @@ std::string checkText(const CheckReport &r, const StageInputs &in, std::string_v
     auto mhz = [](double v) { return formatFixed(v, 3) + " MHz"; };
     auto db = [](double v) { return formatFixed(v, 2) + " dB"; };
     std::string out =
-        "Check of " + quotedName(path) + ": " +
+        "Check of " + sourceName(path) + ": " +
         describeStage(in.table,
                       stageModel(in.table, in.stage, in.f0, in.qu, r.settings.resonator, r.output,
                                  r.fit ? r.fit->model.cutoff : r.settings.cutoff.value_or(0))) +
@@ -311,7 +311,7 @@ int runCheck(const ParsedOptions &options, CommandIo &io) {
         const bool usage = (why->kind == CheckRefusal::Aperture &&
                             why->aperture.kind == ApertureRefusal::TooWide) ||
                            why->kind == CheckRefusal::ElectricalDelay;
-        return failure(io, quotedName(path) + ": " + checkRefusalText(*why),
+        return failure(io, sourceName(path) + ": " + checkRefusalText(*why),
                        usage ? ExitUsage : ExitRunTimeError);
     }
     const CheckReport &report = std::get<CheckReport>(checked);

@@ -38,11 +38,11 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
         return status;
     const auto steps = apertureSteps(sweep.aperture, network->frequencyMHz);
     if (const auto *why = std::get_if<ApertureRefusal>(&steps))
-        return failure(io, quotedName(path) + ": " + apertureRefusalText(*why),
+        return failure(io, sourceName(path) + ": " + apertureRefusalText(*why),
                        why->kind == ApertureRefusal::TooWide ? ExitUsage : ExitRunTimeError);
     if (const auto tooLarge =
             electricalDelayRefusal(sweep.electricalDelayNs, network->frequencyMHz))
-        return failure(io, quotedName(path) + ": " + electricalDelayRefusalText(*tooLarge),
+        return failure(io, sourceName(path) + ": " + electricalDelayRefusalText(*tooLarge),
                        ExitUsage);
     const DelayTrace trace = groupDelay(network->frequencyMHz, network->values,
                                         std::get<std::size_t>(steps), sweep.electricalDelayNs);
@@ -51,7 +51,7 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     // left out.
     auto notFinite = [&](double f) {
         return failure(io,
-                       quotedName(path) + ": the delay at " + formatShortest(f) +
+                       sourceName(path) + ": the delay at " + formatShortest(f) +
                            " MHz is not a finite number: the frequencies around it are too close "
                            "together",
                        ExitRunTimeError);
@@ -60,14 +60,14 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
         const auto delay = interpolate(trace.fMHz, trace.delayNs, *at);
         if (!delay)
             return failure(io,
-                           quotedName(path) + ": " + formatShortest(*at) +
+                           sourceName(path) + ": " + formatShortest(*at) +
                                " MHz is outside the delay trace (" +
                                formatShortest(trace.fMHz.front()) + " to " +
                                formatShortest(trace.fMHz.back()) + " MHz)",
                            ExitRunTimeError);
         if (std::isnan(*delay))
             return failure(io,
-                           quotedName(path) + ": the delay at " + formatShortest(*at) +
+                           sourceName(path) + ": the delay at " + formatShortest(*at) +
                                " MHz is undefined: |" + sweep.parameter.name() +
                                "| is 0 at an end of its aperture",
                            ExitRunTimeError);
@@ -81,7 +81,7 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
             return notFinite(trace.fMHz[i]);
     if (trace.undefined == trace.fMHz.size())
         return failure(io,
-                       quotedName(path) + ": no delay is defined: |" + sweep.parameter.name() +
+                       sourceName(path) + ": no delay is defined: |" + sweep.parameter.name() +
                            "| is 0 at every point",
                        ExitRunTimeError);
     std::string text = "f_mhz,delay_ns\n";
@@ -95,7 +95,7 @@ int runDelay(const ParsedOptions &options, CommandIo &io) {
     io.out << text;
     if (trace.undefined > 0)
         failure(io,
-                quotedName(path) + ": " + std::to_string(trace.undefined) + " of " +
+                sourceName(path) + ": " + std::to_string(trace.undefined) + " of " +
                     std::to_string(trace.fMHz.size()) +
                     " delay points left out: the phase is undefined where |" +
                     sweep.parameter.name() + "| is 0",

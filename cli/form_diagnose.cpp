@@ -83,7 +83,7 @@ std::string elementLine(const Finding &f) {
 std::string diagnosisReport(const Diagnosis &d, std::string_view path) {
     const FilterFit &fit = d.fit;
     std::string out = "Diagnosis of ";
-    out.append(quotedName(path))
+    out.append(sourceName(path))
         .append(": order ")
         .append(std::to_string(d.order))
         .append(", bandwidth ")
@@ -174,7 +174,7 @@ int runDiagnose(const ParsedOptions &options, CommandIo &io) {
     const auto diagnosed =
         diagnoseFilter(inputs->table, network, diagnoseSettings(options, *inputs));
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
-        return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
+        return failure(io, sourceName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const Diagnosis &d = std::get<Diagnosis>(diagnosed);
     const auto journal = openedJournal(io, options);
     const JournalledDiagnosis journalled =

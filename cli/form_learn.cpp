@@ -46,13 +46,13 @@ std::optional<Diagnosis> diagnosedFor(CommandIo &io, const ParsedOptions &option
         return std::nullopt;
     auto result = diagnoseFilter(inputs.table, *network, diagnoseSettings(options, inputs));
     if (const auto *why = std::get_if<DiagnoseRefusal>(&result)) {
-        status = failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
+        status = failure(io, sourceName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
         return std::nullopt;
     }
     Diagnosis &d = std::get<Diagnosis>(result);
     if (d.outcome == Diagnosis::TooFar) {
         status =
-            failure(io, quotedName(path) + ": too far from tune to learn from: " + diagnosisText(d),
+            failure(io, sourceName(path) + ": too far from tune to learn from: " + diagnosisText(d),
                     ExitUndecided);
         return std::nullopt;
     }

@@ -37,9 +37,9 @@ int runSave(const ParsedOptions &options, CommandIo &io) {
     if (!network)
         return status;
     if (twoPort && network->ports != 2)
-        return usageError(io, quotedName(source) + " gives S11 alone: save it as a .s1p file");
+        return usageError(io, sourceName(source) + " gives S11 alone: save it as a .s1p file");
     if (twoPort && network->forwardOnly)
-        return usageError(io, quotedName(source) +
+        return usageError(io, sourceName(source) +
                                   " measures S11 and S21 only (no S12 or S22), and a .s2p "
                                   "file needs all four: save a .s1p file, with --param S21 "
                                   "for the transmission");

@@ -52,7 +52,7 @@ std::optional<TimeDomainSettings> timeSettings(CommandIo &io, const ParsedOption
 
 void printDips(CommandIo &io, std::string_view path, const SParameter &parameter,
                const TimeResponse &response) {
-    io.out << "Time domain of " << quotedName(path) << ": " << parameter.name() << ", window "
+    io.out << "Time domain of " << sourceName(path) << ": " << parameter.name() << ", window "
            << timeWindowText(response.window) << ", " << response.tNs.size() << " times from "
            << formatFixed(response.tNs.front(), 1) << " to " << formatFixed(response.tNs.back(), 1)
            << " ns\n";
@@ -86,13 +86,13 @@ int runTimeDomain(const ParsedOptions &options, CommandIo &io) {
         return status;
     if (const auto tooLarge =
             electricalDelayRefusal(sweep.electricalDelayNs, network->frequencyMHz))
-        return failure(io, quotedName(path) + ": " + electricalDelayRefusalText(*tooLarge),
+        return failure(io, sourceName(path) + ": " + electricalDelayRefusalText(*tooLarge),
                        ExitUsage);
     const std::vector<std::complex<double>> values = withoutElectricalDelay(
         network->frequencyMHz, network->parameter(sweep.parameter), sweep.electricalDelayNs);
     const auto result = timeResponse(network->frequencyMHz, values, *settings);
     if (const auto *refusal = std::get_if<TimeDomainRefusal>(&result))
-        return failure(io, quotedName(path) + ": " + timeDomainRefusalText(*refusal),
+        return failure(io, sourceName(path) + ": " + timeDomainRefusalText(*refusal),
                        refusal->kind == TimeDomainRefusal::BadRange ? ExitUsage : ExitRunTimeError);
     const TimeResponse &response = std::get<TimeResponse>(result);
     if (!options.has("--csv")) {

@@ -83,10 +83,10 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
             return std::nullopt;
         }
         if (error.kind == LinkError::Protocol) {
-            status = failure(io, quotedName(path) + ": " + linkErrorText(error), ExitRunTimeError);
+            status = failure(io, sourceName(path) + ": " + linkErrorText(error), ExitRunTimeError);
             return std::nullopt;
         }
-        io.err << "varnel-calc: " << quotedName(path) << ": " << linkErrorText(error)
+        io.err << "varnel-calc: " << sourceName(path) << ": " << linkErrorText(error)
                << "; connecting again" << std::endl;
         while (true) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -134,7 +134,7 @@ int watchDiagnosis(CommandIo &io, const ParsedOptions &options, const StageInput
                    long long sweep) {
     const auto diagnosed = diagnoseFilter(inputs.table, network, diagnoseSettings(options, inputs));
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
-        return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
+        return failure(io, sourceName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const Diagnosis &d = std::get<Diagnosis>(diagnosed);
     const JournalledDiagnosis journalled =
         journalledDiagnosis(io, journal, options, inputs, path, network, d);
@@ -210,7 +210,7 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         interruption.emplace();
         auto connected = connectAnalyser(source);
         if (auto *error = std::get_if<LinkError>(&connected))
-            return failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+            return failure(io, sourceName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
         analyser = std::move(std::get<std::unique_ptr<Analyser>>(connected));
     }
     FileSweeps files{std::string(path)};
@@ -240,7 +240,7 @@ int runWatch(const ParsedOptions &options, CommandIo &io) {
         lean.comparison = false;
         const auto checked = checkStage(inputs->table, *network, lean);
         if (const auto *why = std::get_if<CheckRefusal>(&checked))
-            return failure(io, quotedName(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
+            return failure(io, sourceName(path) + ": " + checkRefusalText(*why), ExitRunTimeError);
         const CheckReport &report = std::get<CheckReport>(checked);
         if (journal) {
             const nlohmann::ordered_json j = checkJson(report, *inputs);

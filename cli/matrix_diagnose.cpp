@@ -115,7 +115,7 @@ std::string matrixDiagnosisReport(const MatrixDiagnosis &d, const TuningTable &t
                                   std::string_view path) {
     const MatrixFit &fit = d.fit;
     std::string out = "Diagnosis of ";
-    out.append(quotedName(path))
+    out.append(sourceName(path))
         .append(": ")
         .append(describeDesign(d.design, table, false))
         .append(", from ")
@@ -189,7 +189,7 @@ int runMatrixDiagnose(const ParsedOptions &options, CommandIo &io, const StageIn
     const auto diagnosed = diagnoseMatrix(std::get<FilterDesign>(designed),
                                           inputs.table.first.bandwidth, network, settings);
     if (const auto *why = std::get_if<DiagnoseRefusal>(&diagnosed))
-        return failure(io, quotedName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
+        return failure(io, sourceName(path) + ": " + diagnoseRefusalText(*why), ExitRunTimeError);
     const MatrixDiagnosis &d = std::get<MatrixDiagnosis>(diagnosed);
     const nlohmann::ordered_json j = matrixDiagnosisJson(d, inputs);
     if (const auto journal = openedJournal(io, options))

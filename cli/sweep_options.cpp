@@ -85,12 +85,16 @@ int reportProblem(CommandIo &io, const InputProblem &problem) {
     return usageError(io, problemText(problem, name));
 }
 
+std::string sourceName(std::string_view path) {
+    return path == standardInputPath ? std::string("standard input") : quotedName(path);
+}
+
 std::optional<Network> keptFromSweep(CommandIo &io, std::string_view path, Network network,
                                      std::optional<SParameter> parameter, int &status) {
     if (!parameter)
         return network;
     if (!network.keepOnly(*parameter)) {
-        status = usageError(io, quotedName(path) + " has no " + parameter->name() + ": it gives " +
+        status = usageError(io, sourceName(path) + " has no " + parameter->name() + ": it gives " +
                                     (network.ports == 1    ? "S11 alone"
                                      : network.forwardOnly ? "S11 and S21 only"
                                                            : "S11 to S22"));
@@ -125,7 +129,7 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
     const LinkInterruption interruption;
     auto connected = connectAnalyser(source);
     if (auto *error = std::get_if<LinkError>(&connected)) {
-        status = failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+        status = failure(io, sourceName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
         return std::nullopt;
     }
     auto sweep = std::get<std::unique_ptr<Analyser>>(connected)->sweep();
@@ -133,7 +137,7 @@ std::optional<Network> analyserSweep(CommandIo &io, std::string_view path,
         status =
             error->kind == LinkError::Interrupted
                 ? ExitInterrupted
-                : failure(io, quotedName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
+                : failure(io, sourceName(path) + ": " + linkErrorText(*error), ExitRunTimeError);
         return std::nullopt;
     }
     return keptFromSweep(io, path, std::move(std::get<Network>(sweep)), parameter, status);

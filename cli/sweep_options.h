@@ -124,6 +124,9 @@ inline std::optional<Network> readSweep(CommandIo &io, std::string_view path,
 }
 // The path that stands for standard input.
 inline constexpr std::string_view standardInputPath = "-";
+// A source as messages and reports name it: "standard input" for "-",
+// otherwise quoted as quotedName quotes a file's name.
+std::string sourceName(std::string_view path);
 // The address `path` names, with --timeout's timeouts when given; a usage
 // error (status 2) when either does not read.
 std::optional<SourceAddress> sourceAddress(CommandIo &io, std::string_view path,
