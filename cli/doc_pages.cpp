@@ -1,4 +1,5 @@
 #include "cli/doc_pages.h"
+#include "cli/usage.h"
 
 #include <algorithm>
 #include <cctype>
@@ -45,26 +46,8 @@ std::string roffOption(const OptionRow &row) {
 
 void synopsisOf(const Form &form, std::string &page) {
     page += ".SY varnel\\-calc\n";
-    std::vector<std::string> words;
-    if (!form.subcommand.empty())
-        words.emplace_back(form.subcommand);
-    for (const OptionRow &row : form.options)
-        if (row.inUsage == InUsage::Required)
-            words.push_back(roffOption(row));
-    if (!form.leading.empty())
-        words.push_back(roffArgument(form.leading));
-    std::string group;
-    for (const OptionRow &row : form.options) {
-        if (row.inUsage != InUsage::Optional)
-            continue;
-        group += (group.empty() ? "[" : "\\ |\\ ") + roffOption(row);
-        if (!row.orNext) {
-            words.push_back(group + "]");
-            group.clear();
-        }
-    }
-    if (!form.trailing.empty())
-        words.push_back(roffArgument(form.trailing));
+    const std::vector<std::string> words =
+        usageWords(form, UsageSpelling{roffOption, roffArgument, "\\ |\\ "});
     // One word a line: roff fills them, with the hanging indent of .SY.
     for (const std::string &word : words)
         page += word + "\n";

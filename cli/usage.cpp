@@ -4,34 +4,24 @@ namespace varnel {
 
 namespace {
 
-// The words of a usage line, a bracketed group being one word.
-std::vector<std::string> usageWords(const Form &form) {
+std::string plainOption(const OptionRow &row) {
+    std::string text(row.name);
+    if (!row.valueName.empty())
+        text.append(" ").append(row.valueName);
+    return text;
+}
+
+std::string plainArgument(std::string_view text) {
+    return std::string(text);
+}
+
+constexpr UsageSpelling plain{plainOption, plainArgument, " | "};
+
+// The usage line's words with the program's name first.
+std::vector<std::string> plainWords(const Form &form) {
     std::vector<std::string> words = {"varnel-calc"};
-    if (!form.subcommand.empty())
-        words.emplace_back(form.subcommand);
-    auto spelled = [](const OptionRow &row) {
-        std::string text(row.name);
-        if (!row.valueName.empty())
-            text.append(" ").append(row.valueName);
-        return text;
-    };
-    for (const OptionRow &row : form.options)
-        if (row.inUsage == InUsage::Required)
-            words.push_back(spelled(row));
-    if (!form.leading.empty())
-        words.emplace_back(form.leading);
-    std::string group;
-    for (const OptionRow &row : form.options) {
-        if (row.inUsage != InUsage::Optional)
-            continue;
-        group += (group.empty() ? "[" : " | ") + spelled(row);
-        if (!row.orNext) {
-            words.push_back(group + "]");
-            group.clear();
-        }
-    }
-    if (!form.trailing.empty())
-        words.emplace_back(form.trailing);
+    for (std::string &word : usageWords(form, plain))
+        words.push_back(std::move(word));
     return words;
 }
 
@@ -44,8 +34,33 @@ std::string joined(const std::vector<std::string> &words) {
 
 } // namespace
 
+std::vector<std::string> usageWords(const Form &form, const UsageSpelling &spelling) {
+    std::vector<std::string> words;
+    if (!form.subcommand.empty())
+        words.emplace_back(form.subcommand);
+    for (const OptionRow &row : form.options)
+        if (row.inUsage == InUsage::Required)
+            words.push_back(spelling.option(row));
+    if (!form.leading.empty())
+        words.push_back(spelling.argument(form.leading));
+    std::string group;
+    for (const OptionRow &row : form.options) {
+        if (row.inUsage != InUsage::Optional)
+            continue;
+        group +=
+            (group.empty() ? std::string("[") : std::string(spelling.bar)) + spelling.option(row);
+        if (!row.orNext) {
+            words.push_back(group + "]");
+            group.clear();
+        }
+    }
+    if (!form.trailing.empty())
+        words.push_back(spelling.argument(form.trailing));
+    return words;
+}
+
 std::vector<std::string> usageLines(const Form &form) {
-    std::vector<std::string> lines = {joined(usageWords(form))};
+    std::vector<std::string> lines = {joined(plainWords(form))};
     for (const OptionRow &row : form.options)
         if (row.inUsage == InUsage::OwnLine)
             lines.push_back("varnel-calc " + std::string(row.name));
@@ -61,7 +76,7 @@ const std::string_view sourceHelp =
     "      a NanoVNA's USB shell (nanovna:/dev/ttyACM0; S11 and S21).\n";
 
 std::string formHelp(const Form &form, std::size_t width, bool withSources) {
-    const std::vector<std::string> words = usageWords(form);
+    const std::vector<std::string> words = plainWords(form);
     const std::size_t head = form.subcommand.empty() ? 1 : 2; // words kept on the first line
     std::string text = "  " + joined({words.begin(), words.begin() + head});
     const std::string indent(text.size() + 1, ' ');

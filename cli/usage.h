@@ -23,6 +23,21 @@
 //     "                    [ORDER]"
 namespace varnel {
 
+// How the words of a usage line are spelled: an option with its value, an
+// argument, and the bar between alternatives. Plain text for the usage
+// line, roff for the man page.
+struct UsageSpelling {
+    std::string (*option)(const OptionRow &row);
+    std::string (*argument)(std::string_view text);
+    std::string_view bar;
+};
+
+// The words of a form's usage line after the program's name: its
+// subcommand, the required options, its leading argument, each optional
+// option or group of alternatives in brackets, its trailing arguments (a
+// bracketed group being one word). OwnLine and Hidden rows are left out.
+std::vector<std::string> usageWords(const Form &form, const UsageSpelling &spelling);
+
 // The usage lines of a form, one line each.
 std::vector<std::string> usageLines(const Form &form);
 

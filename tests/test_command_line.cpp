@@ -108,16 +108,8 @@ TEST(CommandLineUsage, UsageErrorIsOneLineAndWhereToReadMore) {
               "Try 'varnel-calc table --help' for more information.\n");
 }
 
-struct ConventionCase {
-    const char *name;
-    std::vector<std::string_view> args;
-    int status;
-    std::string out;
-    std::string err;
-};
-
 const std::string tryHelp = "Try 'varnel-calc --help' for more information.\n";
-const ConventionCase conventionCases[] = {
+const CommandLineCase conventionCases[] = {
     {"mistyped_subcommand",
      {"chek", "--stage", "2"},
      2,
@@ -159,16 +151,7 @@ const ConventionCase conventionCases[] = {
      "Try 'varnel-calc delay --help' for more information.\n"},
 };
 
-class ConventionTest : public ::testing::TestWithParam<ConventionCase> {};
-
-TEST_P(ConventionTest, PrintsAndExits) {
-    const CliRun r = run(GetParam().args);
-    EXPECT_EQ(r.status, GetParam().status);
-    EXPECT_EQ(r.out, GetParam().out);
-    EXPECT_EQ(r.err, GetParam().err);
-}
-
-INSTANTIATE_TEST_SUITE_P(Conventions, ConventionTest, ::testing::ValuesIn(conventionCases),
+INSTANTIATE_TEST_SUITE_P(Conventions, CommandLineTest, ::testing::ValuesIn(conventionCases),
                          varnel::testing::RowName());
 
 // The examples of closeSubcommand's header.
