@@ -10,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -98,6 +97,16 @@ const HostileRow hostileRows[] = {
 
 class HostileTest : public ::testing::TestWithParam<HostileRow> {};
 
+// Whether `word` stands in `line` with no letter either side of it.
+bool holdsAsWord(const std::string &line, std::string_view word) {
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    for (std::size_t at = line.find(word); at != std::string::npos; at = line.find(word, at + 1))
+        if ((at == 0 || !letter(line[at - 1])) &&
+            (at + word.size() == line.size() || !letter(line[at + word.size()])))
+            return true;
+    return false;
+}
+
 TEST_P(HostileTest, MessagesAreSafeAndResultsFinite) {
     const HostileRow &row = GetParam();
     const std::filesystem::path folder =
@@ -122,8 +131,7 @@ TEST_P(HostileTest, MessagesAreSafeAndResultsFinite) {
         for (const char *bad : {"-0,", "-0\n"})
             EXPECT_EQ((line + "\n").find(bad), std::string::npos) << line;
         // "nan" and "inf" as numbers, not inside words ("information").
-        EXPECT_FALSE(std::regex_search(line, std::regex("(^|[^A-Za-z])(nan|inf)([^A-Za-z]|$)")))
-            << line;
+        EXPECT_FALSE(holdsAsWord(line, "nan") || holdsAsWord(line, "inf")) << line;
     }
 }
 
