@@ -15,13 +15,8 @@ out=$3
 language=${4:-en_US.UTF-8}
 . "$(dirname "$0")/../tests/xvfb_common.sh"
 start_xvfb 161 200 1200x760x24
-scratch=$(mktemp -d)
-export XDG_CONFIG_HOME=$scratch
-unset QT_QPA_PLATFORM LANGUAGE
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 0.5
-mkdir -p "$scratch/Varnel" "$out"
+start_desktop
+mkdir -p "$out"
 
 # picture NAME SWEEP WHOLE: the window on SWEEP (the whole filter when WHOLE is
 # true) at 1200x760, once its verdict is shown, as OUT/NAME.

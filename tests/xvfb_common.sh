@@ -29,6 +29,19 @@ start_xvfb() {
   xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
 }
 
+# start_desktop: a scratch settings folder ($scratch, the programs'
+# XDG_CONFIG_HOME, with its Varnel folder made) and a window manager ($wm) on
+# the server, the offscreen platform and language choice of the caller unset.
+start_desktop() {
+  scratch=$(mktemp -d)
+  export XDG_CONFIG_HOME=$scratch
+  mkdir -p "$scratch/Varnel"
+  unset QT_QPA_PLATFORM LANGUAGE
+  openbox >/dev/null 2>&1 &
+  wm=$!
+  sleep 0.5
+}
+
 # find_window [--onlyvisible] NAME: the first window whose name matches,
 # waiting up to 20 s. A window that closes while xdotool walks the tree
 # makes it fail with BadWindow; the search is then made again.

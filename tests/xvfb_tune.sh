@@ -22,13 +22,8 @@ language=${4:-C.UTF-8}
 drag_source=${5:-}
 . "$(dirname "$0")/xvfb_common.sh"
 start_xvfb 141 190 1024x600x24
-config=$(mktemp -d)
-scratch=$config
-export XDG_CONFIG_HOME=$config
-unset QT_QPA_PLATFORM LANGUAGE
-openbox >/dev/null 2>&1 &
-wm=$!
-sleep 0.5
+start_desktop
+config=$scratch
 
 # The stage and Qu of the sweep, as a tuner would have left them last time;
 # no window size yet, as on a first start.
