@@ -73,7 +73,8 @@ const std::string_view sourceHelp =
     "      socket (port 5025; S11, or all four of a 2-port analyser),\n"
     "      librevna://HOST[:PORT] LibreVNA's GUI through its SCPI server (port\n"
     "      19542; S11, or all four with S12, S21 and S22 traces), nanovna:DEVICE\n"
-    "      a NanoVNA's USB shell (nanovna:/dev/ttyACM0; S11 and S21).\n";
+    "      a NanoVNA's USB shell (nanovna:/dev/ttyACM0; S11 and S21); \"-\" is\n"
+    "      standard input, its port count from --ports N or from the data.\n";
 
 std::string formHelp(const Form &form, std::size_t width, bool withSources) {
     const std::vector<std::string> words = plainWords(form);
