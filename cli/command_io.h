@@ -35,8 +35,9 @@ struct Form {
     int (*run)(const ParsedOptions &options, CommandIo &io);
 };
 
-// The usage lines of every form.
-std::string usageText();
+// The --version row every form answers to; the command line adds it to each
+// form's own rows.
+inline constexpr OptionRow versionRow{"--version", "", {}, InUsage::Hidden};
 
 // The help of every form, from --help of the main form.
 std::string fullHelp();

@@ -38,15 +38,6 @@ std::span<const Form *const> allForms() {
     return forms;
 }
 
-std::string usageText() {
-    std::string text;
-    for (const Form *form : forms)
-        for (const std::string &line : usageLines(*form))
-            text += (text.empty() ? "Usage: " : "       ") + line + '\n';
-    text += "       varnel-calc [SUBCOMMAND] --help | --version\n";
-    return text;
-}
-
 std::string fullHelp() {
     std::string text = "Group delay of the input reflection at band centre, in ns, of a Chebyshev\n"
                        "band-pass cavity filter: the target for tuning the first resonator.\n";
@@ -79,21 +70,20 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
 }
 
 int runForm(const Form &form, std::span<const std::string_view> args, CommandIo &io) {
-    // Every subcommand answers --version too; the main form lists it itself.
     std::vector<OptionRow> rows(form.options.begin(), form.options.end());
-    if (std::none_of(rows.begin(), rows.end(),
-                     [](const OptionRow &r) { return r.name == "--version"; }))
-        rows.push_back({"--version", "", {}, InUsage::Hidden});
+    rows.push_back(versionRow);
     io.subcommand = form.subcommand;
     auto parsed = parseOptions(args, rows);
     if (const auto *message = std::get_if<std::string>(&parsed))
         return usageError(io, *message);
     const ParsedOptions &options = std::get<ParsedOptions>(parsed);
-    if (!form.subcommand.empty() && options.has("--help")) {
-        io.out << formHelp(form);
+    // Help, then the version, for every form: the main form's help is every
+    // form's.
+    if (options.has("--help")) {
+        io.out << (form.subcommand.empty() ? fullHelp() : formHelp(form));
         return ExitOk;
     }
-    if (!form.subcommand.empty() && options.has("--version")) {
+    if (options.has(versionRow.name)) {
         io.out << "varnel-calc " << version << '\n';
         return ExitOk;
     }

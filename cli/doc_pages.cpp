@@ -142,9 +142,7 @@ std::string formCase(const Form &form, std::span<const Form *const> forms) {
     std::string options;
     for (const OptionRow &row : form.options)
         options.append(options.empty() ? "" : " ").append(row.name);
-    if (std::none_of(form.options.begin(), form.options.end(),
-                     [](const OptionRow &r) { return r.name == "--version"; }))
-        options += " --version";
+    options.append(" ").append(versionRow.name);
     if (form.subcommand.empty())
         for (const Form *other : forms)
             if (!other->subcommand.empty())

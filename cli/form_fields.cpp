@@ -3,7 +3,6 @@
 #include "cli/batch.h"
 #include "cli/fd_stream.h"
 #include "cli/forms.h"
-#include "generated/version.h"
 
 #include <istream>
 #include <ostream>
@@ -51,14 +50,6 @@ int runBatch(CommandIo &io) {
 }
 
 int runFields(const ParsedOptions &options, CommandIo &io) {
-    if (options.has("--help")) {
-        io.out << fullHelp();
-        return ExitOk;
-    }
-    if (options.has("--version")) {
-        io.out << "varnel-calc " << version << '\n';
-        return ExitOk;
-    }
     if (options.has("--batch")) {
         if (!options.positional.empty())
             return usageError(io, "--batch reads its fields from standard input, not arguments");
@@ -77,7 +68,6 @@ int runFields(const ParsedOptions &options, CommandIo &io) {
 }
 
 constexpr OptionRow fieldsOptions[] = {{"--batch", "", {}, InUsage::OwnLine, false, batchHelp},
-                                       {"--version", "", {}, InUsage::Hidden},
                                        {"--help", "", "-h", InUsage::Hidden}};
 
 } // namespace

@@ -6,7 +6,6 @@
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 
-#include <charconv>
 #include <istream>
 #include <ostream>
 
@@ -162,18 +161,9 @@ std::optional<std::string> standardInput(CommandIo &io, int &status) {
 
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
                                  std::optional<SParameter> parameter, int &status,
-                                 std::string_view timeout, std::string_view ports) {
+                                 std::string_view timeout, int ports) {
     ReadOptions read{parameter};
-    if (!ports.empty()) {
-        const auto [end, error] =
-            std::from_chars(ports.data(), ports.data() + ports.size(), read.ports);
-        if (error != std::errc() || end != ports.data() + ports.size() || read.ports < 1 ||
-            read.ports > 4) {
-            status = usageError(io, "--ports needs a whole number from 1 to 4, got " +
-                                        quotedToken(ports));
-            return std::nullopt;
-        }
-    }
+    read.ports = ports;
     std::variant<Network, TouchstoneError> result;
     if (path == standardInputPath) {
         const auto text = standardInput(io, status);
@@ -196,6 +186,22 @@ std::optional<Network> readSweep(CommandIo &io, std::string_view path,
     status = failure(io, error.message(),
                      error.kind == TouchstoneError::NoSuchParameter ? ExitUsage : ExitRunTimeError);
     return std::nullopt;
+}
+
+std::optional<Network> readSweep(CommandIo &io, std::string_view path,
+                                 std::optional<SParameter> parameter, int &status,
+                                 const ParsedOptions &options) {
+    long long ports = 0;
+    if (options.has("--ports")) {
+        const auto given = wholeOption(io, options, "--ports", 1, 4);
+        if (!given) {
+            status = ExitUsage;
+            return std::nullopt;
+        }
+        ports = *given;
+    }
+    return readSweep(io, path, parameter, status, options.value("--timeout").value_or(""),
+                     int(ports));
 }
 
 std::optional<SourceAddress> sourceAddress(CommandIo &io, std::string_view path,

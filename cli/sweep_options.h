@@ -109,19 +109,17 @@ std::optional<StageInputs> stageInputs(CommandIo &io, const ParsedOptions &optio
 // does not answer).
 // `timeout`, when given, is --timeout's text (readTimeouts): the analyser's
 // timeouts, over any the address has. The path "-" is standard input, read
-// whole; `ports`, when given, is --ports's text: the port count of a version
-// 1 text, otherwise taken from a file's name or standard input's data
+// whole; `ports`, when not 0, is the port count of a version 1 text,
+// otherwise taken from a file's name or standard input's data
 // (portsFromData).
 std::optional<Network> readSweep(CommandIo &io, std::string_view path,
                                  std::optional<SParameter> parameter, int &status,
-                                 std::string_view timeout = {}, std::string_view ports = {});
-// As readSweep, with the --timeout and --ports of `options` when given.
-inline std::optional<Network> readSweep(CommandIo &io, std::string_view path,
-                                        std::optional<SParameter> parameter, int &status,
-                                        const ParsedOptions &options) {
-    return readSweep(io, path, parameter, status, options.value("--timeout").value_or(""),
-                     options.value("--ports").value_or(""));
-}
+                                 std::string_view timeout = {}, int ports = 0);
+// As readSweep, with the --timeout and --ports (1 to 4) of `options` when
+// given; a --ports that does not read is a usage error.
+std::optional<Network> readSweep(CommandIo &io, std::string_view path,
+                                 std::optional<SParameter> parameter, int &status,
+                                 const ParsedOptions &options);
 // The path that stands for standard input.
 inline constexpr std::string_view standardInputPath = "-";
 // A source as messages and reports name it: "standard input" for "-",

@@ -1,37 +1,12 @@
 // Names: of parameters, of file kinds, of errors.
 #include "quoting/quote.h"
 #include "touchstone/parser.h"
-#include "touchstone/text_lines.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
 
 namespace varnel {
-
-int portsFromData(std::string_view text) {
-    using namespace touchstone_text;
-    std::size_t values = 0; // of the first record so far
-    while (!text.empty()) {
-        const std::size_t end = std::min(text.find('\n'), text.size());
-        std::string_view line = withoutComment(text.substr(0, end));
-        text.remove_prefix(std::min(end + 1, text.size()));
-        if (line.empty() || line.front() == '#' || line.front() == '[')
-            continue;
-        std::size_t count = 0;
-        while (!nextToken(line).empty())
-            ++count;
-        if (count % 2 == 1 && values > 0)
-            break; // the next record
-        if (values == 0 && count % 2 == 0)
-            return 0; // a record must start with its frequency
-        values += count;
-    }
-    for (int ports = 1; ports <= 4; ++ports)
-        if (values == 1 + 2 * std::size_t(ports * ports))
-            return ports;
-    return 0;
-}
 
 FileKind fileKindOf(unsigned mode) {
     return S_ISREG(mode)    ? FileKind::Regular
