@@ -5,8 +5,7 @@
 
 #include "quoting/quote.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 
 #include <sys/stat.h>
 
@@ -53,7 +52,7 @@ struct FileSweepSource::Link {
 };
 
 FileSweepSource::FileSweepSource(const QString &path, QObject *parent)
-    : SweepSource(parent), m_path(path), m_link(std::make_shared<Link>()) {
+    : SweepSource(parent), m_path(path), m_watch(path), m_link(std::make_shared<Link>()) {
     m_link->owner = this;
     m_settle.setSingleShot(true);
     m_settle.setInterval(defaultSettleMs);
@@ -61,9 +60,8 @@ FileSweepSource::FileSweepSource(const QString &path, QObject *parent)
         m_settled = true;
         tryFinish();
     });
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &FileSweepSource::changed);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
-            &FileSweepSource::directoryChanged);
+    connect(&m_watch, &FileWatch::changed, this, [this] { changed(); });
+    connect(&m_watch, &FileWatch::whole, this, [this] { changed(true); });
 }
 
 FileSweepSource::~FileSweepSource() {
@@ -72,42 +70,23 @@ FileSweepSource::~FileSweepSource() {
 }
 
 void FileSweepSource::start() {
-    watch();
+    m_watch.watch();
     changed();
 }
 
-void FileSweepSource::watch() {
-    // The folder too: a file deleted, or replaced by a rename, leaves the
-    // file watch, and its coming back shows only in the folder.
-    const QString folder = QFileInfo(m_path).absolutePath();
-    if (!m_watcher.directories().contains(folder))
-        m_watcher.addPath(folder);
-    if (!m_watcher.files().contains(m_path) && QFileInfo::exists(m_path))
-        m_watcher.addPath(m_path);
-}
-
-void FileSweepSource::directoryChanged() {
-    // Another file of the folder changed: nothing to do unless this one did
-    // since the read under way began, or since the last one was taken. (An
-    // analyser saving other files beside it must not restart a read.)
-    const FileStamp now = stampOf(m_path);
-    if (!(now == (m_reading ? m_stamp : m_acceptedStamp)))
-        changed();
-}
-
-void FileSweepSource::changed() {
-    watch();
+void FileSweepSource::changed(bool whole) {
+    // The folder too: a file deleted, or replaced by a rename, is watched
+    // again when its name comes back.
+    m_watch.watch();
     ++m_generation; // any read under way is now an older one
     m_result.reset();
     m_settled = false;
     m_stamp = stampOf(m_path);
     if (!m_stamp.exists) {
-        m_reading = false;
         m_settle.stop();
         setBusy(false);
         if (!m_goneReported) {
             m_goneReported = true;
-            m_acceptedStamp = m_stamp;
             emit sweepFailed(
                 SweepFailure{SweepFailure::Gone, m_path, std::nullopt, FileKind::Regular});
         }
@@ -115,19 +94,20 @@ void FileSweepSource::changed() {
     }
     m_goneReported = false;
     if (m_stamp.kind != FileKind::Regular) {
-        m_reading = false;
         m_settle.stop();
         setBusy(false);
-        m_acceptedStamp = m_stamp;
         // Not opened at all: opening a device can act on it, and a FIFO
         // blocks until a writer comes.
         emit sweepFailed(
             SweepFailure{SweepFailure::NotRegular, m_path, std::nullopt, m_stamp.kind});
         return;
     }
-    m_reading = true;
     setBusy(true);
-    m_settle.start();
+    m_settled = whole;
+    if (whole)
+        m_settle.stop();
+    else
+        m_settle.start();
     // A detached thread: quitting never waits for a read, even one stuck on
     // a slow disk.
     std::thread([link = m_link, generation = m_generation, path = m_path.toStdString()] {
@@ -158,8 +138,6 @@ void FileSweepSource::tryFinish() {
         changed(); // written again since the read began: read the new file
         return;
     }
-    m_reading = false;
-    m_acceptedStamp = now;
     setBusy(false);
     const std::shared_ptr<ReadResult> result = std::move(m_result);
     if (auto *network = std::get_if<Network>(result.get())) {

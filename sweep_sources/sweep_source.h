@@ -1,9 +1,9 @@
 #pragma once
 
 #include "analyser_link/connection.h"
+#include "sweep_sources/file_watch.h"
 #include "touchstone/touchstone.h"
 
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -76,13 +76,16 @@ FileStamp stampOf(const QString &path);
 
 // A Touchstone file, read whenever it changes. A file is taken only when its
 // stamp has stayed the same from before its read to a settle interval later,
-// and it parses whole: a file still being written (in pieces, as analyser
-// programs save) is neither shown nor reported until it has settled. A
-// change during a read starts a new read and the older result is dropped. A
-// file that disappears is watched for until it comes back. A FIFO, device
-// or folder is refused before any read.
-// Example: a file saved in three pieces 10 ms apart with a settle interval
-// of 20 ms gives one sweep, the whole file, about 20 ms after the last piece.
+// or to its writer's close (or its rename into place), and it parses whole:
+// a file still being written (in pieces, as analyser programs save) is
+// neither shown nor reported until it has settled or been closed. A change
+// during a read starts a new read and the older result is dropped. A file
+// that disappears is watched for until it comes back. A FIFO, device or
+// folder is refused before any read.
+// Example: a file saved in three pieces 10 ms apart through one open file,
+// with a settle interval of 20 ms, gives one sweep, the whole file, as soon
+// as it is read after the writer closes it; had the writer kept it open,
+// about 20 ms after the last piece.
 class FileSweepSource : public SweepSource {
     Q_OBJECT
 
@@ -100,22 +103,19 @@ class FileSweepSource : public SweepSource {
     using ReadResult = std::variant<Network, TouchstoneError>;
     struct Link; // shared with the reading threads
 
-    void changed();
-    void directoryChanged();
+    // `whole`: its writer has closed it, so no settle interval is waited.
+    void changed(bool whole = false);
     void readFinished(quint64 generation, std::shared_ptr<ReadResult> result);
     void tryFinish();
-    void watch();
     void setBusy(bool busy);
 
     QString m_path;
-    QFileSystemWatcher m_watcher;
+    FileWatch m_watch;
     QTimer m_settle;
     std::shared_ptr<Link> m_link;
     quint64 m_generation = 0;
-    FileStamp m_stamp;         // when the current read started
-    FileStamp m_acceptedStamp; // of the last sweep or failure delivered
+    FileStamp m_stamp; // when the current read started
     std::shared_ptr<ReadResult> m_result;
-    bool m_reading = false;
     bool m_settled = false;
     bool m_busy = false;
     bool m_goneReported = false;
