@@ -4,12 +4,15 @@
 #include "wait_for.h"
 
 #include <QCoreApplication>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 using namespace varnel;
 
@@ -141,10 +144,19 @@ TEST_F(SessionAlone, ShownCurrentGreysOnlyWhenItMust) {
     ASSERT_TRUE(waitFor([&] { return session.checks() > checks && session.reportCurrent(); }));
     EXPECT_FALSE(greyed) << "a quick check is painted once";
     EXPECT_TRUE(announced.isEmpty());
-    // A check that outlasts a short delay greys it, announced.
+    // A check that outlasts a short delay greys it, announced. The checks'
+    // threads are kept busy meanwhile, so that the check outlasts it on a
+    // loaded machine too.
     delay->setInterval(0);
+    auto busy = std::make_shared<QSemaphore>();
+    QThreadPool *pool = QThreadPool::globalInstance();
+    const int threads = pool->maxThreadCount();
+    for (int i = 0; i < threads; ++i)
+        pool->start([busy] { busy->acquire(); });
     session.openFile(mistuned);
-    ASSERT_TRUE(waitFor([&] { return !session.shownCurrent(); }));
+    const bool greyedWhileChecking = waitFor([&] { return !session.shownCurrent(); });
+    busy->release(threads);
+    ASSERT_TRUE(greyedWhileChecking);
     EXPECT_EQ(announced.count(), 1);
     ASSERT_TRUE(waitFor([&] { return session.reportCurrent() && session.shownCurrent(); }));
     // New inputs: at once.
