@@ -4,6 +4,7 @@
 // lists only what is drawn, and a held scale stays. The view state is kept
 // between runs as it was set.
 #include "tuning/markers.h"
+#include "tuning_window/chart_layer.h"
 #include "tuning_window/response_chart.h"
 #include "tuning_window/view_settings.h"
 #include "wait_for.h"
@@ -25,6 +26,34 @@ using namespace varnel;
 namespace {
 
 const QString dataDir = QStringLiteral(VARNEL_TEST_DATA);
+
+// The axis rule's examples, as its header gives them.
+TEST(NiceAxis, HeaderExamples) {
+    struct Row {
+        const char *name;
+        double low, high;
+        int ticks;
+        AxisRange range;
+        double min, max, anchor, step;
+        const char *format;
+    };
+    const Row rows[] = {
+        {"delay_from_zero", 0, 27.3, 6, AxisRange::Widened, 0, 30, 0, 5, "%.0f"},
+        {"db_to_above_zero", -22.1, 1, 6, AxisRange::Widened, -25, 5, -25, 5, "%.0f"},
+        {"whole_steps_already", 985, 1015, 6, AxisRange::Widened, 985, 1015, 985, 5, "%.0f"},
+        {"span_kept_as_given", 985.5, 1014.5, 6, AxisRange::AsGiven, 985.5, 1014.5, 985, 5, "%.0f"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        QValueAxis axis;
+        niceAxis(&axis, row.low, row.high, row.ticks, row.range);
+        EXPECT_DOUBLE_EQ(axis.min(), row.min);
+        EXPECT_DOUBLE_EQ(axis.max(), row.max);
+        EXPECT_DOUBLE_EQ(axis.tickAnchor(), row.anchor);
+        EXPECT_DOUBLE_EQ(axis.tickInterval(), row.step);
+        EXPECT_EQ(axis.labelFormat(), QString::fromLatin1(row.format));
+    }
+}
 
 QAbstractSeries *named(ResponseChart &chart, const QString &name) {
     for (QAbstractSeries *s : chart.chart()->series())

@@ -106,7 +106,7 @@ QList<QPointF> pointsForDrawing(const std::vector<double> &x, const std::vector<
     return points;
 }
 
-void niceAxis(QValueAxis *axis, double low, double high, int ticks) {
+void niceAxis(QValueAxis *axis, double low, double high, int ticks, AxisRange range) {
     if (!(high > low))
         high = low + 1;
     const double raw = (high - low) / ticks;
@@ -124,7 +124,10 @@ void niceAxis(QValueAxis *axis, double low, double high, int ticks) {
     axis->setTickAnchor(from);
     axis->setTickInterval(step);
     axis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + QStringLiteral("f"));
-    axis->setRange(from, to);
+    if (range == AxisRange::Widened)
+        axis->setRange(from, to);
+    else
+        axis->setRange(low, high);
 }
 
 void showUnlisted(QChart *chart, QAbstractSeries *series, bool shown) {

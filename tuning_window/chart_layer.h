@@ -73,10 +73,15 @@ QList<QPointF> pointsForDrawing(const std::vector<double> &x, const std::vector<
                                 std::size_t limit);
 
 // Axis ticks at 1-2-5 steps: about `ticks` intervals covering low..high,
-// the range widened to whole steps, labels with the decimals a step needs.
-// Example: 0..27.3 with 5 ticks -> 0..30 in steps of 5, labels "%.0f";
-// -22.1..1 -> -25..5 in steps of 5; 985..1015 -> 985..1015 in steps of 5.
-void niceAxis(QValueAxis *axis, double low, double high, int ticks = 6);
+// the range widened to whole steps (or kept as given, the ticks at whole
+// steps within it), labels with the decimals a step needs. The range is set
+// once: each change of it redraws every trace on the axis.
+// Example: 0..27.3 with 6 ticks -> 0..30 in steps of 5, labels "%.0f";
+// -22.1..1 -> -25..5 in steps of 5; 985..1015 -> 985..1015 in steps of 5;
+// 985.5..1014.5 kept as given -> ticks from 985 in steps of 5.
+enum class AxisRange { Widened, AsGiven };
+void niceAxis(QValueAxis *axis, double low, double high, int ticks = 6,
+              AxisRange range = AxisRange::Widened);
 
 // Shows or hides a series kept out of the legend: showing a series shows
 // its legend entry again.

@@ -219,8 +219,7 @@ void ResponseChart::autoscale() {
         if (!range)
             return;
         chart()->zoomReset();
-        niceAxis(m_axisF, range->left(), range->right());
-        m_axisF->setRange(range->left(), range->right());
+        niceAxis(m_axisF, range->left(), range->right(), 6, AxisRange::AsGiven);
         niceAxis(m_axisDb, std::max(-80.0, std::min(0.0, range->top()) - 1), 1);
         return;
     }
@@ -240,8 +239,8 @@ void ResponseChart::autoscale() {
                 if (std::isfinite(report->s11DbMeasuredTrace[i]))
                     dbBottom = std::min(dbBottom, report->s11DbMeasuredTrace[i]);
             }
-    niceAxis(m_axisF, low, high);
-    m_axisF->setRange(low, high); // the curve's own span, ticks at nice values within
+    // The curve's own span, ticks at nice values within.
+    niceAxis(m_axisF, low, high, 6, AxisRange::AsGiven);
     niceAxis(m_axisDelay, bottom, top * 1.1);
     niceAxis(m_axisDb, std::max(-100.0, dbBottom - 1), 1);
 }
