@@ -49,13 +49,35 @@ bool saveAtomically(const QString &path, const QByteArray &bytes) {
 // The points of the newest sweep the source gave.
 struct Taken {
     std::optional<std::size_t> points;
-    int failures = 0;
+    int sweeps = 0, failures = 0;
     explicit Taken(FileSweepSource &source) {
-        QObject::connect(&source, &SweepSource::sweepReady,
-                         [this](const Sweep &s) { points = s.network->size(); });
+        QObject::connect(&source, &SweepSource::sweepReady, [this](const Sweep &s) {
+            points = s.network->size();
+            ++sweeps;
+        });
         QObject::connect(&source, &SweepSource::sweepFailed,
                          [this](const SweepFailure &) { ++failures; });
     }
+};
+
+// A source that has taken a first sweep of 101 points at a short settle
+// interval, and is then left with a minute's.
+class WatchedFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        application();
+        ASSERT_TRUE(writeClosed(path, sweepText(101)));
+        source.emplace(path);
+        source->setSettleInterval(20);
+        taken.emplace(*source);
+        source->start();
+        ASSERT_TRUE(waitFor([&] { return taken->points == 101u; }, 5000));
+        source->setSettleInterval(minute);
+    }
+    QTemporaryDir folder;
+    const QString path = folder.filePath("sweep.s1p");
+    std::optional<FileSweepSource> source;
+    std::optional<Taken> taken;
 };
 
 struct SaveRow {
@@ -63,22 +85,12 @@ struct SaveRow {
     std::function<bool(const QString &, const QByteArray &)> save;
 };
 
-class WholeSave : public ::testing::TestWithParam<SaveRow> {};
+class WholeSave : public WatchedFile, public ::testing::WithParamInterface<SaveRow> {};
 
 TEST_P(WholeSave, IsTakenWithoutWaitingToSettle) {
-    application();
-    QTemporaryDir folder;
-    const QString path = folder.filePath("sweep.s1p");
-    ASSERT_TRUE(writeClosed(path, sweepText(101)));
-    FileSweepSource source(path);
-    source.setSettleInterval(20);
-    Taken taken(source);
-    source.start();
-    ASSERT_TRUE(waitFor([&] { return taken.points == 101u; }, 5000));
-    source.setSettleInterval(minute);
     for (int points : {201, 301}) {
         ASSERT_TRUE(GetParam().save(path, sweepText(points)));
-        EXPECT_TRUE(waitFor([&] { return taken.points == std::size_t(points); }, 5000)) << points;
+        EXPECT_TRUE(waitFor([&] { return taken->points == std::size_t(points); }, 5000)) << points;
     }
 }
 
@@ -96,18 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Saves, WholeSave, ::testing::ValuesIn(saves),
 
 // Written in pieces through a file kept open: nothing is taken until the
 // writer closes it, and then the whole file is.
-TEST(FileSource, ASaveKeptOpenIsTakenOnlyOnceClosed) {
-    application();
-    QTemporaryDir folder;
-    const QString path = folder.filePath("sweep.s1p");
-    ASSERT_TRUE(writeClosed(path, sweepText(101)));
-    FileSweepSource source(path);
-    source.setSettleInterval(20);
-    Taken taken(source);
-    source.start();
-    ASSERT_TRUE(waitFor([&] { return taken.points == 101u; }, 5000));
-    source.setSettleInterval(minute);
-
+TEST_F(WatchedFile, ASaveKeptOpenIsTakenOnlyOnceClosed) {
     const QByteArray whole = sweepText(801);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -117,31 +118,22 @@ TEST(FileSource, ASaveKeptOpenIsTakenOnlyOnceClosed) {
     ASSERT_EQ(file.write(whole.mid(whole.size() / 2)), whole.size() - whole.size() / 2);
     ASSERT_TRUE(file.flush());
     waitFor([] { return false; }, 400);
-    EXPECT_EQ(taken.points, 101u) << "a part was taken while the writer kept the file open";
+    EXPECT_EQ(taken->points, 101u) << "a part was taken while the writer kept the file open";
     file.close();
-    EXPECT_TRUE(waitFor([&] { return taken.points == 801u; }, 5000));
-    EXPECT_EQ(taken.failures, 0);
+    EXPECT_TRUE(waitFor([&] { return taken->points == 801u; }, 5000));
+    EXPECT_EQ(taken->failures, 0);
 }
 
 // Other files of the folder, closed by their writers, are not the watched
 // file's save: it is not read again for them.
-TEST(FileSource, OtherFilesClosedInTheFolderAreNotTaken) {
-    application();
-    QTemporaryDir folder;
-    const QString path = folder.filePath("sweep.s1p");
-    ASSERT_TRUE(writeClosed(path, sweepText(101)));
-    FileSweepSource source(path);
-    source.setSettleInterval(20);
-    int sweeps = 0;
-    QObject::connect(&source, &SweepSource::sweepReady, [&](const Sweep &) { ++sweeps; });
-    source.start();
-    ASSERT_TRUE(waitFor([&] { return sweeps == 1; }, 5000));
+TEST_F(WatchedFile, OtherFilesClosedInTheFolderAreNotTaken) {
+    source->setSettleInterval(20); // a read started for them would end
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(writeClosed(folder.filePath(QStringLiteral("other%1.s1p").arg(i)), "x"));
         ASSERT_TRUE(saveAtomically(folder.filePath(QStringLiteral("saved%1.s1p").arg(i)), "y"));
     }
     waitFor([] { return false; }, 300);
-    EXPECT_EQ(sweeps, 1);
+    EXPECT_EQ(taken->sweeps, 1);
 }
 
 } // namespace
