@@ -11,9 +11,10 @@
 //      average of 16 sweeps, the tolerance band): typing, moving a marker
 //      and a re-saved sweep of 801 points redrawn, and a re-saved 10,001-point
 //      sweep to screen, each the same still filter swept again with noise;
-//   5. each kind of analyser (the tests' fakes: an SCPI analyser and
-//      LibreVNA at 1601 points, a NanoVNA at its 101, a sweep every 60 ms or
-//      so): from the last byte of a sweep's data to its verdict on screen.
+//   5. each kind of analyser (the tests' fakes: an ENA-style SCPI analyser,
+//      a PNA and a ZNB with both ports, and LibreVNA, at 1601 points, a
+//      NanoVNA at its 101, a sweep every 60 ms or so): from the last byte of
+//      a sweep's data to its verdict on screen.
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_tune [RUNS]
 #include "fake_librevna.h"
 #include "fake_nanovna.h"
@@ -336,6 +337,18 @@ void live(Bench &b) {
     liveFrom(b, "SCPI analyser, 1601 points: last byte to verdict shown",
              QStringLiteral("scpi://127.0.0.1:%1").arg(scpi.port()),
              [&] { return scpi.lastDataSent(); });
+    // The analysers that select measurements by name and give every
+    // parameter of the two ports.
+    for (const auto &[dialect, what] :
+         {std::pair{"pna", "PNA, 1601 points, 2 ports: last byte to verdict shown"},
+          std::pair{"znb", "ZNB, 1601 points, 2 ports: last byte to verdict shown"}}) {
+        testing::FakeFaults named = faults;
+        named.dialect = dialect;
+        named.points = 1601;
+        testing::FakeScpiAnalyser analyser(named);
+        liveFrom(b, what, QStringLiteral("scpi://127.0.0.1:%1").arg(analyser.port()),
+                 [&] { return analyser.lastDataSent(); });
+    }
     liveFrom(b, "LibreVNA, 1601 points: last byte to verdict shown",
              QStringLiteral("librevna://127.0.0.1:%1").arg(libre.port()),
              [&] { return libre.lastDataSent(); });
