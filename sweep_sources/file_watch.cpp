@@ -31,8 +31,8 @@ FileWatch::FileWatch(const QString &path, QObject *parent) : QObject(parent) {
     m_queue = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_queue < 0)
         return;
-    m_notifier = new QSocketNotifier(m_queue, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &FileWatch::takeEvents);
+    auto *notifier = new QSocketNotifier(m_queue, QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &FileWatch::takeEvents);
 }
 
 FileWatch::~FileWatch() {
@@ -40,9 +40,9 @@ FileWatch::~FileWatch() {
         ::close(m_queue);
 }
 
-bool FileWatch::watch() {
+void FileWatch::watch() {
     if (m_queue < 0)
-        return false;
+        return;
     if (m_folderWatch < 0)
         m_folderWatch = ::inotify_add_watch(m_queue, m_folder.constData(), folderEvents);
     // The path's file now: the same watch while it is the same file, a new
@@ -52,7 +52,6 @@ bool FileWatch::watch() {
         ::inotify_rm_watch(m_queue, m_fileWatch);
     if (file >= 0)
         m_fileWatch = file;
-    return m_folderWatch >= 0;
 }
 
 // What one event says of the file, after what the events before it said.

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 
-class QSocketNotifier;
 struct inotify_event;
 
 // One file watched through the kernel's inotify: the file's own writes and
@@ -29,8 +28,8 @@ class FileWatch : public QObject {
     ~FileWatch() override;
 
     // Watches the folder, and the file wherever it exists (again after it
-    // was replaced by another). False when the folder cannot be watched.
-    bool watch();
+    // was replaced by another).
+    void watch();
 
   signals:
     void changed(); // written, replaced or gone: what it holds may be a part
@@ -44,7 +43,6 @@ class FileWatch : public QObject {
     QByteArray m_folder, m_file, m_name; // as the kernel spells them
     int m_queue = -1;
     int m_folderWatch = -1, m_fileWatch = -1;
-    QSocketNotifier *m_notifier = nullptr;
 };
 
 } // namespace varnel

@@ -70,8 +70,7 @@ FileSweepSource::~FileSweepSource() {
 }
 
 void FileSweepSource::start() {
-    m_watch.watch();
-    changed();
+    changed(); // which watches the file and its folder
 }
 
 void FileSweepSource::changed(bool whole) {
