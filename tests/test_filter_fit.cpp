@@ -264,6 +264,29 @@ std::vector<double> parametersOf(const varnel::testing::RealFilter &s, const Fil
     return x;
 }
 
+// Each probed pair's derivative is that of the model given the pair as its
+// cross-coupling at m = 0, the other derivatives as without probes.
+void expectProbes(const FilterModel &m, const std::vector<double> &x, double f) {
+    const std::vector<varnel::ResonatorPair> pairs = {{0, 2}, {1, 4}, {0, 3}};
+    FilterPoint probed;
+    varnel::filterModelInto(m, x, f, true, true, probed, pairs);
+    const FilterPoint plain = filterModelAt(m, x, f, true, true);
+    ASSERT_EQ(probed.d11.size(), x.size() + pairs.size());
+    for (std::size_t q = 0; q < x.size(); ++q)
+        EXPECT_EQ(probed.d21[q], plain.d21[q]) << "parameter " << q;
+    for (std::size_t c = 0; c < pairs.size(); ++c) {
+        FilterModel crossed = m;
+        crossed.cross = pairs[c];
+        std::vector<double> at = x;
+        at.insert(at.begin() + static_cast<std::ptrdiff_t>(crossed.crossAt()), 0.0);
+        const FilterPoint p = filterModelAt(crossed, at, f, true, true);
+        const std::size_t q = crossed.crossAt(), probe = x.size() + c;
+        EXPECT_EQ(probed.d11[probe], p.d11[q]) << "pair " << c << " at " << f;
+        EXPECT_EQ(probed.d21[probe], p.d21[q]) << "pair " << c << " at " << f;
+        EXPECT_EQ(probed.d22[probe], p.d22[q]) << "pair " << c << " at " << f;
+    }
+}
+
 TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
     const ExtendedRow &row = GetParam();
     const varnel::testing::RealFilter s = extendedFilter(row);
@@ -289,6 +312,8 @@ TEST_P(ExtendedModelTest, AgreesWithTheMatrixGeneratorAndItsSlopes) {
             EXPECT_NEAR(std::abs(p.s21), std::abs(g21), 1e-10) << f;
         }
         expectDerivatives(m, x, f);
+        if (!m.cross)
+            expectProbes(m, x, f);
     }
 }
 

@@ -339,42 +339,47 @@ namespace {
 std::vector<std::pair<double, FilterModel>>
 rankedCrossCouplings(const FilterFit &fit, const FitData &data, double noise) {
     const std::vector<double> x = fit.parameters();
-    const FilterResiduals base(fit.model, data.f, data.measured);
-    const std::size_t points = base.pointCount(), p = base.parameterCount();
-    Eigen::MatrixXd jacobian(2 * points, p);
-    Eigen::VectorXd residual(2 * points);
-    std::vector<Complex> derivatives;
-    for (std::size_t j = 0; j < points; ++j) {
-        const Complex r = base.residual(x, j, &derivatives);
-        residual(2 * j) = r.real();
-        residual(2 * j + 1) = r.imag();
-        for (std::size_t q = 0; q < p; ++q) {
-            jacobian(2 * j, q) = derivatives[q].real();
-            jacobian(2 * j + 1, q) = derivatives[q].imag();
+    const std::size_t n = fit.model.g.size(), p = fit.model.parameterCount();
+    std::vector<ResonatorPair> pairs;
+    for (std::size_t apart = 2; apart <= 3; ++apart)
+        for (std::size_t i = 0; i + apart < n; ++i)
+            pairs.emplace_back(i, i + apart);
+    // One evaluation a frequency gives the fit's Jacobian and every pair's
+    // column, the rows in the fit's order (a frequency's traces together).
+    const std::size_t traces = fit.model.traces(), rows = 2 * data.f.size() * traces;
+    Eigen::MatrixXd jacobian(rows, p), columns(rows, pairs.size());
+    Eigen::VectorXd residual(rows);
+    FilterPoint point;
+    for (std::size_t at = 0; at < data.f.size(); ++at) {
+        filterModelInto(fit.model, x, data.f[at], true, true, point, pairs);
+        const Complex values[] = {point.s11, point.s21, point.s22};
+        const std::vector<Complex> *derivatives[] = {&point.d11, &point.d21, &point.d22};
+        for (std::size_t t = 0; t < traces; ++t) {
+            const auto row = static_cast<Eigen::Index>(2 * (at * traces + t));
+            const Complex r = values[t] - data.measured[t][at];
+            residual(row) = r.real();
+            residual(row + 1) = r.imag();
+            for (std::size_t q = 0; q < p + pairs.size(); ++q) {
+                const Complex d = (*derivatives[t])[q];
+                double *into = q < p ? &jacobian(row, static_cast<Eigen::Index>(q))
+                                     : &columns(row, static_cast<Eigen::Index>(q - p));
+                into[0] = d.real();
+                into[1] = d.imag();
+            }
         }
     }
     const Eigen::LDLT<Eigen::MatrixXd> normal(jacobian.transpose() * jacobian);
     std::vector<std::pair<double, FilterModel>> ranked;
-    const std::size_t n = fit.model.g.size();
-    for (std::size_t apart = 2; apart <= 3; ++apart)
-        for (std::size_t i = 0; i + apart < n; ++i) {
-            FilterModel model = fit.model;
-            model.cross = std::pair(i, i + apart);
-            std::vector<double> withCross = x;
-            withCross.insert(withCross.begin() + static_cast<std::ptrdiff_t>(model.crossAt()), 0.0);
-            const FilterResiduals probe(model, data.f, data.measured);
-            Eigen::VectorXd column(2 * points);
-            for (std::size_t j = 0; j < points; ++j) {
-                probe.residual(withCross, j, &derivatives);
-                column(2 * j) = derivatives[model.crossAt()].real();
-                column(2 * j + 1) = derivatives[model.crossAt()].imag();
-            }
-            const Eigen::VectorXd u = jacobian.transpose() * column;
-            const double free = column.squaredNorm() - u.dot(normal.solve(u));
-            const double score = column.dot(residual);
-            if (free > 0)
-                ranked.emplace_back(2 * score * score / free / (noise * noise), model);
-        }
+    for (std::size_t c = 0; c < pairs.size(); ++c) {
+        const auto column = columns.col(static_cast<Eigen::Index>(c));
+        const Eigen::VectorXd u = jacobian.transpose() * column;
+        const double free = column.squaredNorm() - u.dot(normal.solve(u));
+        const double score = column.dot(residual);
+        FilterModel model = fit.model;
+        model.cross = pairs[c];
+        if (free > 0)
+            ranked.emplace_back(2 * score * score / free / (noise * noise), model);
+    }
     std::sort(ranked.begin(), ranked.end(),
               [](const auto &a, const auto &b) { return a.first > b.first; });
     return ranked;

@@ -86,9 +86,15 @@ struct FilterPoint {
 FilterPoint filterModelAt(const FilterModel &model, const std::vector<double> &parameters, double f,
                           bool withLines = true, bool withDerivatives = false);
 // The same into `point`, whose derivatives' room is reused: a fit's
-// thousands of evaluations allocate nothing.
+// thousands of evaluations allocate nothing. With derivatives, each pair
+// of `probes` (0-based, not neighbours) adds one more, after the
+// parameters': that of a coupling m between them added at m = 0, as if
+// the model had it as its `cross` (the score test of every candidate pair
+// from one evaluation).
+using ResonatorPair = std::pair<std::size_t, std::size_t>;
 void filterModelInto(const FilterModel &model, const std::vector<double> &parameters, double f,
-                     bool withLines, bool withDerivatives, FilterPoint &point);
+                     bool withLines, bool withDerivatives, FilterPoint &point,
+                     const std::vector<ResonatorPair> &probes = {});
 
 // The in-line design of the tuning table at f0 as a model: both ports, the
 // slopes held at 0, lumped resonators.

@@ -83,7 +83,7 @@ void solveEnds(const std::vector<Complex> &diagonal, Complex b, std::vector<Comp
 // their derivatives with respect to the ladder's parameters (the lines'
 // and the error terms' left 0).
 void ladderAt(const FilterModel &model, const std::vector<double> &x, double f,
-              bool withDerivatives, FilterPoint &point) {
+              bool withDerivatives, FilterPoint &point, const std::vector<ResonatorPair> &probes) {
     const std::size_t n = model.g.size();
     const std::size_t lossAt = 2 * n, outputAt = 2 * n + 1;
     const double r = x[lossAt];
@@ -122,9 +122,9 @@ void ladderAt(const FilterModel &model, const std::vector<double> &x, double f,
         return;
     }
     const std::size_t count = model.parameterCount();
-    point.d11.assign(count, 0.0);
-    point.d21.assign(count, 0.0);
-    point.d22.assign(count, 0.0);
+    point.d11.assign(count + probes.size(), 0.0);
+    point.d21.assign(count + probes.size(), 0.0);
+    point.d22.assign(count + probes.size(), 0.0);
     // d(Y^-1)_ab = -sum (Y^-1)_ai (Y^-1)_jb dY_ij, Y^-1 symmetric: a
     // diagonal entry i, or the pair (i, i+1) and (i+1, i).
     auto add = [&](std::size_t q, std::size_t i, std::size_t k, Complex dY) {
@@ -150,6 +150,10 @@ void ladderAt(const FilterModel &model, const std::vector<double> &x, double f,
         if (!model.couplingSlope)
             add(model.couplingSlopeAt(), i, k, 2.0 * x[model.crossAt()] * b * logRatio);
     }
+    // At m = 0 a probed coupling leaves Y^-1 as it is, and its slope term
+    // (m times the slope's) is 0.
+    for (std::size_t c = 0; c < probes.size(); ++c)
+        add(count + c, probes[c].first, probes[c].second, 2.0 * b);
     if (!model.qeSlope) {
         const std::size_t q = model.qeSlopeAt();
         add(q, 0, 0, g1 * logRatio);
@@ -249,12 +253,17 @@ void addCalibration(const FilterModel &model, const std::vector<double> &x, Filt
                   t21m1 = perThrough * (-a * open2 - two.e11 * b * b),
                   t21m2 = perThrough * (-c * open1 - one.e11 * b * b);
     if (!point.d11.empty()) {
-        for (std::size_t q = 0; q < model.calibrationAt(); ++q) {
+        auto chain = [&](std::size_t q) {
             const Complex da = point.d11[q], db = point.d21[q], dc = point.d22[q];
             point.d11[q] = perIn1 * (da + in1b * db + in1c * dc);
             point.d21[q] = t21a * da + t21b * db + t21c * dc;
             point.d22[q] = perIn2 * (dc + in2b * db + in2a * da);
-        }
+        };
+        // The filter's own parameters, and the probes after the terms.
+        for (std::size_t q = 0; q < model.calibrationAt(); ++q)
+            chain(q);
+        for (std::size_t q = model.parameterCount(); q < point.d11.size(); ++q)
+            chain(q);
         const Complex j(0, 1);
         auto set = [&](std::size_t at, Complex d11, Complex d21, Complex d22) {
             point.d11[at] = d11;
@@ -285,8 +294,9 @@ void addCalibration(const FilterModel &model, const std::vector<double> &x, Filt
 } // namespace
 
 void filterModelInto(const FilterModel &model, const std::vector<double> &x, double f,
-                     bool withLines, bool withDerivatives, FilterPoint &point) {
-    ladderAt(model, x, f, withDerivatives, point);
+                     bool withLines, bool withDerivatives, FilterPoint &point,
+                     const std::vector<ResonatorPair> &probes) {
+    ladderAt(model, x, f, withDerivatives, point, probes);
     if (!withLines)
         return;
     addLines(model, x, f, point);
