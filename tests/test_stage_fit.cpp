@@ -4,6 +4,7 @@
 #include "tuning/least_squares.h"
 #include "tuning/stage_fit.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -266,6 +267,89 @@ TEST(LeastSquares, WorkedExample) {
     EXPECT_NEAR(fit.x[1], 2, 1e-9);
     EXPECT_NEAR(fit.residualRms, 0.5, 1e-9);
     ASSERT_EQ(fit.uncertainty.size(), 2u);
+}
+
+// Problems whose minimum is known in closed form, from starts near and far:
+// the solver must reach it to 1e-8, and say that it converged.
+struct SolverRow {
+    const char *name;
+    std::function<Complex(const std::vector<double> &, std::size_t, std::vector<Complex> *)> at;
+    std::size_t points;
+    std::vector<double> start, minimum;
+};
+
+class ClosedForm : public ComplexResiduals {
+  public:
+    explicit ClosedForm(const SolverRow &row) : m_row(row) {}
+    std::size_t pointCount() const override { return m_row.points; }
+    std::size_t parameterCount() const override { return m_row.start.size(); }
+    Complex residual(const std::vector<double> &x, std::size_t j,
+                     std::vector<Complex> *derivatives) const override {
+        return m_row.at(x, j, derivatives);
+    }
+
+  private:
+    const SolverRow &m_row;
+};
+
+// Rosenbrock's valley as one complex residual: 10 (x1 - x0^2) + j (1 - x0),
+// zero at (1, 1).
+Complex rosenbrock(const std::vector<double> &x, std::size_t, std::vector<Complex> *d) {
+    if (d)
+        *d = {Complex(-20 * x[0], -1), Complex(10, 0)};
+    return Complex(10 * (x[1] - x[0] * x[0]), 1 - x[0]);
+}
+
+// A decaying, turning line: a e^(-b f) e^(j c f) at f = 0 .. 19 against a =
+// 2, b = 0.1, c = 0.3 (noiseless).
+Complex decay(const std::vector<double> &x, std::size_t j, std::vector<Complex> *d) {
+    const double f = static_cast<double>(j);
+    const Complex model = x[0] * std::exp(Complex(-x[1] * f, x[2] * f));
+    if (d)
+        *d = {model / x[0], -f * model, Complex(0, f) * model};
+    return model - 2.0 * std::exp(Complex(-0.1 * f, 0.3 * f));
+}
+
+// Only the sum of the two parameters is seen (x0 + x1 = 3), and a third
+// parameter is a line's slope: the fit must still end, on the valley's
+// floor, with the slope found.
+Complex sumOnly(const std::vector<double> &x, std::size_t j, std::vector<Complex> *d) {
+    const double f = static_cast<double>(j);
+    if (d)
+        *d = {1.0, 1.0, f};
+    return Complex(x[0] + x[1] - 3 + (x[2] - 0.5) * f, 0);
+}
+
+const SolverRow solverRows[] = {
+    {"rosenbrock_from_the_classic_start", rosenbrock, 1, {-1.2, 1}, {1, 1}},
+    {"rosenbrock_from_far", rosenbrock, 1, {-30, 40}, {1, 1}},
+    {"decay_from_near", decay, 20, {1.9, 0.11, 0.29}, {2, 0.1, 0.3}},
+    {"decay_from_a_flat_line", decay, 20, {1, 0, 0.25}, {2, 0.1, 0.3}},
+};
+
+class SolverTest : public ::testing::TestWithParam<SolverRow> {};
+
+TEST_P(SolverTest, ReachesTheKnownMinimum) {
+    const SolverRow &row = GetParam();
+    const LeastSquares fit = fitLeastSquares(ClosedForm(row), row.start, 400);
+    ASSERT_TRUE(fit.converged) << fit.iterations << " iterations";
+    for (std::size_t q = 0; q < row.minimum.size(); ++q)
+        EXPECT_NEAR(fit.x[q], row.minimum[q], 1e-8) << "parameter " << q;
+    EXPECT_LT(fit.residualRms, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Problems, SolverTest, ::testing::ValuesIn(solverRows),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST(LeastSquares, AValleyOfEqualFitsEndsOnItsFloor) {
+    const SolverRow row{"sum_only", sumOnly, 5, {0, 0, 0}, {}};
+    const LeastSquares fit = fitLeastSquares(ClosedForm(row), row.start);
+    ASSERT_TRUE(fit.converged);
+    EXPECT_NEAR(fit.x[0] + fit.x[1], 3, 1e-9);
+    EXPECT_NEAR(fit.x[2], 0.5, 1e-9);
+    // Neither of the two is known on its own.
+    EXPECT_TRUE(std::isinf(fit.uncertainty[0]));
+    EXPECT_TRUE(std::isinf(fit.uncertainty[1]));
 }
 
 // The mean turn's worked example: 3 ns of cable, no phase.

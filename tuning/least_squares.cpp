@@ -1,7 +1,6 @@
 #include "tuning/least_squares.h"
 
 #include <Eigen/Dense>
-#include <unsupported/Eigen/NonLinearOptimization>
 
 #include <algorithm>
 #include <cmath>
@@ -72,6 +71,92 @@ struct Functor {
     }
 };
 
+// Levenberg-Marquardt on the normal equations, scaled as MINPACK scales
+// (D_q the largest norm column q of J has had, 1 for a zero column): each
+// trial step solves (J'J + mu D^2) h = -J'f by Cholesky; a step that
+// reduces ||f||^2 by more than 1e-4 of what the linear model predicts is
+// taken and mu shrinks by max(1/3, 1 - (2 rho - 1)^3), else mu doubles,
+// then quadruples, ... (Nielsen's update). J is evaluated once per taken
+// step into one buffer. Converged, as MINPACK's tests: both the actual and
+// the predicted relative reduction of ||f||^2 at most ftol with a ratio
+// within 2; or the scaled step at most xtol of the scaled x; or a zero
+// gradient.
+struct Solved {
+    int iterations = 0;
+    bool converged = false;
+};
+Solved levenbergMarquardt(Functor &functor, Eigen::VectorXd &x, int maxEvaluations) {
+    const double tolerance = std::sqrt(std::numeric_limits<double>::epsilon());
+    const Eigen::Index n = x.size();
+    Eigen::VectorXd f(functor.values()), trialF(functor.values());
+    Eigen::MatrixXd jacobian(functor.values(), n), normal(n, n);
+    Eigen::VectorXd gradient(n), scale = Eigen::VectorXd::Zero(n), trial(n);
+    functor(x, f);
+    double sum = f.squaredNorm();
+    int evaluations = 1;
+    Solved solved;
+    double mu = 1e-12, growth = 2;
+    auto linearise = [&] {
+        functor.df(x, jacobian);
+        ++solved.iterations;
+        normal.setZero();
+        normal.selfadjointView<Eigen::Lower>().rankUpdate(jacobian.transpose());
+        normal = normal.selfadjointView<Eigen::Lower>();
+        gradient.noalias() = jacobian.transpose() * f;
+        for (Eigen::Index q = 0; q < n; ++q)
+            scale(q) = std::max(scale(q), std::sqrt(normal(q, q)));
+    };
+    linearise();
+    for (Eigen::Index q = 0; q < n; ++q)
+        scale(q) = scale(q) > 0 ? scale(q) : 1;
+    while (evaluations < maxEvaluations) {
+        if (!(gradient.lpNorm<Eigen::Infinity>() > 0) || !(sum > 0)) {
+            solved.converged = gradient.allFinite() && std::isfinite(sum);
+            return solved;
+        }
+        Eigen::MatrixXd damped = normal;
+        damped.diagonal() += mu * scale.cwiseAbs2();
+        const Eigen::LLT<Eigen::MatrixXd> cholesky(damped);
+        if (cholesky.info() != Eigen::Success) {
+            mu *= growth;
+            growth *= 2;
+            if (!std::isfinite(mu))
+                return solved;
+            continue;
+        }
+        const Eigen::VectorXd step = cholesky.solve(-gradient);
+        const double stepSize = scale.cwiseProduct(step).norm();
+        const double size = scale.cwiseProduct(x).norm();
+        trial = x + step;
+        functor(trial, trialF);
+        ++evaluations;
+        const double trialSum = trialF.squaredNorm();
+        const double actual = std::isfinite(trialSum) ? 1 - trialSum / sum : -1;
+        const double predicted = (-2 * step.dot(gradient) - step.dot(normal * step)) / sum;
+        const double ratio = predicted > 0 ? actual / predicted : 0;
+        if (ratio > 1e-4) {
+            x = trial;
+            f.swap(trialF);
+            sum = trialSum;
+            mu = std::max(1e-15, mu * std::max(0.1, 1 - std::pow(2 * ratio - 1, 3)));
+            growth = 2;
+        } else {
+            mu *= growth;
+            growth *= 2;
+        }
+        if ((std::abs(actual) <= tolerance && predicted <= tolerance && ratio <= 2) ||
+            stepSize <= tolerance * size) {
+            solved.converged = true;
+            return solved;
+        }
+        if (!std::isfinite(mu))
+            return solved;
+        if (ratio > 1e-4)
+            linearise();
+    }
+    return solved;
+}
+
 // The parameters a direction the sweep does not see moves: the normal
 // matrix scaled to a unit diagonal has an eigenvalue below 1e-10 whose
 // eigenvector reaches them (a share above 1e-6). Its inverse there is
@@ -104,17 +189,12 @@ LeastSquares fitLeastSquares(const ComplexResiduals &residuals, const std::vecto
     Functor functor{residuals, priors, {}, {}};
     Eigen::VectorXd x =
         Eigen::Map<const Eigen::VectorXd>(start.data(), static_cast<Eigen::Index>(start.size()));
-    Eigen::LevenbergMarquardt<Functor> solver(functor);
-    solver.parameters.maxfev = maxEvaluations;
-    const Eigen::LevenbergMarquardtSpace::Status status = solver.minimize(x);
+    const Solved solved = levenbergMarquardt(functor, x, maxEvaluations);
 
     LeastSquares fit;
     fit.x.assign(x.data(), x.data() + x.size());
-    fit.iterations = static_cast<int>(solver.iter);
-    fit.converged = status == Eigen::LevenbergMarquardtSpace::RelativeReductionTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::RelativeErrorAndReductionTooSmall ||
-                    status == Eigen::LevenbergMarquardtSpace::CosinusTooSmall;
+    fit.iterations = solved.iterations;
+    fit.converged = solved.converged;
     Eigen::VectorXd all(functor.values());
     functor(x, all);
     const auto e = all.head(static_cast<Eigen::Index>(functor.pointRows()));
