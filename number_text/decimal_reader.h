@@ -51,6 +51,24 @@ struct Mantissa {
     return true;
 }
 
+// Four digits at once, as eightDigits: false when the next four bytes are
+// not all digits or would take the kept digits past 19.
+[[gnu::always_inline]] inline bool fourDigits(const char *at, const char *end, int significant,
+                                              std::uint64_t &four) {
+    if constexpr (std::endian::native != std::endian::little)
+        return false;
+    if (end - at < 4 || significant > 15)
+        return false;
+    std::uint32_t v;
+    std::memcpy(&v, at, 4);
+    if ((((v & 0xF0F0F0F0) | (((v + 0x06060606) & 0xF0F0F0F0) >> 4)) != 0x33333333))
+        return false;
+    v -= 0x30303030;
+    v = v * 10 + (v >> 8); // pairs of digits in the first and third bytes
+    four = (v & 0xFF) * 100 + ((v >> 16) & 0xFF);
+    return true;
+}
+
 // The digits of the integer part, or of the fraction, from `s`: a kept
 // digit of the fraction lowers the exponent, a dropped digit of the integer
 // part raises it. Returns where they end.
@@ -61,6 +79,13 @@ struct Mantissa {
         m.significant += 8;
         m.exponent -= fraction ? 8 : 0;
         m.anyDigit = true;
+    }
+    if (std::uint64_t four; fourDigits(s, end, m.significant, four)) {
+        m.digits = m.digits * 10000 + four;
+        m.significant += 4;
+        m.exponent -= fraction ? 4 : 0;
+        m.anyDigit = true;
+        s += 4;
     }
     for (; isDigitAt(s, end); ++s) {
         m.anyDigit = true;
