@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -23,6 +24,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace varnel;
@@ -339,6 +341,58 @@ TEST(Touchstone, FilesAndTheirFailures) {
     const auto directory = readTouchstoneFile("/");
     ASSERT_TRUE(std::holds_alternative<TouchstoneError>(directory));
     EXPECT_EQ(std::get<TouchstoneError>(directory).message(), "/: Is a directory");
+}
+
+// A pipe has no size to start from: its buffer starts at 64 KiB and grows
+// for a longer line, up to the limit; the outcome is the text reader's,
+// with the pipe written in pieces of every size.
+TEST(Touchstone, PipeLinesGrowTheBufferUpToTheLimit) {
+    auto file = [](std::size_t comment) {
+        std::string text = "# MHz S RI\n!" + std::string(comment, 'c') + "\n";
+        for (int i = 1; i <= 30000; ++i)
+            text += std::to_string(i) + " 0." + std::to_string(i % 97) + " -0.25\n";
+        return text;
+    };
+    const struct {
+        const char *name;
+        std::string text;
+        std::size_t piece;
+    } rows[] = {
+        {"short_lines", file(10), 4096},
+        {"a_line_of_200_kib", file(200 << 10), 1000},
+        {"a_line_just_under_1_mib", file((1 << 20) - 8), 65536},
+        {"a_line_over_1_mib", file((1 << 20) + 8), 77777},
+    };
+    // A reader that stops at an error leaves the writer a closed pipe.
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);
+    for (const auto &row : rows) {
+        const std::string path = ::testing::TempDir() + "varnel_pipe_" + row.name + ".s1p";
+        ::unlink(path.c_str());
+        ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << row.name;
+        std::thread writer([&] {
+            const int fd = ::open(path.c_str(), O_WRONLY);
+            for (std::size_t at = 0; fd >= 0 && at < row.text.size(); at += row.piece)
+                if (::write(fd, row.text.data() + at, std::min(row.piece, row.text.size() - at)) <
+                    0)
+                    break;
+            ::close(fd);
+        });
+        const auto fromPipe = readTouchstoneFile(path);
+        writer.join();
+        ::unlink(path.c_str());
+        const auto fromText = readTouchstoneText(path, row.text);
+        ASSERT_EQ(fromPipe.index(), fromText.index()) << row.name;
+        if (const auto *error = std::get_if<TouchstoneError>(&fromText)) {
+            EXPECT_EQ(std::get<TouchstoneError>(fromPipe).message(), error->message()) << row.name;
+            continue;
+        }
+        EXPECT_EQ(std::get<Network>(fromPipe).frequencyMHz,
+                  std::get<Network>(fromText).frequencyMHz)
+            << row.name;
+        EXPECT_EQ(std::get<Network>(fromPipe).values, std::get<Network>(fromText).values)
+            << row.name;
+    }
+    std::signal(SIGPIPE, previous);
 }
 
 } // namespace
