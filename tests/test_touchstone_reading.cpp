@@ -14,8 +14,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <functional>
