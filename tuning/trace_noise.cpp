@@ -13,38 +13,62 @@ namespace {
 constexpr double lowestDb = -300;
 constexpr std::size_t shortestTrace = 8;
 
-// The noise power a point from the m-th differences (m = 2 ... 6).
-double powerFromDifferences(ParameterView z, int m) {
-    static constexpr double binomial[7][7] = {{1},
-                                              {1, -1},
-                                              {1, -2, 1},
-                                              {1, -3, 3, -1},
-                                              {1, -4, 6, -4, 1},
-                                              {1, -5, 10, -10, 5, -1},
-                                              {1, -6, 15, -20, 15, -6, 1}};
-    static constexpr double centralBinomial[7] = {1, 2, 6, 20, 70, 252, 924}; // C(2m, m)
-    const std::size_t order = static_cast<std::size_t>(m);
-    const std::size_t count = z.size() - order;
-    const std::size_t step = (count + maxNoiseDifferences - 1) / maxNoiseDifferences;
-    std::vector<double> powers;
-    powers.reserve((count + step - 1) / step);
-    for (std::size_t i = 0; i < count; i += step) {
-        std::complex<double> d = 0;
-        for (std::size_t k = 0; k <= order; ++k)
-            d += binomial[order][k] * z[i + k];
-        powers.push_back(std::norm(d));
-    }
+constexpr double binomial[7][7] = {{1},
+                                   {1, -1},
+                                   {1, -2, 1},
+                                   {1, -3, 3, -1},
+                                   {1, -4, 6, -4, 1},
+                                   {1, -5, 10, -10, 5, -1},
+                                   {1, -6, 15, -20, 15, -6, 1}};
+constexpr double centralBinomial[7] = {1, 2, 6, 20, 70, 252, 924}; // C(2m, m)
+constexpr int lowestOrder = 2, highestOrder = 6;
+
+// Every step-th start of the m-th differences (count of them).
+std::size_t differenceStep(std::size_t points, int m) {
+    const std::size_t count = points - static_cast<std::size_t>(m);
+    return (count + maxNoiseDifferences - 1) / maxNoiseDifferences;
+}
+
+// |Delta^m z_i|^2.
+double differencePower(ParameterView z, std::size_t i, int m) {
+    std::complex<double> d = 0;
+    for (int k = 0; k <= m; ++k)
+        d += binomial[m][k] * z[i + static_cast<std::size_t>(k)];
+    return std::norm(d);
+}
+
+// The noise power a point from the median of `powers`, m-th differences.
+double powerFromMedian(std::vector<double> &powers, int m) {
     const auto middle = powers.begin() + static_cast<std::ptrdiff_t>(powers.size() / 2);
     std::nth_element(powers.begin(), middle, powers.end());
-    return *middle / (std::numbers::ln2 * centralBinomial[order]);
+    return *middle / (std::numbers::ln2 * centralBinomial[m]);
 }
 
 double noisePower(ParameterView values) {
     if (values.size() < shortestTrace)
         return 1;
-    double least = powerFromDifferences(values, 2);
-    for (const int m : {3, 4, 5, 6})
-        least = std::min(least, powerFromDifferences(values, m));
+    const std::size_t n = values.size();
+    std::vector<double> powers[highestOrder + 1];
+    // Where every order starts at the same stride (all but a few lengths),
+    // one pass reads each start's points once for all five: a million
+    // points' trace is far larger than the cache.
+    const std::size_t step = differenceStep(n, lowestOrder);
+    const bool oneStride = differenceStep(n, highestOrder) == step;
+    for (int m = lowestOrder; m <= highestOrder; ++m)
+        powers[m].reserve((n - static_cast<std::size_t>(m)) / differenceStep(n, m) + 1);
+    if (oneStride) {
+        for (std::size_t i = 0; i < n - lowestOrder; i += step)
+            for (int m = lowestOrder; m <= highestOrder && i + static_cast<std::size_t>(m) < n; ++m)
+                powers[m].push_back(differencePower(values, i, m));
+    } else {
+        for (int m = lowestOrder; m <= highestOrder; ++m)
+            for (std::size_t i = 0, s = differenceStep(n, m); i < n - static_cast<std::size_t>(m);
+                 i += s)
+                powers[m].push_back(differencePower(values, i, m));
+    }
+    double least = powerFromMedian(powers[lowestOrder], lowestOrder);
+    for (int m = lowestOrder + 1; m <= highestOrder; ++m)
+        least = std::min(least, powerFromMedian(powers[m], m));
     return least;
 }
 
