@@ -102,8 +102,8 @@ class Parser {
     // start of the first token that is not a number, or nullptr.
     const char *readNumbers(std::string_view text, std::size_t firstIndex,
                             std::vector<double> &numbers) const;
-    bool consumeNumbers(); // the numbers of one data line, in m_lineNumbers
-    bool noiseNumbers();   // the numbers of one noise line, in m_lineNumbers
+    bool consumeNumbers(std::span<const double> numbers); // of one data line
+    bool noiseNumbers(std::size_t count);                 // a noise line's count
     bool startData();
     bool completePoint();
     std::size_t pointSize() const {

@@ -113,17 +113,17 @@ std::complex<double> Parser::pair(double a, double b) const {
     return {};
 }
 
-bool Parser::noiseNumbers() {
+bool Parser::noiseNumbers(std::size_t count) {
     // Frequency, minimum noise figure, the optimum source reflection
     // (magnitude, angle) and the effective noise resistance: a network line
     // here means a frequency was repeated by mistake, not noise data.
     constexpr std::size_t noiseLineSize = 5;
-    if (m_lineNumbers.size() == noiseLineSize)
+    if (count == noiseLineSize)
         return true;
     return fail(TouchstoneError::WrongCount,
-                "expected a noise line of 5 numbers, found " +
-                    std::to_string(m_lineNumbers.size()) + ": is the frequency on line " +
-                    std::to_string(m_noiseLine) + " repeated by mistake?",
+                "expected a noise line of 5 numbers, found " + std::to_string(count) +
+                    ": is the frequency on line " + std::to_string(m_noiseLine) +
+                    " repeated by mistake?",
                 m_line);
 }
 
@@ -195,16 +195,16 @@ bool Parser::dataLine(std::string_view text) {
         token = nextToken(token);
         return fail(TouchstoneError::BadNumber, quotedToken(token) + " is not a number", m_line);
     }
-    return m_noiseLine ? noiseNumbers() : consumeNumbers();
+    return m_noiseLine ? noiseNumbers(m_lineNumbers.size()) : consumeNumbers(m_lineNumbers);
 }
 
-bool Parser::consumeNumbers() {
+bool Parser::consumeNumbers(std::span<const double> numbers) {
     // A 2-port version 1 file: a frequency at or below the last one, at the
     // start of a point, starts the noise block.
     if (m_filled == 0 && m_version == 1 && m_ports == 2 && !m_network.frequencyMHz.empty()) {
-        if (m_lineNumbers[0] <= m_network.frequencyMHz.back()) {
+        if (numbers[0] <= m_network.frequencyMHz.back()) {
             m_noiseLine = m_line;
-            return noiseNumbers();
+            return noiseNumbers(numbers.size());
         }
     }
     const std::size_t size = m_point.size();
@@ -213,18 +213,17 @@ bool Parser::consumeNumbers() {
                     "expected " + std::to_string(size) + " numbers, found " + std::to_string(found),
                     m_pointLine);
     };
-    for (std::size_t k = 0; k < m_lineNumbers.size(); ++k) {
+    for (std::size_t k = 0; k < numbers.size(); ++k) {
         if (m_filled == 0) {
             m_pointLine = m_line;
-            m_firstLineCount = m_lineNumbers.size() - k;
+            m_firstLineCount = numbers.size() - k;
         }
-        m_point[m_filled++] = m_lineNumbers[k];
+        m_point[m_filled++] = numbers[k];
         if (m_filled < size)
             continue;
         m_filled = 0;
-        if (k + 1 < m_lineNumbers.size()) // a point ends at a line end
-            return wrongCount(m_ports <= 2 ? m_firstLineCount
-                                           : size + m_lineNumbers.size() - k - 1);
+        if (k + 1 < numbers.size()) // a point ends at a line end
+            return wrongCount(m_ports <= 2 ? m_firstLineCount : size + numbers.size() - k - 1);
         if (!completePoint())
             return false;
     }
@@ -298,8 +297,7 @@ bool Parser::takeReadAhead(std::string_view text, ReadAhead::Kind kind, const do
     if (kind == ReadAhead::Data && m_filled == 0 && canReadAhead() &&
         !(m_referencesWanted > m_references.size() && !m_networkData)) {
         ++m_line;
-        m_lineNumbers.assign(numbers, numbers + count);
-        return consumeNumbers();
+        return consumeNumbers(std::span(numbers, count));
     }
     return line(text);
 }
