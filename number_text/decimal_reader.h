@@ -28,6 +28,14 @@ struct Mantissa {
     return at < end && *at >= '0' && *at <= '9';
 }
 
+// Whether every byte of the word read from text is a digit 0x30..0x39: its
+// high nibble 3, and adding 6 keeps it 3.
+template <class Word> [[gnu::always_inline]] inline bool allDigits(Word v) {
+    constexpr Word ones = static_cast<Word>(~Word(0) / 0xFF); // 0x0101...
+    constexpr Word high = ones * 0xF0;
+    return ((v & high) | (((v + ones * 0x06) & high) >> 4)) == ones * 0x33;
+}
+
 // Eight digits at once while they fit in the 19 kept (most numbers in a
 // sweep have 10 to 15): false when the next eight bytes are not all digits.
 [[gnu::always_inline]] inline bool eightDigits(const char *at, const char *end, int significant,
@@ -38,9 +46,7 @@ struct Mantissa {
         return false;
     std::uint64_t v;
     std::memcpy(&v, at, 8);
-    // Every byte 0x30..0x39: its high nibble 3, and adding 6 keeps it 3.
-    if ((((v & 0xF0F0F0F0F0F0F0F0) | (((v + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4)) !=
-         0x3333333333333333))
+    if (!allDigits(v))
         return false;
     v -= 0x3030303030303030;
     v = v * 10 + (v >> 8); // pairs of digits
@@ -61,7 +67,7 @@ struct Mantissa {
         return false;
     std::uint32_t v;
     std::memcpy(&v, at, 4);
-    if ((((v & 0xF0F0F0F0) | (((v + 0x06060606) & 0xF0F0F0F0) >> 4)) != 0x33333333))
+    if (!allDigits(v))
         return false;
     v -= 0x30303030;
     v = v * 10 + (v >> 8); // pairs of digits in the first and third bytes

@@ -243,6 +243,20 @@ TEST(Touchstone, EveryFormatAndUnitGivesTheSameDelay) {
         }
 }
 
+// The file reader's outcome is the text reader's: the same error, or the
+// same frequencies and values.
+void expectSameOutcome(const std::variant<Network, TouchstoneError> &fromFile,
+                       const std::variant<Network, TouchstoneError> &fromText, const char *name) {
+    ASSERT_EQ(fromFile.index(), fromText.index()) << name;
+    if (const auto *error = std::get_if<TouchstoneError>(&fromText)) {
+        EXPECT_EQ(std::get<TouchstoneError>(fromFile).message(), error->message()) << name;
+        return;
+    }
+    EXPECT_EQ(std::get<Network>(fromFile).frequencyMHz, std::get<Network>(fromText).frequencyMHz)
+        << name;
+    EXPECT_EQ(std::get<Network>(fromFile).values, std::get<Network>(fromText).values) << name;
+}
+
 // Large files are read in blocks whose numbers are read on two threads; the
 // outcome, data or the error with its line, is the text reader's, whatever
 // stands where in the file.
@@ -307,17 +321,8 @@ TEST(Touchstone, FileReaderAgreesWithTextReader) {
         std::ofstream(path, std::ios::binary) << file.text;
         const auto fromFile = readTouchstoneFile(path, ReadOptions{SParameter{2, 2}});
         const auto fromText = readTouchstoneText(path, file.text, ReadOptions{SParameter{2, 2}});
-        ASSERT_EQ(fromFile.index(), fromText.index()) << file.name;
         EXPECT_EQ(std::holds_alternative<Network>(fromText), file.reads) << file.name;
-        if (const auto *error = std::get_if<TouchstoneError>(&fromText)) {
-            EXPECT_EQ(std::get<TouchstoneError>(fromFile).message(), error->message()) << file.name;
-            continue;
-        }
-        EXPECT_EQ(std::get<Network>(fromFile).frequencyMHz,
-                  std::get<Network>(fromText).frequencyMHz)
-            << file.name;
-        EXPECT_EQ(std::get<Network>(fromFile).values, std::get<Network>(fromText).values)
-            << file.name;
+        expectSameOutcome(fromFile, fromText, file.name);
     }
 }
 
@@ -381,16 +386,7 @@ TEST(Touchstone, PipeLinesGrowTheBufferUpToTheLimit) {
         writer.join();
         ::unlink(path.c_str());
         const auto fromText = readTouchstoneText(path, row.text);
-        ASSERT_EQ(fromPipe.index(), fromText.index()) << row.name;
-        if (const auto *error = std::get_if<TouchstoneError>(&fromText)) {
-            EXPECT_EQ(std::get<TouchstoneError>(fromPipe).message(), error->message()) << row.name;
-            continue;
-        }
-        EXPECT_EQ(std::get<Network>(fromPipe).frequencyMHz,
-                  std::get<Network>(fromText).frequencyMHz)
-            << row.name;
-        EXPECT_EQ(std::get<Network>(fromPipe).values, std::get<Network>(fromText).values)
-            << row.name;
+        expectSameOutcome(fromPipe, fromText, row.name);
     }
     std::signal(SIGPIPE, previous);
 }
