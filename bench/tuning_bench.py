@@ -67,10 +67,19 @@ with open(big, "w") as out:
 del values, freq
 size_mb = os.path.getsize(big) / 1e6
 
-# Warm the page cache for both readers alike.
-with open(big, "rb") as f:
-    while f.read(1 << 24):
-        pass
+
+
+def settle(path):
+    """Writes the file's dirty pages out (their writeback in the background
+    would be timed with the first reader) and warms the page cache for
+    every reader alike."""
+    os.sync()
+    with open(path, "rb") as f:
+        while f.read(1 << 24):
+            pass
+
+
+settle(big)
 
 read_time, read_rss = median_run([calc, "delay", big, "--at", "1000"], runs)
 # numpy as a process of its own, as varnel-calc is: start-up and import
@@ -83,9 +92,7 @@ wc_time, _ = median_run(["wc", "-l", big], runs)
 
 def against_delay(label, path, args):
     """A form over a million points against `delay` of the same file."""
-    with open(path, "rb") as f:
-        while f.read(1 << 24):
-            pass
+    settle(path)
     size = os.path.getsize(path) / 1e6
     form_time, form_rss = median_run([calc] + args + [path] + (["8", "10", "0.01"]), runs)
     delay_time, delay_rss = median_run([calc, "delay", path, "--at", "1000"], runs)
