@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <variant>
@@ -60,6 +61,43 @@ TEST(GroupDelay, UnwrapsAcrossHalfTurns) {
     // With the delay removed as an electrical delay, nothing is left.
     for (double d : groupDelay(f, s, 2, 5000).delayNs)
         ASSERT_NEAR(d, 0, 1e-6);
+}
+
+// A long trace's phases are wrapped a chunk ahead on a second thread: its
+// delays are the pure line's (with a 3-step aperture, an electrical delay
+// and zeros at and around chunk ends), NaN exactly where an end of the
+// aperture is a zero, and the first 65,535 points' trace, read on one
+// thread, is the long trace's beginning to the bit.
+TEST(GroupDelay, ALongTraceIsTheShortOnesAndTheLines) {
+    const std::vector<double> f = sweep(900, 1100, 200003);
+    std::vector<Complex> s = delayLine(f, 7);
+    const std::vector<std::size_t> zeros = {5, 8191, 8192, 16383, 120000, 200002};
+    for (const std::size_t z : zeros)
+        s[z] = 0;
+    const std::size_t steps = 3;
+    const DelayTrace trace = groupDelay(f, s, steps, 2);
+    ASSERT_EQ(trace.delayNs.size(), f.size() - steps);
+    std::size_t undefined = 0;
+    for (std::size_t j = 0; j < trace.delayNs.size(); ++j) {
+        const bool atZero = std::find(zeros.begin(), zeros.end(), j) != zeros.end() ||
+                            std::find(zeros.begin(), zeros.end(), j + steps) != zeros.end();
+        undefined += atZero ? 1 : 0;
+        if (atZero) {
+            ASSERT_TRUE(std::isnan(trace.delayNs[j])) << j;
+        } else {
+            ASSERT_NEAR(trace.delayNs[j], 5, 1e-6) << j;
+        }
+    }
+    EXPECT_EQ(trace.undefined, undefined);
+    const std::vector<double> shortF(f.begin(), f.begin() + 65535);
+    const std::vector<Complex> shortS(s.begin(), s.begin() + 65535);
+    const DelayTrace shorter = groupDelay(shortF, shortS, steps, 2);
+    for (std::size_t j = 0; j < shorter.delayNs.size(); ++j) {
+        ASSERT_EQ(std::isnan(shorter.delayNs[j]), std::isnan(trace.delayNs[j])) << j;
+        if (!std::isnan(shorter.delayNs[j])) {
+            ASSERT_EQ(shorter.delayNs[j], trace.delayNs[j]) << j;
+        }
+    }
 }
 
 // The worked examples of midFrequency, and a trace's frequencies as the

@@ -3,10 +3,13 @@
 #include "number_text/number_text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <numbers>
+#include <optional>
+#include <thread>
 
 namespace varnel {
 
@@ -128,14 +131,22 @@ class Unwrapper {
     explicit Unwrapper(double electricalDelayNs)
         : m_perMHz(twoPi * electricalDelayNs * 1e-3) {} // f in MHz times t in ns: 1e-3 of a cycle
 
-    double next(std::complex<double> value, double fMHz) {
+    double next(std::complex<double> value, double fMHz) { return next(wrap(value, fMHz)); }
+
+    // The point's phase in [-pi, pi], NaN where it is undefined.
+    double wrap(std::complex<double> value, double fMHz) const {
         if (!phaseDefined(value))
-            return std::numeric_limits<double>::quiet_NaN(); // goes on from the last defined point
+            return std::numeric_limits<double>::quiet_NaN();
         // The linear phase is added before wrapping, as if the analyser had
         // removed it from the data.
-        double wrapped = std::arg(value);
-        if (m_perMHz != 0)
-            wrapped = std::remainder(wrapped + m_perMHz * fMHz, twoPi);
+        const double wrapped = std::arg(value);
+        return m_perMHz != 0 ? std::remainder(wrapped + m_perMHz * fMHz, twoPi) : wrapped;
+    }
+
+    // The next point's unwrapped phase from its wrapped one.
+    double next(double wrapped) {
+        if (std::isnan(wrapped))
+            return wrapped; // goes on from the last defined point
         double phase = wrapped;
         if (m_started) {
             // Both phases lie in [-pi, pi]: one turn at most brings the step
@@ -183,17 +194,77 @@ double midFrequency(double a, double b) {
     return tidy;
 }
 
+namespace {
+
+// The wrapped phases of a long trace, computed on a second thread a chunk
+// ahead of the unwrapping on this one (the phase's atan2 is most of a
+// trace's arithmetic): chunks of `chunk` points in a ring of four, handed
+// over by a count of chunks done.
+class WrappedAhead {
+  public:
+    static constexpr std::size_t chunk = 8192, ring = 4;
+
+    WrappedAhead(const Unwrapper &unwrap, const std::vector<double> &fMHz, ParameterView values)
+        : m_slots(chunk * ring), m_worker([this, &unwrap, &fMHz, values] {
+              for (std::size_t from = 0; from < fMHz.size(); from += chunk) {
+                  const std::size_t c = from / chunk;
+                  while (c >= m_taken.load(std::memory_order_acquire) + ring)
+                      m_taken.wait(c - ring, std::memory_order_acquire);
+                  double *slot = &m_slots[(c % ring) * chunk];
+                  for (std::size_t i = from; i < std::min(fMHz.size(), from + chunk); ++i)
+                      slot[i - from] = unwrap.wrap(values[i], fMHz[i]);
+                  m_done.store(c + 1, std::memory_order_release);
+                  m_done.notify_one();
+              }
+          }) {}
+
+    // Point i's wrapped phase; points are asked for in order.
+    double operator()(std::size_t i) {
+        const std::size_t c = i / chunk;
+        if (c != m_current) {
+            m_taken.store(c, std::memory_order_release); // chunks before c are free
+            m_taken.notify_one();
+            m_current = c;
+        }
+        for (std::size_t done; (done = m_done.load(std::memory_order_acquire)) <= c;)
+            m_done.wait(done, std::memory_order_acquire);
+        return m_slots[(c % ring) * chunk + i % chunk];
+    }
+
+    ~WrappedAhead() {
+        m_taken.store(std::numeric_limits<std::size_t>::max() / 2, std::memory_order_release);
+        m_taken.notify_one();
+    }
+
+  private:
+    std::vector<double> m_slots;
+    std::atomic<std::size_t> m_done{0}, m_taken{0};
+    std::size_t m_current = 0;
+    std::jthread m_worker; // last: started once the rest is made, joined first
+};
+
+// A trace this long has its phases wrapped a chunk ahead on a second thread.
+constexpr std::size_t parallelTrace = 65536;
+
+} // namespace
+
 DelayTrace groupDelay(const std::vector<double> &fMHz, ParameterView values, std::size_t steps,
                       double electricalDelayNs) {
     DelayTrace trace;
     if (steps == 0 || steps >= fMHz.size() || values.size() < fMHz.size())
         return trace;
+    Unwrapper unwrap(electricalDelayNs);
+    std::optional<WrappedAhead> ahead;
+    if (fMHz.size() >= parallelTrace)
+        ahead.emplace(unwrap, fMHz, values);
+    auto nextPhase = [&](std::size_t i) {
+        return unwrap.next(ahead ? (*ahead)(i) : unwrap.wrap(values[i], fMHz[i]));
+    };
     // The unwrapped phases of the aperture's points, in a ring: a trace of
     // a million points keeps no phase a point.
-    Unwrapper unwrap(electricalDelayNs);
     std::vector<double> ring(steps + 1);
     for (std::size_t k = 0; k < steps; ++k)
-        ring[k] = unwrap.next(values[k], fMHz[k]);
+        ring[k] = nextPhase(k);
     const std::size_t count = fMHz.size() - steps;
     trace.fMHz.reserve(count);
     trace.delayNs.reserve(count);
@@ -201,7 +272,7 @@ DelayTrace groupDelay(const std::vector<double> &fMHz, ParameterView values, std
     adviseHugePages(trace.delayNs.data(), count * sizeof(double));
     std::size_t oldest = 0, newest = steps; // the ring's slots of points j and j + steps
     for (std::size_t j = 0; j < count; ++j) {
-        ring[newest] = unwrap.next(values[j + steps], fMHz[j + steps]);
+        ring[newest] = nextPhase(j + steps);
         const double df = fMHz[j + steps] - fMHz[j];
         // rad / (2 pi MHz) is microseconds.
         // The centre point itself where it is the midpoint (an even grid).
