@@ -17,7 +17,8 @@
 4. `varnel-calc check` of an 801-point stage 8 sweep (order 8, resonator 3
    0.2 MHz high, coupling 4-5 3 % strong, Qu 3000, 3 ns of cable, -60 dB of
    noise), the fit included, against `delay` on the same file in the same run.
-Each figure is the median of RUNS runs (default 5; 50 for check)."""
+Each figure is the median of RUNS runs (default 5; 50 for check); the
+runs of figures set against each other are taken in turns."""
 import os
 import statistics
 import subprocess
@@ -81,21 +82,38 @@ def settle(path):
 
 settle(big)
 
-read_time, read_rss = median_run([calc, "delay", big, "--at", "1000"], runs)
+
+
+def interleaved(commands, counts):
+    """The median time of each command, their runs taken in turns so that
+    a shared machine's drift over a series weighs on each alike."""
+    times = [[] for _ in commands]
+    for round_ in range(max(counts)):
+        for k, command in enumerate(commands):
+            if round_ < counts[k]:
+                times[k].append(run(command))
+    return [statistics.median(t) for t in times]
+
+
 # numpy as a process of its own, as varnel-calc is: start-up and import
 # included.
-numpy_time, _ = median_run([sys.executable, "-c", "import sys, numpy; "
-                            "numpy.loadtxt(sys.argv[1], comments=('!', '#'))", big],
-                           max(1, runs // 2))
-wc_time, _ = median_run(["wc", "-l", big], runs)
+read_time, numpy_time, wc_time = interleaved(
+    [[calc, "delay", big, "--at", "1000"],
+     [sys.executable, "-c", "import sys, numpy; numpy.loadtxt(sys.argv[1], comments=('!', '#'))",
+      big],
+     ["wc", "-l", big]],
+    [runs, max(1, runs // 2), runs])
+read_rss = peak_memory([calc, "delay", big, "--at", "1000"])
 
 
 def against_delay(label, path, args):
     """A form over a million points against `delay` of the same file."""
     settle(path)
     size = os.path.getsize(path) / 1e6
-    form_time, form_rss = median_run([calc] + args + [path] + (["8", "10", "0.01"]), runs)
-    delay_time, delay_rss = median_run([calc, "delay", path, "--at", "1000"], runs)
+    form = [calc] + args + [path] + ["8", "10", "0.01"]
+    delay = [calc, "delay", path, "--at", "1000"]
+    form_time, delay_time = interleaved([form, delay], [runs, runs])
+    form_rss, delay_rss = peak_memory(form), peak_memory(delay)
     return ("%s, 1000000 points (%.1f MB): %.3f s, %.2f x delay's %.3f s; peak memory %.1f MiB "
             "(%.2f of the file; delay %.1f MiB)"
             % (label, size, form_time, form_time / delay_time, delay_time, form_rss,
