@@ -73,10 +73,12 @@ struct Functor {
 
 // Levenberg-Marquardt on the normal equations, scaled as MINPACK scales
 // (D_q the largest norm column q of J has had, 1 for a zero column): each
-// trial step solves (J'J + mu D^2) h = -J'f by Cholesky; a step that
-// reduces ||f||^2 by more than 1e-4 of what the linear model predicts is
-// taken and mu shrinks by max(1/3, 1 - (2 rho - 1)^3), else mu doubles,
-// then quadruples, ... (Nielsen's update). J is evaluated once per taken
+// trial step solves (J'J + mu D^2) h = -J'f by Cholesky, mu starting at
+// 1e-12 (all but Gauss-Newton); a step that reduces ||f||^2 by more than
+// 1e-4 of what the linear model predicts is taken and mu shrinks by
+// max(1/10, 1 - (2 rho - 1)^3), never below 1e-15; else (and where the
+// Cholesky fails) mu doubles, then quadruples, ... (Nielsen's update).
+// J is evaluated once per taken
 // step into one buffer. Converged, as MINPACK's tests: both the actual and
 // the predicted relative reduction of ||f||^2 at most ftol with a ratio
 // within 2; or the scaled step at most xtol of the scaled x; or a zero
@@ -96,6 +98,10 @@ Solved levenbergMarquardt(Functor &functor, Eigen::VectorXd &x, int maxEvaluatio
     int evaluations = 1;
     Solved solved;
     double mu = 1e-12, growth = 2;
+    auto raise = [&] {
+        mu *= growth;
+        growth *= 2;
+    };
     auto linearise = [&] {
         functor.df(x, jacobian);
         ++solved.iterations;
@@ -118,8 +124,7 @@ Solved levenbergMarquardt(Functor &functor, Eigen::VectorXd &x, int maxEvaluatio
         damped.diagonal() += mu * scale.cwiseAbs2();
         const Eigen::LLT<Eigen::MatrixXd> cholesky(damped);
         if (cholesky.info() != Eigen::Success) {
-            mu *= growth;
-            growth *= 2;
+            raise();
             if (!std::isfinite(mu))
                 return solved;
             continue;
@@ -134,15 +139,15 @@ Solved levenbergMarquardt(Functor &functor, Eigen::VectorXd &x, int maxEvaluatio
         const double actual = std::isfinite(trialSum) ? 1 - trialSum / sum : -1;
         const double predicted = (-2 * step.dot(gradient) - step.dot(normal * step)) / sum;
         const double ratio = predicted > 0 ? actual / predicted : 0;
-        if (ratio > 1e-4) {
+        const bool taken = ratio > 1e-4;
+        if (taken) {
             x = trial;
             f.swap(trialF);
             sum = trialSum;
             mu = std::max(1e-15, mu * std::max(0.1, 1 - std::pow(2 * ratio - 1, 3)));
             growth = 2;
         } else {
-            mu *= growth;
-            growth *= 2;
+            raise();
         }
         if ((std::abs(actual) <= tolerance && predicted <= tolerance && ratio <= 2) ||
             stepSize <= tolerance * size) {
@@ -151,7 +156,7 @@ Solved levenbergMarquardt(Functor &functor, Eigen::VectorXd &x, int maxEvaluatio
         }
         if (!std::isfinite(mu))
             return solved;
-        if (ratio > 1e-4)
+        if (taken)
             linearise();
     }
     return solved;
