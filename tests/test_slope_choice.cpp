@@ -54,12 +54,16 @@ struct ChoiceRow {
 };
 
 // Each rule taken out turns its row: the gain, the rival that disagrees,
-// the hinted slope that blurs an element, the implausible slope.
+// the hinted slope that blurs an element, the slope that blurs an element
+// across its tolerance, the implausible slope.
 const ChoiceRow choiceRows[] = {
     {"free_gains_little_held_kept", 1.0e-3, 0.999e-3, 0.4, 0.5, 0.6, 0.1, 0, false},
     {"free_gains_much_free_taken", 1.08e-3, 1.0e-3, 0.4, 0.5, 0.6, 0.1, 0.4, false},
     {"rival_puts_element_over_tolerance", 1.0e-3, 0.999e-3, 0.4, 0.5, 3.5, 0.1, 0.4, true},
     {"hint_blurs_element", 1.004e-3, 1.0e-3, 0.4, 0.5, 0.6, 1.5, 0.4, true},
+    {"slope_moves_named_element_within", 1.0e-3, 0.999e-3, 0.4, 2.3, 1.5, 0.9, 0.4, true},
+    {"slope_moves_element_out", 1.0e-3, 0.999e-3, 0.4, 1.5, 2.3, 0.9, 0.4, true},
+    {"precise_free_moves_element", 1.0e-3, 0.999e-3, 0.4, 2.3, 1.5, 0.1, 0, false},
     {"implausible_free_slope", 1.08e-3, 1.0e-3, 2.5, 0.5, 0.6, 0.1, 2.5, true},
     {"held_mismatch_free_matches", 1.3e-3, 1.0e-3, 0.4, 0.5, 0.6, 0.1, 0.4, false},
 };

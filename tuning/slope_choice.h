@@ -20,8 +20,10 @@
 // only it matches; else the held one. Either is marked ambiguous where
 //   - another plausible fit that matches is within 16 of the best and puts
 //     an element on the other side of its tolerance by more than half of it;
-//   - the free slopes hint (a gain above 4, beyond 86 % of what noise gives)
-//     and leave an element too uncertain for its tolerance;
+//   - the free slopes leave an element too uncertain for its tolerance that
+//     the held fit pins, where they hint (a gain above 4, beyond 86 % of
+//     what noise gives) or put it on the other side of its tolerance: the
+//     held fit's precision is then that of slopes assumed, not measured;
 //   - the free fit taken has slopes beyond 1.5 x their prior (0 +- 1.5):
 //     not what filters have.
 // Worked example: 401 points at noise 1e-3, a held fit at rms 1.2e-3 and a
@@ -85,12 +87,16 @@ Fit chooseSlopes(Fit held, std::vector<Fit> free, std::size_t pointCount, Elemen
             ambiguous = true;
             named = rival == &held ? &free.front() : rival;
         }
-    if (!useFree && gain > slopeHint) {
+    if (!useFree) {
         const std::vector<JudgedElement> b = elementsOf(free.front());
         for (std::size_t e = 0; e < a.size(); ++e) {
-            const double limit = a[e].tolerancePercent / uncertaintiesInTolerance;
-            ambiguous = ambiguous || (a[e].finding.uncertaintyPercent <= limit &&
-                                      !(b[e].finding.uncertaintyPercent <= limit));
+            const double tolerance = a[e].tolerancePercent;
+            const double limit = tolerance / uncertaintiesInTolerance;
+            const bool blurred = a[e].finding.uncertaintyPercent <= limit &&
+                                 !(b[e].finding.uncertaintyPercent <= limit);
+            const bool otherSide = (std::abs(a[e].finding.percent) > tolerance) !=
+                                   (std::abs(b[e].finding.percent) > tolerance);
+            ambiguous = ambiguous || (blurred && (gain > slopeHint || otherSide));
         }
     }
     if (ambiguous) {
