@@ -28,16 +28,53 @@ int traceNumber(std::string_view text) {
                : 0;
 }
 
+// An error queue's entry: a code, a comma, its text ("-113,\"Undefined
+// header\""); anything else is a late reply to another query.
+bool queueEntry(std::string_view said) {
+    if (said.starts_with('+') || said.starts_with('-'))
+        said.remove_prefix(1);
+    const std::size_t digits = said.find_first_not_of("0123456789");
+    return digits > 0 && digits != std::string_view::npos && said[digits] == ',';
+}
+
+// How long the error queue is given to say why a query went unanswered.
+constexpr std::chrono::milliseconds queueWait{1000};
+
 } // namespace
 
 std::variant<std::monostate, LinkError> ScpiTalk::command(std::string_view text) {
     return m_channel.send(std::string(text) + "\n");
 }
 
+// An analyser that does not know a query says nothing and queues an error
+// (-113, "Undefined header"): a silent query asks the queue once, briefly,
+// so that the failure names the query and the analyser's words. A queue
+// that is empty or silent too leaves the silence as it was.
+LinkError ScpiTalk::unanswered(LinkError silence, std::string_view text) {
+    if (silence.said != LinkError::Said::NoReply || text == ":SYST:ERR?")
+        return silence;
+    if (std::holds_alternative<LinkError>(command(":SYST:ERR?")))
+        return silence;
+    auto queued = m_channel.line(std::min(queueWait, m_channel.replyTimeout()));
+    const std::string *said = std::get_if<std::string>(&queued);
+    if (!said || noError(*said) || !queueEntry(*said))
+        return silence;
+    ProtocolFinding finding{ProtocolFinding::Unanswered, *said,
+                            static_cast<std::size_t>(silence.milliseconds)};
+    finding.sent = text;
+    LinkError error = protocolError(std::move(finding));
+    error.kind = LinkError::Timeout; // a silence still, now explained
+    error.milliseconds = silence.milliseconds;
+    return error;
+}
+
 std::variant<std::string, LinkError> ScpiTalk::query(std::string_view text) {
     if (auto sent = command(text); auto *error = std::get_if<LinkError>(&sent))
         return *error;
-    return m_channel.line();
+    auto reply = m_channel.line();
+    if (auto *silence = std::get_if<LinkError>(&reply))
+        return unanswered(std::move(*silence), text);
+    return reply;
 }
 
 std::variant<std::vector<double>, LinkError> ScpiTalk::queryNumbers(std::string_view text) {
@@ -53,7 +90,7 @@ std::variant<std::vector<double>, LinkError> ScpiTalk::queryNumbers(std::string_
             block.status == BlockRead::Complete ? block.consumed : 0);
     });
     if (auto *error = std::get_if<LinkError>(&reply))
-        return *error;
+        return unanswered(std::move(*error), text);
     const std::string &bytes = std::get<std::string>(reply);
     if (bytes[0] == '#') {
         auto values =

@@ -38,6 +38,8 @@ class ScpiTalk {
     void setInterruptible(bool interruptible) { m_channel.setInterruptible(interruptible); }
 
   private:
+    LinkError unanswered(LinkError silence, std::string_view text);
+
     ReplyChannel m_channel;
 };
 

@@ -97,6 +97,7 @@ std::string findingText(const ProtocolFinding &f) {
     case K::NotComplete:
         return "the sweep did not complete (*OPC? answered " + quotedToken(f.words) + ")";
     case K::Reports:
+    case K::Unanswered:
         break;
     default:
         return blockFindingText(f);
@@ -104,8 +105,12 @@ std::string findingText(const ProtocolFinding &f) {
     // The error queue's text, escaped and cut: an instrument's bytes never
     // reach a terminal or a label as they came.
     constexpr std::size_t shown = 200;
-    return "the analyser reports " + escapedText(std::string_view(f.words).substr(0, shown)) +
-           (f.words.size() > shown ? "..." : "");
+    const std::string reports = "the analyser reports " +
+                                escapedText(std::string_view(f.words).substr(0, shown)) +
+                                (f.words.size() > shown ? "..." : "");
+    if (f.kind == K::Reports)
+        return reports;
+    return "no reply to " + quotedToken(f.sent) + " within " + n(f.a) + " ms: " + reports;
 }
 
 } // namespace varnel

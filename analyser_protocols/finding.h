@@ -8,7 +8,10 @@
 // (shown quoted) and the numbers it concerns. findingText is the English,
 // as varnel-calc prints it.
 // Example: {BlockNotEnded, "", 16} -> "the block is not ended by a line feed
-// after its 16 bytes"; {Answered, "ch>"} -> "the NanoVNA answered 'ch>'".
+// after its 16 bytes"; {Answered, "ch>"} -> "the NanoVNA answered 'ch>'";
+// {Unanswered, "-113,\"Undefined header\"", 5000} sent ":CALC:X?" ->
+// "no reply to ':CALC:X?' within 5000 ms: the analyser reports
+// -113,\"Undefined header\"".
 namespace varnel {
 
 // What a reply may hold: a sweep of at most mostPoints points and 64 KiB of
@@ -63,9 +66,11 @@ struct ProtocolFinding {
         // An SCPI analyser.
         NotComplete, // the sweep did not complete: *OPC? answered `words`
         Reports,     // the analyser reports `words` (its error queue)
+        Unanswered,  // no reply to `sent` within `a` ms; the error queue holds `words`
     } kind;
     std::string words{};
     std::size_t a = 0, b = 0, c = 0, d = 0;
+    std::string sent{}; // with Unanswered: the query, as sent
 };
 
 std::string findingText(const ProtocolFinding &finding);

@@ -69,8 +69,9 @@ TEST(LinkTexts, ChineseTranslated) {
 // One finding of every kind, with the instrument's words and numbers.
 std::vector<ProtocolFinding> everyFinding() {
     std::vector<ProtocolFinding> all;
-    for (int kind = ProtocolFinding::BlockStart; kind <= ProtocolFinding::Reports; ++kind)
-        all.push_back({static_cast<ProtocolFinding::Kind>(kind), "R&D <x>", 17, 23, 101, 131});
+    for (int kind = ProtocolFinding::BlockStart; kind <= ProtocolFinding::Unanswered; ++kind)
+        all.push_back(
+            {static_cast<ProtocolFinding::Kind>(kind), "R&D <x>", 17, 23, 101, 131, "R&D <x>"});
     return all;
 }
 
@@ -79,7 +80,7 @@ std::vector<ProtocolFinding> everyFinding() {
 // (quoted, never markup) kept.
 TEST(LinkTexts, ProtocolFindingsAsTheCommandLineSaysThemAndTranslated) {
     const std::vector<ProtocolFinding> all = everyFinding();
-    ASSERT_EQ(all.size(), 33u);
+    ASSERT_EQ(all.size(), 34u);
     for (const ProtocolFinding &f : all) {
         EXPECT_EQ(protocolFindingFor(f), QString::fromStdString(findingText(f))) << f.kind;
         EXPECT_EQ(linkErrorFor(protocolError(f)), QString::fromStdString(findingText(f)));

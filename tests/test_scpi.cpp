@@ -46,6 +46,17 @@ TEST(Scpi, WorkedExample) {
     EXPECT_EQ(findingText(*bad.finding), "the block's length digit is not 1 to 9");
 }
 
+// The header's examples of the findings' English.
+TEST(FindingText, HeaderExamples) {
+    EXPECT_EQ(findingText({ProtocolFinding::BlockNotEnded, "", 16}),
+              "the block is not ended by a line feed after its 16 bytes");
+    EXPECT_EQ(findingText({ProtocolFinding::Answered, "ch>"}), "the NanoVNA answered 'ch>'");
+    ProtocolFinding unanswered{ProtocolFinding::Unanswered, "-113,\"Undefined header\"", 5000};
+    unanswered.sent = ":CALC:X?";
+    EXPECT_EQ(findingText(unanswered), "no reply to ':CALC:X?' within 5000 ms: the analyser "
+                                       "reports -113,\"Undefined header\"");
+}
+
 struct BlockRow {
     const char *name;
     std::string buffer;

@@ -223,7 +223,8 @@ INSTANTIATE_TEST_SUITE_P(Families, ScpiFamilyTest, ::testing::ValuesIn(familyRow
 
 // Without the dialect forced, an analyser whose identity names no family
 // is spoken to as an ENA: a ZNB that does not answer those queries is a
-// failure (never a sweep read from the wrong commands).
+// failure (never a sweep read from the wrong commands), which names the
+// query and what the error queue says of it.
 TEST(ScpiFamily, UnknownIdentityNotForcedFails) {
     FakeFaults faults = family("znb", 2);
     faults.identity = "Fake,SCPI analyser,0,1";
@@ -233,7 +234,9 @@ TEST(ScpiFamily, UnknownIdentityNotForcedFails) {
     auto made =
         connectAnalyser(varnel::testing::tcpAddress(SourceAddress::Scpi, fake.port()), timeouts);
     ASSERT_TRUE(std::holds_alternative<LinkError>(made));
-    EXPECT_EQ(linkErrorText(std::get<LinkError>(made)), "no reply within 300 ms");
+    EXPECT_EQ(linkErrorText(std::get<LinkError>(made)),
+              "no reply to ':TRIG:SOUR?' within 300 ms: the analyser reports -113,\"Undefined "
+              "header\"");
 }
 
 } // namespace

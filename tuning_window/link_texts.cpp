@@ -120,14 +120,20 @@ QString protocolFindingFor(const ProtocolFinding &f) {
         return TuneWindow::tr("the sweep did not complete (*OPC? answered %1)")
             .arg(quoted(f.words));
     case K::Reports:
+    case K::Unanswered:
         break;
     default:
         return blockFindingFor(f);
     }
     // Escaped and cut, as varnel-calc shows it.
     const QString words = shownName(qs(f.words.substr(0, 200)));
-    return TuneWindow::tr("the analyser reports %1")
-        .arg(f.words.size() > 200 ? words + QStringLiteral("...") : words);
+    const QString reports = f.words.size() > 200 ? words + QStringLiteral("...") : words;
+    if (f.kind == K::Reports)
+        return TuneWindow::tr("the analyser reports %1").arg(reports);
+    return TuneWindow::tr("no reply to %1 within %2 ms: the analyser reports %3")
+        .arg(quoted(f.sent))
+        .arg(f.a)
+        .arg(reports);
 }
 
 QString linkErrorFor(const LinkError &e) {

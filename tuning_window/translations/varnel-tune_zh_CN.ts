@@ -390,6 +390,10 @@
         <translation>分析仪报告 %1</translation>
     </message>
     <message>
+        <source>no reply to %1 within %2 ms: the analyser reports %3</source>
+        <translation>%2 ms 内 %1 无应答：分析仪报告 %3</translation>
+    </message>
+    <message>
         <source>the sweep did not finish within %1 ms</source>
         <translation>扫描未在 %1 ms 内完成</translation>
     </message>
