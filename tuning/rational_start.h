@@ -1,0 +1,42 @@
+#pragma once
+
+#include "tuning/coupling_matrix.h"
+
+#include <complex>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+// A start for a matrix fit that does not need the design near: the
+// sweep's own rational function (the Cauchy method), and the matrix of it.
+// With s = j Omega, a filter's S11 = -F/E and S21 = P/E (E and F monic,
+// degree N; P of degree nz): each point gives two equations linear in the
+// coefficients, F(s) + S11 E(s) = 0 and P(s) - S21 E(s) = 0, solved in
+// least squares, weighted by 1/|E(s)| of the solution before (three
+// rounds, Sanathanan-Koerner), with Omega scaled to at most 1. Loss the
+// same on every resonator shifts s: S(s) = S_lossless(s + delta), delta =
+// f0 / (Qu BW); delta is the shift that makes the fitted F, P and E
+// lossless, |F|^2 + |P|^2 = |E|^2 on the axis, best. The lossless
+// function's transversal matrix, folded, is the start; P's phase is the
+// one a real matrix has (P(j Omega) a real polynomial in Omega up to its
+// constant), so the ports' constant phases do not matter; their delays
+// must be taken off first.
+// Worked example: one resonator, M_S1 = M_1L = 1, M_11 = -0.5, delta 0.1:
+// E = s + 2.1 - 0.5j, F = s + 0.1 - 0.5j, P = 2 (up to its phase): the
+// start has M_11 = -0.5, M_S1 = M_1L = 1 and delta = 0.1.
+namespace varnel {
+
+struct RationalStart {
+    CouplingMatrix folded; // lossless, in the folded form
+    double delta = 0;      // the loss's shift of s
+    double misfit = 0;     // rms of the fitted function against the sweep
+};
+
+// `omega`, `s11` and `s21` the sweep's points in Omega, its lines taken
+// off; nullopt where the fit has no solution.
+std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
+                                           const std::vector<std::complex<double>> &s11,
+                                           const std::vector<std::complex<double>> &s21,
+                                           std::size_t order, std::size_t zeros);
+
+} // namespace varnel
