@@ -1,6 +1,7 @@
 #include "tuning/matrix_diagnosis.h"
 
 #include "number_text/number_text.h"
+#include "tuning/rational_start.h"
 #include "tuning/trace_noise.h"
 
 #include <algorithm>
@@ -123,10 +124,37 @@ void fitDesign(MatrixDiagnosis &d, const Network &sweep, const MatrixFitSettings
     d.fit = fitMatrix(fitMatrix(design.matrix, sweep, mainLine).matrix, sweep, fitting);
 }
 
+// Whether the topology has one matrix for each response: the in-line and
+// the folded form. A cascade has others, its sections' zeros exchanged.
+bool uniqueForm(const FilterDesign &design) {
+    const Topology t = design.topology.topology;
+    return t == Topology::Inline || t == Topology::Folded;
+}
+
+// A filter too far from the design for a fit from it to find: a fit from
+// the sweep's own rational function, taken where it matches the sweep, for
+// a form whose matrix the sweep decides (a cascade's fit so far from the
+// design could be one of its other matrices).
+void fitFromSweep(MatrixDiagnosis &d, const Network &sweep, const MatrixFitSettings &fitting) {
+    if (d.matchesSweep() || !d.twoPort || !uniqueForm(d.design))
+        return;
+    const std::optional<CouplingMatrix> start =
+        sweepMatrixStart(d.design, sweep, d.fit.delayNs, fitting.startQu);
+    if (!start)
+        return;
+    const MatrixFit fit = fitMatrix(*start, sweep, fitting);
+    if (fit.converged && residualMatches(fit.residualRms, d.noiseDb))
+        d.fit = fit;
+}
+
 void judge(MatrixDiagnosis &d) {
     std::optional<Finding> undetermined;
     d.elements = matrixElements(d, undetermined);
     d.doubts = fitDoubts(d.fit.converged, d.fit.residualRms, d.noiseDb, d.elements);
+    // An in-line or folded matrix is the only one of its form with its
+    // response: one that matches the sweep is the filter, however far off.
+    if (d.matchesSweep() && uniqueForm(d.design))
+        std::erase_if(d.doubts, [](const Doubt &doubt) { return doubt.kind == Doubt::FarOff; });
     if (undetermined) {
         // Equivalent matrices, not noise: the noise's doubt would mislead.
         std::erase_if(d.doubts, [](const Doubt &doubt) { return doubt.kind == Doubt::TooNoisy; });
@@ -207,6 +235,7 @@ std::variant<MatrixDiagnosis, DiagnoseRefusal> diagnoseMatrix(const FilterDesign
     const MatrixFitSettings fitting{design.f0, design.bandwidth, pattern, s.qu,
                                     s.qu.value_or(3000)};
     fitDesign(d, sweep, fitting);
+    fitFromSweep(d, sweep, fitting);
     d.returnLossDb = matrixReturnLossDb(d.fit.matrix, design, d.fit.qu);
     d.designReturnLossDb = matrixReturnLossDb(design.matrix, design, d.fit.qu);
     judge(d);

@@ -173,8 +173,12 @@ MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
     if (residuals.lossFitted())
         x[residuals.lossAt()] = settings.f0 / (settings.startQu * settings.bandwidth);
     // Port 1's line from S11's turn against the start (half of it: S11
-    // crosses the line twice); port 2's from S21's, less port 1's.
-    const MatrixBand band{settings.f0, settings.bandwidth, std::nullopt, {0, 0}, {0, 0}};
+    // crosses the line twice); port 2's from S21's, less port 1's. The
+    // start at the loss the fit starts from: a lossless one turns sharply
+    // at each resonance that a lossy sweep rounds off, and a filter far
+    // from tune has its resonances strewn over the sweep.
+    const MatrixBand band{
+        settings.f0, settings.bandwidth, settings.qu.value_or(settings.startQu), {0, 0}, {0, 0}};
     auto lineOf = [&](const std::vector<Complex> &measured, bool transmission) {
         std::vector<Complex> p;
         const std::vector<MatrixResponse> model = matrixResponses(start, band, f);

@@ -1,12 +1,15 @@
 #include "tuning/rational_start.h"
 
 #include "tuning/chebyshev_synthesis.h"
+#include "tuning/least_squares.h"
 
 #include <Eigen/Dense>
 #include <Eigen/Eigenvalues>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <numbers>
 
 namespace varnel {
 
@@ -48,6 +51,29 @@ Complex productAt(const std::vector<Complex> &roots, Complex s) {
     return v;
 }
 
+// The minimum of a function unimodal on [low, high], by golden section.
+template <class F> double goldenMinimum(F f, double low, double high, int steps) {
+    const double g = 0.6180339887498949;
+    double a = high - g * (high - low), b = low + g * (high - low);
+    double fa = f(a), fb = f(b);
+    for (int k = 0; k < steps; ++k) {
+        if (fa < fb) {
+            high = b;
+            b = a;
+            fb = fa;
+            a = high - g * (high - low);
+            fa = f(a);
+        } else {
+            low = a;
+            a = b;
+            fa = fb;
+            b = low + g * (high - low);
+            fb = f(b);
+        }
+    }
+    return (low + high) / 2;
+}
+
 struct Fitted {
     std::vector<Complex> e, f, p; // in the scaled s, E monic
 };
@@ -65,16 +91,17 @@ std::optional<Fitted> fitRound(const std::vector<Complex> &x, const std::vector<
         Complex power = 1;
         for (std::size_t k = 0; k <= n; ++k) {
             const auto c = static_cast<Eigen::Index>(k);
+            const Complex w = weight[i] * power;
             if (k < n) {
-                a(r, c) = weight[i] * s11[i] * power;
-                a(r + 1, c) = -weight[i] * s21[i] * power;
+                a(r, c) = w * s11[i];
+                a(r + 1, c) = -w * s21[i];
             }
-            a(r, static_cast<Eigen::Index>(n + k)) = weight[i] * power;
+            a(r, static_cast<Eigen::Index>(n + k)) = w;
             if (k <= nz)
-                a(r + 1, static_cast<Eigen::Index>(2 * n + 1 + k)) = weight[i] * power;
+                a(r + 1, static_cast<Eigen::Index>(2 * n + 1 + k)) = w;
             if (k == n) {
-                b(r) = -weight[i] * s11[i] * power;
-                b(r + 1) = weight[i] * s21[i] * power;
+                b(r) = -w * s11[i];
+                b(r + 1) = w * s21[i];
             }
             power *= x[i];
         }
@@ -90,6 +117,44 @@ std::optional<Fitted> fitRound(const std::vector<Complex> &x, const std::vector<
     return fit;
 }
 
+// The rounds, each weighted by 1/|E| of the round before.
+std::optional<Fitted> fitRational(const std::vector<Complex> &x, const std::vector<Complex> &s11,
+                                  const std::vector<Complex> &s21, std::size_t n, std::size_t nz) {
+    std::vector<double> weight(x.size(), 1.0);
+    std::optional<Fitted> fit;
+    for (int round = 0; round < 4; ++round) {
+        fit = fitRound(x, s11, s21, weight, n, nz);
+        if (!fit)
+            return std::nullopt;
+        for (std::size_t i = 0; i < x.size(); ++i)
+            weight[i] = 1 / std::max(std::abs(valueAt(fit->e, x[i])), 1e-12);
+    }
+    return fit;
+}
+
+// The rms of the fitted function against the points.
+double misfitOf(const Fitted &fit, const std::vector<Complex> &x, const std::vector<Complex> &s11,
+                const std::vector<Complex> &s21) {
+    double sum = 0;
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const Complex e = valueAt(fit.e, x[i]);
+        sum += std::norm(valueAt(fit.f, x[i]) / e + s11[i]) +
+               std::norm(valueAt(fit.p, x[i]) / e - s21[i]);
+    }
+    return std::sqrt(sum / static_cast<double>(2 * x.size()));
+}
+
+// The sweep's points in the scaled s = j Omega / scale.
+std::vector<Complex> scaledPoints(const std::vector<double> &omega, double &scale) {
+    scale = 0;
+    for (double w : omega)
+        scale = std::max(scale, std::abs(w));
+    std::vector<Complex> x;
+    for (double w : omega)
+        x.push_back({0, w / scale});
+    return x;
+}
+
 } // namespace
 
 std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
@@ -100,20 +165,10 @@ std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
     if (n == 0 || nz + 2 > n + 2 || omega.size() < 2 * n + nz + 2)
         return std::nullopt;
     double scale = 0;
-    for (double w : omega)
-        scale = std::max(scale, std::abs(w));
-    std::vector<Complex> x;
-    for (double w : omega)
-        x.push_back({0, w / scale});
-    std::vector<double> weight(x.size(), 1.0);
-    std::optional<Fitted> fit;
-    for (int round = 0; round < 4; ++round) {
-        fit = fitRound(x, s11, s21, weight, n, nz);
-        if (!fit)
-            return std::nullopt;
-        for (std::size_t i = 0; i < x.size(); ++i)
-            weight[i] = 1 / std::max(std::abs(valueAt(fit->e, x[i])), 1e-12);
-    }
+    const std::vector<Complex> x = scaledPoints(omega, scale);
+    const std::optional<Fitted> fit = fitRational(x, s11, s21, n, nz);
+    if (!fit)
+        return std::nullopt;
     // Roots in s; the constants of F / E and P / E.
     auto unscaled = [&](const std::vector<Complex> &c) {
         std::vector<Complex> roots = rootsOf(c);
@@ -146,12 +201,7 @@ std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
             bestValue = v;
         }
     }
-    double low = std::max(0.0, best - 0.01), high = best + 0.01;
-    for (int k = 0; k < 60; ++k) {
-        const double a = low + (high - low) * 0.381966, b = high - (high - low) * 0.381966;
-        (violation(a) < violation(b) ? high : low) = violation(a) < violation(b) ? b : a;
-    }
-    const double delta = (low + high) / 2;
+    const double delta = goldenMinimum(violation, std::max(0.0, best - 0.01), best + 0.01, 40);
     FilteringFunction fn;
     fn.order = n;
     for (Complex r : eRoots) {
@@ -171,14 +221,116 @@ std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
     RationalStart start;
     start.folded = foldedMatrix(transversalMatrix(fn));
     start.delta = delta;
-    double sum = 0;
-    for (std::size_t i = 0; i < omega.size(); ++i) {
-        const Complex e = valueAt(fit->e, x[i]);
-        sum += std::norm(valueAt(fit->f, x[i]) / e + s11[i]) +
-               std::norm(valueAt(fit->p, x[i]) / e - s21[i]);
-    }
-    start.misfit = std::sqrt(sum / (2.0 * static_cast<double>(omega.size())));
+    start.misfit = misfitOf(*fit, x, s11, s21);
     return start;
+}
+
+namespace {
+
+// The sweep's points for the start (at most 401, as a fit keeps).
+struct StartPoints {
+    std::vector<double> fMHz, omega;
+    std::vector<Complex> x, s11, s21; // x: s scaled
+    double scale = 1;
+};
+
+StartPoints startPoints(const MatrixBand &band, const Network &sweep) {
+    StartPoints p;
+    const ParameterView s11 = sweep.view({1, 1}), s21 = sweep.view({2, 1});
+    for (std::size_t i = 0; i < sweep.size(); i += fitPointStride(sweep.size())) {
+        p.fMHz.push_back(sweep.frequencyMHz[i]);
+        p.omega.push_back(lowPassOmega(band, sweep.frequencyMHz[i]));
+        p.s11.push_back(s11[i]);
+        p.s21.push_back(s21[i]);
+    }
+    p.x = scaledPoints(p.omega, p.scale);
+    return p;
+}
+
+// S11 with port 1's delay (ns) taken off, and S21 with both ports'.
+std::pair<std::vector<Complex>, std::vector<Complex>> unturned(const StartPoints &p,
+                                                               double delay1Ns, double bothNs) {
+    std::vector<Complex> s11(p.s11.size()), s21(p.s21.size());
+    for (std::size_t i = 0; i < p.fMHz.size(); ++i) {
+        const double turn = 2 * std::numbers::pi * p.fMHz[i] * 1e-3;
+        s11[i] = p.s11[i] * std::polar(1.0, 2 * turn * delay1Ns);
+        s21[i] = p.s21[i] * std::polar(1.0, turn * bothNs);
+    }
+    return {std::move(s11), std::move(s21)};
+}
+
+// The rational fit's misfit at the delays.
+double misfitAt(const StartPoints &p, double delay1Ns, double bothNs, std::size_t n,
+                std::size_t nz) {
+    const auto [s11, s21] = unturned(p, delay1Ns, bothNs);
+    const auto fit = fitRational(p.x, s11, s21, n, nz);
+    return fit ? misfitOf(*fit, p.x, s11, s21) : std::numeric_limits<double>::infinity();
+}
+
+// The delays (port 1's, and both ports' together) near a guess at which
+// the rational function fits best: each in turn by golden section within
+// 2 ns of where it stands, twice; and the misfit there.
+struct Delays {
+    double port1 = 0, both = 0, misfit = 0;
+};
+Delays delaysNear(const StartPoints &p, Delays at, std::size_t n, std::size_t nz) {
+    for (int round = 0; round < 2; ++round) {
+        at.port1 = goldenMinimum([&](double tau) { return misfitAt(p, tau, at.both, n, nz); },
+                                 at.port1 - 2, at.port1 + 2, 20);
+        at.both = goldenMinimum([&](double tau) { return misfitAt(p, at.port1, tau, n, nz); },
+                                at.both - 2, at.both + 2, 20);
+    }
+    at.misfit = misfitAt(p, at.port1, at.both, n, nz);
+    return at;
+}
+
+// The delays that align the design's response, at the fit's starting
+// loss, with the sweep.
+Delays alignedDelays(const FilterDesign &design, const StartPoints &p, double startQu) {
+    MatrixBand band = design.band;
+    band.qu = startQu;
+    band.delayNs[0] = band.delayNs[1] = band.phaseRad[0] = band.phaseRad[1] = 0;
+    const std::vector<MatrixResponse> model = matrixResponses(design.matrix, band, p.fMHz);
+    std::vector<Complex> turn11, turn21;
+    for (std::size_t i = 0; i < p.fMHz.size(); ++i) {
+        turn11.push_back(p.s11[i] * std::conj(model[i].s11));
+        turn21.push_back(p.s21[i] * std::conj(model[i].s21));
+    }
+    const double toNs = -1e3 / (2 * std::numbers::pi);
+    Delays d;
+    d.port1 = meanTurn(p.fMHz, turn11).radPerMHz * toNs / 2;
+    d.both = meanTurn(p.fMHz, turn21).radPerMHz * toNs;
+    return d;
+}
+
+} // namespace
+
+std::optional<CouplingMatrix> sweepMatrixStart(const FilterDesign &design, const Network &sweep,
+                                               const double (&guessNs)[2], double startQu) {
+    const Topology t = design.topology.topology;
+    if (sweep.ports != 2 || sweep.only || sweep.size() < 8 ||
+        (t != Topology::Inline && t != Topology::Folded))
+        return std::nullopt;
+    const StartPoints p = startPoints(design.band, sweep);
+    const std::size_t n = design.order, nz = design.zerosOmega.size();
+    Delays best = delaysNear(p, {guessNs[0], guessNs[0] + guessNs[1], 0}, n, nz);
+    if (const Delays aligned = delaysNear(p, alignedDelays(design, p, startQu), n, nz);
+        aligned.misfit < best.misfit)
+        best = aligned;
+    const double delay1 = best.port1, both = best.both;
+    const auto [s11, s21] = unturned(p, delay1, both);
+    const auto start = rationalStart(p.omega, s11, s21, n, nz);
+    if (!start)
+        return std::nullopt;
+    // The folded start in the design's pattern: an in-line design lacks
+    // the cross-couplings, which the folded form of its response has at 0.
+    const CouplingPattern pattern = designPattern(design);
+    CouplingMatrix m = start->folded;
+    for (std::size_t a = 1; a <= n; ++a)
+        for (std::size_t b = a + 1; b <= n; ++b)
+            if (!pattern.at(a, b))
+                m.set(a, b, 0);
+    return m;
 }
 
 } // namespace varnel
