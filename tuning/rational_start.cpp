@@ -162,7 +162,7 @@ std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
                                            const std::vector<Complex> &s21, std::size_t order,
                                            std::size_t zeros) {
     const std::size_t n = order, nz = zeros;
-    if (n == 0 || nz + 2 > n + 2 || omega.size() < 2 * n + nz + 2)
+    if (n == 0 || nz > n || omega.size() < 2 * n + nz + 2)
         return std::nullopt;
     double scale = 0;
     const std::vector<Complex> x = scaledPoints(omega, scale);

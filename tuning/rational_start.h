@@ -14,10 +14,11 @@
 // With s = j Omega, a filter's S11 = -F/E and S21 = P/E (E and F monic,
 // degree N; P of degree nz): each point gives two equations linear in the
 // coefficients, F(s) + S11 E(s) = 0 and P(s) - S21 E(s) = 0, solved in
-// least squares, weighted by 1/|E(s)| of the solution before (three
-// rounds, Sanathanan-Koerner), with Omega scaled to at most 1. Loss the
-// same on every resonator shifts s: S(s) = S_lossless(s + delta), delta =
-// f0 / (Qu BW); delta is the shift that makes the fitted F, P and E
+// least squares, weighted by 1/|E(s)| of the solution before (four
+// rounds, the first unweighted: Sanathanan-Koerner), with Omega scaled to
+// at most 1. Loss the same on every resonator shifts s: S(s) =
+// S_lossless(s + delta), delta = f0 / (Qu BW); delta is the shift (0 to 1,
+// every 0.01, then golden section) that makes the fitted F, P and E
 // lossless, |F|^2 + |P|^2 = |E|^2 on the axis, best. The lossless
 // function's transversal matrix, folded, is the start; P's phase is the
 // one a real matrix has (P(j Omega) a real polynomial in Omega up to its
