@@ -1,5 +1,6 @@
 #include "matrix_sweep.h"
 #include "tuning/chebyshev_synthesis.h"
+#include "tuning/polynomial.h"
 #include "tuning/rational_start.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <cmath>
 #include <complex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -112,6 +114,20 @@ TEST_P(RationalStartTest, FarFromTuneFindsTheFilter) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, RationalStartTest, ::testing::ValuesIn(startRows),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// The polynomial header's worked example.
+TEST(Polynomial, WorkedExample) {
+    using polynomial::Wide;
+    const polynomial::Poly a{2.0L, -3.0L, 1.0L};
+    EXPECT_EQ(polynomial::valueAt(a, Wide(4)), Wide(6));
+    std::vector<Wide> roots = polynomial::roots(a);
+    ASSERT_EQ(roots.size(), 2u);
+    if (roots[0].real() > roots[1].real())
+        std::swap(roots[0], roots[1]);
+    EXPECT_NEAR(std::abs(roots[0] - Wide(1)), 0, 1e-15);
+    EXPECT_NEAR(std::abs(roots[1] - Wide(2)), 0, 1e-15);
+    EXPECT_EQ(polynomial::product(std::vector<Wide>{1, 2}, Wide(4)), Wide(6));
+}
 
 // Fewer points than coefficients: no fit.
 TEST(RationalStart, TooFewPointsHaveNone) {

@@ -1,5 +1,7 @@
 #include "tuning/chebyshev_synthesis.h"
 
+#include "tuning/polynomial.h"
+
 #include <Eigen/Dense>
 
 #include <algorithm>
@@ -10,8 +12,10 @@ namespace varnel {
 namespace {
 
 using Complex = std::complex<double>;
-using Wide = std::complex<long double>;
-using Poly = std::vector<Wide>; // lowest coefficient first
+using polynomial::Poly;
+using polynomial::product;
+using polynomial::roots;
+using polynomial::Wide;
 constexpr Wide j{0, 1};
 
 Poly times(const Poly &a, const Poly &b) {
@@ -33,62 +37,6 @@ Poly scaled(Poly a, Wide by) {
     for (Wide &c : a)
         c *= by;
     return a;
-}
-
-Wide valueAt(const Poly &a, Wide x) {
-    Wide v = 0;
-    for (std::size_t p = a.size(); p-- > 0;)
-        v = v * x + a[p];
-    return v;
-}
-
-Poly derivative(const Poly &a) {
-    Poly d;
-    for (std::size_t p = 1; p < a.size(); ++p)
-        d.push_back(a[p] * static_cast<long double>(p));
-    return d.empty() ? Poly{0.0L} : d;
-}
-
-// prod (x - r): a monic polynomial's value from its roots, which keeps
-// the precision that its coefficients lose near clustered roots.
-Wide product(const std::vector<Wide> &rs, Wide x) {
-    Wide v = 1;
-    for (Wide r : rs)
-        v *= x - r;
-    return v;
-}
-
-// The roots of a polynomial: the eigenvalues of its companion matrix (in
-// long double), each polished by Newton's method on `value` (the
-// polynomial, or a better-conditioned evaluation of it).
-template <typename Value> std::vector<Wide> roots(const Poly &a, Value value) {
-    using WideMatrix = Eigen::Matrix<Wide, Eigen::Dynamic, Eigen::Dynamic>;
-    const auto n = static_cast<Eigen::Index>(a.size() - 1);
-    if (n < 1)
-        return {};
-    WideMatrix companion = WideMatrix::Zero(n, n);
-    for (Eigen::Index r = 1; r < n; ++r)
-        companion(r, r - 1) = 1;
-    for (Eigen::Index r = 0; r < n; ++r)
-        companion(r, n - 1) = -a[static_cast<std::size_t>(r)] / a.back();
-    const Eigen::ComplexEigenSolver<WideMatrix> solver(companion, false);
-    const Poly d = derivative(a);
-    std::vector<Wide> found;
-    for (Eigen::Index r = 0; r < n; ++r) {
-        Wide x = solver.eigenvalues()[r];
-        for (int step = 0; step < 4; ++step) {
-            const Wide slope = valueAt(d, x);
-            if (std::abs(slope) == 0)
-                break;
-            x -= value(x) / slope;
-        }
-        found.push_back(x);
-    }
-    return found;
-}
-
-std::vector<Wide> roots(const Poly &a) {
-    return roots(a, [&](Wide x) { return valueAt(a, x); });
 }
 
 Poly fromRoots(const std::vector<Wide> &rs) {

@@ -147,6 +147,29 @@ std::vector<std::pair<std::size_t, std::size_t>> freeEntries(const CouplingPatte
 
 } // namespace
 
+AlignedLines alignedLines(const CouplingMatrix &matrix, const MatrixBand &band,
+                          const std::vector<double> &fMHz, const std::vector<Complex> &s11,
+                          const std::vector<Complex> &s21) {
+    const std::vector<MatrixResponse> model = matrixResponses(matrix, band, fMHz);
+    auto turnOf = [&](const std::vector<Complex> &measured, bool transmission) {
+        std::vector<Complex> p;
+        for (std::size_t i = 0; i < fMHz.size(); ++i)
+            p.push_back(measured[i] * std::conj(transmission ? model[i].s21 : model[i].s11));
+        return meanTurn(fMHz, p);
+    };
+    const double toNs = -1e3 / (2 * std::numbers::pi);
+    AlignedLines lines;
+    const TraceTurn t11 = turnOf(s11, false);
+    lines.delayNs[0] = t11.radPerMHz * toNs / 2;
+    lines.phaseRad[0] = -t11.phaseRad / 2;
+    if (!s21.empty()) {
+        const TraceTurn t21 = turnOf(s21, true);
+        lines.delayNs[1] = t21.radPerMHz * toNs - lines.delayNs[0];
+        lines.phaseRad[1] = -t21.phaseRad - lines.phaseRad[0];
+    }
+    return lines;
+}
+
 MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
                     const MatrixFitSettings &settings) {
     const bool twoPort = network.ports == 2 && !network.only;
@@ -172,29 +195,15 @@ MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
         x[k] = start.at(entries[k].first, entries[k].second);
     if (residuals.lossFitted())
         x[residuals.lossAt()] = settings.f0 / (settings.startQu * settings.bandwidth);
-    // Port 1's line from S11's turn against the start (half of it: S11
-    // crosses the line twice); port 2's from S21's, less port 1's. The
-    // start at the loss the fit starts from: a lossless one turns sharply
-    // at each resonance that a lossy sweep rounds off, and a filter far
-    // from tune has its resonances strewn over the sweep.
     const MatrixBand band{
         settings.f0, settings.bandwidth, settings.qu.value_or(settings.startQu), {0, 0}, {0, 0}};
-    auto lineOf = [&](const std::vector<Complex> &measured, bool transmission) {
-        std::vector<Complex> p;
-        const std::vector<MatrixResponse> model = matrixResponses(start, band, f);
-        for (std::size_t i = 0; i < f.size(); ++i)
-            p.push_back(measured[i] * std::conj(transmission ? model[i].s21 : model[i].s11));
-        return meanTurn(f, p);
-    };
-    const double toNs = -1e3 / (2 * std::numbers::pi);
-    const TraceTurn t11 = lineOf(s11, false);
+    const AlignedLines aligned = alignedLines(start, band, f, s11, s21);
     const std::size_t lines = residuals.lineAt();
-    x[lines] = t11.radPerMHz * toNs / 2;
-    x[lines + 1] = -t11.phaseRad / 2;
+    x[lines] = aligned.delayNs[0];
+    x[lines + 1] = aligned.phaseRad[0];
     if (twoPort) {
-        const TraceTurn t21 = lineOf(s21, true);
-        x[lines + 2] = t21.radPerMHz * toNs - x[lines];
-        x[lines + 3] = -t21.phaseRad - x[lines + 1];
+        x[lines + 2] = aligned.delayNs[1];
+        x[lines + 3] = aligned.phaseRad[1];
     }
     // The loss and the lines first, the matrix held at the start: a start
     // with them right keeps the full fit in the start's own valley, never

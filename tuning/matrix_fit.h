@@ -4,6 +4,7 @@
 #include "tuning/coupling_matrix.h"
 #include "tuning/topology_search.h"
 
+#include <complex>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -49,5 +50,20 @@ struct MatrixFit {
 
 MatrixFit fitMatrix(const CouplingMatrix &start, const Network &network,
                     const MatrixFitSettings &settings);
+
+// The ports' lines that align `matrix` (at `band`, its own lines none)
+// with the measured points: port 1's from S11's turn against it (half of
+// it: S11 crosses the line twice), port 2's from S21's less port 1's
+// (none without S21). The fit starts its lines here, at the loss it starts
+// from: a lossless matrix turns sharply at each resonance that a lossy
+// sweep rounds off, and a filter far from tune has its resonances strewn
+// over the sweep.
+struct AlignedLines {
+    double delayNs[2] = {0, 0}, phaseRad[2] = {0, 0};
+};
+AlignedLines alignedLines(const CouplingMatrix &matrix, const MatrixBand &band,
+                          const std::vector<double> &fMHz,
+                          const std::vector<std::complex<double>> &s11,
+                          const std::vector<std::complex<double>> &s21);
 
 } // namespace varnel

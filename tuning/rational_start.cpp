@@ -2,9 +2,10 @@
 
 #include "tuning/chebyshev_synthesis.h"
 #include "tuning/least_squares.h"
+#include "tuning/matrix_fit.h"
+#include "tuning/polynomial.h"
 
 #include <Eigen/Dense>
-#include <Eigen/Eigenvalues>
 
 #include <algorithm>
 #include <cmath>
@@ -16,39 +17,17 @@ namespace varnel {
 namespace {
 
 using Complex = std::complex<double>;
-using Wide = std::complex<long double>;
+using polynomial::Wide;
 
-// The roots of c_0 + c_1 x + ... + c_n x^n (c_n != 0), from its companion matrix.
+using polynomial::product;
+using polynomial::valueAt;
+
+// The roots of a fitted polynomial (its highest coefficient not 0).
 std::vector<Complex> rootsOf(const std::vector<Complex> &c) {
-    const std::size_t n = c.size() - 1;
-    if (n == 0)
-        return {};
-    Eigen::MatrixXcd companion =
-        Eigen::MatrixXcd::Zero(static_cast<Eigen::Index>(n), static_cast<Eigen::Index>(n));
-    for (std::size_t k = 0; k < n; ++k) {
-        companion(0, static_cast<Eigen::Index>(n - 1 - k)) = -c[k] / c[n];
-        if (k + 1 < n)
-            companion(static_cast<Eigen::Index>(k + 1), static_cast<Eigen::Index>(k)) = 1;
-    }
-    Eigen::ComplexEigenSolver<Eigen::MatrixXcd> solver(companion, false);
-    if (solver.info() != Eigen::Success)
-        return {};
-    std::vector<Complex> roots(solver.eigenvalues().begin(), solver.eigenvalues().end());
-    return roots;
-}
-
-Complex valueAt(const std::vector<Complex> &c, Complex x) {
-    Complex v = 0;
-    for (std::size_t k = c.size(); k-- > 0;)
-        v = v * x + c[k];
-    return v;
-}
-
-Complex productAt(const std::vector<Complex> &roots, Complex s) {
-    Complex v = 1;
-    for (Complex r : roots)
-        v *= s - r;
-    return v;
+    std::vector<Complex> found;
+    for (const Wide r : polynomial::roots(polynomial::Poly(c.begin(), c.end())))
+        found.emplace_back(static_cast<double>(r.real()), static_cast<double>(r.imag()));
+    return found;
 }
 
 // The minimum of a function unimodal on [low, high], by golden section.
@@ -186,9 +165,9 @@ std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
         double sum = 0;
         for (double w : omega) {
             const Complex s(-delta, w);
-            const double e2 = std::norm(productAt(eRoots, s));
-            const double v = std::norm(productAt(fRoots, s)) +
-                             pScale * pScale * std::norm(productAt(pRoots, s)) - e2;
+            const double e2 = std::norm(product(eRoots, s));
+            const double v = std::norm(product(fRoots, s)) +
+                             pScale * pScale * std::norm(product(pRoots, s)) - e2;
             sum += v * v / (e2 * e2);
         }
         return sum;
@@ -290,17 +269,8 @@ Delays alignedDelays(const FilterDesign &design, const StartPoints &p, double st
     MatrixBand band = design.band;
     band.qu = startQu;
     band.delayNs[0] = band.delayNs[1] = band.phaseRad[0] = band.phaseRad[1] = 0;
-    const std::vector<MatrixResponse> model = matrixResponses(design.matrix, band, p.fMHz);
-    std::vector<Complex> turn11, turn21;
-    for (std::size_t i = 0; i < p.fMHz.size(); ++i) {
-        turn11.push_back(p.s11[i] * std::conj(model[i].s11));
-        turn21.push_back(p.s21[i] * std::conj(model[i].s21));
-    }
-    const double toNs = -1e3 / (2 * std::numbers::pi);
-    Delays d;
-    d.port1 = meanTurn(p.fMHz, turn11).radPerMHz * toNs / 2;
-    d.both = meanTurn(p.fMHz, turn21).radPerMHz * toNs;
-    return d;
+    const AlignedLines lines = alignedLines(design.matrix, band, p.fMHz, p.s11, p.s21);
+    return {lines.delayNs[0], lines.delayNs[0] + lines.delayNs[1], 0};
 }
 
 } // namespace
