@@ -5,7 +5,9 @@
 #include "touchstone/touchstone.h"
 #include "tuning/coupling_matrix.h"
 #include "tuning/filter_design.h"
+#include "tuning/matrix_diagnosis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -83,6 +85,36 @@ inline FilterDesign designOf(int order, const char *topology, std::vector<double
     request.zerosMHz = std::move(zeros);
     request.topology = topologyNamed(topology);
     return std::get<FilterDesign>(designFilter(tableOf(s), request));
+}
+
+// The frequency at which a self-coupling alone resonates, and back, from
+// the mapping Omega = (f0 / BW)(f / f0 - f0 / f) solved here.
+inline double resonanceOf(const FilterDesign &d, double selfCoupling) {
+    const double x = -selfCoupling * d.bandwidth / d.f0;
+    return d.f0 * (x / 2 + std::sqrt(x * x / 4 + 1));
+}
+inline double selfCouplingAt(const FilterDesign &d, double f) {
+    return -d.f0 / d.bandwidth * (f / d.f0 - d.f0 / f);
+}
+
+inline double largestCoupling(const CouplingMatrix &m) {
+    double largest = 0;
+    for (std::size_t a = 1; a <= m.order; ++a)
+        for (std::size_t b = a + 1; b <= m.order; ++b)
+            largest = std::max(largest, std::abs(m.at(a, b)));
+    return largest;
+}
+
+// The matrix with resonator i tuned `mhz` off.
+inline void detune(CouplingMatrix &m, const FilterDesign &d, std::size_t i, double mhz) {
+    m.set(i, i, selfCouplingAt(d, resonanceOf(d, d.matrix.at(i, i)) + mhz));
+}
+
+// The diagnosis of `sweep` against design `d` at 1000 MHz, 10 MHz of BW.
+inline MatrixDiagnosis diagnosed(const FilterDesign &d, const Network &sweep,
+                                 MatrixDiagnoseSettings settings = {}) {
+    settings.f0 = 1000;
+    return std::get<MatrixDiagnosis>(diagnoseMatrix(d, 10, sweep, settings));
 }
 
 } // namespace varnel::testing

@@ -445,7 +445,13 @@ TEST(VarnelCalcTuning, DiagnoseOutcomes) {
     varnel::testing::Filter far;
     far.offsetMHz = {0, 8, 0, -6};
     far.couplingScale = {1.3};
-    const Result tooFar = runCalc("diagnose '" + s2pOf(far, "far.s2p") + "' --f0 1000");
+    // Diagnosed from the sweep's own start with S21; too far from S11 alone.
+    const Result farFail = runCalc("diagnose '" + s2pOf(far, "far.s2p") + "' --f0 1000");
+    EXPECT_EQ(farFail.status, 3);
+    EXPECT_NE(farFail.out.find("Resonator 2 is 8.0 MHz (80 % of BW) high: turn it down"),
+              std::string::npos)
+        << farFail.out;
+    const Result tooFar = runCalc("diagnose '" + s2pOf(far, "far.s2p") + "' --f0 1000 --s11-only");
     EXPECT_EQ(tooFar.status, 4);
     EXPECT_NE(tooFar.out.find("TOO FAR: The filter is too far from tune to diagnose: tune stage "
                               "by stage first (varnel-calc check)"),

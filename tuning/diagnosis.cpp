@@ -3,6 +3,7 @@
 #include "calculation/conversions.h"
 #include "number_text/number_text.h"
 #include "tuning/filter_design.h"
+#include "tuning/matrix_diagnosis.h"
 #include "tuning/slope_choice.h"
 #include "tuning/stage_fit.h"
 #include "tuning/trace_noise.h"
@@ -65,6 +66,52 @@ std::string withCoupling(int order, const Doubt::Cross &cross) {
     return topologyName(list);
 }
 
+// A filter too far from the design for the fit from it to find: the
+// in-line coupling matrix fitted from the sweep's own rational function
+// (matrix_diagnosis.h), where it matches the sweep, as the fit's start.
+// It needs S21; none otherwise.
+std::optional<FilterStart> sweepStart(const TuningTable &table, const Network &network,
+                                      const DiagnoseSettings &s) {
+    if (s.s11Only || network.ports < 2 || network.only)
+        return std::nullopt;
+    const auto designed =
+        designFilter(table, DesignRequest{s.f0, {}, TopologyChoice{Topology::Inline, {}}, s.qu});
+    const auto *design = std::get_if<FilterDesign>(&designed);
+    if (!design)
+        return std::nullopt;
+    const MatrixDiagnoseSettings settings{s.f0, s.qu, false, s.tolerancePercent,
+                                          s.toleranceFrequencyPercent};
+    const auto diagnosed = diagnoseMatrix(*design, table.first.bandwidth, network, settings);
+    const auto *m = std::get_if<MatrixDiagnosis>(&diagnosed);
+    if (!m || !m->matchesSweep())
+        return std::nullopt;
+    const CouplingMatrix &matrix = m->fit.matrix;
+    const std::size_t n = design->order;
+    const double fbw = design->bandwidth / design->f0;
+    FilterStart start;
+    for (std::size_t i = 1; i <= n; ++i) {
+        start.resonatorMHz.push_back(bandPassFrequency(design->band, -matrix.at(i, i)));
+        if (i < n)
+            start.coupling.push_back(fbw * std::abs(matrix.at(i, i + 1)));
+    }
+    start.qe[0] = 1 / (fbw * std::pow(matrix.at(0, 1), 2));
+    start.qe[1] = 1 / (fbw * std::pow(matrix.at(n, n + 1), 2));
+    start.qu = m->fit.qu;
+    return start;
+}
+
+// The fit again from the sweep's own start, where it matches the sweep.
+template <class Judged>
+std::optional<FilterFit> fitFromSweep(const TuningTable &table, const Network &network,
+                                      const DiagnoseSettings &s, FilterFitSettings fitting,
+                                      const Judged &judged) {
+    fitting.start = sweepStart(table, network, s);
+    if (!fitting.start)
+        return std::nullopt;
+    FilterFit again = fitFilter(table, network, fitting, judged);
+    return again.matchesSweep() ? std::optional(std::move(again)) : std::nullopt;
+}
+
 } // namespace
 
 std::vector<JudgedElement> diagnosisElements(const FilterFit &fit, const DiagnoseSettings &s,
@@ -101,10 +148,13 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
     d.settings = s;
     d.order = static_cast<int>(table.stages.size());
     d.bandwidthMHz = table.first.bandwidth;
-    FilterFitSettings fitting{s.f0,      s.qu,    s.resonator, s.s11Only, s.couplingSlope,
-                              s.qeSlope, s.cutoff};
+    FilterFitSettings fitting{s.f0,      s.qu,     s.resonator, s.s11Only, s.couplingSlope,
+                              s.qeSlope, s.cutoff, {}};
     auto judged = [&](const FilterFit &fit) { return diagnosisElements(fit, s, d.bandwidthMHz); };
     d.fit = fitFilter(table, network, fitting, judged);
+    if (!d.fit.matchesSweep())
+        if (auto again = fitFromSweep(table, network, s, fitting, judged))
+            d.fit = std::move(*again);
     // The other kind of resonator, as for a stage (check.cpp).
     if (effectiveBandwidth(d.bandwidthMHz) / s.f0 >= kindsApartFbw) {
         const ResonatorKind other = otherResonatorKind(s.resonator);
@@ -130,7 +180,9 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
             d.aboveUnityDb = std::max(d.aboveUnityDb, 20 * std::log10(std::abs(s11[i])));
         }
 
-    d.doubts = fittedDoubts(fit, fit.noiseDb, d.elements, d.betterResonator);
+    // An in-line filter is the only one of its form with its response: a
+    // fit that matches the sweep decides it however far off.
+    d.doubts = fittedDoubts(fit, fit.noiseDb, d.elements, d.betterResonator, true);
     // A coupling the design lacks that explains the sweep clearly better:
     // the reason the in-line fit does not match, or where it does, a doubt
     // if it puts an element elsewhere (else the findings hold with it, and

@@ -272,6 +272,27 @@ void startLines(const FilterModel &model, const FitData &data, std::vector<doubl
     }
 }
 
+// The fit's start where one is given: its elements, each port's line from
+// the traces' turns against them.
+FilterFit seededAt(const FilterModel &model, const FitData &data, const FilterStart &start,
+                   std::optional<double> qu) {
+    FilterFit seed;
+    seed.model = model;
+    std::vector<double> x = startParameters(model, start, 1 / (model.fbw * qu.value_or(3000.0)));
+    startLines(model, data, x);
+    const std::size_t n = model.g.size();
+    seed.offsetMHz.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
+    seed.scale.assign(x.begin() + static_cast<std::ptrdiff_t>(n),
+                      x.begin() + static_cast<std::ptrdiff_t>(2 * n));
+    seed.loss = x[2 * n];
+    seed.outputScale = x[2 * n + 1];
+    for (std::size_t port = 0; port < (model.twoPort ? 2u : 1u); ++port) {
+        seed.delayNs[port] = x[2 * n + 2 + 2 * port];
+        seed.phaseRad[port] = x[2 * n + 3 + 2 * port];
+    }
+    return seed;
+}
+
 // One fit of `model`, from the design (each port's line from the trace's
 // mean turn against it) or from where `from` ended, the coupling slope
 // then starting at `slopeStart`.
@@ -511,7 +532,13 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
     const FitData data = fitData(network, model);
     const std::size_t rows = data.f.size() * model.traces();
 
-    FilterFit held = fitOnce(model, data, s.qu);
+    // From the design, or from the start given.
+    const std::optional<FilterFit> seed =
+        s.start ? std::optional(seededAt(model, data, *s.start, s.qu)) : std::nullopt;
+    auto fromStart = [&](const FilterModel &m) {
+        return seed ? fitOnce(m, data, s.qu, &*seed) : fitOnce(m, data, s.qu);
+    };
+    FilterFit held = fromStart(model);
     FilterFit chosen = held;
     if (!(s.couplingSlope && s.qeSlope) && !beyondExtensions(held)) {
         FilterModel free = model;
@@ -532,7 +559,7 @@ fitFilter(const TuningTable &table, const Network &network, const FilterFitSetti
             if (!s.couplingSlope)
                 slopes = {-slopePrior, slopePrior};
             std::vector<FilterFit> more = inParallel(slopes.size() + 1, [&](std::size_t i) {
-                return i == slopes.size() ? fitOnce(free, data, s.qu)
+                return i == slopes.size() ? fromStart(free)
                                           : fitOnce(free, data, s.qu, &held, slopes[i]);
             });
             std::move(more.begin(), more.end(), std::back_inserter(loose));

@@ -159,8 +159,25 @@ struct FilterFit {
     double returnLossDb(const std::vector<double> &parameters) const;
 };
 
+// An in-line filter's elements found apart from the design (a coupling
+// matrix fitted from the sweep's own rational function): the fit starts
+// there instead, each port's line from the traces' turns against it. With
+// a_i = g_i s_i: a_1 = FBW Qe_1, a_i a_(i+1) = (FBW / k(i,i+1))^2 and
+// s_o = FBW Qe_2 / (a_n g_(n+1)); d_i = f_i - f0; r = 1 / (FBW Qu).
+// Example: order 2 at FBW 0.01 with g = 1.5, 1.5 (load 1): Qe 150, k 1/150
+// give a_1 = 1.5, a_2 = 1.5, so s_1 = s_2 = s_o = 1 (the design itself).
+struct FilterStart {
+    std::vector<double> resonatorMHz; // f_1..f_n
+    std::vector<double> coupling;     // k(1,2)..k(n-1,n)
+    double qe[2] = {0, 0};            // ports 1 and 2
+    double qu = 0;                    // 0: the fit's own start (Qu or 3000)
+};
+std::vector<double> startParameters(const FilterModel &model, const FilterStart &start,
+                                    double defaultLoss);
+
 // What a filter's fit is given: f0 (MHz), Qu, the resonators' kind, S11
-// alone or all three traces, and the slopes where they are known.
+// alone or all three traces, and the slopes where they are known; and
+// where it starts, when not at the design.
 struct FilterFitSettings {
     double f0 = 0;
     std::optional<double> qu;
@@ -168,6 +185,7 @@ struct FilterFitSettings {
     bool s11Only = false;
     std::optional<double> couplingSlope, qeSlope;
     std::optional<double> cutoff; // MHz, a waveguide's; none: fitted
+    std::optional<FilterStart> start;
 };
 
 // Fits the filter of `table` to the sweep: S11, and S21 and S22 when the

@@ -337,4 +337,20 @@ std::vector<FilterPoint> designResponse(const TuningTable &table, double f0,
     return points;
 }
 
+std::vector<double> startParameters(const FilterModel &model, const FilterStart &start,
+                                    double defaultLoss) {
+    const std::size_t n = model.g.size();
+    std::vector<double> x(2 * n + (model.twoPort ? 6 : 4), 0.0);
+    double a = model.fbw * start.qe[0];
+    for (std::size_t i = 0; i < n; ++i) {
+        if (i > 0)
+            a = std::pow(model.fbw / start.coupling[i - 1], 2) / a;
+        x[i] = start.resonatorMHz[i] - model.f0;
+        x[n + i] = a / model.g[i];
+    }
+    x[2 * n] = start.qu > 0 ? 1 / (model.fbw * start.qu) : defaultLoss;
+    x[2 * n + 1] = model.fbw * start.qe[1] / (a * model.load);
+    return x;
+}
+
 } // namespace varnel

@@ -138,11 +138,15 @@ bool uniqueForm(const FilterDesign &design) {
 void fitFromSweep(MatrixDiagnosis &d, const Network &sweep, const MatrixFitSettings &fitting) {
     if (d.matchesSweep() || !d.twoPort || !uniqueForm(d.design))
         return;
-    const std::optional<CouplingMatrix> start =
+    const std::optional<SweepStart> start =
         sweepMatrixStart(d.design, sweep, d.fit.delayNs, fitting.startQu);
     if (!start)
         return;
-    const MatrixFit fit = fitMatrix(*start, sweep, fitting);
+    // From the start's own loss (Qu not given): its lines are aligned there.
+    MatrixFitSettings started = fitting;
+    if (start->qu > 0)
+        started.startQu = start->qu;
+    const MatrixFit fit = fitMatrix(start->matrix, sweep, started);
     if (fit.converged && residualMatches(fit.residualRms, d.noiseDb))
         d.fit = fit;
 }
@@ -150,11 +154,10 @@ void fitFromSweep(MatrixDiagnosis &d, const Network &sweep, const MatrixFitSetti
 void judge(MatrixDiagnosis &d) {
     std::optional<Finding> undetermined;
     d.elements = matrixElements(d, undetermined);
-    d.doubts = fitDoubts(d.fit.converged, d.fit.residualRms, d.noiseDb, d.elements);
     // An in-line or folded matrix is the only one of its form with its
     // response: one that matches the sweep is the filter, however far off.
-    if (d.matchesSweep() && uniqueForm(d.design))
-        std::erase_if(d.doubts, [](const Doubt &doubt) { return doubt.kind == Doubt::FarOff; });
+    d.doubts =
+        fitDoubts(d.fit.converged, d.fit.residualRms, d.noiseDb, d.elements, uniqueForm(d.design));
     if (undetermined) {
         // Equivalent matrices, not noise: the noise's doubt would mislead.
         std::erase_if(d.doubts, [](const Doubt &doubt) { return doubt.kind == Doubt::TooNoisy; });

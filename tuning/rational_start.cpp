@@ -246,19 +246,36 @@ double misfitAt(const StartPoints &p, double delay1Ns, double bothNs, std::size_
     return fit ? misfitOf(*fit, p.x, s11, s21) : std::numeric_limits<double>::infinity();
 }
 
+// The minimum of f over at +- reach: the best of a scan every half
+// nanosecond (the valleys of the misfit are a few nanoseconds wide),
+// refined by golden section within a step of it.
+template <class F> double scannedMinimum(F f, double at, double reach) {
+    constexpr double step = 0.5;
+    double best = at, bestValue = std::numeric_limits<double>::infinity();
+    for (double t = at - reach; t <= at + reach + 1e-9; t += step)
+        if (const double v = f(t); v < bestValue) {
+            best = t;
+            bestValue = v;
+        }
+    return goldenMinimum(f, best - step, best + step, 12);
+}
+
 // The delays (port 1's, and both ports' together) near a guess at which
-// the rational function fits best: each in turn by golden section within
-// 2 ns of where it stands, twice; and the misfit there.
+// the rational function fits best, and the misfit there. Port 1's first:
+// its valley stands where it is whatever the other delay (S11 and S21
+// share E), within 6 ns of the guess; then both together, then each once
+// more within half a nanosecond.
 struct Delays {
     double port1 = 0, both = 0, misfit = 0;
 };
 Delays delaysNear(const StartPoints &p, Delays at, std::size_t n, std::size_t nz) {
-    for (int round = 0; round < 2; ++round) {
-        at.port1 = goldenMinimum([&](double tau) { return misfitAt(p, tau, at.both, n, nz); },
-                                 at.port1 - 2, at.port1 + 2, 20);
-        at.both = goldenMinimum([&](double tau) { return misfitAt(p, at.port1, tau, n, nz); },
-                                at.both - 2, at.both + 2, 20);
-    }
+    auto port1 = [&](double tau) { return misfitAt(p, tau, at.both, n, nz); };
+    auto both = [&](double tau) { return misfitAt(p, at.port1, tau, n, nz); };
+    constexpr double reach = 6;
+    at.port1 = scannedMinimum(port1, at.port1, reach);
+    at.both = scannedMinimum(both, at.both, reach);
+    at.port1 = goldenMinimum(port1, at.port1 - 0.5, at.port1 + 0.5, 12);
+    at.both = goldenMinimum(both, at.both - 0.5, at.both + 0.5, 12);
     at.misfit = misfitAt(p, at.port1, at.both, n, nz);
     return at;
 }
@@ -275,8 +292,8 @@ Delays alignedDelays(const FilterDesign &design, const StartPoints &p, double st
 
 } // namespace
 
-std::optional<CouplingMatrix> sweepMatrixStart(const FilterDesign &design, const Network &sweep,
-                                               const double (&guessNs)[2], double startQu) {
+std::optional<SweepStart> sweepMatrixStart(const FilterDesign &design, const Network &sweep,
+                                           const double (&guessNs)[2], double startQu) {
     const Topology t = design.topology.topology;
     if (sweep.ports != 2 || sweep.only || sweep.size() < 8 ||
         (t != Topology::Inline && t != Topology::Folded))
@@ -300,7 +317,8 @@ std::optional<CouplingMatrix> sweepMatrixStart(const FilterDesign &design, const
         for (std::size_t b = a + 1; b <= n; ++b)
             if (!pattern.at(a, b))
                 m.set(a, b, 0);
-    return m;
+    const double qu = start->delta > 0 ? design.f0 / (start->delta * design.bandwidth) : 0;
+    return SweepStart{m, qu};
 }
 
 } // namespace varnel

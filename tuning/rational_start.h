@@ -44,15 +44,22 @@ std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
 
 // The start for a 2-port sweep of the design's filter, in the design's
 // pattern. The ports' delays are those near a guess at which the rational
-// function fits best: port 1's and then both ports' together, each by
-// golden section within 2 ns of where it stands, twice, from `guessNs`
+// function fits best: port 1's and then both ports' together, each
+// scanned within 6 ns of where it stands and refined, from `guessNs`
 // (port 1's, port 2's) and from the delays that align the design (at Qu
 // `startQu`) with the sweep, the better kept. (S11 alone cannot tell its
-// delay: a rational function of the filter's degree absorbs a line.) For
+// delay: a rational function of the filter's degree absorbs a line; with
+// S21 sharing E it can.) For
 // an in-line or folded design, whose form is the folded one (an in-line
 // filter's cross-couplings 0), the couplings the pattern lacks set to 0;
 // nullopt for another topology, a 1-port sweep or where no start is found.
-std::optional<CouplingMatrix> sweepMatrixStart(const FilterDesign &design, const Network &sweep,
-                                               const double (&guessNs)[2], double startQu);
+// The Qu is the start's own (f0 / (delta BW); 0 where the sweep shows no
+// loss): a fit whose lines are aligned at another loss can lose them.
+struct SweepStart {
+    CouplingMatrix matrix;
+    double qu = 0;
+};
+std::optional<SweepStart> sweepMatrixStart(const FilterDesign &design, const Network &sweep,
+                                           const double (&guessNs)[2], double startQu);
 
 } // namespace varnel

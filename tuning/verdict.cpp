@@ -203,7 +203,7 @@ ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
 }
 
 std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
-                             const std::vector<JudgedElement> &elements) {
+                             const std::vector<JudgedElement> &elements, bool farDecided) {
     std::vector<Doubt> doubts;
     if (!converged) {
         doubts.push_back(doubtOf(Doubt::NotConverged));
@@ -219,7 +219,7 @@ std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
         return std::abs(a.finding.percent) < std::abs(b.finding.percent);
     });
     const bool beyondReach = !(std::abs(furthest->finding.percent) <= farOffPercent);
-    if (beyondReach) {
+    if (beyondReach && !(farDecided && doubts.empty())) {
         Doubt d = doubtOf(Doubt::FarOff);
         d.finding = furthest->finding;
         doubts.push_back(d);

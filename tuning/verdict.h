@@ -144,17 +144,21 @@ ladderElements(std::size_t resonators, bool outputPort, double bandwidthMHz,
                const std::function<std::pair<double, double>(std::size_t)> &resonator,
                const std::function<std::pair<double, double>(std::size_t)> &coupling);
 // The fit's own doubts, in this order: it did not settle, or does not match
-// the sweep; it puts an element beyond reach (half a BW, half its value);
-// the fit standing, an element's uncertainty is above 1 / 2.5 of its
-// tolerance (the tolerance must hold 2.5 standard uncertainties, 99 % of
-// estimates).
+// the sweep; it puts an element beyond reach (half a BW, half its value),
+// unless `farDecided` and the fit matches (a form that is the only one
+// with its response: the sweep decides it however far off); the fit
+// standing, an element's uncertainty is above 1 / 2.5 of its tolerance
+// (the tolerance must hold 2.5 standard uncertainties, 99 % of estimates).
+// Example: a matched fit with resonator 2 at 60 % of BW +- 0.1 % and
+// coupling 1-2 at 1 % +- 1 % (tolerance 2 %) doubts the resonator as far
+// off; with `farDecided`, the coupling as too noisy.
 // The tolerance must hold this many standard uncertainties for a sweep to
 // decide (2.5: 99 % of estimates).
 inline constexpr double uncertaintiesInTolerance = 2.5;
 // A calibration's residual term beyond this (-30 dB) is worth a warning.
 inline constexpr double calibrationWarning = 0.0316;
 std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
-                             const std::vector<JudgedElement> &elements);
+                             const std::vector<JudgedElement> &elements, bool farDecided = false);
 
 // The doubt of a sweep that the other resonator kind explains clearly better.
 Doubt kindDoubt(ResonatorKind better);
@@ -167,11 +171,11 @@ Doubt cutoffDoubt(const CutoffRange &range);
 // doubt, the cut-off's, and the other kind's where it explains the sweep
 // clearly better.
 template <class Fit>
-std::vector<Doubt> fittedDoubts(const Fit &fit, double noiseDb,
-                                const std::vector<JudgedElement> &elements,
-                                std::optional<ResonatorKind> betterResonator) {
+std::vector<Doubt>
+fittedDoubts(const Fit &fit, double noiseDb, const std::vector<JudgedElement> &elements,
+             std::optional<ResonatorKind> betterResonator, bool farDecided = false) {
     std::vector<Doubt> doubts;
-    for (Doubt d : fitDoubts(fit.converged, fit.residualRms, noiseDb, elements)) {
+    for (Doubt d : fitDoubts(fit.converged, fit.residualRms, noiseDb, elements, farDecided)) {
         d.byCalibration = d.kind == Doubt::TooNoisy && fit.model.calibration;
         doubts.push_back(d);
     }
