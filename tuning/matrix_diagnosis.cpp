@@ -132,11 +132,12 @@ bool uniqueForm(const FilterDesign &design) {
 }
 
 // A filter too far from the design for a fit from it to find: a fit from
-// the sweep's own rational function, taken where it matches the sweep, for
-// a form whose matrix the sweep decides (a cascade's fit so far from the
-// design could be one of its other matrices).
+// the sweep's own rational function, taken where it matches the sweep. A
+// cascade's start is the one of its matrices whose sections make the
+// zeros nearest the design's (rational_start.h); one beyond half the band
+// stays doubted (its zeros could have passed each other).
 void fitFromSweep(MatrixDiagnosis &d, const Network &sweep, const MatrixFitSettings &fitting) {
-    if (d.matchesSweep() || !d.twoPort || !uniqueForm(d.design))
+    if (d.matchesSweep() || !d.twoPort)
         return;
     const std::optional<SweepStart> start =
         sweepMatrixStart(d.design, sweep, d.fit.delayNs, fitting.startQu);

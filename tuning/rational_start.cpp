@@ -4,6 +4,7 @@
 #include "tuning/least_squares.h"
 #include "tuning/matrix_fit.h"
 #include "tuning/polynomial.h"
+#include "tuning/topology_search.h"
 
 #include <Eigen/Dense>
 
@@ -290,13 +291,60 @@ Delays alignedDelays(const FilterDesign &design, const StartPoints &p, double st
     return {lines.delayNs[0], lines.delayNs[0] + lines.delayNs[1], 0};
 }
 
+// Whether each of a cascade's sections makes the zeros nearest its own
+// design zeros, each clearly (its own under half as far as any other
+// design zero): the convention the design keeps (the k-th section the
+// k-th zero), which tells the cascade's matrices apart; zeros half-way
+// between two of the design's would be a guess.
+bool sectionsNearTheirDesignZeros(const CouplingMatrix &m, const std::vector<Section> &sections,
+                                  const std::vector<double> &designZeros) {
+    const std::size_t per = designZeros.size() / sections.size();
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        const std::vector<double> made = sectionZeros(m, sections[k]);
+        std::vector<double> own(designZeros.begin() + static_cast<std::ptrdiff_t>(per * k),
+                                designZeros.begin() + static_cast<std::ptrdiff_t>(per * (k + 1)));
+        std::sort(own.begin(), own.end());
+        if (made.size() != own.size())
+            return false;
+        for (std::size_t i = 0; i < made.size(); ++i)
+            for (std::size_t z = 0; z < designZeros.size(); ++z)
+                if (z / per != k &&
+                    !(2 * std::abs(made[i] - own[i]) < std::abs(made[i] - designZeros[z])))
+                    return false;
+    }
+    return true;
+}
+
+// The sweep's folded matrix in the design's pattern: an in-line design
+// lacks the cross-couplings, which the folded form of its response has at
+// 0; a cascade's by rotations (topology_search.h), its sections each
+// making the zeros nearest the design's.
+std::optional<CouplingMatrix> inDesignPattern(const FilterDesign &design,
+                                              const CouplingMatrix &folded) {
+    const Topology t = design.topology.topology;
+    const std::size_t n = design.order, nz = design.zerosOmega.size();
+    if (t == Topology::Triplets || t == Topology::Quadruplets) {
+        const std::vector<Section> sections =
+            t == Topology::Triplets ? tripletSections(n, nz) : quadrupletSections(n, nz / 2);
+        return realisePattern(folded, cascadePattern(n, sections), [&](const CouplingMatrix &m) {
+            return sectionsNearTheirDesignZeros(m, sections, design.zerosOmega);
+        });
+    }
+    const CouplingPattern pattern = designPattern(design);
+    CouplingMatrix m = folded;
+    for (std::size_t a = 1; a <= n; ++a)
+        for (std::size_t b = a + 1; b <= n; ++b)
+            if (!pattern.at(a, b))
+                m.set(a, b, 0);
+    return m;
+}
+
 } // namespace
 
 std::optional<SweepStart> sweepMatrixStart(const FilterDesign &design, const Network &sweep,
                                            const double (&guessNs)[2], double startQu) {
-    const Topology t = design.topology.topology;
     if (sweep.ports != 2 || sweep.only || sweep.size() < 8 ||
-        (t != Topology::Inline && t != Topology::Folded))
+        design.topology.topology == Topology::Listed)
         return std::nullopt;
     const StartPoints p = startPoints(design.band, sweep);
     const std::size_t n = design.order, nz = design.zerosOmega.size();
@@ -309,16 +357,11 @@ std::optional<SweepStart> sweepMatrixStart(const FilterDesign &design, const Net
     const auto start = rationalStart(p.omega, s11, s21, n, nz);
     if (!start)
         return std::nullopt;
-    // The folded start in the design's pattern: an in-line design lacks
-    // the cross-couplings, which the folded form of its response has at 0.
-    const CouplingPattern pattern = designPattern(design);
-    CouplingMatrix m = start->folded;
-    for (std::size_t a = 1; a <= n; ++a)
-        for (std::size_t b = a + 1; b <= n; ++b)
-            if (!pattern.at(a, b))
-                m.set(a, b, 0);
+    const std::optional<CouplingMatrix> m = inDesignPattern(design, start->folded);
+    if (!m)
+        return std::nullopt;
     const double qu = start->delta > 0 ? design.f0 / (start->delta * design.bandwidth) : 0;
-    return SweepStart{m, qu};
+    return SweepStart{*m, qu};
 }
 
 } // namespace varnel

@@ -52,7 +52,11 @@ std::optional<RationalStart> rationalStart(const std::vector<double> &omega,
 // S21 sharing E it can.) For
 // an in-line or folded design, whose form is the folded one (an in-line
 // filter's cross-couplings 0), the couplings the pattern lacks set to 0;
-// nullopt for another topology, a 1-port sweep or where no start is found.
+// for a cascade, the folded start rotated into its pattern, the matrix
+// taken whose every section makes the zeros nearest its own design zeros,
+// each under half as far as from any other (its k-th section the k-th
+// zero, as designed: this tells the cascade's matrices apart); nullopt for
+// a listed topology, a 1-port sweep or where no start is found.
 // The Qu is the start's own (f0 / (delta BW); 0 where the sweep shows no
 // loss): a fit whose lines are aligned at another loss can lose them.
 struct SweepStart {
