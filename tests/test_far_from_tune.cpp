@@ -189,6 +189,11 @@ TEST_P(InlineFarFromTuneTest, TheModelStartsFromTheSweep) {
     const Diagnosis r = std::get<Diagnosis>(diagnoseFilter(table, sweep, settings));
     if (row.s11Only) {
         EXPECT_EQ(r.outcome, Diagnosis::TooFar) << diagnosisText(r);
+        EXPECT_NE(diagnosisText(r).find("from S11 alone the sweep cannot start a fit of its own: "
+                                        "a sweep of S11 and S21 lets a filter far from tune be "
+                                        "diagnosed"),
+                  std::string::npos)
+            << diagnosisText(r);
         return;
     }
     ASSERT_EQ(r.outcome, Diagnosis::Fail) << diagnosisText(r);

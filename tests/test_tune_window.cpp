@@ -192,8 +192,9 @@ TEST(TuneAdvice, EnglishIsTheChecksText) {
     verdicts.push_back(fail);
     Verdict uncertain;
     uncertain.outcome = Verdict::Uncertain;
-    for (const Doubt::Kind kind : {Doubt::NotConverged, Doubt::Mismatch, Doubt::AboveUnity,
-                                   Doubt::LobesOutside, Doubt::FarOff, Doubt::TooNoisy}) {
+    for (const Doubt::Kind kind :
+         {Doubt::NotConverged, Doubt::Mismatch, Doubt::AboveUnity, Doubt::LobesOutside,
+          Doubt::FarOff, Doubt::TooNoisy, Doubt::NeedsS21}) {
         Doubt d;
         d.kind = kind;
         d.residualDb = -22.06;

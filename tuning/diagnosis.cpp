@@ -195,6 +195,8 @@ diagnoseFilter(const TuningTable &table, const Network &network, const DiagnoseS
         d.doubts.push_back(*cross);
         d.doubts.back().crossTopology = withCoupling(d.order, cross->cross.front());
     }
+    if (!fit.matchesSweep() && !fit.model.twoPort)
+        d.doubts.push_back(needsS21Doubt());
     if (!d.doubts.empty()) {
         d.outcome = Diagnosis::TooFar;
         return d;

@@ -159,6 +159,8 @@ void judge(MatrixDiagnosis &d) {
     // response: one that matches the sweep is the filter, however far off.
     d.doubts =
         fitDoubts(d.fit.converged, d.fit.residualRms, d.noiseDb, d.elements, uniqueForm(d.design));
+    if (!d.matchesSweep() && !d.twoPort)
+        d.doubts.push_back(needsS21Doubt());
     if (undetermined) {
         // Equivalent matrices, not noise: the noise's doubt would mislead.
         std::erase_if(d.doubts, [](const Doubt &doubt) { return doubt.kind == Doubt::TooNoisy; });

@@ -30,6 +30,10 @@ Doubt doubtOf(Doubt::Kind kind) {
 
 } // namespace
 
+Doubt needsS21Doubt() {
+    return doubtOf(Doubt::NeedsS21);
+}
+
 Doubt slopeDoubt(double couplingSlope, double qeSlope) {
     Doubt d = doubtOf(Doubt::SlopeAmbiguous);
     d.couplingSlope = couplingSlope;
@@ -414,6 +418,9 @@ std::string doubtText(const Doubt &d) {
             .append(elementName(d.finding, true))
             .append(" among the entries they differ in): the sweep cannot tell which is the "
                     "filter's");
+    case Doubt::NeedsS21:
+        return text.append("from S11 alone the sweep cannot start a fit of its own: a sweep of S11 "
+                           "and S21 lets a filter far from tune be diagnosed");
     case Doubt::TooNoisy:
         return tooNoisyText(d);
     }

@@ -86,6 +86,10 @@ struct Doubt {
         // as well (`finding` names an entry they differ in): the sweep does
         // not tell which is the filter's (matrix_diagnosis.h).
         NotUnique,
+        // A whole filter's fit from S11 alone misses the sweep: the start
+        // from the sweep's own rational function needs S21 (its delays
+        // are not told by S11), so one far from tune is not diagnosed.
+        NeedsS21,
     } kind = NotConverged;
     ResonatorKind resonator = ResonatorKind::Lumped;
     double couplingSlope = 0, qeSlope = 0;
@@ -162,6 +166,8 @@ std::vector<Doubt> fitDoubts(bool converged, double residualRms, double noiseDb,
 
 // The doubt of a sweep that the other resonator kind explains clearly better.
 Doubt kindDoubt(ResonatorKind better);
+// The doubt of a whole filter's fit from S11 alone that misses the sweep.
+Doubt needsS21Doubt();
 // The doubt of a fit that free slopes explain as well.
 Doubt slopeDoubt(double couplingSlope, double qeSlope);
 // The doubt of a waveguide fit whose cut-off the sweep does not tell.

@@ -143,6 +143,9 @@ QString doubtFor(const Doubt &d) {
         return TuneWindow::tr("waveguides cut off anywhere from %1 to %2 MHz explain the sweep "
                               "as well and put the elements elsewhere: give the guide's cut-off")
             .arg(number(d.fromMHz, 0), number(d.toMHz, 0));
+    case Doubt::NeedsS21:
+        return TuneWindow::tr("from S11 alone the sweep cannot start a fit of its own: a sweep "
+                              "of S11 and S21 lets a filter far from tune be diagnosed");
     case Doubt::TooNoisy:
         break;
     }

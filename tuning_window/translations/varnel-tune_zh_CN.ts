@@ -875,6 +875,10 @@
         <translation>该拓扑的等效耦合矩阵同样能解释扫描（%1 是它们不同的元素之一）：扫描无法判断哪一个属于该滤波器</translation>
     </message>
     <message>
+        <source>from S11 alone the sweep cannot start a fit of its own: a sweep of S11 and S21 lets a filter far from tune be diagnosed</source>
+        <translation>仅凭 S11，扫描无法给出自身的拟合起点：同时扫描 S11 和 S21，远离调谐的滤波器也能被诊断</translation>
+    </message>
+    <message>
         <source>%1; to judge it, diagnose with --topology %2</source>
         <translation>%1；要判断它，请用 --topology %2 诊断</translation>
     </message>
