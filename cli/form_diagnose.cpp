@@ -67,6 +67,8 @@ std::string elementLine(const Finding &f) {
     else
         name = f.index == 1 ? "port 1 Qe" : "port 2 Qe";
     name.resize(std::max<std::size_t>(name.size() + 1, 14), ' ');
+    if (!std::isfinite(f.percent))
+        return name.append("undefined\n"); // a fit that ran away through a scale of 0
     if (f.element == Finding::Resonator)
         return name.append(signedFixed(f.offsetMHz, 3))
             .append(" MHz (")

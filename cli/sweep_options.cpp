@@ -6,6 +6,7 @@
 #include "number_text/number_text.h"
 #include "quoting/quote.h"
 
+#include <cmath>
 #include <istream>
 #include <ostream>
 
@@ -273,6 +274,8 @@ int verdictStatus(Verdict::Outcome outcome) {
 }
 
 std::string signedFixed(double value, int decimals) {
+    if (!std::isfinite(value))
+        return "undefined";
     std::string text = formatFixed(value, decimals);
     if (text.front() != '-')
         text.insert(0, 1, '+');

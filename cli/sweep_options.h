@@ -44,7 +44,8 @@ const char *verdictWord(Verdict::Outcome outcome);
 int verdictStatus(Verdict::Outcome outcome);
 
 // A number with `decimals` decimals and its sign always written: +0.250,
-// -1.30.
+// -1.30; one that is not a number or is infinite (a fit that ran away
+// through a scale of 0) "undefined", never "-nan".
 std::string signedFixed(double value, int decimals);
 
 // One option table of `first`'s rows, then `rest`'s.

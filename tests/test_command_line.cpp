@@ -1,9 +1,12 @@
 #include "cli/command_line.h"
 #include "cli/forms.h"
+#include "cli/sweep_options.h"
 #include "cli/usage.h"
 #include "generated/version.h"
 #include "table_test.h"
 
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <sstream>
 #include <vector>
@@ -294,3 +297,12 @@ TEST(CommandLineBatch, RefusesFieldArguments) {
 }
 
 } // namespace
+
+// The reports' signed numbers: the header's examples, and a value a fit
+// that ran away leaves (a coupling of a negative scale product).
+TEST(SignedFixed, WorkedExamples) {
+    EXPECT_EQ(varnel::signedFixed(0.25, 3), "+0.250");
+    EXPECT_EQ(varnel::signedFixed(-1.3, 2), "-1.30");
+    EXPECT_EQ(varnel::signedFixed(std::sqrt(-1.0), 2), "undefined");
+    EXPECT_EQ(varnel::signedFixed(-std::numeric_limits<double>::infinity(), 2), "undefined");
+}

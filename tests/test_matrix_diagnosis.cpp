@@ -190,6 +190,38 @@ TEST(MatrixDiagnoseCommand, JsonNamesTheCrossCoupling) {
     EXPECT_EQ(f["text"].get<std::string>().rfind("Coupling 2–5 is ", 0), 0u) << f["text"];
 }
 
+// An in-line filter far from tune, from S11 alone (no --topology): too
+// far, with what S21 would give; the fit that ran away prints no "nan"
+// (a coupling of a negative scale product reads "undefined").
+TEST(MatrixDiagnoseCommand, FarFromS11AloneSaysWhatHelps) {
+    const FilterDesign d = designOf(5, "inline", {});
+    CouplingMatrix truth = d.matrix;
+    const double offsets[] = {5.0, -6.0, 4.5, 6.0, -5.5};
+    for (std::size_t i = 1; i <= 5; ++i)
+        detune(truth, d, i, offsets[i - 1]);
+    Bench bench;
+    bench.bandwidth = d.bandwidth;
+    bench.qu = 3000;
+    bench.noiseDb = -60;
+    bench.delayNs[0] = 1.2;
+    bench.delayNs[1] = 0.9;
+    bench.phase[0] = 0.4;
+    const std::string path = ::testing::TempDir() + "far_inline.s2p";
+    std::ofstream(path) << writeS2p({}, sweepOf(truth, bench, 801, 21));
+    const auto r =
+        varnel::testing::run({"diagnose", path, "--f0", "1000", "--s11-only", "5", "10", "0.01"});
+    EXPECT_EQ(r.status, 4) << r.out << r.err;
+    EXPECT_NE(r.out.find("from S11 alone the sweep cannot start a fit of its own"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
+    const auto both = varnel::testing::run({"diagnose", path, "--f0", "1000", "5", "10", "0.01"});
+    EXPECT_EQ(both.status, 3) << both.out << both.err;
+    EXPECT_NE(both.out.find("Resonator 2 is 6.0 MHz (60 % of BW) low: turn it up"),
+              std::string::npos)
+        << both.out;
+}
+
 TEST(MatrixDiagnoseCommand, CsvFollowsTheSweep) {
     const std::string path = workedSweepFile();
     const auto r = varnel::testing::run(
