@@ -154,6 +154,19 @@ TEST(TopologySearch, ZerosCloseTogetherEachSectionItsOwn) {
     EXPECT_NEAR(last, d.zerosOmega[3], 1e-3);
 }
 
+// The header's example of which section makes which zero.
+TEST(TopologySearch, SectionsMatchZerosWorkedExample) {
+    const FilterDesign d = std::get<FilterDesign>(design(6, "ct", {985, 1017}));
+    const std::vector<Section> sections = tripletSections(6, 2);
+    auto near = [](double made, double wanted, std::size_t) {
+        return std::abs(made - wanted) < 1e-6;
+    };
+    const std::vector<double> listed = d.zerosOmega;
+    EXPECT_TRUE(sectionsMatchZeros(d.matrix, sections, listed, near));
+    const std::vector<double> swapped{listed[1], listed[0]};
+    EXPECT_FALSE(sectionsMatchZeros(d.matrix, sections, swapped, near));
+}
+
 struct RefusalRow {
     const char *name;
     int order;

@@ -156,26 +156,15 @@ namespace {
 // Whether section k's zeros are the k-th listed (two a quadruplet).
 bool sectionsMakeTheirZeros(const CouplingMatrix &m, const std::vector<Section> &sections,
                             const std::vector<double> &zeros) {
-    const std::size_t per = sections.empty() || sections[0].last - sections[0].first == 2 ? 1 : 2;
-    for (std::size_t k = 0; k < sections.size(); ++k) {
-        const std::vector<double> made = sectionZeros(m, sections[k]);
-        std::vector<double> wanted(zeros.begin() + static_cast<std::ptrdiff_t>(per * k),
-                                   zeros.begin() + static_cast<std::ptrdiff_t>(per * (k + 1)));
-        std::sort(wanted.begin(), wanted.end());
-        if (made.size() != wanted.size())
-            return false;
-        for (std::size_t i = 0; i < made.size(); ++i) {
-            double gap = closeZeros;
-            for (const double other : zeros)
-                if (other != wanted[i])
-                    gap = std::min(gap, std::abs(other - wanted[i]));
-            const double within = gap < closeZeros ? gap / 4 : 0;
-            if (!(std::abs(made[i] - wanted[i]) <=
-                  std::max(within, sectionTolerance * std::max(1.0, std::abs(wanted[i])))))
-                return false;
-        }
-    }
-    return true;
+    return sectionsMatchZeros(m, sections, zeros, [&](double made, double wanted, std::size_t) {
+        double gap = closeZeros;
+        for (const double other : zeros)
+            if (other != wanted)
+                gap = std::min(gap, std::abs(other - wanted));
+        const double within = gap < closeZeros ? gap / 4 : 0;
+        return std::abs(made - wanted) <=
+               std::max(within, sectionTolerance * std::max(1.0, std::abs(wanted)));
+    });
 }
 
 // The cascade's path: its sections take their zeros one after the other

@@ -299,20 +299,13 @@ Delays alignedDelays(const FilterDesign &design, const StartPoints &p, double st
 bool sectionsNearTheirDesignZeros(const CouplingMatrix &m, const std::vector<Section> &sections,
                                   const std::vector<double> &designZeros) {
     const std::size_t per = designZeros.size() / sections.size();
-    for (std::size_t k = 0; k < sections.size(); ++k) {
-        const std::vector<double> made = sectionZeros(m, sections[k]);
-        std::vector<double> own(designZeros.begin() + static_cast<std::ptrdiff_t>(per * k),
-                                designZeros.begin() + static_cast<std::ptrdiff_t>(per * (k + 1)));
-        std::sort(own.begin(), own.end());
-        if (made.size() != own.size())
-            return false;
-        for (std::size_t i = 0; i < made.size(); ++i)
+    return sectionsMatchZeros(
+        m, sections, designZeros, [&](double made, double own, std::size_t k) {
             for (std::size_t z = 0; z < designZeros.size(); ++z)
-                if (z / per != k &&
-                    !(2 * std::abs(made[i] - own[i]) < std::abs(made[i] - designZeros[z])))
+                if (z / per != k && !(2 * std::abs(made - own) < std::abs(made - designZeros[z])))
                     return false;
-    }
-    return true;
+            return true;
+        });
 }
 
 // The sweep's folded matrix in the design's pattern: an in-line design

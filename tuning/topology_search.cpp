@@ -65,6 +65,26 @@ std::vector<double> sectionZeros(const CouplingMatrix &m, const Section &s) {
     return {-p / 2 - root, -p / 2 + root};
 }
 
+bool sectionsMatchZeros(const CouplingMatrix &m, const std::vector<Section> &sections,
+                        const std::vector<double> &zeros,
+                        const std::function<bool(double, double, std::size_t)> &near) {
+    const std::size_t per = sections.empty() || sections[0].last - sections[0].first == 2 ? 1 : 2;
+    if (zeros.size() < per * sections.size())
+        return false;
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        const std::vector<double> made = sectionZeros(m, sections[k]);
+        std::vector<double> wanted(zeros.begin() + static_cast<std::ptrdiff_t>(per * k),
+                                   zeros.begin() + static_cast<std::ptrdiff_t>(per * (k + 1)));
+        std::sort(wanted.begin(), wanted.end());
+        if (made.size() != wanted.size())
+            return false;
+        for (std::size_t i = 0; i < made.size(); ++i)
+            if (!near(made[i], wanted[i], k))
+                return false;
+    }
+    return true;
+}
+
 namespace {
 
 using Matrix = Eigen::MatrixXd;

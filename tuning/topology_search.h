@@ -65,6 +65,16 @@ std::vector<Section> quadrupletSections(std::size_t order, std::size_t count);
 // real axis).
 std::vector<double> sectionZeros(const CouplingMatrix &matrix, const Section &section);
 
+// Whether each section k makes zeros that `near(made, wanted, k)` takes
+// for its own listed ones (the k-th listed for a triplet, the (2k)-th and
+// (2k+1)-th for a quadruplet, both ascending); false where a section makes
+// another count of zeros. Example: an order-6 ct design with zeros at 985
+// and 1017 MHz (triplets 1-3 and 4-6): its zeros as listed are taken by
+// near = |made - wanted| < 1e-6; listed the other way round, not.
+bool sectionsMatchZeros(const CouplingMatrix &matrix, const std::vector<Section> &sections,
+                        const std::vector<double> &zeros,
+                        const std::function<bool(double, double, std::size_t)> &near);
+
 // The matrix of the pattern with the folded matrix's response, the
 // main line made positive and lacking couplings exactly 0; nullopt when no
 // start of `starts` reaches it (or none that `accept` takes).
