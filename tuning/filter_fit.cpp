@@ -276,21 +276,10 @@ void startLines(const FilterModel &model, const FitData &data, std::vector<doubl
 // the traces' turns against them.
 FilterFit seededAt(const FilterModel &model, const FitData &data, const FilterStart &start,
                    std::optional<double> qu) {
-    FilterFit seed;
-    seed.model = model;
-    std::vector<double> x = startParameters(model, start, 1 / (model.fbw * qu.value_or(3000.0)));
-    startLines(model, data, x);
-    const std::size_t n = model.g.size();
-    seed.offsetMHz.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
-    seed.scale.assign(x.begin() + static_cast<std::ptrdiff_t>(n),
-                      x.begin() + static_cast<std::ptrdiff_t>(2 * n));
-    seed.loss = x[2 * n];
-    seed.outputScale = x[2 * n + 1];
-    for (std::size_t port = 0; port < (model.twoPort ? 2u : 1u); ++port) {
-        seed.delayNs[port] = x[2 * n + 2 + 2 * port];
-        seed.phaseRad[port] = x[2 * n + 3 + 2 * port];
-    }
-    return seed;
+    LeastSquares at;
+    at.x = startParameters(model, start, 1 / (model.fbw * qu.value_or(3000.0)));
+    startLines(model, data, at.x);
+    return decoded(model, at, data.noiseDb);
 }
 
 // One fit of `model`, from the design (each port's line from the trace's
