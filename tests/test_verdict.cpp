@@ -374,9 +374,11 @@ Tally run(int cases, bool noisy, unsigned seed) {
             if (std::abs(f.percent) < 1.5 * tolerance)
                 continue;
             ++t.significant;
-            t.named += std::any_of(v.findings.begin(), v.findings.end(), [&](const Finding &g) {
-                return g.element == f.element && g.index == f.index && g.direction == f.direction;
-            });
+            t.named +=
+                std::any_of(v.findings.begin(), v.findings.end(), [&truth = f](const Finding &g) {
+                    return g.element == truth.element && g.index == truth.index &&
+                           g.direction == truth.direction;
+                });
         }
         if (r.fit && v.outcome != Verdict::Uncertain) {
             for (std::size_t i = 0; i < s.offsetMHz.size(); ++i)

@@ -166,7 +166,7 @@ QWidget *InputPanel::buildFilter() {
           std::tuple{tr("&Previous stage"), QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1}}) {
         auto *action = new QAction(text, this);
         action->setShortcut(key);
-        connect(action, &QAction::triggered, m_stage, [this, step] { m_stage->stepBy(step); });
+        connect(action, &QAction::triggered, m_stage, [this, by = step] { m_stage->stepBy(by); });
         m_stageActions << action;
     }
     column->addWidget(formPage);
